@@ -1,0 +1,151 @@
+#pragma once
+
+// The one mechanism behind every enumeration of the library.
+//
+// Each enumeration is declared once, as a list of {case, raw value, display text}:
+//
+//     #define ORV_LOG_LEVEL(X) X(trace, 0, "TRACE") X(debug, 1, "DEBUG") ...
+//     ORV_ENUM(LogLevel, uint8_t, ORV_LOG_LEVEL)
+//
+// which yields `enum class LogLevel : uint8_t` and a constexpr table from which
+// `description`, `caseName`, `allCases` (declaration order), `rawValue` and
+// `fromRaw` (an empty optional for a number outside the table) are derived.
+// Enumerations without display texts give "" as the text.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace orvane {
+
+template <typename E>
+struct EnumEntry {
+    E value;
+    std::string_view name;
+    std::string_view text;
+};
+
+// Specialised by ORV_ENUM for each enumeration.
+template <typename E>
+struct EnumTable;
+
+template <typename E>
+concept TabledEnum = std::is_enum_v<E> && requires { EnumTable<E>::entries; };
+
+template <TabledEnum E>
+constexpr auto rawValue(E value) {
+    return static_cast<std::underlying_type_t<E>>(value);
+}
+
+namespace detail {
+
+template <TabledEnum E>
+constexpr std::size_t enumCount = std::size(EnumTable<E>::entries);
+
+// Indices of the table's entries in ascending raw-value order, for binary search.
+template <TabledEnum E>
+constexpr auto makeSortedIndex() {
+    std::array<uint16_t, enumCount<E>> index{};
+    for (std::size_t i = 0; i < index.size(); ++i) index[i] = static_cast<uint16_t>(i);
+    std::sort(index.begin(), index.end(), [](uint16_t a, uint16_t b) {
+        return rawValue(EnumTable<E>::entries[a].value) < rawValue(EnumTable<E>::entries[b].value);
+    });
+    return index;
+}
+
+template <TabledEnum E>
+constexpr auto sortedIndex = makeSortedIndex<E>();
+
+template <TabledEnum E>
+constexpr bool rawValuesUnique() {
+    const auto& index = sortedIndex<E>;
+    for (std::size_t i = 1; i < index.size(); ++i) {
+        if (rawValue(EnumTable<E>::entries[index[i - 1]].value) ==
+            rawValue(EnumTable<E>::entries[index[i]].value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <TabledEnum E>
+constexpr const EnumEntry<E>* findEntry(std::underlying_type_t<E> raw) {
+    const auto& index = sortedIndex<E>;
+    std::size_t lo = 0;
+    std::size_t hi = index.size();
+    while (lo < hi) {
+        std::size_t mid = lo + (hi - lo) / 2;
+        const auto& entry = EnumTable<E>::entries[index[mid]];
+        auto value = rawValue(entry.value);
+        if (value == raw) return &entry;
+        if (value < raw) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace detail
+
+// All cases in declaration order.
+template <TabledEnum E>
+constexpr auto allCases() {
+    std::array<E, detail::enumCount<E>> cases{};
+    for (std::size_t i = 0; i < cases.size(); ++i) cases[i] = EnumTable<E>::entries[i].value;
+    return cases;
+}
+
+// The case whose raw value is `raw`, or no value for a number outside the table. A raw value
+// of a wider or signed type is compared by value, never truncated to the enum's width.
+template <TabledEnum E, typename Raw>
+    requires std::is_integral_v<Raw>
+constexpr std::optional<E> fromRaw(Raw raw) {
+    using U = std::underlying_type_t<E>;
+    if (!std::in_range<U>(raw)) return std::nullopt;
+    const auto* entry = detail::findEntry<E>(static_cast<U>(raw));
+    if (entry == nullptr) return std::nullopt;
+    return entry->value;
+}
+
+// The display text; "" for a value outside the table (only reachable through a cast).
+template <TabledEnum E>
+constexpr std::string_view description(E value) {
+    const auto* entry = detail::findEntry<E>(rawValue(value));
+    return entry != nullptr ? entry->text : std::string_view{};
+}
+
+// The case name as declared ("upperKey"), for messages that print case names.
+template <TabledEnum E>
+constexpr std::string_view caseName(E value) {
+    const auto* entry = detail::findEntry<E>(rawValue(value));
+    return entry != nullptr ? entry->name : std::string_view{};
+}
+
+template <TabledEnum E>
+constexpr bool isKnown(E value) {
+    return detail::findEntry<E>(rawValue(value)) != nullptr;
+}
+
+}  // namespace orvane
+
+#define ORV_ENUM_CASE_(name, raw, text) name = (raw),
+#define ORV_ENUM_ENTRY_(name, raw, text) {Enum::name, #name, text},
+
+// Declares `enum class Name : Underlying` and its table from the list macro LIST. Use it inside
+// namespace orvane.
+#define ORV_ENUM(Name, Underlying, LIST)                                                 \
+    enum class Name : Underlying { LIST(ORV_ENUM_CASE_) };                               \
+    template <>                                                                          \
+    struct EnumTable<Name> {                                                             \
+        using Enum = Name;                                                               \
+        static constexpr std::string_view typeName = #Name;                              \
+        static constexpr EnumEntry<Name> entries[] = {LIST(ORV_ENUM_ENTRY_)};            \
+    };                                                                                   \
+    static_assert(::orvane::detail::rawValuesUnique<Name>(), #Name ": duplicate raw value")

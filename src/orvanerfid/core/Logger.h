@@ -1,0 +1,99 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "orvanerfid/Export.h"
+#include "orvanerfid/core/Enum.h"
+
+namespace orvane {
+
+#define ORV_LOG_LEVEL(X) \
+    X(trace, 0, "TRACE") \
+    X(debug, 1, "DEBUG") \
+    X(info, 2, "INFO")   \
+    X(warn, 3, "WARN")   \
+    X(error, 4, "ERROR") \
+    X(fatal, 5, "FATAL")
+
+ORV_ENUM(LogLevel, int, ORV_LOG_LEVEL);
+
+// One log record as handed to the sink: the writer's own tag and text, no time stamp.
+class ORVANE_API LogEventArg {
+public:
+    LogEventArg(LogLevel level, std::optional<std::string> tag, std::string log)
+        : level_(level), tag_(std::move(tag)), log_(std::move(log)) {}
+
+    LogLevel level() const { return level_; }
+    const std::optional<std::string>& tag() const { return tag_; }
+    const std::string& log() const { return log_; }
+
+private:
+    LogLevel level_;
+    std::optional<std::string> tag_;
+    std::string log_;
+};
+
+// Receives every record that passes the threshold, synchronously on the writer's thread
+// (any thread of the library); it must not block for long.
+class ORVANE_API orvLoggerDelegate {
+public:
+    virtual ~orvLoggerDelegate() = default;
+    virtual void logEvent(const LogEventArg& logEventArgs) = 0;
+};
+
+// The process-wide logger. Static members only.
+//
+// Threads: records are written on the caller's thread with no queue hop. The threshold and the
+// console switch are atomics; the sink is held weakly behind a mutex that is released before
+// the sink is called, so a sink may log. A record below the threshold costs one atomic load;
+// callers that build expensive texts test `isEnabled` first.
+class ORVANE_API orvLogger {
+public:
+    using Tag = std::optional<std::string_view>;
+
+    static LogLevel level() noexcept { return level_.load(std::memory_order_relaxed); }
+    static void setLevel(LogLevel level) noexcept { level_.store(level, std::memory_order_relaxed); }
+    static bool showNSLog() noexcept { return showNSLog_.load(std::memory_order_relaxed); }
+    static void setShowNSLog(bool show) noexcept {
+        showNSLog_.store(show, std::memory_order_relaxed);
+    }
+
+    static bool isEnabled(LogLevel level) noexcept {
+        return rawValue(level) >= rawValue(orvLogger::level());
+    }
+
+    static void trace(Tag tag, std::string_view log) { triggerLogEvent(LogLevel::trace, tag, log); }
+    static void debug(Tag tag, std::string_view log) { triggerLogEvent(LogLevel::debug, tag, log); }
+    static void info(Tag tag, std::string_view log) { triggerLogEvent(LogLevel::info, tag, log); }
+    static void warn(Tag tag, std::string_view log) { triggerLogEvent(LogLevel::warn, tag, log); }
+    static void error(Tag tag, std::string_view log) { triggerLogEvent(LogLevel::error, tag, log); }
+    static void fatal(Tag tag, std::string_view log) { triggerLogEvent(LogLevel::fatal, tag, log); }
+
+    static void trace(std::string_view log) { triggerLogEvent(LogLevel::trace, std::nullopt, log); }
+    static void debug(std::string_view log) { triggerLogEvent(LogLevel::debug, std::nullopt, log); }
+    static void info(std::string_view log) { triggerLogEvent(LogLevel::info, std::nullopt, log); }
+    static void warn(std::string_view log) { triggerLogEvent(LogLevel::warn, std::nullopt, log); }
+    static void error(std::string_view log) { triggerLogEvent(LogLevel::error, std::nullopt, log); }
+    static void fatal(std::string_view log) { triggerLogEvent(LogLevel::fatal, std::nullopt, log); }
+
+    // Writes the console line (when the switch is on) and calls the sink, if the level passes.
+    static void triggerLogEvent(LogLevel level, Tag tag, std::string_view log);
+
+    // The console line of a record: "yyyy-MM-dd HH:mm:ss.SSS [LEVEL] [tag] text" in local time.
+    static std::string consoleLine(LogLevel level, Tag tag, std::string_view log);
+
+    // Internal: makes `sink` the logger's sink unless a live sink is registered already.
+    // Returns true when it became the sink.
+    static bool registerDelegateIfNone(const std::shared_ptr<orvLoggerDelegate>& sink);
+    static std::shared_ptr<orvLoggerDelegate> delegate();
+
+private:
+    static std::atomic<LogLevel> level_;
+    static std::atomic<bool> showNSLog_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,12 @@
+#pragma once
+
+// Umbrella header of the orvaneRFID SDK.
+
+#include "orvanerfid/Export.h"
+#include "orvanerfid/core/Bytes.h"
+#include "orvanerfid/core/Enum.h"
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/ResultCode.h"
+#include "orvanerfid/core/TimeoutControl.h"
+#include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/platform/Clock.h"

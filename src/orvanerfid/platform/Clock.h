@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+
+#include "orvanerfid/Export.h"
+
+namespace orvane {
+
+// The library's one source of elapsed time: every timeout, poll and sleep goes through it.
+//
+// Time is steady (never moved by wall-clock changes). Tests may run it faster with
+// `setSpeed`: at speed k, `now()` advances k milliseconds per real millisecond and
+// `sleepFor(d)` returns after d / k of real time, so the library's budgets (3000 ms sends,
+// 7000 ms initialisation) are exercised with the same logic in a fraction of the time. Set the
+// speed before any wait starts; at the default speed 1 the behaviour is exactly real time.
+// Thread-safe.
+class ORVANE_API Clock {
+public:
+    using duration = std::chrono::steady_clock::duration;
+    using time_point = std::chrono::time_point<Clock, duration>;
+    static constexpr bool is_steady = true;
+
+    static time_point now() noexcept;
+    static void sleepFor(duration d);
+    static void sleepForMs(long long milliseconds) {
+        sleepFor(std::chrono::milliseconds(milliseconds));
+    }
+    // Milliseconds elapsed since `start`, as a double with fractions.
+    static double elapsedMs(time_point start) noexcept;
+
+    static void setSpeed(double factor);
+    static double speed() noexcept;
+};
+
+}  // namespace orvane
