@@ -4,6 +4,7 @@
 
 #include "orvanerfid/Export.h"
 #include "orvanerfid/core/Bytes.h"
+#include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/Enum.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
