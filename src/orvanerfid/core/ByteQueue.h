@@ -14,7 +14,7 @@ namespace orvane {
 // and one reader on different threads never see a half-copied ring. One slot always stays
 // free: a ring of capacity C holds at most C - 1 bytes.
 class ByteQueue {
-public:
+  public:
     static constexpr int DEFAULT_QUEUE_SIZE = 10240;
 
     ByteQueue();
@@ -31,7 +31,7 @@ public:
     void clear();
     int capacity() const;
 
-private:
+  private:
     int countLocked() const;
     void growLocked(int length);
 

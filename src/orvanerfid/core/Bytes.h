@@ -31,14 +31,16 @@ inline void appendBe16(Bytes& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v));
 }
 inline void appendBe32(Bytes& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
 }
 inline void appendLe16(Bytes& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
 }
 inline void appendLe32(Bytes& out, uint32_t v) {
-    for (int shift = 0; shift <= 24; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    for (int shift = 0; shift <= 24; shift += 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
 }  // namespace orvane

@@ -35,7 +35,9 @@ template <typename E>
 struct EnumTable;
 
 template <typename E>
-concept TabledEnum = std::is_enum_v<E> && requires { EnumTable<E>::entries; };
+concept TabledEnum = std::is_enum_v<E> && requires {
+    EnumTable<E>::entries;
+};
 
 template <TabledEnum E>
 constexpr auto rawValue(E value) {
@@ -51,7 +53,8 @@ constexpr std::size_t enumCount = std::size(EnumTable<E>::entries);
 template <TabledEnum E>
 constexpr auto makeSortedIndex() {
     std::array<uint16_t, enumCount<E>> index{};
-    for (std::size_t i = 0; i < index.size(); ++i) index[i] = static_cast<uint16_t>(i);
+    for (std::size_t i = 0; i < index.size(); ++i)
+        index[i] = static_cast<uint16_t>(i);
     std::sort(index.begin(), index.end(), [](uint16_t a, uint16_t b) {
         return rawValue(EnumTable<E>::entries[a].value) < rawValue(EnumTable<E>::entries[b].value);
     });
@@ -73,23 +76,23 @@ constexpr bool rawValuesUnique() {
     return true;
 }
 
+// Position of the entry with raw value `raw` in the table, or -1.
 template <TabledEnum E>
-constexpr const EnumEntry<E>* findEntry(std::underlying_type_t<E> raw) {
+constexpr int findEntry(std::underlying_type_t<E> raw) {
     const auto& index = sortedIndex<E>;
     std::size_t lo = 0;
     std::size_t hi = index.size();
     while (lo < hi) {
-        std::size_t mid = lo + (hi - lo) / 2;
-        const auto& entry = EnumTable<E>::entries[index[mid]];
-        auto value = rawValue(entry.value);
-        if (value == raw) return &entry;
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const auto value = rawValue(EnumTable<E>::entries[index[mid]].value);
+        if (value == raw) return index[mid];
         if (value < raw) {
             lo = mid + 1;
         } else {
             hi = mid;
         }
     }
-    return nullptr;
+    return -1;
 }
 
 }  // namespace detail
@@ -98,39 +101,40 @@ constexpr const EnumEntry<E>* findEntry(std::underlying_type_t<E> raw) {
 template <TabledEnum E>
 constexpr auto allCases() {
     std::array<E, detail::enumCount<E>> cases{};
-    for (std::size_t i = 0; i < cases.size(); ++i) cases[i] = EnumTable<E>::entries[i].value;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        cases[i] = EnumTable<E>::entries[i].value;
     return cases;
 }
 
 // The case whose raw value is `raw`, or no value for a number outside the table. A raw value
 // of a wider or signed type is compared by value, never truncated to the enum's width.
 template <TabledEnum E, typename Raw>
-    requires std::is_integral_v<Raw>
+requires std::is_integral_v<Raw>
 constexpr std::optional<E> fromRaw(Raw raw) {
     using U = std::underlying_type_t<E>;
     if (!std::in_range<U>(raw)) return std::nullopt;
-    const auto* entry = detail::findEntry<E>(static_cast<U>(raw));
-    if (entry == nullptr) return std::nullopt;
-    return entry->value;
+    const int at = detail::findEntry<E>(static_cast<U>(raw));
+    if (at < 0) return std::nullopt;
+    return EnumTable<E>::entries[at].value;
 }
 
 // The display text; "" for a value outside the table (only reachable through a cast).
 template <TabledEnum E>
 constexpr std::string_view description(E value) {
-    const auto* entry = detail::findEntry<E>(rawValue(value));
-    return entry != nullptr ? entry->text : std::string_view{};
+    const int at = detail::findEntry<E>(rawValue(value));
+    return at >= 0 ? EnumTable<E>::entries[at].text : std::string_view{};
 }
 
 // The case name as declared ("upperKey"), for messages that print case names.
 template <TabledEnum E>
 constexpr std::string_view caseName(E value) {
-    const auto* entry = detail::findEntry<E>(rawValue(value));
-    return entry != nullptr ? entry->name : std::string_view{};
+    const int at = detail::findEntry<E>(rawValue(value));
+    return at >= 0 ? EnumTable<E>::entries[at].name : std::string_view{};
 }
 
 template <TabledEnum E>
 constexpr bool isKnown(E value) {
-    return detail::findEntry<E>(rawValue(value)) != nullptr;
+    return detail::findEntry<E>(rawValue(value)) >= 0;
 }
 
 }  // namespace orvane
@@ -140,12 +144,12 @@ constexpr bool isKnown(E value) {
 
 // Declares `enum class Name : Underlying` and its table from the list macro LIST. Use it inside
 // namespace orvane.
-#define ORV_ENUM(Name, Underlying, LIST)                                                 \
-    enum class Name : Underlying { LIST(ORV_ENUM_CASE_) };                               \
-    template <>                                                                          \
-    struct EnumTable<Name> {                                                             \
-        using Enum = Name;                                                               \
-        static constexpr std::string_view typeName = #Name;                              \
-        static constexpr EnumEntry<Name> entries[] = {LIST(ORV_ENUM_ENTRY_)};            \
-    };                                                                                   \
+#define ORV_ENUM(Name, Underlying, LIST)                                      \
+    enum class Name : Underlying { LIST(ORV_ENUM_CASE_) };                    \
+    template <>                                                               \
+    struct EnumTable<Name> {                                                  \
+        using Enum = Name;                                                    \
+        static constexpr std::string_view typeName = #Name;                   \
+        static constexpr EnumEntry<Name> entries[] = {LIST(ORV_ENUM_ENTRY_)}; \
+    };                                                                        \
     static_assert(::orvane::detail::rawValuesUnique<Name>(), #Name ": duplicate raw value")

@@ -30,8 +30,8 @@ std::weak_ptr<orvLoggerDelegate>& sinkSlot() {
 std::string orvLogger::consoleLine(LogLevel level, Tag tag, std::string_view log) {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            now.time_since_epoch()) % 1000;
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
     std::tm local{};
     localtime_r(&seconds, &local);
     char stamp[80];

@@ -23,7 +23,7 @@ ORV_ENUM(LogLevel, int, ORV_LOG_LEVEL);
 
 // One log record as handed to the sink: the writer's own tag and text, no time stamp.
 class ORVANE_API LogEventArg {
-public:
+  public:
     LogEventArg(LogLevel level, std::optional<std::string> tag, std::string log)
         : level_(level), tag_(std::move(tag)), log_(std::move(log)) {}
 
@@ -31,7 +31,7 @@ public:
     const std::optional<std::string>& tag() const { return tag_; }
     const std::string& log() const { return log_; }
 
-private:
+  private:
     LogLevel level_;
     std::optional<std::string> tag_;
     std::string log_;
@@ -40,7 +40,7 @@ private:
 // Receives every record that passes the threshold, synchronously on the writer's thread
 // (any thread of the library); it must not block for long.
 class ORVANE_API orvLoggerDelegate {
-public:
+  public:
     virtual ~orvLoggerDelegate() = default;
     virtual void logEvent(const LogEventArg& logEventArgs) = 0;
 };
@@ -52,11 +52,13 @@ public:
 // the sink is called, so a sink may log. A record below the threshold costs one atomic load;
 // callers that build expensive texts test `isEnabled` first.
 class ORVANE_API orvLogger {
-public:
+  public:
     using Tag = std::optional<std::string_view>;
 
     static LogLevel level() noexcept { return level_.load(std::memory_order_relaxed); }
-    static void setLevel(LogLevel level) noexcept { level_.store(level, std::memory_order_relaxed); }
+    static void setLevel(LogLevel level) noexcept {
+        level_.store(level, std::memory_order_relaxed);
+    }
     static bool showNSLog() noexcept { return showNSLog_.load(std::memory_order_relaxed); }
     static void setShowNSLog(bool show) noexcept {
         showNSLog_.store(show, std::memory_order_relaxed);
@@ -91,7 +93,7 @@ public:
     static bool registerDelegateIfNone(const std::shared_ptr<orvLoggerDelegate>& sink);
     static std::shared_ptr<orvLoggerDelegate> delegate();
 
-private:
+  private:
     static std::atomic<LogLevel> level_;
     static std::atomic<bool> showNSLog_;
 };

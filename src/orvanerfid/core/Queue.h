@@ -9,7 +9,7 @@ namespace orvane {
 // A small thread-safe FIFO of values (one mutex stands in for a serial queue).
 template <typename T>
 class Queue {
-public:
+  public:
     void enqueue(T value) {
         std::lock_guard guard(queueLock_);
         elements_.push_back(std::move(value));
@@ -30,7 +30,7 @@ public:
         elements_.clear();
     }
 
-private:
+  private:
     mutable std::mutex queueLock_;
     std::deque<T> elements_;
 };

@@ -7,7 +7,7 @@ namespace orvane {
 
 // A millisecond deadline polled by waiting loops, on steady time. Used by one thread at a time.
 class ORVANE_API TimeoutControl {
-public:
+  public:
     explicit TimeoutControl(int timeout) : startTime_(Clock::now()), timeout_(timeout) {}
 
     int timeout() const { return timeout_; }
@@ -17,7 +17,7 @@ public:
     bool isTimeout() const { return Clock::elapsedMs(startTime_) > timeout_; }
     double elapsedMs() const { return Clock::elapsedMs(startTime_); }
 
-private:
+  private:
     Clock::time_point startTime_;
     int timeout_;
 };

@@ -66,7 +66,8 @@ std::string toHexDumpString(ByteView bytes) {
 std::vector<std::string> hexByteStrings(ByteView bytes) {
     std::vector<std::string> parts;
     parts.reserve(bytes.size());
-    for (uint8_t b : bytes) parts.push_back({kHexDigits[b >> 4], kHexDigits[b & 0x0F]});
+    for (uint8_t b : bytes)
+        parts.push_back({kHexDigits[b >> 4], kHexDigits[b & 0x0F]});
     return parts;
 }
 
@@ -74,7 +75,9 @@ std::optional<Bytes> dataFromHexString(std::string_view hexString) {
     return parseHexDigits(hexString, true);
 }
 
-std::optional<Bytes> hexTextToData(std::string_view text) { return parseHexDigits(text, false); }
+std::optional<Bytes> hexTextToData(std::string_view text) {
+    return parseHexDigits(text, false);
+}
 
 Bytes requireHexText(std::string_view text) {
     auto bytes = hexTextToData(text);
@@ -151,7 +154,8 @@ uint32_t Utilities::versionToUInt32(std::string_view version) {
 
 uint16_t Utilities::checkSum16(ByteView data) {
     uint16_t sum = 0;
-    for (uint8_t b : data) sum = static_cast<uint16_t>(sum + b);
+    for (uint8_t b : data)
+        sum = static_cast<uint16_t>(sum + b);
     return static_cast<uint16_t>(0x10000 - sum);
 }
 

@@ -38,7 +38,7 @@ ORVANE_API std::string asciiString(ByteView bytes);
 ORVANE_API std::string toDateTimeString(std::chrono::system_clock::time_point time);
 
 class ORVANE_API Utilities {
-public:
+  public:
     // The library's version text; prints "XCFramework Version: <version>" to standard output.
     static std::string getFrameworkVersion();
     // "1.2.3" -> 10203: each dot-separated part, stripped to its digits, times a power of 100.
