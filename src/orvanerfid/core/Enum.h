@@ -10,7 +10,8 @@
 // which yields `enum class LogLevel : uint8_t` and a constexpr table from which
 // `description`, `caseName`, `allCases` (declaration order), `rawValue` and
 // `fromRaw` (an empty optional for a number outside the table) are derived.
-// Enumerations without display texts give "" as the text.
+// Enumerations without display texts give "" as the text. A list may carry further columns
+// after the text (an id's access mode, say); ORV_ENUM ignores them.
 
 #include <algorithm>
 #include <array>
@@ -137,10 +138,21 @@ constexpr bool isKnown(E value) {
     return detail::findEntry<E>(rawValue(value)) >= 0;
 }
 
+// The first case, in declaration order, whose display text equals `text` when both are
+// compared without regard to ASCII letter case (whole text, no trimming); no value when none does.
+template <TabledEnum E>
+constexpr std::optional<E> fromDescriptionIgnoringCase(std::string_view text) {
+    constexpr auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (const auto& entry : EnumTable<E>::entries) {
+        if (std::ranges::equal(entry.text, text, {}, lower, lower)) return entry.value;
+    }
+    return std::nullopt;
+}
+
 }  // namespace orvane
 
-#define ORV_ENUM_CASE_(name, raw, text) name = (raw),
-#define ORV_ENUM_ENTRY_(name, raw, text) {Enum::name, #name, text},
+#define ORV_ENUM_CASE_(name, raw, text, ...) name = (raw),
+#define ORV_ENUM_ENTRY_(name, raw, text, ...) {Enum::name, #name, text},
 
 // Declares `enum class Name : Underlying` and its table from the list macro LIST. Use it inside
 // namespace orvane.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,11 @@
 
 #include "orvanerfid/Export.h"
 #include "orvanerfid/core/Bytes.h"
+#include "orvanerfid/core/DeviceEnums.h"
+#include "orvanerfid/core/Enum.h"
+#include "orvanerfid/core/Identifiers.h"
+#include "orvanerfid/core/RadioEnums.h"
+#include "orvanerfid/core/ResultCode.h"
 
 namespace orvane {
 
@@ -46,6 +52,50 @@ class ORVANE_API Utilities {
     // The 16-bit two's complement of the byte sum, high byte first; sum + checksum == 0 mod 65536.
     static std::vector<uint8_t> getCheckSum(ByteView data);
     static uint16_t checkSum16(ByteView data);
+
+    // Display texts: each returns the `description` text of the value it is given ("" for a
+    // value outside its enumeration, reachable only through a cast).
+    static std::string getActionStateDescription(ActionState with);
+    static std::string getKeyIDDescription(KeyID with);
+    static std::string getResultCodeDescription(ResultCode from);
+    static std::string getDeviceTypeDescription(DeviceType from);
+    static std::string getUhfModuleTypeDescription(UhfModuleType from);
+    static std::string getConnectStateDescription(ConnectState from);
+    static std::string getNotificationIDDescription(NotificationID from);
+    static std::string getBeeperVolumeDescription(BeeperVolume with);
+    static std::string getSkuTypeDescription(SkuType with);
+    static std::string getReadModeDescription(ReadMode with);
+    static std::string getFindDeviceModeDescription(FindDeviceMode with);
+    static std::string getOperatingModeDescription(OperatingMode with);
+    static std::string getDataFormatDescription(DataFormat with);
+    static std::string getDataInfoDescription(DataInfo with);
+    static std::string getDataTerminatorDescription(DataTerminator with);
+    static std::string getTagUniqueDescription(TagUnique with);
+    static std::string getBankTypeDescription(BankType with);
+    static std::string getLockStateDescription(LockState with);
+    static std::string getGlobalBandTypeDescription(GlobalBandType with);
+    static std::string getAlgorithmTypeDescription(AlgorithmType with);
+    static std::string getTargetDescription(Target with);
+    static std::string getSessionDescription(Session with);
+    static std::string getMaskTargetDescription(MaskTarget with);
+    static std::string getMaskActionDescription(MaskAction with);
+    static std::string getEncodingDescription(Encoding with);
+    static std::string getTariTypeDescription(TariType with);
+    static std::string getBlfTypeDescription(BlfType with);
+
+    // The display text of the case of E whose raw value is `raw`; no value for a number that is
+    // no case of E. This is the form for callers that hold a bare number (the C entry points):
+    // an unknown number is refused here, before a text is asked for.
+    template <TabledEnum E, std::integral Raw>
+    static std::optional<std::string> descriptionOfRaw(Raw raw) {
+        const std::optional<E> value = fromRaw<E>(raw);
+        if (!value) return std::nullopt;
+        return std::string(orvane::description(*value));
+    }
+
+    // The DeviceType whose display text equals `with` ignoring case, trying unknown, vk640 and
+    // vk210 in this order; `unknown` when none does.
+    static DeviceType getDeviceType(std::string_view with);
 };
 
 }  // namespace orvane
