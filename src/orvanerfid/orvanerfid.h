@@ -3,8 +3,10 @@
 // Umbrella header of the orvaneRFID SDK.
 
 #include "orvanerfid/Export.h"
+#include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/DeviceEnums.h"
+#include "orvanerfid/core/EngineParamId.h"
 #include "orvanerfid/core/Enum.h"
 #include "orvanerfid/core/Identifiers.h"
 #include "orvanerfid/core/Logger.h"
