@@ -1,0 +1,48 @@
+#include "orvanerfid/commands/ScannerCommands.h"
+
+namespace orvane {
+namespace {
+
+constexpr uint8_t kHasCodeId = 0x80;
+
+}  // namespace
+
+std::optional<std::size_t> OrvRfidCmd_ScannerData::dataStart() const {
+    if (data_.empty()) return std::nullopt;
+    if ((data_[0] & kHasCodeId) == 0) return 1;
+    if (data_.size() < 2) return std::nullopt;
+    return 2;
+}
+
+std::optional<uint8_t> OrvRfidCmd_ScannerData::barcodeId() const {
+    const auto start = dataStart();
+    if (!start) return std::nullopt;
+    return *start == 2 ? data_[1] : uint8_t{0};
+}
+
+std::optional<Bytes> OrvRfidCmd_ScannerData::barcodeData() const {
+    const auto start = dataStart();
+    if (!start) return std::nullopt;
+    return fields::Raw::read(data_, *start);
+}
+
+std::vector<OrvRfidCmd_ScannerDataCustomizedParameter>
+OrvRfidCmd_ScannerDataWithCustomizedFormat::cutRecords(ByteView data) {
+    std::vector<OrvRfidCmd_ScannerDataCustomizedParameter> records;
+    while (data.size() >= 4) {
+        const uint16_t length = readBe16(data, 0);
+        if (length < 3 || length > data.size()) break;
+        const auto kind = fromRaw<OrvRfidCmdScannerDataFormat>(data[2]);
+        if (!kind) break;
+        records.push_back(OrvRfidCmd_ScannerDataCustomizedParameter(
+            length, *kind, data.subspan(3, std::size_t{length} - 3)));
+        data = data.subspan(length);
+    }
+    return records;
+}
+
+void OrvRfidCmd_ScannerDataWithCustomizedFormat::parseReceived() {
+    parameters_ = cutRecords(data_);
+}
+
+}  // namespace orvane

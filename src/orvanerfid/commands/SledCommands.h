@@ -1,0 +1,271 @@
+#pragma once
+
+// The reader's own (sled) and system settings of the Vk210 command frame, code group 0xF0:
+// indicator, battery reports, multiple setting, trigger keys, auto power-off, batch buffer at
+// power-off, beeper, vibrator, LED control, scanner indicator patterns and the MFi app bundle id.
+//
+// Group 0xF0 pattern (also ScannerCommands.h and OutputCommands.h): a set command writes its
+// public fields when framed (flags one byte, 1 on and 0 off; enumerations their raw value;
+// numbers big-endian); a get command with a parameter keeps it behind a property whose setter
+// makes it the one-byte request. Reply accessors read the data after a success status and give no
+// value when the reply is too short for what they read (the caller completes with 0x5000); a
+// byte that is no raw value reads as the command's documented default. Pure codecs: no threads,
+// no I/O; one object serves one exchange on one thread.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orvanerfid/commands/CommandFields.h"
+
+namespace orvane {
+
+#define ORV_RFID_CMD_BEEPER_VOLUME(X) \
+    X(mute, 0x00, "")                 \
+    X(low, 0x01, "")                  \
+    X(medium, 0x02, "")               \
+    X(high, 0x03, "")
+
+ORV_ENUM(OrvRfidCmdBeeperVolume, uint8_t, ORV_RFID_CMD_BEEPER_VOLUME);
+
+// The indicator enumerations carry their values in place: a request byte is the OR of them.
+// Indicator byte: LED colour in bits 5-4, vibrator in bit 3, beep count in bits 1-0.
+#define ORV_RFID_CMD_LED_INDICATOR(X) \
+    X(off, 0x00, "")                  \
+    X(red, 0x10, "")                  \
+    X(green, 0x20, "")                \
+    X(blue, 0x30, "")
+
+ORV_ENUM(OrvRfidCmdLedIndicator, uint8_t, ORV_RFID_CMD_LED_INDICATOR);
+
+#define ORV_RFID_CMD_VIBRAOR_INDICATOR(X) \
+    X(off, 0x00, "")                      \
+    X(on, 0x08, "")
+
+ORV_ENUM(OrvRfidCmdVibraorIndicator, uint8_t, ORV_RFID_CMD_VIBRAOR_INDICATOR);
+
+#define ORV_RFID_CMD_BEEP_INDICATOR(X) \
+    X(off, 0x00, "")                   \
+    X(once, 0x01, "")                  \
+    X(twice, 0x02, "")                 \
+    X(triple, 0x03, "")
+
+ORV_ENUM(OrvRfidCmdBeepIndicator, uint8_t, ORV_RFID_CMD_BEEP_INDICATOR);
+
+// Scanner indicator patterns: byte 1 holds good read (bits 1-0), connection (3-2), setting (5-4)
+// and error (7-6); byte 0 holds power on (1-0) and power off (3-2).
+#define ORV_RFID_CMD_SCANNER_INDICATOR(X, shift) \
+    X(none, 0x00, "")                            \
+    X(beeper, (0x01 << shift), "")               \
+    X(vibrator, (0x02 << shift), "")             \
+    X(beeperVibrator, (0x03 << shift), "")
+
+#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_0(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 0)
+#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_2(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 2)
+#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_4(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 4)
+#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_6(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 6)
+
+ORV_ENUM(OrvRfidCmdGoodReadIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_0);
+ORV_ENUM(OrvRfidCmdConnectionIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_2);
+ORV_ENUM(OrvRfidCmdSettingIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_4);
+ORV_ENUM(OrvRfidCmdErrorIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_6);
+ORV_ENUM(OrvRfidCmdPowerOnIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_0);
+ORV_ENUM(OrvRfidCmdPowerOffIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_2);
+
+// The reader's keys (not the public KeyID numbers: the device layer converts).
+#define ORV_RFID_CMD_KEY_ID(X) \
+    X(upperKey, 0x00, "")      \
+    X(lowerKey, 0x01, "")
+
+ORV_ENUM(OrvRfidCmdKeyId, uint8_t, ORV_RFID_CMD_KEY_ID);
+
+#define ORV_RFID_CMD_KEY_FUNCTION(X) \
+    X(disabled, 0x00, "")            \
+    X(scanEngine, 0x01, "")          \
+    X(rfid, 0x02, "")
+
+ORV_ENUM(OrvRfidCmdKeyFunction, uint8_t, ORV_RFID_CMD_KEY_FUNCTION);
+
+#define ORV_RFID_CMD_MFI_ID(X) X(appBundleId, 0x0B, "")
+
+ORV_ENUM(OrvRfidCmdMfiId, uint8_t, ORV_RFID_CMD_MFI_ID);
+
+#define ORV_RFID_CMD_CHARGING_STATUS(X) \
+    X(discharge, 0, "")                 \
+    X(charging, 1, "")                  \
+    X(chargingError, 2, "")
+
+ORV_ENUM(OrvRfidCmdChargingStatus, uint32_t, ORV_RFID_CMD_CHARGING_STATUS);
+
+// One flag bit per battery item; the declaration order is the order of the items in a reply.
+// Last column: how the item travels, four bytes big-endian or a UTF-8 text ended by one 0x00.
+#define ORV_RFID_CMD_BATTERY_STATUS_EXTENDED_TYPE(X) \
+    X(chargingStatus, 0x80000000, "", number)        \
+    X(voltage, 0x40000000, "", number)               \
+    X(current, 0x20000000, "", number)               \
+    X(percentage, 0x10000000, "", number)            \
+    X(health, 0x08000000, "", number)                \
+    X(temperature, 0x04000000, "", number)           \
+    X(modelNumber, 0x02000000, "", text)             \
+    X(manufactureDate, 0x01000000, "", text)         \
+    X(fullChargeCapacity, 0x00800000, "", number)    \
+    X(cycleCount, 0x00400000, "", number)            \
+    X(serialNumber, 0x00200000, "", text)            \
+    X(remainingCapacity, 0x00100000, "", number)     \
+    X(designCapacity, 0x00080000, "", number)
+
+ORV_ENUM(OrvRfidCmdBatteryStatusExtendedType, uint32_t, ORV_RFID_CMD_BATTERY_STATUS_EXTENDED_TYPE);
+
+class OrvRfidCmd_SetIndicator : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_SetIndicator, OrvRfidCmdId::indicator)
+    OrvRfidCmdLedIndicator led = OrvRfidCmdLedIndicator::off;
+    OrvRfidCmdVibraorIndicator vibrator = OrvRfidCmdVibraorIndicator::off;
+    OrvRfidCmdBeepIndicator beep = OrvRfidCmdBeepIndicator::off;
+
+  protected:
+    void buildData() override { data_ = {fields::orBits(led, vibrator, beep)}; }
+};
+
+// The extended battery report. The request asks for the items in `types`; a received reply
+// replaces `types` with the items its mask lists and reads them. `data` keeps every byte after
+// the mask for the device layer. An item accessor gives no value when the reply does not list
+// the item or ends before it (or, for a text, before its 0x00 end byte or on bytes that are not
+// UTF-8); a charging status above 2 reads as chargingError.
+class OrvRfidCmd_BatteryStatusExtended : public OrvaneRfidCommand {
+    ORV_PARSED_COMMAND_CLASS(OrvRfidCmd_BatteryStatusExtended, OrvRfidCmdId::batteryStatusExtended)
+    using Type = OrvRfidCmdBatteryStatusExtendedType;
+
+    std::vector<Type> types;
+
+    std::optional<OrvRfidCmdChargingStatus> chargingStatus() const;
+    std::optional<uint32_t> voltage() const { return number(Type::voltage); }
+    std::optional<int32_t> current() const;
+    std::optional<uint32_t> percentage() const { return number(Type::percentage); }
+    std::optional<uint32_t> health() const { return number(Type::health); }
+    std::optional<uint32_t> temperature() const { return number(Type::temperature); }
+    std::optional<std::string> modelNumber() const { return text(Type::modelNumber); }
+    std::optional<std::string> manufactureDate() const { return text(Type::manufactureDate); }
+    std::optional<uint32_t> fullChargeCapacity() const { return number(Type::fullChargeCapacity); }
+    std::optional<uint32_t> cycleCount() const { return number(Type::cycleCount); }
+    std::optional<std::string> serialNumber() const { return text(Type::serialNumber); }
+    std::optional<uint32_t> remainingCapacity() const { return number(Type::remainingCapacity); }
+    std::optional<uint32_t> designCapacity() const { return number(Type::designCapacity); }
+
+  protected:
+    // Four bytes: the OR of the flags of `types`, big-endian.
+    void buildData() override;
+
+  private:
+    static constexpr std::size_t kItems = std::size(EnumTable<Type>::entries);
+    std::optional<uint32_t> number(Type type) const;
+    std::optional<std::string> text(Type type) const;
+
+    std::array<std::optional<uint32_t>, kItems> numbers_{};
+    std::array<std::optional<std::string>, kItems> texts_{};
+};
+
+// Spare: a status-less command whose request data is the `setting` bytes as they stand.
+class OrvRfidCmd_MultipleSetting : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_MultipleSetting, OrvRfidCmdId::executeMultipleSetting)
+    const Bytes& setting() const { return setting_; }
+    void setSetting(Bytes setting) { setting_ = std::move(setting); }
+
+  protected:
+    void buildData() override { data_ = setting_; }
+
+  private:
+    Bytes setting_;
+};
+
+// Reply: byte 0 the key (not read), byte 1 its function; an unknown function reads as disabled.
+ORV_PARAMETER_GET_COMMAND(
+    OrvRfidCmd_GetTriggerButtonStatus, getTriggerButtonStatus, OrvRfidCmdKeyId, keyId, setKeyId,
+    OrvRfidCmdKeyId::upperKey, keyFunction,
+    ::orvane::fields::EnumByteOr<OrvRfidCmdKeyFunction, OrvRfidCmdKeyFunction::disabled>);
+
+class OrvRfidCmd_SetTriggerButtonStatus : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_SetTriggerButtonStatus, OrvRfidCmdId::setTriggerButtonStatus)
+    OrvRfidCmdKeyId keyId = OrvRfidCmdKeyId::upperKey;
+    OrvRfidCmdKeyFunction keyFunction = OrvRfidCmdKeyFunction::disabled;
+    ORV_REQUEST_FIELDS(keyId, keyFunction)
+};
+
+// The one-value pairs of this group:
+//   X(get class, set class, get code, set code, value name, set default, codec)
+#define ORV_SLED_SETTING_PAIRS(X)                                                               \
+    X(OrvRfidCmd_GetAutoPowerOffSetting, OrvRfidCmd_SetAutoPowerOffSetting,                     \
+      getAutoPowerOffSetting, setAutoPowerOffSetting, autoPowerOff, 0, ::orvane::fields::U16)   \
+    X(OrvRfidCmd_GetBeeperVolume, OrvRfidCmd_SetBeeperVolume, getBeeperVolume, setBeeperVolume, \
+      volume, OrvRfidCmdBeeperVolume::medium,                                                   \
+      ::orvane::fields::EnumByteOr<OrvRfidCmdBeeperVolume, OrvRfidCmdBeeperVolume::medium>)     \
+    X(OrvRfidCmd_GetLedControl, OrvRfidCmd_SetLedControl, getLedSetting, setLedSetting, enable, \
+      false, ::orvane::fields::Flag)
+
+ORV_SLED_SETTING_PAIRS(ORV_SETTING_PAIR)
+
+ORV_SPARE_SETTING_PAIR(OrvRfidCmd_GetSaveBufferWhenPowerOffSetting,
+                       OrvRfidCmd_SetSaveBufferWhenPowerOffSetting,
+                       getSaveBufferWhenPowerOffSetting, setSaveBufferWhenPowerOffSetting,
+                       saveBufferWhenPowerOff, false, ::orvane::fields::Flag)
+ORV_SPARE_SETTING_PAIR(OrvRfidCmd_GetVibratorSetting, OvrRfidCmd_SetVibratorSetting,
+                       getVibratorSetting, setVibratorSetting, enable, false,
+                       ::orvane::fields::Flag)
+
+class OrvRfidCmd_GetScannerIndicator : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_GetScannerIndicator, OrvRfidCmdId::getScannerIndicator)
+    // Byte 1 fields: no value for a reply of fewer than 2 bytes.
+    auto goodRead() const {
+        return fields::Bits<OrvRfidCmdGoodReadIndicator, 0x03>::read(data_, 1);
+    }
+    auto connection() const {
+        return fields::Bits<OrvRfidCmdConnectionIndicator, 0x0C>::read(data_, 1);
+    }
+    auto setting() const { return fields::Bits<OrvRfidCmdSettingIndicator, 0x30>::read(data_, 1); }
+    auto error() const { return fields::Bits<OrvRfidCmdErrorIndicator, 0xC0>::read(data_, 1); }
+    // Byte 0 fields: no value for an empty reply.
+    auto powerOn() const { return fields::Bits<OrvRfidCmdPowerOnIndicator, 0x03>::read(data_, 0); }
+    auto powerOff() const {
+        return fields::Bits<OrvRfidCmdPowerOffIndicator, 0x0C>::read(data_, 0);
+    }
+};
+
+class OrvRfidCmd_SetScannerIndicator : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_SetScannerIndicator, OrvRfidCmdId::setScannerIndicator)
+    OrvRfidCmdGoodReadIndicator goodRead = OrvRfidCmdGoodReadIndicator::none;
+    OrvRfidCmdConnectionIndicator connection = OrvRfidCmdConnectionIndicator::none;
+    OrvRfidCmdSettingIndicator setting = OrvRfidCmdSettingIndicator::none;
+    OrvRfidCmdErrorIndicator error = OrvRfidCmdErrorIndicator::none;
+    OrvRfidCmdPowerOnIndicator powerOn = OrvRfidCmdPowerOnIndicator::none;
+    OrvRfidCmdPowerOffIndicator powerOff = OrvRfidCmdPowerOffIndicator::none;
+
+  protected:
+    void buildData() override {
+        data_ = {fields::orBits(powerOn, powerOff),
+                 fields::orBits(goodRead, connection, setting, error)};
+    }
+};
+
+// A received reply loses one trailing 0x00 byte (the text's end byte) from `data`.
+class OrvRfidCmd_GetMfiSetting : public OrvaneRfidCommand {
+    ORV_PARSED_COMMAND_CLASS(OrvRfidCmd_GetMfiSetting, OrvRfidCmdId::getMfiSetting)
+    ORV_REQUEST_PARAMETER(OrvRfidCmdMfiId, mfiId, setMfiId, OrvRfidCmdMfiId::appBundleId)
+    // The bytes after byte 0 (the id, not read); no value for an empty reply.
+    std::optional<Bytes> setting() const { return fields::Raw::read(data_, 1); }
+};
+
+// Request: the id, the `setting` bytes (the app bundle id in UTF-8, not checked), one 0x00.
+class OrvRfidCmd_SetMfiSetting : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_SetMfiSetting, OrvRfidCmdId::setMfiSetting)
+    OrvRfidCmdMfiId mfiId = OrvRfidCmdMfiId::appBundleId;
+    Bytes setting;
+
+  protected:
+    void buildData() override {
+        data_.clear();
+        fields::pack(data_, mfiId, setting, uint8_t{0});
+    }
+};
+
+}  // namespace orvane
