@@ -3,6 +3,11 @@
 // Umbrella header of the orvaneRFID SDK.
 
 #include "orvanerfid/Export.h"
+#include "orvanerfid/commands/Gen2Commands.h"
+#include "orvanerfid/commands/OutputCommands.h"
+#include "orvanerfid/commands/RadioSettingCommands.h"
+#include "orvanerfid/commands/ScannerCommands.h"
+#include "orvanerfid/commands/SledCommands.h"
 #include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/DeviceEnums.h"
