@@ -48,6 +48,9 @@ void OrvRfidCmd_BatteryStatusExtended::parseReceived() {
         } else if (rest.size() >= 4) {
             numbers_[i] = readBe32(rest, 0);
             rest = rest.subspan(4);
+        } else {
+            // A truncated number: its bytes must not be read as the next item.
+            rest = {};
         }
     }
 }

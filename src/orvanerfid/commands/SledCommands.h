@@ -131,8 +131,9 @@ class OrvRfidCmd_SetIndicator : public OrvaneRfidCommand {
 // The extended battery report. The request asks for the items in `types`; a received reply
 // replaces `types` with the items its mask lists and reads them. `data` keeps every byte after
 // the mask for the device layer. An item accessor gives no value when the reply does not list
-// the item or ends before it (or, for a text, before its 0x00 end byte or on bytes that are not
-// UTF-8); a charging status above 2 reads as chargingError.
+// the item, when the reply ends before the item is whole (a number of fewer than 4 bytes, a text
+// without its 0x00 end byte: nothing after it is read either), or for a text that is not UTF-8;
+// a charging status above 2 reads as chargingError.
 class OrvRfidCmd_BatteryStatusExtended : public OrvaneRfidCommand {
     ORV_PARSED_COMMAND_CLASS(OrvRfidCmd_BatteryStatusExtended, OrvRfidCmdId::batteryStatusExtended)
     using Type = OrvRfidCmdBatteryStatusExtendedType;

@@ -1,0 +1,102 @@
+#pragma once
+
+// Helpers for the setting command tests: reply frames, data areas and value texts.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "orvanerfid/commands/Gen2Commands.h"
+#include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/commands/RadioSettingCommands.h"
+#include "orvanerfid/core/Enum.h"
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/Utilities.h"
+
+namespace orvane::test {
+
+// Keeps the per-frame TRACE lines of the codecs off the console of this binary.
+class QuietCodecLogs : public ::testing::Environment {
+  public:
+    void SetUp() override { orvLogger::setLevel(LogLevel::info); }
+};
+inline ::testing::Environment* const kQuietCodecLogs =
+    ::testing::AddGlobalTestEnvironment(new QuietCodecLogs);
+
+// A success reply of `Command` carrying `data` after the status byte (none for status-less
+// frames), rebuilt as the link layer does.
+template <typename Command>
+Command received(const Bytes& data) {
+    Bytes area;
+    if (!isStatusLess(Command().id())) area.push_back(0x00);
+    area.insert(area.end(), data.begin(), data.end());
+    return Command(OrvaneRfidCommand::ReceiveBytes{OrvaneRfidCommand::frame(Command().id(), area)});
+}
+
+// The data area of a framed request.
+inline Bytes dataArea(const Bytes& frame) {
+    return Bytes(frame.begin() + 5, frame.end() - 3);
+}
+
+template <typename Command>
+Bytes requestData(Command command) {
+    return dataArea(command.toBytes());
+}
+
+// Texts of accessor values, so that one table can hold accessors of every type.
+inline std::string show(bool v) {
+    return v ? "on" : "off";
+}
+inline std::string show(const std::string& v) {
+    return "\"" + v + "\"";
+}
+inline std::string show(const Bytes& v) {
+    return toHexString(v);
+}
+template <typename T>
+requires std::is_integral_v<T> std::string show(T v) {
+    return std::to_string(v);
+}
+template <TabledEnum E>
+std::string show(E v) {
+    return std::string(caseName(v));
+}
+inline std::string show(const OrvRfidCmd_TxOnOffTime& v) {
+    return std::to_string(v.onTime) + "/" + std::to_string(v.offTime);
+}
+inline std::string show(const OrvRfidCmd_AntennaSettings& v) {
+    return std::to_string(v.antennaId) + "/" + std::to_string(v.dwellTime) + "/" +
+           std::to_string(v.power);
+}
+inline std::string show(const OrvRfidCmd_Gen2Algorithm& v) {
+    return show(v.algorithm) + "/" + std::to_string(v.initQ) + "/" + std::to_string(v.minQ) + "/" +
+           std::to_string(v.maxQ) + "/" + show(v.dualTarget);
+}
+inline std::string show(const OrvRfidCmd_Gen2QueryGroup& v) {
+    return show(v.selectMode) + "/" + show(v.session) + "/" + show(v.target);
+}
+template <typename T>
+std::string show(const std::vector<T>& v) {
+    std::string out;
+    for (const auto& e : v)
+        out += (out.empty() ? "" : ",") + show(e);
+    return out;
+}
+
+template <typename T>
+std::optional<std::string> showOptional(const std::optional<T>& v) {
+    if (!v) return std::nullopt;
+    return show(*v);
+}
+
+// One row of an accessor table: a reply's data and what the accessor gives for it.
+struct ReplyCase {
+    Bytes data;
+    std::optional<std::string> expected;  // no value: the accessor gives none
+};
+
+}  // namespace orvane::test
