@@ -100,7 +100,7 @@ class ORVANE_API TagInfo {
   private:
     // Stores `value` into `field` and marks `id`.
     template <typename Field, typename Value>
-    void store(Field& field, const Value& value, TagInfoId id);
+    ORVANE_INTERNAL void store(Field& field, const Value& value, TagInfoId id);
 
     static constexpr std::size_t kIdCount = allCases<TagInfoId>().size();
 
