@@ -16,15 +16,18 @@ void readFramed(orvane::OrvRfidCmdId id, orvane::ByteView area) {
     const Bytes frame = OrvaneRfidCommand::frame(id, area);
     try {
         Command command(OrvaneRfidCommand::ReceiveBytes{frame});
+        const auto event = command.barcodeEvent();
         if constexpr (requires { command.parameters(); }) {
             std::size_t total = 0;
             for (const auto& p : command.parameters())
                 total += p.length();
             if (total > area.size()) __builtin_trap();
+            if (event.has_value() == command.parameters().empty()) __builtin_trap();
         } else {
             const auto id = command.barcodeId();
             const auto data = command.barcodeData();
             if (id.has_value() != data.has_value()) __builtin_trap();
+            if (event.has_value() != data.has_value()) __builtin_trap();
         }
     } catch (const ReaderException&) {
     }

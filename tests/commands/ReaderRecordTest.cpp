@@ -9,6 +9,7 @@
 #include "SettingTestSupport.h"
 #include "orvanerfid/commands/ScannerCommands.h"
 #include "orvanerfid/commands/SledCommands.h"
+#include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
 namespace orvane {
@@ -101,6 +102,73 @@ TEST_F(ReaderClock, ClockRoundTrips) {
     set.systemTime = local(2031, 12, 31, 23, 59, 59);
     const auto back = test::received<OrvRfidCmd_GetSystemTime>(test::requestData(set));
     EXPECT_EQ(back.systemTime(), set.systemTime);
+}
+
+class ErrorLines : public orvLoggerDelegate {
+  public:
+    void logEvent(const LogEventArg& e) override {
+        if (e.level() == LogLevel::error) lines.push_back(e.log());
+    }
+    std::vector<std::string> lines;
+};
+
+TEST_F(ReaderClock, BarcodeEventsOfPlainFrames) {
+    const auto coded = test::received<OrvRfidCmd_ScannerData>({0x81, 0x03, 0x41, 0x42});
+    const auto event = coded.barcodeEvent();
+    ASSERT_TRUE(event);
+    EXPECT_TRUE(event->hasBarcodeId);
+    EXPECT_EQ(event->id, 0x03);
+    EXPECT_EQ(event->data, (Bytes{0x41, 0x42}));
+    const auto before = Clock::now();
+    const auto plain = test::received<OrvRfidCmd_ScannerData>({0x01, 0x41, 0x42}).barcodeEvent();
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->hasBarcodeId);
+    EXPECT_EQ(plain->id, 0);
+    EXPECT_EQ(plain->data, (Bytes{0x41, 0x42}));
+    EXPECT_GE(plain->timeStamp, before);
+    EXPECT_FALSE(test::received<OrvRfidCmd_ScannerData>({}).barcodeEvent());
+    EXPECT_FALSE(test::received<OrvRfidCmd_ScannerData>({0x80}).barcodeEvent());
+}
+
+TEST_F(ReaderClock, BarcodeEventsOfCustomizedFrames) {
+    using Frame = OrvRfidCmd_ScannerDataWithCustomizedFormat;
+    const Bytes barcode = {0x00, 0x06, 0x00, 0x41, 0x42, 0x43};
+    const Bytes code = {0x00, 0x04, 0x01, 0x11};
+    const Bytes stamp = {0x00, 0x09, 0x02, 0x18, 0x05, 0x1F, 0x0D, 0x2A, 0x00};
+    auto frame = [](std::initializer_list<Bytes> records) {
+        Bytes data;
+        for (const auto& r : records)
+            data.insert(data.end(), r.begin(), r.end());
+        return test::received<Frame>(data);
+    };
+    const auto full = frame({stamp, code, barcode}).barcodeEvent();
+    ASSERT_TRUE(full);
+    EXPECT_TRUE(full->hasBarcodeId);
+    EXPECT_EQ(full->id, 0x11);
+    EXPECT_EQ(full->data, (Bytes{0x41, 0x42, 0x43}));
+    EXPECT_EQ(full->timeStamp, local(2024, 5, 31, 13, 42, 0));
+
+    const auto later = frame({barcode, {0x00, 0x05, 0x00, 0x44, 0x45}}).barcodeEvent();
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->data, (Bytes{0x44, 0x45}));
+    EXPECT_FALSE(later->hasBarcodeId);
+
+    auto errors = std::make_shared<ErrorLines>();
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(errors));
+    const auto before = Clock::now();
+    const auto skipped = frame({barcode,
+                                {0x00, 0x03, 0x01},
+                                {0x00, 0x08, 0x02, 0x18, 0x05, 0x1F, 0x0D, 0x2A},
+                                {0x00, 0x09, 0x02, 0x18, 0x02, 0x1E, 0x0D, 0x2A, 0x00}})
+                             .barcodeEvent();
+    ASSERT_TRUE(skipped);
+    EXPECT_FALSE(skipped->hasBarcodeId);
+    EXPECT_GE(skipped->timeStamp, before);
+    EXPECT_EQ(skipped->data, (Bytes{0x41, 0x42, 0x43}));
+    ASSERT_EQ(errors->lines.size(), 3u);
+    EXPECT_EQ(errors->lines[2],
+              "barcodeEvent() Skipped an invalid timestamp record: 0x18 0x02 0x1E 0x0D 0x2A 0x00 ");
+    EXPECT_FALSE(frame({}).barcodeEvent());
 }
 
 TEST(ExtendedBattery, WalksTheItemsOfTheReplyMask) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "orvanerfid/commands/CommandFields.h"
+#include "orvanerfid/core/EventArgs.h"
 
 namespace orvane {
 
@@ -167,6 +168,9 @@ class OrvRfidCmd_ScannerData : public OrvaneRfidCommand {
     std::optional<uint8_t> barcodeId() const;
     // The bytes after the header; no value where barcodeId() has none.
     std::optional<Bytes> barcodeData() const;
+    // The barcode event value; no value where barcodeId() has none (the link layer drops the
+    // frame with an ERROR line).
+    std::optional<ProtocolBarcodeEventArgs> barcodeEvent() const;
 
   private:
     std::optional<std::size_t> dataStart() const;
@@ -200,6 +204,13 @@ class OrvRfidCmd_ScannerDataWithCustomizedFormat : public OrvaneRfidCommand {
     const std::vector<OrvRfidCmd_ScannerDataCustomizedParameter>& parameters() const {
         return parameters_;
     }
+
+    // The barcode event value: the records applied in arrival order, a later one replacing what
+    // an earlier one of its kind set. A barcodeData record gives the data, a codeId record the
+    // code (its first value byte), a timestamp record the reader's local time. A codeId record
+    // without value, or a timestamp record that is short or names no date, is skipped with an
+    // ERROR line. No value for a frame without records (the link layer drops it).
+    std::optional<ProtocolBarcodeEventArgs> barcodeEvent() const;
 
     // Cuts records from the front while at least 4 bytes remain. A record length below 3 or
     // beyond the bytes left, or a kind that is no format, ends the cutting; the records cut so
