@@ -279,33 +279,17 @@ struct LocalDateTime {
     }
 };
 
+// The first of `Codecs` whose value type is T.
+template <typename T, typename... Codecs>
+struct CodecAmong;
+template <typename T, typename C, typename... Rest>
+struct CodecAmong<T, C, Rest...>
+    : std::conditional_t<std::is_same_v<T, typename C::value_type>, std::type_identity<C>,
+                         CodecAmong<T, Rest...>> {};
+
 // The codec of a request field by its C++ type, for commands that write several fields.
 template <typename T>
-struct CodecOf;
-template <>
-struct CodecOf<bool> {
-    using type = Flag;
-};
-template <>
-struct CodecOf<uint8_t> {
-    using type = U8;
-};
-template <>
-struct CodecOf<uint16_t> {
-    using type = U16;
-};
-template <>
-struct CodecOf<int16_t> {
-    using type = S16;
-};
-template <>
-struct CodecOf<uint32_t> {
-    using type = U32;
-};
-template <>
-struct CodecOf<Bytes> {
-    using type = Raw;
-};
+struct CodecOf : CodecAmong<T, Flag, U8, U16, S16, U32, Raw> {};
 template <TabledEnum E>
 requires(sizeof(E) == 1) struct CodecOf<E> {
     using type = EnumByte<E>;
@@ -382,22 +366,24 @@ constexpr uint8_t orBits(E... values) {
                                                                                           \
   public:
 
-// A get/set pair of the setting pattern: the get command has an even code and the set command
-// the next odd one; the get reply holds the value at offset 0, read through `name()`, and the set
-// request writes the public field `name` (default `defaultValue`), both by the codec given last.
+// The code rule of a get/set pair: the get code is even and the set code the next one.
+#define ORV_PAIR_CODES_(GetClass, GetId, SetId)                                  \
+    static_assert(::orvane::rawValue(::orvane::OrvRfidCmdId::GetId) % 2 == 0 &&  \
+                      ::orvane::rawValue(::orvane::OrvRfidCmdId::SetId) ==       \
+                          ::orvane::rawValue(::orvane::OrvRfidCmdId::GetId) + 1, \
+                  #GetClass ": a get code is even and its set code the next one");
+
+// A get/set pair of the setting pattern: the get reply holds the value at offset 0, read through
+// `name()`, and the set request writes the public field `name` (default `defaultValue`), both
+// by the codec given last.
 #define ORV_SETTING_PAIR(GetClass, SetClass, GetId, SetId, name, defaultValue, ...) \
     ORV_GET_VALUE_COMMAND(GetClass, GetId, name, __VA_ARGS__);                      \
     ORV_SET_VALUE_COMMAND(SetClass, SetId, name, defaultValue, __VA_ARGS__);        \
-    static_assert(::orvane::rawValue(::orvane::OrvRfidCmdId::GetId) % 2 == 0 &&     \
-                      ::orvane::rawValue(::orvane::OrvRfidCmdId::SetId) ==          \
-                          ::orvane::rawValue(::orvane::OrvRfidCmdId::GetId) + 1,    \
-                  #GetClass ": a get code is even and its set code the next one");
+    ORV_PAIR_CODES_(GetClass, GetId, SetId)
 
 // A spare pair: complete classes that no part of the system sends. The get reply is not read;
 // the set request writes its field as ORV_SETTING_PAIR's does.
 #define ORV_SPARE_SETTING_PAIR(GetClass, SetClass, GetId, SetId, name, defaultValue, ...) \
     ORV_PLAIN_COMMAND(GetClass, GetId);                                                   \
     ORV_SET_VALUE_COMMAND(SetClass, SetId, name, defaultValue, __VA_ARGS__);              \
-    static_assert(::orvane::rawValue(::orvane::OrvRfidCmdId::SetId) ==                    \
-                      ::orvane::rawValue(::orvane::OrvRfidCmdId::GetId) + 1,              \
-                  #GetClass ": a get code is even and its set code the next one");
+    ORV_PAIR_CODES_(GetClass, GetId, SetId)
