@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace orvane {
 // and one reader on different threads never see a half-copied ring. One slot always stays
 // free: a ring of capacity C holds at most C - 1 bytes.
 class ByteQueue {
-public:
+  public:
     static constexpr int DEFAULT_QUEUE_SIZE = 10240;
 
     ByteQueue();
@@ -29,9 +30,12 @@ public:
     int dequeue(std::span<uint8_t> destination, int offset, int length);
     // Drops every byte held.
     void clear();
+    // The byte at position `k` from the front without removing it; no value when fewer than
+    // k + 1 bytes are held.
+    std::optional<uint8_t> peek(int k) const;
     int capacity() const;
 
-private:
+  private:
     int countLocked() const;
     void growLocked(int length);
 
