@@ -29,7 +29,7 @@ class SimLink : public SimPeer {
         if (!faults.garbageBeforeReply.empty()) schedule(faults.garbageBeforeReply, due);
         if (faults.splitReplyAt > 0 && faults.splitReplyAt < bytes.size()) {
             chunkSize = faults.splitReplyAt;
-            gap = std::chrono::milliseconds(20);
+            gap = std::chrono::milliseconds(150);
         }
         if (chunkSize == 0) chunkSize = std::max<std::size_t>(bytes.size(), 1);
         for (std::size_t at = 0, piece = 0; at < bytes.size(); at += chunkSize, ++piece) {

@@ -24,7 +24,8 @@ struct SimFaults {
     bool noReply = false;
     // Sent ahead of every reply.
     Bytes garbageBeforeReply;
-    // Above 0: every reply leaves in two pieces split at this byte, 20 ms apart, so the host
+    // Above 0: every reply leaves in two pieces split at this byte, 150 ms apart (longer than the
+    // transport read loop's rest), so the host
     // reads it in two parts.
     std::size_t splitReplyAt = 0;
     // The next request drops the link instead of being answered (the switch then clears).
