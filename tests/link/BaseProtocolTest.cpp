@@ -14,7 +14,7 @@ namespace {
 
 // A transport whose write does what the test says and records its arguments.
 class ScriptedTransport : public EmulatorTransport {
-public:
+  public:
     std::function<int(int length)> onWrite;
     int lastOffset = -1;
     int lastLength = -1;
@@ -30,7 +30,7 @@ public:
 
 // The smallest protocol: a receive loop that only tests its own work item.
 class LoopProtocol : public BaseProtocol {
-public:
+  public:
     explicit LoopProtocol(std::shared_ptr<BaseTransport> transport)
         : BaseProtocol("LoopProtocol", std::move(transport)) {}
 
@@ -40,7 +40,8 @@ public:
         std::lock_guard guard(lock_);
         auto item = std::make_shared<DispatchWorkItem>([this](const DispatchWorkItem& self) {
             ++loops;
-            while (!self.isCancelled()) Clock::sleepForMs(1);
+            while (!self.isCancelled())
+                Clock::sleepForMs(1);
             --loops;
         });
         workItemLocked() = item;
@@ -62,9 +63,8 @@ TEST(BaseProtocol, WriteMapsEveryOutcomeToAResultCode) {
         {"all bytes", [](int n) { return n; }, 8, ResultCode::noError},
         {"fewer bytes", [](int n) { return n - 1; }, 8, ResultCode::otherError},
         {"empty array", [](int) { return 0; }, 0, ResultCode::noError},
-        {"not connected",
-         [](int) -> int { throw ReaderException(ResultCode::connectFailed, ""); }, 8,
-         ResultCode::connectFailed},
+        {"not connected", [](int) -> int { throw ReaderException(ResultCode::connectFailed, ""); },
+         8, ResultCode::connectFailed},
         {"timeout", [](int) -> int { throw ReaderException(ResultCode::timeout, ""); }, 8,
          ResultCode::timeout},
         {"foreign error", [](int) -> int { throw std::runtime_error("cable"); }, 8,

@@ -11,7 +11,7 @@ namespace orvane {
 namespace {
 
 class Reports : public DetectReaderDelegate {
-public:
+  public:
     void didConnectReader(const std::shared_ptr<OrvaneDevice>& device) override {
         std::lock_guard guard(lock_);
         connected.push_back(device);
@@ -32,13 +32,13 @@ public:
     std::vector<std::shared_ptr<OrvaneDevice>> connected;
     std::vector<std::shared_ptr<OrvaneDevice>> disconnected;
 
-private:
+  private:
     mutable std::mutex lock_;
 };
 
 // Uses the process-wide manager, as the detector does; detaches what it attached.
 class DetectReaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         log = test::LogCapture::install();
         detector->setDelegate(reports);
@@ -75,8 +75,8 @@ TEST_F(DetectReaderTest, ReportsMatchingAttachedAccessoriesInListOrderBeforeRetu
 TEST_F(DetectReaderTest, TheManufacturerMustContainTheWordInAnyCase) {
     detector->startDetect();
     const std::pair<const char*, bool> cases[] = {
-        {"ORVANE", true},  {"Orvane Technology Co.", true}, {"xxorvanexx", true},
-        {"Orvan", false},  {"", false},                     {"O r v a n e", false},
+        {"ORVANE", true}, {"Orvane Technology Co.", true}, {"xxorvanexx", true}, {"Orvan", false},
+        {"", false},      {"O r v a n e", false},
     };
     for (auto [manufacturer, matches] : cases) {
         const std::size_t before = reports->connected.size();
@@ -155,7 +155,8 @@ TEST_F(DetectReaderTest, AccessoriesComingAndGoingOnManyThreadsWhileDetecting) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     stop = true;
     toggler.join();
     EXPECT_EQ(reports->connectCount(), static_cast<std::size_t>(kThreads * kRounds));

@@ -49,15 +49,6 @@ TEST(EmulatorTransport, ReadsAndWrites) {
     EXPECT_EQ(emulator.write(queued, 0, 5, 3000), 0);
 }
 
-TEST(EmulatorTransport, DescribesAVk640) {
-    EmulatorTransport emulator;
-    EXPECT_EQ(emulator.deviceType(), DeviceType::vk640);
-    EXPECT_EQ(emulator.deviceName(), "VK640");
-    EXPECT_EQ(emulator.serialNumber(), "");
-    EXPECT_EQ(emulator.firmwareRevision(), "");
-    EXPECT_EQ(emulator.className(), "EmulatorTransport");
-}
-
 TEST(BaseTransport, EveryAssignmentIsLoggedAndReportedEvenUnchanged) {
     auto log = test::LogCapture::install();
     const int64_t before = BaseTransport::instanceCount();
@@ -81,11 +72,6 @@ TEST(BaseTransport, EveryAssignmentIsLoggedAndReportedEvenUnchanged) {
     delegate.reset();
     transport.setConnectState(S::listen);
     EXPECT_EQ(log->count("Trigger change connect state event to "), 2);
-}
-
-TEST(ConnectStateEventArgs, DescribesTheStateOnly) {
-    EXPECT_EQ(ConnectStateEventArgs(nullptr, S::disconnecting).description(),
-              "Connect State: Disconnecting");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,7 @@ namespace orvane::test {
 
 // Records every state report; `onReport` runs inside the report.
 class RecordingDelegate : public TransportDelegate {
-public:
+  public:
     std::function<void(ConnectState)> onReport;
 
     void connectStateEvent(const ConnectStateEventArgs& args) override {
@@ -36,7 +37,7 @@ public:
         states_.clear();
     }
 
-private:
+  private:
     mutable std::mutex lock_;
     std::vector<ConnectState> states_;
 };
@@ -53,7 +54,7 @@ inline std::shared_ptr<SimAccessory> makeSimReader(
         scripted->on(kRequest, kReply);
         responder = scripted;
     }
-    static int serial = 0;
+    static std::atomic<int> serial{0};
     return std::make_shared<SimAccessory>(
         AccessoryInfo{std::move(manufacturer), model, model, "SIM-" + std::to_string(++serial),
                       "1.01.11", std::move(protocols)},
@@ -70,7 +71,7 @@ SimFaults faults(Set set) {
 
 // The link suites run the library's clock four times faster than real time.
 class FastClock : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { Clock::setSpeed(4.0); }
 };
 

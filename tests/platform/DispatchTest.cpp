@@ -113,8 +113,9 @@ TEST(DispatchWorkItem, RunsOnceAndEndsALoopThatTestsItsOwnItem) {
 
 TEST(DispatchWorkItem, WaitFromItsOwnThreadReturnsAtOnce) {
     std::atomic<int> result{-1};
-    auto item = std::make_shared<DispatchWorkItem>(
-        [&](const DispatchWorkItem& self) { result = self.wait(std::chrono::seconds(30)) ? 1 : 0; });
+    auto item = std::make_shared<DispatchWorkItem>([&](const DispatchWorkItem& self) {
+        result = self.wait(std::chrono::seconds(30)) ? 1 : 0;
+    });
     DispatchQueue::global()->async(item);
     ASSERT_TRUE(item->wait(std::chrono::seconds(5)));
     EXPECT_EQ(result.load(), 0);

@@ -30,7 +30,7 @@ inline bool waitUntil(const std::function<bool()>& condition,
 
 // Becomes the logger's sink for its lifetime and keeps every record.
 class LogCapture : public orvLoggerDelegate {
-public:
+  public:
     static std::shared_ptr<LogCapture> install() {
         orvLogger::setShowNSLog(false);
         auto capture = std::make_shared<LogCapture>();
@@ -65,7 +65,7 @@ public:
         records_.clear();
     }
 
-private:
+  private:
     struct Record {
         LogLevel level;
         std::string tag;

@@ -20,8 +20,9 @@ Clock::time_point Clock::now() noexcept {
     const auto real = std::chrono::steady_clock::now() - epoch();
     const double speed = gSpeed.load(std::memory_order_relaxed);
     if (speed == 1.0) return time_point(real);
-    return time_point(std::chrono::duration_cast<duration>(
-        std::chrono::duration<double, duration::period>(static_cast<double>(real.count()) * speed)));
+    return time_point(
+        std::chrono::duration_cast<duration>(std::chrono::duration<double, duration::period>(
+            static_cast<double>(real.count()) * speed)));
 }
 
 void Clock::sleepFor(duration d) {
@@ -43,6 +44,8 @@ void Clock::setSpeed(double factor) {
     if (factor > 0.0) gSpeed.store(factor, std::memory_order_relaxed);
 }
 
-double Clock::speed() noexcept { return gSpeed.load(std::memory_order_relaxed); }
+double Clock::speed() noexcept {
+    return gSpeed.load(std::memory_order_relaxed);
+}
 
 }  // namespace orvane

@@ -15,7 +15,7 @@ namespace orvane {
 // speed before any wait starts; at the default speed 1 the behaviour is exactly real time.
 // Thread-safe.
 class ORVANE_API Clock {
-public:
+  public:
     using duration = std::chrono::steady_clock::duration;
     using time_point = std::chrono::time_point<Clock, duration>;
     static constexpr bool is_steady = true;
