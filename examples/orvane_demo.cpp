@@ -130,7 +130,8 @@ int main() {
         } else {
             std::string version;
             for (std::size_t i = 1; i < data.size(); ++i) {
-                version += (i > 1 ? "." : "") + std::to_string(data[i]);
+                if (i > 1) version += '.';
+                version += std::to_string(data[i]);
             }
             std::printf("Firmware version: %s\n", version.c_str());
         }
