@@ -193,13 +193,6 @@ TEST(SettingReplies, RegionBandsReadBothWays) {
     }
 }
 
-TEST(SettingReplies, BufferModeHasNoCommandValue) {
-    // The device layer converts by raw value; the public buffer mode must not become a request.
-    EXPECT_FALSE(fromRaw<OrvRfidCmdConnectionMode>(rawValue(ConnectionMode::bufferMode)));
-    EXPECT_EQ(fromRaw<OrvRfidCmdConnectionMode>(rawValue(ConnectionMode::usbSpp)),
-              OrvRfidCmdConnectionMode::usbSpp);
-}
-
 TEST(SettingReplies, NakCauses) {
     const std::pair<Bytes, std::optional<std::string_view>> cases[] = {
         {{0x01}, "Checksum Failure"},
@@ -216,13 +209,6 @@ TEST(SettingReplies, NakCauses) {
             EXPECT_EQ(description(*cause), *text);
         }
     }
-}
-
-TEST(SettingReplies, MfiReplyLosesOneTrailingZero) {
-    EXPECT_EQ(test::received<OrvRfidCmd_GetMfiSetting>({0x0B, 0x61, 0x00, 0x00}).data(),
-              (Bytes{0x0B, 0x61, 0x00}));
-    EXPECT_EQ(test::received<OrvRfidCmd_GetMfiSetting>({0x0B, 0x61}).data(), (Bytes{0x0B, 0x61}));
-    EXPECT_TRUE(test::received<OrvRfidCmd_GetMfiSetting>({0x00}).data().empty());
 }
 
 }  // namespace
