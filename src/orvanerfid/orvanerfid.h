@@ -16,4 +16,7 @@
 #include "orvanerfid/core/TagInfo.h"
 #include "orvanerfid/core/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/link/DetectReader.h"
+#include "orvanerfid/link/OrvaneDevice.h"
+#include "orvanerfid/platform/Accessory.h"
 #include "orvanerfid/platform/Clock.h"
