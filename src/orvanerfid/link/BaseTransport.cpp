@@ -8,7 +8,7 @@ namespace orvane {
 std::atomic<int64_t> BaseTransport::instanceCount_{0};
 
 BaseTransport::BaseTransport(std::string className)
-    : className_(std::move(className)), connectType_(static_cast<ConnectType>(1)) {
+    : className_(std::move(className)), connectType_(ConnectType::accessory) {
     const int64_t count = ++instanceCount_;
     orvLogger::trace(className_, "init() - " + std::to_string(count));
 }

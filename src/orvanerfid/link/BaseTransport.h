@@ -10,13 +10,11 @@
 
 #include "orvanerfid/core/ByteQueue.h"
 #include "orvanerfid/core/Bytes.h"
-#include "orvanerfid/core/ConnectStateEventArgs.h"
 #include "orvanerfid/core/DeviceEnums.h"
+#include "orvanerfid/core/EventArgs.h"
+#include "orvanerfid/core/Identifiers.h"
 
 namespace orvane {
-
-// The connection kind; declared with the other device enumerations. Every transport keeps 1.
-enum class ConnectType : uint8_t;
 
 // Receives every assignment of a transport's connection state (the reader adopts it).
 class TransportDelegate {

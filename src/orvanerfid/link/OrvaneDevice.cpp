@@ -1,5 +1,7 @@
 #include "orvanerfid/link/OrvaneDevice.h"
 
+#include "orvanerfid/core/Utilities.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -10,20 +12,7 @@ char lowered(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowered(x) == lowered(y);
-           });
-}
-
 }  // namespace
-
-DeviceType deviceTypeFromModelText(std::string_view modelText) {
-    for (auto type : allCases<DeviceType>()) {
-        if (equalsIgnoringCase(modelText, description(type))) return type;
-    }
-    return DeviceType::unknown;
-}
 
 bool containsIgnoringCase(std::string_view text, std::string_view word) {
     return std::search(text.begin(), text.end(), word.begin(), word.end(),
@@ -73,7 +62,7 @@ std::vector<std::string> OrvaneDevice::protocolStrings() const {
 DeviceType OrvaneDevice::deviceType() const {
     if (emulator_) return DeviceType::vk640;
     auto accessory = eaaccessory();
-    return deviceTypeFromModelText(accessory ? accessory->modelNumber() : "Unknown");
+    return Utilities::getDeviceType(accessory ? accessory->modelNumber() : "Unknown");
 }
 
 std::string OrvaneDevice::serialNumber() const {

@@ -13,10 +13,6 @@
 
 namespace orvane {
 
-// The reader model whose text equals `modelText` as a whole, ignoring letter case; `unknown`
-// when none does.
-ORVANE_API DeviceType deviceTypeFromModelText(std::string_view modelText);
-
 // True when `text` contains `word` anywhere, ignoring ASCII letter case.
 bool containsIgnoringCase(std::string_view text, std::string_view word);
 
