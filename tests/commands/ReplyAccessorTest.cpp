@@ -95,6 +95,20 @@ const std::vector<AccessorRow>& accessorRows() {
         {READ(OrvRfidCmd_GetUartDefaultBaudRate, baudRate),
          {{{}, none}, {{0x00, 0x01, 0xC2}, none}, {{0x00, 0x01, 0xC2, 0x00}, "115200"}}},
         // Sled and system.
+        {READ(OrvRfidCmd_BatteryStatus, state),
+         {{{}, none}, {{0x03}, "normal"}, {{0x07}, "unknown"}, {{0x01, 0x55}, none}}},
+        {READ(OrvRfidCmd_BatteryStatus, charging),
+         {{{}, none}, {{0x01}, none}, {{0x01, 0x55}, "on"}, {{0xFE, 0x55, 0x00}, none}}},
+        {READ(OrvRfidCmd_BatteryStatus, percentage), {{{0x01}, none}, {{0x00, 0x55}, "85"}}},
+        {[](const Bytes& d) -> std::optional<std::string> {
+             return test::received<OrvRfidCmd_BatteryStatus>(d).description();
+         },
+         "OrvRfidCmd_BatteryStatus.description",
+         {{{}, "BatteryStatus: Unknown"},
+          {{0x01, 0x55}, "BatteryStatus: Charging 85%"},
+          {{0x02, 0x0A}, "BatteryStatus: Not Charging 10%"},
+          {{0x03}, "BatteryStatus: Normal"},
+          {{0x05}, "BatteryStatus: Unknown"}}},
         {READ(OrvRfidCmd_GetTriggerButtonStatus, keyFunction),
          {{{}, none}, {{0x01}, none}, {{0x01, 0x02}, "rfid"}, {{0x00, 0x07}, "disabled"}}},
         {READ(OrvRfidCmd_GetAutoPowerOffSetting, autoPowerOff),

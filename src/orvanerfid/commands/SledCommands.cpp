@@ -16,6 +16,34 @@ constexpr std::size_t itemIndex(OrvRfidCmdBatteryStatusExtendedType type) {
 
 }  // namespace
 
+std::optional<BatteryState> OrvRfidCmd_BatteryStatus::state() const {
+    if (data_.size() != 1) return std::nullopt;
+    return fields::EnumByteOr<BatteryState, BatteryState::unknown>::read(data_, 0);
+}
+
+std::optional<bool> OrvRfidCmd_BatteryStatus::charging() const {
+    if (data_.size() != 2) return std::nullopt;
+    return (data_[0] & 0x01) != 0;
+}
+
+std::optional<uint8_t> OrvRfidCmd_BatteryStatus::percentage() const {
+    if (data_.size() != 2) return std::nullopt;
+    return data_[1];
+}
+
+std::string OrvRfidCmd_BatteryStatus::description() const {
+    std::string text = "BatteryStatus: ";
+    if (const auto state = this->state()) {
+        text += orvane::description(*state);
+    } else if (const auto charging = this->charging()) {
+        text += *charging ? "Charging " : "Not Charging ";
+        text += std::to_string(*percentage()) + "%";
+    } else {
+        text += "Unknown";
+    }
+    return text;
+}
+
 void OrvRfidCmd_BatteryStatusExtended::buildData() {
     uint32_t mask = 0;
     for (Type t : types)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "orvanerfid/commands/CommandFields.h"
+#include "orvanerfid/core/Battery.h"
 
 namespace orvane {
 
@@ -126,6 +127,21 @@ class OrvRfidCmd_SetIndicator : public OrvaneRfidCommand {
 
   protected:
     void buildData() override { data_ = {fields::orBits(led, vibrator, beep)}; }
+};
+
+// The battery report: a reply to the request, and a frame the link layer also raises as an
+// event. One data byte is the battery state; two bytes are flags (bit 0 charging) and the charge
+// percentage; any other length holds no report.
+class OrvRfidCmd_BatteryStatus : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_BatteryStatus, OrvRfidCmdId::batteryStatus)
+    // The one-byte form; a byte that is no state reads as unknown.
+    std::optional<BatteryState> state() const;
+    // The two-byte form.
+    std::optional<bool> charging() const;
+    std::optional<uint8_t> percentage() const;
+    // "BatteryStatus: " and "Charging 85%" / "Not Charging 85%" (two bytes), the state's text
+    // (one byte) or "Unknown". Hides the base class's frame text.
+    std::string description() const;
 };
 
 // The extended battery report. The request asks for the items in `types`; a received reply
