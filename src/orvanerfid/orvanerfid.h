@@ -15,3 +15,7 @@
 #include "orvanerfid/core/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/platform/Clock.h"
+#include "orvanerfid/commands/STPacket.h"
+#include "orvanerfid/commands/ST25RU3993Packets.h"
+#include "orvanerfid/commands/Gen2Packets.h"
+#include "orvanerfid/commands/Vk640Packets.h"
