@@ -68,4 +68,23 @@ float STInventoryTag::rssi(double gValue) const {
     return static_cast<float>(tenths / 10.0);
 }
 
+TagInfo STInventoryData::toTagInfo(const STInventoryTag& tag, double gValue) {
+    TagInfo info;
+    if (tag.hasHeader) {
+        info.setRSSI(tag.rssi(gValue));
+        info.setAntenna(tag.antenna);
+    }
+    if (tag.hasStatistics) {
+        info.setFrequency(tag.frequency);
+        info.setQ(tag.q);
+    }
+    if (tag.hasHeader) info.setPC(tag.pc);
+    if (tag.epc) info.setEPC(*tag.epc);
+    if (tag.tid) info.setTID(*tag.tid);
+    if (tag.xpc) info.setXPC(*tag.xpc);
+    info.setTagCount(1);
+    info.setTimestamp(std::chrono::system_clock::now());
+    return info;
+}
+
 }  // namespace orvane

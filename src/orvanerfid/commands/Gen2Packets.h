@@ -16,6 +16,7 @@
 #include "orvanerfid/commands/STPacket.h"
 #include "orvanerfid/commands/STPacketFields.h"
 #include "orvanerfid/core/Enum.h"
+#include "orvanerfid/core/TagInfo.h"
 
 namespace orvane {
 
@@ -339,6 +340,11 @@ class ORVANE_API STInventoryData {
     // marker, in order. Never reads past the payload; allocation-free.
     template <class OnTag>
     static STInventoryWalkResult forEachTag(ByteView payload, OnTag&& onTag);
+
+    // The tag report of one record, with the RSSI computed with the reader's receive gain:
+    // header (RSSI, antenna), statistics (frequency, Q), header (PC), EPC, TID, XPC, then tag
+    // count 1 and the time stamp now. Fields whose record did not occur stay unreported.
+    static TagInfo toTagInfo(const STInventoryTag& tag, double gValue);
 };
 
 template <class OnTag>
