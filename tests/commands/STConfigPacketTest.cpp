@@ -109,7 +109,7 @@ TEST(STConfigPacketTest, UnknownEnumerationBytesReadAsFallbackButRoundTripUnchan
 }
 
 TEST(STConfigPacketTest, InventoryConfigurationSplitsIntoItsRecords) {
-    Bytes value = {0x00, 0x01, 0x01};                        // option
+    Bytes value = {0x00, 0x01, 0x01};                           // option
     value.insert(value.end(), {0x00, 0x05, 0x02, 0x0A, 0x03});  // anticollision
     value.insert(value.end(), 16, 0x11);
     value.insert(value.end(), 16, 0x22);
@@ -142,8 +142,8 @@ TEST(STConfigPacketTest, InventoryConfigurationSplitsIntoItsRecords) {
     value.pop_back();
     expectCoded([&] { STUHFL_T_ST25RU3993_Gen2_InventoryCfg c(reply(0x10, value)); },
                 ResultCode::invalidParameter, "The length of bytes should be 53");
-    expectCoded([] { STUHFL_T_ST25RU3993_AutoTuning t(Bytes(4, 0)); },
-                ResultCode::invalidParameter, "Invalid parameter length");
+    expectCoded([] { STUHFL_T_ST25RU3993_AutoTuning t(Bytes(4, 0)); }, ResultCode::invalidParameter,
+                "Invalid parameter length");
 }
 
 TEST(STConfigPacketTest, RepliesWithoutValue) {
@@ -153,8 +153,7 @@ TEST(STConfigPacketTest, RepliesWithoutValue) {
                 "The payload length is less than 2");
     // A successful frequency reply without its value cannot be taken as read.
     expectCoded([&] { STUHFL_T_ST25RU3993_FreqHop c(bare); }, ResultCode::invalidResponseData);
-    expectCoded([&] { STUHFL_T_ST25RU3993_FreqProfile c(bare); },
-                ResultCode::invalidResponseData);
+    expectCoded([&] { STUHFL_T_ST25RU3993_FreqProfile c(bare); }, ResultCode::invalidResponseData);
     expectCoded([&] { STUHFL_T_ST25RU3993_FreqProfileInfo c(bare); },
                 ResultCode::invalidResponseData);
     // Under a failure status the packet parses, so that checkStatus reports the status.
@@ -162,8 +161,11 @@ TEST(STConfigPacketTest, RepliesWithoutValue) {
     EXPECT_EQ(failed.maxSendingTime, 400);
     expectCoded([&] { failed.checkStatus("getInventoryTime"); }, ResultCode::busyDevice);
 
-    expectCoded([] { STUHFL_T_ST25RU3993_FreqHop c(reply(0x09, {0x90, 0x01})); },
-                ResultCode::invalidParameter, "The length of bytes should be 6");
+    expectCoded(
+        [] {
+            STUHFL_T_ST25RU3993_FreqHop c(reply(0x09, {0x90, 0x01}));
+        },
+        ResultCode::invalidParameter, "The length of bytes should be 6");
 }
 
 }  // namespace

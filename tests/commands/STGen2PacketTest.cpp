@@ -23,14 +23,15 @@ TEST(STGen2PacketTest, InventoryStartAndStop) {
     const Bytes start = inventory.commandPacketBytes();
     EXPECT_EQ(start[6], 0x03);
     EXPECT_EQ(start[7], 0x00);
-    EXPECT_EQ(payloadOf(start), (Bytes{0x01, 0x08, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02}));
+    EXPECT_EQ(payloadOf(start),
+              (Bytes{0x01, 0x08, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02}));
     const Bytes stop = inventory.stopPacketBytes();
     EXPECT_EQ(stop.size(), 10u);
     EXPECT_EQ(stop[6], 0x03);
     EXPECT_EQ(stop[7], 0x01);
 
-    const STUHFL_T_Gen2_Inventory reply(sttest::tlvReply(
-        0x03, 0x00, 0x01, {0x05, 0x10, 0x00, 0x00, 0x00, 0x64, 0x00, 0x07}));
+    const STUHFL_T_Gen2_Inventory reply(
+        sttest::tlvReply(0x03, 0x00, 0x01, {0x05, 0x10, 0x00, 0x00, 0x00, 0x64, 0x00, 0x07}));
     EXPECT_EQ(reply.rssiMode, STUHFL_D_RSSI_MODE::SECOND_BYTE);
     EXPECT_EQ(reply.roundCnt, 16u);
     EXPECT_EQ(reply.inventoryDelay, 100);
@@ -104,8 +105,11 @@ TEST(STGen2PacketTest, ReadLengthsAndReply) {
 TEST(STGen2PacketTest, WriteNeedsExactlyOneWord) {
     STUHFL_T_Gen2_Write write;
     expectCoded([&] { (void)write.commandPacketBytes(); }, ResultCode::invalidParameter);
-    expectCoded([&] { write.setData(Bytes{1, 2, 3}); }, ResultCode::invalidParameter,
-                "The length of data should be 2");
+    expectCoded(
+        [&] {
+            write.setData(Bytes{1, 2, 3});
+        },
+        ResultCode::invalidParameter, "The length of data should be 2");
     write.setData(Bytes{0xBE, 0xEF});
     write.wordPtr = 0x0102;
     EXPECT_EQ(payloadOf(write.commandPacketBytes()),
@@ -115,7 +119,8 @@ TEST(STGen2PacketTest, WriteNeedsExactlyOneWord) {
     EXPECT_EQ(reply.tagReply, 4);
     EXPECT_EQ(reply.memoryBank, STUHFL_D_GEN2_MEMORY_BANK::USER);
     expectCoded([] { STUHFL_T_Gen2_Write w(echo(0x06, Bytes(11, 0))); },
-                ResultCode::invalidParameter, "Invalid length of bytes for STUHFL_T_Gen2_Write(12)");
+                ResultCode::invalidParameter,
+                "Invalid length of bytes for STUHFL_T_Gen2_Write(12)");
 }
 
 TEST(STGen2PacketTest, PasswordsMustBeFourBytes) {
@@ -139,8 +144,11 @@ TEST(STGen2PacketTest, PasswordsMustBeFourBytes) {
 
 TEST(STGen2PacketTest, LockMaskAndEchoes) {
     STUHFL_T_Gen2_Lock lock;
-    expectCoded([&] { lock.setMask(Bytes{1, 2}); }, ResultCode::invalidParameter,
-                "The length of mask should be 3");
+    expectCoded(
+        [&] {
+            lock.setMask(Bytes{1, 2});
+        },
+        ResultCode::invalidParameter, "The length of mask should be 3");
     lock.setMask(Bytes{0x0C, 0x00, 0x08});
     EXPECT_EQ(payloadOf(lock.commandPacketBytes()),
               (Bytes{0x07, 8, 0x0C, 0x00, 0x08, 0x6B, 0x1F, 0x0D, 0x94, 0x00}));
@@ -151,10 +159,10 @@ TEST(STGen2PacketTest, LockMaskAndEchoes) {
     EXPECT_EQ(bare.tagReply, 0);
     const STUHFL_T_Gen2_Lock echoed(echo(0x07, {0x0C, 0x00, 0x08, 1, 2, 3, 4, 0x03}));
     EXPECT_EQ(echoed.tagReply, 3);
-    expectCoded([] { STUHFL_T_Gen2_Lock l(echo(0x07, Bytes(7, 0))); },
-                ResultCode::invalidParameter, "The length of bytes should be 8");
-    expectCoded([] { STUHFL_T_Gen2_Kill k(echo(0x08, Bytes(5, 0))); },
-                ResultCode::invalidParameter, "The length of bytes should be 6");
+    expectCoded([] { STUHFL_T_Gen2_Lock l(echo(0x07, Bytes(7, 0))); }, ResultCode::invalidParameter,
+                "The length of bytes should be 8");
+    expectCoded([] { STUHFL_T_Gen2_Kill k(echo(0x08, Bytes(5, 0))); }, ResultCode::invalidParameter,
+                "The length of bytes should be 6");
 }
 
 // Inventory records as a module sends them.
@@ -184,7 +192,8 @@ const Bytes kFinished = {0xFF, 0x00};
 std::vector<TagInfo> walk(const Bytes& payload, double g, STInventoryWalkResult* result = nullptr) {
     std::vector<TagInfo> tags;
     const STInventoryWalkResult r = STInventoryData::forEachTag(
-        payload, [&](const STInventoryTag& t) { tags.push_back(STInventoryData::toTagInfo(t, g)); });
+        payload,
+        [&](const STInventoryTag& t) { tags.push_back(STInventoryData::toTagInfo(t, g)); });
     EXPECT_EQ(r.tags, tags.size());
     if (result) *result = r;
     return tags;
@@ -207,10 +216,10 @@ TEST(STGen2PacketTest, InventoryRecordsBecomeTagReports) {
     EXPECT_EQ(tags[0].xpc(), (Bytes{0x12, 0x34}));
     EXPECT_EQ(tags[0].tagCount(), 1u);
     const std::vector<TagInfoId> order(tags[0].tagInfoId().begin(), tags[0].tagInfoId().end());
-    EXPECT_EQ(order, (std::vector<TagInfoId>{TagInfoId::rssi, TagInfoId::antenna,
-                                             TagInfoId::frequency, TagInfoId::q, TagInfoId::pc,
-                                             TagInfoId::epc, TagInfoId::tid, TagInfoId::xpc,
-                                             TagInfoId::tagCount, TagInfoId::timestamp}));
+    EXPECT_EQ(order,
+              (std::vector<TagInfoId>{TagInfoId::rssi, TagInfoId::antenna, TagInfoId::frequency,
+                                      TagInfoId::q, TagInfoId::pc, TagInfoId::epc, TagInfoId::tid,
+                                      TagInfoId::xpc, TagInfoId::tagCount, TagInfoId::timestamp}));
     // Statistics apply to every tag after them; an empty EPC record gives an empty EPC.
     EXPECT_EQ(tags[1].frequency(), 865700u);
     EXPECT_EQ(tags[1].antenna(), 2);
@@ -225,7 +234,10 @@ TEST(STGen2PacketTest, RssiUsesTheReceiveGainWithoutOverflow) {
         float rssi;
     };
     const Case cases[] = {
-        {10, 12, 0.0, 23.1f}, {10, 12, 1.5, 21.6f}, {127, 127, 0.0, 266.7f}, {0, 0, 75.0, -75.0f},
+        {10, 12, 0.0, 23.1f},
+        {10, 12, 1.5, 21.6f},
+        {127, 127, 0.0, 266.7f},
+        {0, 0, 75.0, -75.0f},
     };
     for (const Case& c : cases) {
         const auto tags = walk(join({header(0, c.logI, c.logQ, 0, 0), kFinished}), c.g);

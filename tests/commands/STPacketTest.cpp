@@ -32,8 +32,8 @@ TEST(STPacketTest, FramesTheHeaderExampleWithTheSharedCounter) {
     // Advance the process-wide counter until the next packet carries 5.
     while (sequenceOf(p.toBytes()) != 4) {
     }
-    EXPECT_EQ(p.toBytes(), (Bytes{0x80, 0x00, 0x00, 0x05, 0x00, 0x00, 0x10, 0x11, 0x00, 0x02, 0x02,
-                                  0x00}));
+    EXPECT_EQ(p.toBytes(),
+              (Bytes{0x80, 0x00, 0x00, 0x05, 0x00, 0x00, 0x10, 0x11, 0x00, 0x02, 0x02, 0x00}));
     EXPECT_EQ(p.id(), 0) << "the packet's own id is not written";
 }
 
@@ -114,8 +114,8 @@ TEST(STPacketTest, GetByteReadsTheValueBytesOnly) {
 
 TEST(STPacketTest, StatusOrdinalsFollowTheModuleErrorList) {
     const std::pair<int, int> cases[] = {
-        {1, 0},    {0, 1},    {-1, 2},   {-8, 9},   {-9, 42},  {-32, 42}, {-33, 10},
-        {-39, 16}, {-40, 42}, {-49, 17}, {-65, 18}, {-69, 22}, {-79, 32}, {-80, 42},
+        {1, 0},    {0, 1},    {-1, 2},   {-8, 9},   {-9, 42},    {-32, 42},    {-33, 10},
+        {-39, 16}, {-40, 42}, {-49, 17}, {-65, 18}, {-69, 22},   {-79, 32},    {-80, 42},
         {-81, 33}, {-89, 41}, {-90, 42}, {2, 42},   {32767, 42}, {-32768, 42},
     };
     for (const auto& [status, ordinal] : cases) {
@@ -132,12 +132,12 @@ TEST(STPacketTest, CheckStatusThrowsTheModuleStatusCode) {
         ResultCode code;
     };
     const Case cases[] = {
-        {0xFFBB, ResultCode::otherError},     // -69
-        {0x0001, ResultCode::undefined},      // ordinal 0
-        {0xFFFE, ResultCode::busyDevice},     // -2
-        {0xFFBF, ResultCode::noTagReply},     // -65
-        {0xFFB7, ResultCode::memoryLocked},   // -73
-        {0xFFB0, ResultCode::otherError},     // -80: unknown, counted as -69
+        {0xFFBB, ResultCode::otherError},    // -69
+        {0x0001, ResultCode::undefined},     // ordinal 0
+        {0xFFFE, ResultCode::busyDevice},    // -2
+        {0xFFBF, ResultCode::noTagReply},    // -65
+        {0xFFB7, ResultCode::memoryLocked},  // -73
+        {0xFFB0, ResultCode::otherError},    // -80: unknown, counted as -69
     };
     for (const Case& c : cases) {
         const STPacket p(packet(0x02, 0x05, {}, c.status));

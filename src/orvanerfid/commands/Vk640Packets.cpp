@@ -143,7 +143,14 @@ Bytes STUHFL_DisplayOutput::commandPacketBytes() {
     const uint8_t position = std::min<uint8_t>(charaterPosition, kLineWidth - 1);
     const uint8_t control =
         static_cast<uint8_t>((clearScreen ? 0x20 : 0x00) | position | (linePosition << 6));
-    const std::size_t textBytes = utf8PrefixLength(display, kLineWidth - position);
+    // The line holds 16 characters: a text that does not fit from the position is cut to the
+    // bytes left, on a character boundary.
+    std::size_t characters = 0;
+    for (const char c : display)
+        characters += (static_cast<uint8_t>(c) & 0xC0) != 0x80 ? 1 : 0;
+    const std::size_t textBytes = position + characters > kLineWidth
+                                      ? utf8PrefixLength(display, kLineWidth - position)
+                                      : display.size();
     Bytes tlv{rawValue(STUHFL_TAG_Orvane::displayOutput), static_cast<uint8_t>(textBytes + 1),
               control};
     tlv.insert(tlv.end(), display.begin(),

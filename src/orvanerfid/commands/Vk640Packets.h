@@ -285,7 +285,12 @@ class ORVANE_API STUHFL_UserData : public STDeviceSettingPacket<STUHFL_UserData>
     static constexpr int dataSize = 64;
     static constexpr STLengthRule kLengthRule = STLengthRule::exactOrEmpty;
 
-    explicit STUHFL_UserData(Bytes userData) : userData(std::move(userData)) {}
+    // The request for `userData` (a named constructor: the byte constructor parses a reply).
+    static STUHFL_UserData withUserData(Bytes userData) {
+        STUHFL_UserData packet;
+        packet.userData = std::move(userData);
+        return packet;
+    }
 
     Bytes userData;
 
@@ -334,8 +339,9 @@ class ORVANE_API STUHFL_Shutdown : public STDeviceSettingPacket<STUHFL_Shutdown>
 // A line of text on the reader's 16-character display; command only.
 //
 // The value is a control byte (0x20 when clearScreen, the character position in the low four
-// bits, the line in the top two) and the text's UTF-8 bytes that fit from that position, cut on
-// a character boundary. A position above 15 is taken as 15; a line above 3 is refused (0x4003).
+// bits, the line in the top two) and the text's UTF-8 bytes; a text of more characters than fit
+// from that position is cut to the bytes left, on a character boundary. A position above 15 is
+// taken as 15; a line above 3 is refused (0x4003).
 class ORVANE_API STUHFL_DisplayOutput : public STPacket {
   public:
     static constexpr std::size_t kLineWidth = 16;
