@@ -62,12 +62,6 @@ void STUHFL_T_Gen2_Lock::setMask(ByteView mask) {
     mask_ = exactBytes(mask, 3, "mask");
 }
 
-float STInventoryTag::rssi(double gValue) const {
-    const int sum = int{logI} + int{logQ};
-    const double tenths = std::trunc((sum / 2.0 * 2.1 - gValue) * 10.0);
-    return static_cast<float>(tenths / 10.0);
-}
-
 TagInfo STInventoryData::toTagInfo(const STInventoryTag& tag, double gValue) {
     TagInfo info;
     if (tag.hasHeader) {

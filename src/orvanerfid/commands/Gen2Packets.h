@@ -8,6 +8,7 @@
 // Threads: plain data, one thread at a time. The inventory walk is pure and allocation-free.
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -300,7 +301,17 @@ struct STInventoryTag {
 
     // ((logI + logQ) / 2 x 2.1 - gValue) x 10, truncated toward zero, / 10; computed wide, so
     // no pair of bytes overflows. `gValue` is the reader's receive gain.
-    float rssi(double gValue) const;
+    float rssi(double gValue) const {
+        const int sum = int{logI} + int{logQ};
+        const double scaled = (sum / 2.0 * 2.1 - gValue) * 10.0;
+        // A plain conversion truncates toward zero without a library call on the receive path;
+        // std::trunc serves values beyond its range.
+        const double tenths = std::fabs(scaled) < 1e15
+                                  ? static_cast<double>(static_cast<int64_t>(scaled))
+                                  : std::trunc(scaled);
+        // Single precision: the report's RSSI is a float, and the quotient is the same.
+        return static_cast<float>(tenths) / 10.0f;
+    }
 };
 
 struct STInventoryWalkResult {

@@ -159,4 +159,26 @@ class ORVANE_API STPacket {
     static std::atomic<uint16_t> sequence_;
 };
 
+// Inline: the receive loop calls these once per packet.
+inline FrameCut STPacket::cutPacket(ByteView bytes) noexcept {
+    if (bytes.empty()) return {FrameCutStatus::incomplete, 0};
+    if (bytes[0] != (kMode >> 8)) return {FrameCutStatus::invalid, 0};
+    if (bytes.size() < 2) return {FrameCutStatus::incomplete, 0};
+    if (bytes[1] != (kMode & 0xFF)) return {FrameCutStatus::invalid, 0};
+    if (bytes.size() < kHeaderSize) return {FrameCutStatus::incomplete, 0};
+    const std::size_t size = std::size_t{readBe16(bytes, 8)} + kHeaderSize;
+    if (size > kMaxPacketSize) return {FrameCutStatus::invalid, 0};
+    if (bytes.size() < size) return {FrameCutStatus::incomplete, 0};
+    return {FrameCutStatus::complete, size};
+}
+
+inline std::optional<STPacketView> STPacket::parsePacket(ByteView bytes) noexcept {
+    const FrameCut cut = cutPacket(bytes);
+    if (cut.status != FrameCutStatus::complete) return std::nullopt;
+    return STPacketView{readBe16(bytes, 0), readBe16(bytes, 2),
+                        readBe16(bytes, 4), bytes[6],
+                        bytes[7],           bytes.subspan(kHeaderSize, cut.length - kHeaderSize),
+                        cut.length};
+}
+
 }  // namespace orvane
