@@ -209,6 +209,32 @@ ORV_ST_SETTING_PACKET(STUHFL_OperatingMode, operatingMode, mode, OperatingMode::
 ORV_ST_SETTING_PACKET(STUHFL_BluetoothSecuritySimplePairing, bluetoothSecuritySimplePairing,
                       enabled, false, st::Flag);
 
+// Declares a setting packet with two fields and a constructor taking both.
+#define ORV_ST_SETTING_PACKET2(Class, Tag, Codec1, field1, default1, Codec2, field2, default2) \
+    class ORVANE_API Class : public STDeviceSettingPacket<Class> {                             \
+        ORV_ST_PACKET_CLASS(Class)                                                             \
+        static constexpr uint8_t kTag = rawValue(STUHFL_TAG_Orvane::Tag);                      \
+        static constexpr int dataSize = static_cast<int>(Codec1::size + Codec2::size);         \
+        Class(Codec1::type field1, Codec2::type field2) : field1(field1), field2(field2) {}    \
+        Codec1::type field1 = default1;                                                        \
+        Codec2::type field2 = default2;                                                        \
+        template <class Self, class Visit>                                                     \
+        static void fields(Self& self, Visit&& visit) {                                        \
+            visit(Codec1{}, self.field1);                                                      \
+            visit(Codec2{}, self.field2);                                                      \
+        }                                                                                      \
+    }
+
+namespace st {
+using FindDeviceModeByte = EnumOr<FindDeviceMode, FindDeviceMode::off>;
+}  // namespace st
+
+// Makes the reader signal its position (set only).
+ORV_ST_SETTING_PACKET2(STUHFL_FindDevice, findDevice, st::FindDeviceModeByte, mode,
+                       FindDeviceMode::off, st::U8, timeout, 0);
+ORV_ST_SETTING_PACKET2(STUHFL_DataRange, dataRange, st::U16, offset, 0, st::U16, length, 0);
+ORV_ST_SETTING_PACKET2(STUHFL_ScreenOffTime, screenOffTime, st::U8, minutes, 0, st::U8, seconds, 0);
+
 class ORVANE_API STUHFL_SystemTime : public STDeviceSettingPacket<STUHFL_SystemTime> {
     ORV_ST_PACKET_CLASS(STUHFL_SystemTime)
     static constexpr uint8_t kTag = rawValue(STUHFL_TAG_Orvane::systemTime);
@@ -222,58 +248,6 @@ class ORVANE_API STUHFL_SystemTime : public STDeviceSettingPacket<STUHFL_SystemT
     template <class Self, class Visit>
     static void fields(Self& self, Visit&& visit) {
         visit(st::LocalDateTime6{}, self.date);
-    }
-};
-
-// Makes the reader signal its position; set only.
-class ORVANE_API STUHFL_FindDevice : public STDeviceSettingPacket<STUHFL_FindDevice> {
-    ORV_ST_PACKET_CLASS(STUHFL_FindDevice)
-    static constexpr uint8_t kTag = rawValue(STUHFL_TAG_Orvane::findDevice);
-    static constexpr int dataSize = 2;
-
-    STUHFL_FindDevice(FindDeviceMode mode, uint8_t timeout) : mode(mode), timeout(timeout) {}
-
-    FindDeviceMode mode = FindDeviceMode::off;
-    uint8_t timeout = 0;
-
-    template <class Self, class Visit>
-    static void fields(Self& self, Visit&& visit) {
-        visit(st::EnumOr<FindDeviceMode, FindDeviceMode::off>{}, self.mode);
-        visit(st::U8{}, self.timeout);
-    }
-};
-
-class ORVANE_API STUHFL_DataRange : public STDeviceSettingPacket<STUHFL_DataRange> {
-    ORV_ST_PACKET_CLASS(STUHFL_DataRange)
-    static constexpr uint8_t kTag = rawValue(STUHFL_TAG_Orvane::dataRange);
-    static constexpr int dataSize = 4;
-
-    STUHFL_DataRange(uint16_t offset, uint16_t length) : offset(offset), length(length) {}
-
-    uint16_t offset = 0;
-    uint16_t length = 0;
-
-    template <class Self, class Visit>
-    static void fields(Self& self, Visit&& visit) {
-        visit(st::U16{}, self.offset);
-        visit(st::U16{}, self.length);
-    }
-};
-
-class ORVANE_API STUHFL_ScreenOffTime : public STDeviceSettingPacket<STUHFL_ScreenOffTime> {
-    ORV_ST_PACKET_CLASS(STUHFL_ScreenOffTime)
-    static constexpr uint8_t kTag = rawValue(STUHFL_TAG_Orvane::screenOffTime);
-    static constexpr int dataSize = 2;
-
-    STUHFL_ScreenOffTime(uint8_t minutes, uint8_t seconds) : minutes(minutes), seconds(seconds) {}
-
-    uint8_t minutes = 0;
-    uint8_t seconds = 0;
-
-    template <class Self, class Visit>
-    static void fields(Self& self, Visit&& visit) {
-        visit(st::U8{}, self.minutes);
-        visit(st::U8{}, self.seconds);
     }
 };
 
