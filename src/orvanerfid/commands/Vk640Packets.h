@@ -151,11 +151,11 @@ class STDeviceSettingPacket : public STValuePacket<Derived> {
     std::string lengthError() const { return "Invalid parameter length"; }
 };
 
-// Declares an information packet with one field.
-#define ORV_ST_INFO_PACKET(Class, Item, field, defaultValue, ...)            \
-    class ORVANE_API Class : public STDeviceInfoPacket<Class> {              \
+// Declares a packet of the family Base with one field, under the TLV tag or subcode `tag`.
+#define ORV_ST_ONE_FIELD_PACKET_(Base, Class, tag, field, defaultValue, ...) \
+    class ORVANE_API Class : public Base<Class> {                            \
         ORV_ST_PACKET_CLASS(Class)                                           \
-        static constexpr uint8_t kTag = rawValue(STUHFL_CC_Orvane::Item);    \
+        static constexpr uint8_t kTag = tag;                                 \
         static constexpr int dataSize = static_cast<int>(__VA_ARGS__::size); \
         typename __VA_ARGS__::type field = defaultValue;                     \
         template <class Self, class Visit>                                   \
@@ -164,18 +164,15 @@ class STDeviceSettingPacket : public STValuePacket<Derived> {
         }                                                                    \
     }
 
-// Declares a setting packet with one field.
-#define ORV_ST_SETTING_PACKET(Class, Tag, field, defaultValue, ...)          \
-    class ORVANE_API Class : public STDeviceSettingPacket<Class> {           \
-        ORV_ST_PACKET_CLASS(Class)                                           \
-        static constexpr uint8_t kTag = rawValue(STUHFL_TAG_Orvane::Tag);    \
-        static constexpr int dataSize = static_cast<int>(__VA_ARGS__::size); \
-        typename __VA_ARGS__::type field = defaultValue;                     \
-        template <class Self, class Visit>                                   \
-        static void fields(Self& self, Visit&& visit) {                      \
-            visit(__VA_ARGS__{}, self.field);                                \
-        }                                                                    \
-    }
+// An information packet with one field, read with the codec given last.
+#define ORV_ST_INFO_PACKET(Class, Item, field, defaultValue, ...)                                \
+    ORV_ST_ONE_FIELD_PACKET_(STDeviceInfoPacket, Class, rawValue(STUHFL_CC_Orvane::Item), field, \
+                             defaultValue, __VA_ARGS__)
+
+// A setting packet with one field, written and read with the codec given last.
+#define ORV_ST_SETTING_PACKET(Class, Tag, field, defaultValue, ...)                          \
+    ORV_ST_ONE_FIELD_PACKET_(STDeviceSettingPacket, Class, rawValue(STUHFL_TAG_Orvane::Tag), \
+                             field, defaultValue, __VA_ARGS__)
 
 // The firmware and serial texts keep all 16 bytes, trailing zero bytes included.
 ORV_ST_INFO_PACKET(STUHFL_FirmwareVersion, firmwareVersion, firmwareVersion, {},
