@@ -1,0 +1,70 @@
+#pragma once
+
+// Scan-engine parameter items as they travel inside the engine's packets: a parameter number
+// followed by the value bytes, in some forms preceded by a type marker and a length. Internal to
+// the library.
+
+#include <cstdint>
+#include <map>
+#include <ranges>
+#include <string>
+#include <vector>
+
+#include "orvanerfid/core/Bytes.h"
+
+namespace orvane {
+
+// One parameter item.
+class ParamData {
+  public:
+    explicit ParamData(int64_t number, Bytes data = {}, int64_t offset = 0)
+        : number(number), data(std::move(data)), offset(offset) {}
+
+    int64_t number;  // the engine's parameter number
+    Bytes data;      // the value bytes, without marker, number or length
+    int64_t offset;  // the 16-bit offset of an item read in the multi-packet form, else 0
+
+    // "ParamData { number = 5, data = [65, 66, 67] }".
+    std::string description() const;
+
+    bool operator==(const ParamData&) const = default;
+};
+
+// Writes and reads parameter items. Stateless: any thread, any number at once.
+class ParamDataCodec {
+  public:
+    // The bytes of one item for a parameter-write packet: the number (one to three bytes) and
+    // the data unchanged; the two word parameters (579 and 580) are preceded by the marker 0xF4.
+    // The caller supplies exactly the value bytes. A number that has no wire form or is no Zebra
+    // parameter throws ReaderException 0x5002 "Unknown parameter number - <number>".
+    static Bytes encode(const ParamData& paramData);
+
+    // Reads one item from the start of `data` (any of the forms byte, string, word, array and
+    // multi-packet); bytes after it are ignored. Data that ends before a byte the item needs
+    // throws ReaderException 0x5003 "Invalid data length". Logs each step at TRACE, without tag.
+    static ParamData decode(ByteView data);
+
+    // The lists concatenated in order.
+    static Bytes joinBytes(const std::vector<Bytes>& lists);
+};
+
+// Items keyed by parameter number; iterating yields the items (in ascending number order,
+// though callers may rely on no order).
+class ParamDataCollection {
+  public:
+    std::map<int64_t, ParamData> paramDataMap;
+
+    auto begin() const { return std::views::values(paramDataMap).begin(); }
+    auto end() const { return std::views::values(paramDataMap).end(); }
+};
+
+// Parameter numbers; iterating yields them in list order.
+class ParamNumberCollection {
+  public:
+    std::vector<int64_t> paramNumbers;
+
+    auto begin() const { return paramNumbers.begin(); }
+    auto end() const { return paramNumbers.end(); }
+};
+
+}  // namespace orvane
