@@ -4,9 +4,10 @@
 // followed by the value bytes, in some forms preceded by a type marker and a length. Internal to
 // the library.
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -52,10 +53,40 @@ class ParamDataCodec {
 // though callers may rely on no order).
 class ParamDataCollection {
   public:
-    std::map<int64_t, ParamData> paramDataMap;
+    using Map = std::map<int64_t, ParamData>;
 
-    auto begin() const { return std::views::values(paramDataMap).begin(); }
-    auto end() const { return std::views::values(paramDataMap).end(); }
+    // Walks the map's items.
+    class const_iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = ParamData;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const ParamData*;
+        using reference = const ParamData&;
+
+        const_iterator() = default;
+        explicit const_iterator(Map::const_iterator at) : at_(at) {}
+        reference operator*() const { return at_->second; }
+        pointer operator->() const { return &at_->second; }
+        const_iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++at_;
+            return before;
+        }
+        bool operator==(const const_iterator&) const = default;
+
+      private:
+        Map::const_iterator at_;
+    };
+
+    Map paramDataMap;
+
+    const_iterator begin() const { return const_iterator(paramDataMap.begin()); }
+    const_iterator end() const { return const_iterator(paramDataMap.end()); }
 };
 
 // Parameter numbers; iterating yields them in list order.
