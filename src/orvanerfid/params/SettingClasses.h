@@ -3,13 +3,16 @@
 // Reader settings whose value is more than one number. Each knows its device text: the
 // upper-case hex text in which DeviceParam carries the setting.
 //
-// Plain values with public fields; no locks. `toDeviceParameter()` refuses, with
-// ReaderException 0x4003 "Out of Range", a field that its place in the device text cannot hold
+// Plain values with public fields; no locks. `fromDeviceParameter()` reads a device text back
+// and throws ReaderException 0x5003 "Invalid Response Data" for text that no value of the class
+// writes (wrong length, not hex, a number outside its enumeration). `toDeviceParameter()` refuses,
+// with ReaderException 0x4003 "Out of Range", a field that its place in the device text cannot hold
 // (a timeout above 255, a character position above 15, a line position above 3, or an
 // enumeration value outside its cases), instead of writing a text that reads back differently.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "orvanerfid/Export.h"
 #include "orvanerfid/core/DeviceEnums.h"
@@ -31,6 +34,9 @@ class ORVANE_API FindDevice {
     // "FindDeviceMode: Vibrator and Beep, Timeout: 10".
     std::string description() const;
 
+    // Mode from the first byte, timeout from the second.
+    static FindDevice fromDeviceParameter(std::string_view text);
+
     bool operator==(const FindDevice&) const = default;
 };
 
@@ -48,6 +54,9 @@ class ORVANE_API TriggerKeyStatus {
     std::string toDeviceParameter() const;
     // "Key ID: Upper Key, Key Function: Scanner Scan".
     std::string description() const;
+
+    // Key from the first byte, function from the second.
+    static TriggerKeyStatus fromDeviceParameter(std::string_view text);
 
     bool operator==(const TriggerKeyStatus&) const = default;
 };
@@ -75,6 +84,10 @@ class ORVANE_API DisplayMessage {
     // "CharPosition: 0, LinePosition: 1, ClearScreen: true, Message: ".
     std::string description() const;
 
+    // Flag byte, then 16 message bytes read as ASCII ("error when encode to ascii" when not);
+    // the zero bytes that pad the message stay in it.
+    static DisplayMessage fromDeviceParameter(std::string_view text);
+
     bool operator==(const DisplayMessage&) const = default;
 };
 
@@ -92,6 +105,8 @@ class ORVANE_API FindReplace {
     // "Find: 0D, Replace: 0A".
     std::string description() const;
 
+    static FindReplace fromDeviceParameter(std::string_view text);
+
     bool operator==(const FindReplace&) const = default;
 };
 
@@ -106,6 +121,9 @@ class ORVANE_API EventNotification {
 
     // "%02X%02X" of the id's raw value and 1 or 0 ("E400").
     std::string toDeviceParameter() const;
+
+    // Id from the first byte; enabled exactly when the second byte is 01.
+    static EventNotification fromDeviceParameter(std::string_view text);
 
     bool operator==(const EventNotification&) const = default;
 };
