@@ -183,46 +183,31 @@ struct UserData {
     static optional<Bytes> read(string_view text) { return hexTextToData(text); }
 };
 
-struct AutoOffTimeList {
-    using Value = std::vector<unsigned>;
+// A list of fixed-width groups, each written and read by the form `Element`.
+template <typename Element, std::size_t Digits>
+struct ListOf {
+    using Value = std::vector<typename Element::Value>;
     static string write(const Value& values) {
         string text;
-        for (unsigned value : values)
-            text += hexfield::write(value, 4, "An Auto Off Time");
+        for (const auto& value : values)
+            text += Element::write(value);
         return text;
     }
     static optional<Value> read(string_view text) {
-        if (text.size() % 4 != 0) return nullopt;
+        if (text.size() % Digits != 0) return nullopt;
         Value values;
-        for (std::size_t at = 0; at < text.size(); at += 4) {
-            const auto value = hexfield::read(text.substr(at, 4), 0xFFFF);
+        for (std::size_t at = 0; at < text.size(); at += Digits) {
+            auto value = Element::read(text.substr(at, Digits));
             if (!value) return nullopt;
-            values.push_back(static_cast<unsigned>(*value));
+            values.push_back(std::move(*value));
         }
         return values;
     }
 };
 
+using AutoOffTimes = ListOf<Number<4>, 4>;
 template <TabledEnum E>
-struct EnumList {
-    using Value = std::vector<E>;
-    static string write(const Value& values) {
-        string text;
-        for (E value : values)
-            text += hexfield::enumByte(value);
-        return text;
-    }
-    static optional<Value> read(string_view text) {
-        if (text.size() % 2 != 0) return nullopt;
-        Value values;
-        for (std::size_t at = 0; at < text.size(); at += 2) {
-            const auto value = hexfield::readEnum<E>(text.substr(at, 2));
-            if (!value) return nullopt;
-            values.push_back(*value);
-        }
-        return values;
-    }
-};
+using EnumList = ListOf<EnumRaw<E>, 2>;
 
 // A plain action carries no payload: its text is empty whatever the value, and a text reads
 // back as itself.
@@ -295,7 +280,7 @@ constexpr Row kRows[] = {
     ORV_ROW_(factoryReset, PlainAction),
     ORV_ROW_(shutdown, PlainAction),
     ORV_ROW_(inventoryIndicator, ObjectText<InventoryIndicator>, false, false, false),
-    ORV_ROW_(autoOffTimeList, AutoOffTimeList),
+    ORV_ROW_(autoOffTimeList, AutoOffTimes),
     ORV_ROW_(rfidModuleFirmware, Text),
     ORV_ROW_(rfidModuleModel, ModelName<UhfModuleType>, UhfModuleType::unknown),
     ORV_ROW_(rfidModuleSkuType, EnumRaw<SkuType>, SkuType::unknown),
