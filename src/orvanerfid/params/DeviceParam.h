@@ -58,7 +58,8 @@ class ORVANE_API DeviceParam : public BaseParam {
         return inSet(executableOrWritableSet, id);
     }
 
-    // Every constructor starts from the id's default value (also the default text).
+    // Every constructor starts from the id's default value (also the default text). Those that
+    // take a value refuse it as valueToString does.
     explicit DeviceParam(DeviceParamId id);
     DeviceParam(DeviceParamId id, uint32_t minVersion, uint32_t maxVersion);
     // Current value `value`; the default stays the id's default.
