@@ -3,6 +3,9 @@
 // Umbrella header of the orvaneRFID SDK.
 
 #include "orvanerfid/Export.h"
+#include "orvanerfid/commands/DeviceInfoCommands.h"
+#include "orvanerfid/commands/FileCommands.h"
+#include "orvanerfid/commands/TagCommands.h"
 #include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/DeviceEnums.h"
