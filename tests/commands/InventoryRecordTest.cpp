@@ -2,6 +2,7 @@
 
 #include "Vk210FrameSupport.h"
 #include "orvanerfid/commands/InventoryCommands.h"
+#include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
 namespace {
@@ -183,6 +184,28 @@ TEST(InventoryRecords, ErrorAndNotificationFrames) {
     EXPECT_EQ(requestData(notify), (Bytes{0xE4, 0x01}));
     EXPECT_FALSE(fromRaw<OrvRfidCmdEventNotificationId>(0xE6).has_value());
     EXPECT_FALSE(fromRaw<OrvRfidCmdInventoryDataFormat>(9).has_value());
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The frame checksum folds eight bytes a turn; it must equal the plain byte sum for every length
+// and for the worst case of all-0xFF bytes, where its lanes come closest to overflowing.
+TEST(InventoryRecords, ChecksumMatchesThePlainByteSum) {
+    for (uint8_t fill : {uint8_t{0xFF}, uint8_t{0x5A}}) {
+        Bytes bytes;
+        for (std::size_t n = 0; n <= 8200; n += (n < 300 ? 1 : 97)) {
+            bytes.resize(n, fill);
+            if (n % 7 == 3 && n > 0) bytes[n / 2] = static_cast<uint8_t>(n);
+            uint16_t sum = 0;
+            for (uint8_t b : bytes)
+                sum = static_cast<uint16_t>(sum + b);
+            EXPECT_EQ(Utilities::checkSum16(bytes), static_cast<uint16_t>(0x10000 - sum)) << n;
+        }
+    }
 }
 
 }  // namespace

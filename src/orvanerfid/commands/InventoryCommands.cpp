@@ -41,8 +41,7 @@ std::optional<TagRecord> decodeTagRecord(OrvRfidCmdId id, ByteView data) noexcep
     record.rssi = static_cast<int16_t>(readBe16(data, 1));
     record.pc = data.subspan(layout->epcOffset() - 2, 2);
     record.epc = split->epc;
-    if (layout->tail == TagRecordTail::tid) record.tid = split->tail;
-    if (layout->tail == TagRecordTail::userData) record.userData = split->tail;
+    (layout->tail == TagRecordTail::tid ? record.tid : record.userData) = split->tail;
     if (layout->phase) {
         record.phaseBegin = readBe16(data, 3);
         record.phaseEnd = readBe16(data, 5);

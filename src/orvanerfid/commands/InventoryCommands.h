@@ -85,7 +85,8 @@ ORV_ENUM(OrvRfidCmdSystemError, uint8_t, ORV_RFID_CMD_SYSTEM_ERROR);
 // RSSI is signed, 100 times dBm; phases are raw; multi-byte fields big-endian. In the TID and
 // user-data records the EPC length comes from the PC and the TID or user data are the rest.
 
-enum class TagRecordTail : uint8_t { none, tid, userData };
+// The field after the EPC; the values are the low digit of the record's command code.
+enum class TagRecordTail : uint8_t { none = 0, tid = 1, userData = 2 };
 
 struct TagRecordLayout {
     bool phase;
@@ -94,24 +95,15 @@ struct TagRecordLayout {
     constexpr std::size_t epcOffset() const { return phase ? 13 : 5; }
 };
 
-// The layout of an inventory-data command, or no value for any other command.
+// The layout of an inventory-data command, or no value for any other command. The codes are
+// 0x00B0-0x00B2 (phase) and 0x00C0-0x00C2 (plain), the low digit naming the tail; read off the
+// code rather than through a jump, as the receive loop asks once per tag.
 constexpr std::optional<TagRecordLayout> tagRecordLayout(OrvRfidCmdId id) noexcept {
-    switch (id) {
-        case OrvRfidCmdId::inventoryData:
-            return TagRecordLayout{false, TagRecordTail::none};
-        case OrvRfidCmdId::inventoryDataWithTid:
-            return TagRecordLayout{false, TagRecordTail::tid};
-        case OrvRfidCmdId::inventoryDataWithUserSpecifiedData:
-            return TagRecordLayout{false, TagRecordTail::userData};
-        case OrvRfidCmdId::inventoryDataPhase:
-            return TagRecordLayout{true, TagRecordTail::none};
-        case OrvRfidCmdId::inventoryDataPhaseWithTid:
-            return TagRecordLayout{true, TagRecordTail::tid};
-        case OrvRfidCmdId::inventoryDataPhaseWithUserSpecifiedData:
-            return TagRecordLayout{true, TagRecordTail::userData};
-        default:
-            return std::nullopt;
-    }
+    const uint16_t code = rawValue(id);
+    const uint16_t group = code & 0xFFF0;
+    const uint16_t tail = code & 0x000F;
+    if ((group != 0x00B0 && group != 0x00C0) || tail > 2) return std::nullopt;
+    return TagRecordLayout{group == 0x00B0, static_cast<TagRecordTail>(tail)};
 }
 
 // EPC length in bytes from the first PC byte: the PC's length field (words) times 2.
