@@ -27,6 +27,12 @@ void ByteQueue::clear() {
     front_ = tail_ = 0;
 }
 
+std::optional<uint8_t> ByteQueue::peek(int k) const {
+    std::lock_guard guard(lock_);
+    if (k < 0 || k >= countLocked()) return std::nullopt;
+    return data_[static_cast<std::size_t>((front_ + k) % static_cast<int>(data_.size()))];
+}
+
 int ByteQueue::enqueue(std::span<const uint8_t> source, int offset, int length) {
     std::lock_guard guard(lock_);
     if (offset < 0 || length <= 0 || static_cast<std::size_t>(offset) > source.size() ||

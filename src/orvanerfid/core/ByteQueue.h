@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -29,6 +30,9 @@ class ByteQueue {
     int dequeue(std::span<uint8_t> destination, int offset, int length);
     // Drops every byte held.
     void clear();
+    // The byte at position `k` from the front without removing it; no value when fewer than
+    // k + 1 bytes are held.
+    std::optional<uint8_t> peek(int k) const;
     int capacity() const;
 
   private:

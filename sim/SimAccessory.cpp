@@ -1,0 +1,355 @@
+#include "sim/SimAccessory.h"
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <thread>
+
+namespace orvane {
+
+// One link between the host's streams and the simulated peer. The peer runs on a thread of
+// its own, polling every millisecond of `Clock` time; the link joins it when it is destroyed,
+// which happens on whichever thread lets go of the last stream (never the peer's own).
+class SimLink : public SimPeer {
+  public:
+    SimLink(std::shared_ptr<SimAccessory> accessory, std::shared_ptr<SimResponder> responder)
+        : accessory_(std::move(accessory)), responder_(std::move(responder)) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~SimLink() override {
+        stop_.store(true);
+        thread_.join();
+    }
+
+    void send(Bytes bytes, Clock::duration delay, std::size_t chunkSize,
+              Clock::duration gap) override {
+        const SimFaults faults = accessory_->faults();
+        if (faults.noReply) return;
+        const auto due = Clock::now() + delay;
+        if (!faults.garbageBeforeReply.empty()) schedule(faults.garbageBeforeReply, due);
+        if (faults.splitReplyAt > 0 && faults.splitReplyAt < bytes.size()) {
+            chunkSize = faults.splitReplyAt;
+            gap = std::chrono::milliseconds(150);
+        }
+        if (chunkSize == 0) chunkSize = std::max<std::size_t>(bytes.size(), 1);
+        for (std::size_t at = 0, piece = 0; at < bytes.size(); at += chunkSize, ++piece) {
+            const auto end = std::min(bytes.size(), at + chunkSize);
+            schedule(Bytes(bytes.begin() + static_cast<long>(at),
+                           bytes.begin() + static_cast<long>(end)),
+                     due + gap * static_cast<long>(piece));
+        }
+    }
+
+    void dropLink() override {
+        std::lock_guard guard(lock_);
+        dropped_ = true;
+        outgoing_.clear();
+        toHost_.clear();
+    }
+
+    void pushToHost(ByteView bytes) {
+        std::lock_guard guard(lock_);
+        if (!dropped_) toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+    }
+
+    bool dropped() const {
+        std::lock_guard guard(lock_);
+        return dropped_;
+    }
+
+    bool hostHasBytes() const {
+        std::lock_guard guard(lock_);
+        return !dropped_ && !toHost_.empty();
+    }
+
+    long hostRead(uint8_t* buffer, std::size_t maxLength) {
+        if (accessory_->faults().readFails) return 0;
+        std::lock_guard guard(lock_);
+        if (dropped_) return -1;
+        const std::size_t n = std::min(maxLength, toHost_.size());
+        std::copy_n(toHost_.begin(), n, buffer);
+        toHost_.erase(toHost_.begin(), toHost_.begin() + static_cast<long>(n));
+        return static_cast<long>(n);
+    }
+
+    bool hostHasSpace() const { return !accessory_->faults().outputStalled; }
+
+    long hostWrite(const uint8_t* buffer, std::size_t length) {
+        const SimFaults faults = accessory_->faults();
+        if (faults.writeFails) return -1;
+        if (faults.maxWriteChunk > 0) length = std::min(length, faults.maxWriteChunk);
+        std::lock_guard guard(lock_);
+        if (dropped_) return -1;
+        fromHost_.insert(fromHost_.end(), buffer, buffer + length);
+        accessory_->record(ByteView(buffer, length));
+        return static_cast<long>(length);
+    }
+
+    void streamClosed() {
+        if (--openStreams_ <= 0) stop_.store(true);
+    }
+
+  private:
+    struct Scheduled {
+        Clock::time_point due;
+        uint64_t order;
+        Bytes bytes;
+    };
+
+    void schedule(Bytes bytes, Clock::time_point due) {
+        std::lock_guard guard(lock_);
+        if (dropped_) return;
+        outgoing_.push_back({due, nextOrder_++, std::move(bytes)});
+    }
+
+    void run() {
+        while (!stop_.load()) {
+            answerHost();
+            deliverDue();
+            Clock::sleepFor(std::chrono::milliseconds(1));
+        }
+    }
+
+    void answerHost() {
+        for (;;) {
+            Bytes pending;
+            {
+                std::lock_guard guard(lock_);
+                if (fromHost_.empty() || dropped_) return;
+                pending.assign(fromHost_.begin(), fromHost_.end());
+            }
+            if (accessory_->takeDropFault()) {
+                dropLink();
+                return;
+            }
+            const std::size_t used = std::min(responder_->respond(pending, *this), pending.size());
+            if (used == 0) return;
+            std::lock_guard guard(lock_);
+            fromHost_.erase(fromHost_.begin(), fromHost_.begin() + static_cast<long>(used));
+        }
+    }
+
+    void deliverDue() {
+        std::lock_guard guard(lock_);
+        const auto now = Clock::now();
+        std::stable_sort(outgoing_.begin(), outgoing_.end(), [](const auto& a, const auto& b) {
+            return a.due != b.due ? a.due < b.due : a.order < b.order;
+        });
+        while (!outgoing_.empty() && outgoing_.front().due <= now) {
+            const Bytes& bytes = outgoing_.front().bytes;
+            toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+            outgoing_.erase(outgoing_.begin());
+        }
+    }
+
+    const std::shared_ptr<SimAccessory> accessory_;
+    const std::shared_ptr<SimResponder> responder_;
+    mutable std::mutex lock_;
+    std::deque<uint8_t> toHost_;
+    std::deque<uint8_t> fromHost_;
+    std::vector<Scheduled> outgoing_;
+    uint64_t nextOrder_ = 0;
+    bool dropped_ = false;
+    std::atomic<int> openStreams_{2};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+namespace {
+
+// Status of a stream of a simulated link: a dropped link turns an open stream into Error.
+class SimStreamState {
+  public:
+    SimStreamState(std::shared_ptr<SimLink> link, bool failsToOpen)
+        : link_(std::move(link)), failsToOpen_(failsToOpen) {}
+
+    void open() { status_.store(failsToOpen_ ? StreamStatus::error : StreamStatus::open); }
+    void close() {
+        if (status_.exchange(StreamStatus::closed) != StreamStatus::closed) link_->streamClosed();
+    }
+    StreamStatus status() const {
+        const StreamStatus status = status_.load();
+        return status == StreamStatus::open && link_->dropped() ? StreamStatus::error : status;
+    }
+    bool isOpen() const { return status() == StreamStatus::open; }
+    SimLink& link() const { return *link_; }
+
+  private:
+    const std::shared_ptr<SimLink> link_;
+    const bool failsToOpen_;
+    std::atomic<StreamStatus> status_{StreamStatus::notOpen};
+};
+
+class SimInputStream : public InputStream {
+  public:
+    SimInputStream(std::shared_ptr<SimLink> link, bool failsToOpen)
+        : state_(std::move(link), failsToOpen) {}
+    ~SimInputStream() override { state_.close(); }
+
+    void open() override { state_.open(); }
+    void close() override { state_.close(); }
+    StreamStatus status() const override { return state_.status(); }
+    bool hasBytesAvailable() const override {
+        return state_.isOpen() && state_.link().hostHasBytes();
+    }
+    long read(uint8_t* buffer, std::size_t maxLength) override {
+        return state_.isOpen() ? state_.link().hostRead(buffer, maxLength) : -1;
+    }
+
+  private:
+    SimStreamState state_;
+};
+
+class SimOutputStream : public OutputStream {
+  public:
+    SimOutputStream(std::shared_ptr<SimLink> link, bool failsToOpen)
+        : state_(std::move(link), failsToOpen) {}
+    ~SimOutputStream() override { state_.close(); }
+
+    void open() override { state_.open(); }
+    void close() override { state_.close(); }
+    StreamStatus status() const override { return state_.status(); }
+    bool hasSpaceAvailable() const override {
+        return state_.status() != StreamStatus::open || state_.link().hostHasSpace();
+    }
+    long write(const uint8_t* buffer, std::size_t length) override {
+        return state_.isOpen() ? state_.link().hostWrite(buffer, length) : -1;
+    }
+
+  private:
+    SimStreamState state_;
+};
+
+long matchExactly(const Bytes& request, ByteView pending) {
+    const std::size_t n = std::min(request.size(), pending.size());
+    if (!std::equal(pending.begin(), pending.begin() + static_cast<long>(n), request.begin())) {
+        return -1;
+    }
+    return pending.size() >= request.size() ? static_cast<long>(request.size()) : 0;
+}
+
+}  // namespace
+
+ScriptedResponder::Matcher ScriptedResponder::exactly(Bytes request) {
+    return
+        [request = std::move(request)](ByteView pending) { return matchExactly(request, pending); };
+}
+
+ScriptedResponder& ScriptedResponder::on(Matcher match, Reply reply, Timing timing) {
+    std::lock_guard guard(lock_);
+    rules_.push_back({std::move(match), std::move(reply), timing});
+    return *this;
+}
+
+ScriptedResponder& ScriptedResponder::on(Bytes request, Bytes reply, Timing timing) {
+    return on(
+        exactly(std::move(request)), [reply = std::move(reply)](ByteView) { return reply; },
+        timing);
+}
+
+std::size_t ScriptedResponder::respond(ByteView pending, SimPeer& peer) {
+    std::unique_lock guard(lock_);
+    bool mayMatch = false;
+    for (const auto& rule : rules_) {
+        const long length = rule.match(pending);
+        if (length > 0) {
+            const auto used = std::min(static_cast<std::size_t>(length), pending.size());
+            const Rule chosen = rule;
+            guard.unlock();
+            peer.send(chosen.reply(pending.first(used)), chosen.timing.delay,
+                      chosen.timing.chunkSize, chosen.timing.gap);
+            return used;
+        }
+        mayMatch = mayMatch || length == 0;
+    }
+    if (mayMatch || pending.empty()) return 0;
+    unmatched_.push_back(pending.front());
+    return 1;
+}
+
+Bytes ScriptedResponder::unmatched() const {
+    std::lock_guard guard(lock_);
+    return unmatched_;
+}
+
+SimAccessory::SimAccessory(AccessoryInfo info, std::shared_ptr<SimResponder> responder)
+    : Accessory(std::move(info)), responder_(std::move(responder)) {}
+
+SimAccessory::~SimAccessory() = default;
+
+void SimAccessory::setFaults(SimFaults faults) {
+    std::lock_guard guard(lock_);
+    faults_ = std::move(faults);
+}
+
+SimFaults SimAccessory::faults() const {
+    std::lock_guard guard(lock_);
+    return faults_;
+}
+
+bool SimAccessory::takeDropFault() {
+    std::lock_guard guard(lock_);
+    return std::exchange(faults_.dropLinkOnRequest, false);
+}
+
+void SimAccessory::record(ByteView bytes) {
+    std::lock_guard guard(lock_);
+    received_.insert(received_.end(), bytes.begin(), bytes.end());
+}
+
+Bytes SimAccessory::received() const {
+    std::lock_guard guard(lock_);
+    return received_;
+}
+
+int SimAccessory::sessionsOpened() const {
+    std::lock_guard guard(lock_);
+    return sessionsOpened_;
+}
+
+std::shared_ptr<SimLink> SimAccessory::link() const {
+    std::lock_guard guard(lock_);
+    return link_.lock();
+}
+
+bool SimAccessory::sendToHost(Bytes bytes) {
+    auto current = link();
+    if (!current || current->dropped()) return false;
+    current->pushToHost(bytes);
+    return true;
+}
+
+void SimAccessory::dropLink() {
+    if (auto current = link()) current->dropLink();
+}
+
+void SimAccessory::didDetach() {
+    dropLink();
+}
+
+std::shared_ptr<AccessorySession> SimAccessory::makeSession(const std::string& protocolString) {
+    const SimFaults faults = this->faults();
+    auto self = std::static_pointer_cast<SimAccessory>(shared_from_this());
+    auto link = std::make_shared<SimLink>(self, responder_);
+    std::shared_ptr<InputStream> input;
+    std::shared_ptr<OutputStream> output;
+    if (!faults.noInputStream) {
+        input = std::make_shared<SimInputStream>(link, faults.inputOpenFails);
+    } else {
+        link->streamClosed();
+    }
+    if (!faults.noOutputStream) {
+        output = std::make_shared<SimOutputStream>(link, faults.outputOpenFails);
+    } else {
+        link->streamClosed();
+    }
+    {
+        std::lock_guard guard(lock_);
+        link_ = link;
+        ++sessionsOpened_;
+    }
+    return std::make_shared<AccessorySession>(self, protocolString, std::move(input),
+                                              std::move(output));
+}
+
+}  // namespace orvane

@@ -1,0 +1,108 @@
+#include "orvanerfid/link/BaseTransport.h"
+
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/ResultCode.h"
+
+namespace orvane {
+
+std::atomic<int64_t> BaseTransport::instanceCount_{0};
+
+BaseTransport::BaseTransport(std::string className)
+    : className_(std::move(className)), connectType_(ConnectType::accessory) {
+    const int64_t count = ++instanceCount_;
+    orvLogger::trace(className_, "init() - " + std::to_string(count));
+}
+
+std::shared_ptr<TransportDelegate> BaseTransport::delegate() const {
+    std::lock_guard guard(fieldsLock_);
+    return delegate_.lock();
+}
+
+void BaseTransport::setDelegate(std::weak_ptr<TransportDelegate> delegate) {
+    std::lock_guard guard(fieldsLock_);
+    delegate_ = std::move(delegate);
+}
+
+std::string BaseTransport::deviceNameField() const {
+    std::lock_guard guard(fieldsLock_);
+    return deviceName_;
+}
+
+void BaseTransport::setDeviceNameField(std::string name) {
+    std::lock_guard guard(fieldsLock_);
+    deviceName_ = std::move(name);
+}
+
+std::string BaseTransport::macAddress() const {
+    std::lock_guard guard(fieldsLock_);
+    return macAddress_;
+}
+
+void BaseTransport::setMacAddress(std::string address) {
+    std::lock_guard guard(fieldsLock_);
+    macAddress_ = std::move(address);
+}
+
+std::string BaseTransport::bluetoothName() const {
+    std::lock_guard guard(fieldsLock_);
+    return bluetoothName_;
+}
+
+void BaseTransport::setBluetoothName(std::string name) {
+    std::lock_guard guard(fieldsLock_);
+    bluetoothName_ = std::move(name);
+}
+
+void BaseTransport::setConnectState(ConnectState state) {
+    assignConnectState(state);
+    deliverStateReports();
+}
+
+void BaseTransport::assignConnectState(ConnectState state) {
+    const ConnectState old = connectState_.exchange(state);
+    orvLogger::trace(className_, "ConnectState: New - " + std::string(description(state)) +
+                                     ", Old - " + std::string(description(old)));
+    std::weak_ptr<TransportDelegate> target;
+    {
+        std::lock_guard guard(fieldsLock_);
+        if (delegate_.expired()) return;
+        target = delegate_;
+    }
+    std::lock_guard guard(reportsLock_);
+    pendingReports_.push_back({std::move(target), state});
+}
+
+void BaseTransport::deliverStateReports() {
+    std::unique_lock lock(reportsLock_);
+    // A delivery already under way (on this thread, one level up, or on another) takes these.
+    if (delivering_) return;
+    delivering_ = true;
+    while (!pendingReports_.empty()) {
+        StateReport report = std::move(pendingReports_.front());
+        pendingReports_.pop_front();
+        lock.unlock();
+        if (auto delegate = report.delegate.lock()) {
+            orvLogger::trace(className_, "Trigger change connect state event to " +
+                                             std::string(description(report.state)));
+            try {
+                delegate->connectStateEvent(ConnectStateEventArgs(nullptr, report.state));
+            } catch (const std::exception& e) {
+                orvLogger::error(className_, std::string("connectStateEvent threw: ") + e.what());
+            }
+        }
+        lock.lock();
+    }
+    delivering_ = false;
+}
+
+void BaseTransport::checkReadBuffer(std::span<uint8_t> data, int offset, int length,
+                                    std::string_view operation) const {
+    const long long needed = static_cast<long long>(offset) + length;
+    if (offset >= 0 && static_cast<long long>(data.size()) >= needed) return;
+    orvLogger::error(className_, std::string(operation) + " data size(" +
+                                     std::to_string(data.size()) + ") is not enough " +
+                                     std::to_string(needed) + ".");
+    throw ReaderException(ResultCode::invalidParameter, "");
+}
+
+}  // namespace orvane

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "orvanerfid/core/ByteQueue.h"
+#include "orvanerfid/core/Bytes.h"
+#include "orvanerfid/core/DeviceEnums.h"
+#include "orvanerfid/core/EventArgs.h"
+#include "orvanerfid/core/Identifiers.h"
+
+namespace orvane {
+
+// Receives every assignment of a transport's connection state (the reader adopts it).
+class TransportDelegate {
+  public:
+    virtual ~TransportDelegate() = default;
+    virtual void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) = 0;
+};
+
+// The byte pipe between one reader's protocol object and the reader: the received-byte queue,
+// the connection state, and blocking reads and writes with a timeout in milliseconds.
+//
+// Threads: the state is an atomic. Every assignment is reported to the delegate (held weakly)
+// on the assigning thread, in assignment order, and never while a transport lock is held, so a
+// delegate may call `connect()` or `disconnect()` from inside the report; reports raised by such
+// a nested call are delivered after the current one returns. `byteQueue()` has its own lock.
+class BaseTransport {
+  public:
+    static constexpr int defaultTimeout = 3000;
+
+    BaseTransport(const BaseTransport&) = delete;
+    BaseTransport& operator=(const BaseTransport&) = delete;
+    virtual ~BaseTransport() = default;
+
+    // Transports constructed in this process.
+    static int64_t instanceCount() { return instanceCount_.load(); }
+
+    const std::string& className() const { return className_; }
+
+    std::shared_ptr<TransportDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<TransportDelegate> delegate);
+
+    // Received bytes not yet read.
+    ByteQueue& byteQueue() { return byteQueue_; }
+
+    ConnectType connectType() const { return connectType_; }
+    ConnectState connectState() const { return connectState_.load(); }
+    // Logs, stores (also an unchanged state) and reports the state to the delegate.
+    void setConnectState(ConnectState state);
+
+    // The reader model behind the transport; the base knows none.
+    virtual DeviceType deviceType() const { return DeviceType::unknown; }
+    virtual std::string deviceName() const { return deviceNameField(); }
+    virtual std::string serialNumber() const { return {}; }
+    virtual std::string firmwareRevision() const { return {}; }
+
+    // Connects; true when connected afterwards. Blocks the caller; never throws.
+    virtual bool connect() = 0;
+    // Disconnects; true when disconnected afterwards. Blocks the caller; never throws.
+    virtual bool disconnect() = 0;
+    // Moves `length` received bytes into `data` from `offset`, waiting up to `timeout` ms.
+    virtual int read(std::span<uint8_t> data, int offset, int length, int timeout) = 0;
+    // Writes `length` bytes of `data` from `offset`, waiting up to `timeout` ms; returns the
+    // number written.
+    virtual int write(ByteView data, int offset, int length, int timeout) = 0;
+
+    std::string deviceNameField() const;
+    void setDeviceNameField(std::string name);
+    std::string macAddress() const;
+    void setMacAddress(std::string address);
+    std::string bluetoothName() const;
+    void setBluetoothName(std::string name);
+
+  protected:
+    explicit BaseTransport(std::string className);
+
+    // Logs and stores the state and queues its report; the caller delivers the queued reports
+    // with `deliverStateReports()` once it holds no lock.
+    void assignConnectState(ConnectState state);
+    void deliverStateReports();
+
+    // Refuses (0x5002, with the ERROR line of `operation`) a buffer that cannot hold `length`
+    // bytes from `offset`, and a negative offset.
+    void checkReadBuffer(std::span<uint8_t> data, int offset, int length,
+                         std::string_view operation) const;
+
+  private:
+    struct StateReport {
+        std::weak_ptr<TransportDelegate> delegate;
+        ConnectState state;
+    };
+
+    static std::atomic<int64_t> instanceCount_;
+
+    const std::string className_;
+    mutable std::mutex fieldsLock_;
+    std::weak_ptr<TransportDelegate> delegate_;
+    std::string deviceName_;
+    std::string macAddress_;
+    std::string bluetoothName_;
+    ByteQueue byteQueue_;
+    const ConnectType connectType_;
+    std::atomic<ConnectState> connectState_{ConnectState::disconnected};
+
+    std::mutex reportsLock_;
+    std::deque<StateReport> pendingReports_;
+    bool delivering_ = false;
+};
+
+}  // namespace orvane

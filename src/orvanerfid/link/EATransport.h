@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/link/OrvaneDevice.h"
+#include "orvanerfid/platform/Accessory.h"
+#include "orvanerfid/platform/Dispatch.h"
+
+namespace orvane {
+
+// The transport over an accessory session: a read loop moves every received byte into the
+// byte queue, reads are served from that queue, writes go to the session's output stream.
+//
+// Threads and locks:
+// - `connect` and `disconnect` block their caller and are serialised by `lock_`; the state
+//   walk happens under it, and the state reports reach the delegate after it is released (a
+//   delegate may call `connect` or `disconnect` from inside a report).
+// - The read loop runs on "com.orvane.EATransport", one work item per successful connect. Each
+//   loop tests its own work item and reads only the session it was started with, so a loop
+//   left over from an earlier connection never reads beside the current one; it never takes
+//   `lock_`.
+// - `read` blocks the receive thread of a protocol object, polling the byte queue.
+// - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
+//   interleave their bytes on the stream.
+// Create instances with std::make_shared (the read loop holds the transport weakly).
+class EATransport : public BaseTransport, public std::enable_shared_from_this<EATransport> {
+  public:
+    // The process-wide instance, created on first use and never released.
+    static std::shared_ptr<EATransport> shared();
+
+    EATransport();
+    ~EATransport() override;
+
+    std::shared_ptr<OrvaneDevice> orvaneDevice() const;
+    void setOrvaneDevice(std::shared_ptr<OrvaneDevice> device);
+    // Points the transport at a new reader's descriptor: disconnects it first while the
+    // previous delegate is still set, so the previous reader is told Disconnected, then clears
+    // the delegate. The new reader then sets itself as delegate.
+    void takeOver(std::shared_ptr<OrvaneDevice> device);
+
+    DeviceType deviceType() const override;
+    std::string deviceName() const override;
+    std::string serialNumber() const override;
+    std::string firmwareRevision() const override;
+
+    // Opens a session on the descriptor's first protocol string and starts the read loop:
+    // Connecting, then Connected 100 ms after the loop started. True when already connected
+    // (the received bytes are kept); false without descriptor, in Connecting or Disconnecting,
+    // or when the session does not open (the state returns to Disconnected).
+    bool connect() override;
+    // Cancels the read loop and closes the session: Disconnecting, then Disconnected. True when
+    // already disconnected; false in Connecting, Listen or Disconnecting.
+    bool disconnect() override;
+    // Throws ReaderException: 0x5002 for a buffer that cannot hold `length` bytes from
+    // `offset`, 0x6006 when not connected, 0x7000 when the bytes do not arrive in time (the
+    // bytes moved so far stay in `data`).
+    int read(std::span<uint8_t> data, int offset, int length, int timeout) override;
+    // Throws ReaderException: 0x6006 when not connected or without output stream, 0x4003 for
+    // a range outside `data`, 0x7000 when the stream takes no or not all bytes in time.
+    // Returns 0 when the stream reports an error.
+    int write(ByteView data, int offset, int length, int timeout) override;
+
+    // True with a session and the state Connected.
+    bool assertConnection() const;
+    // Read loops that have started and not yet ended.
+    int readLoopsRunning() const { return readLoopsRunning_.load(); }
+
+  private:
+    static void keepReadThread(const std::weak_ptr<EATransport>& weak, const DispatchWorkItem& self,
+                               const std::shared_ptr<AccessorySession>& session);
+    bool readPass(const DispatchWorkItem& self, const AccessorySession& session, Bytes& buffer);
+    void endReadLoop(const DispatchWorkItem& self);
+
+    bool openSession();
+    void closeSession();
+    std::shared_ptr<AccessorySession> session() const;
+    void setSession(std::shared_ptr<AccessorySession> session);
+    void clearReceived();
+    void clearReceivedIfCurrent(const DispatchWorkItem& self);
+    void appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView bytes);
+
+    std::mutex lock_;
+    std::mutex writeLock_;
+    // Guards the fields below and orders the loop's appends against the clears of connect.
+    mutable std::mutex stateLock_;
+    std::shared_ptr<AccessorySession> session_;
+    std::shared_ptr<OrvaneDevice> orvaneDevice_;
+    std::shared_ptr<DispatchWorkItem> workItem_;
+    const std::shared_ptr<DispatchQueue> queue_;
+    std::atomic<int> readLoopsRunning_{0};
+};
+
+}  // namespace orvane

@@ -1,0 +1,114 @@
+#pragma once
+
+// Dispatch queues and cancellable work items: the library's only source of threads.
+//
+// Blocks on the queues may block for seconds (3000 ms sends, 7000 ms initialisation budgets),
+// so the threads behind the concurrent queues grow with demand: a block posted while every
+// thread is busy gets a new thread, and no block ever waits for another to finish first.
+// Threads are never joined; idle ones wait for the next block.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "orvanerfid/core/Enum.h"
+#include "orvanerfid/platform/Clock.h"
+
+namespace orvane {
+
+#define ORV_DISPATCH_QOS(X)               \
+    X(unspecified, 0, "Unspecified")      \
+    X(background, 1, "Background")        \
+    X(utility, 2, "Utility")              \
+    X(default_, 3, "Default")             \
+    X(userInitiated, 4, "User Initiated") \
+    X(userInteractive, 5, "User Interactive")
+
+// Quality of service of a queue. Recorded for the queue's description; every thread of the
+// library runs at the same priority.
+ORV_ENUM(DispatchQoS, uint8_t, ORV_DISPATCH_QOS);
+
+#define ORV_DISPATCH_ATTRIBUTES(X) \
+    X(serial, 0, "Serial")         \
+    X(concurrent, 1, "Concurrent")
+
+ORV_ENUM(DispatchQueueAttributes, uint8_t, ORV_DISPATCH_ATTRIBUTES);
+
+// A block that can be cancelled before or while it runs.
+//
+// Threads: `cancel` and `isCancelled` are safe from any thread. Cancelling is a request: a block
+// that has not started never starts; a running block goes on until it tests its own item (the
+// `self` argument it receives, never a field shared with other items) and returns. `perform`
+// runs the block at most once, on the calling thread. `wait` blocks its caller, polling every
+// millisecond through `Clock`; it never waits on the item's own thread.
+class DispatchWorkItem {
+  public:
+    using Block = std::function<void(const DispatchWorkItem& self)>;
+
+    explicit DispatchWorkItem(Block block) : block_(std::move(block)) {}
+    DispatchWorkItem(const DispatchWorkItem&) = delete;
+    DispatchWorkItem& operator=(const DispatchWorkItem&) = delete;
+
+    // Runs the block unless the item was cancelled first or has run already.
+    void perform();
+    void cancel() noexcept { cancelled_.store(true); }
+    bool isCancelled() const noexcept { return cancelled_.load(); }
+    // True once the block has returned, or when it will never run (cancelled before it started).
+    bool isFinished() const noexcept;
+    // Waits up to `timeout` for `isFinished`. Returns false on timeout, and at once when called
+    // from the thread that runs the block (waiting there could never end).
+    bool wait(Clock::duration timeout) const;
+
+  private:
+    Block block_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<std::thread::id> runner_{};
+};
+
+// A queue of blocks run on the library's threads.
+//
+// A serial queue runs its blocks one at a time in the order they were queued; a concurrent
+// queue starts each block at once on a thread of its own. `global(qos)` gives the process-wide
+// concurrent queues, `main()` the serial queue served by one dedicated library thread. Blocks
+// must not throw: an escaping exception is logged at ERROR level and dropped. Safe from any
+// thread; `async` never blocks and never runs the block on the caller's thread.
+class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
+  public:
+    struct Executor;
+
+    static std::shared_ptr<DispatchQueue> global(DispatchQoS qos = DispatchQoS::default_);
+    static std::shared_ptr<DispatchQueue> main();
+    static std::shared_ptr<DispatchQueue> make(std::string label, DispatchQoS qos,
+                                               DispatchQueueAttributes attributes);
+
+    DispatchQueue(std::string label, DispatchQoS qos, DispatchQueueAttributes attributes,
+                  Executor& executor);
+    DispatchQueue(const DispatchQueue&) = delete;
+    DispatchQueue& operator=(const DispatchQueue&) = delete;
+    ~DispatchQueue();
+
+    const std::string& label() const { return label_; }
+    DispatchQoS qos() const { return qos_; }
+    DispatchQueueAttributes attributes() const { return attributes_; }
+
+    void async(std::function<void()> block);
+    // Queues `item->perform()`; the queue holds the item until it has run.
+    void async(const std::shared_ptr<DispatchWorkItem>& item);
+
+  private:
+    struct SerialState;
+    void drain();
+
+    std::string label_;
+    DispatchQoS qos_;
+    DispatchQueueAttributes attributes_;
+    Executor& executor_;
+    std::unique_ptr<SerialState> serial_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/Clock.h"
+#include "sim/SimAccessory.h"
+#include "support/TestSupport.h"
+
+namespace orvane::test {
+
+// Records every state report; `onReport` runs inside the report.
+class RecordingDelegate : public TransportDelegate {
+  public:
+    std::function<void(ConnectState)> onReport;
+
+    void connectStateEvent(const ConnectStateEventArgs& args) override {
+        EXPECT_EQ(args.reader(), nullptr);
+        {
+            std::lock_guard guard(lock_);
+            states_.push_back(args.connectState());
+        }
+        if (onReport) onReport(args.connectState());
+    }
+    std::vector<ConnectState> states() const {
+        std::lock_guard guard(lock_);
+        return states_;
+    }
+    void clear() {
+        std::lock_guard guard(lock_);
+        states_.clear();
+    }
+
+  private:
+    mutable std::mutex lock_;
+    std::vector<ConnectState> states_;
+};
+
+inline const Bytes kRequest{0x02, 0x00, 0x04, 0x00, 0x21, 0xFF, 0xDB, 0x03};
+inline const Bytes kReply{0x02, 0x00, 0x08, 0x00, 0x21, 0x00, 0x01, 0x01, 0x0B, 0xFF, 0xCA, 0x03};
+
+inline std::shared_ptr<SimAccessory> makeSimReader(
+    std::string manufacturer = "Orvane Technology", std::string model = "VK210",
+    std::vector<std::string> protocols = {"com.orvane.dcbridge"},
+    std::shared_ptr<SimResponder> responder = nullptr) {
+    if (!responder) {
+        auto scripted = std::make_shared<ScriptedResponder>();
+        scripted->on(kRequest, kReply);
+        responder = scripted;
+    }
+    static std::atomic<int> serial{0};
+    return std::make_shared<SimAccessory>(
+        AccessoryInfo{std::move(manufacturer), model, model, "SIM-" + std::to_string(++serial),
+                      "1.01.11", std::move(protocols)},
+        std::move(responder));
+}
+
+// Faults with the changes `set` makes to the defaults.
+template <typename Set>
+SimFaults faults(Set set) {
+    SimFaults f;
+    set(f);
+    return f;
+}
+
+// The link suites run the library's clock four times faster than real time.
+class FastClock : public ::testing::Environment {
+  public:
+    void SetUp() override { Clock::setSpeed(4.0); }
+};
+
+}  // namespace orvane::test

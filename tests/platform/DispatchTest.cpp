@@ -1,0 +1,125 @@
+#include "orvanerfid/platform/Dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace orvane {
+namespace {
+
+using test::waitUntil;
+
+TEST(Dispatch, ConcurrentQueuesNeverStarveBlockingBlocks) {
+    // Every block waits until all of them have started: only a pool that grows finishes.
+    constexpr int kBlocks = 24;
+    for (auto queue : {DispatchQueue::global(),
+                       DispatchQueue::make("com.orvane.test.concurrent", DispatchQoS::background,
+                                           DispatchQueueAttributes::concurrent)}) {
+        std::atomic<int> started{0};
+        std::atomic<int> finished{0};
+        for (int i = 0; i < kBlocks; ++i) {
+            queue->async([&] {
+                ++started;
+                waitUntil([&] { return started.load() == kBlocks; });
+                ++finished;
+            });
+        }
+        EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; })) << queue->label();
+    }
+}
+
+TEST(Dispatch, SerialAndMainQueuesRunOneBlockAtATimeInOrder) {
+    for (auto queue : {DispatchQueue::make("com.orvane.test.serial", DispatchQoS::utility,
+                                           DispatchQueueAttributes::serial),
+                       DispatchQueue::main()}) {
+        std::mutex lock;
+        std::vector<int> order;
+        std::set<std::thread::id> threads;
+        std::atomic<int> running{0};
+        std::atomic<int> overlaps{0};
+        for (int i = 0; i < 50; ++i) {
+            queue->async([&, i] {
+                if (++running > 1) ++overlaps;
+                {
+                    std::lock_guard guard(lock);
+                    order.push_back(i);
+                    threads.insert(std::this_thread::get_id());
+                }
+                --running;
+            });
+        }
+        ASSERT_TRUE(waitUntil([&] {
+            std::lock_guard guard(lock);
+            return order.size() == 50;
+        }));
+        EXPECT_EQ(overlaps.load(), 0);
+        for (int i = 0; i < 50; ++i) {
+            EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+        }
+        EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+        if (queue == DispatchQueue::main()) {
+            EXPECT_EQ(threads.size(), 1u);
+        }
+    }
+}
+
+TEST(Dispatch, AThrowingBlockDoesNotStopTheQueue) {
+    auto queue = DispatchQueue::make("com.orvane.test.throwing", DispatchQoS::default_,
+                                     DispatchQueueAttributes::serial);
+    auto capture = test::LogCapture::install();
+    std::atomic<bool> ran{false};
+    queue->async([] { throw std::runtime_error("boom"); });
+    queue->async([&] { ran = true; });
+    EXPECT_TRUE(waitUntil([&] { return ran.load(); }));
+}
+
+TEST(DispatchWorkItem, CancelledBeforeItStartsNeverRuns) {
+    std::atomic<int> runs{0};
+    auto item = std::make_shared<DispatchWorkItem>([&](const DispatchWorkItem&) { ++runs; });
+    item->cancel();
+    EXPECT_TRUE(item->isFinished());
+    EXPECT_TRUE(item->wait(std::chrono::milliseconds(0)));
+    DispatchQueue::global()->async(item);
+    item->perform();
+    EXPECT_EQ(runs.load(), 0);
+}
+
+TEST(DispatchWorkItem, RunsOnceAndEndsALoopThatTestsItsOwnItem) {
+    std::atomic<int> starts{0};
+    std::atomic<int> turns{0};
+    auto item = std::make_shared<DispatchWorkItem>([&](const DispatchWorkItem& self) {
+        ++starts;
+        while (!self.isCancelled()) {
+            ++turns;
+            Clock::sleepForMs(1);
+        }
+    });
+    auto queue = DispatchQueue::global(DispatchQoS::background);
+    queue->async(item);
+    queue->async(item);
+    ASSERT_TRUE(waitUntil([&] { return turns.load() > 0; }));
+    EXPECT_FALSE(item->wait(std::chrono::milliseconds(5)));
+    item->cancel();
+    EXPECT_TRUE(item->wait(std::chrono::seconds(5)));
+    EXPECT_EQ(starts.load(), 1);
+}
+
+TEST(DispatchWorkItem, WaitFromItsOwnThreadReturnsAtOnce) {
+    std::atomic<int> result{-1};
+    auto item = std::make_shared<DispatchWorkItem>([&](const DispatchWorkItem& self) {
+        result = self.wait(std::chrono::seconds(30)) ? 1 : 0;
+    });
+    DispatchQueue::global()->async(item);
+    ASSERT_TRUE(item->wait(std::chrono::seconds(5)));
+    EXPECT_EQ(result.load(), 0);
+}
+
+}  // namespace
+}  // namespace orvane

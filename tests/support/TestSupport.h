@@ -1,0 +1,78 @@
+#pragma once
+
+// Helpers shared by the threaded test suites: bounded waits and a capturing log sink.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/platform/Clock.h"
+
+namespace orvane::test {
+
+// Polls `condition` every millisecond of real time until it holds or `limit` (real time)
+// passes; returns the last result.
+inline bool waitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Becomes the logger's sink for its lifetime and keeps every record.
+class LogCapture : public orvLoggerDelegate {
+  public:
+    static std::shared_ptr<LogCapture> install() {
+        orvLogger::setShowNSLog(false);
+        auto capture = std::make_shared<LogCapture>();
+        orvLogger::registerDelegateIfNone(capture);
+        return capture;
+    }
+
+    void logEvent(const LogEventArg& record) override {
+        std::lock_guard guard(lock_);
+        records_.push_back({record.level(), record.tag().value_or(""), record.log()});
+    }
+
+    // Records whose text starts with `prefix` (and, when given, have that level).
+    int count(const std::string& prefix, std::optional<LogLevel> level = std::nullopt) const {
+        std::lock_guard guard(lock_);
+        int n = 0;
+        for (const auto& r : records_) {
+            if (r.text.rfind(prefix, 0) == 0 && (!level || r.level == *level)) ++n;
+        }
+        return n;
+    }
+    std::vector<std::string> texts(const std::string& tag) const {
+        std::lock_guard guard(lock_);
+        std::vector<std::string> out;
+        for (const auto& r : records_) {
+            if (r.tag == tag) out.push_back(r.text);
+        }
+        return out;
+    }
+    void clear() {
+        std::lock_guard guard(lock_);
+        records_.clear();
+    }
+
+  private:
+    struct Record {
+        LogLevel level;
+        std::string tag;
+        std::string text;
+    };
+    mutable std::mutex lock_;
+    std::vector<Record> records_;
+};
+
+}  // namespace orvane::test
