@@ -5,6 +5,8 @@
 #include "orvanerfid/Export.h"
 #include "orvanerfid/commands/DeviceInfoCommands.h"
 #include "orvanerfid/commands/FileCommands.h"
+#include "orvanerfid/commands/InventoryCommands.h"
+#include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/commands/TagCommands.h"
 #include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/Battery.h"
