@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the Vk210 frame cutter and frame parsers, as a receive loop would,
-// and reads every reply accessor of each cut frame's own command class.
+// reads every reply accessor of each cut frame's own command class and runs the event map.
 #include <cstddef>
 #include <cstdint>
 
@@ -7,6 +7,7 @@
 #include "orvanerfid/commands/FileCommands.h"
 #include "orvanerfid/commands/InventoryCommands.h"
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/commands/TagCommands.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
@@ -104,7 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const ByteView frame = head.first(cut.length);
         const auto parsed = OrvaneRfidCommand::parseFrame(frame);
-        if (parsed) (void)decodeTagRecord(parsed->id, parsed->data);
+        if (parsed) {
+            (void)decodeTagRecord(parsed->id, parsed->data);
+            for (const ProtocolEventArgs& event : vk210FrameEvents(*parsed, BankType::epc)) {
+                if (!event.hasExpectedKind()) __builtin_trap();
+            }
+        }
         try {
             OrvaneRfidCommand reply(OrvaneRfidCommand::ReceiveBytes{frame});
             (void)reply.description();

@@ -1,9 +1,10 @@
 // Feeds arbitrary bytes to the customized-format inventory item walk, both as a bare data area
-// and framed as an inventoryDataWithCustomizedFormat frame, and rebuilds the items.
+// and framed as an inventoryDataWithCustomizedFormat frame, rebuilds the items and the tag report.
 #include <cstddef>
 #include <cstdint>
 
 #include "orvanerfid/commands/InventoryCommands.h"
+#include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
@@ -21,6 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (item.data.size() + 3 != item.length) __builtin_trap();
     });
     if (walk.stoppedAt != bytes || walk.stoppedAt > size) __builtin_trap();
+    const TagInfoPtr info = tagInfoFromCustomizedItems(area);
+    if (info && info->tagInfoId().empty()) __builtin_trap();  // no report without a field
+    if (info) (void)info->description();
     if (size > OrvaneRfidCommand::kMaxFrameSize - OrvaneRfidCommand::kMinFrameSize) return 0;
     const Bytes frame =
         OrvaneRfidCommand::frame(OrvRfidCmdId::inventoryDataWithCustomizedFormat, area);
