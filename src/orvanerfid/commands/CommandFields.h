@@ -300,3 +300,11 @@ struct VersionText {
     }                            \
                                  \
   public:
+
+// A command whose request is the fields of LIST (see ORV_REQUEST_FIELDS) and whose reply carries
+// only the status byte.
+#define ORV_FIELDS_COMMAND(Class, Id, LIST)                  \
+    class Class : public ::orvane::OrvaneRfidCommand {       \
+        ORV_COMMAND_CLASS(Class, ::orvane::OrvRfidCmdId::Id) \
+        ORV_REQUEST_FIELDS(LIST)                             \
+    }

@@ -323,10 +323,8 @@ ORV_PLAIN_COMMAND(OrvRfidCmd_BatchDataStatus, eventNotificationBatchDataStatus);
       OrvRfidCmdEventNotificationId::rfidAntennaBeginEnd)       \
     X(enable, fields::Flag, false)
 
-class OrvRfidCmd_EventNotification : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_EventNotification, OrvRfidCmdId::eventNotificationSetting)
-    ORV_REQUEST_FIELDS(ORV_EVENT_NOTIFICATION_FIELDS)
-};
+ORV_FIELDS_COMMAND(OrvRfidCmd_EventNotification, eventNotificationSetting,
+                   ORV_EVENT_NOTIFICATION_FIELDS);
 
 #undef ORV_EVENT_NOTIFICATION_FIELDS
 

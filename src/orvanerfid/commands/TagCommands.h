@@ -64,12 +64,14 @@ using LockMask = FixedBytes<3>;
 ORV_PLAIN_COMMAND(OrvRfidCmd_Inventory, inventory);
 ORV_PLAIN_COMMAND(OrvRfidCmd_Cancel, cancel);
 
-// Field lists: X(name, codec, default), in wire order.
+// Each request's fields: X(name, codec, default), in wire order.
+
 #define ORV_READ_FIELDS(X)                                 \
     X(password, fields::Password, defaultAccessPassword()) \
     X(bank, fields::EnumByte<BankType>, BankType::epc)     \
     X(address, fields::U16, 2)                             \
     X(length, fields::U8, 6)
+ORV_FIELDS_COMMAND(OrvRfidCmd_Read, read, ORV_READ_FIELDS);
 
 // The word count is half the byte count of writeData, then the bytes.
 #define ORV_WRITE_FIELDS(X)                                \
@@ -77,12 +79,25 @@ ORV_PLAIN_COMMAND(OrvRfidCmd_Cancel, cancel);
     X(bank, fields::EnumByte<BankType>, BankType::epc)     \
     X(address, fields::U16, 2)                             \
     X(writeData, fields::WordData, Bytes())
+ORV_FIELDS_COMMAND(OrvRfidCmd_Write, write, ORV_WRITE_FIELDS);
+ORV_FIELDS_COMMAND(OrvRfidCmd_BlockWrite, blockWrite, ORV_WRITE_FIELDS);
 
+// `mask` is the 3-byte payload of a LockParam or PermaLockParam (toMaskEx()).
 #define ORV_LOCK_FIELDS(X)                                 \
     X(password, fields::Password, defaultAccessPassword()) \
     X(mask, fields::LockMask, emptyLockMask())
+class OrvRfidCmd_Lock : public OrvaneRfidCommand {
+    ORV_COMMAND_CLASS(OrvRfidCmd_Lock, OrvRfidCmdId::lock)
+    ORV_REQUEST_FIELDS(ORV_LOCK_FIELDS)
+
+    OrvRfidCmd_Lock(Bytes mask, Bytes password) : OrvRfidCmd_Lock() {
+        this->mask = std::move(mask);
+        this->password = std::move(password);
+    }
+};
 
 #define ORV_KILL_FIELDS(X) X(killPassword, fields::Password, defaultAccessPassword())
+ORV_FIELDS_COMMAND(OrvRfidCmd_Kill, kill, ORV_KILL_FIELDS);
 
 #define ORV_BLOCK_PERMA_LOCK_FIELDS(X)                                          \
     X(password, fields::Password, defaultAccessPassword())                      \
@@ -91,6 +106,7 @@ ORV_PLAIN_COMMAND(OrvRfidCmd_Cancel, cancel);
     X(address, fields::U16, 2)                                                  \
     X(length, fields::U8, 6)                                                    \
     X(mask, fields::RawBytes, Bytes())
+ORV_FIELDS_COMMAND(OrvRfidCmd_BlockPermaLock, blockPermaLock, ORV_BLOCK_PERMA_LOCK_FIELDS);
 
 #define ORV_AUTHENTICATE_FIELDS(X)                                \
     X(password, fields::Password, defaultAccessPassword())        \
@@ -102,6 +118,7 @@ ORV_PLAIN_COMMAND(OrvRfidCmd_Cancel, cancel);
     X(mlen, fields::U16, 0)                                       \
     X(msg, fields::RawBytes, Bytes())                             \
     X(expRepLen, fields::U16, 0)
+ORV_FIELDS_COMMAND(OrvRfidCmd_Authenticate, authenticate, ORV_AUTHENTICATE_FIELDS);
 
 #define ORV_SELECT_FIELDS(X)                                                     \
     X(mode, fields::EnumByte<OrvRfidCmdSelectMode>, OrvRfidCmdSelectMode::add)   \
@@ -112,54 +129,6 @@ ORV_PLAIN_COMMAND(OrvRfidCmd_Cancel, cancel);
     X(address, fields::U16, 0)                                                   \
     X(length, fields::U8, 0)                                                     \
     X(selectData, fields::RawBytes, Bytes())
-
-#define ORV_INVENTORY_WITH_USER_DATA_FIELDS(X)             \
-    X(password, fields::Password, defaultAccessPassword()) \
-    X(bank, fields::EnumByte<BankType>, BankType::epc)     \
-    X(address, fields::U16, 2)                             \
-    X(length, fields::U8, 0)
-
-class OrvRfidCmd_Read : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_Read, OrvRfidCmdId::read)
-    ORV_REQUEST_FIELDS(ORV_READ_FIELDS)
-};
-
-class OrvRfidCmd_Write : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_Write, OrvRfidCmdId::write)
-    ORV_REQUEST_FIELDS(ORV_WRITE_FIELDS)
-};
-
-class OrvRfidCmd_BlockWrite : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_BlockWrite, OrvRfidCmdId::blockWrite)
-    ORV_REQUEST_FIELDS(ORV_WRITE_FIELDS)
-};
-
-// `mask` is the 3-byte payload of a LockParam or PermaLockParam (toMaskEx()).
-class OrvRfidCmd_Lock : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_Lock, OrvRfidCmdId::lock)
-    ORV_REQUEST_FIELDS(ORV_LOCK_FIELDS)
-
-    OrvRfidCmd_Lock(Bytes mask, Bytes password) : OrvRfidCmd_Lock() {
-        this->mask = std::move(mask);
-        this->password = std::move(password);
-    }
-};
-
-class OrvRfidCmd_Kill : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_Kill, OrvRfidCmdId::kill)
-    ORV_REQUEST_FIELDS(ORV_KILL_FIELDS)
-};
-
-class OrvRfidCmd_BlockPermaLock : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_BlockPermaLock, OrvRfidCmdId::blockPermaLock)
-    ORV_REQUEST_FIELDS(ORV_BLOCK_PERMA_LOCK_FIELDS)
-};
-
-class OrvRfidCmd_Authenticate : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_Authenticate, OrvRfidCmdId::authenticate)
-    ORV_REQUEST_FIELDS(ORV_AUTHENTICATE_FIELDS)
-};
-
 class OrvRfidCmd_Select : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_Select, OrvRfidCmdId::select)
     ORV_REQUEST_FIELDS(ORV_SELECT_FIELDS)
@@ -169,11 +138,13 @@ class OrvRfidCmd_Select : public OrvaneRfidCommand {
     }
 };
 
-class OrvRfidCmd_InventoryWithUserSpecifiedData : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_InventoryWithUserSpecifiedData,
-                      OrvRfidCmdId::inventoryWithUserSpecifiedData)
-    ORV_REQUEST_FIELDS(ORV_INVENTORY_WITH_USER_DATA_FIELDS)
-};
+#define ORV_INVENTORY_WITH_USER_DATA_FIELDS(X)             \
+    X(password, fields::Password, defaultAccessPassword()) \
+    X(bank, fields::EnumByte<BankType>, BankType::epc)     \
+    X(address, fields::U16, 2)                             \
+    X(length, fields::U8, 0)
+ORV_FIELDS_COMMAND(OrvRfidCmd_InventoryWithUserSpecifiedData, inventoryWithUserSpecifiedData,
+                   ORV_INVENTORY_WITH_USER_DATA_FIELDS);
 
 #undef ORV_READ_FIELDS
 #undef ORV_WRITE_FIELDS
