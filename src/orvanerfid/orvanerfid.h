@@ -29,3 +29,7 @@
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/platform/Accessory.h"
 #include "orvanerfid/platform/Clock.h"
+#include "orvanerfid/commands/STPacket.h"
+#include "orvanerfid/commands/ST25RU3993Packets.h"
+#include "orvanerfid/commands/Gen2Packets.h"
+#include "orvanerfid/commands/Vk640Packets.h"

@@ -1,0 +1,161 @@
+#include "orvanerfid/commands/Vk640Packets.h"
+
+#include <ctime>
+
+#include "orvanerfid/core/Utilities.h"
+
+namespace orvane {
+namespace {
+
+// Length of the UTF-8 sequence that starts with `lead`, or 0 for a byte that cannot start one.
+std::size_t sequenceLength(uint8_t lead) noexcept {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+bool isValidUtf8(ByteView bytes) noexcept {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const uint8_t lead = bytes[i];
+        const std::size_t n = sequenceLength(lead);
+        if (n == 0 || bytes.size() - i < n) return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) return false;
+        }
+        if (n >= 3) {
+            const uint8_t second = bytes[i + 1];
+            // Overlong forms, UTF-16 surrogates and code points above U+10FFFF.
+            if (lead == 0xE0 && second < 0xA0) return false;
+            if (lead == 0xED && second > 0x9F) return false;
+            if (lead == 0xF0 && second < 0x90) return false;
+            if (lead == 0xF4 && second > 0x8F) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+std::size_t utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexcept {
+    if (text.size() <= maxBytes) return text.size();
+    std::size_t n = maxBytes;
+    // Step back over continuation bytes so that the cut falls before a character's first byte.
+    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+
+namespace st {
+
+std::string ReversedHex6::get(const uint8_t* p) {
+    const uint8_t reversed[size] = {p[5], p[4], p[3], p[2], p[1], p[0]};
+    return toHexString(reversed);
+}
+
+LocalDateTime6::type LocalDateTime6::get(const uint8_t* p) {
+    const int year = 2000 + p[0];
+    const int month = p[1];
+    const int day = p[2];
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || p[3] > 23 ||
+        p[4] > 59 || p[5] > 59) {
+        throw STPacketError(ResultCode::invalidResponseData, "Invalid date and time");
+    }
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = p[3];
+    local.tm_min = p[4];
+    local.tm_sec = p[5];
+    local.tm_isdst = -1;
+    const std::time_t seconds = std::mktime(&local);
+    if (seconds == static_cast<std::time_t>(-1)) {
+        throw STPacketError(ResultCode::invalidResponseData, "Invalid date and time");
+    }
+    return std::chrono::system_clock::from_time_t(seconds);
+}
+
+void LocalDateTime6::put(Bytes& out, type v) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(v);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const int year = local.tm_year + 1900;
+    if (year < 2000 || year > 2255) {
+        throw STPacketError(ResultCode::outOfRange, "The year should be from 2000 to 2255");
+    }
+    out.push_back(static_cast<uint8_t>(year - 2000));
+    out.push_back(static_cast<uint8_t>(local.tm_mon + 1));
+    out.push_back(static_cast<uint8_t>(local.tm_mday));
+    out.push_back(static_cast<uint8_t>(local.tm_hour));
+    out.push_back(static_cast<uint8_t>(local.tm_min));
+    out.push_back(static_cast<uint8_t>(local.tm_sec));
+}
+
+DataTerminator TerminatorCode::get(const uint8_t* p) {
+    switch (p[0]) {
+        case 0x01:
+            return DataTerminator::crlf;
+        case 0x02:
+            return DataTerminator::tab;
+        default:
+            return DataTerminator::none;
+    }
+}
+
+void TerminatorCode::put(Bytes& out, DataTerminator v) {
+    switch (v) {
+        case DataTerminator::none:
+            out.push_back(0x00);
+            return;
+        case DataTerminator::crlf:
+            out.push_back(0x01);
+            return;
+        case DataTerminator::tab:
+            out.push_back(0x02);
+            return;
+        case DataTerminator::cr:
+        case DataTerminator::lf:
+            throw STPacketError(ResultCode::notSupported,
+                                "The reader has no terminator " + std::string(caseName(v)));
+    }
+    throw STPacketError(ResultCode::invalidParameter, "Unknown data terminator");
+}
+
+}  // namespace st
+
+Bytes STUHFL_DisplayOutput::commandPacketBytes() {
+    if (linePosition > 3) {
+        throw STPacketError(ResultCode::outOfRange, "The line position should be from 0 to 3");
+    }
+    const uint8_t position = std::min<uint8_t>(charaterPosition, kLineWidth - 1);
+    const uint8_t control =
+        static_cast<uint8_t>((clearScreen ? 0x20 : 0x00) | position | (linePosition << 6));
+    // The line holds 16 characters: a text that does not fit from the position is cut to the
+    // bytes left, on a character boundary.
+    std::size_t characters = 0;
+    for (const char c : display)
+        characters += (static_cast<uint8_t>(c) & 0xC0) != 0x80 ? 1 : 0;
+    const std::size_t textBytes = position + characters > kLineWidth
+                                      ? utf8PrefixLength(display, kLineWidth - position)
+                                      : display.size();
+    Bytes tlv{rawValue(STUHFL_TAG_Orvane::displayOutput), static_cast<uint8_t>(textBytes + 1),
+              control};
+    tlv.insert(tlv.end(), display.begin(),
+               display.begin() + static_cast<std::ptrdiff_t>(textBytes));
+    return frame(rawValue(STUHFL_CC_Orvane::setConfigure), std::move(tlv));
+}
+
+}  // namespace orvane
