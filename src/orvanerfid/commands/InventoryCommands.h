@@ -148,7 +148,11 @@ class InventoryDataRecord : public OrvaneRfidCommand {
     std::optional<Bytes> epc() const;
 
   protected:
-    using OrvaneRfidCommand::OrvaneRfidCommand;
+    explicit InventoryDataRecord(OrvRfidCmdId id) : OrvaneRfidCommand(id) {}
+    InventoryDataRecord(ReceiveBytes receive, std::string_view className)
+        : OrvaneRfidCommand(receive, className) {}
+    InventoryDataRecord(SendBytes send, std::string_view className)
+        : OrvaneRfidCommand(send, className) {}
     TagRecordLayout layout() const;
     // The bytes after the EPC (data of at least 7, or 15 in phase records).
     std::optional<Bytes> tail() const;
