@@ -12,9 +12,9 @@ namespace {
 
 using vk210test::requestData;
 
-Bytes withPassword(Bytes rest) {
-    Bytes out = {0x6B, 0x1F, 0x0D, 0x94};
-    out.insert(out.end(), rest.begin(), rest.end());
+Bytes withPassword(const Bytes& rest) {
+    Bytes out = defaultAccessPassword();
+    for (uint8_t b : rest) out.push_back(b);
     return out;
 }
 
@@ -28,6 +28,7 @@ ResultCode refusal(const std::function<void()>& frame) {
 }
 
 TEST(TagCommands, RequestsFrameTheirFieldsInOrder) {
+    EXPECT_EQ(defaultAccessPassword(), (Bytes{0x6B, 0x1F, 0x0D, 0x94}));
     EXPECT_EQ(requestData(OrvRfidCmd_Read()), withPassword({0x01, 0x00, 0x02, 0x06}));
     EXPECT_EQ(requestData(OrvRfidCmd_Lock()), withPassword({0x00, 0x00, 0x00}));
     EXPECT_EQ(requestData(OrvRfidCmd_Kill()), withPassword({}));
