@@ -289,22 +289,22 @@ struct VersionText {
 // class body after ORV_COMMAND_CLASS. A default with commas goes through a function.
 #define ORV_FIELD_DECL_(name, Codec, defaultValue) typename Codec::value_type name = defaultValue;
 #define ORV_FIELD_WRITE_(name, Codec, defaultValue) Codec::write(data_, name);
-#define ORV_REQUEST_FIELDS(LIST) \
-  public:                        \
-    LIST(ORV_FIELD_DECL_)        \
-                                 \
-  protected:                     \
-    void buildData() override {  \
-        data_.clear();           \
-        LIST(ORV_FIELD_WRITE_)   \
-    }                            \
-                                 \
+#define ORV_FIELD_LIST(LIST)    \
+  public:                       \
+    LIST(ORV_FIELD_DECL_)       \
+                                \
+  protected:                    \
+    void buildData() override { \
+        data_.clear();          \
+        LIST(ORV_FIELD_WRITE_)  \
+    }                           \
+                                \
   public:
 
-// A command whose request is the fields of LIST (see ORV_REQUEST_FIELDS) and whose reply carries
+// A command whose request is the fields of LIST (see ORV_FIELD_LIST) and whose reply carries
 // only the status byte.
 #define ORV_FIELDS_COMMAND(Class, Id, LIST)                  \
     class Class : public ::orvane::OrvaneRfidCommand {       \
         ORV_COMMAND_CLASS(Class, ::orvane::OrvRfidCmdId::Id) \
-        ORV_REQUEST_FIELDS(LIST)                             \
+        ORV_FIELD_LIST(LIST)                                 \
     }

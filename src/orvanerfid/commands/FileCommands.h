@@ -29,7 +29,7 @@ ORV_ENUM(OrvRfidCmdUpdateMode, uint8_t, ORV_RFID_CMD_UPDATE_MODE);
 
 class OrvRfidCmd_StartFileTransfer : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_StartFileTransfer, OrvRfidCmdId::startFileTransfer)
-    ORV_REQUEST_FIELDS(ORV_START_FILE_TRANSFER_FIELDS)
+    ORV_FIELD_LIST(ORV_START_FILE_TRANSFER_FIELDS)
 
     OrvRfidCmd_StartFileTransfer(std::string fileName, uint32_t fileSize)
         : OrvRfidCmd_StartFileTransfer() {

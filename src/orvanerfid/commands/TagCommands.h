@@ -88,7 +88,7 @@ ORV_FIELDS_COMMAND(OrvRfidCmd_BlockWrite, blockWrite, ORV_WRITE_FIELDS);
     X(mask, fields::LockMask, emptyLockMask())
 class OrvRfidCmd_Lock : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_Lock, OrvRfidCmdId::lock)
-    ORV_REQUEST_FIELDS(ORV_LOCK_FIELDS)
+    ORV_FIELD_LIST(ORV_LOCK_FIELDS)
 
     OrvRfidCmd_Lock(Bytes mask, Bytes password) : OrvRfidCmd_Lock() {
         this->mask = std::move(mask);
@@ -131,7 +131,7 @@ ORV_FIELDS_COMMAND(OrvRfidCmd_Authenticate, authenticate, ORV_AUTHENTICATE_FIELD
     X(selectData, fields::RawBytes, Bytes())
 class OrvRfidCmd_Select : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_Select, OrvRfidCmdId::select)
-    ORV_REQUEST_FIELDS(ORV_SELECT_FIELDS)
+    ORV_FIELD_LIST(ORV_SELECT_FIELDS)
 
     explicit OrvRfidCmd_Select(OrvRfidCmdSelectMode mode) : OrvRfidCmd_Select() {
         this->mode = mode;
