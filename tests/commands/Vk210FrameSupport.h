@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/core/Logger.h"
+#include "support/TestSupport.h"
 
 namespace orvane::vk210test {
 
@@ -30,40 +29,19 @@ Bytes requestData(Command command) {
     return Bytes(frame.begin() + 5, frame.end() - 3);
 }
 
-// Collects the library's log records while a test runs (every level).
-class LogCapture : public orvLoggerDelegate {
-  public:
-    void logEvent(const LogEventArg& e) override { records.push_back(e); }
-    std::vector<std::string> texts(LogLevel level) const {
-        std::vector<std::string> out;
-        for (const auto& r : records) {
-            if (r.level() == level) out.push_back(r.log());
-        }
-        return out;
-    }
-    std::string all() const {
-        std::string out;
-        for (const auto& r : records)
-            out += r.log() + "\n";
-        return out;
-    }
-    std::vector<LogEventArg> records;
-};
-
+// Installs a capturing log sink, with every level passing, for the duration of a test.
 class CapturedLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         savedLevel_ = orvLogger::level();
         orvLogger::setLevel(LogLevel::trace);
-        orvLogger::setShowNSLog(false);
-        log = std::make_shared<LogCapture>();
-        ASSERT_TRUE(orvLogger::registerDelegateIfNone(log));
+        log = test::LogCapture::install();
     }
     void TearDown() override {
         orvLogger::setShowNSLog(true);
         orvLogger::setLevel(savedLevel_);
     }
-    std::shared_ptr<LogCapture> log;
+    std::shared_ptr<test::LogCapture> log;
 
   private:
     LogLevel savedLevel_ = LogLevel::trace;
