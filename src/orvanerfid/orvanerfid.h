@@ -3,11 +3,16 @@
 // Umbrella header of the orvaneRFID SDK.
 
 #include "orvanerfid/Export.h"
+#include "orvanerfid/commands/DeviceInfoCommands.h"
+#include "orvanerfid/commands/FileCommands.h"
 #include "orvanerfid/commands/Gen2Commands.h"
+#include "orvanerfid/commands/InventoryCommands.h"
 #include "orvanerfid/commands/OutputCommands.h"
+#include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/commands/RadioSettingCommands.h"
 #include "orvanerfid/commands/ScannerCommands.h"
 #include "orvanerfid/commands/SledCommands.h"
+#include "orvanerfid/commands/TagCommands.h"
 #include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/Battery.h"
 #include "orvanerfid/core/Bytes.h"

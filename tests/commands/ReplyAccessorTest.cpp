@@ -92,6 +92,8 @@ const std::vector<AccessorRow>& accessorRows() {
          {{{}, none}, {{0x02}, none}, {{0x02, 0x58}, "600"}}},
         {READ(OrvRfidCmd_GetTemperatureProtectionMode, mode),
          {{{}, none}, {{0x01}, "nonStop"}, {{0x04}, "stop"}}},
+        {READ(OrvRfidCmd_GetInventoryDataWithCustomizedFormat, pids),
+         {{{}, ""}, {{0x00, 0x0A, 0x04}, "epc,tid"}, {{0x09}, ""}}},
         {READ(OrvRfidCmd_GetUartDefaultBaudRate, baudRate),
          {{{}, none}, {{0x00, 0x01, 0xC2}, none}, {{0x00, 0x01, 0xC2, 0x00}, "115200"}}},
         // Sled and system.

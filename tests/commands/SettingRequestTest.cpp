@@ -61,6 +61,12 @@ TEST(SettingRequests, DataAreasOfTheFamilies) {
              [](auto& c) { c.antennaId = 1, c.dwell = 2000, c.power = 3000; }),
          {0x01, 0x07, 0xD0, 0x0B, 0xB8}},
         {"get antenna 3", [] { return requestData(OrvRfidCmd_GetAntennaSettings(3)); }, {0x03}},
+        {"inventory format",
+         request<OrvRfidCmd_SetInventoryDataWithCustomizedFormat>([](auto& c) {
+             using F = OrvRfidCmdInventoryDataFormat;
+             c.pids = {F::epc, F::rssi, F::timestamp};
+         }),
+         {0x00, 0x02, 0x08}},
         {"pa temperature 85.0",
          request<OrvRfidCmd_SetPaTemperatureProtection>([](auto& c) { c.temperature = 850; }),
          {0x03, 0x52}},

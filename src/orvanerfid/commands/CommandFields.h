@@ -14,6 +14,7 @@
 // enumeration gives the command's documented fallback where it has one, else no value.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -99,6 +100,162 @@ struct EnumByteOr {
     }
 };
 
+// True when `bytes` are well-formed UTF-8 (no overlong forms, surrogates or code points above
+// U+10FFFF).
+constexpr bool isValidUtf8(ByteView bytes) noexcept {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const uint8_t b = bytes[i];
+        std::size_t extra = 0;
+        uint32_t cp = 0;
+        uint32_t min = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if ((b & 0xE0) == 0xC0) {
+            extra = 1, cp = b & 0x1Fu, min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2, cp = b & 0x0Fu, min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3, cp = b & 0x07u, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (bytes[i + k] & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// The rest of the data from `at`, as they are (an empty rest is a value).
+struct RawBytes {
+    using value_type = Bytes;
+    static void write(Bytes& out, const Bytes& v) { out.insert(out.end(), v.begin(), v.end()); }
+    static std::optional<Bytes> read(ByteView d, std::size_t at) {
+        if (at > d.size()) return std::nullopt;
+        return Bytes(d.begin() + static_cast<std::ptrdiff_t>(at), d.end());
+    }
+};
+
+// Exactly N bytes (a password, a lock mask). Writing another length is refused with 0x5002:
+// a shorter or longer field would shift every field behind it.
+template <std::size_t N>
+struct FixedBytes {
+    using value_type = Bytes;
+    static void write(Bytes& out, const Bytes& v) {
+        if (v.size() != N) {
+            throw ReaderException(
+                ResultCode::invalidParameter,
+                "Field must hold " + std::to_string(N) + " bytes, not " + std::to_string(v.size()));
+        }
+        RawBytes::write(out, v);
+    }
+    static std::optional<Bytes> read(ByteView d, std::size_t at) {
+        if (d.size() < N || at > d.size() - N) return std::nullopt;
+        return Bytes(d.begin() + static_cast<std::ptrdiff_t>(at),
+                     d.begin() + static_cast<std::ptrdiff_t>(at + N));
+    }
+};
+
+// Tag memory words: a count byte (words) and the bytes. An odd byte count is refused with 0x5002
+// and more than 255 words (510 bytes) with 0x4003, before anything is framed.
+struct WordData {
+    using value_type = Bytes;
+    static constexpr std::size_t kMaxWords = 255;
+    static void write(Bytes& out, const Bytes& v) {
+        if (v.size() % 2 != 0) {
+            throw ReaderException(
+                ResultCode::invalidParameter,
+                "Word data must hold an even number of bytes, not " + std::to_string(v.size()));
+        }
+        if (v.size() / 2 > kMaxWords) {
+            throw ReaderException(
+                ResultCode::outOfRange,
+                "Word data of " + std::to_string(v.size()) + " bytes exceed 255 words");
+        }
+        out.push_back(static_cast<uint8_t>(v.size() / 2));
+        RawBytes::write(out, v);
+    }
+    static std::optional<Bytes> read(ByteView d, std::size_t at) {
+        const auto words = U8::read(d, at);
+        if (!words) return std::nullopt;
+        const std::size_t n = std::size_t{*words} * 2;
+        if (d.size() - at - 1 < n) return std::nullopt;
+        return Bytes(d.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                     d.begin() + static_cast<std::ptrdiff_t>(at + 1 + n));
+    }
+};
+
+// The rest of the data as UTF-8 text; bytes that are not valid UTF-8 read as the empty text.
+struct Utf8Text {
+    using value_type = std::string;
+    static void write(Bytes& out, const std::string& v) {
+        out.insert(out.end(), v.begin(), v.end());
+    }
+    static std::optional<std::string> read(ByteView d, std::size_t at) {
+        if (at > d.size()) return std::nullopt;
+        const ByteView rest = d.subspan(at);
+        if (!isValidUtf8(rest)) return std::string();
+        return std::string(rest.begin(), rest.end());
+    }
+};
+
+// Text closed by one 0x00 byte. Text that is not valid UTF-8 contributes no bytes; text holding
+// a 0x00 byte is refused with 0x5002, as the reader would end the field there.
+struct ZeroTerminatedText {
+    using value_type = std::string;
+    static void write(Bytes& out, const std::string& v) {
+        if (v.find('\0') != std::string::npos) {
+            throw ReaderException(ResultCode::invalidParameter, "Text holds a 0x00 byte");
+        }
+        const ByteView bytes(reinterpret_cast<const uint8_t*>(v.data()), v.size());
+        if (isValidUtf8(bytes)) Utf8Text::write(out, v);
+        out.push_back(0x00);
+    }
+    static std::optional<std::string> read(ByteView d, std::size_t at) {
+        for (std::size_t end = at; end < d.size(); ++end) {
+            if (d[end] == 0x00) return Utf8Text::read(d.first(end), at);
+        }
+        return std::nullopt;
+    }
+};
+
+// A number as its decimal digits (no leading zeros) and one 0x00 byte.
+struct DecimalText {
+    using value_type = uint32_t;
+    static void write(Bytes& out, uint32_t v) { ZeroTerminatedText::write(out, std::to_string(v)); }
+    static std::optional<uint32_t> read(ByteView d, std::size_t at) {
+        const auto text = ZeroTerminatedText::read(d, at);
+        if (!text || text->empty() || text->size() > 10) return std::nullopt;
+        uint64_t v = 0;
+        for (char c : *text) {
+            if (c < '0' || c > '9') return std::nullopt;
+            v = v * 10 + static_cast<uint64_t>(c - '0');
+        }
+        if (v > UINT32_MAX) return std::nullopt;
+        return static_cast<uint32_t>(v);
+    }
+};
+
+// Every byte from `at` in decimal, joined by "." ("1.2.10"); no bytes give the empty text.
+struct VersionText {
+    using value_type = std::string;
+    static std::optional<std::string> read(ByteView d, std::size_t at) {
+        if (at > d.size()) return std::nullopt;
+        std::string text;
+        for (std::size_t i = at; i < d.size(); ++i) {
+            if (i > at) text += '.';
+            text += std::to_string(d[i]);
+        }
+        return text;
+    }
+};
+
 }  // namespace orvane::fields
 
 // A command with no request fields and no reply value beyond its status.
@@ -131,20 +288,35 @@ struct EnumByteOr {
         }                                                          \
     }
 
+// The request fields of a command, from a list X(name, Codec, default) in wire order: declares
+// one public field per row and a buildData() that writes them in that order. Use it inside the
+// class body after ORV_COMMAND_CLASS. A default with commas goes through a function.
+#define ORV_FIELD_DECL_(name, Codec, defaultValue) typename Codec::value_type name = defaultValue;
+#define ORV_FIELD_WRITE_(name, Codec, defaultValue) Codec::write(data_, name);
+#define ORV_FIELD_LIST(LIST)    \
+  public:                       \
+    LIST(ORV_FIELD_DECL_)       \
+                                \
+  protected:                    \
+    void buildData() override { \
+        data_.clear();          \
+        LIST(ORV_FIELD_WRITE_)  \
+    }                           \
+                                \
+  public:
+
+// A command whose request is the fields of LIST (see ORV_FIELD_LIST) and whose reply carries
+// only the status byte.
+#define ORV_FIELDS_COMMAND(Class, Id, LIST)                  \
+    class Class : public ::orvane::OrvaneRfidCommand {       \
+        ORV_COMMAND_CLASS(Class, ::orvane::OrvRfidCmdId::Id) \
+        ORV_FIELD_LIST(LIST)                                 \
+    }
+
 // ---------------------------------------------------------------------------------------------
 // Codecs and declarations shared by the setting command families (groups 0x01, 0x0F and 0xF0).
 
 namespace orvane::fields {
-
-// The rest of the data from `at` on, as it stands.
-struct Raw {
-    using value_type = Bytes;
-    static void write(Bytes& out, const Bytes& v) { out.insert(out.end(), v.begin(), v.end()); }
-    static std::optional<Bytes> read(ByteView d, std::size_t at) {
-        if (at > d.size()) return std::nullopt;
-        return Bytes(d.begin() + static_cast<std::ptrdiff_t>(at), d.end());
-    }
-};
 
 // One byte per entry, its raw value, in list order. Reading takes every byte from `at` on and
 // skips bytes that are no raw value; no bytes is the empty list (a list of nothing, not short).
@@ -175,46 +347,13 @@ struct Bits {
     }
 };
 
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
-constexpr bool isValidUtf8(ByteView bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const uint8_t b = bytes[i];
-        std::size_t extra = 0;
-        uint32_t cp = 0;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = b & 0x1Fu;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = b & 0x0Fu;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = b & 0x07u;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i <= extra) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3Fu);
-        }
-        constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-// The rest of the data as UTF-8 text; no value for bytes that are not UTF-8.
-struct Utf8Text {
+// The rest of the data as UTF-8 text; no value (where Utf8Text gives the empty text) for bytes
+// that are not UTF-8.
+struct CheckedUtf8Text {
     using value_type = std::string;
     static std::optional<std::string> read(ByteView d, std::size_t at) {
         if (at > d.size() || !isValidUtf8(d.subspan(at))) return std::nullopt;
-        return std::string(d.begin() + static_cast<std::ptrdiff_t>(at), d.end());
+        return Utf8Text::read(d, at);
     }
 };
 
@@ -279,28 +418,6 @@ struct LocalDateTime {
     }
 };
 
-// The first of `Codecs` whose value type is T.
-template <typename T, typename... Codecs>
-struct CodecAmong;
-template <typename T, typename C, typename... Rest>
-struct CodecAmong<T, C, Rest...>
-    : std::conditional_t<std::is_same_v<T, typename C::value_type>, std::type_identity<C>,
-                         CodecAmong<T, Rest...>> {};
-
-// The codec of a request field by its C++ type, for commands that write several fields.
-template <typename T>
-struct CodecOf : CodecAmong<T, Flag, U8, U16, S16, U32, Raw> {};
-template <TabledEnum E>
-requires(sizeof(E) == 1) struct CodecOf<E> {
-    using type = EnumByte<E>;
-};
-
-// Appends the values in order, each by the codec of its type.
-template <typename... T>
-void pack(Bytes& out, const T&... values) {
-    (CodecOf<T>::type::write(out, values), ...);
-}
-
 // The bitwise OR of enumeration values that carry their bits in place: one request byte.
 template <TabledEnum... E>
 constexpr uint8_t orBits(E... values) {
@@ -309,43 +426,34 @@ constexpr uint8_t orBits(E... values) {
 
 }  // namespace orvane::fields
 
-// Writes the listed request fields, in order, by the codecs of their types, as the data area.
-// Place it last in the class body: it leaves the class in protected access.
-#define ORV_REQUEST_FIELDS(...)                     \
-  protected:                                        \
-    void buildData() override {                     \
-        data_.clear();                              \
-        ::orvane::fields::pack(data_, __VA_ARGS__); \
-    }
-
 // A request parameter held behind a property: `setter` stores the value and at once makes it
-// the one-byte data area; `name()` reads it. The command's framing is the base class's.
-#define ORV_REQUEST_PARAMETER(Type, name, setter, defaultValue) \
-  public:                                                       \
-    Type name() const {                                         \
-        return name##_;                                         \
-    }                                                           \
-    void setter(Type value) {                                   \
-        name##_ = value;                                        \
-        data_.clear();                                          \
-        ::orvane::fields::pack(data_, value);                   \
-    }                                                           \
-                                                                \
-  private:                                                      \
-    Type name##_ = defaultValue;                                \
-                                                                \
+// the data area, by the codec given last; `name()` reads it. The framing is the base class's.
+#define ORV_REQUEST_PARAMETER(name, setter, defaultValue, ...) \
+  public:                                                      \
+    typename __VA_ARGS__::value_type name() const {            \
+        return name##_;                                        \
+    }                                                          \
+    void setter(typename __VA_ARGS__::value_type value) {      \
+        name##_ = value;                                       \
+        data_.clear();                                         \
+        __VA_ARGS__::write(data_, value);                      \
+    }                                                          \
+                                                               \
+  private:                                                     \
+    typename __VA_ARGS__::value_type name##_ = defaultValue;   \
+                                                               \
   public:
 
-// A get command with one parameter byte whose reply echoes the parameter in byte 0 and holds the
-// value in byte 1, read through `accessor()` by the codec given last.
-#define ORV_PARAMETER_GET_COMMAND(Class, Id, ParamType, param, setter, paramDefault, accessor, \
-                                  ...)                                                         \
-    class Class : public ::orvane::OrvaneRfidCommand {                                         \
-        ORV_COMMAND_CLASS(Class, ::orvane::OrvRfidCmdId::Id)                                   \
-        ORV_REQUEST_PARAMETER(ParamType, param, setter, paramDefault)                          \
-        std::optional<typename __VA_ARGS__::value_type> accessor() const {                     \
-            return __VA_ARGS__::read(data_, 1);                                                \
-        }                                                                                      \
+// A get command with one parameter byte (by ParamCodec) whose reply echoes the parameter in
+// byte 0 and holds the value in byte 1, read through `accessor()` by the codec given last.
+#define ORV_PARAMETER_GET_COMMAND(Class, Id, ParamCodec, param, setter, paramDefault, accessor, \
+                                  ...)                                                          \
+    class Class : public ::orvane::OrvaneRfidCommand {                                          \
+        ORV_COMMAND_CLASS(Class, ::orvane::OrvRfidCmdId::Id)                                    \
+        ORV_REQUEST_PARAMETER(param, setter, paramDefault, ParamCodec)                          \
+        std::optional<typename __VA_ARGS__::value_type> accessor() const {                      \
+            return __VA_ARGS__::read(data_, 1);                                                 \
+        }                                                                                       \
     }
 
 // As ORV_COMMAND_CLASS, for a class that takes its received frame further apart after the base

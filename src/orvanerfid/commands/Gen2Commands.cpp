@@ -25,8 +25,8 @@ void OrvRfidCmd_SetGen2Algorithm::buildData() {
                               "minQ and maxQ must be between 0 and 15.(minQ=" +
                                   std::to_string(minQ) + ", maxQ=" + std::to_string(maxQ) + ")");
     }
-    data_.clear();
-    fields::pack(data_, algorithm, initQ, static_cast<uint8_t>((maxQ << 4) | minQ), dualTarget);
+    data_ = {rawValue(algorithm), initQ, static_cast<uint8_t>((maxQ << 4) | minQ),
+             static_cast<uint8_t>(dualTarget ? 1 : 0)};
 }
 
 std::optional<OrvRfidCmd_Gen2QueryGroup> OrvRfidCmd_GetGen2QueryGroup::gen2QueryGroup() const {

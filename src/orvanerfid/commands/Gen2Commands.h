@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "orvanerfid/commands/CommandFields.h"
+#include "orvanerfid/commands/InventoryCommands.h"
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/RadioEnums.h"
 
@@ -65,7 +66,7 @@ struct OrvRfidCmd_AntennaSettings {
 
 class OrvRfidCmd_GetAntennaSettings : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_GetAntennaSettings, OrvRfidCmdId::getAntennaSettings)
-    ORV_REQUEST_PARAMETER(uint8_t, antennaId, setAntennaId, 1)
+    ORV_REQUEST_PARAMETER(antennaId, setAntennaId, 1, ::orvane::fields::U8)
     // For one antenna: the request data is its number.
     explicit OrvRfidCmd_GetAntennaSettings(uint8_t antennaId) : OrvRfidCmd_GetAntennaSettings() {
         setAntennaId(antennaId);
@@ -74,54 +75,47 @@ class OrvRfidCmd_GetAntennaSettings : public OrvaneRfidCommand {
     std::optional<OrvRfidCmd_AntennaSettings> antennaSettings() const;
 };
 
+#define ORV_ANTENNA_SETTINGS_FIELDS(X)    \
+    X(antennaId, ::orvane::fields::U8, 0) \
+    X(dwell, ::orvane::fields::U16, 0)    \
+    X(power, ::orvane::fields::U16, 0)
+
 class OrvRfidCmd_SetAntennaSettings : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_SetAntennaSettings, OrvRfidCmdId::setAntennaSettings)
+    ORV_FIELD_LIST(ORV_ANTENNA_SETTINGS_FIELDS)
     explicit OrvRfidCmd_SetAntennaSettings(const OrvRfidCmd_AntennaSettings& settings)
         : OrvRfidCmd_SetAntennaSettings() {
         antennaId = settings.antennaId;
         dwell = settings.dwellTime;
         power = settings.power;
     }
-    uint8_t antennaId = 0;
-    uint16_t dwell = 0;
-    uint16_t power = 0;
-    ORV_REQUEST_FIELDS(antennaId, dwell, power)
 };
 
 // The antenna and pin commands below are sent by no part of the system; their layouts follow
 // the group's: request fields in declared order, the parameterised replies echo the parameter in
 // byte 0 and carry the value in byte 1.
 
-ORV_PARAMETER_GET_COMMAND(OrvRfidCmd_GetAntennaState, getAntennaState, uint8_t, antennaId,
-                          setAntennaId, 0, antennaState, ::orvane::fields::Flag);
+ORV_PARAMETER_GET_COMMAND(OrvRfidCmd_GetAntennaState, getAntennaState, ::orvane::fields::U8,
+                          antennaId, setAntennaId, 0, antennaState, ::orvane::fields::Flag);
+#define ORV_ANTENNA_STATE_FIELDS(X) \
+    X(antennaId, ::orvane::fields::U8, 0) X(antennaState, ::orvane::fields::Flag, false)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetAntennaState, setAntennaState, ORV_ANTENNA_STATE_FIELDS);
 
-class OrvRfidCmd_SetAntennaState : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetAntennaState, OrvRfidCmdId::setAntennaState)
-    uint8_t antennaId = 0;
-    bool antennaState = false;
-    ORV_REQUEST_FIELDS(antennaId, antennaState)
-};
-
-ORV_PARAMETER_GET_COMMAND(OrvRfidCmd_GetGpioPinsConfiguration, getGpioPinsConfiguration, uint8_t,
-                          pinNum, setPinNum, 0, pinDir,
+ORV_PARAMETER_GET_COMMAND(OrvRfidCmd_GetGpioPinsConfiguration, getGpioPinsConfiguration,
+                          ::orvane::fields::U8, pinNum, setPinNum, 0, pinDir,
                           ::orvane::fields::EnumByte<OrvRfidCmdGpioPinDirection>);
+#define ORV_GPIO_PINS_CONFIGURATION_FIELDS(X)                         \
+    X(pinNum, ::orvane::fields::U8, 0)                                \
+    X(pinDir, ::orvane::fields::EnumByte<OrvRfidCmdGpioPinDirection>, \
+      OrvRfidCmdGpioPinDirection::input)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetGpioPinsConfiguration, setGpioPinsConfiguration,
+                   ORV_GPIO_PINS_CONFIGURATION_FIELDS);
 
-class OrvRfidCmd_SetGpioPinsConfiguration : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetGpioPinsConfiguration, OrvRfidCmdId::setGpioPinsConfiguration)
-    uint8_t pinNum = 0;
-    OrvRfidCmdGpioPinDirection pinDir = OrvRfidCmdGpioPinDirection::input;
-    ORV_REQUEST_FIELDS(pinNum, pinDir)
-};
-
-ORV_PARAMETER_GET_COMMAND(OrvRfidCmd_GetGpioPinsState, getGpioPinsState, uint8_t, pinNum, setPinNum,
-                          0, pinState, ::orvane::fields::U8);
-
-class OrvRfidCmd_SetGpioPinsState : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetGpioPinsState, OrvRfidCmdId::setGpioPinsState)
-    uint8_t pinNum = 0;
-    uint8_t pinState = 0;
-    ORV_REQUEST_FIELDS(pinNum, pinState)
-};
+ORV_PARAMETER_GET_COMMAND(OrvRfidCmd_GetGpioPinsState, getGpioPinsState, ::orvane::fields::U8,
+                          pinNum, setPinNum, 0, pinState, ::orvane::fields::U8);
+#define ORV_GPIO_PINS_STATE_FIELDS(X) \
+    X(pinNum, ::orvane::fields::U8, 0) X(pinState, ::orvane::fields::U8, 0)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetGpioPinsState, setGpioPinsState, ORV_GPIO_PINS_STATE_FIELDS);
 
 class OrvRfidCmd_GetGen2Algorithm : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_GetGen2Algorithm, OrvRfidCmdId::getGen2Algorithm)
@@ -158,17 +152,16 @@ class OrvRfidCmd_GetGen2QueryGroup : public OrvaneRfidCommand {
     std::optional<OrvRfidCmd_Gen2QueryGroup> gen2QueryGroup() const;
 };
 
-class OrvRfidCmd_SetGen2QueryGroup : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetGen2QueryGroup, OrvRfidCmdId::setGen2QueryGroup)
-    SelectMode selectMode = SelectMode::all;
-    Session session = Session::s0;
-    Target target = Target::a;
-    ORV_REQUEST_FIELDS(selectMode, session, target)
-};
+#define ORV_GEN2_QUERY_GROUP_FIELDS(X)                                     \
+    X(selectMode, ::orvane::fields::EnumByte<SelectMode>, SelectMode::all) \
+    X(session, ::orvane::fields::EnumByte<Session>, Session::s0)           \
+    X(target, ::orvane::fields::EnumByte<Target>, Target::a)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetGen2QueryGroup, setGen2QueryGroup, ORV_GEN2_QUERY_GROUP_FIELDS);
 
 // The one-value pairs of this group:
 //   X(get class, set class, get code, set code, value name, set default, codec)
-// Temperatures are in tenths of a degree Celsius; the device layer converts them.
+// Temperatures are in tenths of a degree Celsius; the device layer converts them. The customized
+// inventory format lists its items in report order, skipping bytes that are no item.
 #define ORV_GEN2_SETTING_PAIRS(X)                                                                  \
     X(OrvRfidCmd_GetBiStaticAntennaSetting, OrvRfidCmd_SetBiStaticAntennaSetting,                  \
       getBiStaticAntennaSetting, setBiStaticAntennaSetting, biStaticAntennaSetting, false,         \
@@ -197,6 +190,10 @@ class OrvRfidCmd_SetGen2QueryGroup : public OrvaneRfidCommand {
       getTemperatureProtectionMode, setTemperatureProtectionMode, mode,                            \
       TemperatureProtectionMode::stop,                                                             \
       ::orvane::fields::EnumByteOr<TemperatureProtectionMode, TemperatureProtectionMode::stop>)    \
+    X(OrvRfidCmd_GetInventoryDataWithCustomizedFormat,                                             \
+      OrvRfidCmd_SetInventoryDataWithCustomizedFormat, getInventoryDataWithCustomizedFormat,       \
+      setInventoryDataWithCustomizedFormat, pids, {},                                              \
+      ::orvane::fields::EnumList<OrvRfidCmdInventoryDataFormat>)                                   \
     X(OrvRfidCmd_GetSystemTime, OrvRfidCmd_SetSystemTime, getSystemTime, setSystemTime,            \
       systemTime, std::chrono::system_clock::now(), ::orvane::fields::LocalDateTime)               \
     X(OrvRfidCmd_GetUartDefaultBaudRate, OrvRfidCmd_SetUartDefaultBaudRate,                        \

@@ -1,5 +1,6 @@
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 
+#include <algorithm>
 #include <string>
 
 #include "orvanerfid/core/Logger.h"
@@ -40,10 +41,31 @@ uint16_t frameChecksum(ByteView frameBytes) {
     return Utilities::checkSum16(frameBytes.subspan(1, frameBytes.size() - 4));
 }
 
-void logTrace(std::string_view className, std::string_view what, ByteView bytes) {
+constexpr std::string_view kHiddenSecret = "********";
+
+// The hex dump of `bytes` with the `secret` bytes that start at `at` shown as "********".
+std::string maskedDump(ByteView bytes, std::size_t at, std::size_t secret) {
+    if (secret == 0 || at >= bytes.size()) return toHexDumpString(bytes);
+    const std::size_t end = std::min(bytes.size(), at + secret);
+    std::string text = toHexDumpString(bytes.first(at));
+    text += kHiddenSecret;
+    text += ' ';
+    text += toHexDumpString(bytes.subspan(end));
+    return text;
+}
+
+// Password bytes of a framed request: the data area starts after STX, LEN and CMD.
+std::size_t frameSecretLength(ByteView frameBytes) {
+    if (frameBytes.size() < 5) return 0;
+    const auto id = fromRaw<OrvRfidCmdId>(readBe16(frameBytes, 3));
+    return id ? OrvaneRfidCommand::secretPrefixLength(*id) : 0;
+}
+
+void logTrace(std::string_view className, std::string_view what, ByteView bytes,
+              std::size_t secret) {
     if (!orvLogger::isEnabled(LogLevel::trace)) return;
     std::string text(what);
-    text += toHexDumpString(bytes);
+    text += maskedDump(bytes, 5, secret);
     orvLogger::triggerLogEvent(LogLevel::trace, className, text);
 }
 
@@ -105,7 +127,7 @@ std::optional<CommandFrame> OrvaneRfidCommand::parseFrame(ByteView bytes) noexce
 OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view className)
     : rawData_(receive.bytes.begin(), receive.bytes.end()) {
     const ByteView bytes = receive.bytes;
-    logTrace(className, "init(receiveBytes:) receiveBytes=", bytes);
+    logTrace(className, "init(receiveBytes:) receiveBytes=", bytes, 0);
     const int n = checkFormat(bytes);
     if (n == 0) throw ReaderException(ResultCode::invalidParameter, "");
     if (static_cast<std::size_t>(n) != bytes.size()) {
@@ -135,7 +157,7 @@ OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view clas
 OrvaneRfidCommand::OrvaneRfidCommand(SendBytes send, std::string_view className)
     : rawData_(send.bytes.begin(), send.bytes.end()) {
     const ByteView bytes = send.bytes;
-    logTrace(className, "init(sendBytes:) sendBytes=", bytes);
+    logTrace(className, "init(sendBytes:) sendBytes=", bytes, frameSecretLength(bytes));
     const int n = checkFormat(bytes);
     if (n == 0) throw ReaderException(ResultCode::invalidParameter, "");
     if (static_cast<std::size_t>(n) != bytes.size()) {
@@ -189,7 +211,7 @@ std::string OrvaneRfidCommand::description() const {
     std::string text = "ID:";
     text += caseName(id_);
     text += ", Data:";
-    text += toHexDumpString(data_);
+    text += maskedDump(data_, 0, secretPrefixLength(id_));
     return text;
 }
 

@@ -83,7 +83,8 @@ class OrvaneRfidCommand {
     // "<prefix> - The return code is not noError.(<status name>".
     void checkStatus(std::string_view prefix) const;
 
-    // "ID:<case name>, Data:<hex dump of data>".
+    // "ID:<case name>, Data:<hex dump of data>". The access or kill password that opens the
+    // request data of a tag command is shown as "********".
     std::string description() const;
     virtual std::string_view className() const { return "OrvaneRfidCommand"; }
 
@@ -96,6 +97,22 @@ class OrvaneRfidCommand {
     static std::optional<CommandFrame> parseFrame(ByteView bytes) noexcept;
     // The whole frame for a command code and data area.
     static Bytes frame(OrvRfidCmdId id, ByteView data);
+    // How many leading request-data bytes of command `id` are a password (never logged).
+    static constexpr std::size_t secretPrefixLength(OrvRfidCmdId id) noexcept {
+        switch (id) {
+            case OrvRfidCmdId::read:
+            case OrvRfidCmdId::write:
+            case OrvRfidCmdId::blockWrite:
+            case OrvRfidCmdId::lock:
+            case OrvRfidCmdId::kill:
+            case OrvRfidCmdId::blockPermaLock:
+            case OrvRfidCmdId::authenticate:
+            case OrvRfidCmdId::inventoryWithUserSpecifiedData:
+                return 4;
+            default:
+                return 0;
+        }
+    }
 
   protected:
     explicit OrvaneRfidCommand(OrvRfidCmdId id) : id_(id) {}
@@ -118,14 +135,17 @@ class OrvaneRfidCommand {
 
 // Declares the constructors and class name of a command subclass with command code `Id`:
 // the default constructor sets `Id`; the byte constructors rebuild frames as the base does and
-// log under the subclass's own name.
-#define ORV_COMMAND_CLASS(Class, Id)                                                       \
-  public:                                                                                  \
-    Class() : ::orvane::OrvaneRfidCommand(Id) {}                                           \
-    explicit Class(ReceiveBytes receive) : ::orvane::OrvaneRfidCommand(receive, #Class) {} \
-    explicit Class(SendBytes send) : ::orvane::OrvaneRfidCommand(send, #Class) {}          \
-    std::string_view className() const override {                                          \
-        return #Class;                                                                     \
+// log under the subclass's own name. `Base` is OrvaneRfidCommand or a class between it and the
+// command that has the same three protected constructors.
+#define ORV_COMMAND_CLASS_OF(Class, Base, Id)                       \
+  public:                                                           \
+    Class() : Base(Id) {}                                           \
+    explicit Class(ReceiveBytes receive) : Base(receive, #Class) {} \
+    explicit Class(SendBytes send) : Base(send, #Class) {}          \
+    std::string_view className() const override {                   \
+        return #Class;                                              \
     }
+
+#define ORV_COMMAND_CLASS(Class, Id) ORV_COMMAND_CLASS_OF(Class, ::orvane::OrvaneRfidCommand, Id)
 
 }  // namespace orvane

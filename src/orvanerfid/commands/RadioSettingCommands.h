@@ -101,32 +101,20 @@ class OrvRfidCmd_GetTxOnOffTime : public OrvaneRfidCommand {
     std::optional<OrvRfidCmd_TxOnOffTime> txOnOffTime() const;
 };
 
-class OrvRfidCmd_SetTxOnOffTime : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetTxOnOffTime, OrvRfidCmdId::setTxOnOffTime)
-    uint16_t onTime = 0;
-    uint16_t offTime = 0;
-    ORV_REQUEST_FIELDS(onTime, offTime)
-};
+#define ORV_TX_ON_OFF_TIME_FIELDS(X) \
+    X(onTime, ::orvane::fields::U16, 0) X(offTime, ::orvane::fields::U16, 0)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetTxOnOffTime, setTxOnOffTime, ORV_TX_ON_OFF_TIME_FIELDS);
 
 // Radio tests of group 0x0F. Replies carry only the status byte; values pass unscaled.
 
-class OrvRfidCmd_CwOn : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_CwOn, OrvRfidCmdId::cwOn)
-    uint8_t antennaId = 0;
-    uint16_t power = 0;
-    uint32_t frequency = 0;
-    ORV_REQUEST_FIELDS(antennaId, power, frequency)
-};
+#define ORV_CW_ON_FIELDS(X)               \
+    X(antennaId, ::orvane::fields::U8, 0) \
+    X(power, ::orvane::fields::U16, 0)    \
+    X(frequency, ::orvane::fields::U32, 0)
+#define ORV_TX_RANDOM_DATA_FIELDS(X) ORV_CW_ON_FIELDS(X) X(duration, ::orvane::fields::U32, 0)
 
+ORV_FIELDS_COMMAND(OrvRfidCmd_CwOn, cwOn, ORV_CW_ON_FIELDS);
 ORV_PLAIN_COMMAND(OrvRfidCmd_CwOff, cwOff);
-
-class OrvRfidCmd_TxRandomData : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_TxRandomData, OrvRfidCmdId::txRandomData)
-    uint8_t antennaId = 0;
-    uint16_t power = 0;
-    uint32_t frequency = 0;
-    uint32_t duration = 0;
-    ORV_REQUEST_FIELDS(antennaId, power, frequency, duration)
-};
+ORV_FIELDS_COMMAND(OrvRfidCmd_TxRandomData, txRandomData, ORV_TX_RANDOM_DATA_FIELDS);
 
 }  // namespace orvane

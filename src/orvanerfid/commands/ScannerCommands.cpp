@@ -25,7 +25,7 @@ std::optional<uint8_t> OrvRfidCmd_ScannerData::barcodeId() const {
 std::optional<Bytes> OrvRfidCmd_ScannerData::barcodeData() const {
     const auto start = dataStart();
     if (!start) return std::nullopt;
-    return fields::Raw::read(data_, *start);
+    return fields::RawBytes::read(data_, *start);
 }
 
 std::optional<ProtocolBarcodeEventArgs> OrvRfidCmd_ScannerData::barcodeEvent() const {

@@ -77,13 +77,17 @@ inline std::optional<NakCause> nakCause(ByteView nakData) {
 class OrvRfidCmd_GetEngineModel : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_GetEngineModel, OrvRfidCmdId::engineModel)
     // The whole data as UTF-8 text (empty data, empty text); no value when it is not UTF-8.
-    std::optional<std::string> engineModel() const { return fields::Utf8Text::read(data_, 0); }
+    std::optional<std::string> engineModel() const {
+        return fields::CheckedUtf8Text::read(data_, 0);
+    }
 };
 
 class OrvRfidCmd_GetEngineVersion : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_GetEngineVersion, OrvRfidCmdId::engineVersion)
     // As engineModel().
-    std::optional<std::string> engineVersion() const { return fields::Utf8Text::read(data_, 0); }
+    std::optional<std::string> engineVersion() const {
+        return fields::CheckedUtf8Text::read(data_, 0);
+    }
 };
 
 ORV_SET_VALUE_COMMAND(OrvRfidCmd_ResetScannerDevice, executeResetDevice, resetDevice,
@@ -100,12 +104,9 @@ class OrvRfidCmd_GetFindReplace : public OrvaneRfidCommand {
     std::optional<uint8_t> replace() const { return byteAt(1); }
 };
 
-class OrvRfidCmd_SetFindReplace : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetFindReplace, OrvRfidCmdId::setFindReplace)
-    uint8_t find = 0;
-    uint8_t replace = 0;
-    ORV_REQUEST_FIELDS(find, replace)
-};
+#define ORV_FIND_REPLACE_FIELDS(X) \
+    X(find, ::orvane::fields::U8, 0) X(replace, ::orvane::fields::U8, 0)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetFindReplace, setFindReplace, ORV_FIND_REPLACE_FIELDS);
 
 // Carries one packet of the scan engine's own protocol: the `engineData` bytes become the data
 // area as they stand; a reply's `data` is the engine's reply packet.
@@ -150,9 +151,9 @@ ORV_SCANNER_SETTING_PAIRS(ORV_SETTING_PAIR)
 // and postamble travel as their bytes, as they stand.
 #define ORV_SCANNER_SPARE_PAIRS(X)                                                      \
     X(OrvRfidCmd_GetPreambleString, OrvRfidCmd_SetPreambleString, getPreambleString,    \
-      setPreambleString, preamble, {}, ::orvane::fields::Raw)                           \
+      setPreambleString, preamble, {}, ::orvane::fields::RawBytes)                      \
     X(OrvRfidCmd_GetPostambleString, OrvRfidCmd_SetPostambleString, getPostambleString, \
-      setPostambleString, postamble, {}, ::orvane::fields::Raw)                         \
+      setPostambleString, postamble, {}, ::orvane::fields::RawBytes)                    \
     X(OrvRfidCmd_GetScannerDataSendMode, OrvRfidCmd_SetScannerDataSendMode,             \
       getScannerDataSendMode, setScannerDataSendMode, dataSendMode,                     \
       OrvRfidCmdDataSendMode::normal, ::orvane::fields::EnumByte<OrvRfidCmdDataSendMode>)

@@ -71,7 +71,7 @@ void OrvRfidCmd_BatteryStatusExtended::parseReceived() {
                 rest = {};
                 continue;
             }
-            if (auto value = fields::Utf8Text::read(rest.first(end), 0)) texts_[i] = *value;
+            if (auto value = fields::CheckedUtf8Text::read(rest.first(end), 0)) texts_[i] = *value;
             rest = rest.subspan(end + 1);
         } else if (rest.size() >= 4) {
             numbers_[i] = readBe32(rest, 0);

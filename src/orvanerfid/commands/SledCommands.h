@@ -198,16 +198,16 @@ class OrvRfidCmd_MultipleSetting : public OrvaneRfidCommand {
 
 // Reply: byte 0 the key (not read), byte 1 its function; an unknown function reads as disabled.
 ORV_PARAMETER_GET_COMMAND(
-    OrvRfidCmd_GetTriggerButtonStatus, getTriggerButtonStatus, OrvRfidCmdKeyId, keyId, setKeyId,
-    OrvRfidCmdKeyId::upperKey, keyFunction,
+    OrvRfidCmd_GetTriggerButtonStatus, getTriggerButtonStatus,
+    ::orvane::fields::EnumByte<OrvRfidCmdKeyId>, keyId, setKeyId, OrvRfidCmdKeyId::upperKey,
+    keyFunction,
     ::orvane::fields::EnumByteOr<OrvRfidCmdKeyFunction, OrvRfidCmdKeyFunction::disabled>);
-
-class OrvRfidCmd_SetTriggerButtonStatus : public OrvaneRfidCommand {
-    ORV_COMMAND_CLASS(OrvRfidCmd_SetTriggerButtonStatus, OrvRfidCmdId::setTriggerButtonStatus)
-    OrvRfidCmdKeyId keyId = OrvRfidCmdKeyId::upperKey;
-    OrvRfidCmdKeyFunction keyFunction = OrvRfidCmdKeyFunction::disabled;
-    ORV_REQUEST_FIELDS(keyId, keyFunction)
-};
+#define ORV_TRIGGER_BUTTON_STATUS_FIELDS(X)                                          \
+    X(keyId, ::orvane::fields::EnumByte<OrvRfidCmdKeyId>, OrvRfidCmdKeyId::upperKey) \
+    X(keyFunction, ::orvane::fields::EnumByte<OrvRfidCmdKeyFunction>,                \
+      OrvRfidCmdKeyFunction::disabled)
+ORV_FIELDS_COMMAND(OrvRfidCmd_SetTriggerButtonStatus, setTriggerButtonStatus,
+                   ORV_TRIGGER_BUTTON_STATUS_FIELDS);
 
 // The one-value pairs of this group:
 //   X(get class, set class, get code, set code, value name, set default, codec)
@@ -267,9 +267,10 @@ class OrvRfidCmd_SetScannerIndicator : public OrvaneRfidCommand {
 // A received reply loses one trailing 0x00 byte (the text's end byte) from `data`.
 class OrvRfidCmd_GetMfiSetting : public OrvaneRfidCommand {
     ORV_PARSED_COMMAND_CLASS(OrvRfidCmd_GetMfiSetting, OrvRfidCmdId::getMfiSetting)
-    ORV_REQUEST_PARAMETER(OrvRfidCmdMfiId, mfiId, setMfiId, OrvRfidCmdMfiId::appBundleId)
+    ORV_REQUEST_PARAMETER(mfiId, setMfiId, OrvRfidCmdMfiId::appBundleId,
+                          ::orvane::fields::EnumByte<OrvRfidCmdMfiId>)
     // The bytes after byte 0 (the id, not read); no value for an empty reply.
-    std::optional<Bytes> setting() const { return fields::Raw::read(data_, 1); }
+    std::optional<Bytes> setting() const { return fields::RawBytes::read(data_, 1); }
 };
 
 // Request: the id, the `setting` bytes (the app bundle id in UTF-8, not checked), one 0x00.
@@ -280,8 +281,9 @@ class OrvRfidCmd_SetMfiSetting : public OrvaneRfidCommand {
 
   protected:
     void buildData() override {
-        data_.clear();
-        fields::pack(data_, mfiId, setting, uint8_t{0});
+        data_ = {rawValue(mfiId)};
+        data_.insert(data_.end(), setting.begin(), setting.end());
+        data_.push_back(0x00);
     }
 };
 

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -77,21 +78,50 @@ constexpr bool rawValuesUnique() {
     return true;
 }
 
+// Open-addressing hash of the raw values, built at compile time: fromRaw() costs one multiply
+// and usually one probe, whatever the table's size (frame parsers call it once per frame).
+template <TabledEnum E>
+struct RawHash {
+    using U = std::underlying_type_t<E>;
+    static constexpr std::size_t size = std::bit_ceil(enumCount<E> * 2 + 2);
+    static constexpr int shift = 64 - std::countr_zero(size);
+
+    static constexpr std::size_t slotOf(U raw) {
+        // Signed raw values are widened by value first; the multiply then wraps as intended.
+        return static_cast<std::size_t>((static_cast<uint64_t>(raw) * 0x9E3779B97F4A7C15ULL) >>
+                                        shift);
+    }
+
+    std::array<U, size> raw{};
+    std::array<int16_t, size> index{};
+};
+
+template <TabledEnum E>
+constexpr RawHash<E> makeRawHash() {
+    RawHash<E> hash;
+    hash.index.fill(-1);
+    for (std::size_t i = 0; i < enumCount<E>; ++i) {
+        const auto raw = rawValue(EnumTable<E>::entries[i].value);
+        std::size_t slot = RawHash<E>::slotOf(raw);
+        while (hash.index[slot] >= 0)
+            slot = (slot + 1) & (RawHash<E>::size - 1);
+        hash.raw[slot] = raw;
+        hash.index[slot] = static_cast<int16_t>(i);
+    }
+    return hash;
+}
+
+template <TabledEnum E>
+constexpr RawHash<E> rawHash = makeRawHash<E>();
+
 // Position of the entry with raw value `raw` in the table, or -1.
 template <TabledEnum E>
 constexpr int findEntry(std::underlying_type_t<E> raw) {
-    const auto& index = sortedIndex<E>;
-    std::size_t lo = 0;
-    std::size_t hi = index.size();
-    while (lo < hi) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        const auto value = rawValue(EnumTable<E>::entries[index[mid]].value);
-        if (value == raw) return index[mid];
-        if (value < raw) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
+    const auto& hash = rawHash<E>;
+    std::size_t slot = RawHash<E>::slotOf(raw);
+    while (hash.index[slot] >= 0) {
+        if (hash.raw[slot] == raw) return hash.index[slot];
+        slot = (slot + 1) & (RawHash<E>::size - 1);
     }
     return -1;
 }

@@ -152,13 +152,6 @@ uint32_t Utilities::versionToUInt32(std::string_view version) {
     return static_cast<uint32_t>(total);
 }
 
-uint16_t Utilities::checkSum16(ByteView data) {
-    uint16_t sum = 0;
-    for (uint8_t b : data)
-        sum = static_cast<uint16_t>(sum + b);
-    return static_cast<uint16_t>(0x10000 - sum);
-}
-
 std::vector<uint8_t> Utilities::getCheckSum(ByteView data) {
     const uint16_t sum = checkSum16(data);
     return {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
