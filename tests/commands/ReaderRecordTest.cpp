@@ -11,6 +11,7 @@
 #include "orvanerfid/commands/SledCommands.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -76,14 +77,6 @@ TEST_F(ReaderClock, ReadsOnlyDatesThatExist) {
     }
 }
 
-class ErrorLines : public orvLoggerDelegate {
-  public:
-    void logEvent(const LogEventArg& e) override {
-        if (e.level() == LogLevel::error) lines.push_back(e.log());
-    }
-    std::vector<std::string> lines;
-};
-
 // "length:kind:value" per record.
 std::string records(const Bytes& data) {
     std::string out;
@@ -139,8 +132,7 @@ TEST_F(ReaderClock, BarcodeEvents) {
     EXPECT_EQ(full->timeStamp, local(2024, 5, 31, 13, 42, 0));
     EXPECT_FALSE(test::received<Frame>({}).barcodeEvent());
 
-    auto errors = std::make_shared<ErrorLines>();
-    ASSERT_TRUE(orvLogger::registerDelegateIfNone(errors));
+    const auto log = test::LogCapture::install();
     const auto before = Clock::now();
     const auto skipped =
         test::received<Frame>({0x00, 0x03, 0x01, 0x00, 0x08, 0x02, 0x18, 0x05, 0x1F, 0x0D,
@@ -149,8 +141,8 @@ TEST_F(ReaderClock, BarcodeEvents) {
     ASSERT_TRUE(skipped);
     EXPECT_FALSE(skipped->hasBarcodeId);
     EXPECT_GE(skipped->timeStamp, before);
-    ASSERT_EQ(errors->lines.size(), 3u);
-    EXPECT_EQ(errors->lines[2],
+    EXPECT_EQ(log->count("barcodeEvent() Skipped an invalid", LogLevel::error), 3);
+    EXPECT_EQ(log->texts("OrvRfidCmd_ScannerDataWithCustomizedFormat").back(),
               "barcodeEvent() Skipped an invalid timestamp record: 0x18 0x02 0x1E 0x0D 0x2A 0x00 ");
 }
 

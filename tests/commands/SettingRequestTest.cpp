@@ -130,9 +130,8 @@ TEST(SettingRequests, DataAreasOfTheFamilies) {
 TEST(SettingRequests, WholeFramesOfTheRadioTests) {
     OrvRfidCmd_CwOn on;
     on.antennaId = 1, on.power = 0x0BB8, on.frequency = 0x0102;
-    const Bytes frame = on.toBytes();
-    EXPECT_EQ(OrvaneRfidCommand::checkFormat(frame), 15);
-    EXPECT_EQ(test::dataArea(frame), (Bytes{0x01, 0x0B, 0xB8, 0x00, 0x00, 0x01, 0x02}));
+    EXPECT_EQ(OrvaneRfidCommand::checkFormat(on.toBytes()), 15);
+    EXPECT_EQ(requestData(on), (Bytes{0x01, 0x0B, 0xB8, 0x00, 0x00, 0x01, 0x02}));
     EXPECT_EQ(OrvRfidCmd_CwOff().toBytes(),
               (Bytes{0x02, 0x00, 0x04, 0x0F, 0x01, 0xFF, 0xEC, 0x03}));
 }

@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "Vk210FrameSupport.h"
 #include "orvanerfid/commands/Gen2Commands.h"
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/RadioSettingCommands.h"
@@ -27,25 +28,8 @@ class QuietCodecLogs : public ::testing::Environment {
 inline ::testing::Environment* const kQuietCodecLogs =
     ::testing::AddGlobalTestEnvironment(new QuietCodecLogs);
 
-// A success reply of `Command` carrying `data` after the status byte (none for status-less
-// frames), rebuilt as the link layer does.
-template <typename Command>
-Command received(const Bytes& data) {
-    Bytes area;
-    if (!isStatusLess(Command().id())) area.push_back(0x00);
-    area.insert(area.end(), data.begin(), data.end());
-    return Command(OrvaneRfidCommand::ReceiveBytes{OrvaneRfidCommand::frame(Command().id(), area)});
-}
-
-// The data area of a framed request.
-inline Bytes dataArea(const Bytes& frame) {
-    return Bytes(frame.begin() + 5, frame.end() - 3);
-}
-
-template <typename Command>
-Bytes requestData(Command command) {
-    return dataArea(command.toBytes());
-}
+using vk210test::received;
+using vk210test::requestData;
 
 // Texts of accessor values, so that one table can hold accessors of every type.
 inline std::string show(bool v) {
