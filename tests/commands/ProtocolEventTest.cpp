@@ -62,7 +62,12 @@ TEST_F(EventMapTest, FramesRaiseTheirEventsOrAreDropped) {
         {Id::eventNotificationEngineReadyStatus, {0}, {Ev::engineReady}},
         {Id::eventNotificationBatchDataStatus, {0}, {Ev::batchDataStatus}},
         {Id::engineModel, {'S', 'E', '4', '1', '0', '7'}, {Ev::engineModel}},
+        {Id::scannerData, {0x80, 0x03, 'A'}, {Ev::barcodeData}},
+        {Id::scannerDataWithCustomizedFormat, {0, 4, 0, 'A'}, {Ev::barcodeData}},
         {Id::ambientTemperature, {0x01, 0x2C}, {}},
+        {Id::scannerData, {}, {}},
+        {Id::scannerData, {0x80}, {}},
+        {Id::scannerDataWithCustomizedFormat, {0, 0, 0, 'A'}, {}},
         {Id::eventNotificationKeyEventStatus, {}, {}},
         {Id::eventNotificationKeyEventStatus, {1}, {}},
         {Id::eventNotificationAntennaStatus, {1}, {}},
@@ -117,6 +122,10 @@ TEST_F(EventMapTest, EventValuesFollowTheFrameBytes) {
     EXPECT_TRUE(lbt.interferer());
     EXPECT_EQ(lbt.rssi(), -16);
     EXPECT_EQ(lbt.frequency(), 924220u);
+    const auto code = only<ProtocolBarcodeEventArgs>(Id::scannerData, {0x80, 0x03, 'A', 'B'});
+    EXPECT_TRUE(code.hasBarcodeId);
+    EXPECT_EQ(code.id, 0x03);
+    EXPECT_EQ(code.data, (Bytes{'A', 'B'}));
     const auto battery = only<BatteryInfoEventArgs>(Id::batteryStatus, {0x01, 80});
     EXPECT_EQ(battery.percentage(), 80);
     EXPECT_TRUE(battery.charging());

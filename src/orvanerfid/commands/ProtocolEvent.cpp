@@ -1,9 +1,9 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 
-#include <ctime>
 #include <string>
 
 #include "orvanerfid/commands/CommandFields.h"
+#include "orvanerfid/commands/ScannerCommands.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
@@ -22,36 +22,9 @@ namespace {
 
 constexpr std::string_view kTag = "Vk210Protocol";
 using Events = std::vector<ProtocolEventArgs>;
-using TimePoint = std::chrono::system_clock::time_point;
 
 void logError(const std::string& text) {
     orvLogger::triggerLogEvent(LogLevel::error, kTag, text);
-}
-
-// The reader's local time from year - 2000, month, day, hour, minute and second; no value when
-// they name no real moment (calendar normalisation would accept Feb 31).
-std::optional<TimePoint> readerLocalTime(ByteView b) {
-    if (b.size() < 6) return std::nullopt;
-    const int year = 2000 + b[0];
-    const int month = b[1];
-    const int day = b[2];
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 || b[3] > 23 || b[4] > 59 || b[5] > 59) {
-        return std::nullopt;
-    }
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = b[3];
-    tm.tm_min = b[4];
-    tm.tm_sec = b[5];
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
-    return std::chrono::system_clock::from_time_t(t);
 }
 
 // Text of the radio module's operation status in an operationError frame.
@@ -171,6 +144,25 @@ bool engineModel(const CommandFrame& f, std::optional<BankType>, Events& out) {
     return true;
 }
 
+bool barcode(const CommandFrame& f, std::optional<BankType>, Events& out) {
+    OrvRfidCmd_ScannerData record;
+    record.setData(Bytes(f.data.begin(), f.data.end()));
+    auto event = record.barcodeEvent();
+    if (!event) return false;
+    out.emplace_back(ProtocolEventId::barcodeData, std::move(*event));
+    return true;
+}
+
+bool customizedBarcode(const CommandFrame& f, std::optional<BankType>, Events& out) {
+    // The records are cut by the class's receive constructor, so it gets the frame.
+    const OrvRfidCmd_ScannerDataWithCustomizedFormat record{
+        OrvaneRfidCommand::ReceiveBytes{OrvaneRfidCommand::frame(f.id, f.data)}};
+    auto event = record.barcodeEvent();
+    if (!event) return false;
+    out.emplace_back(ProtocolEventId::barcodeData, std::move(*event));
+    return true;
+}
+
 using Builder = bool (*)(const CommandFrame&, std::optional<BankType>, Events&);
 
 // The event map. `size` is the least data length the events need (`exact`: the only one).
@@ -201,6 +193,8 @@ constexpr EventRule kRules[] = {
     {Id::eventNotificationEngineReadyStatus, 1, false, false, engineReady},
     {Id::eventNotificationKeyEventStatus, 2, false, false, keyEvent},
     {Id::eventNotificationBatchDataStatus, 1, false, false, batchData},
+    {Id::scannerData, 0, false, false, barcode},
+    {Id::scannerDataWithCustomizedFormat, 0, false, false, customizedBarcode},
     {Id::paTemperature, 2, true, true, paTemperature},
     {Id::batteryStatus, 2, true, true, batteryStatus},
     {Id::engineModel, 0, false, true, engineModel},
@@ -236,7 +230,8 @@ constexpr ItemRule kItemRules[] = {
     {4, [](TagInfo& t, ByteView v) { t.setFrequency(readBe32(v, 0)); }},
     {6,
      [](TagInfo& t, ByteView v) {
-         t.setTimestamp(readerLocalTime(v).value_or(std::chrono::system_clock::now()));
+         t.setTimestamp(
+             fields::LocalDateTime::read(v, 0).value_or(std::chrono::system_clock::now()));
      }},
 };
 static_assert(std::size(kItemRules) == allCases<OrvRfidCmdInventoryDataFormat>().size());
