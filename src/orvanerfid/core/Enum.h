@@ -144,9 +144,8 @@ requires std::is_integral_v<Raw>
 constexpr std::optional<E> fromRaw(Raw raw) {
     using U = std::underlying_type_t<E>;
     if (!std::in_range<U>(raw)) return std::nullopt;
-    const int at = detail::findEntry<E>(static_cast<U>(raw));
-    if (at < 0) return std::nullopt;
-    return EnumTable<E>::entries[at].value;
+    if (detail::findEntry<E>(static_cast<U>(raw)) < 0) return std::nullopt;
+    return static_cast<E>(static_cast<U>(raw));  // a listed raw value is its case
 }
 
 // The display text; "" for a value outside the table (only reachable through a cast).
