@@ -66,8 +66,10 @@ inline std::string show(const OrvRfidCmd_Gen2QueryGroup& v) {
 template <typename T>
 std::string show(const std::vector<T>& v) {
     std::string out;
-    for (const auto& e : v)
-        out += (out.empty() ? "" : ",") + show(e);
+    for (const auto& e : v) {
+        if (!out.empty()) out += ',';
+        out += show(e);
+    }
     return out;
 }
 
