@@ -124,23 +124,38 @@ std::optional<CommandFrame> OrvaneRfidCommand::parseFrame(ByteView bytes) noexce
     return CommandFrame{*id, status, bytes.subspan(6, n - 9), n};
 }
 
-OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view className)
-    : rawData_(receive.bytes.begin(), receive.bytes.end()) {
-    const ByteView bytes = receive.bytes;
-    logTrace(className, "init(receiveBytes:) receiveBytes=", bytes, 0);
+// Validates a frame given to a constructor and gives its length; `operation` names the
+// constructor in the log lines ("receiveBytes" or "sendBytes").
+std::size_t OrvaneRfidCommand::adoptFrame(ByteView bytes, std::string_view className,
+                                          std::string_view operation, std::size_t secretLength) {
+    if (orvLogger::isEnabled(LogLevel::trace)) {
+        std::string what = "init(";
+        what += operation;
+        what += ":) ";
+        what += operation;
+        what += '=';
+        logTrace(className, what, bytes, secretLength);
+    }
     const int n = checkFormat(bytes);
     if (n == 0) throw ReaderException(ResultCode::invalidParameter, "");
     if (static_cast<std::size_t>(n) != bytes.size()) {
-        orvLogger::triggerLogEvent(LogLevel::warn, className,
-                                   "init(receiveBytes:) The full packet size is not match, "
-                                   "packetLength=" +
-                                       std::to_string(n) +
-                                       ", receiveBytes.count=" + std::to_string(bytes.size()));
+        std::string text = "init(";
+        text += operation;
+        text += ":) The full packet size is not match, packetLength=" + std::to_string(n) + ", ";
+        text += operation;
+        text += ".count=" + std::to_string(bytes.size());
+        orvLogger::triggerLogEvent(LogLevel::warn, className, text);
     }
     const auto id = fromRaw<OrvRfidCmdId>(readBe16(bytes, 3));
     if (!id) throw ReaderException(ResultCode::invalidParameter, "");
     id_ = *id;
-    const auto size = static_cast<std::size_t>(n);
+    return static_cast<std::size_t>(n);
+}
+
+OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view className)
+    : rawData_(receive.bytes.begin(), receive.bytes.end()) {
+    const ByteView bytes = receive.bytes;
+    const std::size_t size = adoptFrame(bytes, className, "receiveBytes", 0);
     if (isStatusLess(id_)) {
         data_.assign(bytes.begin() + 5, bytes.begin() + static_cast<std::ptrdiff_t>(size - 3));
         return;
@@ -157,22 +172,10 @@ OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view clas
 OrvaneRfidCommand::OrvaneRfidCommand(SendBytes send, std::string_view className)
     : rawData_(send.bytes.begin(), send.bytes.end()) {
     const ByteView bytes = send.bytes;
-    logTrace(className, "init(sendBytes:) sendBytes=", bytes, frameSecretLength(bytes));
-    const int n = checkFormat(bytes);
-    if (n == 0) throw ReaderException(ResultCode::invalidParameter, "");
-    if (static_cast<std::size_t>(n) != bytes.size()) {
-        orvLogger::triggerLogEvent(LogLevel::warn, className,
-                                   "init(sendBytes:) The full packet size is not match, "
-                                   "packetLength=" +
-                                       std::to_string(n) +
-                                       ", sendBytes.count=" + std::to_string(bytes.size()));
-    }
-    const auto id = fromRaw<OrvRfidCmdId>(readBe16(bytes, 3));
-    if (!id) throw ReaderException(ResultCode::invalidParameter, "");
-    id_ = *id;
+    const std::size_t size = adoptFrame(bytes, className, "sendBytes", frameSecretLength(bytes));
     // The data area ends at the frame's own checksum, not at the end of the array: trailing
     // bytes after the frame never leak into the request data.
-    data_.assign(bytes.begin() + 5, bytes.begin() + n - 3);
+    data_.assign(bytes.begin() + 5, bytes.begin() + static_cast<std::ptrdiff_t>(size - 3));
 }
 
 Bytes OrvaneRfidCommand::frame(OrvRfidCmdId id, ByteView data) {

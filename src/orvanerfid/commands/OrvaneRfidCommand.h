@@ -119,6 +119,9 @@ class OrvaneRfidCommand {
     OrvaneRfidCommand(ReceiveBytes receive, std::string_view className);
     OrvaneRfidCommand(SendBytes send, std::string_view className);
 
+    std::size_t adoptFrame(ByteView bytes, std::string_view className, std::string_view operation,
+                           std::size_t secretLength);
+
     // Rewrites `data_` from the request fields; commands without fields keep `data_` as set.
     virtual void buildData() {}
 
