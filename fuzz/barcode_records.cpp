@@ -7,6 +7,8 @@
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
+#include "FuzzSupport.h"
+
 namespace {
 
 template <typename Command>
@@ -37,11 +39,6 @@ void readFramed(orvane::OrvRfidCmdId id, orvane::ByteView area) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orvane;
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
     const ByteView area(data, size);
     std::size_t total = 0;
     for (const auto& p : OrvRfidCmd_ScannerDataWithCustomizedFormat::cutRecords(area)) {

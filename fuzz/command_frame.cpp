@@ -12,6 +12,8 @@
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
+#include "FuzzSupport.h"
+
 namespace {
 
 using namespace orvane;
@@ -88,22 +90,7 @@ void readAccessors(ByteView frame, OrvRfidCmdId id) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
-    ByteView stream(data, size);
-    std::size_t at = 0;
-    while (at < stream.size()) {
-        const ByteView head = stream.subspan(at);
-        const FrameCut cut = OrvaneRfidCommand::cutFrame(head);
-        if (cut.status == FrameCutStatus::incomplete) break;
-        if (cut.status == FrameCutStatus::invalid) {
-            ++at;
-            continue;
-        }
-        const ByteView frame = head.first(cut.length);
+    forEachFrame(ByteView(data, size), OrvaneRfidCommand::cutFrame, [](ByteView frame) {
         const auto parsed = OrvaneRfidCommand::parseFrame(frame);
         if (parsed) {
             (void)decodeTagRecord(parsed->id, parsed->data);
@@ -121,7 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             readAccessors(frame, reply.id());
         } catch (const ReaderException&) {
         }
-        at += cut.length;
-    }
+    });
     return 0;
 }

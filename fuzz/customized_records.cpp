@@ -8,13 +8,10 @@
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
+#include "FuzzSupport.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orvane;
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
     const ByteView area(data, size);
     std::size_t bytes = 0;
     const CustomizedWalk walk = walkCustomizedItems(area, [&](const CustomizedItemView& item) {

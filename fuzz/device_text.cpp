@@ -8,13 +8,10 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/params/DeviceParam.h"
 
+#include "FuzzSupport.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orvane;
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
     if (size == 0) return 0;
     const auto id = fromRaw<DeviceParamId>(data[0] % 64);
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);

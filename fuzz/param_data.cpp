@@ -7,13 +7,10 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/params/ParamData.h"
 
+#include "FuzzSupport.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orvane;
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
     ByteView reply(data, size);
     std::size_t at = 0;
     while (at < reply.size()) {

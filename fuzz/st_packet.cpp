@@ -9,6 +9,8 @@
 #include "orvanerfid/commands/Vk640Packets.h"
 #include "orvanerfid/core/Logger.h"
 
+#include "FuzzSupport.h"
+
 namespace {
 
 using namespace orvane;
@@ -59,25 +61,9 @@ void packet(ByteView bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
     const ByteView stream(data, size);
     (void)STPacket::checkFormat(stream);
-    std::size_t at = 0;
-    while (at < stream.size()) {
-        const ByteView head = stream.subspan(at);
-        const FrameCut cut = STPacket::cutPacket(head);
-        if (cut.status == FrameCutStatus::incomplete) break;
-        if (cut.status == FrameCutStatus::invalid) {
-            ++at;
-            continue;
-        }
-        packet(head.first(cut.length));
-        at += cut.length;
-    }
+    forEachFrame(stream, STPacket::cutPacket, packet);
     // The walk also runs on raw bytes, framing or not.
     (void)STInventoryData::forEachTag(stream, [](const STInventoryTag& tag) { (void)tag.rssi(0); });
     return 0;

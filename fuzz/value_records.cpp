@@ -12,6 +12,8 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/SettingValues.h"
 
+#include "FuzzSupport.h"
+
 namespace {
 
 // Reads `text`, writes the value back and reads that again: both reads must agree.
@@ -30,11 +32,6 @@ void roundTrip(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orvane;
-    static const bool quiet = [] {
-        orvLogger::setLevel(LogLevel::fatal);
-        return true;
-    }();
-    (void)quiet;
     if (size == 0) return 0;
     const ByteView rest(data + 1, size - 1);
     const std::string_view text(reinterpret_cast<const char*>(rest.data()), rest.size());

@@ -93,3 +93,35 @@ TEST(Utilities, DateTimeTextIsLocalTime) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(Utilities, Utf8Validation) {
+    struct Case {
+        Bytes bytes;
+        bool valid;
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{'a', 'b'}, true},
+        {{0xC3, 0xA9}, true},                // é
+        {{0xE2, 0x82, 0xAC}, true},          // €
+        {{0xF0, 0x9F, 0x98, 0x80}, true},    // U+1F600
+        {{0xC3}, false},                     // cut short
+        {{0xC0, 0xAF}, false},               // overlong '/'
+        {{0xED, 0xA0, 0x80}, false},         // surrogate
+        {{0xF4, 0x90, 0x80, 0x80}, false},   // above U+10FFFF
+        {{0x80}, false},                     // lone continuation
+        {{0xE2, 0x28, 0xA1}, false},         // bad continuation
+    };
+    for (const auto& c : cases) EXPECT_EQ(isValidUtf8(c.bytes), c.valid) << toHexString(c.bytes);
+    const std::string text = "ab\xC3\xA9" "c";  // 'é' spans bytes 2-3
+    EXPECT_EQ(utf8PrefixLength(text, 10), 5u);
+    EXPECT_EQ(utf8PrefixLength(text, 3), 2u);  // never splits the character
+    EXPECT_EQ(utf8PrefixLength(text, 4), 4u);
+    EXPECT_EQ(utf8PrefixLength(text, 0), 0u);
+}
+
+}  // namespace
+}  // namespace orvane

@@ -100,38 +100,6 @@ struct EnumByteOr {
     }
 };
 
-// True when `bytes` are well-formed UTF-8 (no overlong forms, surrogates or code points above
-// U+10FFFF).
-constexpr bool isValidUtf8(ByteView bytes) noexcept {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const uint8_t b = bytes[i];
-        std::size_t extra = 0;
-        uint32_t cp = 0;
-        uint32_t min = 0;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1, cp = b & 0x1Fu, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2, cp = b & 0x0Fu, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3, cp = b & 0x07u, min = 0x10000;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i <= extra) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // The rest of the data from `at`, as they are (an empty rest is a value).
 struct RawBytes {
     using value_type = Bytes;

@@ -8,14 +8,6 @@ namespace orvane {
 namespace {
 
 // Length of the UTF-8 sequence that starts with `lead`, or 0 for a byte that cannot start one.
-std::size_t sequenceLength(uint8_t lead) noexcept {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
 bool isLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
@@ -26,37 +18,6 @@ int daysInMonth(int year, int month) {
 }
 
 }  // namespace
-
-bool isValidUtf8(ByteView bytes) noexcept {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const uint8_t lead = bytes[i];
-        const std::size_t n = sequenceLength(lead);
-        if (n == 0 || bytes.size() - i < n) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-        }
-        if (n >= 3) {
-            const uint8_t second = bytes[i + 1];
-            // Overlong forms, UTF-16 surrogates and code points above U+10FFFF.
-            if (lead == 0xE0 && second < 0xA0) return false;
-            if (lead == 0xED && second > 0x9F) return false;
-            if (lead == 0xF0 && second < 0x90) return false;
-            if (lead == 0xF4 && second > 0x8F) return false;
-        }
-        i += n;
-    }
-    return true;
-}
-
-std::size_t utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexcept {
-    if (text.size() <= maxBytes) return text.size();
-    std::size_t n = maxBytes;
-    // Step back over continuation bytes so that the cut falls before a character's first byte.
-    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80)
-        --n;
-    return n;
-}
 
 namespace st {
 

@@ -22,6 +22,7 @@
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/Identifiers.h"
 #include "orvanerfid/core/RadioEnums.h"
+#include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
 
@@ -70,11 +71,6 @@ ORV_ENUM(STUHFL_CC_Orvane, uint8_t, ORV_STUHFL_CC_ORVANE);
 
 // TLV tags of the settings under getConfigure and setConfigure.
 ORV_ENUM(STUHFL_TAG_Orvane, uint8_t, ORV_STUHFL_TAG_ORVANE);
-
-// UTF-8 helpers of the text fields.
-ORVANE_API bool isValidUtf8(ByteView bytes) noexcept;
-// The longest prefix of `text` of at most `maxBytes` bytes that ends on a character boundary.
-ORVANE_API std::size_t utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexcept;
 
 namespace st {
 

@@ -10,37 +10,6 @@
 namespace orvane {
 namespace {
 
-// True when `bytes` are well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
-bool isUtf8(ByteView bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const uint8_t lead = bytes[i];
-        std::size_t extra = 0;
-        uint32_t min = 0;
-        uint32_t cp = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, min = 0x80, cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, min = 0x800, cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, min = 0x10000, cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i <= extra) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // Reads the front of `rest` into one field and drops what it read. A number needs four
 // big-endian bytes; with fewer, the field and `rest` stay as they are.
 std::optional<uint32_t> takeBe32(ByteView& rest) {
@@ -69,7 +38,7 @@ void take(ByteView& rest, std::string& field) {
     if (rest.empty()) return;
     const auto end = std::ranges::find(rest, uint8_t{0});
     const ByteView text(rest.begin(), end);
-    field = isUtf8(text) ? std::string(text.begin(), text.end()) : std::string();
+    field = isValidUtf8(text) ? std::string(text.begin(), text.end()) : std::string();
     rest = rest.subspan(end == rest.end() ? rest.size() : text.size() + 1);
 }
 

@@ -100,6 +100,45 @@ std::string asciiString(ByteView bytes) {
     return text ? std::move(*text) : std::string("error when encode to ascii");
 }
 
+bool isValidUtf8(ByteView bytes) noexcept {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const uint8_t lead = bytes[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t extra = 0;
+        uint32_t cp = 0;
+        uint32_t min = 0;
+        if ((lead & 0xE0) == 0xC0) {
+            extra = 1, cp = lead & 0x1Fu, min = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2, cp = lead & 0x0Fu, min = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3, cp = lead & 0x07u, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (bytes[i + k] & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::size_t utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexcept {
+    if (text.size() <= maxBytes) return text.size();
+    std::size_t n = maxBytes;
+    // Step back over continuation bytes so that the cut falls before a character's first byte.
+    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
 std::string toDateTimeString(std::chrono::system_clock::time_point time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm local{};

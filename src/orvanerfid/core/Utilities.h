@@ -42,6 +42,12 @@ ORVANE_API std::optional<std::string> asciiText(ByteView bytes);
 // The bytes as ASCII text, or "error when encode to ascii" when they are not ASCII.
 ORVANE_API std::string asciiString(ByteView bytes);
 
+// True when `bytes` are well-formed UTF-8 (no overlong forms, surrogates or code points above
+// U+10FFFF).
+ORVANE_API bool isValidUtf8(ByteView bytes) noexcept;
+// The longest prefix of `text` of at most `maxBytes` bytes that ends on a character boundary.
+ORVANE_API std::size_t utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexcept;
+
 // "yyyy-MM-dd HH:mm:ss" in the local time zone.
 ORVANE_API std::string toDateTimeString(std::chrono::system_clock::time_point time);
 
