@@ -226,6 +226,50 @@ struct VersionText {
 
 }  // namespace orvane::fields
 
+namespace orvane {
+
+// ---- Customized-format records ---------------------------------------------------------------
+//
+// Inventory and barcode reports of the customized formats are a sequence of records: length (2,
+// big-endian, counting the whole record), id (1), value (length - 3).
+
+template <typename Id>
+struct CustomizedRecordView {
+    uint16_t length;
+    Id id;
+    ByteView data;
+};
+
+struct CustomizedWalk {
+    std::size_t items = 0;      // well-formed records visited
+    std::size_t stoppedAt = 0;  // offset where the walk ended
+    bool malformed = false;     // it ended on a bad length or id, not on the data's end
+};
+
+// Visits the records of `data` in order without copying. While at least 4 bytes are left it
+// reads the record length L; L below 3, L past the end, or an id outside `Id` ends the walk
+// (malformed) and the records already visited stand. Fewer than 4 bytes left end it normally.
+template <TabledEnum Id, typename Visit>
+CustomizedWalk walkCustomizedRecords(ByteView data, Visit&& visit) {
+    CustomizedWalk walk;
+    std::size_t at = 0;
+    while (data.size() - at >= 4) {
+        const uint16_t length = readBe16(data, at);
+        const auto id = fromRaw<Id>(data[at + 2]);
+        if (length < 3 || length > data.size() - at || !id) {
+            walk.malformed = true;
+            break;
+        }
+        visit(CustomizedRecordView<Id>{length, *id, data.subspan(at + 3, length - 3u)});
+        ++walk.items;
+        at += length;
+    }
+    walk.stoppedAt = at;
+    return walk;
+}
+
+}  // namespace orvane
+
 // A command with no request fields and no reply value beyond its status.
 #define ORV_PLAIN_COMMAND(Class, Id)                         \
     class Class : public ::orvane::OrvaneRfidCommand {       \

@@ -208,38 +208,12 @@ class OrvRfidCmd_InventoryDataPhaseWithUserSpecifiedData : public InventoryDataR
 // A sequence of items: length (2, counting the whole item), id (1), value (length - 3).
 
 // One item seen in place.
-struct CustomizedItemView {
-    uint16_t length;
-    OrvRfidCmdInventoryDataFormat id;
-    ByteView data;
-};
+using CustomizedItemView = CustomizedRecordView<OrvRfidCmdInventoryDataFormat>;
 
-struct CustomizedWalk {
-    std::size_t items = 0;      // well-formed items visited
-    std::size_t stoppedAt = 0;  // offset where the walk ended
-    bool malformed = false;     // it ended on a bad length or id, not on the data's end
-};
-
-// Visits the items of `data` in order without copying. While at least 4 bytes are left it reads
-// the item length L; L below 3, L past the end, or an id above 8 ends the walk (malformed) and
-// the items already visited stand. Fewer than 4 bytes left end it normally (ignored).
+// Visits the items of `data` in order without copying (see walkCustomizedRecords).
 template <typename Visit>
 CustomizedWalk walkCustomizedItems(ByteView data, Visit&& visit) {
-    CustomizedWalk walk;
-    std::size_t at = 0;
-    while (data.size() - at >= 4) {
-        const uint16_t length = readBe16(data, at);
-        const auto id = fromRaw<OrvRfidCmdInventoryDataFormat>(data[at + 2]);
-        if (length < 3 || length > data.size() - at || !id) {
-            walk.malformed = true;
-            break;
-        }
-        visit(CustomizedItemView{length, *id, data.subspan(at + 3, length - 3u)});
-        ++walk.items;
-        at += length;
-    }
-    walk.stoppedAt = at;
-    return walk;
+    return walkCustomizedRecords<OrvRfidCmdInventoryDataFormat>(data, std::forward<Visit>(visit));
 }
 
 // One item of a customized-format report, copied out of its frame.

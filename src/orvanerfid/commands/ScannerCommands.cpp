@@ -74,15 +74,10 @@ std::optional<ProtocolBarcodeEventArgs> OrvRfidCmd_ScannerDataWithCustomizedForm
 std::vector<OrvRfidCmd_ScannerDataCustomizedParameter>
 OrvRfidCmd_ScannerDataWithCustomizedFormat::cutRecords(ByteView data) {
     std::vector<OrvRfidCmd_ScannerDataCustomizedParameter> records;
-    while (data.size() >= 4) {
-        const uint16_t length = readBe16(data, 0);
-        if (length < 3 || length > data.size()) break;
-        const auto kind = fromRaw<OrvRfidCmdScannerDataFormat>(data[2]);
-        if (!kind) break;
-        records.push_back(OrvRfidCmd_ScannerDataCustomizedParameter(
-            length, *kind, data.subspan(3, std::size_t{length} - 3)));
-        data = data.subspan(length);
-    }
+    walkCustomizedRecords<OrvRfidCmdScannerDataFormat>(data, [&](const auto& record) {
+        records.push_back(
+            OrvRfidCmd_ScannerDataCustomizedParameter(record.length, record.id, record.data));
+    });
     return records;
 }
 
