@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "orvanerfid/commands/DeviceInfoCommands.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/Utilities.h"
@@ -18,31 +19,6 @@ namespace {
 
 using orvane::Bytes;
 using orvane::ByteView;
-
-constexpr uint16_t kFirmwareVersion = 0x0021;
-
-// A VK210 command frame: 0x02, LEN (command code + data + checksum), command code, data,
-// checksum over LEN, command code and data, 0x03.
-Bytes vk210Frame(uint16_t command, ByteView data) {
-    Bytes frame{0x02};
-    orvane::appendBe16(frame, static_cast<uint16_t>(data.size() + 4));
-    orvane::appendBe16(frame, command);
-    frame.insert(frame.end(), data.begin(), data.end());
-    const Bytes sum = orvane::Utilities::getCheckSum(ByteView(frame).subspan(1));
-    frame.insert(frame.end(), sum.begin(), sum.end());
-    frame.push_back(0x03);
-    return frame;
-}
-
-// The data area of a whole, valid VK210 frame; empty when the frame is not valid.
-Bytes vk210Data(ByteView frame) {
-    if (frame.size() < 8 || frame[0] != 0x02 || frame.back() != 0x03) return {};
-    const std::size_t length = orvane::readBe16(frame, 1);
-    if (length + 4 != frame.size()) return {};
-    const Bytes sum = orvane::Utilities::getCheckSum(frame.subspan(1, length));
-    if (sum[0] != frame[length + 1] || sum[1] != frame[length + 2]) return {};
-    return Bytes(frame.begin() + 5, frame.begin() + static_cast<long>(length) + 1);
-}
 
 class Discovery : public orvane::DetectReaderDelegate {
   public:
@@ -83,8 +59,11 @@ class StateLog : public orvane::TransportDelegate {
 int main() {
     orvane::orvLogger::setShowNSLog(false);
 
-    const Bytes request = vk210Frame(kFirmwareVersion, {});
-    const Bytes versionReply = vk210Frame(kFirmwareVersion, Bytes{0x00, 1, 1, 11});
+    // The simulated reader answers a firmware-version request with status 0 and version 1.1.11.
+    orvane::OrvRfidCmd_FirmwareVersion versionRequest;
+    const Bytes request = versionRequest.toBytes();
+    const Bytes versionReply =
+        orvane::OrvaneRfidCommand::frame(orvane::OrvRfidCmdId::firmware, Bytes{0x00, 1, 1, 11});
     auto responder = std::make_shared<orvane::ScriptedResponder>();
     responder->on(request, versionReply);
     auto reader = std::make_shared<orvane::SimAccessory>(
@@ -117,23 +96,25 @@ int main() {
     try {
         std::printf("Request:  %s\n", orvane::toHexDumpString(request).c_str());
         transport->write(request, 0, static_cast<int>(request.size()), 3000);
-        Bytes reply(3);
-        transport->read(reply, 0, 3, 3000);
-        const int rest = orvane::readBe16(reply, 1) + 1;
-        reply.resize(3 + static_cast<std::size_t>(rest));
-        transport->read(reply, 3, rest, 3000);
-        std::printf("Reply:    %s\n", orvane::toHexDumpString(reply).c_str());
-        const Bytes data = vk210Data(reply);
-        if (data.empty() || data[0] != 0x00) {
-            std::printf("Invalid reply\n");
+        // Read byte by byte until the frame cutter sees a whole frame (or a corrupt start).
+        Bytes received;
+        orvane::FrameCut cut{orvane::FrameCutStatus::incomplete, 0};
+        while (cut.status == orvane::FrameCutStatus::incomplete) {
+            uint8_t byte = 0;
+            transport->read(std::span<uint8_t>(&byte, 1), 0, 1, 3000);
+            received.push_back(byte);
+            cut = orvane::OrvaneRfidCommand::cutFrame(received);
+        }
+        if (cut.status != orvane::FrameCutStatus::complete) {
+            std::printf("No valid reply\n");
             status = 1;
         } else {
-            std::string version;
-            for (std::size_t i = 1; i < data.size(); ++i) {
-                if (i > 1) version += '.';
-                version += std::to_string(data[i]);
-            }
-            std::printf("Firmware version: %s\n", version.c_str());
+            const ByteView frame = ByteView(received).first(cut.length);
+            std::printf("Reply:    %s\n", orvane::toHexDumpString(frame).c_str());
+            orvane::OrvRfidCmd_FirmwareVersion reply(
+                orvane::OrvaneRfidCommand::ReceiveBytes{frame});
+            reply.checkStatus("firmwareVersion");
+            std::printf("Firmware version: %s\n", reply.version().value_or("?").c_str());
         }
     } catch (const orvane::ReaderException& e) {
         std::printf("Exchange failed: %s\n", e.what());
