@@ -20,6 +20,7 @@
 
 #include "orvanerfid/commands/CommandFields.h"
 #include "orvanerfid/core/Battery.h"
+#include "orvanerfid/core/Indicators.h"
 
 namespace orvane {
 
@@ -57,23 +58,13 @@ ORV_ENUM(OrvRfidCmdBeepIndicator, uint8_t, ORV_RFID_CMD_BEEP_INDICATOR);
 
 // Scanner indicator patterns: byte 1 holds good read (bits 1-0), connection (3-2), setting (5-4)
 // and error (7-6); byte 0 holds power on (1-0) and power off (3-2).
-#define ORV_RFID_CMD_SCANNER_INDICATOR(X, shift) \
-    X(none, 0x00, "")                            \
-    X(beeper, (0x01 << shift), "")               \
-    X(vibrator, (0x02 << shift), "")             \
-    X(beeperVibrator, (0x03 << shift), "")
-
-#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_0(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 0)
-#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_2(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 2)
-#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_4(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 4)
-#define ORV_RFID_CMD_SCANNER_INDICATOR_AT_6(X) ORV_RFID_CMD_SCANNER_INDICATOR(X, 6)
-
-ORV_ENUM(OrvRfidCmdGoodReadIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_0);
-ORV_ENUM(OrvRfidCmdConnectionIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_2);
-ORV_ENUM(OrvRfidCmdSettingIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_4);
-ORV_ENUM(OrvRfidCmdErrorIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_6);
-ORV_ENUM(OrvRfidCmdPowerOnIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_0);
-ORV_ENUM(OrvRfidCmdPowerOffIndicator, uint8_t, ORV_RFID_CMD_SCANNER_INDICATOR_AT_2);
+// The scanner event choices share the public enumerations' lists (same names and bits).
+ORV_ENUM(OrvRfidCmdGoodReadIndicator, uint8_t, ORV_GOOD_READ_INDICATOR);
+ORV_ENUM(OrvRfidCmdConnectionIndicator, uint8_t, ORV_CONNECTION_INDICATOR);
+ORV_ENUM(OrvRfidCmdSettingIndicator, uint8_t, ORV_SETTING_INDICATOR);
+ORV_ENUM(OrvRfidCmdErrorIndicator, uint8_t, ORV_ERROR_INDICATOR);
+ORV_ENUM(OrvRfidCmdPowerOnIndicator, uint8_t, ORV_POWER_ON_INDICATOR);
+ORV_ENUM(OrvRfidCmdPowerOffIndicator, uint8_t, ORV_POWER_OFF_INDICATOR);
 
 // The reader's keys (not the public KeyID numbers: the device layer converts).
 #define ORV_RFID_CMD_KEY_ID(X) \
@@ -93,12 +84,8 @@ ORV_ENUM(OrvRfidCmdKeyFunction, uint8_t, ORV_RFID_CMD_KEY_FUNCTION);
 
 ORV_ENUM(OrvRfidCmdMfiId, uint8_t, ORV_RFID_CMD_MFI_ID);
 
-#define ORV_RFID_CMD_CHARGING_STATUS(X) \
-    X(discharge, 0, "")                 \
-    X(charging, 1, "")                  \
-    X(chargingError, 2, "")
-
-ORV_ENUM(OrvRfidCmdChargingStatus, uint32_t, ORV_RFID_CMD_CHARGING_STATUS);
+// Same values as the public ChargingStatus.
+ORV_ENUM(OrvRfidCmdChargingStatus, uint32_t, ORV_CHARGING_STATUS);
 
 // One flag bit per battery item; the declaration order is the order of the items in a reply.
 // Last column: how the item travels, four bytes big-endian or a UTF-8 text ended by one 0x00.
