@@ -96,13 +96,13 @@ struct EnumRaw {
     static optional<E> read(string_view text) { return hexfield::readEnum<E>(text); }
 };
 
-// An unsigned number of `Digits` hex digits.
+// An unsigned number of `Digits` hex digits (or two, the short form of the options).
 template <int Digits>
 struct Number {
     using Value = unsigned;
     static string write(unsigned value) { return hexfield::write(value, Digits, "The value"); }
     static optional<unsigned> read(string_view text) {
-        const auto value = hexfield::read(text, (uint64_t{1} << (4 * Digits)) - 1);
+        const auto value = hexfield::readField(text, Digits);
         if (!value) return nullopt;
         return static_cast<unsigned>(*value);
     }
