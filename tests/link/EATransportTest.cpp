@@ -69,6 +69,8 @@ TEST_F(EATransportTest, ConnectExchangeDisconnectWalksEveryState) {
               (std::vector{S::connecting, S::connected, S::disconnecting, S::disconnected}));
     EXPECT_FALSE(transport->assertConnection());
     EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
+    // The loop's last line is written before it counts itself out.
+    EXPECT_EQ(log->count("--- keepReadThread()"), 1);
 }
 
 TEST_F(EATransportTest, RefusalsAndNoOps) {
@@ -340,6 +342,37 @@ TEST_F(EATransportTest, ANewReaderTakingTheTransportDisconnectsThePreviousOneFir
     EXPECT_EQ(next->states(), (std::vector{S::connecting, S::connected}));
     EXPECT_EQ(delegate->states().size(), 4u);
     EXPECT_EQ(second->received(), kRequest);
+}
+
+TEST_F(EATransportTest, ADelegateThrowingAnythingNeverWedgesTheReports) {
+    delegate->onReport = [](ConnectState state) {
+        if (state == S::connecting) throw 7;  // not a std::exception
+        if (state == S::connected) throw std::runtime_error("delegate failed");
+    };
+    ASSERT_TRUE(transport->connect());
+    EXPECT_TRUE(transport->disconnect());
+    EXPECT_EQ(delegate->states(),
+              (std::vector{S::connecting, S::connected, S::disconnecting, S::disconnected}));
+    EXPECT_EQ(log->count("connectStateEvent threw", LogLevel::error), 2);
+}
+
+// Exit while a read loop runs and logs: the loop must find the logger and console intact.
+TEST(EATransportExit, ProcessExitWhileAReadLoopLogs) {
+    EXPECT_EXIT(
+        {
+            orvLogger::setLevel(LogLevel::trace);
+            AccessoryManager manager;
+            auto reader = test::makeSimReader();
+            manager.attach(reader);
+            auto transport = std::make_shared<EATransport>();
+            transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(reader));
+            if (!transport->connect()) std::_Exit(3);
+            // Keeps the loop reading and logging while the exit handlers run.
+            for (int i = 0; i < 20; ++i)
+                reader->sendToHost(Bytes(64, 0x55));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(EATransportTest, DescriptorProperties) {

@@ -83,6 +83,7 @@ class ORVANE_API orvLogger {
     static void fatal(std::string_view log) { triggerLogEvent(LogLevel::fatal, std::nullopt, log); }
 
     // Writes the console line (when the switch is on) and calls the sink, if the level passes.
+    // Whatever the sink throws is caught here (noted on the console when the switch is on).
     static void triggerLogEvent(LogLevel level, Tag tag, std::string_view log);
 
     // The console line of a record: "yyyy-MM-dd HH:mm:ss.SSS [LEVEL] [tag] text" in local time.
