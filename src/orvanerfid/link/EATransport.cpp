@@ -342,8 +342,9 @@ bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession&
 
 void EATransport::endReadLoop(const DispatchWorkItem& self) {
     clearReceivedIfCurrent(self);
-    --readLoopsRunning_;
+    // Counted out last: once the count reads 0, no loop touches the logger any more.
     orvLogger::trace(kTag, "--- keepReadThread() - " + std::to_string(instanceCount()));
+    --readLoopsRunning_;
 }
 
 int EATransport::read(std::span<uint8_t> data, int offset, int length, int timeout) {
