@@ -356,25 +356,6 @@ TEST_F(EATransportTest, ADelegateThrowingAnythingNeverWedgesTheReports) {
     EXPECT_EQ(log->count("connectStateEvent threw", LogLevel::error), 2);
 }
 
-// Exit while a read loop runs and logs: the loop must find the logger and console intact.
-TEST(EATransportExit, ProcessExitWhileAReadLoopLogs) {
-    EXPECT_EXIT(
-        {
-            orvLogger::setLevel(LogLevel::trace);
-            AccessoryManager manager;
-            auto reader = test::makeSimReader();
-            manager.attach(reader);
-            auto transport = std::make_shared<EATransport>();
-            transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(reader));
-            if (!transport->connect()) std::_Exit(3);
-            // Keeps the loop reading and logging while the exit handlers run.
-            for (int i = 0; i < 20; ++i)
-                reader->sendToHost(Bytes(64, 0x55));
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 TEST_F(EATransportTest, DescriptorProperties) {
     struct Case {
         const char* model;
