@@ -16,15 +16,6 @@ constexpr uint8_t kRetransmitBit = 0x01;
 constexpr uint8_t kContinuationBit = 0x02;
 constexpr uint8_t kChangeTypeBit = 0x08;
 
-std::string listText(ByteView bytes) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0) text += ", ";
-        text += std::to_string(bytes[i]);
-    }
-    return text + "]";
-}
-
 }  // namespace
 
 ZebraPacket::ZebraPacket(Opcode opcode, Bytes data) : opcode(opcode) {
@@ -50,7 +41,7 @@ std::string ZebraPacket::description() const {
     text += "continuation = " + std::string(caseName(continuation)) + ", ";
     text += "changeType = " + std::string(caseName(changeType)) + ", ";
     text += "beepCode = " + std::string(caseName(beepCode)) + ", ";
-    text += "data = " + listText(data) + "}";
+    text += "data = " + decimalListText(data) + "}";
     return text;
 }
 

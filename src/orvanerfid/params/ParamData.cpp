@@ -6,6 +6,7 @@
 #include "orvanerfid/core/EngineParamId.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
+#include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/params/ParamNumberCodec.h"
 
 namespace orvane {
@@ -21,16 +22,6 @@ namespace {
     throw ReaderException(ResultCode::invalidResponseData, "Invalid data length");
 }
 
-// "[1, 2, 3]"; "[]" when empty.
-std::string listText(ByteView bytes) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0) text += ", ";
-        text += std::to_string(bytes[i]);
-    }
-    return text + "]";
-}
-
 void trace(const std::string& text) {
     orvLogger::trace(text);
 }
@@ -44,7 +35,8 @@ std::optional<ParamDataType> markerAt(ByteView data) {
 }  // namespace
 
 std::string ParamData::description() const {
-    return "ParamData { number = " + std::to_string(number) + ", data = " + listText(data) + " }";
+    return "ParamData { number = " + std::to_string(number) + ", data = " + decimalListText(data) +
+           " }";
 }
 
 Bytes ParamDataCodec::encode(const ParamData& paramData) {
@@ -66,7 +58,7 @@ ParamData ParamDataCodec::decode(ByteView data) {
 
 ParamData ParamDataCodec::decode(ByteView data, std::size_t& length) {
     const bool tracing = orvLogger::isEnabled(LogLevel::trace);
-    if (tracing) trace("decode() - data: " + listText(data));
+    if (tracing) trace("decode() - data: " + decimalListText(data));
 
     const ParamDataType type = markerAt(data).value_or(ParamDataType::byte);
     const std::size_t numberIndex = type == ParamDataType::byte ? 0 : 1;
