@@ -31,7 +31,7 @@ class EATransportTest : public ::testing::Test {
         log = test::LogCapture::install();
         reader = test::makeSimReader();
         manager.attach(reader);
-        transport = std::make_shared<EATransport>();
+        transport = EATransport::create();
         transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(reader));
         delegate = std::make_shared<test::RecordingDelegate>();
         transport->setDelegate(delegate);

@@ -69,11 +69,11 @@ void closeStream(const std::shared_ptr<Stream>& stream, std::string_view name) {
 }  // namespace
 
 std::shared_ptr<EATransport> EATransport::shared() {
-    static auto* instance = new std::shared_ptr<EATransport>(std::make_shared<EATransport>());
+    static auto* instance = new std::shared_ptr<EATransport>(create());
     return *instance;
 }
 
-EATransport::EATransport()
+EATransport::EATransport(Token)
     : BaseTransport("EATransport"),
       queue_(DispatchQueue::make("com.orvane.EATransport", DispatchQoS::background,
                                  DispatchQueueAttributes::concurrent)) {}
