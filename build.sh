@@ -85,7 +85,9 @@ fuzz)
         mkdir -p "$work" fuzz/artifacts
         [ -d "$corpus" ] || corpus=
         echo "== $name for ${seconds}s"
-        "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        # -max_len: room for the largest frame or packet the cutters accept (8192 bytes) and
+        # the one behind it, with the chunk headers of the stream target.
+        "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16640 \
             -artifact_prefix=fuzz/artifacts/ -print_final_stats=1 "$work" $corpus 2>&1 | tail -n 12
     done
     ;;
