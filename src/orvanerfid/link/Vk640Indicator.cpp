@@ -37,6 +37,11 @@ void Vk640Indicator::reset() {
     indicatorTagList_.clear();
 }
 
+FindDeviceMode Vk640Indicator::mode() const {
+    std::lock_guard guard(lock_);
+    return modeLocked();
+}
+
 FindDeviceMode Vk640Indicator::modeLocked() const {
     const uint8_t mode = (indicatorBeeper_ ? 2 : 0) + (indicatorVibrator_ ? 1 : 0);
     return fromRaw<FindDeviceMode>(mode).value_or(FindDeviceMode::off);

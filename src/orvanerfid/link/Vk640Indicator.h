@@ -44,6 +44,8 @@ class Vk640Indicator {
     // Beeper, vibrator and read-once mode.
     void setIndicator(const InventoryIndicator& indicator);
     InventoryIndicator indicator() const;
+    // The signal the settings ask for.
+    FindDeviceMode mode() const;
 
     // Back to "no tag read": empty list, spinner at its first step.
     void reset();
