@@ -424,6 +424,7 @@ std::shared_ptr<AccessorySession> SimAccessory::makeSession(const std::string& p
     auto self = std::static_pointer_cast<SimAccessory>(shared_from_this());
     auto link = std::make_shared<SimLink>(self, responder_);
     link->startPeer();
+    responder_->linkOpened(*link);
     std::shared_ptr<InputStream> input;
     std::shared_ptr<OutputStream> output;
     if (!faults.noInputStream) {

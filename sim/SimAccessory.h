@@ -71,6 +71,8 @@ class SimResponder {
     // `pending` holds every byte the host wrote and the responder has not consumed yet.
     // Returns how many of them it consumed (0: it waits for more).
     virtual std::size_t respond(ByteView pending, SimPeer& peer) = 0;
+    // A new link was opened (before the host's first byte); events may be sent through it.
+    virtual void linkOpened(SimPeer& peer) { (void)peer; }
 };
 
 // A responder driven by rules: the first rule whose matcher accepts the bytes at the head of
