@@ -170,6 +170,8 @@ TEST_F(Vk640EndToEndTest, RepliesSurviveGarbageAndSplitsAndLateRepliesStayStale)
 TEST_F(Vk640EndToEndTest, DroppedLinkFailsSendsUntilTheLoopEnds) {
     reader->setTags(makeSimTags(200));
     reader->setDropLinkAfterTags(50);
+    // Slow enough that the start's reply is out before the link goes.
+    reader->setInventoryRate(500);
     STUHFL_T_Gen2_Inventory inventory;
     ASSERT_EQ(protocol->send(inventory.commandPacketBytes(), 3000).resultCode(),
               ResultCode::noError);
