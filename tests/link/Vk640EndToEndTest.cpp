@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "Vk640TestSupport.h"
+#include "LinkTestSupport.h"
+#include "Vk210TestSupport.h"
 #include "orvanerfid/commands/Gen2Packets.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/commands/Vk640Packets.h"
