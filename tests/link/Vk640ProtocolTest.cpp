@@ -292,6 +292,7 @@ TEST_F(Vk640ProtocolTest, PumpedEventsSetStateOrAreRefused) {
 }
 
 TEST_F(Vk640ProtocolTest, TriggerIndicatorFollowsSettingsAndFirmware) {
+    transport->firmware = "1.01.09";  // the first with a display
     protocol->pumpEvent(
         ProtocolEventArgs(Ev::tagsIndicator, InventoryIndicator(false, false, false)));
     auto old = std::make_shared<test::FeedTransport>();
