@@ -32,6 +32,7 @@
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
+#include "orvanerfid/devices/Vk640Device.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/link/Vk640Protocol.h"

@@ -51,7 +51,8 @@ struct Sent {
 class RecordingProtocol : public BaseProtocol {
   public:
     explicit RecordingProtocol(std::shared_ptr<BaseTransport> transport)
-        : BaseProtocol("RecordingProtocol", std::move(transport)) {}
+        : BaseProtocol("RecordingProtocol", std::move(transport),
+                       DispatchQueue::global(DispatchQoS::userInitiated)) {}
 
     std::function<Response(const Sent&)> responder;
     bool startResult = true;
@@ -98,6 +99,11 @@ class RecordingProtocol : public BaseProtocol {
         pumped_.push_back(event.id());
         pumpedEvents_.push_back(event);
     }
+
+  protected:
+    // No receive loop: the test hands events to the device itself.
+    bool receiveTurn(const DispatchWorkItem&) override { return false; }
+    void receiveEnded(bool) override {}
 
   private:
     void record(Sent s) {

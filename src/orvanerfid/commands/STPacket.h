@@ -136,6 +136,12 @@ class ORVANE_API STPacket {
     // -33..-39 -> 10..16, -49 -> 17, -65..-79 -> 18..32, -81..-89 -> 33..41, others 42.
     static int stErrorCode(int16_t fromStatus) noexcept;
 
+    // The reader setting that a received packet answers, as a DeviceParamId raw value: the
+    // information items by subcode, the settings by the TLV tag of a getConfigure reply.
+    // kNoDeviceParam (after an ERROR line under "STPacket") for any other packet.
+    static constexpr uint16_t kNoDeviceParam = 256;
+    uint16_t deviceParamId() const;
+
     virtual std::string_view className() const { return "STPacket"; }
 
   protected:
