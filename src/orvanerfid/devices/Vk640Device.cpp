@@ -124,6 +124,10 @@ std::shared_ptr<Vk640Device> Vk640Device::create(std::shared_ptr<BaseProtocol> p
     return device;
 }
 
+std::shared_ptr<Vk640Device> Vk640Device::create(std::shared_ptr<BaseTransport> transport) {
+    return create(std::make_shared<Vk640Protocol>(std::move(transport)));
+}
+
 Vk640Device::Vk640Device(std::shared_ptr<BaseProtocol> protocol)
     : BaseDevice(std::string(kClassName), std::move(protocol)) {
     setSupportMultipleSetting(true);

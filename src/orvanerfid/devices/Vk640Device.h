@@ -31,6 +31,8 @@ class ORVANE_API Vk640Device : public BaseDevice {
     // A device on `protocol`, which runs on the reader's transport; the factory also makes the
     // device the protocol's delegate.
     static std::shared_ptr<Vk640Device> create(std::shared_ptr<BaseProtocol> protocol);
+    // A device with a new Vk640Protocol on the reader's transport.
+    static std::shared_ptr<Vk640Device> create(std::shared_ptr<BaseTransport> transport);
     explicit Vk640Device(std::shared_ptr<BaseProtocol> protocol);
 
     // The model's 27 supported settings with its defaults, built afresh at every call.
