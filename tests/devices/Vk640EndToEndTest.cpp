@@ -23,18 +23,6 @@ Bytes text16(std::string_view text) {
     return bytes;
 }
 
-DeviceDate localDate(int year, int month, int day, int hour, int minute, int second) {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&local));
-}
-
 // A Vk640 device on its own protocol over the accessory transport, talking to a simulated Vk640
 // whose firmware revision the test chooses.
 class Vk640DeviceEndToEnd : public ::testing::Test {
@@ -104,7 +92,7 @@ TEST_F(Vk640DeviceEndToEnd, EverySupportedParameterReadsWritesAndReadsBack) {
     const std::vector<std::pair<Id, DeviceValue>> writes{
         {Id::vibrator, false},
         {Id::beeperVolume, BeeperVolume::high},
-        {Id::systemTime, localDate(2031, 2, 28, 23, 59, 58)},
+        {Id::systemTime, test::localTime(2031, 2, 28, 23, 59, 58)},
         {Id::autoOffTime, 5u},
         {Id::readMode, ReadMode::multiRead},
         {Id::dataFormat, DataFormat::ascii},
