@@ -154,8 +154,15 @@ TEST_F(Vk640DeviceEndToEnd, MultiSetThenMultiGetReadsBackWhatWasWritten) {
         DeviceParam(Id::bluetoothSecuritySimplePairing, false),
         DeviceParam(Id::vibrator, false),
     };
+    // A write-only command leaves the reader's answer unclaimed; the exchange that follows must
+    // not take it for one of its own.
+    const auto protocol = std::dynamic_pointer_cast<Vk640Protocol>(device->baseProtocol());
+    device->setConnectionMode(ConnectionMode::usbSpp);
+    ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
+
     device->setParameters(writes);
     ASSERT_TRUE(waitUntil([&] { return reader->signalsAlone() == 1; }));
+    EXPECT_EQ(protocol->queuedReplies(), 0u);
 
     std::vector<Id> ids;
     for (const auto& p : writes) {
