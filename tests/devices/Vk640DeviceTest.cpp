@@ -470,7 +470,9 @@ TEST_F(Vk640Test, UnknownSkuFallsBackToTheModulesBand) {
 TEST_F(Vk640Test, InventoryIndicatorStaysInTheProtocol) {
     device->setInventoryIndicator(InventoryIndicator(false, true, false));
     ASSERT_EQ(protocol->pumped(), std::vector<ProtocolEventId>{ProtocolEventId::tagsIndicator});
-    const auto* pumped = protocol->lastPumped()->get<InventoryIndicator>();
+    const auto event = protocol->lastPumped();
+    ASSERT_TRUE(event);
+    const auto* pumped = event->get<InventoryIndicator>();
     ASSERT_NE(pumped, nullptr);
     EXPECT_EQ(pumped->toDeviceParameter(), "000100");
     // A protocol without indicator flags answers the reader's defaults.
