@@ -64,6 +64,10 @@ class SimVk640 : public SimReader {
     // EPC, its TID when it has one, and the end record.
     static Bytes inventoryPacket(std::span<const SimTag> tags, std::size_t firstIndex,
                                  uint8_t q = 4, uint32_t frequency = 866900);
+    // The same, appended to `out`.
+    static void appendInventoryPacket(Bytes& out, std::span<const SimTag> tags,
+                                      std::size_t firstIndex, uint8_t q = 4,
+                                      uint32_t frequency = 866900);
 
     // Answers with a packet of the request's group and subcode (its sequence number echoed), with
     // the reply faults applied.

@@ -1,0 +1,135 @@
+#pragma once
+
+// A transport the test feeds by hand and a delegate that records protocol events, for the
+// protocol suites of both reader models.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/link/BaseTransport.h"
+
+namespace orvane::test {
+
+// Connected from the start; bytes reach the protocol through `feed`, writes are recorded and
+// handed to `onWrite` (which may feed replies).
+class FeedTransport : public BaseTransport {
+  public:
+    FeedTransport() : BaseTransport("FeedTransport") { setConnectState(ConnectState::connected); }
+
+    std::function<void(ByteView written)> onWrite;
+    // Above 0: `write` throws this code.
+    ResultCode writeError = ResultCode::noError;
+    // The reader's firmware revision; set before the protocol starts.
+    std::string firmware;
+
+    std::string firmwareRevision() const override { return firmware; }
+
+    void feed(ByteView bytes) { receive(bytes); }
+
+    bool connect() override {
+        setConnectState(ConnectState::connected);
+        return true;
+    }
+    bool disconnect() override {
+        setConnectState(ConnectState::disconnected);
+        return true;
+    }
+    int read(std::span<uint8_t> data, int offset, int length, int) override {
+        return byteQueue().dequeue(data, offset, length);
+    }
+    int write(ByteView data, int offset, int length, int) override {
+        if (writeError != ResultCode::noError) throw ReaderException(writeError, "");
+        const ByteView bytes =
+            data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        {
+            std::lock_guard guard(lock_);
+            written_.insert(written_.end(), bytes.begin(), bytes.end());
+            ++writes_;
+        }
+        if (onWrite) onWrite(bytes);
+        return length;
+    }
+    Bytes written() const {
+        std::lock_guard guard(lock_);
+        return written_;
+    }
+    // Calls of `write`, empty ones included.
+    int writeCount() const {
+        std::lock_guard guard(lock_);
+        return writes_;
+    }
+
+  private:
+    mutable std::mutex lock_;
+    Bytes written_;
+    int writes_ = 0;
+};
+
+// Records every event; `onEvent` runs inside the delivery, on the receive thread.
+class EventRecorder : public BaseProtocolDelegate {
+  public:
+    std::function<void(const ProtocolEventArgs&)> onEvent;
+
+    void protocolEvent(const ProtocolEventArgs& event) override {
+        {
+            std::lock_guard guard(lock_);
+            events_.push_back(event);
+        }
+        if (onEvent) onEvent(event);
+    }
+    std::vector<ProtocolEventArgs> events() const {
+        std::lock_guard guard(lock_);
+        return events_;
+    }
+    std::size_t count() const {
+        std::lock_guard guard(lock_);
+        return events_.size();
+    }
+    int count(ProtocolEventId id) const {
+        std::lock_guard guard(lock_);
+        return static_cast<int>(std::count_if(events_.begin(), events_.end(),
+                                              [id](const auto& e) { return e.id() == id; }));
+    }
+    // The tag reports, in delivery order.
+    std::vector<TagInfoPtr> tags() const {
+        std::lock_guard guard(lock_);
+        std::vector<TagInfoPtr> out;
+        for (const auto& e : events_) {
+            if (const auto* tag = e.get<TagInfoPtr>()) out.push_back(*tag);
+        }
+        return out;
+    }
+    void clear() {
+        std::lock_guard guard(lock_);
+        events_.clear();
+    }
+
+  private:
+    mutable std::mutex lock_;
+    std::vector<ProtocolEventArgs> events_;
+};
+
+// A reply frame: status byte, then data.
+inline Bytes replyFrame(OrvRfidCmdId id, uint8_t status, const Bytes& data = {}) {
+    Bytes area{status};
+    area.insert(area.end(), data.begin(), data.end());
+    return OrvaneRfidCommand::frame(id, area);
+}
+
+inline Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+}  // namespace orvane::test
