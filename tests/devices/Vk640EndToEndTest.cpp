@@ -35,7 +35,7 @@ class Vk640DeviceEndToEnd : public ::testing::Test {
         reader->setSetting("modelName", text16("VK640"));
         accessory = SimVk640::makeAccessory(reader, "SIM640-0001", firmware);
         manager.attach(accessory);
-        transport = std::make_shared<EATransport>();
+        transport = EATransport::create();
         transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
         ASSERT_TRUE(transport->connect());
         device = Vk640Device::create(transport);
