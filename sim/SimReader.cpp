@@ -239,7 +239,9 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
             if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
                 i + reported == population.size()) {
                 alive = flush();
-                state->reported.store(sent);
+                // With a drop due, the count is published once the link is gone, so a test
+                // that waits for it knows the link has dropped.
+                if (!dropNow) state->reported.store(sent);
             }
             if (dropNow) {
                 // The host takes what was sent before the link goes, so that the drop falls
@@ -248,6 +250,7 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                     peer->stream({}, 1, std::chrono::milliseconds(500));
                     peer->dropLink();
                 }
+                state->reported.store(sent);
                 alive = false;
             }
         }

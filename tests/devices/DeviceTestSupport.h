@@ -115,7 +115,9 @@ class RecordingProtocol : public BaseProtocol {
         {
             std::lock_guard guard(lock);
             if (!scripted_.empty()) {
-                Response r = std::move(scripted_.front());
+                // Copied, not moved: GCC's sanitizer builds warn (falsely) that a moved-from
+                // optional byte list may be used uninitialised.
+                const Response r = scripted_.front();
                 scripted_.pop_front();
                 return r;
             }
