@@ -5,18 +5,16 @@
 #include "orvanerfid/commands/DeviceInfoCommands.h"
 #include "orvanerfid/commands/TagCommands.h"
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/uhfmodules/ModuleChecks.h"
 
 namespace orvane {
 namespace {
 
-constexpr unsigned kMaxMaskBits = 255;
+using module::need;
+using module::requireRange;
+using module::sameRaw;
 
-// The value of a reply accessor, or 0x5000 when the reply was too short to hold it.
-template <typename T>
-T need(std::optional<T> value) {
-    if (!value) throw ReaderException(ResultCode::invalidResponse, "The reply is too short.");
-    return std::move(*value);
-}
+constexpr unsigned kMaxMaskBits = 255;
 
 // A password or data text as bytes: blanks are dropped; anything but an even count of hex
 // digits is refused with 0x5002 before a request is built.
@@ -27,19 +25,6 @@ Bytes hexBytes(std::string_view text, std::string_view what) {
                               "The " + std::string(what) + " is not hex text.");
     }
     return std::move(*bytes);
-}
-
-void requireRange(bool inRange, const std::string& message) {
-    if (!inRange) throw ReaderException(ResultCode::outOfRange, message);
-}
-
-// The command layer's twin of an API enumeration with the same raw values; a value outside them
-// (only reachable through a cast) is refused with 0x5002.
-template <TabledEnum To, TabledEnum From>
-To sameRaw(From value) {
-    const auto converted = fromRaw<To>(rawValue(value));
-    if (!converted) throw ReaderException(ResultCode::invalidParameter, "Unknown option value.");
-    return *converted;
 }
 
 std::string_view nameOr(std::string_view given, std::string_view own) {
@@ -67,30 +52,24 @@ ResultCode UhfModuleQm5520::sendCommand(ByteView frame, std::string_view functio
     });
 }
 
+ResultCode UhfModuleQm5520::sendRequest(OrvaneRfidCommand& request, std::string_view name) {
+    return sendBuilt(name, [&] { return request.toBytes(); });
+}
+
 OrvRfidCmd_Gen2Algorithm UhfModuleQm5520::getGen2Algorithm(std::string_view functionName) {
-    OrvRfidCmd_GetGen2Algorithm request;
-    return need(
-        exchange<OrvRfidCmd_GetGen2Algorithm>(request, nameOr(functionName, "getGen2Algorithm(_:)"))
-            .gen2Algorithm());
+    return readGroup(OrvRfidCmd_GetGen2Algorithm(), &OrvRfidCmd_GetGen2Algorithm::gen2Algorithm,
+                     nameOr(functionName, "getGen2Algorithm(_:)"));
 }
 
 ResultCode UhfModuleQm5520::setGen2Algorithm(const OrvRfidCmd_Gen2Algorithm& value,
                                              std::string_view functionName) {
-    const std::string_view name = nameOr(functionName, "setGen2Algorithm(_:_:)");
-    Bytes frame;
-    const ResultCode built = guarded(name, [&] {
-        OrvRfidCmd_SetGen2Algorithm request(value);
-        frame = request.toBytes();
-        return ResultCode::noError;
-    });
-    return built != ResultCode::noError ? built : sendCommand(frame, name);
+    OrvRfidCmd_SetGen2Algorithm request(value);
+    return sendRequest(request, nameOr(functionName, "setGen2Algorithm(_:_:)"));
 }
 
 OrvRfidCmd_Gen2QueryGroup UhfModuleQm5520::getGen2QueryGroup(std::string_view functionName) {
-    OrvRfidCmd_GetGen2QueryGroup request;
-    return need(exchange<OrvRfidCmd_GetGen2QueryGroup>(
-                    request, nameOr(functionName, "getGen2QueryGroup(_:)"))
-                    .gen2QueryGroup());
+    return readGroup(OrvRfidCmd_GetGen2QueryGroup(), &OrvRfidCmd_GetGen2QueryGroup::gen2QueryGroup,
+                     nameOr(functionName, "getGen2QueryGroup(_:)"));
 }
 
 ResultCode UhfModuleQm5520::setGen2QueryGroup(const OrvRfidCmd_Gen2QueryGroup& value,
@@ -99,28 +78,25 @@ ResultCode UhfModuleQm5520::setGen2QueryGroup(const OrvRfidCmd_Gen2QueryGroup& v
     request.selectMode = value.selectMode;
     request.session = value.session;
     request.target = value.target;
-    return sendCommand(request.toBytes(), nameOr(functionName, "setGen2QueryGroup(_:_:)"));
+    return sendRequest(request, nameOr(functionName, "setGen2QueryGroup(_:_:)"));
 }
 
 OrvRfidCmd_AntennaSettings UhfModuleQm5520::getAntennaSettings(uint8_t antennadId,
                                                                std::string_view functionName) {
-    OrvRfidCmd_GetAntennaSettings request(antennadId);
-    return need(exchange<OrvRfidCmd_GetAntennaSettings>(
-                    request, nameOr(functionName, "getAntennaSettings(antennadId:_:)"))
-                    .antennaSettings());
+    return readGroup(OrvRfidCmd_GetAntennaSettings(antennadId),
+                     &OrvRfidCmd_GetAntennaSettings::antennaSettings,
+                     nameOr(functionName, "getAntennaSettings(antennadId:_:)"));
 }
 
 ResultCode UhfModuleQm5520::setAntennaSettings(const OrvRfidCmd_AntennaSettings& value,
                                                std::string_view functionName) {
     OrvRfidCmd_SetAntennaSettings request(value);
-    return sendCommand(request.toBytes(), nameOr(functionName, "setAntennaSettings(_:_:)"));
+    return sendRequest(request, nameOr(functionName, "setAntennaSettings(_:_:)"));
 }
 
 OrvRfidCmd_TxOnOffTime UhfModuleQm5520::getTxOnOffTime(std::string_view functionName) {
-    OrvRfidCmd_GetTxOnOffTime request;
-    return need(
-        exchange<OrvRfidCmd_GetTxOnOffTime>(request, nameOr(functionName, "getTxOnOffTime(_:)"))
-            .txOnOffTime());
+    return readGroup(OrvRfidCmd_GetTxOnOffTime(), &OrvRfidCmd_GetTxOnOffTime::txOnOffTime,
+                     nameOr(functionName, "getTxOnOffTime(_:)"));
 }
 
 ResultCode UhfModuleQm5520::setTxOnOffTime(const OrvRfidCmd_TxOnOffTime& value,
@@ -128,19 +104,10 @@ ResultCode UhfModuleQm5520::setTxOnOffTime(const OrvRfidCmd_TxOnOffTime& value,
     OrvRfidCmd_SetTxOnOffTime request;
     request.onTime = value.onTime;
     request.offTime = value.offTime;
-    return sendCommand(request.toBytes(), nameOr(functionName, "setTxOnOffTime(_:_:)"));
+    return sendRequest(request, nameOr(functionName, "setTxOnOffTime(_:_:)"));
 }
 
 // ---- Select masks and tag operations ---------------------------------------------------------
-
-ResultCode UhfModuleQm5520::sendSelect(OrvRfidCmd_Select& select, std::string_view name) {
-    Bytes frame;
-    const ResultCode built = guarded(name, [&] {
-        frame = select.toBytes();
-        return ResultCode::noError;
-    });
-    return built != ResultCode::noError ? built : sendCommand(frame, name);
-}
 
 ResultCode UhfModuleQm5520::setSelectMask() {
     constexpr std::string_view kName = "setSelectMask()";
@@ -175,7 +142,10 @@ ResultCode UhfModuleQm5520::setSelectMask() {
         return ResultCode::noError;
     });
     if (built != ResultCode::noError) return built;
-    if (frames.empty()) return clearSelectMaskCommand();
+    if (frames.empty()) {
+        OrvRfidCmd_Select clear(OrvRfidCmdSelectMode::clear);
+        return sendRequest(clear, "clearSelectMask()");
+    }
     for (const Bytes& frame : frames) {
         const ResultCode code = sendCommand(frame, kName);
         if (code != ResultCode::noError) return code;
@@ -183,15 +153,15 @@ ResultCode UhfModuleQm5520::setSelectMask() {
     return ResultCode::noError;
 }
 
-ResultCode UhfModuleQm5520::clearSelectMaskCommand() {
-    OrvRfidCmd_Select select(OrvRfidCmdSelectMode::clear);
-    return sendSelect(select, "clearSelectMask()");
-}
-
-ResultCode UhfModuleQm5520::tagOperation(std::string_view name, OrvaneRfidCommand& command,
-                                         std::optional<BankType> accessBank, bool applySelectMask) {
+// Fills `command` with `prepare` (which refuses input it cannot carry by throwing), applies the
+// select masks when asked, announces the access bank when given, and sends the command.
+template <typename Command, typename Prepare>
+ResultCode UhfModuleQm5520::tagOperation(std::string_view name, Command command,
+                                         std::optional<BankType> accessBank, bool applySelectMask,
+                                         Prepare&& prepare) {
     Bytes frame;
     const ResultCode built = guarded(name, [&] {
+        prepare(command);
         frame = command.toBytes();
         return ResultCode::noError;
     });
@@ -210,154 +180,117 @@ ResultCode UhfModuleQm5520::tagOperation(std::string_view name, OrvaneRfidComman
 }
 
 ResultCode UhfModuleQm5520::inventory() {
-    OrvRfidCmd_Inventory command;
-    return tagOperation("inventory()", command, std::nullopt, true);
+    return tagOperation("inventory()", OrvRfidCmd_Inventory(), std::nullopt, true,
+                        [](OrvRfidCmd_Inventory&) {});
 }
 
 ResultCode UhfModuleQm5520::readMemory(BankType bank, uint16_t offset, uint8_t length,
                                        const std::string& password) {
-    constexpr std::string_view kName = "readMemory(bank:offset:length:password:)";
-    OrvRfidCmd_Read command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    command.bank = bank;
-    command.address = offset;
-    command.length = length;
-    return tagOperation(kName, command, bank, true);
+    return tagOperation("readMemory(bank:offset:length:password:)", OrvRfidCmd_Read(), bank, true,
+                        [&](OrvRfidCmd_Read& c) {
+                            c.password = hexBytes(password, "password");
+                            c.bank = bank;
+                            c.address = offset;
+                            c.length = length;
+                        });
 }
 
 ResultCode UhfModuleQm5520::writeMemory(BankType bank, unsigned offset, const std::string& data,
                                         const std::string& password) {
-    constexpr std::string_view kName = "writeMemory(bank:offset:data:password:)";
-    OrvRfidCmd_Write command;
-    const ResultCode input = guarded(kName, [&] {
-        requireRange(offset <= 0xFFFF, "The offset is out of range.");
-        command.password = hexBytes(password, "password");
-        command.writeData = hexBytes(data, "data");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    command.bank = bank;
-    command.address = static_cast<uint16_t>(offset);
-    return tagOperation(kName, command, bank, true);
+    return tagOperation("writeMemory(bank:offset:data:password:)", OrvRfidCmd_Write(), bank, true,
+                        [&](OrvRfidCmd_Write& c) {
+                            requireRange(offset <= 0xFFFF, "The offset is out of range.");
+                            c.password = hexBytes(password, "password");
+                            c.bank = bank;
+                            c.address = static_cast<uint16_t>(offset);
+                            c.writeData = hexBytes(data, "data");
+                        });
 }
 
 ResultCode UhfModuleQm5520::lockTag(const LockParam& lockParam, const std::string& password) {
-    constexpr std::string_view kName = "lockTag(lockParam:password:)";
-    OrvRfidCmd_Lock command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    command.mask = lockParam.toMaskEx();
-    return tagOperation(kName, command, std::nullopt, true);
+    return tagOperation("lockTag(lockParam:password:)", OrvRfidCmd_Lock(), std::nullopt, true,
+                        [&](OrvRfidCmd_Lock& c) {
+                            c.password = hexBytes(password, "password");
+                            c.mask = lockParam.toMaskEx();
+                        });
 }
 
 ResultCode UhfModuleQm5520::permaLockTag(const PermaLockParam& permaLockParam,
                                          const std::string& password) {
-    constexpr std::string_view kName = "permaLockTag(permaLockParam:password:)";
-    OrvRfidCmd_Lock command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    command.mask = permaLockParam.toMaskEx();
-    return tagOperation(kName, command, std::nullopt, true);
+    return tagOperation("permaLockTag(permaLockParam:password:)", OrvRfidCmd_Lock(), std::nullopt,
+                        true, [&](OrvRfidCmd_Lock& c) {
+                            c.password = hexBytes(password, "password");
+                            c.mask = permaLockParam.toMaskEx();
+                        });
 }
 
 ResultCode UhfModuleQm5520::killTag(const std::string& password) {
-    constexpr std::string_view kName = "killTag(password:)";
-    OrvRfidCmd_Kill command;
-    const ResultCode input = guarded(kName, [&] {
-        command.killPassword = hexBytes(password, "kill password");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    return tagOperation(kName, command, std::nullopt, true);
+    return tagOperation(
+        "killTag(password:)", OrvRfidCmd_Kill(), std::nullopt, true,
+        [&](OrvRfidCmd_Kill& c) { c.killPassword = hexBytes(password, "kill password"); });
 }
 
 ResultCode UhfModuleQm5520::stop() {
     OrvRfidCmd_Cancel command;
-    return sendCommand(command.toBytes(), "stop()");
+    return sendRequest(command, "stop()");
 }
 
 ResultCode UhfModuleQm5520::inventoryWithUserSpecifiedDataOperation(BankType bank, uint16_t offset,
                                                                     uint8_t length,
                                                                     const std::string& password) {
-    constexpr std::string_view kName =
-        "inventoryWithUserSpecifiedDataOperation(bank:offset:length:password:)";
-    OrvRfidCmd_InventoryWithUserSpecifiedData command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    command.bank = bank;
-    command.address = offset;
-    command.length = length;
-    return tagOperation(kName, command, std::nullopt, false);
+    return tagOperation("inventoryWithUserSpecifiedDataOperation(bank:offset:length:password:)",
+                        OrvRfidCmd_InventoryWithUserSpecifiedData(), std::nullopt, false,
+                        [&](OrvRfidCmd_InventoryWithUserSpecifiedData& c) {
+                            c.password = hexBytes(password, "password");
+                            c.bank = bank;
+                            c.address = offset;
+                            c.length = length;
+                        });
 }
 
 ResultCode UhfModuleQm5520::blockWriteMemory(BankType bank, uint16_t offset,
                                              const std::string& data, const std::string& password) {
-    constexpr std::string_view kName = "blockWriteMemory(bank:offset:data:password:)";
-    OrvRfidCmd_BlockWrite command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        command.writeData = hexBytes(data, "data");
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return input;
-    command.bank = bank;
-    command.address = offset;
-    return tagOperation(kName, command, bank, false);
+    return tagOperation("blockWriteMemory(bank:offset:data:password:)", OrvRfidCmd_BlockWrite(),
+                        bank, false, [&](OrvRfidCmd_BlockWrite& c) {
+                            c.password = hexBytes(password, "password");
+                            c.bank = bank;
+                            c.address = offset;
+                            c.writeData = hexBytes(data, "data");
+                        });
 }
 
 void UhfModuleQm5520::blockPermaLock(const std::string& password, ReadLock readLock,
                                      BankType bankType, uint16_t offset, uint8_t length,
                                      const std::vector<uint8_t>& mask,
                                      ResultCompletion completion) {
-    constexpr std::string_view kName =
-        "blockPermaLock(password:readLock:bankType:offset:length:mask:completion:)";
-    OrvRfidCmd_BlockPermaLock command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        command.readLock = sameRaw<OrvRfidCmdReadLock>(readLock);
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return completion(input);
-    command.bank = bankType;
-    command.address = offset;
-    command.length = length;
-    command.mask = mask;
-    completion(tagOperation(kName, command, bankType, false));
+    completion(tagOperation(
+        "blockPermaLock(password:readLock:bankType:offset:length:mask:completion:)",
+        OrvRfidCmd_BlockPermaLock(), bankType, false, [&](OrvRfidCmd_BlockPermaLock& c) {
+            c.password = hexBytes(password, "password");
+            c.readLock = sameRaw<OrvRfidCmdReadLock>(readLock);
+            c.bank = bankType;
+            c.address = offset;
+            c.length = length;
+            c.mask = mask;
+        }));
 }
 
 void UhfModuleQm5520::authenticate(const std::string& password, AuthenticationResponse sendResponse,
                                    IncludeReplyLength incRepLen, uint8_t csi, uint16_t msgLen,
                                    const std::vector<uint8_t>& msg, uint16_t expectedReplyLen,
                                    ResultCompletion completion) {
-    constexpr std::string_view kName =
+    completion(tagOperation(
         "authenticate(password:sendResponse:incRepLen:csi:msgLen:msg:expectedReplyLen:"
-        "completion:)";
-    OrvRfidCmd_Authenticate command;
-    const ResultCode input = guarded(kName, [&] {
-        command.password = hexBytes(password, "password");
-        command.sedRep = sameRaw<OrvRfidCmdAuthenticationResponse>(sendResponse);
-        command.incRepLen = sameRaw<OrvRfidCmdIncludeReplyLength>(incRepLen);
-        return ResultCode::noError;
-    });
-    if (input != ResultCode::noError) return completion(input);
-    command.csi = csi;
-    command.mlen = msgLen;
-    command.msg = msg;
-    command.expRepLen = expectedReplyLen;
-    completion(tagOperation(kName, command, std::nullopt, false));
+        "completion:)",
+        OrvRfidCmd_Authenticate(), std::nullopt, false, [&](OrvRfidCmd_Authenticate& c) {
+            c.password = hexBytes(password, "password");
+            c.sedRep = sameRaw<OrvRfidCmdAuthenticationResponse>(sendResponse);
+            c.incRepLen = sameRaw<OrvRfidCmdIncludeReplyLength>(incRepLen);
+            c.csi = csi;
+            c.mlen = msgLen;
+            c.msg = msg;
+            c.expRepLen = expectedReplyLen;
+        }));
 }
 
 // ---- Module information and test transmissions ----------------------------------------------
@@ -376,12 +309,12 @@ void UhfModuleQm5520::cwOn(uint8_t antennaId, uint16_t power, uint32_t frequency
     command.antennaId = antennaId;
     command.power = power;
     command.frequency = frequency;
-    completion(sendCommand(command.toBytes(), "cwOn(antennaId:power:frequency:completion:)"));
+    completion(sendRequest(command, "cwOn(antennaId:power:frequency:completion:)"));
 }
 
 void UhfModuleQm5520::cwOff(ResultCompletion completion) {
     OrvRfidCmd_CwOff command;
-    completion(sendCommand(command.toBytes(), "cwOff(completion:)"));
+    completion(sendRequest(command, "cwOff(completion:)"));
 }
 
 void UhfModuleQm5520::txRandomData(uint8_t antennaId, uint16_t power, uint32_t frequency,
@@ -391,8 +324,8 @@ void UhfModuleQm5520::txRandomData(uint8_t antennaId, uint16_t power, uint32_t f
     command.power = power;
     command.frequency = frequency;
     command.duration = duration;
-    completion(sendCommand(command.toBytes(),
-                           "txRandomData(antennaId:power:frequency:duration:completion:)"));
+    completion(
+        sendRequest(command, "txRandomData(antennaId:power:frequency:duration:completion:)"));
 }
 
 // ---- Band list -------------------------------------------------------------------------------

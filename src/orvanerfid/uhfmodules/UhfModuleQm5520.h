@@ -198,15 +198,23 @@ class UhfModuleQm5520 : public BaseUhfModule {
   private:
     template <typename Reply>
     Reply exchange(OrvaneRfidCommand& request, std::string_view functionName);
-    ResultCode tagOperation(std::string_view name, OrvaneRfidCommand& command,
-                            std::optional<BankType> accessBank, bool applySelectMask);
-    ResultCode sendSelect(OrvRfidCmd_Select& select, std::string_view name);
-    // One Select that empties the module's list (no entry in use).
-    ResultCode clearSelectMaskCommand();
+    // The group a read request's reply holds (0x5000 when it is too short to hold it).
+    template <typename Get, typename Group>
+    Group readGroup(Get request, std::optional<Group> (Get::*group)() const,
+                    std::string_view functionName);
+    // Sends the frame `build` gives; what `build` throws (a value the request cannot carry) is
+    // logged and returned before anything is sent.
+    template <typename Build>
+    ResultCode sendBuilt(std::string_view name, Build&& build);
+    ResultCode sendRequest(OrvaneRfidCommand& request, std::string_view name);
+    template <typename Command, typename Prepare>
+    ResultCode tagOperation(std::string_view name, Command command,
+                            std::optional<BankType> accessBank, bool applySelectMask,
+                            Prepare&& prepare);
 
-    template <typename Group, typename Read, typename Write, typename Change>
-    void readModifyWrite(std::string_view name, const ResultCompletion& completion, Read&& read,
-                         Write&& write, Change&& change);
+    template <typename Group, typename Check, typename Change>
+    void changeGroup(std::string_view name, const ResultCompletion& completion, Check&& check,
+                     Change&& change);
 
     const int inventoryTimeMinValue_;
     const int idleTimeMinValue_;
@@ -224,19 +232,22 @@ Reply UhfModuleQm5520::exchange(OrvaneRfidCommand& request, std::string_view fun
     return parsed;
 }
 
-// Reads the group, lets `change` set its one field, writes it back; completes with the write's
-// code. `change` may throw (a value that does not fit) before anything is written.
-template <typename Group, typename Read, typename Write, typename Change>
-void UhfModuleQm5520::readModifyWrite(std::string_view name, const ResultCompletion& completion,
-                                      Read&& read, Write&& write, Change&& change) {
-    std::optional<Group> group;
-    const ResultCode readCode = guarded(name, [&] {
-        group.emplace(read());
-        change(*group);
+template <typename Get, typename Group>
+Group UhfModuleQm5520::readGroup(Get request, std::optional<Group> (Get::*group)() const,
+                                 std::string_view functionName) {
+    const auto value = (exchange<Get>(request, functionName).*group)();
+    if (!value) throw ReaderException(ResultCode::invalidResponse, "The reply is too short.");
+    return *value;
+}
+
+template <typename Build>
+ResultCode UhfModuleQm5520::sendBuilt(std::string_view name, Build&& build) {
+    Bytes frame;
+    const ResultCode built = guarded(name, [&] {
+        frame = build();
         return ResultCode::noError;
     });
-    if (readCode != ResultCode::noError) return completion(readCode);
-    completion(write(*group));
+    return built != ResultCode::noError ? built : sendCommand(frame, name);
 }
 
 }  // namespace orvane

@@ -5,26 +5,22 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <type_traits>
 
 #include "orvanerfid/commands/Gen2Commands.h"
 #include "orvanerfid/commands/RadioSettingCommands.h"
+#include "orvanerfid/uhfmodules/ModuleChecks.h"
 #include "orvanerfid/uhfmodules/UhfModuleQm5520.h"
 
 namespace orvane {
 namespace {
 
+using module::need;
+using module::requireRange;
+using module::sameRaw;
+
 constexpr uint8_t kAntenna = 1;
 constexpr int kRecordCommands = 13;
-
-template <typename T>
-T need(std::optional<T> value) {
-    if (!value) throw ReaderException(ResultCode::invalidResponse, "The reply is too short.");
-    return std::move(*value);
-}
-
-void requireRange(bool inRange, const std::string& message) {
-    if (!inRange) throw ReaderException(ResultCode::outOfRange, message);
-}
 
 // Gen2 Q values travel in 4 bits.
 void requireQ(int q, std::string_view which) {
@@ -36,6 +32,14 @@ void requireU16(int64_t value, std::string_view which) {
                  "The " + std::string(which) + " is out of range ( <= 65535.");
 }
 
+// A set request with its one field set.
+template <typename Command, typename Field, typename Value>
+Command withField(Field Command::*field, Value value) {
+    Command request;
+    request.*field = static_cast<Field>(value);
+    return request;
+}
+
 // The API's dBm as hundredths on the wire, and back (truncated toward zero).
 int16_t lbtWire(int lbt) {
     requireRange(lbt * 100 >= INT16_MIN && lbt * 100 <= INT16_MAX,
@@ -43,12 +47,41 @@ int16_t lbtWire(int lbt) {
     return static_cast<int16_t>(lbt * 100);
 }
 
-template <TabledEnum To, TabledEnum From>
-To sameRaw(From value) {
-    return fromRaw<To>(rawValue(value)).value_or(To{});
-}
-
 }  // namespace
+
+// ---- Groups ----------------------------------------------------------------------------------
+
+// Runs `check` (which refuses a value by throwing, before anything is sent), reads the group,
+// lets `change` set its field and writes the group back; completes with the write's code.
+template <typename Group, typename Check, typename Change>
+void UhfModuleQm5520::changeGroup(std::string_view name, const ResultCompletion& completion,
+                                  Check&& check, Change&& change) {
+    std::optional<Group> group;
+    const ResultCode read = guarded(name, [&] {
+        check();
+        if constexpr (std::is_same_v<Group, OrvRfidCmd_AntennaSettings>) {
+            group.emplace(getAntennaSettings(kAntenna, name));
+        } else if constexpr (std::is_same_v<Group, OrvRfidCmd_Gen2Algorithm>) {
+            group.emplace(getGen2Algorithm(name));
+        } else if constexpr (std::is_same_v<Group, OrvRfidCmd_Gen2QueryGroup>) {
+            group.emplace(getGen2QueryGroup(name));
+        } else {
+            group.emplace(getTxOnOffTime(name));
+        }
+        change(*group);
+        return ResultCode::noError;
+    });
+    if (read != ResultCode::noError) return completion(read);
+    if constexpr (std::is_same_v<Group, OrvRfidCmd_AntennaSettings>) {
+        completion(setAntennaSettings(*group, name));
+    } else if constexpr (std::is_same_v<Group, OrvRfidCmd_Gen2Algorithm>) {
+        completion(setGen2Algorithm(*group, name));
+    } else if constexpr (std::is_same_v<Group, OrvRfidCmd_Gen2QueryGroup>) {
+        completion(setGen2QueryGroup(*group, name));
+    } else {
+        completion(setTxOnOffTime(*group, name));
+    }
+}
 
 // ---- Antenna settings: power and dwell time --------------------------------------------------
 
@@ -60,19 +93,9 @@ void UhfModuleQm5520::getPower(ValueCompletion<int> completion) {
 }
 
 void UhfModuleQm5520::setPower(int power, ResultCompletion completion) {
-    constexpr std::string_view kName = "setPower(power:completion:)";
-    if (const ResultCode refused = guarded(kName,
-                                           [&] {
-                                               requireRange(power >= 0 && power * 100 <= 0xFFFF,
-                                                            "The power is out of range.");
-                                               return ResultCode::noError;
-                                           });
-        refused != ResultCode::noError) {
-        return completion(refused);
-    }
-    readModifyWrite<OrvRfidCmd_AntennaSettings>(
-        kName, completion, [&] { return getAntennaSettings(kAntenna, kName); },
-        [&](const OrvRfidCmd_AntennaSettings& s) { return setAntennaSettings(s, kName); },
+    changeGroup<OrvRfidCmd_AntennaSettings>(
+        "setPower(power:completion:)", completion,
+        [&] { requireRange(power >= 0 && power * 100 <= 0xFFFF, "The power is out of range."); },
         [&](OrvRfidCmd_AntennaSettings& s) { s.power = static_cast<uint16_t>(power * 100); });
 }
 
@@ -82,10 +105,8 @@ void UhfModuleQm5520::getDwellTime(ValueCompletion<uint16_t> completion) {
 }
 
 void UhfModuleQm5520::setDwellTime(uint16_t dwellTime, ResultCompletion completion) {
-    constexpr std::string_view kName = "setDwellTime(dwellTime:completion:)";
-    readModifyWrite<OrvRfidCmd_AntennaSettings>(
-        kName, completion, [&] { return getAntennaSettings(kAntenna, kName); },
-        [&](const OrvRfidCmd_AntennaSettings& s) { return setAntennaSettings(s, kName); },
+    changeGroup<OrvRfidCmd_AntennaSettings>(
+        "setDwellTime(dwellTime:completion:)", completion, [] {},
         [&](OrvRfidCmd_AntennaSettings& s) { s.dwellTime = dwellTime; });
 }
 
@@ -107,8 +128,7 @@ void UhfModuleQm5520::setContinuousMode(bool continuousMode, ResultCompletion co
     OrvRfidCmd_SetRfidOperationMode request;
     request.operationMode = continuousMode ? OrvRfidCmdRfidOperationMode::continuous
                                            : OrvRfidCmdRfidOperationMode::nonContinuous;
-    const ResultCode code =
-        sendCommand(request.toBytes(), "setContinuousMode(continuousMode:completion:)");
+    const ResultCode code = sendRequest(request, "setContinuousMode(continuousMode:completion:)");
     if (code == ResultCode::noError) storeContinuousMode(continuousMode);
     completion(code);
 }
@@ -137,7 +157,7 @@ void UhfModuleQm5520::setGlobalBand(GlobalBandType band, ResultCompletion comple
     }
     OrvRfidCmd_SetRegion request;
     request.region = *region;
-    completion(sendCommand(request.toBytes(), kName));
+    completion(sendRequest(request, kName));
 }
 
 // ---- Transmit on/off time: inventory and idle time --------------------------------------------
@@ -148,19 +168,12 @@ void UhfModuleQm5520::getInventoryTime(ValueCompletion<unsigned> completion) {
 }
 
 void UhfModuleQm5520::setInventoryTime(unsigned inventoryTime, ResultCompletion completion) {
-    constexpr std::string_view kName = "setInventoryTime(inventoryTime:completion:)";
-    if (const ResultCode refused = guarded(kName,
-                                           [&] {
-                                               assertInventoryTime(inventoryTime);
-                                               requireU16(inventoryTime, "inventory time");
-                                               return ResultCode::noError;
-                                           });
-        refused != ResultCode::noError) {
-        return completion(refused);
-    }
-    readModifyWrite<OrvRfidCmd_TxOnOffTime>(
-        kName, completion, [&] { return getTxOnOffTime(kName); },
-        [&](const OrvRfidCmd_TxOnOffTime& t) { return setTxOnOffTime(t, kName); },
+    changeGroup<OrvRfidCmd_TxOnOffTime>(
+        "setInventoryTime(inventoryTime:completion:)", completion,
+        [&] {
+            assertInventoryTime(inventoryTime);
+            requireU16(inventoryTime, "inventory time");
+        },
         [&](OrvRfidCmd_TxOnOffTime& t) { t.onTime = static_cast<uint16_t>(inventoryTime); });
 }
 
@@ -170,19 +183,12 @@ void UhfModuleQm5520::getIdleTime(ValueCompletion<unsigned> completion) {
 }
 
 void UhfModuleQm5520::setIdleTime(unsigned idleTime, ResultCompletion completion) {
-    constexpr std::string_view kName = "setIdleTime(idleTime:completion:)";
-    if (const ResultCode refused = guarded(kName,
-                                           [&] {
-                                               assertIdleTime(idleTime);
-                                               requireU16(idleTime, "idle time");
-                                               return ResultCode::noError;
-                                           });
-        refused != ResultCode::noError) {
-        return completion(refused);
-    }
-    readModifyWrite<OrvRfidCmd_TxOnOffTime>(
-        kName, completion, [&] { return getTxOnOffTime(kName); },
-        [&](const OrvRfidCmd_TxOnOffTime& t) { return setTxOnOffTime(t, kName); },
+    changeGroup<OrvRfidCmd_TxOnOffTime>(
+        "setIdleTime(idleTime:completion:)", completion,
+        [&] {
+            assertIdleTime(idleTime);
+            requireU16(idleTime, "idle time");
+        },
         [&](OrvRfidCmd_TxOnOffTime& t) { t.offTime = static_cast<uint16_t>(idleTime); });
 }
 
@@ -198,21 +204,11 @@ void UhfModuleQm5520::setIdleTime(unsigned idleTime, ResultCompletion completion
     }
 
 // `check` runs before anything is sent.
-#define ORV_QM_ALGORITHM_SET_(method, Type, param, name, check, field, value)              \
-    void UhfModuleQm5520::method(Type param, ResultCompletion completion) {                \
-        constexpr std::string_view kName = name;                                           \
-        if (const ResultCode refused = guarded(kName,                                      \
-                                               [&] {                                       \
-                                                   check;                                  \
-                                                   return ResultCode::noError;             \
-                                               });                                         \
-            refused != ResultCode::noError) {                                              \
-            return completion(refused);                                                    \
-        }                                                                                  \
-        readModifyWrite<OrvRfidCmd_Gen2Algorithm>(                                         \
-            kName, completion, [&] { return getGen2Algorithm(kName); },                    \
-            [&](const OrvRfidCmd_Gen2Algorithm& a) { return setGen2Algorithm(a, kName); }, \
-            [&](OrvRfidCmd_Gen2Algorithm& a) { a.field = value; });                        \
+#define ORV_QM_ALGORITHM_SET_(method, Type, param, name, check, field, value) \
+    void UhfModuleQm5520::method(Type param, ResultCompletion completion) {   \
+        changeGroup<OrvRfidCmd_Gen2Algorithm>(                                \
+            name, completion, [&] { check; },                                 \
+            [&](OrvRfidCmd_Gen2Algorithm& a) { a.field = value; });           \
     }
 
 ORV_QM_ALGORITHM_GET_(getAlgorithmType, AlgorithmType, "getAlgorithmType(completion:)", a.algorithm)
@@ -237,17 +233,14 @@ ORV_QM_ALGORITHM_SET_(setToggleTarget, bool, toggleTarget,
 
 // ---- Query group: target, session, select mode -----------------------------------------------
 
-#define ORV_QM_QUERY_GROUP_(getter, setter, Type, param, getName, setName, field)            \
-    void UhfModuleQm5520::getter(ValueCompletion<Type> completion) {                         \
-        constexpr std::string_view kName = getName;                                          \
-        completeValue(kName, completion, [&] { return getGen2QueryGroup(kName).field; });    \
-    }                                                                                        \
-    void UhfModuleQm5520::setter(Type param, ResultCompletion completion) {                  \
-        constexpr std::string_view kName = setName;                                          \
-        readModifyWrite<OrvRfidCmd_Gen2QueryGroup>(                                          \
-            kName, completion, [&] { return getGen2QueryGroup(kName); },                     \
-            [&](const OrvRfidCmd_Gen2QueryGroup& g) { return setGen2QueryGroup(g, kName); }, \
-            [&](OrvRfidCmd_Gen2QueryGroup& g) { g.field = param; });                         \
+#define ORV_QM_QUERY_GROUP_(getter, setter, Type, param, getName, setName, field)                \
+    void UhfModuleQm5520::getter(ValueCompletion<Type> completion) {                             \
+        constexpr std::string_view kName = getName;                                              \
+        completeValue(kName, completion, [&] { return getGen2QueryGroup(kName).field; });        \
+    }                                                                                            \
+    void UhfModuleQm5520::setter(Type param, ResultCompletion completion) {                      \
+        changeGroup<OrvRfidCmd_Gen2QueryGroup>(                                                  \
+            setName, completion, [] {}, [&](OrvRfidCmd_Gen2QueryGroup& g) { g.field = param; }); \
     }
 
 ORV_QM_QUERY_GROUP_(getTarget, setTarget, Target, target, "getTarget(completion:)",
@@ -300,7 +293,7 @@ ORV_QM_QUERY_GROUP_(getSelectMode, setSelectMode, SelectMode, selectMode,
     void UhfModuleQm5520::setter(Value param, ResultCompletion completion) {                   \
         Set request;                                                                           \
         request.field = wire;                                                                  \
-        completion(sendCommand(request.toBytes(), #setter "(" #param ":completion:)"));        \
+        completion(sendRequest(request, #setter "(" #param ":completion:)"));                  \
     }
 
 ORV_QM_SINGLE_SETTINGS(ORV_QM_SINGLE_)
@@ -323,7 +316,7 @@ void UhfModuleQm5520::getRfMode(ValueCompletion<RfMode> completion) {
 void UhfModuleQm5520::setRfMode(RfMode rfMode, ResultCompletion completion) {
     OrvRfidCmd_SetRfMode request;
     request.rfMode = rawValue(rfMode);
-    completion(sendCommand(request.toBytes(), "setRfMode(rfMode:completion:)"));
+    completion(sendRequest(request, "setRfMode(rfMode:completion:)"));
 }
 
 void UhfModuleQm5520::getFixedFrequency(ValueCompletion<std::vector<uint32_t>> completion) {
@@ -340,14 +333,11 @@ void UhfModuleQm5520::getFixedFrequency(ValueCompletion<std::vector<uint32_t>> c
 void UhfModuleQm5520::setFixedFrequency(const std::vector<uint32_t>& fixedFrequency,
                                         ResultCompletion completion) {
     constexpr std::string_view kName = "setFixedFrequency(fixedFrequency:completion:)";
-    Bytes frame;
-    const ResultCode built = guarded(kName, [&] {
+    completion(sendBuilt(kName, [&] {
         OrvRfidCmd_SetFixedFrequency request;
         request.frequencies = fixedFrequency;
-        frame = request.toBytes();
-        return ResultCode::noError;
-    });
-    completion(built != ResultCode::noError ? built : sendCommand(frame, kName));
+        return request.toBytes();
+    }));
 }
 
 void UhfModuleQm5520::getLbtConfigure(ValueCompletion<int16_t> completion) {
@@ -361,14 +351,11 @@ void UhfModuleQm5520::getLbtConfigure(ValueCompletion<int16_t> completion) {
 
 void UhfModuleQm5520::setLbtConfigure(int16_t lbtRssiThreshold, ResultCompletion completion) {
     constexpr std::string_view kName = "setLbtConfigure(lbtRssiThreshold:completion:)";
-    Bytes frame;
-    const ResultCode built = guarded(kName, [&] {
+    completion(sendBuilt(kName, [&] {
         OrvRfidCmd_SetLbtConfigure request;
         request.rssiThsd = lbtWire(lbtRssiThreshold);
-        frame = request.toBytes();
-        return ResultCode::noError;
-    });
-    completion(built != ResultCode::noError ? built : sendCommand(frame, kName));
+        return request.toBytes();
+    }));
 }
 
 // ---- Range checks ----------------------------------------------------------------------------
@@ -537,12 +524,9 @@ void UhfModuleQm5520::setRfidConfig(const RfidConfig& rfidConfig, ResultCompleti
             run.insert(run.end(), frame.begin(), frame.end());
             sent.insert(request.id());
         };
-        {
-            OrvRfidCmd_SetRfidOperationMode r;
-            r.operationMode = c.continuousMode ? OrvRfidCmdRfidOperationMode::continuous
-                                               : OrvRfidCmdRfidOperationMode::nonContinuous;
-            add(std::move(r));
-        }
+        add(withField(&OrvRfidCmd_SetRfidOperationMode::operationMode,
+                      c.continuousMode ? OrvRfidCmdRfidOperationMode::continuous
+                                       : OrvRfidCmdRfidOperationMode::nonContinuous));
         {
             OrvRfidCmd_SetGen2QueryGroup r;
             r.selectMode = c.selectMode;
@@ -561,46 +545,14 @@ void UhfModuleQm5520::setRfidConfig(const RfidConfig& rfidConfig, ResultCompleti
             r.offTime = static_cast<uint16_t>(c.idleTime);
             add(std::move(r));
         }
-        {
-            OrvRfidCmd_SetRfMode r;
-            r.rfMode = rawValue(c.rfMode);
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetLbt r;
-            r.enable = c.lbt;
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetFastId r;
-            r.enable = c.fastId;
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetTagFocus r;
-            r.enable = c.tagFocus;
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetPowerSavingMode r;
-            r.mode = c.powerSavingMode;
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetLbtConfigure r;
-            r.rssiThsd = lbtWire(c.lbtConfigure);
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetAntennaSwitchingMode r;
-            r.asMode = c.asMode;
-            add(std::move(r));
-        }
-        {
-            OrvRfidCmd_SetFrequencySwitchingMode r;
-            r.fsMode = c.fsMode;
-            add(std::move(r));
-        }
+        add(withField(&OrvRfidCmd_SetRfMode::rfMode, rawValue(c.rfMode)));
+        add(withField(&OrvRfidCmd_SetLbt::enable, c.lbt));
+        add(withField(&OrvRfidCmd_SetFastId::enable, c.fastId));
+        add(withField(&OrvRfidCmd_SetTagFocus::enable, c.tagFocus));
+        add(withField(&OrvRfidCmd_SetPowerSavingMode::mode, c.powerSavingMode));
+        add(withField(&OrvRfidCmd_SetLbtConfigure::rssiThsd, lbtWire(c.lbtConfigure)));
+        add(withField(&OrvRfidCmd_SetAntennaSwitchingMode::asMode, c.asMode));
+        add(withField(&OrvRfidCmd_SetFrequencySwitchingMode::fsMode, c.fsMode));
 
         const Bytes replies =
             checkResponse("", baseProtocol()->send(run, timeout(), kRecordCommands));
