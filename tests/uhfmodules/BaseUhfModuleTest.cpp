@@ -35,15 +35,6 @@ struct Fixture {
     Fixture() { protocol->setDelegate(device); }
 };
 
-ResultCode codeOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ReaderException& e) {
-        return e.resultCode();
-    }
-    return ResultCode::noError;
-}
-
 TEST(SelectMaskList, EntriesStartFromTheDefaultsAndIndexesStopAtTheMaximum) {
     Fixture f;
     auto& m = f.module;
