@@ -16,7 +16,7 @@
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseProtocol.h"
-#include "orvanerfid/uhf/UhfDelegate.h"
+#include "orvanerfid/core/UhfDelegate.h"
 #include "support/TestSupport.h"
 
 namespace orvane::test {
