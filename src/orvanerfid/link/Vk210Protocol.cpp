@@ -7,7 +7,7 @@
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/core/TimeoutControl.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
