@@ -28,7 +28,7 @@ class BareModule : public BaseUhfModule {
 
 struct Fixture {
     std::shared_ptr<RecordingProtocol> protocol = std::make_shared<RecordingProtocol>();
-    std::shared_ptr<RecordingDevice> device = std::make_shared<RecordingDevice>();
+    std::shared_ptr<EventRecorder> device = std::make_shared<EventRecorder>();
     std::shared_ptr<RecordingUhf> uhf = std::make_shared<RecordingUhf>();
     BareModule module{protocol};
 
