@@ -218,26 +218,7 @@ TEST(Qm5520EndToEnd, BlockPermanentLockReportsAndGuardsItsBlocks) {
 TEST(Qm5520EndToEnd, TheSettingsRecordRoundTrips) {
     Rig rig;
     rig.driver.setSkuType(SkuType::us);
-    RfidConfig config;
-    config.continuousMode = false;
-    config.target = Target::b;
-    config.session = Session::s1;
-    config.algorithm = AlgorithmType::fixedQ;
-    config.startQ = 6;
-    config.minQ = 2;
-    config.maxQ = 9;
-    config.toggleTarget = false;
-    config.power = 30;
-    config.inventoryTime = 400;
-    config.idleTime = 20;
-    config.dwellTime = 250;
-    config.rfMode = RfMode::rf_241;
-    config.selectMode = SelectMode::deselected;
-    config.lbt = true;
-    config.tagFocus = true;
-    config.powerSavingMode = PowerSavingMode::powerOn;
-    config.lbtConfigure = -65;
-    config.asMode = AntennaSwitchingMode::nonStop;
+    const RfidConfig config = unusualConfig();
     ResultOutcome set;
     rig.driver.setRfidConfig(config, set.completion());
     ASSERT_EQ(set.code, ResultCode::noError);
@@ -258,7 +239,7 @@ TEST(Qm5520EndToEnd, TheSettingsRecordRoundTrips) {
     EXPECT_EQ(band.value, GlobalBandType::taiwan);
     Outcome<uint16_t> dwell;
     rig.driver.getDwellTime(dwell.completion());
-    EXPECT_EQ(dwell.value, 250);
+    EXPECT_EQ(dwell.value, 500);
 
     rig.module->setBusy(true);
     rig.driver.getRfidConfig(got.completion());
