@@ -2,6 +2,8 @@
 
 // Helpers shared by the threaded test suites: bounded waits and a capturing log sink.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -45,7 +47,10 @@ class LogCapture : public orvLoggerDelegate {
     static std::shared_ptr<LogCapture> install() {
         orvLogger::setShowNSLog(false);
         auto capture = std::make_shared<LogCapture>();
-        orvLogger::registerDelegateIfNone(capture);
+        // A capture that did not become the sink would see nothing and let log checks pass
+        // vacuously.
+        EXPECT_TRUE(orvLogger::registerDelegateIfNone(capture))
+            << "another log sink is still alive; this capture would record nothing";
         return capture;
     }
 
