@@ -47,7 +47,7 @@ struct Rig {
     AccessoryManager manager;
     std::shared_ptr<SimVk210> sim = std::make_shared<SimVk210>();
     std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(sim);
-    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<Vk210Protocol> protocol = std::make_shared<Vk210Protocol>(transport);
     std::shared_ptr<CountingDelegate> delegate = std::make_shared<CountingDelegate>();
 

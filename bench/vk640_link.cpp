@@ -42,7 +42,7 @@ struct Rig {
     AccessoryManager manager;
     std::shared_ptr<SimVk640> sim = std::make_shared<SimVk640>();
     std::shared_ptr<SimAccessory> accessory = SimVk640::makeAccessory(sim);
-    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<Vk640Protocol> protocol = std::make_shared<Vk640Protocol>(transport);
     std::shared_ptr<CountingDelegate> delegate = std::make_shared<CountingDelegate>();
 

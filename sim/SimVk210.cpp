@@ -11,6 +11,7 @@ SimVk210::SimVk210()
     addVk210DeviceRows(*this);
     addVk210InventoryRows(*this);
     addVk210TagAccessRows(*this);
+    addVk210EngineRows(*this);
 }
 
 AccessoryInfo SimVk210::accessoryInfo(std::string serialNumber) {

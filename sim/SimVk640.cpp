@@ -27,6 +27,7 @@ SimVk640::SimVk640()
     addVk640RadioRows(*this);
     addVk640InventoryRows(*this);
     addVk640IndicatorRows(*this);
+    addVk640SettingRows(*this);
 }
 
 AccessoryInfo SimVk640::accessoryInfo(std::string serialNumber, std::string firmware) {
