@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/platform/Clock.h"
 
 namespace orvane::test {
@@ -28,6 +30,30 @@ inline bool waitUntil(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// The code of the ReaderException `call` throws; 0x0000 when it throws none.
+inline ResultCode codeOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const ReaderException& e) {
+        return e.resultCode();
+    }
+    return ResultCode::noError;
+}
+
+// The moment of a date and time in the local calendar.
+inline std::chrono::system_clock::time_point localTime(int year, int month, int day, int hour,
+                                                       int minute, int second) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&local));
 }
 
 // Becomes the logger's sink for its lifetime and keeps every record.

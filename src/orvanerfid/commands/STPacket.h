@@ -142,6 +142,12 @@ class ORVANE_API STPacket {
     static int stErrorCode(int16_t fromStatus) noexcept;
     static constexpr int kUnknownStatusOrdinal = 42;
 
+    // The reader setting that a received packet answers, as a DeviceParamId raw value: the
+    // information items by subcode, the settings by the TLV tag of a getConfigure reply.
+    // kNoDeviceParam (after an ERROR line under "STPacket") for any other packet.
+    static constexpr uint16_t kNoDeviceParam = 256;
+    uint16_t deviceParamId() const;
+
     virtual std::string_view className() const { return "STPacket"; }
 
   protected:
