@@ -1,0 +1,1386 @@
+#include "orvanerfid/uhfmodules/ST25RU3993Radio.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/commands/Vk640Packets.h"
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/link/BaseProtocol.h"
+
+namespace orvane {
+namespace {
+
+using Tag = ST25RU3993Radio;
+using InventoryCfg = STUHFL_T_ST25RU3993_Gen2_InventoryCfg;
+using ProtocolCfg = STUHFL_T_ST25RU3993_Gen2_ProtocolCfg;
+using TxRxCfg = STUHFL_T_ST25RU3993_TxRxCfg;
+using FreqHop = STUHFL_T_ST25RU3993_FreqHop;
+using RwdConfig = STUHFL_T_ST25RU3993_RwdConfig;
+
+constexpr uint8_t kStatusTagReplyOverrun = 3;
+constexpr uint8_t kStatusTagReplyLocked = 4;
+constexpr uint32_t kDisplayClearFirmware = 10109;
+constexpr uint32_t kLongReadFirmware = 10110;  // reads above 32 words need a later firmware
+constexpr uint64_t kMaxReadWords = 64;
+constexpr uint64_t kMaxShortReadWords = 32;
+constexpr uint64_t kMaxWordPointer = 0xFFFFFFFF;
+
+// The send failed or its reply was missing; already logged by the reply check.
+class ExchangeError : public ReaderException {
+  public:
+    using ReaderException::ReaderException;
+};
+
+// An operation refused after it logged its own line; completes with `code`.
+struct Refusal {
+    ResultCode code;
+};
+
+void logError(std::string_view name, std::string_view detail) {
+    orvLogger::error(Tag::kTag, std::string(name) + " - " + std::string(detail));
+}
+
+// The reply bytes of a send, or ExchangeError with its code (0x5000 for a reply without data),
+// logged without a tag as the device layer's reply check does.
+Bytes replyBytes(std::string_view name, const Response& response) {
+    const ResultCode code = response.resultCode();
+    if (code == ResultCode::noError) {
+        if (response.data()) return *response.data();
+        orvLogger::error(std::string(name) + " Response data is nil");
+        throw ExchangeError(ResultCode::invalidResponse, "");
+    }
+    orvLogger::error(std::string(name) + " - Send error [" + std::string(description(code)) + "]");
+    throw ExchangeError(code, "");
+}
+
+// Runs an operation body and turns what it throws into its result code. Send failures were
+// logged by the reply check; with `logExchange` they get the operation's own line as well
+// (the radio settings report them so).
+template <class Body>
+ResultCode settle(std::string_view name, Body&& body, bool logExchange = false) {
+    try {
+        body();
+        return ResultCode::noError;
+    } catch (const Refusal& refusal) {
+        return refusal.code;
+    } catch (const ExchangeError& e) {
+        if (logExchange) logError(name, e.description());
+        return e.resultCode();
+    } catch (const CodedError& e) {
+        logError(name, e.description());
+        return e.resultCode();
+    } catch (const std::exception& e) {
+        logError(name, e.what());
+        return ResultCode::otherError;
+    }
+}
+
+template <class Body>
+ResultCode settleSetting(std::string_view name, Body&& body) {
+    return settle(name, std::forward<Body>(body), true);
+}
+
+void append(Bytes& out, const Bytes& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
+
+// The raw value of `from` as a case of `To`; 0x5000 when it is none (the two lists disagree).
+template <TabledEnum To, TabledEnum From>
+To convert(From from) {
+    const std::optional<To> to = fromRaw<To>(rawValue(from));
+    if (!to) throw ReaderException(ResultCode::invalidResponse, "Unexpected module value");
+    return *to;
+}
+
+bool isHexText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    });
+}
+
+// A Gen2 password: exactly 8 hex characters, else 0x5002 before anything is sent.
+Bytes passwordBytes(std::string_view name, std::string_view password) {
+    if (password.size() != 8 || !isHexText(password)) {
+        logError(name, "The password must be 8 hexadecimal characters");
+        throw Refusal{ResultCode::invalidParameter};
+    }
+    return *hexTextToData(password);
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+bool isPacket(const STPacket& packet, STUHFL_CG group, uint8_t subcode) {
+    return packet.cmdGroup() == rawValue(group) && packet.cmdSubcode() == subcode;
+}
+
+constexpr uint8_t kSetSubcode = 0x01;
+
+Bytes powerModeRequest(STUHFL_D_POWER_DOWN_MODE mode) {
+    RwdConfig request(STUHFL_D_RWD_CFG_ID::POWER_DOWN_MODE, mode);
+    return request.setPacketBytes();
+}
+
+// Parses and tests a power-mode reply of a multi exchange.
+void checkPowerModeReply(ByteView piece, std::string_view name) {
+    const RwdConfig reply(piece);
+    reply.checkStatus(name);
+}
+
+std::string packetSizes(const std::vector<Bytes>& pieces) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += std::to_string(pieces[i].size());
+    }
+    return text + "]";
+}
+
+// The select mode of a module `sel` value, none for a value the module should not hold.
+std::optional<SelectMode> selectModeOf(uint8_t sel) {
+    if (sel > 2) return std::nullopt;
+    return fromRaw<SelectMode>(static_cast<uint8_t>(sel + 1));
+}
+
+std::string gainText(double gain) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", gain);
+    return buffer;
+}
+
+}  // namespace
+
+// ---- Free functions
+
+std::vector<Bytes> toSTPackets(ByteView bytes) {
+    std::vector<Bytes> pieces;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t left = bytes.size() - at;
+        if (left < STPacket::kHeaderSize) {
+            orvLogger::error("toSTPackets error: byteQueue.count < STPacket.minLength");
+            break;
+        }
+        const std::size_t size = std::size_t{readBe16(bytes, at + 8)} + STPacket::kHeaderSize;
+        if (left < size) {
+            orvLogger::error("toSTPackets error: byteQueue.count < packetSize");
+            break;
+        }
+        pieces.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+    }
+    return pieces;
+}
+
+ResultCode moduleStatusResult(uint16_t status) noexcept {
+    return resultCodeFromModuleStatus(STPacket::stErrorCode(static_cast<int16_t>(status)));
+}
+
+ResultCode tagAccessResult(uint16_t status, uint8_t tagReply) noexcept {
+    if (status == 0) return ResultCode::noError;
+    if (tagReply == kStatusTagReplyOverrun) return ResultCode::memoryOverrun;
+    if (tagReply == kStatusTagReplyLocked) return ResultCode::memoryLocked;
+    return moduleStatusResult(status);
+}
+
+double gainFromRegisters(uint8_t r9, uint8_t r10) noexcept {
+    const int adjust = r10 & 0x03;
+    if (adjust == 3) return 0.0;
+    int gain = 3 * ((r10 >> 6) & 0x03);
+    if ((r10 & 0x20) == 0) gain = -gain;
+    if (adjust == 1) gain -= 8;
+    if (adjust == 2) gain += 10;
+    int base = 60;
+    switch (r9) {
+        case 0x04:
+        case 0x07:
+            base = 64;
+            break;
+        case 0x24:
+        case 0x27:
+            base = 62;
+            break;
+        case 0x34:
+        case 0x37:
+            base = 63;
+            break;
+        case 0x3F:
+        case 0xBF:
+        case 0x90:
+            base = 61;
+            break;
+        default:
+            break;
+    }
+    return static_cast<double>(base + gain);
+}
+
+std::vector<GlobalBandType> st25ru3993BandList(SkuType sku, uint32_t firmwareVersion) {
+    // Each later band needs the firmware of the ones before it.
+    struct Step {
+        uint32_t firmware;
+        GlobalBandType band;
+    };
+    std::vector<GlobalBandType> bands;
+    const auto addFrom = [&](std::initializer_list<Step> steps) {
+        for (const Step& step : steps) {
+            if (firmwareVersion < step.firmware) break;
+            bands.push_back(step.band);
+        }
+    };
+    switch (sku) {
+        case SkuType::european:
+            bands = {GlobalBandType::europe};
+            break;
+        case SkuType::us:
+            bands = {GlobalBandType::usa, GlobalBandType::china, GlobalBandType::taiwan};
+            addFrom({{10109, GlobalBandType::australia},
+                     {10111, GlobalBandType::singapore},
+                     {10113, GlobalBandType::brazil}});
+            break;
+        case SkuType::japanese:
+            bands = {GlobalBandType::japan};
+            addFrom({{10107, GlobalBandType::japan250mW}});
+            break;
+        case SkuType::unknown:
+            orvLogger::error(Tag::kTag, "Unknown SKU, can't get supported global band");
+            break;
+        case SkuType::usAndJapanese:
+            orvLogger::error(Tag::kTag, "Does not supoort usjp SKU");
+            break;
+        default:
+            orvLogger::error(Tag::kTag, "Does not check the SKU type - " +
+                                            std::to_string(static_cast<unsigned>(rawValue(sku))));
+            break;
+    }
+    return bands;
+}
+
+std::optional<std::string> rewriteSelectPattern(const SelectMaskParam& entry, uint64_t wordAddress,
+                                                std::string_view word) {
+    if (entry.bank() != BankType::epc || wordAddress < 2) return std::nullopt;
+    const std::string old = entry.maskPattern().pattern();
+    if (!isHexText(old) || !isHexText(word)) return std::nullopt;
+    // Bit positions in the EPC bank: the mask starts `offset` bits behind the PC word (bit 32);
+    // the written word covers 16 bits from wordAddress x 16. Work on nibbles (4 bits each) when
+    // both start on a nibble, and bit by bit otherwise.
+    const int64_t maskStart =
+        32 + static_cast<int64_t>(std::min<uint64_t>(entry.offset(), 1u << 20));
+    const int64_t wordStart = static_cast<int64_t>(std::min<uint64_t>(wordAddress, 1u << 20)) * 16;
+    const int64_t patternBits = static_cast<int64_t>(old.size()) * 4;
+    const int64_t wordBits = static_cast<int64_t>(word.size()) * 4;
+    const int64_t from = std::max(maskStart, wordStart);
+    const int64_t to = std::min(maskStart + patternBits, wordStart + wordBits);
+    if (from >= to) return std::nullopt;
+
+    const auto nibble = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        return (std::toupper(static_cast<unsigned char>(c)) - 'A') + 10;
+    };
+    const auto bitOf = [&](std::string_view text, int64_t bit) {
+        const int value = nibble(text[static_cast<std::size_t>(bit / 4)]);
+        return (value >> (3 - bit % 4)) & 1;
+    };
+    std::string updated = old;
+    for (int64_t bit = from; bit < to; ++bit) {
+        const int64_t inPattern = bit - maskStart;
+        const std::size_t at = static_cast<std::size_t>(inPattern / 4);
+        const int shift = 3 - static_cast<int>(inPattern % 4);
+        int value = nibble(updated[at]);
+        value = (value & ~(1 << shift)) | (bitOf(word, bit - wordStart) << shift);
+        // Characters that change are written upper-case; untouched ones keep their case.
+        updated[at] = "0123456789ABCDEF"[value];
+    }
+    return updated;
+}
+
+// ---- The radio
+
+struct ST25RU3993Radio::Records {
+    std::optional<InventoryCfg> inventory;
+    std::optional<ProtocolCfg> protocol;
+    std::optional<TxRxCfg> txRx;
+    std::optional<FreqHop> freqHop;
+};
+
+ST25RU3993Radio::ST25RU3993Radio(std::shared_ptr<BaseProtocol> protocol)
+    : protocol_(std::move(protocol)) {}
+
+Bytes ST25RU3993Radio::exchange(const Bytes& request, std::string_view name) {
+    return replyBytes(name, protocol_->send(request, kTimeout));
+}
+
+std::vector<Bytes> ST25RU3993Radio::exchange(const Bytes& requests, int number,
+                                             std::string_view name, int timeout) {
+    return toSTPackets(replyBytes(name, protocol_->send(requests, timeout, number)));
+}
+
+template <class R>
+R ST25RU3993Radio::readRecord(std::string_view name) {
+    R request;
+    const R record(exchange(request.getPacketBytes(), name));
+    record.checkStatus(name);
+    return record;
+}
+
+template <class R>
+void ST25RU3993Radio::writeRecord(R& record, std::string_view name) {
+    const R echoed(exchange(record.setPacketBytes(), name));
+    echoed.checkStatus(name);
+}
+
+void ST25RU3993Radio::powerMode(STUHFL_D_POWER_DOWN_MODE mode, std::string_view name) {
+    const STPacket reply(exchange(powerModeRequest(mode), name));
+    reply.checkStatus(name);
+}
+
+void ST25RU3993Radio::setPowerNormalMode() {
+    powerMode(STUHFL_D_POWER_DOWN_MODE::NORMAL, "setPowerNormalMode()");
+}
+
+void ST25RU3993Radio::setPowerStandbyMode() {
+    powerMode(STUHFL_D_POWER_DOWN_MODE::STANDBY, "setPowerStandbyMode()");
+}
+
+void ST25RU3993Radio::standbyAfterAccess(std::string_view name) {
+    try {
+        setPowerStandbyMode();
+    } catch (const std::exception& e) {
+        logError(name, std::string("Failed to set power standby mode - ") + e.what());
+    }
+}
+
+void ST25RU3993Radio::logConvertError(std::string_view name, std::string_view target,
+                                      ByteView data) {
+    orvLogger::error(Tag::kTag, std::string(name) + " - Convert to " + std::string(target) +
+                                    " error - " + toHexString(data));
+}
+
+// ---- Inventory and stop
+
+std::optional<double> ST25RU3993Radio::readGain() {
+    static constexpr std::string_view name = "getG_rssi()";
+    std::optional<double> gain;
+    settle(name, [&] {
+        STUHFL_T_ST25RU3993_Register r10;
+        r10.addr = 0x0A;
+        STUHFL_T_ST25RU3993_Register r9;
+        r9.addr = 0x09;
+        Bytes requests = r10.getPacketBytes();
+        append(requests, r9.getPacketBytes());
+        const std::vector<Bytes> pieces = exchange(requests, 2, name);
+        if (pieces.size() != 2) {
+            logError(name,
+                     "Response packet number is invalid(" + std::to_string(pieces.size()) + ").");
+            return;
+        }
+        uint8_t valueR9 = 0;
+        uint8_t valueR10 = 0;
+        for (const Bytes& piece : pieces) {
+            std::optional<STUHFL_T_ST25RU3993_Register> reg;
+            try {
+                reg.emplace(piece);
+            } catch (const STPacketError&) {
+                logConvertError(name, "STUHFL_T_ST25RU3993_Register", piece);
+                return;
+            }
+            reg->checkStatus(name);
+            if (reg->addr == 0x09) valueR9 = reg->data;
+            if (reg->addr == 0x0A) valueR10 = reg->data;
+        }
+        gain = gainFromRegisters(valueR9, valueR10);
+    });
+    return gain;
+}
+
+double ST25RU3993Radio::getG_rssi() {
+    return readGain().value_or(0.0);
+}
+
+ResultCode ST25RU3993Radio::inventory(const ApplySelect& applySelect) {
+    static constexpr std::string_view name = "inventory()";
+    const ResultCode selected = applySelect();
+    if (selected != ResultCode::noError) {
+        logError(name, "Failed to set select mask");
+        return selected;
+    }
+    // A failed gain read would skew every RSSI of the inventory by the whole gain: keep the
+    // last good figure, and start no inventory before one was read.
+    double gain = 0.0;
+    if (const std::optional<double> read = readGain()) {
+        gain = *read;
+        lastGoodGain_ = gain;
+    } else if (lastGoodGain_) {
+        gain = *lastGoodGain_;
+        orvLogger::warn(Tag::kTag, std::string(name) +
+                                       " - Failed to read the receiver gain, keeping the last "
+                                       "good value " +
+                                       gainText(gain));
+    } else {
+        logError(name, "Failed to read the receiver gain");
+        return ResultCode::invalidResponse;
+    }
+    protocol_->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetIndicator));
+    protocol_->pumpEvent(ProtocolEventArgs(ProtocolEventId::gValue, gain));
+
+    return settle(name, [&] {
+        STUHFL_T_Gen2_Inventory start;
+        start.rssiMode = STUHFL_D_RSSI_MODE::SECOND_BYTE;
+        start.roundCnt = continuousMode() ? 0 : 1;
+        start.inventoryDelay = static_cast<uint16_t>(std::min(inventoryIdleTime(), 0xFFFFu));
+        start.options = STUHFL_D_INVENTORYREPORT_OPTION::EACHROUND;
+        Bytes requests = powerModeRequest(STUHFL_D_POWER_DOWN_MODE::NORMAL);
+        append(requests, start.commandPacketBytes());
+        bool started = false;
+        for (const Bytes& piece : exchange(requests, 2, name)) {
+            const STPacket packet(piece);
+            if (isPacket(packet, STUHFL_CG::al, STUHFL_T_Gen2_Inventory::kCommandSubcode)) {
+                STUHFL_T_Gen2_Inventory(piece).checkStatus(name);
+                started = true;
+            } else if (isPacket(packet, STUHFL_CG::dl, kSetSubcode)) {
+                checkPowerModeReply(piece, name);
+            }
+        }
+        if (!started) {
+            logError(name, "No inventory start reply");
+            throw Refusal{ResultCode::invalidResponse};
+        }
+    });
+}
+
+ResultCode ST25RU3993Radio::stop(uint32_t firmwareVersion, int timeout,
+                                 const std::function<void()>& onStopped) {
+    static constexpr std::string_view name = "stop()";
+    orvLogger::trace(Tag::kTag, "+++ stop()");
+    Bytes requests = STUHFL_T_Gen2_Inventory().stopPacketBytes();
+    if (firmwareVersion >= kDisplayClearFirmware) {
+        STUHFL_DisplayOutput clear;
+        clear.charaterPosition = 0;
+        clear.clearScreen = true;
+        clear.linePosition = 2;
+        append(requests, clear.commandPacketBytes());
+    }
+    append(requests, powerModeRequest(STUHFL_D_POWER_DOWN_MODE::STANDBY));
+
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        bool stopped = false;
+        try {
+            for (const Bytes& piece : exchange(requests, 2, name, timeout)) {
+                const STPacket packet(piece);
+                if (isPacket(packet, STUHFL_CG::al, STUHFL_T_Gen2_Inventory::kStopSubcode)) {
+                    STUHFL_T_Gen2_Inventory(piece).checkStatus(name);
+                    stopped = true;
+                } else if (isPacket(packet, STUHFL_CG::dl, kSetSubcode)) {
+                    checkPowerModeReply(piece, name);
+                }
+            }
+        } catch (const std::exception&) {
+            stopped = false;
+        }
+        if (stopped) {
+            if (onStopped) onStopped();
+            orvLogger::trace(Tag::kTag, "--- stop()");
+            return ResultCode::noError;
+        }
+        orvLogger::trace(Tag::kTag, "stop() Retry: " + std::to_string(attempt));
+    }
+    orvLogger::error(Tag::kTag, "Stop command failed after 3 retries");
+    orvLogger::trace(Tag::kTag, "--- stop()");
+    return ResultCode::operationFailed;
+}
+
+// ---- Tag access
+
+void ST25RU3993Radio::readMemory(BankType bank, uint64_t offset, uint64_t length,
+                                 std::string_view password, uint32_t firmwareVersion,
+                                 const ApplySelect& applySelect,
+                                 const GetCompletion<Bytes>& completion) {
+    static constexpr std::string_view name = "readMemory(bank:offset:length:password:completion:)";
+    if (length > kMaxReadWords ||
+        (length > kMaxShortReadWords && firmwareVersion <= kLongReadFirmware)) {
+        completion(ResultCode::outOfRange, std::nullopt);
+        return;
+    }
+    if (offset > kMaxWordPointer) {
+        logError(name, "The offset does not fit the word pointer");
+        completion(ResultCode::outOfRange, std::nullopt);
+        return;
+    }
+    std::optional<Bytes> data;
+    const ResultCode code = settle(name, [&] {
+        const Bytes pwd = passwordBytes(name, password);
+        const ResultCode selected = applySelect();
+        if (selected != ResultCode::noError) {
+            logError(name, "Failed to set select mask");
+            throw Refusal{selected};
+        }
+        STUHFL_T_Gen2_Read read;
+        read.memoryBank = convert<STUHFL_D_GEN2_MEMORY_BANK>(bank);
+        read.setPwd(pwd);
+        read.wordPtr = static_cast<uint32_t>(offset);
+        read.setNumBytesToRead(static_cast<std::size_t>(length * 2));
+        Bytes requests = powerModeRequest(STUHFL_D_POWER_DOWN_MODE::NORMAL);
+        append(requests, read.commandPacketBytes());
+        append(requests, powerModeRequest(STUHFL_D_POWER_DOWN_MODE::STANDBY));
+        const std::vector<Bytes> pieces = exchange(requests, 3, name);
+
+        // The first outcome decides; a later power-mode failure is only logged.
+        std::optional<ResultCode> outcome;
+        for (const Bytes& piece : pieces) {
+            try {
+                const STPacket packet(piece);
+                if (isPacket(packet, STUHFL_CG::sl, STUHFL_T_Gen2_Read::kTag)) {
+                    const STUHFL_T_Gen2_Read reply(piece);
+                    if (outcome) continue;
+                    if (reply.status() != 0) {
+                        outcome = moduleStatusResult(reply.status());
+                    } else if (reply.data.size() != length * 2) {
+                        logError(name, "The reply holds " + std::to_string(reply.data.size()) +
+                                           " bytes, not " + std::to_string(length * 2));
+                        outcome = ResultCode::invalidResponse;
+                    } else {
+                        outcome = ResultCode::noError;
+                        data = reply.data;
+                    }
+                } else if (isPacket(packet, STUHFL_CG::dl, kSetSubcode)) {
+                    checkPowerModeReply(piece, name);
+                }
+            } catch (const std::exception& e) {
+                logError(name, e.what());
+                if (!outcome) outcome = ResultCode::invalidResponse;
+            }
+        }
+        if (!outcome) {
+            logError(name, "No read reply");
+            outcome = ResultCode::invalidResponse;
+        }
+        if (*outcome != ResultCode::noError) throw Refusal{*outcome};
+    });
+    if (code == ResultCode::noError) {
+        completion(code, std::move(data));
+    } else {
+        completion(code, std::nullopt);
+    }
+}
+
+ResultCode ST25RU3993Radio::writeMemory(BankType bank, uint64_t offset, std::string_view data,
+                                        std::string_view password, const ApplySelect& applySelect,
+                                        const EpcWordWritten& epcWordWritten) {
+    static constexpr std::string_view name = "writeMemory(bank:offset:data:password:)";
+    if (data.empty() || data.size() % 4 != 0 || !isHexText(data)) {
+        logError(name, "The data must be hexadecimal text of 4 characters per word");
+        return ResultCode::invalidParameter;
+    }
+    const uint64_t words = data.size() / 4;
+    if (offset > kMaxWordPointer || words - 1 > kMaxWordPointer - offset) {
+        logError(name, "The offset does not fit the word pointer");
+        return ResultCode::outOfRange;
+    }
+    // Reserved-bank words are the kill and access passwords: never logged.
+    const bool secret = bank == BankType::reserved;
+    return settle(name, [&] {
+        std::string current(password);
+        passwordBytes(name, current);
+        const ResultCode selected = applySelect();
+        if (selected != ResultCode::noError) {
+            logError(name, "Failed to set select mask");
+            throw Refusal{selected};
+        }
+        setPowerNormalMode();
+        orvLogger::trace(Tag::kTag, std::string(name) + " - The data to write " +
+                                        (secret ? std::string("********") : std::string(data)) +
+                                        "........");
+        const auto fail = [&](ResultCode code) {
+            standbyAfterAccess(name);
+            throw Refusal{code};
+        };
+        for (uint64_t i = 0; i < words; ++i) {
+            const uint64_t address = offset + i;
+            const std::string word(data.substr(static_cast<std::size_t>(i * 4), 4));
+            STUHFL_T_Gen2_Write write;
+            write.memoryBank = convert<STUHFL_D_GEN2_MEMORY_BANK>(bank);
+            write.setPwd(*hexTextToData(current));
+            write.wordPtr = static_cast<uint32_t>(address);
+            orvLogger::trace(Tag::kTag, std::string(name) + " - Going to write " +
+                                            (secret ? std::string("****") : word));
+            write.setData(*hexTextToData(word));
+
+            Bytes reply;
+            try {
+                reply = exchange(write.commandPacketBytes(), name);
+            } catch (const ExchangeError& e) {
+                fail(e.resultCode());
+            }
+            std::optional<STUHFL_T_Gen2_Write> echoed;
+            try {
+                echoed.emplace(reply);
+            } catch (const std::exception& e) {
+                logError(name, e.what());
+                fail(ResultCode::invalidResponse);
+            }
+            const ResultCode result = tagAccessResult(echoed->status(), echoed->tagReply);
+            if (result != ResultCode::noError) fail(result);
+
+            // The access password lives at Reserved words 2 (high half) and 3 (low half): the
+            // words after it are written with the password the tag now holds.
+            if (bank == BankType::reserved && !equalsIgnoringCase(current, defaultPassword)) {
+                if (address == 2) current = word + current.substr(4, 4);
+                if (address == 3) current = current.substr(0, 4) + word;
+            }
+            if (bank == BankType::epc && epcWordWritten) {
+                const ResultCode reselected = epcWordWritten(address, word);
+                if (reselected != ResultCode::noError) {
+                    logError(name, "Failed to set select mask");
+                    fail(reselected);
+                }
+            }
+        }
+        orvLogger::trace(Tag::kTag, std::string(name) + " - Success");
+        standbyAfterAccess(name);
+    });
+}
+
+ResultCode ST25RU3993Radio::lockTag(ByteView mask, std::string_view password, bool perma,
+                                    const ApplySelect& applySelect) {
+    const std::string_view name =
+        perma ? "permaLockTag(permaLockParam:password:)" : "lockTag(lockParam:password:)";
+    return settle(name, [&] {
+        const Bytes pwd = passwordBytes(name, password);
+        const ResultCode selected = applySelect();
+        if (selected != ResultCode::noError) {
+            logError(name, "Failed to set select mask");
+            throw Refusal{selected};
+        }
+        STUHFL_T_Gen2_Lock lock;
+        lock.setPwd(pwd);
+        lock.tagReply = 0;
+        try {
+            lock.setMask(mask);
+        } catch (const STPacketError&) {
+            logError(name, perma ? "Fail to set perma lock mask" : "Fail to set lock mask");
+            throw Refusal{ResultCode::invalidParameter};
+        }
+        setPowerNormalMode();
+        ResultCode result = ResultCode::noError;
+        try {
+            const STUHFL_T_Gen2_Lock reply(exchange(lock.commandPacketBytes(), name));
+            result = tagAccessResult(reply.status(), reply.tagReply);
+        } catch (const ExchangeError& e) {
+            result = e.resultCode();
+        } catch (const std::exception& e) {
+            logError(name, e.what());
+            result = ResultCode::invalidResponse;
+        }
+        standbyAfterAccess(name);
+        if (result != ResultCode::noError) throw Refusal{result};
+    });
+}
+
+ResultCode ST25RU3993Radio::killTag(std::string_view password, const ApplySelect& applySelect) {
+    static constexpr std::string_view name = "killTag(password:)";
+    return settle(name, [&] {
+        const Bytes pwd = passwordBytes(name, password);
+        const ResultCode selected = applySelect();
+        if (selected != ResultCode::noError) {
+            logError(name, "Failed to set select mask");
+            throw Refusal{selected};
+        }
+        STUHFL_T_Gen2_Kill kill;
+        kill.setPwd(pwd);
+        kill.recommission = 0;
+        kill.tagReply = 0;
+        Bytes requests = powerModeRequest(STUHFL_D_POWER_DOWN_MODE::NORMAL);
+        append(requests, kill.commandPacketBytes());
+        append(requests, powerModeRequest(STUHFL_D_POWER_DOWN_MODE::STANDBY));
+        std::optional<ResultCode> result;
+        for (const Bytes& piece : exchange(requests, 3, name)) {
+            const STPacket packet(piece);
+            if (isPacket(packet, STUHFL_CG::sl, STUHFL_T_Gen2_Kill::kTag)) {
+                const STUHFL_T_Gen2_Kill reply(piece);
+                result = tagAccessResult(reply.status(), reply.tagReply);
+            } else if (isPacket(packet, STUHFL_CG::dl, kSetSubcode)) {
+                checkPowerModeReply(piece, name);
+            }
+        }
+        // Without the module's kill reply nothing says the tag is gone.
+        if (!result) {
+            logError(name, "No kill reply");
+            throw Refusal{ResultCode::invalidResponse};
+        }
+        if (*result != ResultCode::noError) throw Refusal{*result};
+    });
+}
+
+void ST25RU3993Radio::version(const GetCompletion<std::string>& completion) {
+    static constexpr std::string_view name = "version(completion:)";
+    std::string text;
+    const ResultCode code = settle(name, [&] {
+        const STUHFL_FirmwareVersion reply(
+            exchange(STUHFL_FirmwareVersion().getPacketBytes(), name));
+        reply.checkStatus(name);
+        text = reply.firmwareVersion;
+    });
+    if (code == ResultCode::noError) {
+        completion(code, std::move(text));
+    } else {
+        completion(code, std::nullopt);
+    }
+}
+
+// ---- Select masks
+
+ResultCode ST25RU3993Radio::setSelectMask(const std::vector<SelectMaskParam>& used) {
+    static constexpr std::string_view name = "setSelectMask()";
+    if (used.empty()) return clearSelectMask();
+    return settle(name, [&] {
+        bool first = true;
+        for (const SelectMaskParam& entry : used) {
+            const MaskPattern pattern = entry.maskPattern();
+            const std::optional<Bytes> mask = hexTextToData(pattern.pattern());
+            if (!mask) {
+                logError(name, "The mask pattern is not hexadecimal text");
+                throw Refusal{ResultCode::invalidParameter};
+            }
+            if (pattern.length() > 0xFF || pattern.length() > mask->size() * 8) {
+                logError(name, "The mask length " + std::to_string(pattern.length()) +
+                                   " does not fit the pattern");
+                throw Refusal{ResultCode::outOfRange};
+            }
+            const uint64_t pointer = entry.offset() + (entry.bank() == BankType::epc ? 32 : 0);
+            if (entry.offset() > kMaxWordPointer || pointer > kMaxWordPointer) {
+                logError(name, "The mask offset does not fit the bit pointer");
+                throw Refusal{ResultCode::outOfRange};
+            }
+            STUHFL_T_Gen2_Select select;
+            select.mode = first ? STUHFL_D_GEN2_SELECT_MODE::CLEAR_AND_ADD
+                                : STUHFL_D_GEN2_SELECT_MODE::ADD2LIST;
+            select.target = convert<STUHFL_D_GEN2_SELECT_TARGET>(entry.target());
+            select.action = rawValue(entry.action());
+            select.memoryBank = convert<STUHFL_D_GEN2_MEMORY_BANK>(entry.bank());
+            select.setMask(*mask);
+            select.maskBitLength = static_cast<uint8_t>(pattern.length());
+            select.maskBitPointer = static_cast<uint32_t>(pointer);
+            select.truncation = 0;
+            const Bytes reply = exchange(select.commandPacketBytes(), name);
+            std::optional<STUHFL_T_Gen2_Select> echoed;
+            try {
+                echoed.emplace(reply);
+            } catch (const STPacketError&) {
+                logConvertError(name, "STUHFL_T_Gen2_Select", reply);
+                throw Refusal{ResultCode::invalidResponse};
+            }
+            echoed->checkStatus(name);
+            first = false;
+        }
+    });
+}
+
+ResultCode ST25RU3993Radio::clearSelectMask() {
+    static constexpr std::string_view name = "clearSelectMask()";
+    return settle(name, [&] {
+        STUHFL_T_Gen2_Select select;
+        select.mode = STUHFL_D_GEN2_SELECT_MODE::CLEAR_LIST;
+        select.target = STUHFL_D_GEN2_SELECT_TARGET::S0;
+        select.action = 0;
+        select.memoryBank = STUHFL_D_GEN2_MEMORY_BANK::EPC;
+        select.maskBitPointer = 0;
+        select.maskBitLength = 0;
+        select.truncation = 0;
+        const Bytes reply = exchange(select.commandPacketBytes(), name);
+        std::optional<STUHFL_T_Gen2_Select> echoed;
+        try {
+            echoed.emplace(reply);
+        } catch (const STPacketError&) {
+            logConvertError(name, "STUHFL_T_Gen2_Select", reply);
+            throw Refusal{ResultCode::invalidResponse};
+        }
+        echoed->checkStatus(name);
+    });
+}
+
+// ---- Configuration records
+
+STUHFL_T_ST25RU3993_Gen2_InventoryCfg ST25RU3993Radio::getInventoryCfg() {
+    static constexpr std::string_view name = "getInventoryCfg()";
+    const Bytes reply = exchange(InventoryCfg().getPacketBytes(), name);
+    std::optional<InventoryCfg> record;
+    try {
+        record.emplace(reply);
+    } catch (const STPacketError&) {
+        logConvertError(name, "STUHFL_T_ST25RU3993_Gen2_InventoryCfg", reply);
+        throw;
+    }
+    record->checkStatus(name);
+    return *record;
+}
+
+STUHFL_T_ST25RU3993_Gen2_ProtocolCfg ST25RU3993Radio::getProtocolCfg() {
+    static constexpr std::string_view name = "getProtocolCfg()";
+    const Bytes reply = exchange(ProtocolCfg().getPacketBytes(), name);
+    std::optional<ProtocolCfg> record;
+    try {
+        record.emplace(reply);
+    } catch (const STPacketError&) {
+        logConvertError(name, "STUHFL_T_ST25RU3993_Gen2_ProtocolCfg", reply);
+        throw;
+    }
+    record->checkStatus(name);
+    return *record;
+}
+
+void ST25RU3993Radio::assertRfidConfig(const RfidConfig& config, PowerRange range) {
+    const auto refuse = [](const std::string& text) {
+        throw ReaderException(ResultCode::outOfRange, text);
+    };
+    if (config.power < range.min || config.power > range.max) {
+        refuse("The power value is out of range.");
+    }
+    if (config.inventoryTime < inventoryTimeMinValue ||
+        config.inventoryTime > inventoryTimeMaxValue) {
+        refuse("The inventory time is out of range.");
+    }
+    if (config.idleTime < idleTimeMinValue || config.idleTime > idleTimeMaxValue) {
+        refuse("The idle time is out of range.");
+    }
+    if (config.startQ < 0 || config.startQ > 15) refuse("The start Q is out of range (0 - 15).");
+    if (config.startQ < config.minQ || config.startQ > config.maxQ) {
+        refuse("The start Q is out of range (" + std::to_string(config.minQ) + " - " +
+               std::to_string(config.maxQ) + ").");
+    }
+    if (config.maxQ >= 16) refuse("The max Q is out of range.");
+    if (config.minQ < 0) refuse("The min Q is out of range.");
+}
+
+// ---- Radio settings
+
+template <class T, class Read>
+void ST25RU3993Radio::getValue(std::string_view name, const GetCompletion<T>& completion,
+                               Read&& read) {
+    std::optional<T> value;
+    const ResultCode code = settleSetting(name, [&] { value = read(); });
+    if (code == ResultCode::noError) {
+        completion(code, std::move(value));
+    } else {
+        completion(code, std::nullopt);
+    }
+}
+
+template <class T, class Current, class Check, class Apply>
+void ST25RU3993Radio::setInventoryField(std::string_view name, T value,
+                                        const SetCompletion& completion, Current&& current,
+                                        Check&& check, Apply&& apply) {
+    completion(settleSetting(name, [&] {
+        InventoryCfg record = getInventoryCfg();
+        if (current(record) == value) return;
+        check(record);
+        apply(record);
+        writeRecord(record, name);
+    }));
+}
+
+template <class T, class Current, class Apply>
+void ST25RU3993Radio::setProtocolField(std::string_view name, T value,
+                                       const SetCompletion& completion, Current&& current,
+                                       Apply&& apply) {
+    completion(settleSetting(name, [&] {
+        ProtocolCfg record = getProtocolCfg();
+        if (current(record) == value) return;
+        apply(record);
+        writeRecord(record, name);
+    }));
+}
+
+void ST25RU3993Radio::getPower(const GetCompletion<int>& completion) {
+    static constexpr std::string_view name = "getPower(completion:)";
+    getValue<int>(name, completion, [&] {
+        try {
+            return int{readRecord<TxRxCfg>(name).txOutputLevel} + 30;
+        } catch (const ExchangeError& e) {
+            throw Refusal{e.resultCode()};
+        }
+    });
+}
+
+void ST25RU3993Radio::setPower(int power, PowerRange range, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setPower(power:completion:)";
+    if (power < range.min || power > range.max) {
+        completion(ResultCode::outOfRange);
+        return;
+    }
+    completion(settleSetting(name, [&] {
+        std::optional<TxRxCfg> record;
+        try {
+            record = readRecord<TxRxCfg>(name);
+        } catch (const ExchangeError& e) {
+            throw Refusal{e.resultCode()};
+        }
+        record->txOutputLevel = static_cast<int8_t>(power - 30);
+        writeRecord(*record, name);
+    }));
+}
+
+void ST25RU3993Radio::applyLbtRule(GlobalBandType band, std::string_view name) {
+    STUHFL_T_ST25RU3993_FreqLBT lbt = readRecord<STUHFL_T_ST25RU3993_FreqLBT>(name);
+    const bool lbtBand = band == GlobalBandType::japan250mW;
+    if (lbt.skipLBTcheck && lbtBand) {
+        lbt.listeningTime = 5;
+        lbt.idleTime = 0;
+        lbt.rssiLongThreshold = 4;
+        lbt.skipLBTcheck = false;
+        writeRecord(lbt, name);
+    } else if (!lbt.skipLBTcheck && !lbtBand) {
+        lbt.skipLBTcheck = true;
+        writeRecord(lbt, name);
+    }
+}
+
+void ST25RU3993Radio::getGlobalBand(const GetCompletion<GlobalBandType>& completion) {
+    static constexpr std::string_view name = "getGlobalBand(completion:)";
+    getValue<GlobalBandType>(name, completion, [&] {
+        const auto info = readRecord<STUHFL_T_ST25RU3993_FreqProfileInfo>(name);
+        const std::optional<GlobalBandType> band = fromRaw<GlobalBandType>(info.profile);
+        if (!band) {
+            logError(name, "Unknown frequency profile " + std::to_string(info.profile));
+            throw Refusal{ResultCode::invalidResponse};
+        }
+        applyLbtRule(*band, name);
+        return *band;
+    });
+}
+
+void ST25RU3993Radio::setGlobalBand(GlobalBandType band,
+                                    const std::vector<GlobalBandType>& supported,
+                                    const SetCompletion& completion) {
+    static constexpr std::string_view name = "setGlobalBand(band:completion:)";
+    if (std::find(supported.begin(), supported.end(), band) == supported.end()) {
+        logError(name, "Does not support " + std::string(description(band)));
+        completion(ResultCode::notSupported);
+        return;
+    }
+    completion(settleSetting(name, [&] {
+        STUHFL_T_ST25RU3993_FreqProfile profile(rawValue(band));
+        // The module never runs the listen-before-talk band without the check: the check is
+        // switched on before the band, and off only after leaving it.
+        if (band == GlobalBandType::japan250mW) {
+            applyLbtRule(band, name);
+            writeRecord(profile, name);
+        } else {
+            writeRecord(profile, name);
+            applyLbtRule(band, name);
+        }
+    }));
+}
+
+void ST25RU3993Radio::getInventoryTime(const GetCompletion<int64_t>& completion) {
+    static constexpr std::string_view name = "getInventoryTime(completion:)";
+    getValue<int64_t>(name, completion,
+                      [&] { return int64_t{readRecord<FreqHop>(name).maxSendingTime}; });
+}
+
+void ST25RU3993Radio::setInventoryTime(int64_t inventoryTime, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setInventoryTime(inventoryTime:completion:)";
+    if (inventoryTime < inventoryTimeMinValue || inventoryTime > inventoryTimeMaxValue) {
+        logError(name, "Inventory time is out of range (" + std::to_string(inventoryTimeMinValue) +
+                           " - " + std::to_string(inventoryTimeMaxValue) + ")");
+        completion(ResultCode::outOfRange);
+        return;
+    }
+    completion(settleSetting(name, [&] {
+        FreqHop record = readRecord<FreqHop>(name);
+        if (record.maxSendingTime == inventoryTime) return;
+        record.maxSendingTime = static_cast<uint16_t>(inventoryTime);
+        writeRecord(record, name);
+    }));
+}
+
+void ST25RU3993Radio::getIdleTime(const GetCompletion<int64_t>& completion) {
+    completion(ResultCode::noError, int64_t{inventoryIdleTime()});
+}
+
+void ST25RU3993Radio::setIdleTime(int64_t idleTime, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setIdleTime(idleTime:completion:)";
+    if (idleTime < idleTimeMinValue || idleTime > idleTimeMaxValue) {
+        logError(name, "Idle time is out of range (" + std::to_string(idleTimeMinValue) + " - " +
+                           std::to_string(idleTimeMaxValue) + ")");
+        completion(ResultCode::outOfRange);
+        return;
+    }
+    setInventoryIdleTimeValue(static_cast<unsigned>(idleTime));
+    completion(ResultCode::noError);
+}
+
+namespace {
+
+AlgorithmType algorithmOf(const InventoryCfg& record) {
+    return record.antiCollision.adaptiveQ ? AlgorithmType::dynamicQ : AlgorithmType::fixedQ;
+}
+
+const auto noCheck = [](const InventoryCfg&) {};
+
+}  // namespace
+
+void ST25RU3993Radio::getAlgorithmType(const GetCompletion<AlgorithmType>& completion) {
+    getValue<AlgorithmType>("getAlgorithmType(completion:)", completion,
+                            [&] { return algorithmOf(getInventoryCfg()); });
+}
+
+void ST25RU3993Radio::setAlgorithmType(AlgorithmType algorithmType,
+                                       const SetCompletion& completion) {
+    setInventoryField("setAlgorithmType(algorithmType:completion:)", algorithmType, completion,
+                      algorithmOf, noCheck, [&](InventoryCfg& r) {
+                          r.antiCollision.adaptiveQ = algorithmType == AlgorithmType::dynamicQ;
+                      });
+}
+
+void ST25RU3993Radio::getStartQ(const GetCompletion<int>& completion) {
+    getValue<int>("getStartQ(completion:)", completion,
+                  [&] { return int{getInventoryCfg().antiCollision.startQ}; });
+}
+
+void ST25RU3993Radio::setStartQ(int startQ, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setStartQ(startQ:completion:)";
+    setInventoryField(
+        name, startQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.startQ}; },
+        [&](const InventoryCfg& r) {
+            const int minQ = r.antiCollision.minQ;
+            const int maxQ = r.antiCollision.maxQ;
+            if (startQ < minQ || startQ > maxQ) {
+                logError(name, "The start Q is out of range (" + std::to_string(minQ) + " - " +
+                                   std::to_string(maxQ) + ").");
+                throw Refusal{ResultCode::outOfRange};
+            }
+        },
+        [&](InventoryCfg& r) { r.antiCollision.startQ = static_cast<uint8_t>(startQ); });
+}
+
+void ST25RU3993Radio::getMaxQ(const GetCompletion<int>& completion) {
+    getValue<int>("getMaxQ(completion:)", completion,
+                  [&] { return int{getInventoryCfg().antiCollision.maxQ}; });
+}
+
+void ST25RU3993Radio::setMaxQ(int maxQ, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setMaxQ(maxQ:completion:)";
+    setInventoryField(
+        name, maxQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.maxQ}; },
+        [&](const InventoryCfg& r) {
+            const int startQ = r.antiCollision.startQ;
+            if (maxQ > 15 || maxQ < startQ) {
+                logError(name, "The max Q is out of range (15 - " + std::to_string(startQ) + ").");
+                throw Refusal{ResultCode::outOfRange};
+            }
+        },
+        [&](InventoryCfg& r) { r.antiCollision.maxQ = static_cast<uint8_t>(maxQ); });
+}
+
+void ST25RU3993Radio::getMinQ(const GetCompletion<int>& completion) {
+    getValue<int>("getMinQ(completion:)", completion,
+                  [&] { return int{getInventoryCfg().antiCollision.minQ}; });
+}
+
+void ST25RU3993Radio::setMinQ(int minQ, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setMinQ(minQ:completion:)";
+    setInventoryField(
+        name, minQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.minQ}; },
+        [&](const InventoryCfg& r) {
+            const int startQ = r.antiCollision.startQ;
+            // A negative Q has no module value: refused like one above start Q.
+            if (minQ > startQ || minQ < 0) {
+                logError(name, "The min Q is out of range (" + std::to_string(startQ) + " - 0).");
+                throw Refusal{ResultCode::outOfRange};
+            }
+        },
+        [&](InventoryCfg& r) { r.antiCollision.minQ = static_cast<uint8_t>(minQ); });
+}
+
+void ST25RU3993Radio::getTarget(const GetCompletion<Target>& completion) {
+    getValue<Target>("getTarget(completion:)", completion,
+                     [&] { return convert<Target>(getInventoryCfg().queryParams.target); });
+}
+
+void ST25RU3993Radio::setTarget(Target target, const SetCompletion& completion) {
+    setInventoryField(
+        "setTarget(target:completion:)", target, completion,
+        [](const InventoryCfg& r) { return convert<Target>(r.queryParams.target); }, noCheck,
+        [&](InventoryCfg& r) { r.queryParams.target = convert<STUHFL_D_GEN2_TARGET>(target); });
+}
+
+void ST25RU3993Radio::getSession(const GetCompletion<Session>& completion) {
+    getValue<Session>("getSession(completion:)", completion,
+                      [&] { return convert<Session>(getInventoryCfg().queryParams.session); });
+}
+
+void ST25RU3993Radio::setSession(Session session, const SetCompletion& completion) {
+    static constexpr std::string_view name = "setSession(session:completion:)";
+    if (!fromRaw<STUHFL_D_GEN2_SESSION>(rawValue(session))) {
+        logError(name, "The module has no " + std::string(description(session)));
+        completion(ResultCode::notSupported);
+        return;
+    }
+    setInventoryField(
+        name, session, completion,
+        [](const InventoryCfg& r) { return convert<Session>(r.queryParams.session); }, noCheck,
+        [&](InventoryCfg& r) { r.queryParams.session = convert<STUHFL_D_GEN2_SESSION>(session); });
+}
+
+void ST25RU3993Radio::getSelectMode(const GetCompletion<SelectMode>& completion) {
+    static constexpr std::string_view name = "getSelectMode(completion:)";
+    getValue<SelectMode>(name, completion, [&] {
+        const uint8_t sel = getInventoryCfg().queryParams.sel;
+        const std::optional<SelectMode> mode = selectModeOf(sel);
+        if (!mode) {
+            logError(name, "sel value " + std::to_string(sel) + " is invalid");
+            throw Refusal{ResultCode::invalidResponse};
+        }
+        return *mode;
+    });
+}
+
+void ST25RU3993Radio::setSelectMode(SelectMode selectMode, const SetCompletion& completion) {
+    // A module sel above 2 is no select mode: it never equals the request, so it is rewritten.
+    setInventoryField(
+        "setSelectMode(selectMode:completion:)", std::optional<SelectMode>(selectMode), completion,
+        [](const InventoryCfg& r) { return selectModeOf(r.queryParams.sel); }, noCheck,
+        [&](InventoryCfg& r) {
+            r.queryParams.sel = static_cast<uint8_t>(rawValue(selectMode) - 1);
+        });
+}
+
+void ST25RU3993Radio::getEncoding(const GetCompletion<Encoding>& completion) {
+    getValue<Encoding>("getEncoding(completion:)", completion,
+                       [&] { return convert<Encoding>(getProtocolCfg().coding); });
+}
+
+void ST25RU3993Radio::setEncoding(Encoding encoding, const SetCompletion& completion) {
+    setProtocolField(
+        "setEncoding(encoding:completion:)", encoding, completion,
+        [](const ProtocolCfg& r) { return convert<Encoding>(r.coding); },
+        [&](ProtocolCfg& r) { r.coding = convert<STUHFL_D_GEN2_CODING>(encoding); });
+}
+
+void ST25RU3993Radio::getTari(const GetCompletion<TariType>& completion) {
+    getValue<TariType>("getTari(completion:)", completion,
+                       [&] { return convert<TariType>(getProtocolCfg().tari); });
+}
+
+void ST25RU3993Radio::setTari(TariType tari, const SetCompletion& completion) {
+    setProtocolField(
+        "setTari(tari:completion:)", tari, completion,
+        [](const ProtocolCfg& r) { return convert<TariType>(r.tari); },
+        [&](ProtocolCfg& r) { r.tari = convert<STUHFL_D_GEN2_TARI>(tari); });
+}
+
+void ST25RU3993Radio::getBlf(const GetCompletion<BlfType>& completion) {
+    getValue<BlfType>("getBlf(completion:)", completion,
+                      [&] { return convert<BlfType>(getProtocolCfg().blf); });
+}
+
+void ST25RU3993Radio::setBlf(BlfType blf, const SetCompletion& completion) {
+    setProtocolField(
+        "setBlf(blf:completion:)", blf, completion,
+        [](const ProtocolCfg& r) { return convert<BlfType>(r.blf); },
+        [&](ProtocolCfg& r) { r.blf = convert<STUHFL_D_GEN2_BLF>(blf); });
+}
+
+void ST25RU3993Radio::getToggleTarget(const GetCompletion<bool>& completion) {
+    getValue<bool>("getToggleTarget(completion:)", completion,
+                   [&] { return getInventoryCfg().queryParams.toggleTarget; });
+}
+
+void ST25RU3993Radio::setToggleTarget(bool toggleTarget, const SetCompletion& completion) {
+    setInventoryField(
+        "setToggleTarget(toggleTarget:completion:)", toggleTarget, completion,
+        [](const InventoryCfg& r) { return r.queryParams.toggleTarget; }, noCheck,
+        [&](InventoryCfg& r) { r.queryParams.toggleTarget = toggleTarget; });
+}
+
+void ST25RU3993Radio::getFastMode(const GetCompletion<bool>& completion) {
+    getValue<bool>("getFastMode(completion:)", completion,
+                   [&] { return getInventoryCfg().inventoryOption.fast; });
+}
+
+void ST25RU3993Radio::setFastMode(bool fastMode, const SetCompletion& completion) {
+    setInventoryField(
+        "setFastMode(fastMode:completion:)", fastMode, completion,
+        [](const InventoryCfg& r) { return r.inventoryOption.fast; }, noCheck,
+        [&](InventoryCfg& r) { r.inventoryOption.fast = fastMode; });
+}
+
+ST25RU3993Radio::Records ST25RU3993Radio::readRecords(std::string_view name, bool setting) {
+    Bytes requests = InventoryCfg().getPacketBytes();
+    append(requests, ProtocolCfg().getPacketBytes());
+    append(requests, TxRxCfg().getPacketBytes());
+    append(requests, FreqHop().getPacketBytes());
+    const std::vector<Bytes> pieces = exchange(requests, 4, name);
+    if (pieces.size() != 4) {
+        logError(name, "Invalid number of packets received: " + packetSizes(pieces));
+        throw Refusal{ResultCode::invalidResponse};
+    }
+    Records records;
+    for (const Bytes& piece : pieces) {
+        const STPacket packet(piece);
+        packet.checkStatus(name);
+        if (!isPacket(packet, STUHFL_CG::dl, InventoryCfg::kGetSubcode)) {
+            logError(name, "Invalid packet received: " + std::to_string(piece.size()));
+            throw Refusal{ResultCode::invalidResponse};
+        }
+        if (packet.payload().empty()) {
+            throw STPacketError(ResultCode::invalidParameter, "The payload length is less than 1");
+        }
+        switch (packet.payload()[0]) {
+            case InventoryCfg::kTag:
+                records.inventory.emplace(piece);
+                break;
+            case ProtocolCfg::kTag:
+                records.protocol.emplace(piece);
+                break;
+            case TxRxCfg::kTag:
+                records.txRx.emplace(piece);
+                break;
+            case FreqHop::kTag:
+                records.freqHop.emplace(piece);
+                break;
+            default:
+                logError(name, "Invalid packet received: " + std::to_string(piece.size()));
+                throw Refusal{ResultCode::invalidResponse};
+        }
+    }
+    if (!records.inventory || !records.protocol || !records.txRx || !records.freqHop) {
+        if (setting) {
+            logError(name, "Invalid packet received: " + packetSizes(pieces));
+        } else {
+            const auto word = [](bool arrived) { return arrived ? "true" : "false"; };
+            logError(name, std::string("Lost packet : ") + word(records.inventory.has_value()) +
+                               " " + word(records.protocol.has_value()) + " " +
+                               word(records.txRx.has_value()) + " " +
+                               word(records.freqHop.has_value()));
+        }
+        throw Refusal{ResultCode::invalidResponse};
+    }
+    return records;
+}
+
+void ST25RU3993Radio::getRfidConfig(const GetCompletion<RfidConfig>& completion) {
+    static constexpr std::string_view name = "getRfidConfig(completion:)";
+    getValue<RfidConfig>(name, completion, [&] {
+        const Records records = readRecords(name, false);
+        const InventoryCfg& inventory = *records.inventory;
+        const ProtocolCfg& protocol = *records.protocol;
+        RfidConfig config;
+        config.continuousMode = continuousMode();
+        config.target = convert<Target>(inventory.queryParams.target);
+        config.session = convert<Session>(inventory.queryParams.session);
+        if (const std::optional<SelectMode> mode = selectModeOf(inventory.queryParams.sel)) {
+            config.selectMode = *mode;
+        } else {
+            logError(name,
+                     "sel value " + std::to_string(inventory.queryParams.sel) + " is invalid");
+        }
+        config.encoding = convert<Encoding>(protocol.coding);
+        config.tariType = convert<TariType>(protocol.tari);
+        config.blfType = convert<BlfType>(protocol.blf);
+        config.algorithm = algorithmOf(inventory);
+        config.fastMode = inventory.inventoryOption.fast;
+        config.toggleTarget = inventory.queryParams.toggleTarget;
+        config.power = int64_t{records.txRx->txOutputLevel} + 30;
+        config.inventoryTime = records.freqHop->maxSendingTime;
+        config.idleTime = inventoryIdleTime();
+        config.startQ = inventory.antiCollision.startQ;
+        config.maxQ = inventory.antiCollision.maxQ;
+        config.minQ = inventory.antiCollision.minQ;
+        return config;
+    });
+}
+
+void ST25RU3993Radio::setRfidConfig(const RfidConfig& config, PowerRange range,
+                                    const SetCompletion& completion) {
+    static constexpr std::string_view name = "setRfidConfig(rfidConfig:completion:)";
+    completion(settleSetting(name, [&] {
+        assertRfidConfig(config, range);
+        Records records = readRecords(name, true);
+        if (!fromRaw<STUHFL_D_GEN2_SESSION>(rawValue(config.session))) {
+            logError(name, "The module has no " + std::string(description(config.session)));
+            throw Refusal{ResultCode::notSupported};
+        }
+        InventoryCfg& inventory = *records.inventory;
+        ProtocolCfg& protocol = *records.protocol;
+        TxRxCfg& txRx = *records.txRx;
+        FreqHop& freqHop = *records.freqHop;
+
+        const uint8_t sel = static_cast<uint8_t>(rawValue(config.selectMode) - 1);
+        const bool inventoryUnchanged =
+            inventory.queryParams.target == convert<STUHFL_D_GEN2_TARGET>(config.target) &&
+            inventory.queryParams.session == convert<STUHFL_D_GEN2_SESSION>(config.session) &&
+            inventory.queryParams.sel == sel &&
+            inventory.antiCollision.adaptiveQ == (config.algorithm == AlgorithmType::dynamicQ) &&
+            inventory.inventoryOption.fast == config.fastMode &&
+            inventory.queryParams.toggleTarget == config.toggleTarget &&
+            inventory.antiCollision.startQ == config.startQ &&
+            inventory.antiCollision.maxQ == config.maxQ &&
+            inventory.antiCollision.minQ == config.minQ;
+        inventory.queryParams.target = convert<STUHFL_D_GEN2_TARGET>(config.target);
+        inventory.queryParams.session = convert<STUHFL_D_GEN2_SESSION>(config.session);
+        inventory.queryParams.sel = sel;
+        inventory.antiCollision.adaptiveQ = config.algorithm == AlgorithmType::dynamicQ;
+        inventory.inventoryOption.fast = config.fastMode;
+        inventory.queryParams.toggleTarget = config.toggleTarget;
+        inventory.antiCollision.startQ = static_cast<uint8_t>(config.startQ);
+        inventory.antiCollision.maxQ = static_cast<uint8_t>(config.maxQ);
+        inventory.antiCollision.minQ = static_cast<uint8_t>(config.minQ);
+
+        const bool protocolUnchanged =
+            protocol.coding == convert<STUHFL_D_GEN2_CODING>(config.encoding) &&
+            protocol.tari == convert<STUHFL_D_GEN2_TARI>(config.tariType) &&
+            protocol.blf == convert<STUHFL_D_GEN2_BLF>(config.blfType);
+        protocol.coding = convert<STUHFL_D_GEN2_CODING>(config.encoding);
+        protocol.tari = convert<STUHFL_D_GEN2_TARI>(config.tariType);
+        protocol.blf = convert<STUHFL_D_GEN2_BLF>(config.blfType);
+
+        const bool powerUnchanged = txRx.txOutputLevel == config.power - 30;
+        txRx.txOutputLevel = static_cast<int8_t>(config.power - 30);
+        const bool timeUnchanged = freqHop.maxSendingTime == config.inventoryTime;
+        freqHop.maxSendingTime = static_cast<uint16_t>(config.inventoryTime);
+
+        Bytes requests;
+        int count = 0;
+        const auto add = [&](bool unchanged, STPacket& record, std::string_view skipped) {
+            if (unchanged) {
+                orvLogger::debug(Tag::kTag, std::string(name) + " - Skip set " +
+                                                std::string(skipped) +
+                                                ", the setting does not change");
+                return;
+            }
+            append(requests, record.setPacketBytes());
+            ++count;
+        };
+        add(inventoryUnchanged, inventory, "invGen2Cfg");
+        add(protocolUnchanged, protocol, "protocolCfg");
+        add(powerUnchanged, txRx, "power");
+        add(timeUnchanged, freqHop, "inventory time");
+
+        if (count > 0) {
+            const std::vector<Bytes> pieces = exchange(requests, count, name);
+            // Every written record must be confirmed.
+            if (pieces.size() != static_cast<std::size_t>(count)) {
+                logError(name, "Invalid number of packets received: " + packetSizes(pieces));
+                throw Refusal{ResultCode::invalidResponse};
+            }
+            for (const Bytes& piece : pieces) {
+                STPacket(piece).checkStatus(name);
+            }
+        }
+        // The driver's own settings change only with the module's.
+        setContinuousModeValue(config.continuousMode);
+        setInventoryIdleTimeValue(static_cast<unsigned>(config.idleTime));
+    }));
+}
+
+}  // namespace orvane
