@@ -42,6 +42,7 @@
 #include "orvanerfid/params/SettingClasses.h"
 #include "orvanerfid/platform/Accessory.h"
 #include "orvanerfid/platform/Clock.h"
+#include "orvanerfid/uhf/UhfDelegate.h"
 #include "orvanerfid/commands/STPacket.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/commands/Gen2Packets.h"
