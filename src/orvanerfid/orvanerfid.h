@@ -32,6 +32,7 @@
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/OrvaneDevice.h"
+#include "orvanerfid/link/Vk640Protocol.h"
 #include "orvanerfid/params/BaseParam.h"
 #include "orvanerfid/params/DeviceParam.h"
 #include "orvanerfid/params/DeviceValue.h"
