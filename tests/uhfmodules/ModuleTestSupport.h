@@ -39,7 +39,7 @@ inline Bytes requestData(const Bytes& frame) {
 // events pumped into it included, so tests can check what went out before what.
 class RecordingProtocol : public BaseProtocol {
   public:
-    RecordingProtocol() : BaseProtocol("RecordingProtocol", nullptr) {}
+    RecordingProtocol() : BaseProtocol("RecordingProtocol", nullptr, nullptr) {}
 
     void answer(OrvRfidCmdId id, const Bytes& data,
                 OrvRfidCmdStatus status = OrvRfidCmdStatus::success) {
@@ -67,6 +67,8 @@ class RecordingProtocol : public BaseProtocol {
         return exchange(data, timeout, number);
     }
     bool start() override { return true; }
+    bool receiveTurn(const DispatchWorkItem&) override { return false; }
+    void receiveEnded(bool) override {}
     void pumpEvent(const ProtocolEventArgs& event) override {
         std::lock_guard guard(lock_);
         journal_.push_back("event:" + std::string(caseName(event.id())));

@@ -15,7 +15,7 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/link/BaseProtocol.h"
-#include "orvanerfid/uhfmodules/ST25RU3993Radio.h"
+#include "orvanerfid/uhfmodules/UhfModuleST25RU3993.h"
 
 namespace orvane::test {
 
@@ -27,7 +27,7 @@ class STModuleFake : public BaseProtocol {
         int number;  // 0 for a single send
     };
 
-    STModuleFake() : BaseProtocol("STModuleFake", nullptr) {
+    STModuleFake() : BaseProtocol("STModuleFake", nullptr, nullptr) {
         records[0x10] = STUHFL_T_ST25RU3993_Gen2_InventoryCfg().valueBytes();
         records[0x0C] = STUHFL_T_ST25RU3993_Gen2_ProtocolCfg().valueBytes();
         records[0x0E] = STUHFL_T_ST25RU3993_TxRxCfg().valueBytes();
@@ -45,8 +45,9 @@ class STModuleFake : public BaseProtocol {
     std::map<std::pair<uint8_t, uint8_t>, std::pair<uint16_t, uint8_t>> failures;
     // The words a read returns.
     Bytes memory;
-    // Sent instead of the model's answer, one per send, while any are queued.
-    std::deque<Response> scripted;
+    // Sent instead of the model's answer, one per send, while any are queued (an empty entry
+    // lets the model answer that send).
+    std::deque<std::optional<Response>> scripted;
 
     std::vector<Call> calls;
     std::vector<ProtocolEventId> pumped;
@@ -57,6 +58,8 @@ class STModuleFake : public BaseProtocol {
         return handle(data, timeout, number);
     }
     bool start() override { return true; }
+    bool receiveTurn(const DispatchWorkItem&) override { return false; }
+    void receiveEnded(bool) override {}
     void pumpEvent(const ProtocolEventArgs& event) override {
         pumped.push_back(event.id());
         if (const double* gain = event.get<double>()) gValue = *gain;
@@ -90,9 +93,9 @@ class STModuleFake : public BaseProtocol {
     Response handle(ByteView data, int timeout, int number) {
         calls.push_back({toSTPackets(data), timeout, number});
         if (!scripted.empty()) {
-            Response next = scripted.front();
+            std::optional<Response> next = scripted.front();
             scripted.pop_front();
-            return next;
+            if (next) return *next;
         }
         Bytes reply;
         for (const Bytes& packet : calls.back().packets) {

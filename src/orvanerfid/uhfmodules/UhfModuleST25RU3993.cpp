@@ -1,4 +1,4 @@
-#include "orvanerfid/uhfmodules/ST25RU3993Radio.h"
+#include "orvanerfid/uhfmodules/UhfModuleST25RU3993.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,7 +14,7 @@
 namespace orvane {
 namespace {
 
-using Tag = ST25RU3993Radio;
+constexpr std::string_view kTag = UhfModuleST25RU3993::kClassName;
 using InventoryCfg = STUHFL_T_ST25RU3993_Gen2_InventoryCfg;
 using ProtocolCfg = STUHFL_T_ST25RU3993_Gen2_ProtocolCfg;
 using TxRxCfg = STUHFL_T_ST25RU3993_TxRxCfg;
@@ -40,21 +40,8 @@ struct Refusal {
     ResultCode code;
 };
 
-void logError(std::string_view name, std::string_view detail) {
-    orvLogger::error(Tag::kTag, std::string(name) + " - " + std::string(detail));
-}
-
-// The reply bytes of a send, or ExchangeError with its code (0x5000 for a reply without data),
-// logged without a tag as the device layer's reply check does.
-Bytes replyBytes(std::string_view name, const Response& response) {
-    const ResultCode code = response.resultCode();
-    if (code == ResultCode::noError) {
-        if (response.data()) return *response.data();
-        orvLogger::error(std::string(name) + " Response data is nil");
-        throw ExchangeError(ResultCode::invalidResponse, "");
-    }
-    orvLogger::error(std::string(name) + " - Send error [" + std::string(description(code)) + "]");
-    throw ExchangeError(code, "");
+void logFailure(std::string_view name, std::string_view detail) {
+    orvLogger::error(kTag, std::string(name) + " - " + std::string(detail));
 }
 
 // Runs an operation body and turns what it throws into its result code. Send failures were
@@ -68,13 +55,13 @@ ResultCode settle(std::string_view name, Body&& body, bool logExchange = false) 
     } catch (const Refusal& refusal) {
         return refusal.code;
     } catch (const ExchangeError& e) {
-        if (logExchange) logError(name, e.description());
+        if (logExchange) logFailure(name, e.description());
         return e.resultCode();
     } catch (const CodedError& e) {
-        logError(name, e.description());
+        logFailure(name, e.description());
         return e.resultCode();
     } catch (const std::exception& e) {
-        logError(name, e.what());
+        logFailure(name, e.what());
         return ResultCode::otherError;
     }
 }
@@ -105,7 +92,7 @@ bool isHexText(std::string_view text) {
 // A Gen2 password: exactly 8 hex characters, else 0x5002 before anything is sent.
 Bytes passwordBytes(std::string_view name, std::string_view password) {
     if (password.size() != 8 || !isHexText(password)) {
-        logError(name, "The password must be 8 hexadecimal characters");
+        logFailure(name, "The password must be 8 hexadecimal characters");
         throw Refusal{ResultCode::invalidParameter};
     }
     return *hexTextToData(password);
@@ -252,14 +239,14 @@ std::vector<GlobalBandType> st25ru3993BandList(SkuType sku, uint32_t firmwareVer
             addFrom({{10107, GlobalBandType::japan250mW}});
             break;
         case SkuType::unknown:
-            orvLogger::error(Tag::kTag, "Unknown SKU, can't get supported global band");
+            orvLogger::error(kTag, "Unknown SKU, can't get supported global band");
             break;
         case SkuType::usAndJapanese:
-            orvLogger::error(Tag::kTag, "Does not supoort usjp SKU");
+            orvLogger::error(kTag, "Does not supoort usjp SKU");
             break;
         default:
-            orvLogger::error(Tag::kTag, "Does not check the SKU type - " +
-                                            std::to_string(static_cast<unsigned>(rawValue(sku))));
+            orvLogger::error(kTag, "Does not check the SKU type - " +
+                                       std::to_string(static_cast<unsigned>(rawValue(sku))));
             break;
     }
     return bands;
@@ -305,27 +292,42 @@ std::optional<std::string> rewriteSelectPattern(const SelectMaskParam& entry, ui
 
 // ---- The radio
 
-struct ST25RU3993Radio::Records {
+struct UhfModuleST25RU3993::Records {
     std::optional<InventoryCfg> inventory;
     std::optional<ProtocolCfg> protocol;
     std::optional<TxRxCfg> txRx;
     std::optional<FreqHop> freqHop;
 };
 
-ST25RU3993Radio::ST25RU3993Radio(std::shared_ptr<BaseProtocol> protocol)
-    : protocol_(std::move(protocol)) {}
-
-Bytes ST25RU3993Radio::exchange(const Bytes& request, std::string_view name) {
-    return replyBytes(name, protocol_->send(request, kTimeout));
+UhfModuleST25RU3993::UhfModuleST25RU3993(std::shared_ptr<BaseProtocol> protocol)
+    : BaseUhfModule(std::move(protocol), std::string(kClassName)) {
+    setModuleType(UhfModuleType::st25ru3993);
+    setPowerMaxOutput(27);
+    setPowerMinOutput(11);
+    setSelectMaskMaxSize(2);
+    setMaxReadLength(128);
 }
 
-std::vector<Bytes> ST25RU3993Radio::exchange(const Bytes& requests, int number,
-                                             std::string_view name, int timeout) {
-    return toSTPackets(replyBytes(name, protocol_->send(requests, timeout, number)));
+// Send failures come back as ExchangeError: the reply check has logged them already.
+Bytes UhfModuleST25RU3993::exchange(const Bytes& request, std::string_view name) {
+    try {
+        return checkResponse(name, baseProtocol()->send(request, defaultTimeout));
+    } catch (const ReaderException& e) {
+        throw ExchangeError(e.resultCode(), e.message());
+    }
+}
+
+std::vector<Bytes> UhfModuleST25RU3993::exchange(const Bytes& requests, int number,
+                                                 std::string_view name, int timeout) {
+    try {
+        return toSTPackets(checkResponse(name, baseProtocol()->send(requests, timeout, number)));
+    } catch (const ReaderException& e) {
+        throw ExchangeError(e.resultCode(), e.message());
+    }
 }
 
 template <class R>
-R ST25RU3993Radio::readRecord(std::string_view name) {
+R UhfModuleST25RU3993::readRecord(std::string_view name) {
     R request;
     const R record(exchange(request.getPacketBytes(), name));
     record.checkStatus(name);
@@ -333,41 +335,41 @@ R ST25RU3993Radio::readRecord(std::string_view name) {
 }
 
 template <class R>
-void ST25RU3993Radio::writeRecord(R& record, std::string_view name) {
+void UhfModuleST25RU3993::writeRecord(R& record, std::string_view name) {
     const R echoed(exchange(record.setPacketBytes(), name));
     echoed.checkStatus(name);
 }
 
-void ST25RU3993Radio::powerMode(STUHFL_D_POWER_DOWN_MODE mode, std::string_view name) {
+void UhfModuleST25RU3993::powerMode(STUHFL_D_POWER_DOWN_MODE mode, std::string_view name) {
     const STPacket reply(exchange(powerModeRequest(mode), name));
     reply.checkStatus(name);
 }
 
-void ST25RU3993Radio::setPowerNormalMode() {
+void UhfModuleST25RU3993::setPowerNormalMode() {
     powerMode(STUHFL_D_POWER_DOWN_MODE::NORMAL, "setPowerNormalMode()");
 }
 
-void ST25RU3993Radio::setPowerStandbyMode() {
+void UhfModuleST25RU3993::setPowerStandbyMode() {
     powerMode(STUHFL_D_POWER_DOWN_MODE::STANDBY, "setPowerStandbyMode()");
 }
 
-void ST25RU3993Radio::standbyAfterAccess(std::string_view name) {
+void UhfModuleST25RU3993::standbyAfterAccess(std::string_view name) {
     try {
         setPowerStandbyMode();
     } catch (const std::exception& e) {
-        logError(name, std::string("Failed to set power standby mode - ") + e.what());
+        logFailure(name, std::string("Failed to set power standby mode - ") + e.what());
     }
 }
 
-void ST25RU3993Radio::logConvertError(std::string_view name, std::string_view target,
-                                      ByteView data) {
-    orvLogger::error(Tag::kTag, std::string(name) + " - Convert to " + std::string(target) +
-                                    " error - " + toHexString(data));
+void UhfModuleST25RU3993::logConvertError(std::string_view name, std::string_view target,
+                                          ByteView data) {
+    orvLogger::error(kTag, std::string(name) + " - Convert to " + std::string(target) +
+                               " error - " + toHexString(data));
 }
 
 // ---- Inventory and stop
 
-std::optional<double> ST25RU3993Radio::readGain() {
+std::optional<double> UhfModuleST25RU3993::readGain() {
     static constexpr std::string_view name = "getG_rssi()";
     std::optional<double> gain;
     settle(name, [&] {
@@ -379,8 +381,8 @@ std::optional<double> ST25RU3993Radio::readGain() {
         append(requests, r9.getPacketBytes());
         const std::vector<Bytes> pieces = exchange(requests, 2, name);
         if (pieces.size() != 2) {
-            logError(name,
-                     "Response packet number is invalid(" + std::to_string(pieces.size()) + ").");
+            logFailure(name,
+                       "Response packet number is invalid(" + std::to_string(pieces.size()) + ").");
             return;
         }
         uint8_t valueR9 = 0;
@@ -402,15 +404,15 @@ std::optional<double> ST25RU3993Radio::readGain() {
     return gain;
 }
 
-double ST25RU3993Radio::getG_rssi() {
+double UhfModuleST25RU3993::getG_rssi() {
     return readGain().value_or(0.0);
 }
 
-ResultCode ST25RU3993Radio::inventory(const ApplySelect& applySelect) {
+ResultCode UhfModuleST25RU3993::inventory() {
     static constexpr std::string_view name = "inventory()";
-    const ResultCode selected = applySelect();
+    const ResultCode selected = setSelectMask();
     if (selected != ResultCode::noError) {
-        logError(name, "Failed to set select mask");
+        logFailure(name, "Failed to set select mask");
         return selected;
     }
     // A failed gain read would skew every RSSI of the inventory by the whole gain: keep the
@@ -421,16 +423,16 @@ ResultCode ST25RU3993Radio::inventory(const ApplySelect& applySelect) {
         lastGoodGain_ = gain;
     } else if (lastGoodGain_) {
         gain = *lastGoodGain_;
-        orvLogger::warn(Tag::kTag, std::string(name) +
-                                       " - Failed to read the receiver gain, keeping the last "
-                                       "good value " +
-                                       gainText(gain));
+        orvLogger::warn(kTag, std::string(name) +
+                                  " - Failed to read the receiver gain, keeping the last "
+                                  "good value " +
+                                  gainText(gain));
     } else {
-        logError(name, "Failed to read the receiver gain");
+        logFailure(name, "Failed to read the receiver gain");
         return ResultCode::invalidResponse;
     }
-    protocol_->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetIndicator));
-    protocol_->pumpEvent(ProtocolEventArgs(ProtocolEventId::gValue, gain));
+    baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetIndicator));
+    baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::gValue, gain));
 
     return settle(name, [&] {
         STUHFL_T_Gen2_Inventory start;
@@ -451,18 +453,17 @@ ResultCode ST25RU3993Radio::inventory(const ApplySelect& applySelect) {
             }
         }
         if (!started) {
-            logError(name, "No inventory start reply");
+            logFailure(name, "No inventory start reply");
             throw Refusal{ResultCode::invalidResponse};
         }
     });
 }
 
-ResultCode ST25RU3993Radio::stop(uint32_t firmwareVersion, int timeout,
-                                 const std::function<void()>& onStopped) {
+ResultCode UhfModuleST25RU3993::stop() {
     static constexpr std::string_view name = "stop()";
-    orvLogger::trace(Tag::kTag, "+++ stop()");
+    orvLogger::trace(kTag, "+++ stop()");
     Bytes requests = STUHFL_T_Gen2_Inventory().stopPacketBytes();
-    if (firmwareVersion >= kDisplayClearFirmware) {
+    if (firmwareVersion() >= kDisplayClearFirmware) {
         STUHFL_DisplayOutput clear;
         clear.charaterPosition = 0;
         clear.clearScreen = true;
@@ -474,7 +475,7 @@ ResultCode ST25RU3993Radio::stop(uint32_t firmwareVersion, int timeout,
     for (int attempt = 1; attempt <= 3; ++attempt) {
         bool stopped = false;
         try {
-            for (const Bytes& piece : exchange(requests, 2, name, timeout)) {
+            for (const Bytes& piece : exchange(requests, 2, name, timeout())) {
                 const STPacket packet(piece);
                 if (isPacket(packet, STUHFL_CG::al, STUHFL_T_Gen2_Inventory::kStopSubcode)) {
                     STUHFL_T_Gen2_Inventory(piece).checkStatus(name);
@@ -487,40 +488,39 @@ ResultCode ST25RU3993Radio::stop(uint32_t firmwareVersion, int timeout,
             stopped = false;
         }
         if (stopped) {
-            if (onStopped) onStopped();
-            orvLogger::trace(Tag::kTag, "--- stop()");
+            notifyInventoryStopped();
+            orvLogger::trace(kTag, "--- stop()");
             return ResultCode::noError;
         }
-        orvLogger::trace(Tag::kTag, "stop() Retry: " + std::to_string(attempt));
+        orvLogger::trace(kTag, "stop() Retry: " + std::to_string(attempt));
     }
-    orvLogger::error(Tag::kTag, "Stop command failed after 3 retries");
-    orvLogger::trace(Tag::kTag, "--- stop()");
+    orvLogger::error(kTag, "Stop command failed after 3 retries");
+    orvLogger::trace(kTag, "--- stop()");
     return ResultCode::operationFailed;
 }
 
 // ---- Tag access
 
-void ST25RU3993Radio::readMemory(BankType bank, uint64_t offset, uint64_t length,
-                                 std::string_view password, uint32_t firmwareVersion,
-                                 const ApplySelect& applySelect,
-                                 const GetCompletion<Bytes>& completion) {
+void UhfModuleST25RU3993::readMemory(BankType bank, uint16_t offset, uint8_t length,
+                                     const std::string& password,
+                                     ValueCompletion<Bytes> completion) {
     static constexpr std::string_view name = "readMemory(bank:offset:length:password:completion:)";
     if (length > kMaxReadWords ||
-        (length > kMaxShortReadWords && firmwareVersion <= kLongReadFirmware)) {
+        (length > kMaxShortReadWords && firmwareVersion() <= kLongReadFirmware)) {
         completion(ResultCode::outOfRange, std::nullopt);
         return;
     }
     if (offset > kMaxWordPointer) {
-        logError(name, "The offset does not fit the word pointer");
+        logFailure(name, "The offset does not fit the word pointer");
         completion(ResultCode::outOfRange, std::nullopt);
         return;
     }
     std::optional<Bytes> data;
     const ResultCode code = settle(name, [&] {
         const Bytes pwd = passwordBytes(name, password);
-        const ResultCode selected = applySelect();
+        const ResultCode selected = setSelectMask();
         if (selected != ResultCode::noError) {
-            logError(name, "Failed to set select mask");
+            logFailure(name, "Failed to set select mask");
             throw Refusal{selected};
         }
         STUHFL_T_Gen2_Read read;
@@ -544,8 +544,8 @@ void ST25RU3993Radio::readMemory(BankType bank, uint64_t offset, uint64_t length
                     if (reply.status() != 0) {
                         outcome = moduleStatusResult(reply.status());
                     } else if (reply.data.size() != length * 2) {
-                        logError(name, "The reply holds " + std::to_string(reply.data.size()) +
-                                           " bytes, not " + std::to_string(length * 2));
+                        logFailure(name, "The reply holds " + std::to_string(reply.data.size()) +
+                                             " bytes, not " + std::to_string(length * 2));
                         outcome = ResultCode::invalidResponse;
                     } else {
                         outcome = ResultCode::noError;
@@ -555,12 +555,12 @@ void ST25RU3993Radio::readMemory(BankType bank, uint64_t offset, uint64_t length
                     checkPowerModeReply(piece, name);
                 }
             } catch (const std::exception& e) {
-                logError(name, e.what());
+                logFailure(name, e.what());
                 if (!outcome) outcome = ResultCode::invalidResponse;
             }
         }
         if (!outcome) {
-            logError(name, "No read reply");
+            logFailure(name, "No read reply");
             outcome = ResultCode::invalidResponse;
         }
         if (*outcome != ResultCode::noError) throw Refusal{*outcome};
@@ -572,17 +572,16 @@ void ST25RU3993Radio::readMemory(BankType bank, uint64_t offset, uint64_t length
     }
 }
 
-ResultCode ST25RU3993Radio::writeMemory(BankType bank, uint64_t offset, std::string_view data,
-                                        std::string_view password, const ApplySelect& applySelect,
-                                        const EpcWordWritten& epcWordWritten) {
+ResultCode UhfModuleST25RU3993::writeMemory(BankType bank, unsigned offset, const std::string& data,
+                                            const std::string& password) {
     static constexpr std::string_view name = "writeMemory(bank:offset:data:password:)";
     if (data.empty() || data.size() % 4 != 0 || !isHexText(data)) {
-        logError(name, "The data must be hexadecimal text of 4 characters per word");
+        logFailure(name, "The data must be hexadecimal text of 4 characters per word");
         return ResultCode::invalidParameter;
     }
     const uint64_t words = data.size() / 4;
     if (offset > kMaxWordPointer || words - 1 > kMaxWordPointer - offset) {
-        logError(name, "The offset does not fit the word pointer");
+        logFailure(name, "The offset does not fit the word pointer");
         return ResultCode::outOfRange;
     }
     // Reserved-bank words are the kill and access passwords: never logged.
@@ -590,15 +589,15 @@ ResultCode ST25RU3993Radio::writeMemory(BankType bank, uint64_t offset, std::str
     return settle(name, [&] {
         std::string current(password);
         passwordBytes(name, current);
-        const ResultCode selected = applySelect();
+        const ResultCode selected = setSelectMask();
         if (selected != ResultCode::noError) {
-            logError(name, "Failed to set select mask");
+            logFailure(name, "Failed to set select mask");
             throw Refusal{selected};
         }
         setPowerNormalMode();
-        orvLogger::trace(Tag::kTag, std::string(name) + " - The data to write " +
-                                        (secret ? std::string("********") : std::string(data)) +
-                                        "........");
+        orvLogger::trace(kTag, std::string(name) + " - The data to write " +
+                                   (secret ? std::string("********") : std::string(data)) +
+                                   "........");
         const auto fail = [&](ResultCode code) {
             standbyAfterAccess(name);
             throw Refusal{code};
@@ -610,8 +609,8 @@ ResultCode ST25RU3993Radio::writeMemory(BankType bank, uint64_t offset, std::str
             write.memoryBank = convert<STUHFL_D_GEN2_MEMORY_BANK>(bank);
             write.setPwd(*hexTextToData(current));
             write.wordPtr = static_cast<uint32_t>(address);
-            orvLogger::trace(Tag::kTag, std::string(name) + " - Going to write " +
-                                            (secret ? std::string("****") : word));
+            orvLogger::trace(kTag, std::string(name) + " - Going to write " +
+                                       (secret ? std::string("****") : word));
             write.setData(*hexTextToData(word));
 
             Bytes reply;
@@ -624,7 +623,7 @@ ResultCode ST25RU3993Radio::writeMemory(BankType bank, uint64_t offset, std::str
             try {
                 echoed.emplace(reply);
             } catch (const std::exception& e) {
-                logError(name, e.what());
+                logFailure(name, e.what());
                 fail(ResultCode::invalidResponse);
             }
             const ResultCode result = tagAccessResult(echoed->status(), echoed->tagReply);
@@ -636,28 +635,37 @@ ResultCode ST25RU3993Radio::writeMemory(BankType bank, uint64_t offset, std::str
                 if (address == 2) current = word + current.substr(4, 4);
                 if (address == 3) current = current.substr(0, 4) + word;
             }
-            if (bank == BankType::epc && epcWordWritten) {
-                const ResultCode reselected = epcWordWritten(address, word);
+            if (bank == BankType::epc) {
+                changeSelectEPC(static_cast<unsigned>(address), word);
+                const ResultCode reselected = setSelectMask();
                 if (reselected != ResultCode::noError) {
-                    logError(name, "Failed to set select mask");
+                    logFailure(name, "Failed to set select mask");
                     fail(reselected);
                 }
             }
         }
-        orvLogger::trace(Tag::kTag, std::string(name) + " - Success");
+        orvLogger::trace(kTag, std::string(name) + " - Success");
         standbyAfterAccess(name);
     });
 }
 
-ResultCode ST25RU3993Radio::lockTag(ByteView mask, std::string_view password, bool perma,
-                                    const ApplySelect& applySelect) {
+ResultCode UhfModuleST25RU3993::lockTag(const LockParam& lockParam, const std::string& password) {
+    return lock(lockParam.toMask(), password, false);
+}
+
+ResultCode UhfModuleST25RU3993::permaLockTag(const PermaLockParam& permaLockParam,
+                                             const std::string& password) {
+    return lock(permaLockParam.toMask(), password, true);
+}
+
+ResultCode UhfModuleST25RU3993::lock(ByteView mask, const std::string& password, bool perma) {
     const std::string_view name =
         perma ? "permaLockTag(permaLockParam:password:)" : "lockTag(lockParam:password:)";
     return settle(name, [&] {
         const Bytes pwd = passwordBytes(name, password);
-        const ResultCode selected = applySelect();
+        const ResultCode selected = setSelectMask();
         if (selected != ResultCode::noError) {
-            logError(name, "Failed to set select mask");
+            logFailure(name, "Failed to set select mask");
             throw Refusal{selected};
         }
         STUHFL_T_Gen2_Lock lock;
@@ -666,7 +674,7 @@ ResultCode ST25RU3993Radio::lockTag(ByteView mask, std::string_view password, bo
         try {
             lock.setMask(mask);
         } catch (const STPacketError&) {
-            logError(name, perma ? "Fail to set perma lock mask" : "Fail to set lock mask");
+            logFailure(name, perma ? "Fail to set perma lock mask" : "Fail to set lock mask");
             throw Refusal{ResultCode::invalidParameter};
         }
         setPowerNormalMode();
@@ -677,7 +685,7 @@ ResultCode ST25RU3993Radio::lockTag(ByteView mask, std::string_view password, bo
         } catch (const ExchangeError& e) {
             result = e.resultCode();
         } catch (const std::exception& e) {
-            logError(name, e.what());
+            logFailure(name, e.what());
             result = ResultCode::invalidResponse;
         }
         standbyAfterAccess(name);
@@ -685,13 +693,13 @@ ResultCode ST25RU3993Radio::lockTag(ByteView mask, std::string_view password, bo
     });
 }
 
-ResultCode ST25RU3993Radio::killTag(std::string_view password, const ApplySelect& applySelect) {
+ResultCode UhfModuleST25RU3993::killTag(const std::string& password) {
     static constexpr std::string_view name = "killTag(password:)";
     return settle(name, [&] {
         const Bytes pwd = passwordBytes(name, password);
-        const ResultCode selected = applySelect();
+        const ResultCode selected = setSelectMask();
         if (selected != ResultCode::noError) {
-            logError(name, "Failed to set select mask");
+            logFailure(name, "Failed to set select mask");
             throw Refusal{selected};
         }
         STUHFL_T_Gen2_Kill kill;
@@ -713,14 +721,14 @@ ResultCode ST25RU3993Radio::killTag(std::string_view password, const ApplySelect
         }
         // Without the module's kill reply nothing says the tag is gone.
         if (!result) {
-            logError(name, "No kill reply");
+            logFailure(name, "No kill reply");
             throw Refusal{ResultCode::invalidResponse};
         }
         if (*result != ResultCode::noError) throw Refusal{*result};
     });
 }
 
-void ST25RU3993Radio::version(const GetCompletion<std::string>& completion) {
+void UhfModuleST25RU3993::version(ValueCompletion<std::string> completion) {
     static constexpr std::string_view name = "version(completion:)";
     std::string text;
     const ResultCode code = settle(name, [&] {
@@ -738,8 +746,12 @@ void ST25RU3993Radio::version(const GetCompletion<std::string>& completion) {
 
 // ---- Select masks
 
-ResultCode ST25RU3993Radio::setSelectMask(const std::vector<SelectMaskParam>& used) {
+ResultCode UhfModuleST25RU3993::setSelectMask() {
     static constexpr std::string_view name = "setSelectMask()";
+    std::vector<SelectMaskParam> used;
+    for (const auto& [index, entry] : selectMaskList()) {
+        if (entry.isUsed()) used.push_back(entry);
+    }
     if (used.empty()) return clearSelectMask();
     return settle(name, [&] {
         bool first = true;
@@ -747,17 +759,17 @@ ResultCode ST25RU3993Radio::setSelectMask(const std::vector<SelectMaskParam>& us
             const MaskPattern pattern = entry.maskPattern();
             const std::optional<Bytes> mask = hexTextToData(pattern.pattern());
             if (!mask) {
-                logError(name, "The mask pattern is not hexadecimal text");
+                logFailure(name, "The mask pattern is not hexadecimal text");
                 throw Refusal{ResultCode::invalidParameter};
             }
             if (pattern.length() > 0xFF || pattern.length() > mask->size() * 8) {
-                logError(name, "The mask length " + std::to_string(pattern.length()) +
-                                   " does not fit the pattern");
+                logFailure(name, "The mask length " + std::to_string(pattern.length()) +
+                                     " does not fit the pattern");
                 throw Refusal{ResultCode::outOfRange};
             }
             const uint64_t pointer = entry.offset() + (entry.bank() == BankType::epc ? 32 : 0);
             if (entry.offset() > kMaxWordPointer || pointer > kMaxWordPointer) {
-                logError(name, "The mask offset does not fit the bit pointer");
+                logFailure(name, "The mask offset does not fit the bit pointer");
                 throw Refusal{ResultCode::outOfRange};
             }
             STUHFL_T_Gen2_Select select;
@@ -784,7 +796,25 @@ ResultCode ST25RU3993Radio::setSelectMask(const std::vector<SelectMaskParam>& us
     });
 }
 
-ResultCode ST25RU3993Radio::clearSelectMask() {
+void UhfModuleST25RU3993::changeSelectEPC(unsigned offset, const std::string& data) {
+    static constexpr std::string_view name = "changeSelectEPC(offset:data:)";
+    for (const auto& [index, entry] : selectMaskList()) {
+        if (!entry.isUsed()) continue;
+        const std::optional<std::string> updated = rewriteSelectPattern(entry, offset, data);
+        if (!updated) return;
+        const std::string old = entry.maskPattern().pattern();
+        storeSelectMaskPattern(index, MaskPattern(*updated, entry.maskPattern().length()));
+        orvLogger::trace(kTag, std::string(name) + " - Old EPC: " + old + ", New EPC: " + *updated);
+        return;
+    }
+    orvLogger::trace(kTag, std::string(name) + " - No select mask is used");
+}
+
+std::vector<GlobalBandType> UhfModuleST25RU3993::supportedGlobalBandList() {
+    return st25ru3993BandList(skuType(), firmwareVersion());
+}
+
+ResultCode UhfModuleST25RU3993::clearSelectMask() {
     static constexpr std::string_view name = "clearSelectMask()";
     return settle(name, [&] {
         STUHFL_T_Gen2_Select select;
@@ -809,7 +839,7 @@ ResultCode ST25RU3993Radio::clearSelectMask() {
 
 // ---- Configuration records
 
-STUHFL_T_ST25RU3993_Gen2_InventoryCfg ST25RU3993Radio::getInventoryCfg() {
+STUHFL_T_ST25RU3993_Gen2_InventoryCfg UhfModuleST25RU3993::getInventoryCfg() {
     static constexpr std::string_view name = "getInventoryCfg()";
     const Bytes reply = exchange(InventoryCfg().getPacketBytes(), name);
     std::optional<InventoryCfg> record;
@@ -823,7 +853,7 @@ STUHFL_T_ST25RU3993_Gen2_InventoryCfg ST25RU3993Radio::getInventoryCfg() {
     return *record;
 }
 
-STUHFL_T_ST25RU3993_Gen2_ProtocolCfg ST25RU3993Radio::getProtocolCfg() {
+STUHFL_T_ST25RU3993_Gen2_ProtocolCfg UhfModuleST25RU3993::getProtocolCfg() {
     static constexpr std::string_view name = "getProtocolCfg()";
     const Bytes reply = exchange(ProtocolCfg().getPacketBytes(), name);
     std::optional<ProtocolCfg> record;
@@ -837,11 +867,11 @@ STUHFL_T_ST25RU3993_Gen2_ProtocolCfg ST25RU3993Radio::getProtocolCfg() {
     return *record;
 }
 
-void ST25RU3993Radio::assertRfidConfig(const RfidConfig& config, PowerRange range) {
+void UhfModuleST25RU3993::assertRfidConfig(const RfidConfig& config) {
     const auto refuse = [](const std::string& text) {
         throw ReaderException(ResultCode::outOfRange, text);
     };
-    if (config.power < range.min || config.power > range.max) {
+    if (config.power < powerMinOutput() || config.power > powerMaxOutput()) {
         refuse("The power value is out of range.");
     }
     if (config.inventoryTime < inventoryTimeMinValue ||
@@ -863,8 +893,8 @@ void ST25RU3993Radio::assertRfidConfig(const RfidConfig& config, PowerRange rang
 // ---- Radio settings
 
 template <class T, class Read>
-void ST25RU3993Radio::getValue(std::string_view name, const GetCompletion<T>& completion,
-                               Read&& read) {
+void UhfModuleST25RU3993::getValue(std::string_view name, const ValueCompletion<T>& completion,
+                                   Read&& read) {
     std::optional<T> value;
     const ResultCode code = settleSetting(name, [&] { value = read(); });
     if (code == ResultCode::noError) {
@@ -875,9 +905,9 @@ void ST25RU3993Radio::getValue(std::string_view name, const GetCompletion<T>& co
 }
 
 template <class T, class Current, class Check, class Apply>
-void ST25RU3993Radio::setInventoryField(std::string_view name, T value,
-                                        const SetCompletion& completion, Current&& current,
-                                        Check&& check, Apply&& apply) {
+void UhfModuleST25RU3993::setInventoryField(std::string_view name, T value,
+                                            const ResultCompletion& completion, Current&& current,
+                                            Check&& check, Apply&& apply) {
     completion(settleSetting(name, [&] {
         InventoryCfg record = getInventoryCfg();
         if (current(record) == value) return;
@@ -888,9 +918,9 @@ void ST25RU3993Radio::setInventoryField(std::string_view name, T value,
 }
 
 template <class T, class Current, class Apply>
-void ST25RU3993Radio::setProtocolField(std::string_view name, T value,
-                                       const SetCompletion& completion, Current&& current,
-                                       Apply&& apply) {
+void UhfModuleST25RU3993::setProtocolField(std::string_view name, T value,
+                                           const ResultCompletion& completion, Current&& current,
+                                           Apply&& apply) {
     completion(settleSetting(name, [&] {
         ProtocolCfg record = getProtocolCfg();
         if (current(record) == value) return;
@@ -899,7 +929,7 @@ void ST25RU3993Radio::setProtocolField(std::string_view name, T value,
     }));
 }
 
-void ST25RU3993Radio::getPower(const GetCompletion<int>& completion) {
+void UhfModuleST25RU3993::getPower(ValueCompletion<int> completion) {
     static constexpr std::string_view name = "getPower(completion:)";
     getValue<int>(name, completion, [&] {
         try {
@@ -910,9 +940,9 @@ void ST25RU3993Radio::getPower(const GetCompletion<int>& completion) {
     });
 }
 
-void ST25RU3993Radio::setPower(int power, PowerRange range, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setPower(int power, ResultCompletion completion) {
     static constexpr std::string_view name = "setPower(power:completion:)";
-    if (power < range.min || power > range.max) {
+    if (power < powerMinOutput() || power > powerMaxOutput()) {
         completion(ResultCode::outOfRange);
         return;
     }
@@ -928,7 +958,26 @@ void ST25RU3993Radio::setPower(int power, PowerRange range, const SetCompletion&
     }));
 }
 
-void ST25RU3993Radio::applyLbtRule(GlobalBandType band, std::string_view name) {
+void UhfModuleST25RU3993::getContinuousMode(ValueCompletion<bool> completion) {
+    completion(ResultCode::noError, continuousMode());
+}
+
+void UhfModuleST25RU3993::setContinuousMode(bool continuousMode, ResultCompletion completion) {
+    storeContinuousMode(continuousMode);
+    completion(ResultCode::noError);
+}
+
+void UhfModuleST25RU3993::supportedGlobalBand(
+    ValueCompletion<std::vector<GlobalBandType>> completion) {
+    std::vector<GlobalBandType> bands = supportedGlobalBandList();
+    if (bands.empty()) {
+        completion(ResultCode::otherError, std::nullopt);
+    } else {
+        completion(ResultCode::noError, std::move(bands));
+    }
+}
+
+void UhfModuleST25RU3993::applyLbtRule(GlobalBandType band, std::string_view name) {
     STUHFL_T_ST25RU3993_FreqLBT lbt = readRecord<STUHFL_T_ST25RU3993_FreqLBT>(name);
     const bool lbtBand = band == GlobalBandType::japan250mW;
     if (lbt.skipLBTcheck && lbtBand) {
@@ -943,13 +992,13 @@ void ST25RU3993Radio::applyLbtRule(GlobalBandType band, std::string_view name) {
     }
 }
 
-void ST25RU3993Radio::getGlobalBand(const GetCompletion<GlobalBandType>& completion) {
+void UhfModuleST25RU3993::getGlobalBand(ValueCompletion<GlobalBandType> completion) {
     static constexpr std::string_view name = "getGlobalBand(completion:)";
     getValue<GlobalBandType>(name, completion, [&] {
         const auto info = readRecord<STUHFL_T_ST25RU3993_FreqProfileInfo>(name);
         const std::optional<GlobalBandType> band = fromRaw<GlobalBandType>(info.profile);
         if (!band) {
-            logError(name, "Unknown frequency profile " + std::to_string(info.profile));
+            logFailure(name, "Unknown frequency profile " + std::to_string(info.profile));
             throw Refusal{ResultCode::invalidResponse};
         }
         applyLbtRule(*band, name);
@@ -957,12 +1006,11 @@ void ST25RU3993Radio::getGlobalBand(const GetCompletion<GlobalBandType>& complet
     });
 }
 
-void ST25RU3993Radio::setGlobalBand(GlobalBandType band,
-                                    const std::vector<GlobalBandType>& supported,
-                                    const SetCompletion& completion) {
+void UhfModuleST25RU3993::setGlobalBand(GlobalBandType band, ResultCompletion completion) {
     static constexpr std::string_view name = "setGlobalBand(band:completion:)";
+    const std::vector<GlobalBandType> supported = supportedGlobalBandList();
     if (std::find(supported.begin(), supported.end(), band) == supported.end()) {
-        logError(name, "Does not support " + std::string(description(band)));
+        logFailure(name, "Does not support " + std::string(description(band)));
         completion(ResultCode::notSupported);
         return;
     }
@@ -980,17 +1028,18 @@ void ST25RU3993Radio::setGlobalBand(GlobalBandType band,
     }));
 }
 
-void ST25RU3993Radio::getInventoryTime(const GetCompletion<int64_t>& completion) {
+void UhfModuleST25RU3993::getInventoryTime(ValueCompletion<unsigned> completion) {
     static constexpr std::string_view name = "getInventoryTime(completion:)";
-    getValue<int64_t>(name, completion,
-                      [&] { return int64_t{readRecord<FreqHop>(name).maxSendingTime}; });
+    getValue<unsigned>(name, completion,
+                       [&] { return unsigned{readRecord<FreqHop>(name).maxSendingTime}; });
 }
 
-void ST25RU3993Radio::setInventoryTime(int64_t inventoryTime, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setInventoryTime(unsigned inventoryTime, ResultCompletion completion) {
     static constexpr std::string_view name = "setInventoryTime(inventoryTime:completion:)";
     if (inventoryTime < inventoryTimeMinValue || inventoryTime > inventoryTimeMaxValue) {
-        logError(name, "Inventory time is out of range (" + std::to_string(inventoryTimeMinValue) +
-                           " - " + std::to_string(inventoryTimeMaxValue) + ")");
+        logFailure(name, "Inventory time is out of range (" +
+                             std::to_string(inventoryTimeMinValue) + " - " +
+                             std::to_string(inventoryTimeMaxValue) + ")");
         completion(ResultCode::outOfRange);
         return;
     }
@@ -1002,19 +1051,19 @@ void ST25RU3993Radio::setInventoryTime(int64_t inventoryTime, const SetCompletio
     }));
 }
 
-void ST25RU3993Radio::getIdleTime(const GetCompletion<int64_t>& completion) {
-    completion(ResultCode::noError, int64_t{inventoryIdleTime()});
+void UhfModuleST25RU3993::getIdleTime(ValueCompletion<unsigned> completion) {
+    completion(ResultCode::noError, inventoryIdleTime());
 }
 
-void ST25RU3993Radio::setIdleTime(int64_t idleTime, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setIdleTime(unsigned idleTime, ResultCompletion completion) {
     static constexpr std::string_view name = "setIdleTime(idleTime:completion:)";
     if (idleTime < idleTimeMinValue || idleTime > idleTimeMaxValue) {
-        logError(name, "Idle time is out of range (" + std::to_string(idleTimeMinValue) + " - " +
-                           std::to_string(idleTimeMaxValue) + ")");
+        logFailure(name, "Idle time is out of range (" + std::to_string(idleTimeMinValue) + " - " +
+                             std::to_string(idleTimeMaxValue) + ")");
         completion(ResultCode::outOfRange);
         return;
     }
-    setInventoryIdleTimeValue(static_cast<unsigned>(idleTime));
+    inventoryIdleTime_.store(idleTime);
     completion(ResultCode::noError);
 }
 
@@ -1028,25 +1077,25 @@ const auto noCheck = [](const InventoryCfg&) {};
 
 }  // namespace
 
-void ST25RU3993Radio::getAlgorithmType(const GetCompletion<AlgorithmType>& completion) {
+void UhfModuleST25RU3993::getAlgorithmType(ValueCompletion<AlgorithmType> completion) {
     getValue<AlgorithmType>("getAlgorithmType(completion:)", completion,
                             [&] { return algorithmOf(getInventoryCfg()); });
 }
 
-void ST25RU3993Radio::setAlgorithmType(AlgorithmType algorithmType,
-                                       const SetCompletion& completion) {
+void UhfModuleST25RU3993::setAlgorithmType(AlgorithmType algorithmType,
+                                           ResultCompletion completion) {
     setInventoryField("setAlgorithmType(algorithmType:completion:)", algorithmType, completion,
                       algorithmOf, noCheck, [&](InventoryCfg& r) {
                           r.antiCollision.adaptiveQ = algorithmType == AlgorithmType::dynamicQ;
                       });
 }
 
-void ST25RU3993Radio::getStartQ(const GetCompletion<int>& completion) {
+void UhfModuleST25RU3993::getStartQ(ValueCompletion<int> completion) {
     getValue<int>("getStartQ(completion:)", completion,
                   [&] { return int{getInventoryCfg().antiCollision.startQ}; });
 }
 
-void ST25RU3993Radio::setStartQ(int startQ, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setStartQ(int startQ, ResultCompletion completion) {
     static constexpr std::string_view name = "setStartQ(startQ:completion:)";
     setInventoryField(
         name, startQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.startQ}; },
@@ -1054,39 +1103,40 @@ void ST25RU3993Radio::setStartQ(int startQ, const SetCompletion& completion) {
             const int minQ = r.antiCollision.minQ;
             const int maxQ = r.antiCollision.maxQ;
             if (startQ < minQ || startQ > maxQ) {
-                logError(name, "The start Q is out of range (" + std::to_string(minQ) + " - " +
-                                   std::to_string(maxQ) + ").");
+                logFailure(name, "The start Q is out of range (" + std::to_string(minQ) + " - " +
+                                     std::to_string(maxQ) + ").");
                 throw Refusal{ResultCode::outOfRange};
             }
         },
         [&](InventoryCfg& r) { r.antiCollision.startQ = static_cast<uint8_t>(startQ); });
 }
 
-void ST25RU3993Radio::getMaxQ(const GetCompletion<int>& completion) {
+void UhfModuleST25RU3993::getMaxQ(ValueCompletion<int> completion) {
     getValue<int>("getMaxQ(completion:)", completion,
                   [&] { return int{getInventoryCfg().antiCollision.maxQ}; });
 }
 
-void ST25RU3993Radio::setMaxQ(int maxQ, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setMaxQ(int maxQ, ResultCompletion completion) {
     static constexpr std::string_view name = "setMaxQ(maxQ:completion:)";
     setInventoryField(
         name, maxQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.maxQ}; },
         [&](const InventoryCfg& r) {
             const int startQ = r.antiCollision.startQ;
             if (maxQ > 15 || maxQ < startQ) {
-                logError(name, "The max Q is out of range (15 - " + std::to_string(startQ) + ").");
+                logFailure(name,
+                           "The max Q is out of range (15 - " + std::to_string(startQ) + ").");
                 throw Refusal{ResultCode::outOfRange};
             }
         },
         [&](InventoryCfg& r) { r.antiCollision.maxQ = static_cast<uint8_t>(maxQ); });
 }
 
-void ST25RU3993Radio::getMinQ(const GetCompletion<int>& completion) {
+void UhfModuleST25RU3993::getMinQ(ValueCompletion<int> completion) {
     getValue<int>("getMinQ(completion:)", completion,
                   [&] { return int{getInventoryCfg().antiCollision.minQ}; });
 }
 
-void ST25RU3993Radio::setMinQ(int minQ, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setMinQ(int minQ, ResultCompletion completion) {
     static constexpr std::string_view name = "setMinQ(minQ:completion:)";
     setInventoryField(
         name, minQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.minQ}; },
@@ -1094,34 +1144,34 @@ void ST25RU3993Radio::setMinQ(int minQ, const SetCompletion& completion) {
             const int startQ = r.antiCollision.startQ;
             // A negative Q has no module value: refused like one above start Q.
             if (minQ > startQ || minQ < 0) {
-                logError(name, "The min Q is out of range (" + std::to_string(startQ) + " - 0).");
+                logFailure(name, "The min Q is out of range (" + std::to_string(startQ) + " - 0).");
                 throw Refusal{ResultCode::outOfRange};
             }
         },
         [&](InventoryCfg& r) { r.antiCollision.minQ = static_cast<uint8_t>(minQ); });
 }
 
-void ST25RU3993Radio::getTarget(const GetCompletion<Target>& completion) {
+void UhfModuleST25RU3993::getTarget(ValueCompletion<Target> completion) {
     getValue<Target>("getTarget(completion:)", completion,
                      [&] { return convert<Target>(getInventoryCfg().queryParams.target); });
 }
 
-void ST25RU3993Radio::setTarget(Target target, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setTarget(Target target, ResultCompletion completion) {
     setInventoryField(
         "setTarget(target:completion:)", target, completion,
         [](const InventoryCfg& r) { return convert<Target>(r.queryParams.target); }, noCheck,
         [&](InventoryCfg& r) { r.queryParams.target = convert<STUHFL_D_GEN2_TARGET>(target); });
 }
 
-void ST25RU3993Radio::getSession(const GetCompletion<Session>& completion) {
+void UhfModuleST25RU3993::getSession(ValueCompletion<Session> completion) {
     getValue<Session>("getSession(completion:)", completion,
                       [&] { return convert<Session>(getInventoryCfg().queryParams.session); });
 }
 
-void ST25RU3993Radio::setSession(Session session, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setSession(Session session, ResultCompletion completion) {
     static constexpr std::string_view name = "setSession(session:completion:)";
     if (!fromRaw<STUHFL_D_GEN2_SESSION>(rawValue(session))) {
-        logError(name, "The module has no " + std::string(description(session)));
+        logFailure(name, "The module has no " + std::string(description(session)));
         completion(ResultCode::notSupported);
         return;
     }
@@ -1131,20 +1181,20 @@ void ST25RU3993Radio::setSession(Session session, const SetCompletion& completio
         [&](InventoryCfg& r) { r.queryParams.session = convert<STUHFL_D_GEN2_SESSION>(session); });
 }
 
-void ST25RU3993Radio::getSelectMode(const GetCompletion<SelectMode>& completion) {
+void UhfModuleST25RU3993::getSelectMode(ValueCompletion<SelectMode> completion) {
     static constexpr std::string_view name = "getSelectMode(completion:)";
     getValue<SelectMode>(name, completion, [&] {
         const uint8_t sel = getInventoryCfg().queryParams.sel;
         const std::optional<SelectMode> mode = selectModeOf(sel);
         if (!mode) {
-            logError(name, "sel value " + std::to_string(sel) + " is invalid");
+            logFailure(name, "sel value " + std::to_string(sel) + " is invalid");
             throw Refusal{ResultCode::invalidResponse};
         }
         return *mode;
     });
 }
 
-void ST25RU3993Radio::setSelectMode(SelectMode selectMode, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setSelectMode(SelectMode selectMode, ResultCompletion completion) {
     // A module sel above 2 is no select mode: it never equals the request, so it is rewritten.
     setInventoryField(
         "setSelectMode(selectMode:completion:)", std::optional<SelectMode>(selectMode), completion,
@@ -1154,74 +1204,74 @@ void ST25RU3993Radio::setSelectMode(SelectMode selectMode, const SetCompletion& 
         });
 }
 
-void ST25RU3993Radio::getEncoding(const GetCompletion<Encoding>& completion) {
+void UhfModuleST25RU3993::getEncoding(ValueCompletion<Encoding> completion) {
     getValue<Encoding>("getEncoding(completion:)", completion,
                        [&] { return convert<Encoding>(getProtocolCfg().coding); });
 }
 
-void ST25RU3993Radio::setEncoding(Encoding encoding, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setEncoding(Encoding encoding, ResultCompletion completion) {
     setProtocolField(
         "setEncoding(encoding:completion:)", encoding, completion,
         [](const ProtocolCfg& r) { return convert<Encoding>(r.coding); },
         [&](ProtocolCfg& r) { r.coding = convert<STUHFL_D_GEN2_CODING>(encoding); });
 }
 
-void ST25RU3993Radio::getTari(const GetCompletion<TariType>& completion) {
+void UhfModuleST25RU3993::getTari(ValueCompletion<TariType> completion) {
     getValue<TariType>("getTari(completion:)", completion,
                        [&] { return convert<TariType>(getProtocolCfg().tari); });
 }
 
-void ST25RU3993Radio::setTari(TariType tari, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setTari(TariType tari, ResultCompletion completion) {
     setProtocolField(
         "setTari(tari:completion:)", tari, completion,
         [](const ProtocolCfg& r) { return convert<TariType>(r.tari); },
         [&](ProtocolCfg& r) { r.tari = convert<STUHFL_D_GEN2_TARI>(tari); });
 }
 
-void ST25RU3993Radio::getBlf(const GetCompletion<BlfType>& completion) {
+void UhfModuleST25RU3993::getBlf(ValueCompletion<BlfType> completion) {
     getValue<BlfType>("getBlf(completion:)", completion,
                       [&] { return convert<BlfType>(getProtocolCfg().blf); });
 }
 
-void ST25RU3993Radio::setBlf(BlfType blf, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setBlf(BlfType blf, ResultCompletion completion) {
     setProtocolField(
         "setBlf(blf:completion:)", blf, completion,
         [](const ProtocolCfg& r) { return convert<BlfType>(r.blf); },
         [&](ProtocolCfg& r) { r.blf = convert<STUHFL_D_GEN2_BLF>(blf); });
 }
 
-void ST25RU3993Radio::getToggleTarget(const GetCompletion<bool>& completion) {
+void UhfModuleST25RU3993::getToggleTarget(ValueCompletion<bool> completion) {
     getValue<bool>("getToggleTarget(completion:)", completion,
                    [&] { return getInventoryCfg().queryParams.toggleTarget; });
 }
 
-void ST25RU3993Radio::setToggleTarget(bool toggleTarget, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setToggleTarget(bool toggleTarget, ResultCompletion completion) {
     setInventoryField(
         "setToggleTarget(toggleTarget:completion:)", toggleTarget, completion,
         [](const InventoryCfg& r) { return r.queryParams.toggleTarget; }, noCheck,
         [&](InventoryCfg& r) { r.queryParams.toggleTarget = toggleTarget; });
 }
 
-void ST25RU3993Radio::getFastMode(const GetCompletion<bool>& completion) {
+void UhfModuleST25RU3993::getFastMode(ValueCompletion<bool> completion) {
     getValue<bool>("getFastMode(completion:)", completion,
                    [&] { return getInventoryCfg().inventoryOption.fast; });
 }
 
-void ST25RU3993Radio::setFastMode(bool fastMode, const SetCompletion& completion) {
+void UhfModuleST25RU3993::setFastMode(bool fastMode, ResultCompletion completion) {
     setInventoryField(
         "setFastMode(fastMode:completion:)", fastMode, completion,
         [](const InventoryCfg& r) { return r.inventoryOption.fast; }, noCheck,
         [&](InventoryCfg& r) { r.inventoryOption.fast = fastMode; });
 }
 
-ST25RU3993Radio::Records ST25RU3993Radio::readRecords(std::string_view name, bool setting) {
+UhfModuleST25RU3993::Records UhfModuleST25RU3993::readRecords(std::string_view name, bool setting) {
     Bytes requests = InventoryCfg().getPacketBytes();
     append(requests, ProtocolCfg().getPacketBytes());
     append(requests, TxRxCfg().getPacketBytes());
     append(requests, FreqHop().getPacketBytes());
     const std::vector<Bytes> pieces = exchange(requests, 4, name);
     if (pieces.size() != 4) {
-        logError(name, "Invalid number of packets received: " + packetSizes(pieces));
+        logFailure(name, "Invalid number of packets received: " + packetSizes(pieces));
         throw Refusal{ResultCode::invalidResponse};
     }
     Records records;
@@ -1229,7 +1279,7 @@ ST25RU3993Radio::Records ST25RU3993Radio::readRecords(std::string_view name, boo
         const STPacket packet(piece);
         packet.checkStatus(name);
         if (!isPacket(packet, STUHFL_CG::dl, InventoryCfg::kGetSubcode)) {
-            logError(name, "Invalid packet received: " + std::to_string(piece.size()));
+            logFailure(name, "Invalid packet received: " + std::to_string(piece.size()));
             throw Refusal{ResultCode::invalidResponse};
         }
         if (packet.payload().empty()) {
@@ -1249,26 +1299,26 @@ ST25RU3993Radio::Records ST25RU3993Radio::readRecords(std::string_view name, boo
                 records.freqHop.emplace(piece);
                 break;
             default:
-                logError(name, "Invalid packet received: " + std::to_string(piece.size()));
+                logFailure(name, "Invalid packet received: " + std::to_string(piece.size()));
                 throw Refusal{ResultCode::invalidResponse};
         }
     }
     if (!records.inventory || !records.protocol || !records.txRx || !records.freqHop) {
         if (setting) {
-            logError(name, "Invalid packet received: " + packetSizes(pieces));
+            logFailure(name, "Invalid packet received: " + packetSizes(pieces));
         } else {
             const auto word = [](bool arrived) { return arrived ? "true" : "false"; };
-            logError(name, std::string("Lost packet : ") + word(records.inventory.has_value()) +
-                               " " + word(records.protocol.has_value()) + " " +
-                               word(records.txRx.has_value()) + " " +
-                               word(records.freqHop.has_value()));
+            logFailure(name, std::string("Lost packet : ") + word(records.inventory.has_value()) +
+                                 " " + word(records.protocol.has_value()) + " " +
+                                 word(records.txRx.has_value()) + " " +
+                                 word(records.freqHop.has_value()));
         }
         throw Refusal{ResultCode::invalidResponse};
     }
     return records;
 }
 
-void ST25RU3993Radio::getRfidConfig(const GetCompletion<RfidConfig>& completion) {
+void UhfModuleST25RU3993::getRfidConfig(ValueCompletion<RfidConfig> completion) {
     static constexpr std::string_view name = "getRfidConfig(completion:)";
     getValue<RfidConfig>(name, completion, [&] {
         const Records records = readRecords(name, false);
@@ -1281,8 +1331,8 @@ void ST25RU3993Radio::getRfidConfig(const GetCompletion<RfidConfig>& completion)
         if (const std::optional<SelectMode> mode = selectModeOf(inventory.queryParams.sel)) {
             config.selectMode = *mode;
         } else {
-            logError(name,
-                     "sel value " + std::to_string(inventory.queryParams.sel) + " is invalid");
+            logFailure(name,
+                       "sel value " + std::to_string(inventory.queryParams.sel) + " is invalid");
         }
         config.encoding = convert<Encoding>(protocol.coding);
         config.tariType = convert<TariType>(protocol.tari);
@@ -1300,14 +1350,13 @@ void ST25RU3993Radio::getRfidConfig(const GetCompletion<RfidConfig>& completion)
     });
 }
 
-void ST25RU3993Radio::setRfidConfig(const RfidConfig& config, PowerRange range,
-                                    const SetCompletion& completion) {
+void UhfModuleST25RU3993::setRfidConfig(const RfidConfig& config, ResultCompletion completion) {
     static constexpr std::string_view name = "setRfidConfig(rfidConfig:completion:)";
     completion(settleSetting(name, [&] {
-        assertRfidConfig(config, range);
+        assertRfidConfig(config);
         Records records = readRecords(name, true);
         if (!fromRaw<STUHFL_D_GEN2_SESSION>(rawValue(config.session))) {
-            logError(name, "The module has no " + std::string(description(config.session)));
+            logFailure(name, "The module has no " + std::string(description(config.session)));
             throw Refusal{ResultCode::notSupported};
         }
         InventoryCfg& inventory = *records.inventory;
@@ -1353,9 +1402,8 @@ void ST25RU3993Radio::setRfidConfig(const RfidConfig& config, PowerRange range,
         int count = 0;
         const auto add = [&](bool unchanged, STPacket& record, std::string_view skipped) {
             if (unchanged) {
-                orvLogger::debug(Tag::kTag, std::string(name) + " - Skip set " +
-                                                std::string(skipped) +
-                                                ", the setting does not change");
+                orvLogger::debug(kTag, std::string(name) + " - Skip set " + std::string(skipped) +
+                                           ", the setting does not change");
                 return;
             }
             append(requests, record.setPacketBytes());
@@ -1370,7 +1418,7 @@ void ST25RU3993Radio::setRfidConfig(const RfidConfig& config, PowerRange range,
             const std::vector<Bytes> pieces = exchange(requests, count, name);
             // Every written record must be confirmed.
             if (pieces.size() != static_cast<std::size_t>(count)) {
-                logError(name, "Invalid number of packets received: " + packetSizes(pieces));
+                logFailure(name, "Invalid number of packets received: " + packetSizes(pieces));
                 throw Refusal{ResultCode::invalidResponse};
             }
             for (const Bytes& piece : pieces) {
@@ -1378,8 +1426,8 @@ void ST25RU3993Radio::setRfidConfig(const RfidConfig& config, PowerRange range,
             }
         }
         // The driver's own settings change only with the module's.
-        setContinuousModeValue(config.continuousMode);
-        setInventoryIdleTimeValue(static_cast<unsigned>(config.idleTime));
+        storeContinuousMode(config.continuousMode);
+        inventoryIdleTime_.store(static_cast<unsigned>(config.idleTime));
     }));
 }
 
