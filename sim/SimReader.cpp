@@ -208,8 +208,9 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
         return true;
     };
     bool alive = !population.empty();
+    const std::size_t group = plan.reportMany ? std::max<std::size_t>(plan.tagsPerReport, 1) : 1;
     while (alive && !state->cancel.load()) {
-        for (std::size_t i = 0; i < population.size() && alive; ++i) {
+        for (std::size_t i = 0; i < population.size() && alive; i += group) {
             if (state->cancel.load()) {
                 alive = false;
                 break;
@@ -221,12 +222,16 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                         std::chrono::duration<double>(static_cast<double>(sent) / plan.perSecond));
                 Clock::sleepFor(due - Clock::now());
             }
-            const Bytes report = plan.report(population[i], i);
+            const std::size_t tags = std::min(group, population.size() - i);
+            const Bytes report =
+                plan.reportMany
+                    ? plan.reportMany(std::span<const SimTag>(population).subspan(i, tags), i)
+                    : plan.report(population[i], i);
             batch.insert(batch.end(), report.begin(), report.end());
-            ++sent;
+            sent += tags;
             const bool dropNow = plan.dropAfter > 0 && sent >= plan.dropAfter;
             if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
-                i + 1 == population.size()) {
+                i + tags == population.size()) {
                 alive = flush();
                 state->reported.store(sent);
             }

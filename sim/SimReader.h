@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,6 +83,11 @@ struct SimStreamPlan {
     // The report frame of one tag; its index in the population is the second argument. Runs on
     // the stream's thread: it must not capture the reader.
     std::function<Bytes(const SimTag&, std::size_t)> report;
+    // Set instead of `report` for a model that reports several tags in one frame: the frame of
+    // up to `tagsPerReport` consecutive tags, the index of the first one second. Same thread rule;
+    // the rate and `dropAfter` still count tags.
+    std::function<Bytes(std::span<const SimTag>, std::size_t)> reportMany;
+    std::size_t tagsPerReport = 1;
     // Reports per second; 0: as fast as the host reads them.
     double perSecond = 0;
     // True: every tag once, then the stream idles until stopped. False: rounds until stopped.

@@ -1,0 +1,186 @@
+#include "sim/SimVk640.h"
+
+#include "orvanerfid/commands/STPacket.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::size_t kHeader = STPacket::kHeaderSize;
+constexpr uint8_t kEventSubcode = 0x21;
+constexpr uint8_t kKeyEventTag = 0x21;
+// The bit of a row key that says it names a TLV tag.
+constexpr SimReader::Key kTagged = 1U << 24;
+
+}  // namespace
+
+SimVk640::SimVk640()
+    : SimReader(Format{[](ByteView bytes) { return STPacket::cutPacket(bytes); },
+                       [this](ByteView frame) -> Key {
+                           const Key untagged = rowKey(frame[6], frame[7]);
+                           if (frame.size() == kHeader) return untagged;
+                           const Key tagged = rowKey(frame[6], frame[7], frame[kHeader]);
+                           return hasRow(tagged) ? tagged : untagged;
+                       }}) {
+    addVk640DeviceRows(*this);
+    addVk640RadioRows(*this);
+    addVk640InventoryRows(*this);
+    addVk640IndicatorRows(*this);
+}
+
+AccessoryInfo SimVk640::accessoryInfo(std::string serialNumber, std::string firmware) {
+    return AccessoryInfo{"Orvane Technology",
+                         "VK640",
+                         "VK640",
+                         std::move(serialNumber),
+                         std::move(firmware),
+                         {"com.orvane.lumora.dcbridge"}};
+}
+
+std::shared_ptr<SimAccessory> SimVk640::makeAccessory(const std::shared_ptr<SimVk640>& reader,
+                                                      std::string serialNumber,
+                                                      std::string firmware) {
+    return std::make_shared<SimAccessory>(
+        accessoryInfo(std::move(serialNumber), std::move(firmware)), reader);
+}
+
+SimReader::Key SimVk640::rowKey(uint8_t group, uint8_t subcode, std::optional<uint8_t> tag) {
+    Key key = (Key{group} << 16) | (Key{subcode} << 8);
+    if (tag) key |= kTagged | *tag;
+    return key;
+}
+
+Bytes SimVk640::packet(uint8_t group, uint8_t subcode, ByteView payload, uint16_t sequence,
+                       uint16_t status) {
+    Bytes out;
+    out.reserve(kHeader + payload.size());
+    appendBe16(out, STPacket::kMode);
+    appendBe16(out, sequence);
+    appendBe16(out, status);
+    out.push_back(group);
+    out.push_back(subcode);
+    appendBe16(out, static_cast<uint16_t>(payload.size()));
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+Bytes SimVk640::tlv(uint8_t tag, ByteView value) {
+    Bytes out{tag, static_cast<uint8_t>(value.size())};
+    out.insert(out.end(), value.begin(), value.end());
+    return out;
+}
+
+Bytes SimVk640::inventoryPacket(std::span<const SimTag> tags, std::size_t firstIndex, uint8_t q,
+                                uint32_t frequency) {
+    Bytes payload;
+    payload.reserve(18 + tags.size() * 48);
+    Bytes statistics(16, 0);
+    statistics[11] = q;
+    for (int i = 0; i < 4; ++i)
+        statistics[12 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(frequency >> (8 * i));
+    const auto append = [&payload](const Bytes& record) {
+        payload.insert(payload.end(), record.begin(), record.end());
+    };
+    append(tlv(0x02, statistics));
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        const SimTag& tag = tags[i];
+        Bytes header(12, 0);
+        header[4] = tag.antenna;
+        header[6] = logI(firstIndex + i);
+        header[7] = logQ(firstIndex + i);
+        const Bytes pc = tag.pcWord();
+        header[10] = pc[0];
+        header[11] = pc[1];
+        append(tlv(0x03, header));
+        append(tlv(0x04, tag.epc));
+        if (!tag.tid.empty()) append(tlv(0x05, tag.tid));
+        append(tlv(0xFF, {}));
+    }
+    return packet(kInventoryGroup, 0x02, payload);
+}
+
+void SimVk640::replyPacket(const SimRequest& request, ByteView payload, uint16_t status) {
+    Clock::duration lateBy{};
+    if (auto fault = takeReplyFault()) {
+        lateBy = fault->lateBy;
+        if (fault->wrongStatus) status = *fault->wrongStatus;
+    }
+    const ByteView frame = request.frame;
+    reply(request, packet(frame[6], frame[7], payload, readBe16(frame, 2), status), lateBy);
+}
+
+void SimVk640::setTagsPerPacket(std::size_t tags) {
+    std::lock_guard guard(planLock_);
+    tagsPerPacket_ = std::max<std::size_t>(tags, 1);
+}
+
+void SimVk640::setInventoryRate(double perSecond) {
+    std::lock_guard guard(planLock_);
+    inventoryRate_ = perSecond;
+}
+
+void SimVk640::setInventoryOnce(bool once) {
+    std::lock_guard guard(planLock_);
+    inventoryOnce_ = once;
+}
+
+void SimVk640::setDropLinkAfterTags(std::size_t tags) {
+    std::lock_guard guard(planLock_);
+    dropAfter_ = tags;
+}
+
+SimStreamPlan SimVk640::inventoryPlan() const {
+    std::lock_guard guard(planLock_);
+    SimStreamPlan plan;
+    plan.reportMany = [](std::span<const SimTag> tags, std::size_t first) {
+        return inventoryPacket(tags, first);
+    };
+    plan.tagsPerReport = tagsPerPacket_;
+    plan.perSecond = inventoryRate_;
+    plan.once = inventoryOnce_;
+    plan.dropAfter = dropAfter_;
+    return plan;
+}
+
+std::vector<SimVk640::Shown> SimVk640::shown() const {
+    std::lock_guard guard(shownLock_);
+    return shown_;
+}
+
+int SimVk640::signalsAlone() const {
+    std::lock_guard guard(shownLock_);
+    return signalsAlone_ + (pendingSignal_ ? 1 : 0);
+}
+
+void SimVk640::recordSignal(uint8_t mode) {
+    std::lock_guard guard(shownLock_);
+    if (pendingSignal_) ++signalsAlone_;
+    pendingSignal_ = mode;
+}
+
+void SimVk640::recordDisplay(ByteView value) {
+    if (value.empty()) return;
+    const uint8_t control = value[0];
+    Shown shown{std::nullopt, std::string(value.begin() + 1, value.end()),
+                static_cast<uint8_t>(control & 0x0F), static_cast<uint8_t>(control >> 6),
+                (control & 0x20) != 0};
+    std::lock_guard guard(shownLock_);
+    shown.signal = std::exchange(pendingSignal_, std::nullopt);
+    shown_.push_back(std::move(shown));
+}
+
+bool SimVk640::sendBatteryNotice(uint8_t percentage) {
+    const uint8_t value[] = {percentage};
+    return sendEvent(packet(kDeviceGroup, 0x05, tlv(0x05, value)));
+}
+
+bool SimVk640::sendTemperatureNotice(uint8_t degrees) {
+    const uint8_t value[] = {degrees};
+    return sendEvent(packet(kDeviceGroup, 0x07, tlv(0x07, value)));
+}
+
+bool SimVk640::sendTriggerKey(bool pressed) {
+    const uint8_t value[] = {static_cast<uint8_t>(pressed ? 1 : 0)};
+    return sendEvent(packet(kDeviceGroup, kEventSubcode, tlv(kKeyEventTag, value)));
+}
+
+}  // namespace orvane
