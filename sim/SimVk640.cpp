@@ -25,6 +25,7 @@ SimVk640::SimVk640()
     addVk640RadioRows(*this);
     addVk640InventoryRows(*this);
     addVk640IndicatorRows(*this);
+    addVk640ModuleRows(*this);
 }
 
 AccessoryInfo SimVk640::accessoryInfo(std::string serialNumber, std::string firmware) {

@@ -130,5 +130,9 @@ void addVk640RadioRows(SimVk640& reader);
 void addVk640InventoryRows(SimVk640& reader);
 // Find device and display output: recorded, then answered with a set reply naming the tag.
 void addVk640IndicatorRows(SimVk640& reader);
+// The radio module: configuration records (get and set), power mode, the Gen2 select list,
+// read, write, lock and kill on the tag population, inventories filtered by the select list, and
+// stop requests that fail while the "failStop" count lasts. See SimVk640ModuleRows.cpp.
+void addVk640ModuleRows(SimVk640& reader);
 
 }  // namespace orvane
