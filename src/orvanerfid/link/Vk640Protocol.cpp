@@ -8,7 +8,7 @@
 #include "orvanerfid/commands/Gen2Packets.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/core/TimeoutControl.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/link/Vk640Rules.h"
 
