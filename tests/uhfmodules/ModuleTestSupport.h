@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,11 @@ class RecordingProtocol : public BaseProtocol {
     void failSends(ResultCode code) {
         std::lock_guard guard(lock_);
         failure_ = code;
+    }
+    // Replies to a send of several requests come back last request first.
+    void reverseReplies(bool reversed) {
+        std::lock_guard guard(lock_);
+        reversed_ = reversed;
     }
     // Every later send completes with `response` as it stands.
     void respondWith(std::optional<Response> response) {
@@ -126,24 +132,29 @@ class RecordingProtocol : public BaseProtocol {
     Response exchange(ByteView data, int timeout, int number) {
         std::lock_guard guard(lock_);
         Send send{timeout, number, {}};
-        Bytes replies;
+        std::vector<Bytes> replies;
         forEachFrame(data, OrvaneRfidCommand::cutFrame, [&](ByteView frame) {
             send.frames.emplace_back(frame.begin(), frame.end());
             const auto id = *fromRaw<OrvRfidCmdId>(readBe16(frame, 3));
             journal_.push_back("send:" + std::string(caseName(id)));
             const auto scripted = script_.find(id);
             const Bytes reply = scripted != script_.end() ? scripted->second : replyFrame(id);
-            replies.insert(replies.end(), reply.begin(), reply.end());
+            replies.push_back(reply);
         });
+        if (reversed_) std::reverse(replies.begin(), replies.end());
+        Bytes joined;
+        for (const auto& reply : replies)
+            joined.insert(joined.end(), reply.begin(), reply.end());
         sends_.push_back(std::move(send));
         if (fixed_) return *fixed_;
         if (failure_) return Response(*failure_, std::nullopt);
-        return Response(ResultCode::noError, std::move(replies));
+        return Response(ResultCode::noError, std::move(joined));
     }
 
     mutable std::mutex lock_;
     std::map<OrvRfidCmdId, Bytes> script_;
     std::optional<ResultCode> failure_;
+    bool reversed_ = false;
     std::optional<Response> fixed_;
     std::vector<Send> sends_;
     std::vector<ProtocolEventArgs> events_;
