@@ -1,5 +1,7 @@
 #include "sim/SimVk640.h"
 
+#include <algorithm>
+
 #include "orvanerfid/commands/STPacket.h"
 
 namespace orvane {
@@ -65,8 +67,10 @@ Bytes SimVk640::packet(uint8_t group, uint8_t subcode, ByteView payload, uint16_
 }
 
 Bytes SimVk640::tlv(uint8_t tag, ByteView value) {
-    Bytes out{tag, static_cast<uint8_t>(value.size())};
-    out.insert(out.end(), value.begin(), value.end());
+    Bytes out(2 + value.size());
+    out[0] = tag;
+    out[1] = static_cast<uint8_t>(value.size());
+    std::copy(value.begin(), value.end(), out.begin() + 2);
     return out;
 }
 
