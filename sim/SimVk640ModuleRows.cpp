@@ -22,6 +22,7 @@
 #include "orvanerfid/commands/Gen2Packets.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/core/Utilities.h"
+#include "sim/SimGen2.h"
 #include "sim/SimVk640.h"
 
 namespace orvane {
@@ -69,76 +70,18 @@ Bytes reservedOf(const SimTag& tag) {
     return reserved;
 }
 
-// The bytes of a memory bank: the EPC bank is CRC (zero here), PC and EPC.
-Bytes bankOf(const SimTag& tag, uint8_t bank) {
-    switch (bank) {
-        case 0:
-            return reservedOf(tag);
-        case 1: {
-            Bytes epcBank{0x00, 0x00};
-            const Bytes pc = tag.pcWord();
-            epcBank.insert(epcBank.end(), pc.begin(), pc.end());
-            epcBank.insert(epcBank.end(), tag.epc.begin(), tag.epc.end());
-            return epcBank;
-        }
-        case 2:
-            return tag.tid;
-        default:
-            return tag.user;
-    }
-}
-
-bool bitOf(ByteView bytes, std::size_t bit) {
-    return (bytes[bit / 8] >> (7 - bit % 8)) & 1;
-}
-
 // Whether the tag's memory holds the entry's mask at its bit pointer.
 bool matches(const SimTag& tag, ByteView entry) {
-    const uint8_t bank = entry[3];
-    const ByteView mask = entry.subspan(4, 32);
-    const uint32_t pointer = readLe32(entry, 36);
-    const uint8_t length = entry[40];
-    const Bytes memory = bankOf(tag, bank);
-    if (std::size_t{pointer} + length > memory.size() * 8) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (bitOf(memory, pointer + i) != bitOf(mask, i)) return false;
-    }
-    return true;
+    const std::optional<Bytes> memory = simBankBytes(tag, entry[3]);
+    return memory && simMaskMatches(*memory, readLe32(entry, 36), entry[40], entry.subspan(4, 32));
 }
 
-// The tag's selected flag after the select list: each entry's action asserts, deasserts,
-// negates or leaves it, for matching and for other tags (the Gen2 action table).
+// The tag's selected flag after the select list.
 bool selectedBy(const SimTag& tag, ByteView list) {
     bool flag = false;
     for (std::size_t at = 0; at + kSelectSize <= list.size(); at += kSelectSize) {
         const ByteView entry = list.subspan(at, kSelectSize);
-        const bool match = matches(tag, entry);
-        switch (entry[2]) {
-            case 0:
-                flag = match;
-                break;
-            case 1:
-                if (match) flag = true;
-                break;
-            case 2:
-                if (!match) flag = false;
-                break;
-            case 3:
-                if (match) flag = !flag;
-                break;
-            case 4:
-                flag = !match;
-                break;
-            case 5:
-                if (match) flag = false;
-                break;
-            case 6:
-                if (!match) flag = true;
-                break;
-            default:
-                if (!match) flag = !flag;
-                break;
-        }
+        flag = simSelectFlag(entry[2], flag, matches(tag, entry));
     }
     return flag;
 }
@@ -157,19 +100,6 @@ bool passwordLocked(uint16_t bits, int area) {
 }
 bool permanent(uint16_t bits, int area) {
     return (bits >> (2 * area + 1)) & 1;
-}
-
-int areaOf(uint8_t bank, uint32_t word) {
-    switch (bank) {
-        case 0:
-            return word < 2 ? killArea : accessArea;
-        case 1:
-            return epcArea;
-        case 2:
-            return tidArea;
-        default:
-            return userArea;
-    }
 }
 
 class ModuleRows {
@@ -241,21 +171,21 @@ class ModuleRows {
         return std::nullopt;
     }
 
+    static bool isZero(ByteView bytes) {
+        return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+    }
+    static bool samePassword(ByteView a, ByteView b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+    }
     // An access password that is set must be given; a zero one lets every password in.
     static bool accessGranted(const SimTag& tag, ByteView password) {
-        const Bytes reserved = reservedOf(tag);
-        const ByteView access = ByteView(reserved).subspan(4, 4);
-        const bool open =
-            std::all_of(access.begin(), access.end(), [](uint8_t b) { return b == 0; });
-        return open || std::equal(access.begin(), access.end(), password.begin(), password.end());
+        const Bytes access = simAccessPassword(tag);
+        return isZero(access) || samePassword(access, password);
     }
     // Secured with a password: a password-locked area may be written.
     static bool secured(const SimTag& tag, ByteView password) {
-        const Bytes reserved = reservedOf(tag);
-        const ByteView access = ByteView(reserved).subspan(4, 4);
-        const bool open =
-            std::all_of(access.begin(), access.end(), [](uint8_t b) { return b == 0; });
-        return !open && std::equal(access.begin(), access.end(), password.begin(), password.end());
+        const Bytes access = simAccessPassword(tag);
+        return !isZero(access) && samePassword(access, password);
     }
 
     void setRecord(const SimRequest& r, uint8_t tag) const {
@@ -333,7 +263,7 @@ class ModuleRows {
         } else if (!accessGranted(tags[*at], password)) {
             status = kWrongPassword;
         } else {
-            const Bytes memory = bankOf(tags[*at], bank);
+            const Bytes memory = simBankBytes(tags[*at], bank).value_or(Bytes{});
             const std::size_t from = std::size_t{word} * 2;
             if (from + count > memory.size()) {
                 status = kOverrun;
@@ -373,7 +303,7 @@ class ModuleRows {
             if (!at) return fail(kNoTag, 0);
             SimTag& tag = tags[*at];
             if (!accessGranted(tag, password)) return fail(kWrongPassword, 0);
-            const int area = areaOf(bank, word);
+            const int area = simLockArea(bank, word);
             if (bank == 2 || (passwordLocked(bits, area) &&
                               (permanent(bits, area) || !secured(tag, password)))) {
                 return fail(kLocked, kReplyLocked);
@@ -464,13 +394,9 @@ class ModuleRows {
                 status = kNoTag;
                 return;
             }
-            const Bytes reserved = reservedOf(tags[*at]);
-            const ByteView killPassword = ByteView(reserved).subspan(0, 4);
             // A tag with a zero kill password cannot be killed.
-            const bool zero = std::all_of(killPassword.begin(), killPassword.end(),
-                                          [](uint8_t b) { return b == 0; });
-            if (zero || !std::equal(killPassword.begin(), killPassword.end(), password.begin(),
-                                    password.end())) {
+            const Bytes killPassword = simKillPassword(tags[*at]);
+            if (isZero(killPassword) || !samePassword(killPassword, password)) {
                 status = kWrongPassword;
                 return;
             }

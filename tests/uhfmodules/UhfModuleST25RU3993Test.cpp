@@ -199,6 +199,7 @@ TEST_F(RadioTest, ReadLimitsAndStatus) {
     firmware("1.1.13");
     driver.readMemory(BankType::user, 0, 65, "00000000", done);
     firmware("1.1.10");
+    EXPECT_EQ(driver.firmwareVersion(), 10110u);
     driver.readMemory(BankType::user, 0, 33, "00000000", done);
     EXPECT_TRUE(fake->calls.empty());
     fake->memory = Bytes(66, 0xA5);

@@ -102,7 +102,7 @@ class UhfModuleST25RU3993 : public BaseUhfModule {
     std::vector<GlobalBandType> supportedGlobalBandList() override;
 
     // The receiver gain; 0.0 on any failure.
-    double getG_rssi();
+    virtual double getG_rssi();
 
     // ---- Radio settings: every completion runs exactly once, on the calling thread.
 
