@@ -45,9 +45,10 @@ class STModuleFake : public BaseProtocol {
     std::map<std::pair<uint8_t, uint8_t>, std::pair<uint16_t, uint8_t>> failures;
     // The words a read returns.
     Bytes memory;
-    // Sent instead of the model's answer, one per send, while any are queued (an empty entry
-    // lets the model answer that send).
-    std::deque<std::optional<Response>> scripted;
+    // Answers queued for the next sends, one per send, before the model answers again.
+    void next(Bytes reply) { scripted_.push_back({false, ResultCode::noError, std::move(reply)}); }
+    void nextFailure(ResultCode code) { scripted_.push_back({false, code, {}}); }
+    void nextFromModel() { scripted_.push_back({true, ResultCode::noError, {}}); }
 
     std::vector<Call> calls;
     std::vector<ProtocolEventId> pumped;
@@ -90,12 +91,21 @@ class STModuleFake : public BaseProtocol {
     }
 
   private:
+    struct Scripted {
+        bool model;
+        ResultCode code;
+        Bytes reply;
+    };
+
     Response handle(ByteView data, int timeout, int number) {
         calls.push_back({toSTPackets(data), timeout, number});
-        if (!scripted.empty()) {
-            std::optional<Response> next = scripted.front();
-            scripted.pop_front();
-            if (next) return *next;
+        if (!scripted_.empty()) {
+            const Scripted next = scripted_.front();
+            scripted_.pop_front();
+            if (!next.model) {
+                if (next.code != ResultCode::noError) return Response(next.code, std::nullopt);
+                return Response(ResultCode::noError, next.reply);
+            }
         }
         Bytes reply;
         for (const Bytes& packet : calls.back().packets) {
@@ -143,6 +153,8 @@ class STModuleFake : public BaseProtocol {
         }
         return sttest::packet(group, subcode, payload, status);
     }
+
+    std::deque<Scripted> scripted_;
 };
 
 }  // namespace orvane::test

@@ -154,7 +154,7 @@ TEST_F(RadioTest, GainReadAndItsFailures) {
     EXPECT_EQ(driver.getG_rssi(), 75.0);
     ASSERT_EQ(fake->calls.size(), 1u);
     EXPECT_EQ(fake->calls[0].number, 2);
-    fake->scripted.push_back(Response(kOk, sttest::tlvReply(1, 0, 1, {0x0A, 0x62})));
+    fake->next(sttest::tlvReply(1, 0, 1, {0x0A, 0x62}));
     EXPECT_EQ(driver.getG_rssi(), 0.0);
     EXPECT_EQ(log->count("getG_rssi() - Response packet number is invalid(1)."), 1);
 }
@@ -173,7 +173,8 @@ TEST_F(RadioTest, InventoryPumpsGainThenStarts) {
     // A failed gain read keeps the last good gain and says so.
     fake->pumped.clear();
     fake->registers[0x0A] = 0x00;
-    fake->scripted = {std::nullopt, Response(ResultCode::timeout, std::nullopt)};
+    fake->nextFromModel();
+    fake->nextFailure(ResultCode::timeout);
     driver.setContinuousMode(false, [](ResultCode) {});
     EXPECT_EQ(driver.inventory(), kOk);
     EXPECT_EQ(fake->gValue, 75.0);
@@ -184,7 +185,8 @@ TEST_F(RadioTest, InventoryPumpsGainThenStarts) {
 }
 
 TEST_F(RadioTest, InventoryWithoutAnyGainDoesNotStart) {
-    fake->scripted = {std::nullopt, Response(ResultCode::timeout, std::nullopt)};
+    fake->nextFromModel();
+    fake->nextFailure(ResultCode::timeout);
     EXPECT_EQ(driver.inventory(), ResultCode::invalidResponse);
     EXPECT_TRUE(fake->pumped.empty());
     EXPECT_EQ(fake->calls.size(), 2u);
@@ -287,7 +289,8 @@ TEST_F(RadioTest, LockAndKillResults) {
     EXPECT_EQ(driver.killTag("12345678"), ResultCode::memoryOverrun);
     EXPECT_EQ(fake->calls.back().number, 3);
     // No kill reply among the pieces: nothing says the tag is gone.
-    fake->scripted = {std::nullopt, Response(kOk, sttest::tlvReply(1, 1, 2, {0x00, 0x01}))};
+    fake->nextFromModel();
+    fake->next(sttest::tlvReply(1, 1, 2, {0x00, 0x01}));
     EXPECT_EQ(driver.killTag("12345678"), ResultCode::invalidResponse);
     EXPECT_EQ(log->count("killTag(password:) - No kill reply"), 1);
 }
@@ -301,7 +304,7 @@ TEST_F(RadioTest, StopRetriesThenGivesUp) {
     EXPECT_EQ(fake->kinds(), (std::vector<std::pair<int, int>>{{3, 1}, {1, 1}}));
     fake->calls.clear();
     for (int i = 0; i < 3; ++i)
-        fake->scripted.push_back(Response(ResultCode::timeout, std::nullopt));
+        fake->nextFailure(ResultCode::timeout);
     firmware("1.1.9");
     EXPECT_EQ(driver.stop(), ResultCode::operationFailed);
     EXPECT_EQ(stopped(), 1u);
@@ -465,7 +468,7 @@ TEST_F(RadioTest, RfidConfigReadsFourRecordsInOneExchange) {
     EXPECT_EQ(config->inventoryTime, 400);
     EXPECT_EQ(config->encoding, Encoding::m8);
 
-    fake->scripted.push_back(Response(kOk, sttest::tlvReply(1, 0, 0x0E, fake->records[0x0E])));
+    fake->next(sttest::tlvReply(1, 0, 0x0E, fake->records[0x0E]));
     EXPECT_EQ(get(&UhfModuleST25RU3993::getRfidConfig).first, ResultCode::invalidResponse);
     EXPECT_EQ(log->count("getRfidConfig(completion:) - Invalid number of packets received: [18]"),
               1);
@@ -475,7 +478,7 @@ TEST_F(RadioTest, RfidConfigReadsFourRecordsInOneExchange) {
         const Bytes p = sttest::tlvReply(1, 0, tag, fake->records[tag]);
         twice.insert(twice.end(), p.begin(), p.end());
     }
-    fake->scripted.push_back(Response(kOk, twice));
+    fake->next(twice);
     EXPECT_EQ(get(&UhfModuleST25RU3993::getRfidConfig).first, ResultCode::invalidResponse);
     EXPECT_EQ(log->count("getRfidConfig(completion:) - Lost packet : true true true false"), 1);
 }
@@ -523,15 +526,15 @@ TEST_F(RadioTest, SetRfidConfigFailuresChangeNothing) {
     EXPECT_EQ(set([&](auto d) { driver.setRfidConfig(config, d); }), ResultCode::busyDevice);
     // Fewer confirmations than records written.
     fake->failures.clear();
-    fake->scripted.push_back(Response(kOk, [&] {
+    fake->next([&] {
         Bytes all;
         for (uint8_t tag : {0x10, 0x0C, 0x0E, 0x09}) {
             const Bytes p = sttest::tlvReply(1, 0, tag, fake->records[tag]);
             all.insert(all.end(), p.begin(), p.end());
         }
         return all;
-    }()));
-    fake->scripted.push_back(Response(kOk, sttest::tlvReply(1, 1, 0x10, fake->records[0x10])));
+    }());
+    fake->next(sttest::tlvReply(1, 1, 0x10, fake->records[0x10]));
     EXPECT_EQ(set([&](auto d) { driver.setRfidConfig(config, d); }), ResultCode::invalidResponse);
     EXPECT_TRUE(driver.continuousMode());
     EXPECT_EQ(driver.inventoryIdleTime(), 0u);
