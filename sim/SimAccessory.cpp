@@ -153,13 +153,19 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         if (hostHandler_) hostHandler_();
     }
 
+    // Bytes due now go to the host at once, behind everything already due, so that a reply
+    // sent before a stream starts reaches the host before the stream's first bytes.
     void schedule(Bytes bytes, Clock::time_point due) {
         {
             std::lock_guard guard(lock_);
             if (dropped_) return;
             outgoing_.push_back({due, nextOrder_++, std::move(bytes)});
+            if (due > Clock::now()) {
+                wake_.notify_all();
+                return;
+            }
         }
-        wake_.notify_all();
+        deliverDue();
     }
 
     void run() {

@@ -254,7 +254,12 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                 state->reported.store(sent);
             }
             if (dropNow) {
-                if (auto peer = weakPeer.lock()) peer->dropLink();
+                // The host takes what was sent before the link goes, so that the drop falls
+                // after exactly `dropAfter` reports.
+                if (auto peer = weakPeer.lock()) {
+                    peer->stream({}, 1, std::chrono::milliseconds(500));
+                    peer->dropLink();
+                }
                 alive = false;
             }
         }
