@@ -28,21 +28,12 @@ class BareModule : public BaseUhfModule {
 
 struct Fixture {
     std::shared_ptr<RecordingProtocol> protocol = std::make_shared<RecordingProtocol>();
-    std::shared_ptr<RecordingDevice> device = std::make_shared<RecordingDevice>();
+    std::shared_ptr<EventRecorder> device = std::make_shared<EventRecorder>();
     std::shared_ptr<RecordingUhf> uhf = std::make_shared<RecordingUhf>();
     BareModule module{protocol};
 
     Fixture() { protocol->setDelegate(device); }
 };
-
-ResultCode codeOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ReaderException& e) {
-        return e.resultCode();
-    }
-    return ResultCode::noError;
-}
 
 TEST(SelectMaskList, EntriesStartFromTheDefaultsAndIndexesStopAtTheMaximum) {
     Fixture f;

@@ -1,7 +1,7 @@
 #pragma once
 
-// A protocol object that answers a driver's requests from a script, and recorders for what the
-// driver hands on (events to the protocol, the device and the UHF object).
+// A protocol object that answers a driver's requests from a script and records what the driver
+// hands it, and a recorder for what the driver hands the UHF object.
 
 #include <gtest/gtest.h>
 
@@ -13,21 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "link/Vk210TestSupport.h"
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/link/BaseProtocol.h"
-#include "orvanerfid/uhf/UhfDelegate.h"
 #include "support/TestSupport.h"
 
 namespace orvane::test {
-
-// A reply frame of the Vk210: the command code, the status byte, then the data.
-inline Bytes replyFrame(OrvRfidCmdId id, const Bytes& data = {},
-                        OrvRfidCmdStatus status = OrvRfidCmdStatus::success) {
-    Bytes area{rawValue(status)};
-    area.insert(area.end(), data.begin(), data.end());
-    return OrvaneRfidCommand::frame(id, area);
-}
 
 // The data area of a request frame (after STX, LEN and CMD).
 inline Bytes requestData(const Bytes& frame) {
@@ -44,7 +37,7 @@ class RecordingProtocol : public BaseProtocol {
 
     void answer(OrvRfidCmdId id, const Bytes& data,
                 OrvRfidCmdStatus status = OrvRfidCmdStatus::success) {
-        answerFrame(id, replyFrame(id, data, status));
+        answerFrame(id, replyFrame(id, rawValue(status), data));
     }
     void answerStatus(OrvRfidCmdId id, OrvRfidCmdStatus status) { answer(id, {}, status); }
     // The exact bytes that answer `id` (another command's frame, a malformed one).
@@ -138,7 +131,7 @@ class RecordingProtocol : public BaseProtocol {
             const auto id = *fromRaw<OrvRfidCmdId>(readBe16(frame, 3));
             journal_.push_back("send:" + std::string(caseName(id)));
             const auto scripted = script_.find(id);
-            const Bytes reply = scripted != script_.end() ? scripted->second : replyFrame(id);
+            const Bytes reply = scripted != script_.end() ? scripted->second : replyFrame(id, 0);
             replies.push_back(reply);
         });
         if (reversed_) std::reverse(replies.begin(), replies.end());
@@ -159,23 +152,6 @@ class RecordingProtocol : public BaseProtocol {
     std::vector<Send> sends_;
     std::vector<ProtocolEventArgs> events_;
     std::vector<std::string> journal_;
-};
-
-// The device's side of the protocol: keeps the events a driver posts to it.
-class RecordingDevice : public BaseProtocolDelegate {
-  public:
-    void protocolEvent(const ProtocolEventArgs& event) override {
-        std::lock_guard guard(lock_);
-        events_.push_back(event);
-    }
-    std::vector<ProtocolEventArgs> events() const {
-        std::lock_guard guard(lock_);
-        return events_;
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::vector<ProtocolEventArgs> events_;
 };
 
 // The UHF object's side of a driver: keeps the tag reports and access results.

@@ -439,7 +439,7 @@ TEST(Qm5520Record, ThirteenReadsInOneExchangeMatchedByCommand) {
     EXPECT_EQ(got.code, ResultCode::busyDevice);
     EXPECT_FALSE(got.value);
     q.protocol->answer(Id::getTagFocus, {0});
-    q.protocol->answerFrame(Id::getLbt, replyFrame(Id::getRegion, {1}));
+    q.protocol->answerFrame(Id::getLbt, replyFrame(Id::getRegion, 0, {1}));
     q.log->clear();
     q.module.getRfidConfig(got.completion());
     EXPECT_EQ(got.code, ResultCode::invalidResponse);

@@ -40,7 +40,7 @@
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/params/RfidConfig.h"
 #include "orvanerfid/params/SelectMaskParam.h"
-#include "orvanerfid/uhf/UhfDelegate.h"
+#include "orvanerfid/core/UhfDelegate.h"
 
 namespace orvane {
 
