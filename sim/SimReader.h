@@ -132,6 +132,15 @@ class SimReader : public SimResponder {
     void setReplyFaults(SimReplyFaults faults);
     // The faults for the reply being sent now (counting it against `count`), or none.
     std::optional<SimReplyFaults> takeReplyFault();
+    // Takes the faults for the reply being sent now: a wrong status replaces `status`; returns
+    // how late the reply leaves.
+    template <typename Status>
+    Clock::duration applyReplyFault(Status& status) {
+        const auto fault = takeReplyFault();
+        if (!fault) return {};
+        if (fault->wrongStatus) status = static_cast<Status>(*fault->wrongStatus);
+        return fault->lateBy;
+    }
     // Sends a reply frame through the request's link, late when a reply fault says so.
     void reply(const SimRequest& request, Bytes frame, Clock::duration lateBy = {});
     // Sends an unsolicited frame to the host through the newest link; false without one.

@@ -46,11 +46,7 @@ Bytes SimVk210::tagReportFrame(const SimTag& tag) {
 }
 
 void SimVk210::replyStatus(const SimRequest& request, uint8_t status, ByteView data) {
-    Clock::duration lateBy{};
-    if (auto fault = takeReplyFault()) {
-        lateBy = fault->lateBy;
-        if (fault->wrongStatus) status = static_cast<uint8_t>(*fault->wrongStatus);
-    }
+    const Clock::duration lateBy = applyReplyFault(status);
     const auto id = fromRaw<OrvRfidCmdId>(static_cast<uint16_t>(request.key));
     if (!id) return;
     reply(request, replyFrame(*id, status, data), lateBy);

@@ -104,11 +104,7 @@ Bytes SimVk640::inventoryPacket(std::span<const SimTag> tags, std::size_t firstI
 }
 
 void SimVk640::replyPacket(const SimRequest& request, ByteView payload, uint16_t status) {
-    Clock::duration lateBy{};
-    if (auto fault = takeReplyFault()) {
-        lateBy = fault->lateBy;
-        if (fault->wrongStatus) status = *fault->wrongStatus;
-    }
+    const Clock::duration lateBy = applyReplyFault(status);
     const ByteView frame = request.frame;
     reply(request, packet(frame[6], frame[7], payload, readBe16(frame, 2), status), lateBy);
 }

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "Vk640TestSupport.h"
+#include "LinkTestSupport.h"
+#include "Vk210TestSupport.h"
 #include "orvanerfid/commands/Gen2Packets.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/commands/Vk640Packets.h"
@@ -170,6 +171,8 @@ TEST_F(Vk640EndToEndTest, RepliesSurviveGarbageAndSplitsAndLateRepliesStayStale)
 TEST_F(Vk640EndToEndTest, DroppedLinkFailsSendsUntilTheLoopEnds) {
     reader->setTags(makeSimTags(200));
     reader->setDropLinkAfterTags(50);
+    // Slow enough that the start's reply is out before the link goes.
+    reader->setInventoryRate(500);
     STUHFL_T_Gen2_Inventory inventory;
     ASSERT_EQ(protocol->send(inventory.commandPacketBytes(), 3000).resultCode(),
               ResultCode::noError);

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "commands/STTestSupport.h"
-#include "orvanerfid/commands/Vk640Packets.h"
-
 namespace orvane {
 namespace {
 
@@ -112,29 +109,6 @@ TEST(Vk640IndicatorTest, SpinnerAdvancesAtMostOnceASecond) {
         }
     }
     EXPECT_EQ(shown, (std::vector<std::string>{"Scan.", "Scan..", "Scan...", "Scan."}));
-}
-
-TEST(Vk640IndicatorTest, BytesFollowSignalAndFirmware) {
-    const Vk640IndicatorOutput quiet{true, FindDeviceMode::off, "AA", 7, 2};
-    EXPECT_FALSE(vk640DisplaySupported("1.01.08"));
-    EXPECT_TRUE(vk640DisplaySupported("1.01.09"));
-    EXPECT_FALSE(vk640DisplaySupported("no version"));
-    EXPECT_EQ(vk640IndicatorBytes(quiet, false), Bytes{});
-
-    const Bytes displayOnly = *vk640IndicatorBytes(quiet, true);
-    ASSERT_EQ(displayOnly.size(), 10u + 5u);
-    EXPECT_EQ(sttest::payloadOf(displayOnly), (Bytes{0x0D, 0x03, 0x20 | 7 | (2 << 6), 'A', 'A'}));
-
-    const Vk640IndicatorOutput loud{true, FindDeviceMode::vibratorAndBeep, "AA", 7, 2};
-    const Bytes both = *vk640IndicatorBytes(loud, true);
-    ASSERT_EQ(both.size(), 14u + 15u);
-    EXPECT_EQ(Bytes(both.begin() + 6, both.begin() + 14),
-              (Bytes{0x10, 0x12, 0x00, 0x04, 0x06, 0x02, 0x03, 0x05}));
-    EXPECT_EQ(vk640IndicatorBytes(loud, false)->size(), 14u);
-
-    const Vk640IndicatorOutput spinner{false, FindDeviceMode::off, "Scan.", 5, 2};
-    EXPECT_FALSE(vk640IndicatorBytes(spinner, false));
-    EXPECT_EQ(sttest::payloadOf(*vk640IndicatorBytes(spinner, true))[0], 0x0D);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <thread>
 
-#include "Vk640TestSupport.h"
+#include "LinkTestSupport.h"
+#include "Vk210TestSupport.h"
+#include "commands/STTestSupport.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/commands/Vk640Packets.h"
 
@@ -13,6 +15,7 @@ namespace {
 
 using sttest::packet;
 using sttest::tlvReply;
+using test::joined;
 using test::waitUntil;
 using Ev = ProtocolEventId;
 
@@ -38,12 +41,6 @@ Bytes header(uint8_t antenna, uint8_t logI, uint8_t logQ) {
     return record(0x03, v);
 }
 const Bytes kFinished{0xFF, 0x00};
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 Bytes inventory(const Bytes& records) {
     return packet(0x03, 0x02, records);
 }
@@ -54,8 +51,8 @@ class Vk640ProtocolTest : public ::testing::Test {
   protected:
     void SetUp() override {
         log = test::LogCapture::install();
-        transport = std::make_shared<test::PacketTransport>();
-        transport->connect();
+        transport = std::make_shared<test::FeedTransport>();
+        transport->firmware = "1.01.11";
         protocol = std::make_shared<Vk640Protocol>(transport);
         recorder = std::make_shared<test::EventRecorder>();
         protocol->setDelegate(recorder);
@@ -73,13 +70,13 @@ class Vk640ProtocolTest : public ::testing::Test {
     void finishStartUp() { protocol->pumpEvent(ProtocolEventArgs(Ev::initialFinished)); }
 
     std::shared_ptr<test::LogCapture> log;
-    std::shared_ptr<test::PacketTransport> transport;
+    std::shared_ptr<test::FeedTransport> transport;
     std::shared_ptr<Vk640Protocol> protocol;
     std::shared_ptr<test::EventRecorder> recorder;
 };
 
 TEST_F(Vk640ProtocolTest, SendReturnsTheReplyWithANewSequenceNumber) {
-    transport->answer = [&](const Bytes&) { transport->fromReader(kMacReply); };
+    transport->onWrite = [&](ByteView) { transport->feed(kMacReply); };
     STUHFL_BluetoothMacAddress mac;
     const Response response = protocol->send(mac.getPacketBytes(), 3000);
     ASSERT_EQ(response.resultCode(), ResultCode::noError);
@@ -94,9 +91,9 @@ TEST_F(Vk640ProtocolTest, SendReturnsTheReplyWithANewSequenceNumber) {
 
 TEST_F(Vk640ProtocolTest, UnclaimedRepliesStayQueuedBehindTheClaimedOne) {
     const Bytes unclaimed = tlvReply(0x01, 0x00, 0x08, {1});
-    transport->fromReader(unclaimed);
+    transport->feed(unclaimed);
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
-    transport->answer = [&](const Bytes&) { transport->fromReader(kMacReply); };
+    transport->onWrite = [&](ByteView) { transport->feed(kMacReply); };
     STUHFL_BluetoothMacAddress mac;
     EXPECT_EQ(protocol->send(mac.getPacketBytes(), 3000).resultCode(), ResultCode::noError);
     EXPECT_EQ(protocol->queuedReplies(), 1u);
@@ -104,8 +101,8 @@ TEST_F(Vk640ProtocolTest, UnclaimedRepliesStayQueuedBehindTheClaimedOne) {
 
 TEST_F(Vk640ProtocolTest, DeviceGroupRequestsInsistOnTheirTag) {
     // A device-group request with a tag refuses an empty reply; another group accepts it.
-    transport->answer = [&](const Bytes& written) {
-        transport->fromReader(packet(written[6], written[7], {}));
+    transport->onWrite = [&](ByteView written) {
+        transport->feed(packet(written[6], written[7], {}));
     };
     STUHFL_Beeper beeper;
     EXPECT_EQ(protocol->send(beeper.getPacketBytes(), 200).resultCode(), ResultCode::timeout);
@@ -118,9 +115,9 @@ TEST_F(Vk640ProtocolTest, DeviceGroupRequestsInsistOnTheirTag) {
 TEST_F(Vk640ProtocolTest, LateReplyNeverAnswersTheNextRequest) {
     STUHFL_BluetoothMacAddress mac;
     EXPECT_EQ(protocol->send(mac.getPacketBytes(), 100).resultCode(), ResultCode::timeout);
-    transport->fromReader(tlvReply(0x10, 0x03, 0x03, {9, 9, 9, 9, 9, 9}));  // late
+    transport->feed(tlvReply(0x10, 0x03, 0x03, {9, 9, 9, 9, 9, 9}));  // late
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
-    transport->answer = [&](const Bytes&) { transport->fromReader(kMacReply); };
+    transport->onWrite = [&](ByteView) { transport->feed(kMacReply); };
     const Response response = protocol->send(mac.getPacketBytes(), 3000);
     ASSERT_EQ(response.resultCode(), ResultCode::noError);
     EXPECT_EQ(response.data()->back(), 6);
@@ -134,9 +131,7 @@ TEST_F(Vk640ProtocolTest, MultiSendCollectsRepliesInArrivalOrder) {
     both.insert(both.end(), second.begin(), second.end());
     const Bytes beeperReply = tlvReply(0x10, 0x11, 0x02, {2});
     const Bytes vibratorReply = tlvReply(0x10, 0x11, 0x01, {1});
-    transport->answer = [&](const Bytes&) {
-        transport->fromReader(join({vibratorReply, beeperReply}));
-    };
+    transport->onWrite = [&](ByteView) { transport->feed(joined({vibratorReply, beeperReply})); };
     const Response response = protocol->send(both, 3000, 2);
     ASSERT_EQ(response.resultCode(), ResultCode::noError);
     const Bytes& joined = *response.data();
@@ -156,20 +151,20 @@ TEST_F(Vk640ProtocolTest, MultiSendCollectsRepliesInArrivalOrder) {
 TEST_F(Vk640ProtocolTest, RequestThatIsNoPacketIsRefusedUnwritten) {
     EXPECT_EQ(protocol->send(Bytes{0x80, 0x00, 0x01}, 100).resultCode(),
               ResultCode::invalidParameter);
-    EXPECT_TRUE(transport->writes().empty());
+    EXPECT_EQ(transport->writeCount(), 0);
 }
 
 TEST_F(Vk640ProtocolTest, PacketsAreCutWholeAcrossPiecesAndGarbage) {
     const Bytes reply = packet(0x01, 0x00, {0x08, 0x03, 1, 2, 3});
     ASSERT_EQ(reply.size(), 15u);
-    transport->fromReader(Bytes(reply.begin(), reply.begin() + 10));
+    transport->feed(Bytes(reply.begin(), reply.begin() + 10));
     ASSERT_TRUE(drained());
     EXPECT_EQ(protocol->queuedReplies(), 0u);
-    transport->fromReader(Bytes(reply.begin() + 10, reply.end()));
+    transport->feed(Bytes(reply.begin() + 10, reply.end()));
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
 
     // Garbage ahead of a packet costs only the garbage.
-    transport->fromReader(join({{0x00, 0x80, 0x7F, 0x80}, reply, reply}));
+    transport->feed(joined({{0x00, 0x80, 0x7F, 0x80}, reply, reply}));
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 3; }));
     EXPECT_EQ(log->count("keepReadThread() skipped 4 bytes", LogLevel::error), 1);
 }
@@ -177,34 +172,32 @@ TEST_F(Vk640ProtocolTest, PacketsAreCutWholeAcrossPiecesAndGarbage) {
 TEST_F(Vk640ProtocolTest, StalledPartialPacketIsClearedOnlyFromAHeaderOn) {
     const Bytes reply = packet(0x01, 0x00, {0x08, 0x03, 1, 2, 3});
     // Nine bytes wait as long as they must.
-    transport->fromReader(Bytes(reply.begin(), reply.begin() + 9));
+    transport->feed(Bytes(reply.begin(), reply.begin() + 9));
     Clock::sleepForMs(1300);
-    transport->fromReader(Bytes(reply.begin() + 9, reply.end()));
+    transport->feed(Bytes(reply.begin() + 9, reply.end()));
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
     EXPECT_EQ(log->count("keepReadThread() There is no data in 1 second"), 0);
 
     // Twelve bytes of a packet with no more coming are a wrong cut.
-    transport->fromReader(Bytes(reply.begin(), reply.begin() + 12));
+    transport->feed(Bytes(reply.begin(), reply.begin() + 12));
     ASSERT_TRUE(waitUntil(
         [&] { return log->count("keepReadThread() There is no data in 1 second") == 1; }));
-    transport->fromReader(join({Bytes(reply.begin() + 12, reply.end()), reply}));
+    transport->feed(joined({Bytes(reply.begin() + 12, reply.end()), reply}));
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 2; }));
 }
 
 TEST_F(Vk640ProtocolTest, DeviceNotificationsRaiseEvents) {
     // A battery notification answers a waiting battery request and raises its event first.
-    transport->answer = [&](const Bytes&) {
-        transport->fromReader(tlvReply(0x10, 0x05, 0x05, {80}));
-    };
+    transport->onWrite = [&](ByteView) { transport->feed(tlvReply(0x10, 0x05, 0x05, {80})); };
     STUHFL_BatteryInfo battery;
     const Response response = protocol->send(battery.getPacketBytes(), 3000);
     ASSERT_EQ(response.resultCode(), ResultCode::noError);
     EXPECT_EQ(response.data()->back(), 80);
     EXPECT_EQ(*recorder->events().at(0).get<uint8_t>(), 80);
 
-    transport->fromReader(join({tlvReply(0x10, 0x21, 0x21, {1}), tlvReply(0x10, 0x21, 0x21, {0}),
-                                tlvReply(0x10, 0x21, 0x22, {1}), tlvReply(0x10, 0x12, 0x0D, {}),
-                                packet(0x10, 0x21, {}), tlvReply(0x10, 0x07, 0x07, {31})}));
+    transport->feed(joined({tlvReply(0x10, 0x21, 0x21, {1}), tlvReply(0x10, 0x21, 0x21, {0}),
+                            tlvReply(0x10, 0x21, 0x22, {1}), tlvReply(0x10, 0x12, 0x0D, {}),
+                            packet(0x10, 0x21, {}), tlvReply(0x10, 0x07, 0x07, {31})}));
     ASSERT_TRUE(waitUntil([&] { return recorder->count(Ev::temperature) == 1; }));
     const auto events = recorder->events();
     ASSERT_EQ(events.size(), 4u);
@@ -219,16 +212,16 @@ TEST_F(Vk640ProtocolTest, DeviceNotificationsRaiseEvents) {
 }
 
 TEST_F(Vk640ProtocolTest, InventoryDataWaitsForTheStartUpAndKeepsTheLoopRunning) {
-    const Bytes data = inventory(join({header(1, 10, 12), record(0x04, {0xE2}), kFinished}));
-    transport->fromReader(data);
+    const Bytes data = inventory(joined({header(1, 10, 12), record(0x04, {0xE2}), kFinished}));
+    transport->feed(data);
     ASSERT_TRUE(drained());
-    transport->answer = [&](const Bytes&) { transport->fromReader(kMacReply); };
+    transport->onWrite = [&](ByteView) { transport->feed(kMacReply); };
     STUHFL_BluetoothMacAddress mac;
     EXPECT_EQ(protocol->send(mac.getPacketBytes(), 3000).resultCode(), ResultCode::noError);
     EXPECT_EQ(recorder->count(Ev::tagInfo), 0);
 
     finishStartUp();
-    transport->fromReader(data);
+    transport->feed(data);
     ASSERT_TRUE(waitUntil([&] { return recorder->count(Ev::receivedInventoryData) == 1; }));
     EXPECT_EQ(recorder->count(Ev::tagInfo), 1);
 
@@ -241,10 +234,10 @@ TEST_F(Vk640ProtocolTest, InventoryRecordsBecomeReportsWithIndicatorWrites) {
     finishStartUp();
     protocol->pumpEvent(ProtocolEventArgs(Ev::gValue, 1.5));
     protocol->pumpEvent(ProtocolEventArgs(Ev::resetIndicator));
-    transport->fromReader(inventory(
-        join({statistics(4, 866900), header(1, 10, 12), record(0x04, {0xE2, 0x00, 0x01}), kFinished,
-              header(2, 10, 12), record(0x04, {0xE2, 0x00, 0x02}), kFinished})));
-    transport->fromReader(inventory({}));
+    transport->feed(inventory(
+        joined({statistics(4, 866900), header(1, 10, 12), record(0x04, {0xE2, 0x00, 0x01}),
+                kFinished, header(2, 10, 12), record(0x04, {0xE2, 0x00, 0x02}), kFinished})));
+    transport->feed(inventory({}));
     ASSERT_TRUE(waitUntil([&] { return recorder->count(Ev::receivedInventoryData) == 2; }));
     const auto tags = recorder->tags();
     ASSERT_EQ(tags.size(), 2u);
@@ -260,9 +253,8 @@ TEST_F(Vk640ProtocolTest, InventoryRecordsBecomeReportsWithIndicatorWrites) {
     EXPECT_EQ(events[2].id(), Ev::receivedInventoryData);
 
     // The first tag signalled and shown, in one write, without waiting for a reply.
-    const auto writes = transport->writes();
-    ASSERT_EQ(writes.size(), 1u);
-    const Bytes& signal = writes[0];
+    ASSERT_EQ(transport->writeCount(), 1);
+    const Bytes signal = transport->written();
     ASSERT_EQ(signal.size(), 14u + 10u + 9u);
     EXPECT_EQ(Bytes(signal.begin() + 10, signal.begin() + 14), (Bytes{0x06, 0x02, 0x03, 0x05}));
     EXPECT_EQ(std::string(signal.begin() + 27, signal.end()), "E20001");
@@ -273,9 +265,9 @@ TEST_F(Vk640ProtocolTest, InventoryRecordsBecomeReportsWithIndicatorWrites) {
 
 TEST_F(Vk640ProtocolTest, MalformedRecordStopsItsPacketOnly) {
     finishStartUp();
-    transport->fromReader(inventory(join({record(0x04, {0xAA}), kFinished, record(0x03, {1, 2}),
-                                          kFinished, record(0x04, {0xBB}), kFinished})));
-    transport->fromReader(inventory(join({record(0x04, {0xCC}), kFinished})));
+    transport->feed(inventory(joined({record(0x04, {0xAA}), kFinished, record(0x03, {1, 2}),
+                                      kFinished, record(0x04, {0xBB}), kFinished})));
+    transport->feed(inventory(joined({record(0x04, {0xCC}), kFinished})));
     ASSERT_TRUE(waitUntil([&] { return recorder->count(Ev::receivedInventoryData) == 1; }));
     const auto tags = recorder->tags();
     ASSERT_EQ(tags.size(), 2u);
@@ -300,24 +292,25 @@ TEST_F(Vk640ProtocolTest, PumpedEventsSetStateOrAreRefused) {
 }
 
 TEST_F(Vk640ProtocolTest, TriggerIndicatorFollowsSettingsAndFirmware) {
+    transport->firmware = "1.01.09";  // the first with a display
     protocol->pumpEvent(
         ProtocolEventArgs(Ev::tagsIndicator, InventoryIndicator(false, false, false)));
-    auto old = std::make_shared<test::PacketTransport>("1.01.08");
-    old->connect();
+    auto old = std::make_shared<test::FeedTransport>();
+    old->firmware = "1.01.08";
     auto quiet = std::make_shared<Vk640Protocol>(old);
     quiet->pumpEvent(ProtocolEventArgs(Ev::tagsIndicator, InventoryIndicator(false, false, false)));
     quiet->triggerIndicator("A", 0);
     quiet->displayOutput("A", 0, 1);
-    ASSERT_EQ(old->writes().size(), 1u);
-    EXPECT_TRUE(old->writes()[0].empty());
+    EXPECT_EQ(old->writeCount(), 1);
+    EXPECT_TRUE(old->written().empty());
 
     protocol->triggerIndicator("A", 0);
-    ASSERT_EQ(transport->writes().size(), 1u);
-    EXPECT_EQ(transport->writes()[0][10], 0x0D);
+    ASSERT_EQ(transport->writeCount(), 1);
+    EXPECT_EQ(transport->written().at(10), 0x0D);
 }
 
 TEST_F(Vk640ProtocolTest, DroppedLinkEndsTheLoopAndEmptiesTheQueue) {
-    transport->fromReader(kMacReply);
+    transport->feed(kMacReply);
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
     transport->disconnect();
     ASSERT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
@@ -326,21 +319,19 @@ TEST_F(Vk640ProtocolTest, DroppedLinkEndsTheLoopAndEmptiesTheQueue) {
 }
 
 TEST(Vk640SendLock, ReadersTakeTurnsWithTheirSends) {
-    auto slowLink = std::make_shared<test::PacketTransport>();
-    auto fastLink = std::make_shared<test::PacketTransport>();
-    slowLink->connect();
-    fastLink->connect();
+    auto slowLink = std::make_shared<test::FeedTransport>();
+    auto fastLink = std::make_shared<test::FeedTransport>();
     auto slow = std::make_shared<Vk640Protocol>(slowLink);
     auto fast = std::make_shared<Vk640Protocol>(fastLink);
     slow->start();
     fast->start();
-    fastLink->answer = [&](const Bytes&) { fastLink->fromReader(kMacReply); };
+    fastLink->onWrite = [&](ByteView) { fastLink->feed(kMacReply); };
 
     std::atomic<int> order{0};
     int slowDone = 0;
     int fastDone = 0;
     std::atomic<bool> slowWaiting{false};
-    slowLink->answer = [&](const Bytes&) { slowWaiting = true; };
+    slowLink->onWrite = [&](ByteView) { slowWaiting = true; };
     std::thread slowSend([&] {
         STUHFL_BluetoothMacAddress mac;
         EXPECT_EQ(slow->send(mac.getPacketBytes(), 400).resultCode(), ResultCode::timeout);

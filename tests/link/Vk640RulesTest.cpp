@@ -43,49 +43,6 @@ TEST(Vk640RulesTest, MatchRule) {
     EXPECT_FALSE(isMatch(Vk640Match::deviceReplyNoTlv));
 }
 
-TEST(Vk640RulesTest, DeviceGroupNotifications) {
-    struct Case {
-        uint8_t subcode;
-        Bytes payload;
-        std::optional<ProtocolEventId> event;
-        bool isReply;
-        bool unknownEvent;
-    };
-    const Case cases[] = {
-        {0x05, {0x05, 0x01, 77}, ProtocolEventId::batteryPercentage, true, false},
-        {0x07, {0x07, 0x01, 36}, ProtocolEventId::temperature, true, false},
-        {0x21, {0x21, 0x01, 0x01}, ProtocolEventId::keyEvent, false, false},
-        {0x21, {0x21, 0x01, 0x00}, ProtocolEventId::keyEvent, false, false},
-        {0x21, {0x22, 0x01, 0x01}, std::nullopt, true, true},
-        // Replies to find device and display are never waited for; nor is a nameless tag.
-        {0x12, {0x06, 0x00}, std::nullopt, false, false},
-        {0x12, {0x0D, 0x00}, std::nullopt, false, false},
-        {0x12, {0x7F, 0x00}, std::nullopt, false, false},
-        {0x12, {0x02, 0x00}, std::nullopt, true, false},
-        {0x03, {0x03, 0x06, 1, 2, 3, 4, 5, 6}, std::nullopt, true, false},
-        {0x99, {}, std::nullopt, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "subcode " << int{c.subcode});
-        const Vk640DeviceGroupRole role = vk640DeviceGroupRole(parsed(0x10, c.subcode, c.payload));
-        ASSERT_EQ(role.event.has_value(), c.event.has_value());
-        if (c.event) {
-            EXPECT_EQ(role.event->id(), *c.event);
-        }
-        EXPECT_EQ(role.isReply, c.isReply);
-        EXPECT_EQ(role.unknownEvent, c.unknownEvent);
-    }
-    const auto value = [](uint8_t subcode, const Bytes& payload) {
-        return *vk640DeviceGroupRole(parsed(0x10, subcode, payload)).event;
-    };
-    EXPECT_EQ(*value(0x05, {0x05, 0x01, 77}).get<uint8_t>(), 77);
-    EXPECT_EQ(*value(0x07, {0x07, 0x01, 36}).get<double>(), 36.0);
-    const KeyEventArgs pressed = *value(0x21, {0x21, 0x01, 0x01}).get<KeyEventArgs>();
-    EXPECT_EQ(pressed.id(), KeyID::triggerKey);
-    EXPECT_TRUE(pressed.pressed());
-    EXPECT_FALSE(value(0x21, {0x21, 0x01, 0x00}).get<KeyEventArgs>()->pressed());
-}
-
 TEST(Vk640RulesTest, ShortNotificationsAreRefused) {
     expectCoded([] { (void)vk640DeviceGroupRole(parsed(0x10, 0x12, {})); },
                 ResultCode::invalidParameter, "The payload length is less than 1");

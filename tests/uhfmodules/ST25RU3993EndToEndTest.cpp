@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "ModuleTestSupport.h"
-#include "link/Vk640TestSupport.h"
 #include "orvanerfid/link/EATransport.h"
 #include "orvanerfid/link/Vk640Protocol.h"
 #include "orvanerfid/uhfmodules/UhfModuleST25RU3993.h"

@@ -59,7 +59,7 @@ class RadioTest : public ::testing::Test {
 
     std::shared_ptr<LogCapture> log;
     std::shared_ptr<STModuleFake> fake = std::make_shared<STModuleFake>();
-    std::shared_ptr<test::RecordingDevice> device = std::make_shared<test::RecordingDevice>();
+    std::shared_ptr<test::EventRecorder> device = std::make_shared<test::EventRecorder>();
     UhfModuleST25RU3993 driver{fake};
 };
 

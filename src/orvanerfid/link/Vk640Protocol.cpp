@@ -3,14 +3,15 @@
 #include <chrono>
 #include <deque>
 #include <exception>
+#include <type_traits>
 #include <vector>
 
 #include "orvanerfid/commands/Gen2Packets.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/link/Vk640Rules.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 
 namespace orvane {
 namespace {
@@ -195,9 +196,14 @@ void Vk640Protocol::enqueueReceivedPacket(STPacket packet) {
 // ---- Events pumped in ----
 
 void Vk640Protocol::pumpEvent(const ProtocolEventArgs& event) {
-    const auto refuse = [&] {
-        orvLogger::error(kTag, "pumpEvent(_:) " + std::string(caseName(event.id())) +
-                                   " without a value of its kind");
+    // Applies the event's value when it is of kind T; an event without one changes nothing.
+    const auto withValue = [&event]<typename T>(std::type_identity<T>, auto&& apply) {
+        if (const T* value = event.get<T>()) {
+            apply(*value);
+        } else {
+            orvLogger::error(kTag, "pumpEvent(_:) " + std::string(caseName(event.id())) +
+                                       " without a value of its kind");
+        }
     };
     switch (event.id()) {
         case ProtocolEventId::skuType:
@@ -205,18 +211,11 @@ void Vk640Protocol::pumpEvent(const ProtocolEventArgs& event) {
             if (auto target = delegate()) target->protocolEvent(event);
             break;
         case ProtocolEventId::gValue:
-            if (const double* value = event.get<double>()) {
-                gValue_.store(*value);
-            } else {
-                refuse();
-            }
+            withValue(std::type_identity<double>{}, [this](double gain) { gValue_.store(gain); });
             break;
         case ProtocolEventId::tagsIndicator:
-            if (const auto* value = event.get<InventoryIndicator>()) {
-                indicator_.setIndicator(*value);
-            } else {
-                refuse();
-            }
+            withValue(std::type_identity<InventoryIndicator>{},
+                      [this](const InventoryIndicator& value) { indicator_.setIndicator(value); });
             break;
         case ProtocolEventId::resetIndicator:
             indicator_.reset();
