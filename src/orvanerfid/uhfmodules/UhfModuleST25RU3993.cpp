@@ -510,11 +510,6 @@ void UhfModuleST25RU3993::readMemory(BankType bank, uint16_t offset, uint8_t len
         completion(ResultCode::outOfRange, std::nullopt);
         return;
     }
-    if (offset > kMaxWordPointer) {
-        logFailure(name, "The offset does not fit the word pointer");
-        completion(ResultCode::outOfRange, std::nullopt);
-        return;
-    }
     std::optional<Bytes> data;
     const ResultCode code = settle(name, [&] {
         const Bytes pwd = passwordBytes(name, password);
@@ -580,7 +575,8 @@ ResultCode UhfModuleST25RU3993::writeMemory(BankType bank, unsigned offset, cons
         return ResultCode::invalidParameter;
     }
     const uint64_t words = data.size() / 4;
-    if (offset > kMaxWordPointer || words - 1 > kMaxWordPointer - offset) {
+    // The last word's address must fit the 32-bit word pointer.
+    if (words - 1 > kMaxWordPointer - offset) {
         logFailure(name, "The offset does not fit the word pointer");
         return ResultCode::outOfRange;
     }
