@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <type_traits>
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/commands/Vk640Packets.h"
@@ -900,27 +901,29 @@ void UhfModuleST25RU3993::getValue(std::string_view name, const ValueCompletion<
     }
 }
 
-template <class T, class Current, class Check, class Apply>
-void UhfModuleST25RU3993::setInventoryField(std::string_view name, T value,
-                                            const ResultCompletion& completion, Current&& current,
-                                            Check&& check, Apply&& apply) {
-    completion(settleSetting(name, [&] {
-        InventoryCfg record = getInventoryCfg();
-        if (current(record) == value) return;
-        check(record);
-        apply(record);
-        writeRecord(record, name);
-    }));
+template <class Record>
+Record UhfModuleST25RU3993::readConfig() {
+    if constexpr (std::is_same_v<Record, InventoryCfg>) {
+        return getInventoryCfg();
+    } else {
+        return getProtocolCfg();
+    }
 }
 
-template <class T, class Current, class Apply>
-void UhfModuleST25RU3993::setProtocolField(std::string_view name, T value,
-                                           const ResultCompletion& completion, Current&& current,
-                                           Apply&& apply) {
+template <class Record, class T>
+void UhfModuleST25RU3993::getField(std::string_view name, const ConfigField<Record, T>& field,
+                                   const ValueCompletion<T>& completion) {
+    getValue<T>(name, completion, [&] { return field.get(readConfig<Record>()); });
+}
+
+template <class Record, class T, class Check>
+void UhfModuleST25RU3993::setField(std::string_view name, const ConfigField<Record, T>& field,
+                                   T value, const ResultCompletion& completion, Check&& check) {
     completion(settleSetting(name, [&] {
-        ProtocolCfg record = getProtocolCfg();
-        if (current(record) == value) return;
-        apply(record);
+        Record record = readConfig<Record>();
+        if (field.get(record) == value) return;
+        check(record);
+        field.set(record, value);
         writeRecord(record, name);
     }));
 }
@@ -1069,99 +1072,131 @@ AlgorithmType algorithmOf(const InventoryCfg& record) {
     return record.antiCollision.adaptiveQ ? AlgorithmType::dynamicQ : AlgorithmType::fixedQ;
 }
 
-const auto noCheck = [](const InventoryCfg&) {};
+// The fields of the inventory and protocol configurations behind the single-value settings,
+// each read and written as its public type.
+template <class Record, class T>
+using Field = UhfModuleST25RU3993::ConfigField<Record, T>;
+
+const Field<InventoryCfg, AlgorithmType> kAlgorithm{
+    algorithmOf, [](InventoryCfg& r, AlgorithmType v) {
+        r.antiCollision.adaptiveQ = v == AlgorithmType::dynamicQ;
+    }};
+const Field<InventoryCfg, int> kStartQ{
+    [](const InventoryCfg& r) { return int{r.antiCollision.startQ}; },
+    [](InventoryCfg& r, int v) { r.antiCollision.startQ = static_cast<uint8_t>(v); }};
+const Field<InventoryCfg, int> kMaxQ{
+    [](const InventoryCfg& r) { return int{r.antiCollision.maxQ}; },
+    [](InventoryCfg& r, int v) { r.antiCollision.maxQ = static_cast<uint8_t>(v); }};
+const Field<InventoryCfg, int> kMinQ{
+    [](const InventoryCfg& r) { return int{r.antiCollision.minQ}; },
+    [](InventoryCfg& r, int v) { r.antiCollision.minQ = static_cast<uint8_t>(v); }};
+const Field<InventoryCfg, Target> kTarget{
+    [](const InventoryCfg& r) { return convert<Target>(r.queryParams.target); },
+    [](InventoryCfg& r, Target v) { r.queryParams.target = convert<STUHFL_D_GEN2_TARGET>(v); }};
+const Field<InventoryCfg, Session> kSession{
+    [](const InventoryCfg& r) { return convert<Session>(r.queryParams.session); },
+    [](InventoryCfg& r, Session v) { r.queryParams.session = convert<STUHFL_D_GEN2_SESSION>(v); }};
+// A module sel above 2 is no select mode: it never equals a request, so it is rewritten.
+const Field<InventoryCfg, std::optional<SelectMode>> kSelectMode{
+    [](const InventoryCfg& r) { return selectModeOf(r.queryParams.sel); },
+    [](InventoryCfg& r, std::optional<SelectMode> v) {
+        r.queryParams.sel = static_cast<uint8_t>(rawValue(*v) - 1);
+    }};
+const Field<InventoryCfg, bool> kToggleTarget{
+    [](const InventoryCfg& r) { return r.queryParams.toggleTarget; },
+    [](InventoryCfg& r, bool v) { r.queryParams.toggleTarget = v; }};
+const Field<InventoryCfg, bool> kFastMode{
+    [](const InventoryCfg& r) { return r.inventoryOption.fast; },
+    [](InventoryCfg& r, bool v) { r.inventoryOption.fast = v; }};
+const Field<ProtocolCfg, Encoding> kEncoding{
+    [](const ProtocolCfg& r) { return convert<Encoding>(r.coding); },
+    [](ProtocolCfg& r, Encoding v) { r.coding = convert<STUHFL_D_GEN2_CODING>(v); }};
+const Field<ProtocolCfg, TariType> kTari{
+    [](const ProtocolCfg& r) { return convert<TariType>(r.tari); },
+    [](ProtocolCfg& r, TariType v) { r.tari = convert<STUHFL_D_GEN2_TARI>(v); }};
+const Field<ProtocolCfg, BlfType> kBlf{
+    [](const ProtocolCfg& r) { return convert<BlfType>(r.blf); },
+    [](ProtocolCfg& r, BlfType v) { r.blf = convert<STUHFL_D_GEN2_BLF>(v); }};
+
+// Sets `field` of `record` to `value`; true when the field held it already.
+template <class Record, class T, class V>
+bool assign(const Field<Record, T>& field, Record& record, const V& value) {
+    const bool same = field.get(record) == value;
+    field.set(record, static_cast<T>(value));
+    return same;
+}
+
+// Refuses (0x4003, with `message` logged) a Q outside `min`..`max`.
+void checkQ(std::string_view name, int q, int min, int max, const std::string& message) {
+    if (q < min || q > max) {
+        logFailure(name, message);
+        throw Refusal{ResultCode::outOfRange};
+    }
+}
 
 }  // namespace
 
 void UhfModuleST25RU3993::getAlgorithmType(ValueCompletion<AlgorithmType> completion) {
-    getValue<AlgorithmType>("getAlgorithmType(completion:)", completion,
-                            [&] { return algorithmOf(getInventoryCfg()); });
+    getField("getAlgorithmType(completion:)", kAlgorithm, completion);
 }
 
 void UhfModuleST25RU3993::setAlgorithmType(AlgorithmType algorithmType,
                                            ResultCompletion completion) {
-    setInventoryField("setAlgorithmType(algorithmType:completion:)", algorithmType, completion,
-                      algorithmOf, noCheck, [&](InventoryCfg& r) {
-                          r.antiCollision.adaptiveQ = algorithmType == AlgorithmType::dynamicQ;
-                      });
+    setField("setAlgorithmType(algorithmType:completion:)", kAlgorithm, algorithmType, completion);
 }
 
 void UhfModuleST25RU3993::getStartQ(ValueCompletion<int> completion) {
-    getValue<int>("getStartQ(completion:)", completion,
-                  [&] { return int{getInventoryCfg().antiCollision.startQ}; });
+    getField("getStartQ(completion:)", kStartQ, completion);
 }
 
 void UhfModuleST25RU3993::setStartQ(int startQ, ResultCompletion completion) {
     static constexpr std::string_view name = "setStartQ(startQ:completion:)";
-    setInventoryField(
-        name, startQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.startQ}; },
-        [&](const InventoryCfg& r) {
-            const int minQ = r.antiCollision.minQ;
-            const int maxQ = r.antiCollision.maxQ;
-            if (startQ < minQ || startQ > maxQ) {
-                logFailure(name, "The start Q is out of range (" + std::to_string(minQ) + " - " +
-                                     std::to_string(maxQ) + ").");
-                throw Refusal{ResultCode::outOfRange};
-            }
-        },
-        [&](InventoryCfg& r) { r.antiCollision.startQ = static_cast<uint8_t>(startQ); });
+    setField(name, kStartQ, startQ, completion, [&](const InventoryCfg& r) {
+        const int minQ = r.antiCollision.minQ;
+        const int maxQ = r.antiCollision.maxQ;
+        checkQ(name, startQ, minQ, maxQ,
+               "The start Q is out of range (" + std::to_string(minQ) + " - " +
+                   std::to_string(maxQ) + ").");
+    });
 }
 
 void UhfModuleST25RU3993::getMaxQ(ValueCompletion<int> completion) {
-    getValue<int>("getMaxQ(completion:)", completion,
-                  [&] { return int{getInventoryCfg().antiCollision.maxQ}; });
+    getField("getMaxQ(completion:)", kMaxQ, completion);
 }
 
 void UhfModuleST25RU3993::setMaxQ(int maxQ, ResultCompletion completion) {
     static constexpr std::string_view name = "setMaxQ(maxQ:completion:)";
-    setInventoryField(
-        name, maxQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.maxQ}; },
-        [&](const InventoryCfg& r) {
-            const int startQ = r.antiCollision.startQ;
-            if (maxQ > 15 || maxQ < startQ) {
-                logFailure(name,
-                           "The max Q is out of range (15 - " + std::to_string(startQ) + ").");
-                throw Refusal{ResultCode::outOfRange};
-            }
-        },
-        [&](InventoryCfg& r) { r.antiCollision.maxQ = static_cast<uint8_t>(maxQ); });
+    setField(name, kMaxQ, maxQ, completion, [&](const InventoryCfg& r) {
+        const int startQ = r.antiCollision.startQ;
+        checkQ(name, maxQ, startQ, 15,
+               "The max Q is out of range (15 - " + std::to_string(startQ) + ").");
+    });
 }
 
 void UhfModuleST25RU3993::getMinQ(ValueCompletion<int> completion) {
-    getValue<int>("getMinQ(completion:)", completion,
-                  [&] { return int{getInventoryCfg().antiCollision.minQ}; });
+    getField("getMinQ(completion:)", kMinQ, completion);
 }
 
 void UhfModuleST25RU3993::setMinQ(int minQ, ResultCompletion completion) {
     static constexpr std::string_view name = "setMinQ(minQ:completion:)";
-    setInventoryField(
-        name, minQ, completion, [](const InventoryCfg& r) { return int{r.antiCollision.minQ}; },
-        [&](const InventoryCfg& r) {
-            const int startQ = r.antiCollision.startQ;
-            // A negative Q has no module value: refused like one above start Q.
-            if (minQ > startQ || minQ < 0) {
-                logFailure(name, "The min Q is out of range (" + std::to_string(startQ) + " - 0).");
-                throw Refusal{ResultCode::outOfRange};
-            }
-        },
-        [&](InventoryCfg& r) { r.antiCollision.minQ = static_cast<uint8_t>(minQ); });
+    // A negative Q has no module value: refused like one above start Q.
+    setField(name, kMinQ, minQ, completion, [&](const InventoryCfg& r) {
+        const int startQ = r.antiCollision.startQ;
+        checkQ(name, minQ, 0, startQ,
+               "The min Q is out of range (" + std::to_string(startQ) + " - 0).");
+    });
 }
 
 void UhfModuleST25RU3993::getTarget(ValueCompletion<Target> completion) {
-    getValue<Target>("getTarget(completion:)", completion,
-                     [&] { return convert<Target>(getInventoryCfg().queryParams.target); });
+    getField("getTarget(completion:)", kTarget, completion);
 }
 
 void UhfModuleST25RU3993::setTarget(Target target, ResultCompletion completion) {
-    setInventoryField(
-        "setTarget(target:completion:)", target, completion,
-        [](const InventoryCfg& r) { return convert<Target>(r.queryParams.target); }, noCheck,
-        [&](InventoryCfg& r) { r.queryParams.target = convert<STUHFL_D_GEN2_TARGET>(target); });
+    setField("setTarget(target:completion:)", kTarget, target, completion);
 }
 
 void UhfModuleST25RU3993::getSession(ValueCompletion<Session> completion) {
-    getValue<Session>("getSession(completion:)", completion,
-                      [&] { return convert<Session>(getInventoryCfg().queryParams.session); });
+    getField("getSession(completion:)", kSession, completion);
 }
 
 void UhfModuleST25RU3993::setSession(Session session, ResultCompletion completion) {
@@ -1171,10 +1206,7 @@ void UhfModuleST25RU3993::setSession(Session session, ResultCompletion completio
         completion(ResultCode::notSupported);
         return;
     }
-    setInventoryField(
-        name, session, completion,
-        [](const InventoryCfg& r) { return convert<Session>(r.queryParams.session); }, noCheck,
-        [&](InventoryCfg& r) { r.queryParams.session = convert<STUHFL_D_GEN2_SESSION>(session); });
+    setField(name, kSession, session, completion);
 }
 
 void UhfModuleST25RU3993::getSelectMode(ValueCompletion<SelectMode> completion) {
@@ -1191,73 +1223,48 @@ void UhfModuleST25RU3993::getSelectMode(ValueCompletion<SelectMode> completion) 
 }
 
 void UhfModuleST25RU3993::setSelectMode(SelectMode selectMode, ResultCompletion completion) {
-    // A module sel above 2 is no select mode: it never equals the request, so it is rewritten.
-    setInventoryField(
-        "setSelectMode(selectMode:completion:)", std::optional<SelectMode>(selectMode), completion,
-        [](const InventoryCfg& r) { return selectModeOf(r.queryParams.sel); }, noCheck,
-        [&](InventoryCfg& r) {
-            r.queryParams.sel = static_cast<uint8_t>(rawValue(selectMode) - 1);
-        });
+    setField("setSelectMode(selectMode:completion:)", kSelectMode,
+             std::optional<SelectMode>(selectMode), completion);
 }
 
 void UhfModuleST25RU3993::getEncoding(ValueCompletion<Encoding> completion) {
-    getValue<Encoding>("getEncoding(completion:)", completion,
-                       [&] { return convert<Encoding>(getProtocolCfg().coding); });
+    getField("getEncoding(completion:)", kEncoding, completion);
 }
 
 void UhfModuleST25RU3993::setEncoding(Encoding encoding, ResultCompletion completion) {
-    setProtocolField(
-        "setEncoding(encoding:completion:)", encoding, completion,
-        [](const ProtocolCfg& r) { return convert<Encoding>(r.coding); },
-        [&](ProtocolCfg& r) { r.coding = convert<STUHFL_D_GEN2_CODING>(encoding); });
+    setField("setEncoding(encoding:completion:)", kEncoding, encoding, completion);
 }
 
 void UhfModuleST25RU3993::getTari(ValueCompletion<TariType> completion) {
-    getValue<TariType>("getTari(completion:)", completion,
-                       [&] { return convert<TariType>(getProtocolCfg().tari); });
+    getField("getTari(completion:)", kTari, completion);
 }
 
 void UhfModuleST25RU3993::setTari(TariType tari, ResultCompletion completion) {
-    setProtocolField(
-        "setTari(tari:completion:)", tari, completion,
-        [](const ProtocolCfg& r) { return convert<TariType>(r.tari); },
-        [&](ProtocolCfg& r) { r.tari = convert<STUHFL_D_GEN2_TARI>(tari); });
+    setField("setTari(tari:completion:)", kTari, tari, completion);
 }
 
 void UhfModuleST25RU3993::getBlf(ValueCompletion<BlfType> completion) {
-    getValue<BlfType>("getBlf(completion:)", completion,
-                      [&] { return convert<BlfType>(getProtocolCfg().blf); });
+    getField("getBlf(completion:)", kBlf, completion);
 }
 
 void UhfModuleST25RU3993::setBlf(BlfType blf, ResultCompletion completion) {
-    setProtocolField(
-        "setBlf(blf:completion:)", blf, completion,
-        [](const ProtocolCfg& r) { return convert<BlfType>(r.blf); },
-        [&](ProtocolCfg& r) { r.blf = convert<STUHFL_D_GEN2_BLF>(blf); });
+    setField("setBlf(blf:completion:)", kBlf, blf, completion);
 }
 
 void UhfModuleST25RU3993::getToggleTarget(ValueCompletion<bool> completion) {
-    getValue<bool>("getToggleTarget(completion:)", completion,
-                   [&] { return getInventoryCfg().queryParams.toggleTarget; });
+    getField("getToggleTarget(completion:)", kToggleTarget, completion);
 }
 
 void UhfModuleST25RU3993::setToggleTarget(bool toggleTarget, ResultCompletion completion) {
-    setInventoryField(
-        "setToggleTarget(toggleTarget:completion:)", toggleTarget, completion,
-        [](const InventoryCfg& r) { return r.queryParams.toggleTarget; }, noCheck,
-        [&](InventoryCfg& r) { r.queryParams.toggleTarget = toggleTarget; });
+    setField("setToggleTarget(toggleTarget:completion:)", kToggleTarget, toggleTarget, completion);
 }
 
 void UhfModuleST25RU3993::getFastMode(ValueCompletion<bool> completion) {
-    getValue<bool>("getFastMode(completion:)", completion,
-                   [&] { return getInventoryCfg().inventoryOption.fast; });
+    getField("getFastMode(completion:)", kFastMode, completion);
 }
 
 void UhfModuleST25RU3993::setFastMode(bool fastMode, ResultCompletion completion) {
-    setInventoryField(
-        "setFastMode(fastMode:completion:)", fastMode, completion,
-        [](const InventoryCfg& r) { return r.inventoryOption.fast; }, noCheck,
-        [&](InventoryCfg& r) { r.inventoryOption.fast = fastMode; });
+    setField("setFastMode(fastMode:completion:)", kFastMode, fastMode, completion);
 }
 
 UhfModuleST25RU3993::Records UhfModuleST25RU3993::readRecords(std::string_view name, bool setting) {
@@ -1322,26 +1329,26 @@ void UhfModuleST25RU3993::getRfidConfig(ValueCompletion<RfidConfig> completion) 
         const ProtocolCfg& protocol = *records.protocol;
         RfidConfig config;
         config.continuousMode = continuousMode();
-        config.target = convert<Target>(inventory.queryParams.target);
-        config.session = convert<Session>(inventory.queryParams.session);
-        if (const std::optional<SelectMode> mode = selectModeOf(inventory.queryParams.sel)) {
+        config.target = kTarget.get(inventory);
+        config.session = kSession.get(inventory);
+        if (const std::optional<SelectMode> mode = kSelectMode.get(inventory)) {
             config.selectMode = *mode;
         } else {
             logFailure(name,
                        "sel value " + std::to_string(inventory.queryParams.sel) + " is invalid");
         }
-        config.encoding = convert<Encoding>(protocol.coding);
-        config.tariType = convert<TariType>(protocol.tari);
-        config.blfType = convert<BlfType>(protocol.blf);
-        config.algorithm = algorithmOf(inventory);
-        config.fastMode = inventory.inventoryOption.fast;
-        config.toggleTarget = inventory.queryParams.toggleTarget;
+        config.encoding = kEncoding.get(protocol);
+        config.tariType = kTari.get(protocol);
+        config.blfType = kBlf.get(protocol);
+        config.algorithm = kAlgorithm.get(inventory);
+        config.fastMode = kFastMode.get(inventory);
+        config.toggleTarget = kToggleTarget.get(inventory);
         config.power = int64_t{records.txRx->txOutputLevel} + 30;
         config.inventoryTime = records.freqHop->maxSendingTime;
         config.idleTime = inventoryIdleTime();
-        config.startQ = inventory.antiCollision.startQ;
-        config.maxQ = inventory.antiCollision.maxQ;
-        config.minQ = inventory.antiCollision.minQ;
+        config.startQ = kStartQ.get(inventory);
+        config.maxQ = kMaxQ.get(inventory);
+        config.minQ = kMinQ.get(inventory);
         return config;
     });
 }
@@ -1360,34 +1367,19 @@ void UhfModuleST25RU3993::setRfidConfig(const RfidConfig& config, ResultCompleti
         TxRxCfg& txRx = *records.txRx;
         FreqHop& freqHop = *records.freqHop;
 
-        const uint8_t sel = static_cast<uint8_t>(rawValue(config.selectMode) - 1);
-        const bool inventoryUnchanged =
-            inventory.queryParams.target == convert<STUHFL_D_GEN2_TARGET>(config.target) &&
-            inventory.queryParams.session == convert<STUHFL_D_GEN2_SESSION>(config.session) &&
-            inventory.queryParams.sel == sel &&
-            inventory.antiCollision.adaptiveQ == (config.algorithm == AlgorithmType::dynamicQ) &&
-            inventory.inventoryOption.fast == config.fastMode &&
-            inventory.queryParams.toggleTarget == config.toggleTarget &&
-            inventory.antiCollision.startQ == config.startQ &&
-            inventory.antiCollision.maxQ == config.maxQ &&
-            inventory.antiCollision.minQ == config.minQ;
-        inventory.queryParams.target = convert<STUHFL_D_GEN2_TARGET>(config.target);
-        inventory.queryParams.session = convert<STUHFL_D_GEN2_SESSION>(config.session);
-        inventory.queryParams.sel = sel;
-        inventory.antiCollision.adaptiveQ = config.algorithm == AlgorithmType::dynamicQ;
-        inventory.inventoryOption.fast = config.fastMode;
-        inventory.queryParams.toggleTarget = config.toggleTarget;
-        inventory.antiCollision.startQ = static_cast<uint8_t>(config.startQ);
-        inventory.antiCollision.maxQ = static_cast<uint8_t>(config.maxQ);
-        inventory.antiCollision.minQ = static_cast<uint8_t>(config.minQ);
-
-        const bool protocolUnchanged =
-            protocol.coding == convert<STUHFL_D_GEN2_CODING>(config.encoding) &&
-            protocol.tari == convert<STUHFL_D_GEN2_TARI>(config.tariType) &&
-            protocol.blf == convert<STUHFL_D_GEN2_BLF>(config.blfType);
-        protocol.coding = convert<STUHFL_D_GEN2_CODING>(config.encoding);
-        protocol.tari = convert<STUHFL_D_GEN2_TARI>(config.tariType);
-        protocol.blf = convert<STUHFL_D_GEN2_BLF>(config.blfType);
+        // Every field is set from the record; a record is written when any of its fields changed.
+        bool inventoryUnchanged = assign(kTarget, inventory, config.target);
+        inventoryUnchanged &= assign(kSession, inventory, config.session);
+        inventoryUnchanged &= assign(kSelectMode, inventory, config.selectMode);
+        inventoryUnchanged &= assign(kAlgorithm, inventory, config.algorithm);
+        inventoryUnchanged &= assign(kFastMode, inventory, config.fastMode);
+        inventoryUnchanged &= assign(kToggleTarget, inventory, config.toggleTarget);
+        inventoryUnchanged &= assign(kStartQ, inventory, config.startQ);
+        inventoryUnchanged &= assign(kMaxQ, inventory, config.maxQ);
+        inventoryUnchanged &= assign(kMinQ, inventory, config.minQ);
+        bool protocolUnchanged = assign(kEncoding, protocol, config.encoding);
+        protocolUnchanged &= assign(kTari, protocol, config.tariType);
+        protocolUnchanged &= assign(kBlf, protocol, config.blfType);
 
         const bool powerUnchanged = txRx.txOutputLevel == config.power - 30;
         txRx.txOutputLevel = static_cast<int8_t>(config.power - 30);

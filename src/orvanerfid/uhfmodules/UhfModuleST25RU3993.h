@@ -154,6 +154,13 @@ class UhfModuleST25RU3993 : public BaseUhfModule {
     virtual void setPowerNormalMode();
     virtual void setPowerStandbyMode();
 
+    // One field of a configuration record, read and written as its public type.
+    template <class Record, class T>
+    struct ConfigField {
+        T (*get)(const Record&);
+        void (*set)(Record&, T);
+    };
+
   private:
     struct Records;
 
@@ -176,12 +183,16 @@ class UhfModuleST25RU3993 : public BaseUhfModule {
 
     template <class T, class Read>
     void getValue(std::string_view name, const ValueCompletion<T>& completion, Read&& read);
-    template <class T, class Current, class Check, class Apply>
-    void setInventoryField(std::string_view name, T value, const ResultCompletion& completion,
-                           Current&& current, Check&& check, Apply&& apply);
-    template <class T, class Current, class Apply>
-    void setProtocolField(std::string_view name, T value, const ResultCompletion& completion,
-                          Current&& current, Apply&& apply);
+    template <class Record>
+    Record readConfig();
+    template <class Record, class T>
+    void getField(std::string_view name, const ConfigField<Record, T>& field,
+                  const ValueCompletion<T>& completion);
+    // Reads the record; unless the field already holds `value`, runs `check` on the record as
+    // read, sets the field and writes the record back.
+    template <class Record, class T, class Check = decltype([](const Record&) {})>
+    void setField(std::string_view name, const ConfigField<Record, T>& field, T value,
+                  const ResultCompletion& completion, Check&& check = {});
     void applyLbtRule(GlobalBandType band, std::string_view name);
 
     std::atomic<unsigned> inventoryIdleTime_{0};
