@@ -90,18 +90,22 @@ Bytes SimReader::setting(const std::string& name) const {
 }
 
 void SimReader::setTags(std::vector<SimTag> tags) {
+    auto fresh = std::make_shared<const std::vector<SimTag>>(std::move(tags));
     std::lock_guard guard(lock_);
-    tags_ = std::move(tags);
+    tags_ = std::move(fresh);
 }
 
-std::vector<SimTag> SimReader::tags() const {
+std::shared_ptr<const std::vector<SimTag>> SimReader::tags() const {
     std::lock_guard guard(lock_);
     return tags_;
 }
 
 void SimReader::updateTags(const std::function<void(std::vector<SimTag>&)>& change) {
+    // A running stream keeps the snapshot it started with.
     std::lock_guard guard(lock_);
-    change(tags_);
+    auto copy = std::make_shared<std::vector<SimTag>>(*tags_);
+    change(*copy);
+    tags_ = std::move(copy);
 }
 
 void SimReader::setReplyFaults(SimReplyFaults faults) {
@@ -211,7 +215,9 @@ std::size_t SimReader::reportsStreamed() const {
 
 void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                           const std::weak_ptr<SimPeer>& weakPeer,
-                          const std::vector<SimTag>& population, const SimStreamPlan& plan) {
+                          const std::shared_ptr<const std::vector<SimTag>>& tags,
+                          const SimStreamPlan& plan) {
+    const std::vector<SimTag>& population = *tags;
     const auto start = Clock::now();
     std::size_t sent = 0;
     Bytes batch;
@@ -240,16 +246,16 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                         std::chrono::duration<double>(static_cast<double>(sent) / plan.perSecond));
                 Clock::sleepFor(due - Clock::now());
             }
-            const std::size_t tags = std::min(group, population.size() - i);
-            const Bytes report =
-                plan.reportMany
-                    ? plan.reportMany(std::span<const SimTag>(population).subspan(i, tags), i)
-                    : plan.report(population[i], i);
-            batch.insert(batch.end(), report.begin(), report.end());
-            sent += tags;
+            const std::size_t reported = std::min(group, population.size() - i);
+            if (plan.reportMany) {
+                plan.reportMany(batch, std::span<const SimTag>(population).subspan(i, reported), i);
+            } else {
+                plan.report(batch, population[i], i);
+            }
+            sent += reported;
             const bool dropNow = plan.dropAfter > 0 && sent >= plan.dropAfter;
             if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
-                i + tags == population.size()) {
+                i + reported == population.size()) {
                 alive = flush();
                 state->reported.store(sent);
             }

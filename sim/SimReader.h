@@ -80,13 +80,13 @@ struct SimReplyFaults {
 
 // How an inventory streams.
 struct SimStreamPlan {
-    // The report frame of one tag; its index in the population is the second argument. Runs on
-    // the stream's thread: it must not capture the reader.
-    std::function<Bytes(const SimTag&, std::size_t)> report;
-    // Set instead of `report` for a model that reports several tags in one frame: the frame of
-    // up to `tagsPerReport` consecutive tags, the index of the first one second. Same thread rule;
-    // the rate and `dropAfter` still count tags.
-    std::function<Bytes(std::span<const SimTag>, std::size_t)> reportMany;
+    // Appends the report frame of one tag (its index in the population is the last argument)
+    // to `out`. Runs on the stream's thread: it must not capture the reader.
+    std::function<void(Bytes& out, const SimTag&, std::size_t)> report;
+    // Set instead of `report` for a model that reports several tags in one frame: appends the
+    // frame of up to `tagsPerReport` consecutive tags (the index of the first one last). Same
+    // thread rule; the rate and `dropAfter` still count tags.
+    std::function<void(Bytes& out, std::span<const SimTag>, std::size_t)> reportMany;
     std::size_t tagsPerReport = 1;
     // Reports per second; 0: as fast as the host reads them.
     double perSecond = 0;
@@ -124,7 +124,8 @@ class SimReader : public SimResponder {
     // The stored bytes; empty when unset.
     Bytes setting(const std::string& name) const;
     void setTags(std::vector<SimTag> tags);
-    std::vector<SimTag> tags() const;
+    // The population as it is now (a snapshot: later changes make a new one).
+    std::shared_ptr<const std::vector<SimTag>> tags() const;
     // Runs `change` on the population under the reader's lock (tag memory writes).
     void updateTags(const std::function<void(std::vector<SimTag>&)>& change);
 
@@ -181,13 +182,14 @@ class SimReader : public SimResponder {
     };
     static void runStream(const std::shared_ptr<StreamState>& state,
                           const std::weak_ptr<SimPeer>& weakPeer,
-                          const std::vector<SimTag>& population, const SimStreamPlan& plan);
+                          const std::shared_ptr<const std::vector<SimTag>>& population,
+                          const SimStreamPlan& plan);
 
     const Format format_;
     mutable std::mutex lock_;
     std::map<Key, Row> rows_;
     std::map<std::string, Bytes> settings_;
-    std::vector<SimTag> tags_;
+    std::shared_ptr<const std::vector<SimTag>> tags_ = std::make_shared<std::vector<SimTag>>();
     SimReplyFaults replyFaults_;
     bool hasReplyFaults_ = false;
     std::weak_ptr<SimPeer> newestPeer_;

@@ -16,6 +16,7 @@
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "sim/SimAccessory.h"
 #include "sim/SimReader.h"
+#include "sim/SimScanEngine.h"
 
 namespace orvane {
 
@@ -40,6 +41,8 @@ class SimVk210 : public SimReader {
     static Bytes eventFrame(OrvRfidCmdId id, ByteView data = {});
     // The inventory-data report of one tag: antenna, RSSI, PC, EPC.
     static Bytes tagReportFrame(const SimTag& tag);
+    // The same frame appended to `out`.
+    static void appendTagReport(Bytes& out, const SimTag& tag);
 
     // Answers the request with `status` and `data`, with the reply faults applied.
     void replyStatus(const SimRequest& request, uint8_t status, ByteView data = {});
@@ -60,6 +63,9 @@ class SimVk210 : public SimReader {
     bool sendBarcode(ByteView data, std::optional<uint8_t> barcodeId = std::nullopt);
     bool sendSystemError(uint8_t kind);
 
+    // ---- Scan engine: a Zebra SE4107 until loadDefaults() of another model
+    SimScanEngine& scanEngine() { return scanEngine_; }
+
   private:
     friend void addVk210InventoryRows(SimVk210& reader);
     friend std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader);
@@ -69,6 +75,7 @@ class SimVk210 : public SimReader {
     double inventoryRate_ = 0;
     std::size_t dropAfter_ = 0;
     bool inventoryOnce_ = true;
+    SimScanEngine scanEngine_{EngineModel::SE4107};
 };
 
 // Identity, temperature and battery: firmware ("firmware", the version bytes), model name
@@ -81,5 +88,8 @@ void addVk210InventoryRows(SimVk210& reader);
 // Tag access: read, write, lock, kill answer with the status at once and report the outcome in
 // a tag-access-data frame shortly after, working on the first tag of the population.
 void addVk210TagAccessRows(SimVk210& reader);
+// The scan engine's parameter packets (the pass-through command): answered by scanEngine(),
+// the reply packet after a success status; no reply when the engine makes none.
+void addVk210EngineRows(SimVk210& reader);
 
 }  // namespace orvane

@@ -259,10 +259,10 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
     });
 
     addModuleRow(Id::inventory, [&reader, module](const SimRequest& r) {
-        const std::vector<bool> pass = module->selected(reader.tags());
+        const std::vector<bool> pass = module->selected(*reader.tags());
         SimStreamPlan plan = reader.inventoryPlan();
-        plan.report = [inner = plan.report, pass](const SimTag& tag, std::size_t i) {
-            return i < pass.size() && pass[i] ? inner(tag, i) : Bytes{};
+        plan.report = [inner = plan.report, pass](Bytes& out, const SimTag& tag, std::size_t i) {
+            if (i < pass.size() && pass[i]) inner(out, tag, i);
         };
         reader.replyOk(r);
         reader.startStream(r.peer, std::move(plan));

@@ -27,6 +27,7 @@ SimVk640::SimVk640()
     addVk640RadioRows(*this);
     addVk640InventoryRows(*this);
     addVk640IndicatorRows(*this);
+    addVk640SettingRows(*this);
     addVk640ModuleRows(*this);
 }
 
@@ -76,31 +77,40 @@ Bytes SimVk640::tlv(uint8_t tag, ByteView value) {
 
 Bytes SimVk640::inventoryPacket(std::span<const SimTag> tags, std::size_t firstIndex, uint8_t q,
                                 uint32_t frequency) {
-    Bytes payload;
-    payload.reserve(18 + tags.size() * 48);
-    Bytes statistics(16, 0);
-    statistics[11] = q;
-    for (int i = 0; i < 4; ++i)
-        statistics[12 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(frequency >> (8 * i));
-    const auto append = [&payload](const Bytes& record) {
-        payload.insert(payload.end(), record.begin(), record.end());
-    };
-    append(tlv(0x02, statistics));
+    Bytes out;
+    appendInventoryPacket(out, tags, firstIndex, q, frequency);
+    return out;
+}
+
+void SimVk640::appendInventoryPacket(Bytes& out, std::span<const SimTag> tags,
+                                     std::size_t firstIndex, uint8_t q, uint32_t frequency) {
+    const std::size_t start = out.size();
+    const Bytes header = packet(kInventoryGroup, 0x02, {});
+    out.insert(out.end(), header.begin(), header.end());
+    // Statistics: Q at 11, the frequency at 12 (little-endian); the rest is not read.
+    out.insert(out.end(), {0x02, 16});
+    out.insert(out.end(), 11, uint8_t{0});
+    out.push_back(q);
+    appendLe32(out, frequency);
     for (std::size_t i = 0; i < tags.size(); ++i) {
         const SimTag& tag = tags[i];
-        Bytes header(12, 0);
-        header[4] = tag.antenna;
-        header[6] = logI(firstIndex + i);
-        header[7] = logQ(firstIndex + i);
         const Bytes pc = tag.pcWord();
-        header[10] = pc[0];
-        header[11] = pc[1];
-        append(tlv(0x03, header));
-        append(tlv(0x04, tag.epc));
-        if (!tag.tid.empty()) append(tlv(0x05, tag.tid));
-        append(tlv(0xFF, {}));
+        // Header: antenna at 4, log I at 6, log Q at 7, PC at 10.
+        out.insert(out.end(), {0x03, 12, 0, 0, 0, 0, tag.antenna, 0, logI(firstIndex + i),
+                               logQ(firstIndex + i), 0, 0, pc[0], pc[1]});
+        out.push_back(0x04);
+        out.push_back(static_cast<uint8_t>(tag.epc.size()));
+        out.insert(out.end(), tag.epc.begin(), tag.epc.end());
+        if (!tag.tid.empty()) {
+            out.push_back(0x05);
+            out.push_back(static_cast<uint8_t>(tag.tid.size()));
+            out.insert(out.end(), tag.tid.begin(), tag.tid.end());
+        }
+        out.insert(out.end(), {0xFF, 0x00});
     }
-    return packet(kInventoryGroup, 0x02, payload);
+    const std::size_t length = out.size() - start - kHeader;
+    out[start + 8] = static_cast<uint8_t>(length >> 8);
+    out[start + 9] = static_cast<uint8_t>(length);
 }
 
 void SimVk640::replyPacket(const SimRequest& request, ByteView payload, uint16_t status) {
@@ -132,8 +142,8 @@ void SimVk640::setDropLinkAfterTags(std::size_t tags) {
 SimStreamPlan SimVk640::inventoryPlan() const {
     std::lock_guard guard(planLock_);
     SimStreamPlan plan;
-    plan.reportMany = [](std::span<const SimTag> tags, std::size_t first) {
-        return inventoryPacket(tags, first);
+    plan.reportMany = [](Bytes& out, std::span<const SimTag> tags, std::size_t first) {
+        appendInventoryPacket(out, tags, first);
     };
     plan.tagsPerReport = tagsPerPacket_;
     plan.perSecond = inventoryRate_;

@@ -52,6 +52,8 @@ class SimVk640 : public SimReader {
                         uint16_t status = 0);
     // One TLV record.
     static Bytes tlv(uint8_t tag, ByteView value);
+    // The setting that holds the value of configuration record `tag` ("config.0A").
+    static std::string configName(uint8_t tag);
 
     // The log I and log Q values the reader reports for the tag at `index` of its population
     // (each within 0-127).
@@ -62,6 +64,10 @@ class SimVk640 : public SimReader {
     // EPC, its TID when it has one, and the end record.
     static Bytes inventoryPacket(std::span<const SimTag> tags, std::size_t firstIndex,
                                  uint8_t q = 4, uint32_t frequency = 866900);
+    // The same, appended to `out`.
+    static void appendInventoryPacket(Bytes& out, std::span<const SimTag> tags,
+                                      std::size_t firstIndex, uint8_t q = 4,
+                                      uint32_t frequency = 866900);
 
     // Answers with a packet of the request's group and subcode (its sequence number echoed), with
     // the reply faults applied.
@@ -130,6 +136,12 @@ void addVk640RadioRows(SimVk640& reader);
 void addVk640InventoryRows(SimVk640& reader);
 // Find device and display output: recorded, then answered with a set reply naming the tag.
 void addVk640IndicatorRows(SimVk640& reader);
+// The reader's configuration records under getConfigure and setConfigure, each kept as
+// configName(tag) in its own size (a set of another size is refused with status 0xFFFF):
+// vibrator, beeper, system time, auto-off time, read mode, data format, data info, data range,
+// data terminator, tag unique, screen-off time, user data, operating mode, app bundle ID and
+// Bluetooth simple pairing; factory reset and shutdown are answered with an empty record.
+void addVk640SettingRows(SimVk640& reader);
 // The radio module: configuration records (get and set), power mode, the Gen2 select list,
 // read, write, lock and kill on the tag population, inventories filtered by the select list, and
 // stop requests that fail while the "failStop" count lasts. See SimVk640ModuleRows.cpp.

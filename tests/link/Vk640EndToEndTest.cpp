@@ -24,7 +24,7 @@ class Vk640EndToEndTest : public ::testing::Test {
         log = test::LogCapture::install();
         accessory = SimVk640::makeAccessory(reader);
         manager.attach(accessory);
-        transport = std::make_shared<EATransport>();
+        transport = EATransport::create();
         transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
         ASSERT_TRUE(transport->connect());
         protocol = std::make_shared<Vk640Protocol>(transport);

@@ -18,6 +18,7 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/params/RfidConfig.h"
 #include "support/TestSupport.h"
 
 namespace orvane::test {
@@ -182,6 +183,32 @@ class RecordingUhf : public UhfDelegate {
     std::vector<std::shared_ptr<TagInfo>> tags_;
     std::vector<AccessResultEventArgs> results_;
 };
+
+// A settings record far from the defaults in every field the Qm5520 module keeps.
+inline RfidConfig unusualConfig() {
+    RfidConfig c;
+    c.selectMode = SelectMode::selected;
+    c.session = Session::s2;
+    c.target = Target::b;
+    c.algorithm = AlgorithmType::fixedQ;
+    c.startQ = 5;
+    c.maxQ = 15;
+    c.minQ = 2;
+    c.toggleTarget = true;
+    c.power = 27;
+    c.dwellTime = 500;
+    c.inventoryTime = 300;
+    c.idleTime = 100;
+    c.continuousMode = false;
+    c.rfMode = RfMode::rf_15;
+    c.lbt = true;
+    c.fastId = true;
+    c.powerSavingMode = PowerSavingMode::powerOn;
+    c.lbtConfigure = -73;
+    c.asMode = AntennaSwitchingMode::nonStop;
+    c.fsMode = FrequencySwitchingMode::nonStop;
+    return c;
+}
 
 // Collects what a completion was called with.
 template <typename T>

@@ -20,7 +20,7 @@ struct Rig {
     std::shared_ptr<SimVk210> reader = std::make_shared<SimVk210>();
     std::shared_ptr<SimQm5520Module> module = addVk210ModuleRows(*reader);
     std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(reader);
-    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<Vk210Protocol> protocol = std::make_shared<Vk210Protocol>(transport);
     std::shared_ptr<EventRecorder> device = std::make_shared<EventRecorder>();
     UhfModuleQm5520 driver{protocol};
@@ -46,7 +46,7 @@ struct Rig {
     std::vector<int> inventory() {
         const std::size_t before = device->count();
         EXPECT_EQ(driver.inventory(), ResultCode::noError);
-        const std::size_t population = reader->tags().size();
+        const std::size_t population = reader->tags()->size();
         // The previous inventory's stream has ended: a running stream is this one.
         EXPECT_TRUE(waitUntil(
             [&] { return reader->isStreaming() && reader->reportsStreamed() >= population; }));
@@ -157,7 +157,7 @@ TEST(Qm5520EndToEnd, LocksGuardMemoryUntilTheAccessPasswordIsGiven) {
     EXPECT_EQ(rig.outcome([&] { return d.lockTag(lockUser, kNoPassword); }),
               ResultCode::invalidPassword);
     EXPECT_EQ(rig.outcome([&] { return d.lockTag(lockUser, password); }), ResultCode::noError);
-    EXPECT_TRUE(rig.module->locksOf(rig.reader->tags()[0].tid).locked[4]);
+    EXPECT_TRUE(rig.module->locksOf(rig.reader->tags()->at(0).tid).locked[4]);
 
     EXPECT_EQ(rig.write(BankType::user, 0, "AAAA"), ResultCode::memoryLocked);
     EXPECT_EQ(rig.outcome([&] { return d.readMemory(BankType::reserved, 2, 2, kNoPassword); }),
@@ -218,26 +218,7 @@ TEST(Qm5520EndToEnd, BlockPermanentLockReportsAndGuardsItsBlocks) {
 TEST(Qm5520EndToEnd, TheSettingsRecordRoundTrips) {
     Rig rig;
     rig.driver.setSkuType(SkuType::us);
-    RfidConfig config;
-    config.continuousMode = false;
-    config.target = Target::b;
-    config.session = Session::s1;
-    config.algorithm = AlgorithmType::fixedQ;
-    config.startQ = 6;
-    config.minQ = 2;
-    config.maxQ = 9;
-    config.toggleTarget = false;
-    config.power = 30;
-    config.inventoryTime = 400;
-    config.idleTime = 20;
-    config.dwellTime = 250;
-    config.rfMode = RfMode::rf_241;
-    config.selectMode = SelectMode::deselected;
-    config.lbt = true;
-    config.tagFocus = true;
-    config.powerSavingMode = PowerSavingMode::powerOn;
-    config.lbtConfigure = -65;
-    config.asMode = AntennaSwitchingMode::nonStop;
+    const RfidConfig config = unusualConfig();
     ResultOutcome set;
     rig.driver.setRfidConfig(config, set.completion());
     ASSERT_EQ(set.code, ResultCode::noError);
@@ -258,7 +239,7 @@ TEST(Qm5520EndToEnd, TheSettingsRecordRoundTrips) {
     EXPECT_EQ(band.value, GlobalBandType::taiwan);
     Outcome<uint16_t> dwell;
     rig.driver.getDwellTime(dwell.completion());
-    EXPECT_EQ(dwell.value, 250);
+    EXPECT_EQ(dwell.value, 500);
 
     rig.module->setBusy(true);
     rig.driver.getRfidConfig(got.completion());

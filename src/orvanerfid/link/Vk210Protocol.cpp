@@ -7,8 +7,8 @@
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 
 namespace orvane {
 namespace {
@@ -262,15 +262,21 @@ void Vk210Protocol::readTransport() {
 
 uint64_t Vk210Protocol::cutFrames() {
     frames_.clear();
-    work_.clear();
-    std::lock_guard rec(recLock_);
-    const uint64_t epoch = resetEpoch_.load();
+    uint64_t epoch;
+    {
+        // The loop takes the whole buffer and cuts it outside the lock; only this thread
+        // appends to the buffer, so nothing arrives in between, and a reset shows in the epoch.
+        std::lock_guard rec(recLock_);
+        epoch = resetEpoch_.load();
+        work_.swap(recBuffer_);
+        recBuffer_.clear();
+    }
     std::size_t kept = 0;
     const std::size_t consumed = forEachFrame(
-        recBuffer_, [](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); },
+        work_, [](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); },
         [&](ByteView frame) {
-            frames_.push_back({work_.size(), frame.size()});
-            work_.insert(work_.end(), frame.begin(), frame.end());
+            frames_.push_back(
+                {static_cast<std::size_t>(frame.data() - work_.data()), frame.size()});
             kept += frame.size();
         });
     if (consumed > kept) {
@@ -278,18 +284,22 @@ uint64_t Vk210Protocol::cutFrames() {
                                    std::to_string(consumed - kept) +
                                    " byte(s) that start no valid frame");
     }
-    recBuffer_.erase(recBuffer_.begin(), recBuffer_.begin() + static_cast<long>(consumed));
-    if (!recBuffer_.empty()) {
-        if (Clock::now() - lastData_ > stallLimit) {
-            orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
-            recBuffer_.clear();
-            ++resetEpoch_;
-            replies_.clear();
-            bankItems_.clear();
-        } else if (orvLogger::isEnabled(LogLevel::trace)) {
-            orvLogger::trace(kTag, "keepReadThread() packet size is not enough (" +
-                                       std::to_string(recBuffer_.size()) + ")");
-        }
+    if (consumed == work_.size()) return epoch;
+
+    // An incomplete frame waits for its next bytes, unless none came for a second.
+    std::lock_guard rec(recLock_);
+    if (resetEpoch_.load() != epoch) return epoch;
+    if (Clock::now() - lastData_ > stallLimit) {
+        orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
+        // The partial frame is not put back; frames cut in this turn still go out.
+        replies_.clear();
+        bankItems_.clear();
+        return epoch;
+    }
+    recBuffer_.assign(work_.begin() + static_cast<long>(consumed), work_.end());
+    if (orvLogger::isEnabled(LogLevel::trace)) {
+        orvLogger::trace(kTag, "keepReadThread() packet size is not enough (" +
+                                   std::to_string(recBuffer_.size()) + ")");
     }
     return epoch;
 }

@@ -228,6 +228,26 @@ void Vk640Protocol::pumpEvent(const ProtocolEventArgs& event) {
     }
 }
 
+bool Vk640Protocol::indicatorVibrator() const {
+    return indicator_.indicator().vibrator();
+}
+
+bool Vk640Protocol::indicatorBeeper() const {
+    return indicator_.indicator().beeper();
+}
+
+bool Vk640Protocol::indicatorReadOnce() const {
+    return indicator_.indicator().readOnce();
+}
+
+double Vk640Protocol::gValue() const {
+    return gValue_.load();
+}
+
+bool Vk640Protocol::initialFinished() const {
+    return initialFinished_.load();
+}
+
 // ---- Receive loop ----
 
 bool Vk640Protocol::start() {

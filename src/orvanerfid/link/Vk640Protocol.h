@@ -64,11 +64,12 @@ class ORVANE_API Vk640Protocol : public BaseProtocol {
     // Shows `text` alone, on firmware 1.01.09 or later.
     void displayOutput(const std::string& text, uint8_t position, uint8_t line);
 
-    bool indicatorVibrator() const { return indicator_.indicator().vibrator(); }
-    bool indicatorBeeper() const { return indicator_.indicator().beeper(); }
-    bool indicatorReadOnce() const { return indicator_.indicator().readOnce(); }
-    double gValue() const { return gValue_.load(); }
-    bool initialFinished() const { return initialFinished_.load(); }
+    // The inventory feedback settings, as the device reports them.
+    bool indicatorVibrator() const;
+    bool indicatorBeeper() const;
+    bool indicatorReadOnce() const;
+    double gValue() const;
+    bool initialFinished() const;
 
     // Sorts one whole packet as the receive loop does: inventory data, device-group
     // notifications, replies. Throws STPacketError for a packet that cannot be sorted.
@@ -77,18 +78,18 @@ class ORVANE_API Vk640Protocol : public BaseProtocol {
     ORVANE_INTERNAL std::size_t queuedReplies() const { return replies_.count(); }
 
   protected:
-    bool receiveTurn(const DispatchWorkItem& self) override;
-    void receiveEnded(bool current) override;
+    ORVANE_INTERNAL bool receiveTurn(const DispatchWorkItem& self) override;
+    ORVANE_INTERNAL void receiveEnded(bool current) override;
 
   private:
     // The one lock of every send of every Vk640Protocol.
-    static std::mutex& sendLock();
+    ORVANE_INTERNAL static std::mutex& sendLock();
 
-    void decodeInventory(const STPacket& packet);
-    void writeIndicator(const Vk640IndicatorOutput& output);
+    ORVANE_INTERNAL void decodeInventory(const STPacket& packet);
+    ORVANE_INTERNAL void writeIndicator(const Vk640IndicatorOutput& output);
     // Moves what the transport holds into the receive buffer; false when nothing came.
-    bool takeReceived();
-    void cutPackets();
+    ORVANE_INTERNAL bool takeReceived();
+    ORVANE_INTERNAL void cutPackets();
 
     ReplyQueue<STPacket> replies_;
     Vk640Indicator indicator_;
