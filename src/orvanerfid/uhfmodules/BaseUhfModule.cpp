@@ -165,21 +165,6 @@ ORV_UHF_MODULE_OPERATIONS(ORV_UHF_DEFINE_SYNC_, ORV_UHF_DEFINE_ASYNC_)
 
 // ---- Exchange helpers ------------------------------------------------------------------------
 
-Bytes BaseUhfModule::checkResponse(std::string_view prefix, const Response& response) {
-    if (response.resultCode() == ResultCode::noError) {
-        if (response.data()) return *response.data();
-        orvLogger::error(prefix.empty() ? std::string("Response data is nil")
-                                        : std::string(prefix) + " Response data is nil");
-        throw ReaderException(ResultCode::invalidResponse, "");
-    }
-    std::string text = prefix.empty() ? std::string() : std::string(prefix) + " - ";
-    text += "Send error [";
-    text += description(response.resultCode());
-    text += ']';
-    orvLogger::error(text);
-    throw ReaderException(response.resultCode(), "");
-}
-
 ResultCode BaseUhfModule::failed(std::string_view name, ResultCode code,
                                  std::string_view what) const noexcept {
     try {
