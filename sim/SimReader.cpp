@@ -174,13 +174,17 @@ std::size_t SimReader::respond(ByteView pending, SimPeer& peer) {
 
 void SimReader::startStream(SimPeer& peer, SimStreamPlan plan) {
     stopStream();
-    std::vector<SimTag> population = tags();
+    std::shared_ptr<const std::vector<SimTag>> population = tags();
     std::function<bool(const SimTag&)> include;
     {
         std::lock_guard guard(lock_);
         include = streamFilter_;
     }
-    if (include) std::erase_if(population, [&](const SimTag& tag) { return !include(tag); });
+    if (include) {
+        auto filtered = std::make_shared<std::vector<SimTag>>(*population);
+        std::erase_if(*filtered, [&](const SimTag& tag) { return !include(tag); });
+        population = std::move(filtered);
+    }
     std::lock_guard guard(streamLock_);
     stream_ = std::make_shared<StreamState>();
     stream_->running.store(true);

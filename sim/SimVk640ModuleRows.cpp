@@ -255,7 +255,8 @@ class ModuleRows {
         const ByteView password = value.subspan(6, 4);
         Bytes reply(value.begin(), value.begin() + 11);
         uint16_t status = 0;
-        const std::vector<SimTag> tags = reader_.tags();
+        const auto snapshot = reader_.tags();
+        const std::vector<SimTag>& tags = *snapshot;
         const std::optional<std::size_t> at = target(tags, reader_.setting("select"));
         Bytes data;
         if (!at) {
@@ -295,7 +296,7 @@ class ModuleRows {
             tagReply = reply;
         };
         const Bytes list = reader_.setting("select");
-        const std::vector<SimTag> before = reader_.tags();
+        const auto before = *reader_.tags();
         const std::optional<std::size_t> found = target(before, list);
         const uint16_t bits = found ? lockBitsOf(reader_, before[*found]) : 0;
         reader_.updateTags([&](std::vector<SimTag>& tags) {
@@ -342,7 +343,8 @@ class ModuleRows {
         const ByteView password = value.subspan(3, 4);
         uint16_t status = 0;
         uint8_t tagReply = 0;
-        const std::vector<SimTag> tags = reader_.tags();
+        const auto snapshot = reader_.tags();
+        const std::vector<SimTag>& tags = *snapshot;
         const std::optional<std::size_t> at = target(tags, reader_.setting("select"));
         if (!at) {
             status = kNoTag;

@@ -25,7 +25,7 @@ class ST25RU3993EndToEndTest : public ::testing::Test {
         reader->setSetting("register.0A", {0x62});
         accessory = SimVk640::makeAccessory(reader);
         manager.attach(accessory);
-        transport = std::make_shared<EATransport>();
+        transport = EATransport::create();
         transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
         ASSERT_TRUE(transport->connect());
         protocol = std::make_shared<Vk640Protocol>(transport);
@@ -61,7 +61,7 @@ class ST25RU3993EndToEndTest : public ::testing::Test {
         EXPECT_EQ(outcome.code, expected);
         return outcome.value;
     }
-    SimTag firstTag() const { return reader->tags().at(0); }
+    SimTag firstTag() const { return reader->tags()->at(0); }
 
     AccessoryManager manager;
     std::shared_ptr<test::LogCapture> log;
@@ -74,7 +74,7 @@ class ST25RU3993EndToEndTest : public ::testing::Test {
 };
 
 TEST_F(ST25RU3993EndToEndTest, InventoryWithGainAndSelect) {
-    const auto population = reader->tags();
+    const std::vector<SimTag> population = *reader->tags();
     EXPECT_EQ(inventory(20).size(), 20u);
     const auto tags = recorder->tags();
     for (std::size_t i = 0; i < 20; ++i) {
