@@ -70,6 +70,12 @@ void BaseUhfModule::setSelectMaskPattern(std::size_t index, const MaskPattern& m
     updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setMaskPattern(maskPattern); });
 }
 
+void BaseUhfModule::storeSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern) {
+    std::lock_guard guard(selectMaskLock_);
+    const auto found = selectMaskList_.find(index);
+    if (found != selectMaskList_.end()) found->second.setMaskPattern(maskPattern);
+}
+
 std::map<std::size_t, SelectMaskParam> BaseUhfModule::selectMaskList() const {
     std::lock_guard guard(selectMaskLock_);
     return selectMaskList_;

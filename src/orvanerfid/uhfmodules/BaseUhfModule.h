@@ -254,6 +254,10 @@ class BaseUhfModule {
   protected:
     BaseUhfModule(std::shared_ptr<BaseProtocol> protocol, std::string className);
 
+    // Replaces the pattern of the entry at `index`, if there is one, without sending the list (a
+    // driver that rewrites its masks after a tag write sends them itself).
+    void storeSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern);
+
     void storeContinuousMode(bool continuous) {
         continuousMode_.store(continuous);
     }
