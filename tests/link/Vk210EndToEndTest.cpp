@@ -136,7 +136,8 @@ TEST_F(Vk210EndToEndTest, FaultsOfTheReaderReachTheSendAsTheyShould) {
     ASSERT_TRUE(sim->sendKey(true, true));
     ASSERT_TRUE(sim->sendBarcode(Bytes{'1', '2', '3'}, 0x03));
     ASSERT_TRUE(waitUntil([&] { return recorder->count() == 2; }));
-    const auto* barcode = recorder->events()[1].get<ProtocolBarcodeEventArgs>();
+    const auto events = recorder->events();
+    const auto* barcode = events[1].get<ProtocolBarcodeEventArgs>();
     ASSERT_NE(barcode, nullptr);
     EXPECT_TRUE(barcode->hasBarcodeId);
     EXPECT_EQ(barcode->id, 0x03);
