@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvanerfid/commands/ProtocolEvent.h"
@@ -60,7 +62,7 @@ class RecordingProtocol : public BaseProtocol {
 
     void script(Response response) {
         std::lock_guard guard(lock);
-        scripted_.push_back(std::move(response));
+        scripted_.push_back({response.resultCode(), response.data()});
     }
     void reply(Bytes data) { script(Response(ResultCode::noError, std::move(data))); }
 
@@ -115,9 +117,9 @@ class RecordingProtocol : public BaseProtocol {
         {
             std::lock_guard guard(lock);
             if (!scripted_.empty()) {
-                Response r = std::move(scripted_.front());
+                const auto [code, data] = scripted_.front();
                 scripted_.pop_front();
-                return r;
+                return Response(code, data);
             }
         }
         if (responder) return responder(s);
@@ -126,7 +128,8 @@ class RecordingProtocol : public BaseProtocol {
 
     mutable std::mutex lock;
     std::vector<Sent> sent_;
-    std::deque<Response> scripted_;
+    // Kept as their parts: GCC's -O1 flow analysis misreads a moved Response.
+    std::deque<std::pair<ResultCode, std::optional<Bytes>>> scripted_;
     std::vector<ProtocolEventId> pumped_;
     std::deque<ProtocolEventArgs> pumpedEvents_;
 };
