@@ -10,9 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "orvanerfid/commands/ProtocolEvent.h"
@@ -62,7 +60,7 @@ class RecordingProtocol : public BaseProtocol {
 
     void script(Response response) {
         std::lock_guard guard(lock);
-        scripted_.push_back({response.resultCode(), response.data()});
+        scripted_.push_back(std::move(response));
     }
     void reply(Bytes data) { script(Response(ResultCode::noError, std::move(data))); }
 
@@ -117,9 +115,11 @@ class RecordingProtocol : public BaseProtocol {
         {
             std::lock_guard guard(lock);
             if (!scripted_.empty()) {
-                const auto [code, data] = scripted_.front();
+                // Returned as a copy of the queued answer: moving it out trips a false
+                // maybe-uninitialized warning of GCC 12 at -O1.
+                const Response r = scripted_.front();
                 scripted_.pop_front();
-                return Response(code, data);
+                return r;
             }
         }
         if (responder) return responder(s);
@@ -128,8 +128,7 @@ class RecordingProtocol : public BaseProtocol {
 
     mutable std::mutex lock;
     std::vector<Sent> sent_;
-    // Kept as their parts: GCC's -O1 flow analysis misreads a moved Response.
-    std::deque<std::pair<ResultCode, std::optional<Bytes>>> scripted_;
+    std::deque<Response> scripted_;
     std::vector<ProtocolEventId> pumped_;
     std::deque<ProtocolEventArgs> pumpedEvents_;
 };
