@@ -120,6 +120,20 @@ TEST_F(CommandFrameTest, CheckFormatRejectsWithReasons) {
     EXPECT_EQ(OrvaneRfidCommand::checkFormat(twoFrames), 10);
 }
 
+TEST_F(CommandFrameTest, CheckFormatAndCutterAgreeOnTheLargestFrame) {
+    // 8192 bytes is the largest frame; one of 9008 bytes has a valid checksum but is refused by
+    // both, so nothing the cutter would skip can be taken by the constructors.
+    for (const std::size_t size : {std::size_t{8192}, std::size_t{8193}, std::size_t{9008}}) {
+        const Bytes f = rawFrame(0x0021, Bytes(size - 8, 0x41));
+        const FrameCut cut = OrvaneRfidCommand::cutFrame(f);
+        const int expected = size <= 8192 ? static_cast<int>(size) : 0;
+        EXPECT_EQ(OrvaneRfidCommand::checkFormat(f), expected) << size;
+        EXPECT_EQ(cut.status == FrameCutStatus::complete ? static_cast<int>(cut.length) : 0,
+                  expected)
+            << size;
+    }
+}
+
 TEST(FrameCutter, TellsIncompleteFromInvalid) {
     const Bytes good = rawFrame(0x00C0, {0x30, 0x00, 0xE2, 0x00});
     struct Case {

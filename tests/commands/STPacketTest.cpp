@@ -150,6 +150,25 @@ TEST(STPacketTest, CheckFormatGivesTheWholeLengthOrLogs) {
     orvLogger::setShowNSLog(true);
 }
 
+TEST(STPacketTest, CheckFormatAndCutterAgreeOnWhatAPacketIs) {
+    orvLogger::setShowNSLog(false);
+    auto sink = std::make_shared<Records>();
+    orvLogger::registerDelegateIfNone(sink);
+    Bytes wrongMode = packet(0x01, 0x00, {1, 2, 3});
+    wrongMode[1] = 0x01;
+    const Bytes cases[] = {packet(0x03, 0x02, Bytes(8182, 0x55)),
+                           packet(0x03, 0x02, Bytes(8183, 0x55)), wrongMode};
+    for (const Bytes& bytes : cases) {
+        const FrameCut cut = STPacket::cutPacket(bytes);
+        EXPECT_EQ(STPacket::checkFormat(bytes),
+                  cut.status == FrameCutStatus::complete ? static_cast<int>(cut.length) : 0)
+            << bytes.size();
+    }
+    EXPECT_EQ(STPacket::checkFormat(cases[0]), 8192);
+    EXPECT_EQ(sink->texts.size(), 2u);
+    orvLogger::setShowNSLog(true);
+}
+
 TEST(STPacketTest, CutterTellsIncompleteFromInvalid) {
     const Bytes whole = packet(0x03, 0x02, {1, 2, 3, 4, 5});
     struct Case {

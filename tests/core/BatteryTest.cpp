@@ -54,6 +54,10 @@ TEST(BatteryStatusExtended, ParseVectors) {
     EXPECT_EQ(shortData.cycleCount(), 0u);
     const BatteryStatusExtended three({T::voltage, T::percentage}, {0x01, 0x02, 0x03});
     EXPECT_EQ(three.voltage() + three.percentage(), 0u);
+    // A truncated number ends the walk: its bytes are not the next field's.
+    const BatteryStatusExtended truncated({T::voltage, T::modelNumber}, {0x41, 0x42, 0x00});
+    EXPECT_EQ(truncated.voltage(), 0u);
+    EXPECT_EQ(truncated.modelNumber(), "");
 
     const BatteryStatusExtended none({}, {0xAB});
     EXPECT_EQ(none.toDeviceParameter(), "00000000AB");

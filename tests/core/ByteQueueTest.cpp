@@ -5,8 +5,6 @@
 #include <numeric>
 #include <thread>
 
-#include "orvanerfid/core/TimeoutControl.h"
-
 namespace orvane {
 namespace {
 
@@ -104,20 +102,6 @@ TEST(ByteQueue, OneWriterOneReaderAcrossGrowth) {
     writer.join();
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(q.count(), 0);
-}
-
-TEST(TimeoutControl, StrictlyAfterTheTimeoutAndResettable) {
-    TimeoutControl t(20);
-    EXPECT_FALSE(t.isTimeout());
-    while (!t.isTimeout())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_GT(t.elapsedMs(), 20.0);
-    t.resetTime();
-    EXPECT_FALSE(t.isTimeout());
-    TimeoutControl zero(0);
-    while (zero.elapsedMs() <= 0.0) {
-    }
-    EXPECT_TRUE(zero.isTimeout());
 }
 
 }  // namespace

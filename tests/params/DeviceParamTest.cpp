@@ -239,7 +239,9 @@ TEST(DeviceParam, MalformedTextGivesNoValueForEveryId) {
     const std::vector<std::string> hexTextBad = {"4", "ZZ", "414"};
     const std::vector<std::string> modelBad = {"4", "XY"};
     const std::vector<std::string> temperatureBad = {"", "abc", "36.5x", " 1", "nan", "inf"};
-    const std::vector<std::string> u16Bad = {"", "GG", "10000", "-1", "0x10"};
+    // Fixed-width numbers take their own width or the two-digit short form, nothing else.
+    const std::vector<std::string> u16Bad = {"",  "GG",  "10000", "-1",   "0x10",
+                                             "1", "12C", "00500", "0012C"};
     std::map<int, std::vector<std::string>> bad = {
         {5, {"000", "0350", "02AA", "ZZZZ"}},
         {9,
@@ -248,7 +250,7 @@ TEST(DeviceParam, MalformedTextGivesNoValueForEveryId) {
         {10, u16Bad},
         {12, {"040A", "02", "020A0B", "02GG"}},
         {15, {"0002002", "000200200", "XXXX0000"}},
-        {18, {"", "100", "G"}},
+        {18, {"", "100", "G", "050", "5"}},
         {19, {zeros(32), zeros(36), "ZZ" + zeros(32)}},
         {20, {"01", "011E00", "01GG"}},
         {21, {"123", "ZZ"}},
@@ -279,7 +281,7 @@ TEST(DeviceParam, MalformedTextGivesNoValueForEveryId) {
         {42, "03"}, {43, "03"}, {52, "05"}, {53, "07"}, {58, "02"},
     };
     for (const auto& [raw, text] : firstOutside)
-        bad[raw] = {text, "", "ZZ", "100"};
+        bad[raw] = {text, "", "ZZ", "100", "001", "1"};
 
     for (Id id : allCases<Id>()) {
         const int raw = rawValue(id);

@@ -13,10 +13,10 @@
 // value gives no value (the caller completes with 0x5000). A byte that is not a raw value of its
 // enumeration gives the command's documented fallback where it has one, else no value.
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -25,6 +25,7 @@
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/Enum.h"
+#include "orvanerfid/core/LocalDateTime.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/Utilities.h"
 
@@ -386,47 +387,21 @@ struct LocalDateTime {
     using value_type = std::chrono::system_clock::time_point;
 
     static void write(Bytes& out, value_type v) {
-        const std::time_t seconds = std::chrono::system_clock::to_time_t(v);
-        std::tm local{};
-        localtime_r(&seconds, &local);
-        const int year = local.tm_year + 1900;
-        if (year < 2000 || year > 2255) {
+        int year = 0;
+        const auto fields = localdatetime::encode(v, year);
+        if (!fields) {
             throw ReaderException(
                 ResultCode::outOfRange,
                 "The year must be between 2000 and 2255.(" + std::to_string(year) + ")");
         }
-        for (int field : {year - 2000, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                          local.tm_sec}) {
-            out.push_back(static_cast<uint8_t>(field));
-        }
+        out.insert(out.end(), fields->begin(), fields->end());
     }
 
     static std::optional<value_type> read(ByteView d, std::size_t at) {
         if (d.size() < 6 || at > d.size() - 6) return std::nullopt;
-        const int year = 2000 + d[at];
-        const int month = d[at + 1];
-        const int day = d[at + 2];
-        if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
-            d[at + 3] > 23 || d[at + 4] > 59 || d[at + 5] > 59) {
-            return std::nullopt;
-        }
-        std::tm local{};
-        local.tm_year = year - 1900;
-        local.tm_mon = month - 1;
-        local.tm_mday = day;
-        local.tm_hour = d[at + 3];
-        local.tm_min = d[at + 4];
-        local.tm_sec = d[at + 5];
-        local.tm_isdst = -1;
-        const std::time_t seconds = std::mktime(&local);
-        if (seconds == static_cast<std::time_t>(-1)) return std::nullopt;
-        return std::chrono::system_clock::from_time_t(seconds);
-    }
-
-    static constexpr int daysInMonth(int year, int month) {
-        constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-        return month == 2 && leap ? 29 : kDays[month - 1];
+        localdatetime::Fields f{};
+        std::copy_n(d.begin() + static_cast<std::ptrdiff_t>(at), f.size(), f.begin());
+        return localdatetime::decode(f);
     }
 };
 

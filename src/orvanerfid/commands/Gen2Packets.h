@@ -65,6 +65,14 @@ class STGen2Packet : public STValuePacket<Derived> {
 
     Bytes commandPacketBytes() override { return this->frameValue(commandSubcode()); }
 
+    // The reply comes under the command's subcode (the inventory's under start or stop).
+    static constexpr bool isReplySubcode(uint8_t subcode) {
+        if constexpr (requires { Derived::kStopSubcode; }) {
+            if (subcode == Derived::kStopSubcode) return true;
+        }
+        return subcode == commandSubcode();
+    }
+
     std::string lengthError() const {
         return "Invalid length of bytes for " + std::string(this->className()) + "(" +
                std::to_string(Derived::dataSize) + ")";

@@ -95,8 +95,11 @@ int OrvaneRfidCommand::checkFormat(ByteView bytes) {
     }
     if (bytes[0] != kStx) return fail("Invalid STX(" + std::to_string(bytes[0]) + ")");
     const std::size_t len = readBe16(bytes, 1);
-    // A length below the LEN+CMD fields would put CMD outside the frame.
-    if (len < 4) return fail("Invalid packet length(" + std::to_string(len) + ")");
+    // A length below the LEN+CMD fields would put CMD outside the frame; one above the largest
+    // frame is refused here as the cutter refuses it.
+    if (len < 4 || len + 4 > kMaxFrameSize) {
+        return fail("Invalid packet length(" + std::to_string(len) + ")");
+    }
     if (bytes.size() < len + 4) {
         return fail("Data length(" + std::to_string(bytes.size()) +
                     ") is less than the packet length(" + std::to_string(len + 4) + ")");

@@ -109,7 +109,8 @@ class OrvaneRfidCommand {
     std::string description() const;
     virtual std::string_view className() const { return "OrvaneRfidCommand"; }
 
-    // The length of the frame at the head of `bytes`, or 0 (the reason is logged at ERROR).
+    // The length of the frame at the head of `bytes`, or 0 (the reason is logged at ERROR). A
+    // frame is valid here exactly when cutFrame would cut it, up to kMaxFrameSize.
     static int checkFormat(ByteView bytes);
     // Classifies the head of a receive buffer; pure and allocation-free.
     static FrameCut cutFrame(ByteView bytes) noexcept;

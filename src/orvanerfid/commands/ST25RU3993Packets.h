@@ -101,6 +101,9 @@ class STConfigPacket : public STValuePacket<Derived> {
     static constexpr STUHFL_CG kGroup = STUHFL_CG::dl;
     static constexpr uint8_t kGetSubcode = 0x00;
     static constexpr uint8_t kSetSubcode = 0x01;
+    static constexpr bool isReplySubcode(uint8_t subcode) {
+        return subcode == kGetSubcode || subcode == kSetSubcode;
+    }
 
     Bytes getPacketBytes() override { return this->frameGet(kGetSubcode); }
     Bytes setPacketBytes() override { return this->frameValue(kSetSubcode); }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
 namespace {
@@ -142,7 +143,21 @@ int STPacket::checkFormat(ByteView bytes) {
                                        std::to_string(kHeaderSize));
         return 0;
     }
+    // The mode word and the size bound are the cutter's: both agree on what a packet is.
+    if (readBe16(bytes, 0) != kMode) {
+        orvLogger::triggerLogEvent(
+            LogLevel::error, kTag,
+            "checkFormat(bytes:) Invalid mode: " + toHexString(bytes.first(2)));
+        return 0;
+    }
     const std::size_t length = readBe16(bytes, 8);
+    if (length + kHeaderSize > kMaxPacketSize) {
+        orvLogger::triggerLogEvent(
+            LogLevel::error, kTag,
+            "checkFormat(bytes:) The packet length is more than maxLength: " +
+                std::to_string(kMaxPacketSize));
+        return 0;
+    }
     if (bytes.size() - kHeaderSize >= length) return static_cast<int>(length + kHeaderSize);
     orvLogger::triggerLogEvent(LogLevel::error, kTag,
                                "checkFormat(bytes:) The bytes length is less then the packet");

@@ -122,8 +122,9 @@ class ORVANE_API STPacket {
     // of the module status and "<prefix> - The return code is not noError.(<code text>".
     void checkStatus(std::string_view prefix) const;
 
-    // The length of the whole packet at the head of `bytes`, or 0 when it is not all there yet
-    // (logged at ERROR).
+    // The length of the whole packet at the head of `bytes`, or 0 (logged at ERROR) when it is
+    // not all there yet or is no packet by the cutter's rule (wrong mode word, above
+    // kMaxPacketSize).
     static int checkFormat(ByteView bytes);
     // Classifies the head of a receive buffer: complete (N bytes), incomplete (wait), or invalid
     // (a wrong mode word or a length above kMaxPacketSize: drop one byte and look again).

@@ -222,9 +222,10 @@ enum class STLengthRule : uint8_t { exact, atLeast, exactOrEmpty };
 
 // The common body of every STUHFL_ packet class whose value is one TLV with a field layout.
 //
-// Derived supplies: kGroup (STUHFL_CG), kTag, dataSize, fields(); optionally kShortReply,
-// kLengthRule, lengthError(), encodeTail()/decodeTail() for a variable part after the fixed
-// fields, and afterParse().
+// Derived supplies: kGroup (STUHFL_CG), kTag, dataSize, fields(), isReplySubcode(subcode);
+// optionally kShortReply, kLengthRule, kReplyTagged (false when the reply's TLV tag is not kTag),
+// lengthError(), encodeTail()/decodeTail() for a variable part after the fixed fields, and
+// afterParse().
 template <class Derived>
 class STValuePacket : public STPacket {
   public:
@@ -238,9 +239,14 @@ class STValuePacket : public STPacket {
   protected:
     STValuePacket() : STPacket(Derived::kGroup) {}
 
-    // Runs the base parser, then reads the TLV value into the fields.
+    // Runs the base parser, then reads the TLV value into the fields. A packet of another group
+    // or subcode, or whose TLV carries another tag, is no reply of this class: 0x5002.
     void parseReply(ByteView bytes) {
         parse(bytes);
+        if (cmdGroup_ != rawValue(Derived::kGroup) || !Derived::isReplySubcode(cmdSubcode_)) {
+            throw STPacketError(ResultCode::invalidParameter,
+                                "The packet is not a reply of " + std::string(self().className()));
+        }
         if (rawData_.size() <= kHeaderSize && shortReply() != STShortReply::fail) {
             if (shortReply() == STShortReply::failOnSuccess &&
                 stErrorCode(static_cast<int16_t>(status_)) == kNoErrorOrdinal) {
@@ -249,6 +255,10 @@ class STValuePacket : public STPacket {
             return;
         }
         const ByteView value = tlvValue();
+        if (replyTagged() && payload_[0] != Derived::kTag) {
+            throw STPacketError(ResultCode::invalidParameter,
+                                "The value is not a value of " + std::string(self().className()));
+        }
         if (lengthRule() == STLengthRule::exactOrEmpty && value.empty()) return;
         const std::size_t expected = static_cast<std::size_t>(Derived::dataSize);
         const bool fits = lengthRule() == STLengthRule::atLeast ? value.size() >= expected
@@ -288,6 +298,14 @@ class STValuePacket : public STPacket {
             return Derived::kShortReply;
         } else {
             return STShortReply::fail;
+        }
+    }
+    // Whether the reply's TLV tag is the class's own (the information replies carry another).
+    static constexpr bool replyTagged() {
+        if constexpr (requires { Derived::kReplyTagged; }) {
+            return Derived::kReplyTagged;
+        } else {
+            return true;
         }
     }
     static constexpr STLengthRule lengthRule() {

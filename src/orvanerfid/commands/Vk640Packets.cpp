@@ -1,23 +1,12 @@
 #include "orvanerfid/commands/Vk640Packets.h"
 
-#include <ctime>
+#include <algorithm>
 
+#include "orvanerfid/core/LocalDateTime.h"
 #include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
-namespace {
-
-// Length of the UTF-8 sequence that starts with `lead`, or 0 for a byte that cannot start one.
-bool isLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-}  // namespace
+namespace {}  // namespace
 
 namespace st {
 
@@ -27,42 +16,19 @@ std::string ReversedHex6::get(const uint8_t* p) {
 }
 
 LocalDateTime6::type LocalDateTime6::get(const uint8_t* p) {
-    const int year = 2000 + p[0];
-    const int month = p[1];
-    const int day = p[2];
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || p[3] > 23 ||
-        p[4] > 59 || p[5] > 59) {
-        throw STPacketError(ResultCode::invalidResponseData, "Invalid date and time");
-    }
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = p[3];
-    local.tm_min = p[4];
-    local.tm_sec = p[5];
-    local.tm_isdst = -1;
-    const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        throw STPacketError(ResultCode::invalidResponseData, "Invalid date and time");
-    }
-    return std::chrono::system_clock::from_time_t(seconds);
+    localdatetime::Fields f{};
+    std::copy_n(p, f.size(), f.begin());
+    const auto t = localdatetime::decode(f);
+    if (!t) throw STPacketError(ResultCode::invalidResponseData, "Invalid date and time");
+    return *t;
 }
 
 void LocalDateTime6::put(Bytes& out, type v) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(v);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const int year = local.tm_year + 1900;
-    if (year < 2000 || year > 2255) {
+    int year = 0;
+    const auto fields = localdatetime::encode(v, year);
+    if (!fields)
         throw STPacketError(ResultCode::outOfRange, "The year should be from 2000 to 2255");
-    }
-    out.push_back(static_cast<uint8_t>(year - 2000));
-    out.push_back(static_cast<uint8_t>(local.tm_mon + 1));
-    out.push_back(static_cast<uint8_t>(local.tm_mday));
-    out.push_back(static_cast<uint8_t>(local.tm_hour));
-    out.push_back(static_cast<uint8_t>(local.tm_min));
-    out.push_back(static_cast<uint8_t>(local.tm_sec));
+    out.insert(out.end(), fields->begin(), fields->end());
 }
 
 DataTerminator TerminatorCode::get(const uint8_t* p) {

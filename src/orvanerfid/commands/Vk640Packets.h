@@ -129,6 +129,9 @@ template <class Derived>
 class STDeviceInfoPacket : public STValuePacket<Derived> {
   public:
     static constexpr STUHFL_CG kGroup = STUHFL_CG::orvane;
+    // The reply comes under the item's subcode; its TLV tag is not the item's.
+    static constexpr bool kReplyTagged = false;
+    static constexpr bool isReplySubcode(uint8_t subcode) { return subcode == Derived::kTag; }
 
     Bytes getPacketBytes() override { return this->frame(Derived::kTag, Bytes{}); }
     std::string lengthError() const { return "Invalid parameter length"; }
@@ -141,6 +144,9 @@ class STDeviceSettingPacket : public STValuePacket<Derived> {
     static constexpr STUHFL_CG kGroup = STUHFL_CG::orvane;
     static constexpr uint8_t kGetSubcode = rawValue(STUHFL_CC_Orvane::getConfigure);
     static constexpr uint8_t kSetSubcode = rawValue(STUHFL_CC_Orvane::setConfigure);
+    static constexpr bool isReplySubcode(uint8_t subcode) {
+        return subcode == kGetSubcode || subcode == kSetSubcode;
+    }
 
     Bytes getPacketBytes() override { return this->frameGet(kGetSubcode); }
     Bytes setPacketBytes() override { return this->frameValue(kSetSubcode); }

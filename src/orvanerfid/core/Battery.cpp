@@ -11,9 +11,13 @@ namespace orvane {
 namespace {
 
 // Reads the front of `rest` into one field and drops what it read. A number needs four
-// big-endian bytes; with fewer, the field and `rest` stay as they are.
+// big-endian bytes; with fewer, the field keeps its default and the walk ends there, so the
+// truncated number's bytes are never read as the next field.
 std::optional<uint32_t> takeBe32(ByteView& rest) {
-    if (rest.size() < 4) return std::nullopt;
+    if (rest.size() < 4) {
+        rest = {};
+        return std::nullopt;
+    }
     const uint32_t value = readBe32(rest, 0);
     rest = rest.subspan(4);
     return value;

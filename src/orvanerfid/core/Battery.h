@@ -147,8 +147,9 @@ class ORVANE_API BatteryStatusExtended {
 
     // Decodes `data` into the fields selected by `types`, visiting the types in declaration
     // order: a number takes four big-endian bytes, a text the bytes up to a zero byte (the rest
-    // when there is none; empty when not UTF-8). A field the remaining bytes cannot fill keeps
-    // its value; bytes left over are ignored. `data` is not stored in rawData.
+    // when there is none; empty when not UTF-8). A number the remaining bytes cannot fill keeps
+    // its value and ends the walk, so the fields after it keep theirs too; bytes left over are
+    // ignored. `data` is not stored in rawData.
     void parseData(ByteView data);
 
     // "%08X" of the OR of the flags of `types`, then "%02X" per byte of rawData.

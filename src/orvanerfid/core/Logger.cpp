@@ -5,7 +5,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "orvanerfid/platform/Console.h"
+#include "orvanerfid/core/Console.h"
 
 namespace orvane {
 

@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/core/TimeoutControl.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
 
 namespace orvane {

@@ -1,9 +1,10 @@
 #include "orvanerfid/params/DeviceTextForms.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <ctime>
 
+#include "orvanerfid/core/LocalDateTime.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/params/HexFields.h"
@@ -95,13 +96,13 @@ struct EnumRaw {
     static optional<E> read(string_view text) { return hexfield::readEnum<E>(text); }
 };
 
-// An unsigned number of `Digits` hex digits.
+// An unsigned number of `Digits` hex digits (or two, the short form of the options).
 template <int Digits>
 struct Number {
     using Value = unsigned;
     static string write(unsigned value) { return hexfield::write(value, Digits, "The value"); }
     static optional<unsigned> read(string_view text) {
-        const auto value = hexfield::read(text, (uint64_t{1} << (4 * Digits)) - 1);
+        const auto value = hexfield::readField(text, Digits);
         if (!value) return nullopt;
         return static_cast<unsigned>(*value);
     }
@@ -110,48 +111,21 @@ struct Number {
 struct SystemTime {
     using Value = DeviceDate;
     static string write(DeviceDate date) {
-        const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
-        std::tm local{};
-        localtime_r(&seconds, &local);
-        const int year = local.tm_year + 1900;
-        if (year < 2000 || year > 2255) {
+        int year = 0;
+        const auto fields = localdatetime::encode(date, year);
+        if (!fields) {
             throw ReaderException(ResultCode::outOfRange,
                                   "The year " + std::to_string(year) + " is outside 2000-2255");
         }
-        return hexfield::byte(static_cast<unsigned>(year - 2000), "The year") +
-               hexfield::byte(static_cast<unsigned>(local.tm_mon + 1), "The month") +
-               hexfield::byte(static_cast<unsigned>(local.tm_mday), "The day") +
-               hexfield::byte(static_cast<unsigned>(local.tm_hour), "The hour") +
-               hexfield::byte(static_cast<unsigned>(local.tm_min), "The minute") +
-               hexfield::byte(static_cast<unsigned>(local.tm_sec), "The second");
+        return toHexString(*fields);
     }
     static optional<DeviceDate> read(string_view text) {
         if (text.size() != 12) return nullopt;
         const auto bytes = hexTextToData(text);
         if (!bytes) return nullopt;
-        const int year = 2000 + (*bytes)[0];
-        const int month = (*bytes)[1];
-        const int day = (*bytes)[2];
-        if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
-            (*bytes)[3] > 23 || (*bytes)[4] > 59 || (*bytes)[5] > 59) {
-            return nullopt;
-        }
-        std::tm local{};
-        local.tm_year = year - 1900;
-        local.tm_mon = month - 1;
-        local.tm_mday = day;
-        local.tm_hour = (*bytes)[3];
-        local.tm_min = (*bytes)[4];
-        local.tm_sec = (*bytes)[5];
-        local.tm_isdst = -1;
-        const std::time_t seconds = std::mktime(&local);
-        if (seconds == static_cast<std::time_t>(-1)) return nullopt;
-        return std::chrono::system_clock::from_time_t(seconds);
-    }
-    static int daysInMonth(int year, int month) {
-        static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-        return month == 2 && leap ? 29 : kDays[month - 1];
+        localdatetime::Fields f{};
+        std::copy_n(bytes->begin(), f.size(), f.begin());
+        return localdatetime::decode(f);
     }
 };
 

@@ -59,10 +59,18 @@ inline std::optional<uint64_t> read(std::string_view text, uint64_t maxValue) {
     return value;
 }
 
-// The case of E whose raw value is the whole text read as hex.
+// A fixed-width field of `digits` hex digits. Besides its own width, the two-digit form is read
+// (the form the options of a range are listed in, for values below 256); any other width is
+// refused, so "050" never reads as 0x50 nor "00500" as 0x500.
+inline std::optional<uint64_t> readField(std::string_view text, int digits) {
+    if (text.size() != static_cast<std::size_t>(digits) && text.size() != 2) return std::nullopt;
+    return read(text, (uint64_t{1} << (4 * digits)) - 1);
+}
+
+// The case of E whose raw value is the text read as a two-digit field.
 template <TabledEnum E>
 std::optional<E> readEnum(std::string_view text) {
-    const auto raw = read(text, 0xFF);
+    const auto raw = readField(text, 2);
     if (!raw) return std::nullopt;
     return fromRaw<E>(*raw);
 }

@@ -1,4 +1,4 @@
-#include "orvanerfid/platform/Console.h"
+#include "orvanerfid/core/Console.h"
 
 #include <cstdio>
 #include <mutex>
