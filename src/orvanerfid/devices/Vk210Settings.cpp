@@ -182,8 +182,7 @@ DeviceValue decodeProtectionMode(const OrvaneRfidCommand& r) {
     return flag(r.data()) ? TemperatureProtectionMode::nonStop : TemperatureProtectionMode::stop;
 }
 DeviceValue decodeBatteryExtended(const OrvaneRfidCommand& r) {
-    return batteryStatusExtendedFromReply(
-        OrvRfidCmd_BatteryStatusExtended(OrvaneRfidCommand::ReceiveBytes{r.rawData()}));
+    return OrvRfidCmd_BatteryStatusExtended(OrvaneRfidCommand::ReceiveBytes{r.rawData()}).record();
 }
 template <TabledEnum E>
 std::vector<E> formatList(ByteView data) {
@@ -545,14 +544,6 @@ ScannerIndicator scannerIndicatorFromData(ByteView data) {
         indicator.setPowerOff(*fromRaw<PowerOffIndicator>(data[0] & 0x0C));
     }
     return indicator;
-}
-
-BatteryStatusExtended batteryStatusExtendedFromReply(
-    const OrvRfidCmd_BatteryStatusExtended& reply) {
-    std::vector<BatteryStatusExtendedType> types;
-    for (OrvRfidCmdBatteryStatusExtendedType type : reply.types)
-        types.push_back(*fromRaw<BatteryStatusExtendedType>(rawValue(type)));
-    return BatteryStatusExtended(std::move(types), reply.data());
 }
 
 Bytes batteryStatusExtendedRequestData(const std::vector<BatteryStatusExtendedType>& types) {

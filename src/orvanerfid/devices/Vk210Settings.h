@@ -77,9 +77,6 @@ unsigned protectionDegrees(uint16_t tenths);
 BatteryStatus batteryStatusFromData(ByteView data);
 // Byte 1: good read, connection, setting, error; byte 0: power on, power off (0 when missing).
 ScannerIndicator scannerIndicatorFromData(ByteView data);
-// The extended battery record of a parsed reply: its types and the bytes after the mask,
-// decoded by the record's own walk.
-BatteryStatusExtended batteryStatusExtendedFromReply(const OrvRfidCmd_BatteryStatusExtended& reply);
 // The single request's three data bytes: bits 31-24 and 23-16 of the OR of the flags, then 0x00.
 // A type that is none of the thirteen flags is refused with 0x4003.
 Bytes batteryStatusExtendedRequestData(const std::vector<BatteryStatusExtendedType>& types);
