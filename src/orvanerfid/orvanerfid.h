@@ -33,6 +33,8 @@
 #include "orvanerfid/core/SettingValues.h"
 #include "orvanerfid/core/TagInfo.h"
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/devices/BaseDevice.h"
+#include "orvanerfid/devices/BaseDeviceDelegate.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/params/BaseParam.h"
