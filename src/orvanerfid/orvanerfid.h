@@ -35,6 +35,7 @@
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
+#include "orvanerfid/devices/Vk210Device.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/params/BaseParam.h"

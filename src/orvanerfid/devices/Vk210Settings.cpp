@@ -446,24 +446,6 @@ constexpr bool rowsInIdOrder() {
 
 }  // namespace
 
-Bytes replyBytes(std::string_view tag, const Response& response) {
-    if (response.resultCode() != ResultCode::noError) {
-        std::string text(tag);
-        text += tag.empty() ? "Send error [" : " - Send error [";
-        text += description(response.resultCode());
-        text += "]";
-        orvLogger::error(text);
-        throw ReaderException(response.resultCode(), "");
-    }
-    if (!response.data()) {
-        std::string text(tag);
-        text += tag.empty() ? "Response data is nil" : " Response data is nil";
-        orvLogger::error(text);
-        throw ReaderException(ResultCode::invalidResponse, "");
-    }
-    return *response.data();
-}
-
 // ---- Value rules
 
 SkuType skuTypeFromSkuByte(std::optional<uint8_t> byte) {

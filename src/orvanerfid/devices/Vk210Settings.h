@@ -26,6 +26,7 @@
 #include "orvanerfid/core/Indicators.h"
 #include "orvanerfid/core/RadioEnums.h"
 #include "orvanerfid/core/ResultCode.h"
+#include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/params/DeviceValue.h"
 
@@ -51,12 +52,9 @@ Cmd exchange(BaseProtocol& protocol, ByteView frame, std::string_view tag, int t
     return reply;
 }
 
-// The reply bytes of a send, or the ReaderException the device layer throws for its outcome.
-Bytes replyBytes(std::string_view tag, const Response& response);
-
 template <typename Cmd>
 Cmd request(BaseProtocol& protocol, ByteView frame, std::string_view tag, int timeout) {
-    const Bytes bytes = replyBytes(tag, protocol.send(frame, timeout));
+    const Bytes bytes = checkResponse(tag, protocol.send(frame, timeout));
     return Cmd(OrvaneRfidCommand::ReceiveBytes{bytes});
 }
 
