@@ -2,23 +2,33 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <thread>
 
 namespace orvane {
 
 // One link between the host's streams and the simulated peer. The peer runs on a thread of
-// its own, polling every millisecond of `Clock` time; the link joins it when it is destroyed,
-// which happens on whichever thread lets go of the last stream (never the peer's own).
-class SimLink : public SimPeer {
+// its own that sleeps until the host writes, a scheduled reply falls due, or the link stops;
+// the link joins it when it is destroyed, which happens on whichever thread lets go of the
+// last stream (never the peer's own: the peer holds the link only through weak references).
+// Bytes for the host raise the input stream's handler, called without the link's lock.
+class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
   public:
     SimLink(std::shared_ptr<SimAccessory> accessory, std::shared_ptr<SimResponder> responder)
-        : accessory_(std::move(accessory)), responder_(std::move(responder)) {
-        thread_ = std::thread([this] { run(); });
-    }
+        : accessory_(std::move(accessory)), responder_(std::move(responder)) {}
     ~SimLink() override {
-        stop_.store(true);
-        thread_.join();
+        {
+            std::lock_guard guard(lock_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        room_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    void startPeer() {
+        thread_ = std::thread([this] { run(); });
     }
 
     void send(Bytes bytes, Clock::duration delay, std::size_t chunkSize,
@@ -40,16 +50,39 @@ class SimLink : public SimPeer {
         }
     }
 
-    void dropLink() override {
-        std::lock_guard guard(lock_);
-        dropped_ = true;
-        outgoing_.clear();
-        toHost_.clear();
+    bool stream(ByteView bytes, std::size_t maxUnread, Clock::duration maxWait) override {
+        {
+            std::unique_lock guard(lock_);
+            Clock::waitFor(room_, guard, maxWait,
+                           [&] { return dropped_ || stop_ || toHost_.size() < maxUnread; });
+            if (dropped_ || stop_ || toHost_.size() >= maxUnread) return false;
+            toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+        }
+        signalHost();
+        return true;
     }
 
+    void dropLink() override {
+        {
+            std::lock_guard guard(lock_);
+            dropped_ = true;
+            outgoing_.clear();
+            toHost_.clear();
+        }
+        room_.notify_all();
+        signalHost();
+    }
+
+    bool isDropped() const override { return dropped(); }
+    std::weak_ptr<SimPeer> weakPeer() override { return weak_from_this(); }
+
     void pushToHost(ByteView bytes) {
-        std::lock_guard guard(lock_);
-        if (!dropped_) toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+        {
+            std::lock_guard guard(lock_);
+            if (dropped_) return;
+            toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+        }
+        signalHost();
     }
 
     bool dropped() const {
@@ -64,12 +97,17 @@ class SimLink : public SimPeer {
 
     long hostRead(uint8_t* buffer, std::size_t maxLength) {
         if (accessory_->faults().readFails) return 0;
-        std::lock_guard guard(lock_);
-        if (dropped_) return -1;
-        const std::size_t n = std::min(maxLength, toHost_.size());
-        std::copy_n(toHost_.begin(), n, buffer);
-        toHost_.erase(toHost_.begin(), toHost_.begin() + static_cast<long>(n));
-        return static_cast<long>(n);
+        long n = 0;
+        {
+            std::lock_guard guard(lock_);
+            if (dropped_) return -1;
+            const std::size_t count = std::min(maxLength, toHost_.size());
+            std::copy_n(toHost_.begin(), count, buffer);
+            toHost_.erase(toHost_.begin(), toHost_.begin() + static_cast<long>(count));
+            n = static_cast<long>(count);
+        }
+        room_.notify_all();
+        return n;
     }
 
     bool hostHasSpace() const { return !accessory_->faults().outputStalled; }
@@ -78,15 +116,29 @@ class SimLink : public SimPeer {
         const SimFaults faults = accessory_->faults();
         if (faults.writeFails) return -1;
         if (faults.maxWriteChunk > 0) length = std::min(length, faults.maxWriteChunk);
-        std::lock_guard guard(lock_);
-        if (dropped_) return -1;
-        fromHost_.insert(fromHost_.end(), buffer, buffer + length);
-        accessory_->record(ByteView(buffer, length));
+        {
+            std::lock_guard guard(lock_);
+            if (dropped_) return -1;
+            fromHost_.insert(fromHost_.end(), buffer, buffer + length);
+            accessory_->record(ByteView(buffer, length));
+        }
+        wake_.notify_all();
         return static_cast<long>(length);
     }
 
+    void setHostHandler(std::function<void()> handler) {
+        std::lock_guard guard(handlerLock_);
+        hostHandler_ = std::move(handler);
+    }
+
     void streamClosed() {
-        if (--openStreams_ <= 0) stop_.store(true);
+        if (--openStreams_ > 0) return;
+        {
+            std::lock_guard guard(lock_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        room_.notify_all();
     }
 
   private:
@@ -96,17 +148,44 @@ class SimLink : public SimPeer {
         Bytes bytes;
     };
 
+    void signalHost() {
+        std::lock_guard guard(handlerLock_);
+        if (hostHandler_) hostHandler_();
+    }
+
     void schedule(Bytes bytes, Clock::time_point due) {
-        std::lock_guard guard(lock_);
-        if (dropped_) return;
-        outgoing_.push_back({due, nextOrder_++, std::move(bytes)});
+        {
+            std::lock_guard guard(lock_);
+            if (dropped_) return;
+            outgoing_.push_back({due, nextOrder_++, std::move(bytes)});
+        }
+        wake_.notify_all();
     }
 
     void run() {
-        while (!stop_.load()) {
+        for (;;) {
+            {
+                std::unique_lock guard(lock_);
+                // Sleeps until the host writes, the next scheduled piece falls due, or the link
+                // stops; at most 50 ms, so a clock sped up later is still followed.
+                Clock::duration rest = std::chrono::milliseconds(50);
+                if (!outgoing_.empty()) {
+                    auto first = outgoing_.front().due;
+                    for (const auto& piece : outgoing_)
+                        first = std::min(first, piece.due);
+                    rest = std::min(rest, first - Clock::now());
+                }
+                Clock::waitFor(wake_, guard, rest, [&] {
+                    return stop_ || (!fromHost_.empty() && !dropped_) ||
+                           (!outgoing_.empty() && std::any_of(outgoing_.begin(), outgoing_.end(),
+                                                              [now = Clock::now()](const auto& p) {
+                                                                  return p.due <= now;
+                                                              }));
+                });
+                if (stop_) return;
+            }
             answerHost();
             deliverDue();
-            Clock::sleepFor(std::chrono::milliseconds(1));
         }
     }
 
@@ -130,28 +209,37 @@ class SimLink : public SimPeer {
     }
 
     void deliverDue() {
-        std::lock_guard guard(lock_);
-        const auto now = Clock::now();
-        std::stable_sort(outgoing_.begin(), outgoing_.end(), [](const auto& a, const auto& b) {
-            return a.due != b.due ? a.due < b.due : a.order < b.order;
-        });
-        while (!outgoing_.empty() && outgoing_.front().due <= now) {
-            const Bytes& bytes = outgoing_.front().bytes;
-            toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
-            outgoing_.erase(outgoing_.begin());
+        bool delivered = false;
+        {
+            std::lock_guard guard(lock_);
+            const auto now = Clock::now();
+            std::stable_sort(outgoing_.begin(), outgoing_.end(), [](const auto& a, const auto& b) {
+                return a.due != b.due ? a.due < b.due : a.order < b.order;
+            });
+            while (!outgoing_.empty() && outgoing_.front().due <= now) {
+                const Bytes& bytes = outgoing_.front().bytes;
+                toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+                outgoing_.erase(outgoing_.begin());
+                delivered = true;
+            }
         }
+        if (delivered) signalHost();
     }
 
     const std::shared_ptr<SimAccessory> accessory_;
     const std::shared_ptr<SimResponder> responder_;
     mutable std::mutex lock_;
+    std::condition_variable wake_;
+    std::condition_variable room_;
     std::deque<uint8_t> toHost_;
     std::deque<uint8_t> fromHost_;
     std::vector<Scheduled> outgoing_;
     uint64_t nextOrder_ = 0;
     bool dropped_ = false;
+    bool stop_ = false;
     std::atomic<int> openStreams_{2};
-    std::atomic<bool> stop_{false};
+    std::mutex handlerLock_;
+    std::function<void()> hostHandler_;
     std::thread thread_;
 };
 
@@ -194,6 +282,10 @@ class SimInputStream : public InputStream {
     }
     long read(uint8_t* buffer, std::size_t maxLength) override {
         return state_.isOpen() ? state_.link().hostRead(buffer, maxLength) : -1;
+    }
+    bool setBytesAvailableHandler(std::function<void()> handler) override {
+        state_.link().setHostHandler(std::move(handler));
+        return true;
     }
 
   private:
@@ -331,6 +423,8 @@ std::shared_ptr<AccessorySession> SimAccessory::makeSession(const std::string& p
     const SimFaults faults = this->faults();
     auto self = std::static_pointer_cast<SimAccessory>(shared_from_this());
     auto link = std::make_shared<SimLink>(self, responder_);
+    link->startPeer();
+    responder_->linkOpened(*link);
     std::shared_ptr<InputStream> input;
     std::shared_ptr<OutputStream> output;
     if (!faults.noInputStream) {

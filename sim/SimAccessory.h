@@ -53,7 +53,15 @@ class SimPeer {
     // apart. The reply faults apply.
     virtual void send(Bytes bytes, Clock::duration delay = {}, std::size_t chunkSize = 0,
                       Clock::duration gap = std::chrono::milliseconds(5)) = 0;
+    // Bytes of a stream (tag reports of an inventory) for the host, at once and without the
+    // reply faults, once fewer than `maxUnread` bytes wait unread (so a fast stream goes as fast
+    // as the host reads and no faster). False when the link is dropped or closed, or no room
+    // came within `maxWait`.
+    virtual bool stream(ByteView bytes, std::size_t maxUnread, Clock::duration maxWait) = 0;
     virtual void dropLink() = 0;
+    virtual bool isDropped() const = 0;
+    // The link itself, for a streamer that outlives one call of the responder.
+    virtual std::weak_ptr<SimPeer> weakPeer() = 0;
 };
 
 // Answers what the host writes. Called on the peer's thread only.
@@ -63,6 +71,8 @@ class SimResponder {
     // `pending` holds every byte the host wrote and the responder has not consumed yet.
     // Returns how many of them it consumed (0: it waits for more).
     virtual std::size_t respond(ByteView pending, SimPeer& peer) = 0;
+    // A new link was opened (before the host's first byte); events may be sent through it.
+    virtual void linkOpened(SimPeer& peer) { (void)peer; }
 };
 
 // A responder driven by rules: the first rule whose matcher accepts the bytes at the head of

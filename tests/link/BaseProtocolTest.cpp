@@ -28,28 +28,36 @@ class ScriptedTransport : public EmulatorTransport {
     }
 };
 
-// The smallest protocol: a receive loop that only tests its own work item.
+// The smallest protocol: a receive loop that counts its turns and ends.
 class LoopProtocol : public BaseProtocol {
   public:
     explicit LoopProtocol(std::shared_ptr<BaseTransport> transport)
-        : BaseProtocol("LoopProtocol", std::move(transport)) {}
+        : BaseProtocol("LoopProtocol", std::move(transport),
+                       DispatchQueue::make("test.loop", DispatchQoS::userInitiated,
+                                           DispatchQueueAttributes::concurrent)) {}
 
     Response send(ByteView data, int) override { return {write(data), std::nullopt}; }
     Response send(ByteView data, int, int) override { return {write(data), std::nullopt}; }
     bool start() override {
-        std::lock_guard guard(lock_);
-        auto item = std::make_shared<DispatchWorkItem>([this](const DispatchWorkItem& self) {
-            ++loops;
-            while (!self.isCancelled())
-                Clock::sleepForMs(1);
-            --loops;
-        });
-        workItemLocked() = item;
-        DispatchQueue::global(DispatchQoS::userInitiated)->async(item);
+        launchReceiveLoop();
         return true;
     }
 
-    std::atomic<int> loops{0};
+    std::atomic<int> turns{0};
+    std::atomic<int> inTurn{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> endedCurrent{0};
+
+  protected:
+    bool receiveTurn(const DispatchWorkItem&) override {
+        if (++inTurn > 1) ++overlaps;
+        ++turns;
+        --inTurn;
+        return true;
+    }
+    void receiveEnded(bool current) override {
+        if (current) ++endedCurrent;
+    }
 };
 
 TEST(BaseProtocol, WriteMapsEveryOutcomeToAResultCode) {
@@ -72,7 +80,8 @@ TEST(BaseProtocol, WriteMapsEveryOutcomeToAResultCode) {
     };
     auto log = test::LogCapture::install();
     auto transport = std::make_shared<ScriptedTransport>();
-    LoopProtocol protocol(transport);
+    auto protocolPtr = std::make_shared<LoopProtocol>(transport);
+    auto& protocol = *protocolPtr;
     for (const auto& c : cases) {
         transport->onWrite = c.write;
         EXPECT_EQ(protocol.write(Bytes(c.size, 0x55)), c.expected) << c.name;
@@ -83,25 +92,54 @@ TEST(BaseProtocol, WriteMapsEveryOutcomeToAResultCode) {
     EXPECT_EQ(log->texts("LoopProtocol"), (std::vector<std::string>{"post error: cable"}));
 
     // Over the emulator nothing is written, so only an empty request succeeds.
-    LoopProtocol overEmulator(std::make_shared<EmulatorTransport>());
-    EXPECT_EQ(overEmulator.send(Bytes{1, 2}, 3000).resultCode(), ResultCode::otherError);
-    EXPECT_EQ(overEmulator.write(Bytes{}), ResultCode::noError);
+    auto overEmulator = std::make_shared<LoopProtocol>(std::make_shared<EmulatorTransport>());
+    EXPECT_EQ(overEmulator->send(Bytes{1, 2}, 3000).resultCode(), ResultCode::otherError);
+    EXPECT_EQ(overEmulator->write(Bytes{}), ResultCode::noError);
 }
 
 TEST(BaseProtocol, StopEndsTheReceiveLoopAndStartLaunchesANewOne) {
     auto log = test::LogCapture::install();
-    LoopProtocol protocol(std::make_shared<EmulatorTransport>());
-    protocol.stop();  // nothing running: only the line
+    auto protocol = std::make_shared<LoopProtocol>(std::make_shared<EmulatorTransport>());
+    protocol->stop();  // nothing running: only the line
     EXPECT_EQ(log->count("*** stop()", LogLevel::info), 1);
 
     for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(protocol.start());
-        ASSERT_TRUE(test::waitUntil([&] { return protocol.loops.load() == 1; }));
-        protocol.stop();
-        protocol.stop();
-        EXPECT_TRUE(test::waitUntil([&] { return protocol.loops.load() == 0; }));
+        ASSERT_TRUE(protocol->start());
+        ASSERT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 1; }));
+        const int before = protocol->turns.load();
+        // The loop rests on the transport's signal between turns: a wake makes it turn again.
+        protocol->transport()->wakeReceivers();
+        EXPECT_TRUE(test::waitUntil([&] { return protocol->turns.load() > before; }));
+        protocol->stop();
+        protocol->stop();
+        EXPECT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
     }
+    EXPECT_EQ(protocol->endedCurrent.load(), 3);
     EXPECT_EQ(log->count("*** stop()"), 7);
+}
+
+TEST(BaseProtocol, RestartsNeverLeaveTwoLoopsAndALoopDoesNotKeepItsOwner) {
+    auto protocol = std::make_shared<LoopProtocol>(std::make_shared<EmulatorTransport>());
+    for (int i = 0; i < 20; ++i) {
+        protocol->start();
+        protocol->transport()->wakeReceivers();
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 1; }));
+    EXPECT_EQ(protocol->overlaps.load(), 0);
+    // Replaced loops ended without touching the buffers of the current one.
+    EXPECT_EQ(protocol->endedCurrent.load(), 0);
+
+    std::weak_ptr<LoopProtocol> weak = protocol;
+    protocol.reset();
+    EXPECT_TRUE(weak.expired());
+}
+
+TEST(BaseProtocol, StartWithoutASharedOwnerRunsNoLoop) {
+    auto log = test::LogCapture::install();
+    LoopProtocol protocol(std::make_shared<EmulatorTransport>());
+    EXPECT_TRUE(protocol.start());
+    EXPECT_EQ(protocol.receiveLoopsRunning(), 0);
+    EXPECT_EQ(log->count("start() needs the protocol held by a shared_ptr", LogLevel::error), 1);
 }
 
 }  // namespace

@@ -6,12 +6,32 @@
 
 namespace orvane {
 
-BaseProtocol::BaseProtocol(std::string className, std::shared_ptr<BaseTransport> transport)
-    : className_(std::move(className)), transport_(std::move(transport)) {}
+BaseProtocol::BaseProtocol(std::string className, std::shared_ptr<BaseTransport> transport,
+                           std::shared_ptr<DispatchQueue> receiveQueue)
+    : className_(std::move(className)),
+      transport_(std::move(transport)),
+      receiveLoop_(std::move(receiveQueue)) {}
 
 BaseProtocol::~BaseProtocol() {
-    std::lock_guard guard(lock_);
-    if (workItem_) workItem_->cancel();
+    receiveLoop_.stop();
+    if (transport_) transport_->wakeReceivers();
+}
+
+void BaseProtocol::launchReceiveLoop() {
+    auto owner = weak_from_this();
+    if (owner.expired()) {
+        orvLogger::error(className_, "start() needs the protocol held by a shared_ptr");
+        return;
+    }
+    std::shared_ptr<BaseTransport> transport = transport_;
+    ReceiveLoop::Hooks hooks{
+        [this](const DispatchWorkItem& self) { return receiveTurn(self); },
+        [transport](const DispatchWorkItem& self) {
+            transport->waitForReceived(receiveRest, [&self] { return self.isCancelled(); });
+        },
+        [this](bool current) { receiveEnded(current); },
+    };
+    receiveLoop_.start(std::move(owner), std::move(hooks));
 }
 
 std::shared_ptr<BaseProtocolDelegate> BaseProtocol::delegate() const {
@@ -38,9 +58,9 @@ ResultCode BaseProtocol::write(ByteView data) {
 }
 
 void BaseProtocol::stop() {
-    std::lock_guard guard(lock_);
     orvLogger::info(className_, "*** stop()");
-    if (workItem_ && !workItem_->isCancelled()) workItem_->cancel();
+    receiveLoop_.stop();
+    transport_->wakeReceivers();
 }
 
 void BaseProtocol::pumpEvent(const ProtocolEventArgs&) {}

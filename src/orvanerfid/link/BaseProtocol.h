@@ -8,6 +8,7 @@
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/link/ReceiveLoop.h"
 #include "orvanerfid/platform/Dispatch.h"
 
 namespace orvane {
@@ -38,19 +39,23 @@ class BaseProtocolDelegate {
 };
 
 // The per-reader protocol object between a device and its transport: one write path with its
-// mapping of outcomes to result codes, the receive loop's work item, and what every reader
-// model supplies (the two sends, start, pumped events).
+// mapping of outcomes to result codes, the receive loop's runner, and what every reader model
+// supplies (the two sends, start, pumped events).
 //
-// Threads: `start` and `stop` take `lock_`; sends run on the caller's thread and never
-// overlap (each model keeps them apart for the whole exchange, reply wait included); the
-// receive loop runs on the model's own queue, tests its own work item, and calls the delegate
-// (held weakly) synchronously on the receive thread without holding `lock_`. Neither send nor
-// `write` throws.
-class BaseProtocol {
+// Threads: sends run on the caller's thread; each model keeps its sends apart with its own send
+// lock for the whole exchange, reply wait included. The receive loop runs on the model's own
+// queue through `ReceiveLoop` (one work item per start, testing its own item, the protocol held
+// weakly, so create protocols with std::make_shared), rests on the transport's arrival signal,
+// and calls the delegate (held weakly) synchronously on the receive thread. A delegate must not
+// wait there for a reply. Neither send nor `write` throws.
+class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
     static constexpr int defaultTimeout = 3000;
     // The fixed timeout of every write, whatever the send's own timeout.
     static constexpr int writeTimeout = 3000;
+    // The longest rest of a receive loop between turns when no byte arrives (it also bounds how
+    // late a stalled partial frame is noticed).
+    static constexpr Clock::duration receiveRest = std::chrono::milliseconds(100);
 
     BaseProtocol(const BaseProtocol&) = delete;
     BaseProtocol& operator=(const BaseProtocol&) = delete;
@@ -73,25 +78,35 @@ class BaseProtocol {
     virtual Response send(ByteView data, int timeout, int number) = 0;
     // Clears the receive buffers and launches a new receive loop; true.
     virtual bool start() = 0;
-    // Asks the receive loop to end (it ends at its next test of its own work item).
+    // Asks the receive loop to end (it ends at its next test of its own work item) and wakes it.
     virtual void stop();
     // Handles an event pumped in from outside; the base ignores every event.
     virtual void pumpEvent(const ProtocolEventArgs& event);
 
+    // Receive loops started and not yet ended.
+    int receiveLoopsRunning() const { return receiveLoop_.loopsRunning(); }
+    bool isReceiving() const { return receiveLoop_.isRunning(); }
+
   protected:
-    BaseProtocol(std::string className, std::shared_ptr<BaseTransport> transport);
+    BaseProtocol(std::string className, std::shared_ptr<BaseTransport> transport,
+                 std::shared_ptr<DispatchQueue> receiveQueue);
 
-    // The receive loop's work item; read and replaced under `lock_`.
-    std::shared_ptr<DispatchWorkItem>& workItemLocked() { return workItem_; }
-
-    std::mutex lock_;
+    // Replaces any earlier receive loop (waiting for it to end) with a new one on the receive
+    // queue. Its turns call `receiveTurn` and its end `receiveEnded`, both under the runner's
+    // turn lock; it rests on the transport's arrival signal for at most `receiveRest`. An ERROR
+    // line and no loop when the protocol is not held by a std::shared_ptr.
+    void launchReceiveLoop();
+    // One turn of the receive loop; false ends it.
+    virtual bool receiveTurn(const DispatchWorkItem& self) = 0;
+    // The loop ended; `current` is false when a newer loop replaced it.
+    virtual void receiveEnded(bool current) = 0;
 
   private:
     const std::string className_;
     const std::shared_ptr<BaseTransport> transport_;
-    std::shared_ptr<DispatchWorkItem> workItem_;
     mutable std::mutex delegateLock_;
     std::weak_ptr<BaseProtocolDelegate> delegate_;
+    ReceiveLoop receiveLoop_;
 };
 
 }  // namespace orvane

@@ -58,8 +58,22 @@ void BaseTransport::setConnectState(ConnectState state) {
     deliverStateReports();
 }
 
+void BaseTransport::wakeReceivers() {
+    {
+        std::lock_guard guard(signalLock_);
+        ++signals_;
+    }
+    received_.notify_all();
+}
+
+void BaseTransport::receive(ByteView bytes) {
+    byteQueue_.enqueue(bytes, 0, static_cast<int>(bytes.size()));
+    wakeReceivers();
+}
+
 void BaseTransport::assignConnectState(ConnectState state) {
     const ConnectState old = connectState_.exchange(state);
+    wakeReceivers();
     orvLogger::trace(className_, "ConnectState: New - " + std::string(description(state)) +
                                      ", Old - " + std::string(description(old)));
     std::weak_ptr<TransportDelegate> target;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/EventArgs.h"
 #include "orvanerfid/core/Identifiers.h"
+#include "orvanerfid/platform/Clock.h"
 
 namespace orvane {
 
@@ -49,6 +51,25 @@ class BaseTransport {
     // Received bytes not yet read.
     ByteQueue& byteQueue() { return byteQueue_; }
 
+    // Waits until received bytes are queued, the connection state changes, `wakeReceivers()` is
+    // called, or `maxWait` of clock time has passed; `stop()` is tested under the signal's lock
+    // first, so a waker that sets what it tests before calling `wakeReceivers()` is never
+    // missed. Returns true when bytes are queued. Used by blocking reads and receive loops in
+    // place of fixed sleeps; a transport that never signals only makes them wait `maxWait`.
+    template <typename Stop>
+    bool waitForReceived(Clock::duration maxWait, Stop stop) {
+        std::unique_lock lock(signalLock_);
+        const uint64_t seen = signals_;
+        Clock::waitFor(received_, lock, maxWait,
+                       [&] { return stop() || signals_ != seen || byteQueue_.count() > 0; });
+        return byteQueue_.count() > 0;
+    }
+    bool waitForReceived(Clock::duration maxWait) {
+        return waitForReceived(maxWait, [] { return false; });
+    }
+    // Wakes every waiter of `waitForReceived`.
+    void wakeReceivers();
+
     ConnectType connectType() const { return connectType_; }
     ConnectState connectState() const { return connectState_.load(); }
     // Logs, stores (also an unchanged state) and reports the state to the delegate.
@@ -84,6 +105,8 @@ class BaseTransport {
     // with `deliverStateReports()` once it holds no lock.
     void assignConnectState(ConnectState state);
     void deliverStateReports();
+    // Queues received bytes and wakes the waiters.
+    void receive(ByteView bytes);
 
     // Refuses (0x5002, with the ERROR line of `operation`) a buffer that cannot hold `length`
     // bytes from `offset`, and a negative offset.
@@ -107,6 +130,11 @@ class BaseTransport {
     ByteQueue byteQueue_;
     const ConnectType connectType_;
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
+
+    // Signals arrivals and state changes to `waitForReceived`.
+    std::mutex signalLock_;
+    std::condition_variable received_;
+    uint64_t signals_ = 0;
 
     std::mutex reportsLock_;
     std::deque<StateReport> pendingReports_;

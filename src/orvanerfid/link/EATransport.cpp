@@ -1,5 +1,6 @@
 #include "orvanerfid/link/EATransport.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "orvanerfid/core/Logger.h"
@@ -140,7 +141,7 @@ void EATransport::clearReceivedIfCurrent(const DispatchWorkItem& self) {
 void EATransport::appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView bytes) {
     std::lock_guard guard(stateLock_);
     if (workItem_.get() != &self || self.isCancelled()) return;
-    byteQueue().enqueue(bytes, 0, static_cast<int>(bytes.size()));
+    receive(bytes);
 }
 
 bool EATransport::connect() {
@@ -168,9 +169,11 @@ bool EATransport::connect() {
         if (openSession()) {
             auto session = this->session();
             std::weak_ptr<EATransport> weak = weak_from_this();
-            auto item =
-                std::make_shared<DispatchWorkItem>([weak, session](const DispatchWorkItem& self) {
-                    keepReadThread(weak, self, session);
+            auto signal = inputSignal_;
+            session->inputStream()->setBytesAvailableHandler([signal] { signal->notify(); });
+            auto item = std::make_shared<DispatchWorkItem>(
+                [weak, session, signal](const DispatchWorkItem& self) {
+                    keepReadThread(weak, self, session, signal);
                 });
             {
                 std::lock_guard items(stateLock_);
@@ -209,6 +212,7 @@ bool EATransport::disconnect() {
             std::lock_guard items(stateLock_);
             if (workItem_ && !workItem_->isCancelled()) workItem_->cancel();
         }
+        inputSignal_->notify();
         closeSession();
         assignConnectState(ConnectState::disconnected);
         result = true;
@@ -248,6 +252,7 @@ bool EATransport::openSession() {
 void EATransport::closeSession() {
     orvLogger::trace(kTag, "+++ closeSession()");
     if (auto current = session()) {
+        if (current->inputStream()) current->inputStream()->setBytesAvailableHandler({});
         closeStream(current->inputStream(), "inputStream");
         closeStream(current->outputStream(), "outputStream");
         setSession(nullptr);
@@ -273,7 +278,8 @@ bool EATransport::assertConnection() const {
 
 void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
                                  const DispatchWorkItem& self,
-                                 const std::shared_ptr<AccessorySession>& session) {
+                                 const std::shared_ptr<AccessorySession>& session,
+                                 const std::shared_ptr<Signal>& input) {
     Bytes buffer(kReadBufferSize, 0);
     if (auto transport = weak.lock()) {
         ++transport->readLoopsRunning_;
@@ -282,6 +288,8 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
         return;
     }
     for (;;) {
+        // Taken before the pass, so bytes that arrive during it cut the rest short.
+        const uint64_t seen = input->count();
         {
             // Held only for one pass, so a transport released by its owners ends the loop.
             auto transport = weak.lock();
@@ -291,7 +299,7 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
                 return;
             }
         }
-        Clock::sleepForMs(100);
+        input->waitFor(seen, std::chrono::milliseconds(100));
     }
 }
 
@@ -322,8 +330,9 @@ bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession&
         }
         const ByteView bytes(buffer.data(), static_cast<std::size_t>(count));
         debugDump("Read: ", bytes);
+        // No pause between reads: the stream is drained while it holds bytes, and the loop
+        // rests on the stream's signal once it is empty.
         appendReceivedIfCurrent(self, bytes);
-        Clock::sleepForMs(1);
     }
     return true;
 }
@@ -349,10 +358,13 @@ int EATransport::read(std::span<uint8_t> data, int offset, int length, int timeo
                 throw ReaderException(ResultCode::timeout, "");
             }
             if (byteQueue().count() > 0) break;
-            Clock::sleepFor(std::chrono::microseconds(10));
+            // Arrivals and state changes wake the wait; the bound keeps the timeout test.
+            const auto left = std::chrono::duration<double, std::milli>(
+                timeoutControl.timeout() - timeoutControl.elapsedMs() + 1.0);
+            waitForReceived(std::min<Clock::duration>(
+                std::chrono::duration_cast<Clock::duration>(left), std::chrono::milliseconds(100)));
         }
         total += byteQueue().dequeue(data, offset + total, length - total);
-        Clock::sleepFor(std::chrono::microseconds(10));
     }
     return total;
 }

@@ -8,6 +8,7 @@
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/platform/Accessory.h"
 #include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/platform/Signal.h"
 
 namespace orvane {
 
@@ -22,7 +23,9 @@ namespace orvane {
 //   loop tests its own work item and reads only the session it was started with, so a loop
 //   left over from an earlier connection never reads beside the current one; it never takes
 //   `lock_`.
-// - `read` blocks the receive thread of a protocol object, polling the byte queue.
+// - The read loop rests until the input stream signals new bytes (at most 100 ms, the rest of a
+//   stream that cannot signal), and drains the stream without pauses while bytes wait.
+// - `read` blocks the receive thread of a protocol object, waiting for the byte queue to fill.
 // - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
 //   interleave their bytes on the stream.
 // Create instances with std::make_shared (the read loop holds the transport weakly).
@@ -70,7 +73,8 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
 
   private:
     static void keepReadThread(const std::weak_ptr<EATransport>& weak, const DispatchWorkItem& self,
-                               const std::shared_ptr<AccessorySession>& session);
+                               const std::shared_ptr<AccessorySession>& session,
+                               const std::shared_ptr<Signal>& input);
     bool readPass(const DispatchWorkItem& self, const AccessorySession& session, Bytes& buffer);
     void endReadLoop(const DispatchWorkItem& self);
 
@@ -90,6 +94,9 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
     std::shared_ptr<OrvaneDevice> orvaneDevice_;
     std::shared_ptr<DispatchWorkItem> workItem_;
     const std::shared_ptr<DispatchQueue> queue_;
+    // Raised by the input stream when bytes arrive, and by disconnect; the read loop rests on it.
+    // Shared with the stream's handler, which never holds the transport itself.
+    const std::shared_ptr<Signal> inputSignal_ = std::make_shared<Signal>();
     std::atomic<int> readLoopsRunning_{0};
 };
 

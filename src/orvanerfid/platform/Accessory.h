@@ -43,6 +43,13 @@ class ORVANE_API InputStream {
     // Reads up to `maxLength` bytes into `buffer`; returns the count read, 0 at the end of the
     // stream, or a negative number on error. Never blocks.
     virtual long read(uint8_t* buffer, std::size_t maxLength) = 0;
+    // Asks the stream to call `handler` whenever new bytes become available or its status
+    // changes (from any thread, never under a lock of the caller's); an empty handler clears
+    // it. False when the stream cannot signal: its reader then polls.
+    virtual bool setBytesAvailableHandler(std::function<void()> handler) {
+        (void)handler;
+        return false;
+    }
 };
 
 // Bytes to the accessory. Implementations are safe to call from any thread.

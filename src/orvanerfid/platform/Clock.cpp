@@ -25,15 +25,16 @@ Clock::time_point Clock::now() noexcept {
             static_cast<double>(real.count()) * speed)));
 }
 
+std::chrono::steady_clock::duration Clock::realDuration(duration d) noexcept {
+    const double speed = gSpeed.load(std::memory_order_relaxed);
+    if (speed == 1.0) return d;
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double, duration::period>(static_cast<double>(d.count()) / speed));
+}
+
 void Clock::sleepFor(duration d) {
     if (d <= duration::zero()) return;
-    const double speed = gSpeed.load(std::memory_order_relaxed);
-    if (speed == 1.0) {
-        std::this_thread::sleep_for(d);
-        return;
-    }
-    std::this_thread::sleep_for(std::chrono::duration_cast<duration>(
-        std::chrono::duration<double, duration::period>(static_cast<double>(d.count()) / speed)));
+    std::this_thread::sleep_for(realDuration(d));
 }
 
 double Clock::elapsedMs(time_point start) noexcept {

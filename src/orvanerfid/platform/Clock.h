@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "orvanerfid/Export.h"
 
@@ -27,6 +29,18 @@ class ORVANE_API Clock {
     }
     // Milliseconds elapsed since `start`, as a double with fractions.
     static double elapsedMs(time_point start) noexcept;
+
+    // The real time that `d` of clock time lasts at the current speed.
+    static std::chrono::steady_clock::duration realDuration(duration d) noexcept;
+
+    // Waits on `cv` until `ready()` holds or `d` of clock time has passed; returns `ready()`.
+    // `lock` must hold the mutex that guards what `ready` reads.
+    template <typename Ready>
+    static bool waitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, duration d,
+                        Ready ready) {
+        if (d <= duration::zero()) return ready();
+        return cv.wait_for(lock, realDuration(d), ready);
+    }
 
     static void setSpeed(double factor);
     static double speed() noexcept;

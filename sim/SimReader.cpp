@@ -1,0 +1,247 @@
+#include "sim/SimReader.h"
+
+#include <algorithm>
+
+namespace orvane {
+namespace {
+
+// Unread bytes a fast stream lets wait for the host before it pauses.
+constexpr std::size_t kStreamWindow = 64 * 1024;
+// Reports gathered into one piece when streaming as fast as the host reads.
+constexpr std::size_t kStreamBatch = 4096;
+
+}  // namespace
+
+Bytes SimTag::pcWord() const {
+    if (pc.size() >= 2) return Bytes(pc.begin(), pc.begin() + 2);
+    const auto words = static_cast<uint8_t>((epc.size() / 2) & 0x1F);
+    return Bytes{static_cast<uint8_t>(words << 3), 0x00};
+}
+
+std::vector<SimTag> makeSimTags(std::size_t count) {
+    std::vector<SimTag> tags;
+    tags.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        SimTag tag;
+        tag.epc = {0xE2, 0x00, 0x47, 0x11, 0x00, 0x00, 0x00, 0x00};
+        for (int shift = 24; shift >= 0; shift -= 8)
+            tag.epc.push_back(static_cast<uint8_t>(i >> shift));
+        tag.tid = {0xE2,
+                   0x80,
+                   0x11,
+                   0x05,
+                   0x20,
+                   0x00,
+                   static_cast<uint8_t>(i >> 8),
+                   static_cast<uint8_t>(i)};
+        tag.user = Bytes(8, static_cast<uint8_t>(i));
+        tag.reserved = {0, 0, 0, 0, 0, 0, 0, 0};
+        tag.rssi = static_cast<int16_t>(-3000 - static_cast<int>(i % 4000));
+        tag.antenna = 1;
+        tags.push_back(std::move(tag));
+    }
+    return tags;
+}
+
+SimReader::SimReader(Format format) : format_(std::move(format)) {}
+
+SimReader::~SimReader() {
+    std::lock_guard guard(streamLock_);
+    stream_->cancel.store(true);
+    if (!streamThread_.joinable()) return;
+    // The stream may hold the last reference to a link that holds this reader.
+    if (streamThread_.get_id() == std::this_thread::get_id()) {
+        streamThread_.detach();
+    } else {
+        streamThread_.join();
+    }
+}
+
+void SimReader::addRow(Key key, Row row) {
+    std::lock_guard guard(lock_);
+    rows_[key] = std::move(row);
+}
+
+bool SimReader::hasRow(Key key) const {
+    std::lock_guard guard(lock_);
+    return rows_.count(key) > 0;
+}
+
+void SimReader::setSetting(const std::string& name, Bytes value) {
+    std::lock_guard guard(lock_);
+    settings_[name] = std::move(value);
+}
+
+Bytes SimReader::setting(const std::string& name) const {
+    std::lock_guard guard(lock_);
+    auto found = settings_.find(name);
+    return found == settings_.end() ? Bytes{} : found->second;
+}
+
+void SimReader::setTags(std::vector<SimTag> tags) {
+    std::lock_guard guard(lock_);
+    tags_ = std::move(tags);
+}
+
+std::vector<SimTag> SimReader::tags() const {
+    std::lock_guard guard(lock_);
+    return tags_;
+}
+
+void SimReader::updateTags(const std::function<void(std::vector<SimTag>&)>& change) {
+    std::lock_guard guard(lock_);
+    change(tags_);
+}
+
+void SimReader::setReplyFaults(SimReplyFaults faults) {
+    std::lock_guard guard(lock_);
+    replyFaults_ = faults;
+    hasReplyFaults_ = faults.count != 0;
+}
+
+std::optional<SimReplyFaults> SimReader::takeReplyFault() {
+    std::lock_guard guard(lock_);
+    if (!hasReplyFaults_) return std::nullopt;
+    if (replyFaults_.count > 0 && --replyFaults_.count == 0) hasReplyFaults_ = false;
+    return replyFaults_;
+}
+
+void SimReader::reply(const SimRequest& request, Bytes frame, Clock::duration lateBy) {
+    request.peer.send(std::move(frame), lateBy);
+}
+
+bool SimReader::sendEvent(const Bytes& frame) {
+    std::shared_ptr<SimPeer> peer;
+    {
+        std::lock_guard guard(lock_);
+        peer = newestPeer_.lock();
+    }
+    if (!peer || peer->isDropped()) return false;
+    return peer->stream(frame, kStreamWindow * 4, std::chrono::milliseconds(500));
+}
+
+void SimReader::linkOpened(SimPeer& peer) {
+    std::lock_guard guard(lock_);
+    newestPeer_ = peer.weakPeer();
+}
+
+std::vector<SimReader::Key> SimReader::requests() const {
+    std::lock_guard guard(lock_);
+    return requests_;
+}
+
+int SimReader::requestCount(Key key) const {
+    std::lock_guard guard(lock_);
+    return static_cast<int>(std::count(requests_.begin(), requests_.end(), key));
+}
+
+void SimReader::unknownRequest(const SimRequest&) {}
+
+std::size_t SimReader::respond(ByteView pending, SimPeer& peer) {
+    return forEachFrame(pending, format_.cut, [&](ByteView frame) {
+        const Key key = format_.key(frame);
+        Row row;
+        {
+            std::lock_guard guard(lock_);
+            requests_.push_back(key);
+            newestPeer_ = peer.weakPeer();
+            auto found = rows_.find(key);
+            if (found != rows_.end()) row = found->second;
+        }
+        const SimRequest request{frame, key, peer};
+        if (row) {
+            row(request);
+        } else {
+            unknownRequest(request);
+        }
+    });
+}
+
+void SimReader::startStream(SimPeer& peer, SimStreamPlan plan) {
+    stopStream();
+    std::lock_guard guard(streamLock_);
+    stream_ = std::make_shared<StreamState>();
+    stream_->running.store(true);
+    streamThread_ = std::thread(
+        [state = stream_, weak = peer.weakPeer(), population = tags(), plan = std::move(plan)] {
+            runStream(state, weak, population, plan);
+            state->running.store(false);
+        });
+}
+
+bool SimReader::stopStream() {
+    std::lock_guard guard(streamLock_);
+    if (!streamThread_.joinable()) return false;
+    stream_->cancel.store(true);
+    if (streamThread_.get_id() == std::this_thread::get_id()) {
+        streamThread_.detach();
+    } else {
+        streamThread_.join();
+    }
+    return true;
+}
+
+bool SimReader::isStreaming() const {
+    std::lock_guard guard(streamLock_);
+    return stream_->running.load();
+}
+
+std::size_t SimReader::reportsStreamed() const {
+    std::lock_guard guard(streamLock_);
+    return stream_->reported.load();
+}
+
+void SimReader::runStream(const std::shared_ptr<StreamState>& state,
+                          const std::weak_ptr<SimPeer>& weakPeer,
+                          const std::vector<SimTag>& population, const SimStreamPlan& plan) {
+    const auto start = Clock::now();
+    std::size_t sent = 0;
+    Bytes batch;
+    // Hands `batch` to the host, waiting for room while the stream runs; false when it must end.
+    const auto flush = [&]() -> bool {
+        while (!batch.empty()) {
+            if (state->cancel.load()) return false;
+            auto peer = weakPeer.lock();
+            if (!peer || peer->isDropped()) return false;
+            if (peer->stream(batch, kStreamWindow, std::chrono::milliseconds(20))) batch.clear();
+        }
+        return true;
+    };
+    bool alive = !population.empty();
+    while (alive && !state->cancel.load()) {
+        for (std::size_t i = 0; i < population.size() && alive; ++i) {
+            if (state->cancel.load()) {
+                alive = false;
+                break;
+            }
+            if (plan.perSecond > 0) {
+                const auto due =
+                    start +
+                    std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(sent) / plan.perSecond));
+                Clock::sleepFor(due - Clock::now());
+            }
+            const Bytes report = plan.report(population[i], i);
+            batch.insert(batch.end(), report.begin(), report.end());
+            ++sent;
+            const bool dropNow = plan.dropAfter > 0 && sent >= plan.dropAfter;
+            if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
+                i + 1 == population.size()) {
+                alive = flush();
+                state->reported.store(sent);
+            }
+            if (dropNow) {
+                if (auto peer = weakPeer.lock()) peer->dropLink();
+                alive = false;
+            }
+        }
+        if (plan.once) break;
+    }
+    // Every tag once: idle until stopped or the link goes.
+    while (alive && !state->cancel.load()) {
+        if (auto peer = weakPeer.lock(); !peer || peer->isDropped()) break;
+        Clock::sleepForMs(2);
+    }
+}
+
+}  // namespace orvane

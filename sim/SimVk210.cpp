@@ -1,0 +1,117 @@
+#include "sim/SimVk210.h"
+
+#include "orvanerfid/commands/OrvaneRfidCommand.h"
+
+namespace orvane {
+
+SimVk210::SimVk210()
+    : SimReader(Format{[](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); },
+                       [](ByteView frame) -> Key { return readBe16(frame, 3); }}) {
+    addVk210DeviceRows(*this);
+    addVk210InventoryRows(*this);
+    addVk210TagAccessRows(*this);
+}
+
+AccessoryInfo SimVk210::accessoryInfo(std::string serialNumber) {
+    return AccessoryInfo{"Orvane Technology",     "VK210",   "VK210",
+                         std::move(serialNumber), "1.01.11", {"com.orvane.lumora.dcbridge"}};
+}
+
+std::shared_ptr<SimAccessory> SimVk210::makeAccessory(const std::shared_ptr<SimVk210>& reader,
+                                                      std::string serialNumber) {
+    return std::make_shared<SimAccessory>(accessoryInfo(std::move(serialNumber)), reader);
+}
+
+Bytes SimVk210::replyFrame(OrvRfidCmdId id, uint8_t status, ByteView data) {
+    Bytes area;
+    area.reserve(data.size() + 1);
+    area.push_back(status);
+    area.insert(area.end(), data.begin(), data.end());
+    return OrvaneRfidCommand::frame(id, area);
+}
+
+Bytes SimVk210::eventFrame(OrvRfidCmdId id, ByteView data) {
+    return isStatusLess(id) ? OrvaneRfidCommand::frame(id, data) : replyFrame(id, kOk, data);
+}
+
+Bytes SimVk210::tagReportFrame(const SimTag& tag) {
+    Bytes data;
+    data.reserve(5 + tag.epc.size());
+    data.push_back(tag.antenna);
+    appendBe16(data, static_cast<uint16_t>(tag.rssi));
+    const Bytes pc = tag.pcWord();
+    data.insert(data.end(), pc.begin(), pc.end());
+    data.insert(data.end(), tag.epc.begin(), tag.epc.end());
+    return OrvaneRfidCommand::frame(OrvRfidCmdId::inventoryData, data);
+}
+
+void SimVk210::replyStatus(const SimRequest& request, uint8_t status, ByteView data) {
+    Clock::duration lateBy{};
+    if (auto fault = takeReplyFault()) {
+        lateBy = fault->lateBy;
+        if (fault->wrongStatus) status = static_cast<uint8_t>(*fault->wrongStatus);
+    }
+    const auto id = fromRaw<OrvRfidCmdId>(static_cast<uint16_t>(request.key));
+    if (!id) return;
+    reply(request, replyFrame(*id, status, data), lateBy);
+}
+
+void SimVk210::setInventoryRate(double perSecond) {
+    std::lock_guard guard(planLock_);
+    inventoryRate_ = perSecond;
+}
+
+void SimVk210::setDropLinkAfterReports(std::size_t reports) {
+    std::lock_guard guard(planLock_);
+    dropAfter_ = reports;
+}
+
+void SimVk210::setInventoryOnce(bool once) {
+    std::lock_guard guard(planLock_);
+    inventoryOnce_ = once;
+}
+
+SimStreamPlan SimVk210::inventoryPlan() const {
+    std::lock_guard guard(planLock_);
+    SimStreamPlan plan;
+    plan.report = [](const SimTag& tag, std::size_t) { return tagReportFrame(tag); };
+    plan.perSecond = inventoryRate_;
+    plan.once = inventoryOnce_;
+    plan.dropAfter = dropAfter_;
+    return plan;
+}
+
+bool SimVk210::sendKey(bool lowerKey, bool pressed) {
+    const uint8_t data[] = {static_cast<uint8_t>(lowerKey ? 1 : 0),
+                            static_cast<uint8_t>(pressed ? 1 : 0)};
+    return sendEvent(eventFrame(OrvRfidCmdId::eventNotificationKeyEventStatus, data));
+}
+
+bool SimVk210::sendBatteryNotice(uint8_t percentage, bool charging) {
+    const uint8_t data[] = {static_cast<uint8_t>(charging ? 1 : 0), percentage};
+    return sendEvent(eventFrame(OrvRfidCmdId::batteryStatus, data));
+}
+
+bool SimVk210::sendTemperatureNotice(uint16_t tenthsOfDegree) {
+    Bytes data;
+    appendBe16(data, tenthsOfDegree);
+    return sendEvent(eventFrame(OrvRfidCmdId::paTemperature, data));
+}
+
+bool SimVk210::sendBarcode(ByteView data, std::optional<uint8_t> barcodeId) {
+    Bytes area;
+    if (barcodeId) {
+        area = {0x80, *barcodeId};
+    } else {
+        area = {0x00};
+    }
+    area.insert(area.end(), data.begin(), data.end());
+    return sendEvent(eventFrame(OrvRfidCmdId::scannerData, area));
+}
+
+bool SimVk210::sendSystemError(uint8_t kind) {
+    const uint8_t data[] = {kind};
+    return sendEvent(eventFrame(OrvRfidCmdId::systemError, data));
+}
+
+}  // namespace orvane

@@ -1,0 +1,124 @@
+#pragma once
+
+// The queue between a protocol's receive loop and its waiting sends: replies in arrival order,
+// served to a waiting send one at a time, with a timed wait for the next arrival instead of a
+// fixed poll.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+
+#include "orvanerfid/core/TimeoutControl.h"
+#include "orvanerfid/platform/Clock.h"
+
+namespace orvane {
+
+// What a send does with the reply it was shown.
+enum class ReplyVerdict : uint8_t {
+    putBack,  // not its reply: it goes back to the tail of the queue
+    taken,    // consumed; the send keeps waiting for more
+    done,     // consumed; the send is complete
+};
+
+// Received replies awaiting a send, oldest first.
+//
+// A waiting send examines the replies one at a time from the front; one it does not claim goes
+// back to the tail, so replies that belong to nobody circulate until a later send takes them or
+// the queue is cleared. When it has seen every reply held at the start of a turn without
+// finishing, it waits until the receive loop queues a new one, at most `kTurn` of clock time,
+// then tests its timeout and goes on. The order of matching is the one of a send that takes one
+// reply per turn and sleeps between turns; only the sleep is replaced by the wait.
+//
+// Threads: every operation is safe from any thread; `push` is called by the receive loop, the
+// rest by sends and by the loop's buffer resets. The examine function of `serve` runs on the
+// send's thread without the queue's lock held, so it may log or build values freely.
+template <typename Reply>
+class ReplyQueue {
+  public:
+    // The upper bound of one turn of a waiting send (the polling step it replaces).
+    static constexpr Clock::duration kTurn = std::chrono::milliseconds(10);
+
+    // Appends a reply received from the reader and wakes the waiting send.
+    void push(Reply reply) {
+        {
+            std::lock_guard guard(lock_);
+            replies_.push_back(std::move(reply));
+            ++arrivals_;
+        }
+        arrived_.notify_all();
+    }
+
+    // The front reply, removed, or none.
+    std::optional<Reply> take() {
+        std::lock_guard guard(lock_);
+        if (replies_.empty()) return std::nullopt;
+        Reply reply = std::move(replies_.front());
+        replies_.pop_front();
+        return reply;
+    }
+
+    // Puts an examined reply back at the tail; it does not count as an arrival.
+    void putBack(Reply reply) {
+        std::lock_guard guard(lock_);
+        replies_.push_back(std::move(reply));
+    }
+
+    std::size_t count() const {
+        std::lock_guard guard(lock_);
+        return replies_.size();
+    }
+
+    void clear() {
+        std::lock_guard guard(lock_);
+        replies_.clear();
+    }
+
+    // Removes every queued reply that `matches` accepts (a request about to be written drops the
+    // stale replies of its own key, so a late reply never answers it); returns how many.
+    template <typename Matches>
+    std::size_t purge(Matches&& matches) {
+        std::lock_guard guard(lock_);
+        const std::size_t before = replies_.size();
+        std::erase_if(replies_, [&](const Reply& reply) { return matches(reply); });
+        return before - replies_.size();
+    }
+
+    // Shows queued replies to `examine(Reply&) -> ReplyVerdict` in the order described above
+    // until it answers `done` (true) or `timeout` has passed (false). The timeout is tested
+    // before every turn, so a timeout of 0 ends at once after any elapsed time.
+    template <typename Examine>
+    bool serve(const TimeoutControl& timeout, Examine&& examine) {
+        for (;;) {
+            if (timeout.isTimeout()) return false;
+            uint64_t seen;
+            std::size_t held;
+            {
+                std::lock_guard guard(lock_);
+                seen = arrivals_;
+                held = replies_.size();
+            }
+            for (std::size_t i = 0; i < held; ++i) {
+                std::optional<Reply> reply = take();
+                if (!reply) break;
+                // The examiner may move a reply it takes; one it puts back is left intact.
+                const ReplyVerdict verdict = examine(*reply);
+                if (verdict == ReplyVerdict::done) return true;
+                if (verdict == ReplyVerdict::putBack) putBack(std::move(*reply));
+            }
+            std::unique_lock lock(lock_);
+            Clock::waitFor(arrived_, lock, kTurn, [&] { return arrivals_ != seen; });
+        }
+    }
+
+  private:
+    mutable std::mutex lock_;
+    std::condition_variable arrived_;
+    std::deque<Reply> replies_;
+    uint64_t arrivals_ = 0;
+};
+
+}  // namespace orvane
