@@ -1,6 +1,7 @@
 #include "sim/SimVk210.h"
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "sim/SimVk210Settings.h"
 
 namespace orvane {
 
@@ -10,6 +11,8 @@ SimVk210::SimVk210()
     addVk210DeviceRows(*this);
     addVk210InventoryRows(*this);
     addVk210TagAccessRows(*this);
+    addVk210SettingRows(*this);
+    addVk210FirmwareRows(*this);
 }
 
 AccessoryInfo SimVk210::accessoryInfo(std::string serialNumber) {

@@ -51,7 +51,9 @@ struct Sent {
 class RecordingProtocol : public BaseProtocol {
   public:
     explicit RecordingProtocol(std::shared_ptr<BaseTransport> transport)
-        : BaseProtocol("RecordingProtocol", std::move(transport)) {}
+        : BaseProtocol("RecordingProtocol", std::move(transport),
+                       DispatchQueue::make("test.recording", DispatchQoS::userInitiated,
+                                           DispatchQueueAttributes::concurrent)) {}
 
     std::function<Response(const Sent&)> responder;
     bool startResult = true;
@@ -98,6 +100,11 @@ class RecordingProtocol : public BaseProtocol {
         pumped_.push_back(event.id());
         pumpedEvents_.push_back(event);
     }
+
+  protected:
+    // No receive loop: events are pumped by the tests.
+    bool receiveTurn(const DispatchWorkItem&) override { return false; }
+    void receiveEnded(bool) override {}
 
   private:
     void record(Sent s) {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 
-#include "orvanerfid/core/TimeoutControl.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/platform/Clock.h"
 
 namespace orvane {
