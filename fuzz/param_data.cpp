@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the scan-engine parameter item decoder, walking the items of a reply
-// as the engine layer does: decode one, advance by the length of its own encoded form.
+// as the engine layer does: decode one, advance by the byte count the decoder reports.
 #include <cstddef>
 #include <cstdint>
 
@@ -14,16 +14,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ByteView reply(data, size);
     std::size_t at = 0;
     while (at < reply.size()) {
+        std::size_t length = 0;
         try {
-            const ParamData item = ParamDataCodec::decode(reply.subspan(at));
-            // A decoded value never holds more bytes than the input had.
-            if (item.data.size() > reply.size() - at) __builtin_trap();
+            const ParamData item = ParamDataCodec::decode(reply.subspan(at), length);
+            // An item takes at least its number and never more than the bytes left, and its
+            // value is part of those bytes.
+            if (length == 0 || length > reply.size() - at) __builtin_trap();
+            if (item.data.size() >= length) __builtin_trap();
             (void)item.description();
-            const Bytes encoded = ParamDataCodec::encode(item);
-            at += encoded.empty() ? 1 : encoded.size();
+            try {
+                (void)ParamDataCodec::encode(item);
+            } catch (const ReaderException&) {
+                // A number the engines do not have is refused, never written.
+            }
         } catch (const ReaderException&) {
-            ++at;
+            break;  // the rest of the reply cannot be cut into items
         }
+        at += length;
     }
     return 0;
 }

@@ -277,7 +277,7 @@ TEST(EngineParamIdTable, ZebraSubsetAndPositions) {
         }
         EXPECT_EQ(zebraPosition(id), position) << rawValue(id);
         ASSERT_TRUE(zebra.has_value()) << rawValue(id);
-        EXPECT_EQ(caseName(*zebra), caseName(id));
+        EXPECT_EQ(*zebra, allCases<ZebraParamId>()[position]);
         EXPECT_EQ(toEngineParamId(*zebra), id);
         EXPECT_EQ(zebraSubset[position], id);
         ++position;
@@ -292,7 +292,7 @@ TEST(EngineParamIdTable, ZebraSubsetAndPositions) {
     };
     for (auto [raw, pos] : positions) {
         EXPECT_EQ(zebraPosition(*fromRaw<EngineParamId>(raw)), pos) << raw;
-        EXPECT_EQ(rawValue(toEngineParamId(*fromRaw<ZebraParamId>(pos))), raw) << pos;
+        EXPECT_EQ(rawValue(toEngineParamId(allCases<ZebraParamId>()[pos])), raw) << pos;
     }
     for (unsigned raw : {29u, 64u, 221u, 257u, 1009u, 1012u}) {
         EXPECT_FALSE(zebraPosition(*fromRaw<EngineParamId>(raw)).has_value()) << raw;
@@ -300,7 +300,7 @@ TEST(EngineParamIdTable, ZebraSubsetAndPositions) {
     EXPECT_FALSE(zebraPosition(static_cast<EngineParamId>(5000)).has_value());
 
     try {
-        toEngineParamId(static_cast<ZebraParamId>(163));
+        toEngineParamId(static_cast<ZebraParamId>(240));
         ADD_FAILURE() << "no exception";
     } catch (const ReaderException& e) {
         EXPECT_EQ(e.resultCode(), ResultCode::invalidParameter);

@@ -176,6 +176,35 @@ TEST_F(EATransportTest, ReplySplitAcrossReadsAndGarbageAreDelivered) {
     EXPECT_GE(log->count("keepReadThread() bytesRead: "), 2);
 }
 
+TEST_F(EATransportTest, ReceivedBytesNobodyReadsAreCappedOldestFirst) {
+    // 4 MiB are kept; the oldest 8 KiB of a stream nobody reads are dropped with ERROR lines.
+    constexpr std::size_t kCap = 4 * 1024 * 1024;
+    constexpr std::size_t kExcess = 8192;
+    Bytes stream(kCap + kExcess);
+    for (std::size_t i = 0; i < stream.size(); ++i)
+        stream[i] = static_cast<uint8_t>(i % 251);
+    // Without the byte dumps of 4 MiB.
+    const LogLevel savedLevel = orvLogger::level();
+    orvLogger::setLevel(LogLevel::error);
+    ASSERT_TRUE(transport->connect());
+    ASSERT_TRUE(reader->sendToHost(stream));
+    const std::string full = "keepReadThread() Receive queue full, dropped the oldest ";
+    const auto droppedSoFar = [&] {
+        std::size_t dropped = 0;
+        for (const std::string& text : log->texts("EATransport")) {
+            if (text.rfind(full, 0) == 0) dropped += std::stoul(text.substr(full.size()));
+        }
+        return dropped;
+    };
+    ASSERT_TRUE(waitUntil([&] { return droppedSoFar() >= kExcess; }));
+    EXPECT_EQ(droppedSoFar(), kExcess);
+    ByteQueue& queue = transport->byteQueue();
+    EXPECT_EQ(queue.count(), static_cast<int>(kCap));
+    EXPECT_EQ(queue.peek(0), stream[kExcess]);
+    EXPECT_EQ(queue.peek(static_cast<int>(kCap) - 1), stream.back());
+    orvLogger::setLevel(savedLevel);
+}
+
 TEST_F(EATransportTest, WriteRefusalsAndFailures) {
     EXPECT_EQ(codeOf([&] { transport->write(kRequest, 0, 8, 100); }), ResultCode::connectFailed);
     ASSERT_TRUE(transport->connect());

@@ -69,20 +69,42 @@ void logTrace(std::string_view className, std::string_view what, ByteView bytes,
     orvLogger::triggerLogEvent(LogLevel::trace, className, text);
 }
 
-}  // namespace
-
-FrameCut OrvaneRfidCommand::cutFrame(ByteView bytes) noexcept {
+// The frame at the head of `bytes` on its own, without looking for a frame inside it.
+FrameCut cutOneFrame(ByteView bytes) noexcept {
+    constexpr uint8_t kStx = OrvaneRfidCommand::kStx;
     if (bytes.empty()) return {FrameCutStatus::incomplete, 0};
     if (bytes[0] != kStx) return {FrameCutStatus::invalid, 0};
     if (bytes.size() < 3) return {FrameCutStatus::incomplete, 0};
     const std::size_t size = std::size_t{readBe16(bytes, 1)} + 4;
-    if (size < kMinFrameSize || size > kMaxFrameSize) return {FrameCutStatus::invalid, 0};
+    if (size < OrvaneRfidCommand::kMinFrameSize || size > OrvaneRfidCommand::kMaxFrameSize) {
+        return {FrameCutStatus::invalid, 0};
+    }
     if (bytes.size() < size) return {FrameCutStatus::incomplete, 0};
     const ByteView whole = bytes.first(size);
-    if (frameChecksum(whole) != readBe16(whole, size - 3) || whole[size - 1] != kEtx) {
+    if (frameChecksum(whole) != readBe16(whole, size - 3) ||
+        whole[size - 1] != OrvaneRfidCommand::kEtx) {
         return {FrameCutStatus::invalid, 0};
     }
     return {FrameCutStatus::complete, size};
+}
+
+}  // namespace
+
+FrameCut OrvaneRfidCommand::cutFrame(ByteView bytes) noexcept {
+    const FrameCut head = cutOneFrame(bytes);
+    if (head.status != FrameCutStatus::incomplete || bytes.size() < kMinFrameSize + 1) return head;
+    // Resynchronisation: a head still waiting for bytes is a false start when a whole valid
+    // frame already begins inside its own header (STX, LEN, CMD), as after a stray byte or
+    // three in front of a frame. Only the header is searched, so data bytes of a frame still
+    // arriving can never end it early.
+    const std::size_t last = std::min<std::size_t>(kHeaderSize - 1, bytes.size() - 1);
+    for (std::size_t at = 1; at <= last; ++at) {
+        if (bytes[at] == kStx &&
+            cutOneFrame(bytes.subspan(at)).status == FrameCutStatus::complete) {
+            return {FrameCutStatus::invalid, 0};
+        }
+    }
+    return head;
 }
 
 int OrvaneRfidCommand::checkFormat(ByteView bytes) {

@@ -61,6 +61,8 @@ struct CommandFrame {
 class OrvaneRfidCommand {
   public:
     static constexpr std::size_t kMinFrameSize = 8;
+    // STX, LEN and CMD.
+    static constexpr std::size_t kHeaderSize = 5;
     // Larger than any frame a reader sends (the longest are 2D barcode reports); a length field
     // above it marks a corrupt frame start rather than a frame to wait for.
     static constexpr std::size_t kMaxFrameSize = 8192;
@@ -112,7 +114,10 @@ class OrvaneRfidCommand {
     // The length of the frame at the head of `bytes`, or 0 (the reason is logged at ERROR). A
     // frame is valid here exactly when cutFrame would cut it, up to kMaxFrameSize.
     static int checkFormat(ByteView bytes);
-    // Classifies the head of a receive buffer; pure and allocation-free.
+    // Classifies the head of a receive buffer; pure and allocation-free. Invalid: no STX, a
+    // length outside kMinFrameSize..kMaxFrameSize, a wrong checksum or ETX, or an incomplete
+    // head inside whose first kHeaderSize bytes a complete valid frame already starts (stray
+    // bytes in front of a frame). Bytes after the header never make a head invalid.
     static FrameCut cutFrame(ByteView bytes) noexcept;
     // Validates and splits the frame at the head of `bytes` without copying; no value when the
     // head is not a complete valid frame with a known code (and its status byte, if it needs one).

@@ -127,15 +127,20 @@ class ORVANE_API STPacket {
     // kMaxPacketSize).
     static int checkFormat(ByteView bytes);
     // Classifies the head of a receive buffer: complete (N bytes), incomplete (wait), or invalid
-    // (a wrong mode word or a length above kMaxPacketSize: drop one byte and look again).
-    // Pure and allocation-free.
+    // (drop one byte and look again): a wrong mode word, a length above kMaxPacketSize, or an
+    // incomplete head whose header is implausible (isPlausibleHeader) and inside whose header a
+    // complete packet already starts. Pure and allocation-free.
     static FrameCut cutPacket(ByteView bytes) noexcept;
+    // Whether a header of kHeaderSize bytes could come from a reader: a known group other than
+    // generic, and a status from the module's error list.
+    static bool isPlausibleHeader(ByteView header) noexcept;
     // The complete valid packet at the head of `bytes`, in place; no value otherwise.
     static std::optional<STPacketView> parsePacket(ByteView bytes) noexcept;
 
     // Ordinal of a module status in the module's error list: 1 -> 0, 0 -> 1, -1..-8 -> 2..9,
     // -33..-39 -> 10..16, -49 -> 17, -65..-79 -> 18..32, -81..-89 -> 33..41, others 42.
     static int stErrorCode(int16_t fromStatus) noexcept;
+    static constexpr int kUnknownStatusOrdinal = 42;
 
     virtual std::string_view className() const { return "STPacket"; }
 
@@ -157,11 +162,14 @@ class ORVANE_API STPacket {
     Bytes rawData_;
 
   private:
+    // The packet at the head of `bytes` on its own, without looking for one inside it.
+    static FrameCut cutOnePacket(ByteView bytes) noexcept;
+
     static std::atomic<uint16_t> sequence_;
 };
 
 // Inline: the receive loop calls these once per packet.
-inline FrameCut STPacket::cutPacket(ByteView bytes) noexcept {
+inline FrameCut STPacket::cutOnePacket(ByteView bytes) noexcept {
     if (bytes.empty()) return {FrameCutStatus::incomplete, 0};
     if (bytes[0] != (kMode >> 8)) return {FrameCutStatus::invalid, 0};
     if (bytes.size() < 2) return {FrameCutStatus::incomplete, 0};
@@ -171,6 +179,30 @@ inline FrameCut STPacket::cutPacket(ByteView bytes) noexcept {
     if (size > kMaxPacketSize) return {FrameCutStatus::invalid, 0};
     if (bytes.size() < size) return {FrameCutStatus::incomplete, 0};
     return {FrameCutStatus::complete, size};
+}
+
+inline bool STPacket::isPlausibleHeader(ByteView header) noexcept {
+    const auto group = fromRaw<STUHFL_CG>(header[6]);
+    return group && *group != STUHFL_CG::generic &&
+           stErrorCode(static_cast<int16_t>(readBe16(header, 4))) != kUnknownStatusOrdinal;
+}
+
+inline FrameCut STPacket::cutPacket(ByteView bytes) noexcept {
+    const FrameCut head = cutOnePacket(bytes);
+    if (head.status != FrameCutStatus::incomplete || bytes.size() < kHeaderSize) return head;
+    // Resynchronisation. The packet has no checksum, so a head still waiting for bytes is a
+    // false start only when its header is implausible (a status the module never sends, or no
+    // group a reader uses) and a complete packet already begins inside that header, as after
+    // stray bytes in front of a packet. A header a reader sends is never given up this way, and
+    // bytes after the header never make a head invalid.
+    if (isPlausibleHeader(bytes)) return head;
+    for (std::size_t at = 1; at < kHeaderSize; ++at) {
+        if (bytes[at] == (kMode >> 8) &&
+            cutOnePacket(bytes.subspan(at)).status == FrameCutStatus::complete) {
+            return {FrameCutStatus::invalid, 0};
+        }
+    }
+    return head;
 }
 
 inline std::optional<STPacketView> STPacket::parsePacket(ByteView bytes) noexcept {

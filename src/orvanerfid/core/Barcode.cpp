@@ -67,57 +67,10 @@ constexpr std::size_t acceptedCodes(const CodeTable& table) {
 // 91 codes below 256 plus 5 remaps: a remap must not shadow a symbology's own code.
 static_assert(acceptedCodes(kZebraCodes) == 96);
 
-// Honeywell code-identifier characters.
-constexpr CodeRow kHoneywellRows[] = {
-    {0x00, BarcodeId::unknown},
-    {',', BarcodeId::infoMail},
-    {'.', BarcodeId::dotcode},
-    {'<', BarcodeId::code32},
-    {'=', BarcodeId::triopticCode39},
-    {'>', BarcodeId::labelCode},
-    {'?', BarcodeId::koreaPost},
-    {'A', BarcodeId::postalAustralia},
-    {'B', BarcodeId::britishPost},
-    {'C', BarcodeId::postbarCanada},
-    {'D', BarcodeId::ean8},
-    {'E', BarcodeId::upcE},
-    {'H', BarcodeId::hanXin},
-    {'I', BarcodeId::gs1128},
-    {'J', BarcodeId::postalJapan},
-    {'K', BarcodeId::kixPost},
-    {'L', BarcodeId::planetUs},
-    {'M', BarcodeId::intelligentMail},
-    {'N', BarcodeId::postal4i},
-    {'P', BarcodeId::postnetUs},
-    {'Q', BarcodeId::chinaPost},
-    {'R', BarcodeId::microPdf},
-    {'T', BarcodeId::tlc39},
-    {'V', BarcodeId::codablockA},
-    {'X', BarcodeId::gridMatrix},
-    {'Y', BarcodeId::nec2Of5},
-    {'a', BarcodeId::codabar},
-    {'b', BarcodeId::code39},
-    {'c', BarcodeId::upcA},
-    {'d', BarcodeId::ean13},
-    {'e', BarcodeId::interleaved2Of5},
-    {'f', BarcodeId::straight2Of5},
-    {'g', BarcodeId::msi},
-    {'h', BarcodeId::code11},
-    {'i', BarcodeId::code93},
-    {'j', BarcodeId::code128},
-    {'l', BarcodeId::code49},
-    {'m', BarcodeId::matrix2Of5},
-    {'q', BarcodeId::codablockF},
-    {'r', BarcodeId::pdf417},
-    {'s', BarcodeId::qrCode},
-    {'t', BarcodeId::telepen},
-    {'w', BarcodeId::dataMatrix},
-    {'x', BarcodeId::maxicode},
-    {'y', BarcodeId::gs1Databar14},
-    {'z', BarcodeId::aztecCode},
-    {'{', BarcodeId::gs1DatabarLimited},
-    {'}', BarcodeId::gs1DatabarExpanded},
-};
+// Honeywell code-identifier characters: each case names the symbology of the same name.
+#define ORV_HONEYWELL_CODE_ROW_(name, character, text) {character, BarcodeId::name},
+constexpr CodeRow kHoneywellRows[] = {ORV_HONEYWELL_CODE_ID(ORV_HONEYWELL_CODE_ROW_)};
+#undef ORV_HONEYWELL_CODE_ROW_
 
 constexpr CodeTable kHoneywellCodes = withRows(CodeTable{}, kHoneywellRows);
 static_assert(acceptedCodes(kHoneywellCodes) == std::size(kHoneywellRows));
@@ -158,6 +111,10 @@ std::optional<BarcodeId> barcodeIdFromZebraCode(uint8_t code) {
 
 std::optional<BarcodeId> barcodeIdFromHoneywellCode(uint8_t code) {
     return kHoneywellCodes[code];
+}
+
+BarcodeId toBarcodeId(HoneywellCodeId code) {
+    return kHoneywellCodes[rawValue(code)].value_or(BarcodeId::unknown);
 }
 
 }  // namespace orvane

@@ -158,6 +158,63 @@ ORV_ENUM(EngineModel, uint8_t, ORV_ENGINE_MODEL);
 // Symbology of a scanned barcode. Raw values have gaps; none lies above 272.
 ORV_ENUM(BarcodeId, uint64_t, ORV_BARCODE_ID);
 
+// The code-identifier character that a Honeywell engine sends ahead of scanned data; the raw
+// value is the character. Each case is named after the symbology it stands for.
+#define ORV_HONEYWELL_CODE_ID(X)   \
+    X(unknown, 0x00, "")           \
+    X(infoMail, 0x2C, "")          \
+    X(dotcode, 0x2E, "")           \
+    X(code32, 0x3C, "")            \
+    X(triopticCode39, 0x3D, "")    \
+    X(labelCode, 0x3E, "")         \
+    X(koreaPost, 0x3F, "")         \
+    X(postalAustralia, 0x41, "")   \
+    X(britishPost, 0x42, "")       \
+    X(postbarCanada, 0x43, "")     \
+    X(ean8, 0x44, "")              \
+    X(upcE, 0x45, "")              \
+    X(hanXin, 0x48, "")            \
+    X(gs1128, 0x49, "")            \
+    X(postalJapan, 0x4A, "")       \
+    X(kixPost, 0x4B, "")           \
+    X(planetUs, 0x4C, "")          \
+    X(intelligentMail, 0x4D, "")   \
+    X(postal4i, 0x4E, "")          \
+    X(postnetUs, 0x50, "")         \
+    X(chinaPost, 0x51, "")         \
+    X(microPdf, 0x52, "")          \
+    X(tlc39, 0x54, "")             \
+    X(codablockA, 0x56, "")        \
+    X(gridMatrix, 0x58, "")        \
+    X(nec2Of5, 0x59, "")           \
+    X(codabar, 0x61, "")           \
+    X(code39, 0x62, "")            \
+    X(upcA, 0x63, "")              \
+    X(ean13, 0x64, "")             \
+    X(interleaved2Of5, 0x65, "")   \
+    X(straight2Of5, 0x66, "")      \
+    X(msi, 0x67, "")               \
+    X(code11, 0x68, "")            \
+    X(code93, 0x69, "")            \
+    X(code128, 0x6A, "")           \
+    X(code49, 0x6C, "")            \
+    X(matrix2Of5, 0x6D, "")        \
+    X(codablockF, 0x71, "")        \
+    X(pdf417, 0x72, "")            \
+    X(qrCode, 0x73, "")            \
+    X(telepen, 0x74, "")           \
+    X(dataMatrix, 0x77, "")        \
+    X(maxicode, 0x78, "")          \
+    X(gs1Databar14, 0x79, "")      \
+    X(aztecCode, 0x7A, "")         \
+    X(gs1DatabarLimited, 0x7B, "") \
+    X(gs1DatabarExpanded, 0x7D, "")
+
+ORV_ENUM(HoneywellCodeId, uint8_t, ORV_HONEYWELL_CODE_ID);
+
+// The symbology a Honeywell code-identifier character stands for.
+ORVANE_API BarcodeId toBarcodeId(HoneywellCodeId code);
+
 // The symbology's class; no value for `unknown` and `multipacketFormat`.
 ORVANE_API std::optional<BarcodeType> type(BarcodeId id);
 

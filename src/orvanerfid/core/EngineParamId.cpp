@@ -8,18 +8,16 @@
 namespace orvane {
 namespace {
 
-constexpr bool zebraTablesAgree() {
-    auto cases = allCases<ZebraParamId>();
-    if (cases.size() != zebraSubset.size()) return false;
-    for (std::size_t k = 0; k < cases.size(); ++k) {
-        if (rawValue(cases[k]) != k) return false;
-        if (k > 0 && !(zebraSubset[k - 1] < zebraSubset[k])) return false;
-    }
-    return true;
-}
+constexpr auto kZebraCases = allCases<ZebraParamId>();
 
-// Positions are raw values and the subset is ascending, so a binary search finds a position.
-static_assert(zebraTablesAgree());
+// A binary search over the subset finds a position only when the ids ascend.
+constexpr bool zebraSubsetAscends() {
+    for (std::size_t k = 1; k < zebraSubset.size(); ++k) {
+        if (!(zebraSubset[k - 1] < zebraSubset[k])) return false;
+    }
+    return kZebraCases.size() == zebraSubset.size();
+}
+static_assert(zebraSubsetAscends());
 
 }  // namespace
 
@@ -32,16 +30,17 @@ std::optional<std::size_t> zebraPosition(EngineParamId id) {
 std::optional<ZebraParamId> toZebraParamId(EngineParamId id) {
     auto position = zebraPosition(id);
     if (!position) return std::nullopt;
-    return static_cast<ZebraParamId>(*position);
+    return kZebraCases[*position];
 }
 
 EngineParamId toEngineParamId(ZebraParamId zebraId) {
-    auto position = rawValue(zebraId);
-    if (position >= zebraSubset.size()) {
+    // The table's entry index is the case's position, and so the position in the subset.
+    const int position = detail::findEntry<ZebraParamId>(rawValue(zebraId));
+    if (position < 0) {
         throw ReaderException(ResultCode::invalidParameter,
-                              "Unknown Zebra parameter - " + std::to_string(position));
+                              "Unknown Zebra parameter - " + std::to_string(rawValue(zebraId)));
     }
-    return zebraSubset[position];
+    return zebraSubset[static_cast<std::size_t>(position)];
 }
 
 }  // namespace orvane

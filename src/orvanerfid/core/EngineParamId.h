@@ -1,6 +1,7 @@
 #pragma once
 
-// Barcode scan-engine parameter identifiers and the Zebra engines' subset of them.
+// Barcode scan-engine parameter identifiers, and the Zebra engines' parameter numbers for their
+// subset of them.
 // All values and lookups are immutable; safe on any thread.
 
 #include <array>
@@ -349,183 +350,190 @@ namespace orvane {
 // A scan-engine parameter: 0 to 305 and 1000 to 1012.
 ORV_ENUM(EngineParamId, uint64_t, ORV_ENGINE_PARAM_ID);
 
-// The Zebra engines' parameters, one case per id of the Zebra subset of EngineParamId in
-// ascending order; the raw value is the position in that subset. Each case has the name of its
-// EngineParamId.
-#define ORV_ZEBRA_PARAM_ID(X)                         \
-    X(upcAOnOff, 0, "")                               \
-    X(upcE0OnOff, 1, "")                              \
-    X(upcE1OnOff, 2, "")                              \
-    X(eanJan8OnOff, 3, "")                            \
-    X(eanJan8CheckDigitOnOff, 4, "")                  \
-    X(eanJan13OnOff, 5, "")                           \
-    X(eanJan13CheckDigitOnOff, 6, "")                 \
-    X(booklandEanOnOff, 7, "")                        \
-    X(booklandIsbnFormat, 8, "")                      \
-    X(issnEanOnOff, 9, "")                            \
-    X(decodeUpcEanJanSupplementals, 10, "")           \
-    X(userProgrammableSupplementals1, 11, "")         \
-    X(userProgrammableSupplementals2, 12, "")         \
-    X(upcEanJanSupplementalsRedundancy, 13, "")       \
-    X(upcEanJanSupplementalsAimIdFormat, 14, "")      \
-    X(eanSupplementals2OnOff, 15, "")                 \
-    X(eanSupplementals5OnOff, 16, "")                 \
-    X(upcACheckDigitOnOff, 17, "")                    \
-    X(upcE0CheckDigitOnOff, 18, "")                   \
-    X(upcE1CheckDigitOnOff, 19, "")                   \
-    X(upcAPreamble, 20, "")                           \
-    X(upcEPreamble, 21, "")                           \
-    X(upcE1Preamble, 22, "")                          \
-    X(convertUpcEToUpcA, 23, "")                      \
-    X(convertUpcE1ToUpcA, 24, "")                     \
-    X(eanJanZeroExtendOnOff, 25, "")                  \
-    X(uccCouponExtendedCodeOnOff, 26, "")             \
-    X(couponReport, 27, "")                           \
-    X(upcReducedQuietZoneOnOff, 28, "")               \
-    X(code128OnOff, 29, "")                           \
-    X(code128Length1, 30, "")                         \
-    X(code128Length2, 31, "")                         \
-    X(gs1128OnOff, 32, "")                            \
-    X(isbtConcatenationOnOff, 33, "")                 \
-    X(isbtConcatenation, 34, "")                      \
-    X(checkIsbtTableOnOff, 35, "")                    \
-    X(isbtConcatenationRedundancy, 36, "")            \
-    X(code128Fnc4OnOff, 37, "")                       \
-    X(code128SecurityLevel, 38, "")                   \
-    X(code128ReducedQuietZoneOnOff, 39, "")           \
-    X(code39OnOff, 40, "")                            \
-    X(triopticCodeOnOff, 41, "")                      \
-    X(code32PharmaceuticalParafOnOff, 42, "")         \
-    X(code32PrefixOnOff, 43, "")                      \
-    X(code39Length1, 44, "")                          \
-    X(code39Length2, 45, "")                          \
-    X(code39CheckChar, 46, "")                        \
-    X(transmitCode39CheckDigitOnOff, 47, "")          \
-    X(code39FullAsciiOnOff, 48, "")                   \
-    X(code39SecurityLevel, 49, "")                    \
-    X(code39ReducedQuietZoneOnOff, 50, "")            \
-    X(code93OnOff, 51, "")                            \
-    X(code93Length1, 52, "")                          \
-    X(code93Length2, 53, "")                          \
-    X(code11OnOff, 54, "")                            \
-    X(code11Length1, 55, "")                          \
-    X(code11Length2, 56, "")                          \
-    X(code11CheckDigit, 57, "")                       \
-    X(transmitCode11CheckDigitOnOff, 58, "")          \
-    X(interleaved2Of5OnOff, 59, "")                   \
-    X(interleaved2Of5Length1, 60, "")                 \
-    X(interleaved2Of5Length2, 61, "")                 \
-    X(interleaved2Of5CheckDigit, 62, "")              \
-    X(transmitInterleaved2Of5CheckDigitOnOff, 63, "") \
-    X(convertInterleaved2Of5ToEan13OnOff, 64, "")     \
-    X(interleaved2Of5SecurityLevel, 65, "")           \
-    X(interleaved2Of5ReducedQuietZoneOnOff, 66, "")   \
-    X(discrete2Of5OnOff, 67, "")                      \
-    X(discrete2Of5Length1, 68, "")                    \
-    X(discrete2Of5Length2, 69, "")                    \
-    X(codabarOnOff, 70, "")                           \
-    X(codabarLength1, 71, "")                         \
-    X(codabarLength2, 72, "")                         \
-    X(clsiEditingOnOff, 73, "")                       \
-    X(notisEditingOnOff, 74, "")                      \
-    X(codabarStartStopCharacterCase, 75, "")          \
-    X(codabarSecurityLevel, 76, "")                   \
-    X(msiOnOff, 77, "")                               \
-    X(msiLength1, 78, "")                             \
-    X(msiLength2, 79, "")                             \
-    X(msiCheckChar, 80, "")                           \
-    X(transmitMsiCheckDigitOnOff, 81, "")             \
-    X(msiCheckDigitAlgorithmOnOff, 82, "")            \
-    X(msiReducedQuietZoneOnOff, 83, "")               \
-    X(chinese2Of5OnOff, 84, "")                       \
-    X(korean3Of5OnOff, 85, "")                        \
-    X(matrix2Of5OnOff, 86, "")                        \
-    X(matrix2Of5Length1, 87, "")                      \
-    X(matrix2Of5Length2, 88, "")                      \
-    X(matrix2Of5Redundancy, 89, "")                   \
-    X(matrix2Of5CheckDigitOnOff, 90, "")              \
-    X(transmitMatrix2Of5CheckDigitOnOff, 91, "")      \
-    X(inverse1d, 92, "")                              \
-    X(gs1Databar14OnOff, 93, "")                      \
-    X(gs1DatabarLimitedOnOff, 94, "")                 \
-    X(gs1DatabarExpandedOnOff, 95, "")                \
-    X(convertGs1DatabarToUpcEanJanOnOff, 96, "")      \
-    X(gs1DatabarSecurityLevel, 97, "")                \
-    X(gs1DatabarLimitedMarginCheck, 98, "")           \
-    X(gs1DatabarExpandedSecurityLevel, 99, "")        \
-    X(redundancyLevel, 100, "")                       \
-    X(securityLevel, 101, "")                         \
-    X(quietZoneLevel1d, 102, "")                      \
-    X(intercharacterGapSize, 103, "")                 \
-    X(escapeCharacters, 104, "")                      \
-    X(compositeCcCOnOff, 105, "")                     \
-    X(compositeCcABOnOff, 106, "")                    \
-    X(tlc39OnOff, 107, "")                            \
-    X(compositeInverseOnOff, 108, "")                 \
-    X(upcCompositeMode, 109, "")                      \
-    X(compositeBeepMode, 110, "")                     \
-    X(gs1Emulation, 111, "")                          \
-    X(pdf417OnOff, 112, "")                           \
-    X(microPdf417OnOff, 113, "")                      \
-    X(code128EmulationOnOff, 114, "")                 \
-    X(dataMatrixOnOff, 115, "")                       \
-    X(dataMatrixInverse, 116, "")                     \
-    X(decodeDataMatrixMirrorImages, 117, "")          \
-    X(gs1DataMatrixOnOff, 118, "")                    \
-    X(maxicodeOnOff, 119, "")                         \
-    X(qrCodeOnOff, 120, "")                           \
-    X(microQrCodeOnOff, 121, "")                      \
-    X(gs1QrCodeOnOff, 122, "")                        \
-    X(linkedQrMode, 123, "")                          \
-    X(aztecCodeOnOff, 124, "")                        \
-    X(aztecInverse, 125, "")                          \
-    X(hanXinCodeOnOff, 126, "")                       \
-    X(hanXinInverse, 127, "")                         \
-    X(gridMatrixOnOff, 128, "")                       \
-    X(gridMatrixInverse, 129, "")                     \
-    X(gridMatrixMirror, 130, "")                      \
-    X(dotcodeOnOff, 131, "")                          \
-    X(dotCodeInverse, 132, "")                        \
-    X(dotCodeMirror, 133, "")                         \
-    X(dotCodePrioritizeOnOff, 134, "")                \
-    X(engineOrientationOnOff, 135, "")                \
-    X(continuousBarCodeReadOnOff, 136, "")            \
-    X(usPostnetOnOff, 137, "")                        \
-    X(usPlanetOnOff, 138, "")                         \
-    X(transmitUsPostalCheckDigitOnOff, 139, "")       \
-    X(ukPostalOnOff, 140, "")                         \
-    X(transmitUkPostalCheckDigitOnOff, 141, "")       \
-    X(japanPostalOnOff, 142, "")                      \
-    X(australiaPostOnOff, 143, "")                    \
-    X(australiaPostFormat, 144, "")                   \
-    X(netherlandsKixCodeOnOff, 145, "")               \
-    X(usps4cbOneCodeIntelligentMailOnOff, 146, "")    \
-    X(upuFicsPostalOnOff, 147, "")                    \
-    X(febrabanOnOff, 148, "")                         \
-    X(codabarMod16CheckDigitOnOff, 149, "")           \
-    X(transmitCodabarCheckDigitOnOff, 150, "")        \
-    X(macroPdfSymbols, 151, "")                       \
-    X(transmitMacroPdfControlHeaderOnOff, 152, "")    \
-    X(mailmarkOnOff, 153, "")                         \
-    X(picklistMode, 154, "")                          \
-    X(decodingIllumination, 155, "")                  \
-    X(decodeAimingPattern, 156, "")                   \
-    X(multipleDecodeMode, 157, "")                    \
-    X(triggerMode, 158, "")                           \
-    X(decodeSessionTimeout, 159, "")                  \
-    X(lowLightMotionDetection, 160, "")               \
-    X(transmitCodeIdCharacter, 161, "")               \
-    X(transmitNoReadMessageOnOff, 162, "")
+// The Zebra engines' parameters. The raw value is the engine's own parameter number; the last
+// column is the EngineParamId of the parameter. Cases follow the ids in ascending order, so the
+// k-th case is the Zebra form of the k-th id of the Zebra subset. Case names are the engines'.
+#define ORV_ZEBRA_PARAM_ID(X)                                                         \
+    X(UPCA, 1, "", upcAOnOff)                                                         \
+    X(UPCE, 2, "", upcE0OnOff)                                                        \
+    X(UPCE1, 12, "", upcE1OnOff)                                                      \
+    X(EAN8_JAN8, 4, "", eanJan8OnOff)                                                 \
+    X(TransmitEAN8CheckDigit, 1881, "", eanJan8CheckDigitOnOff)                       \
+    X(EAN13_JAN13, 3, "", eanJan13OnOff)                                              \
+    X(TransmitEAN13CheckDigit, 1882, "", eanJan13CheckDigitOnOff)                     \
+    X(BooklandEAN, 83, "", booklandEanOnOff)                                          \
+    X(BooklandISBNFormat, 576, "", booklandIsbnFormat)                                \
+    X(ISSNEAN, 617, "", issnEanOnOff)                                                 \
+    X(DecodeUPC_EAN_JANSupplementals, 16, "", decodeUpcEanJanSupplementals)           \
+    X(UserProgrammableSupplementals1, 579, "", userProgrammableSupplementals1)        \
+    X(UserProgrammableSupplementals2, 580, "", userProgrammableSupplementals2)        \
+    X(UPC_EAN_JANSupplementalRedundancy, 80, "", upcEanJanSupplementalsRedundancy)    \
+    X(UPC_EAN_JANSupplementalAIMIDFormat, 672, "", upcEanJanSupplementalsAimIdFormat) \
+    X(EANSupplemental2, 207, "", eanSupplementals2OnOff)                              \
+    X(EANSupplemental5, 208, "", eanSupplementals5OnOff)                              \
+    X(TransmitUPCACheckDigit, 40, "", upcACheckDigitOnOff)                            \
+    X(TransmitUPCECheckDigit, 41, "", upcE0CheckDigitOnOff)                           \
+    X(TransmitUPCE1CheckDigit, 42, "", upcE1CheckDigitOnOff)                          \
+    X(UPCAPreamble, 34, "", upcAPreamble)                                             \
+    X(UPCEPreamble, 35, "", upcEPreamble)                                             \
+    X(UPCE1Preamble, 36, "", upcE1Preamble)                                           \
+    X(ConvertUPCEtoUPCA, 37, "", convertUpcEToUpcA)                                   \
+    X(ConvertUPCE1toUPCA, 38, "", convertUpcE1ToUpcA)                                 \
+    X(EAN_JANZeroExtend, 39, "", eanJanZeroExtendOnOff)                               \
+    X(UCCCouponExtendedCode, 85, "", uccCouponExtendedCodeOnOff)                      \
+    X(CouponReport, 730, "", couponReport)                                            \
+    X(UPCReducedQuietZone, 1289, "", upcReducedQuietZoneOnOff)                        \
+    X(Code128, 8, "", code128OnOff)                                                   \
+    X(Code128Length1, 209, "", code128Length1)                                        \
+    X(Code128Length2, 210, "", code128Length2)                                        \
+    X(GS1128, 14, "", gs1128OnOff)                                                    \
+    X(ISBT128, 84, "", isbtConcatenationOnOff)                                        \
+    X(ISBTConcatenation, 577, "", isbtConcatenation)                                  \
+    X(CheckISBTTable, 578, "", checkIsbtTableOnOff)                                   \
+    X(ISBTConcatenationRedundancy, 223, "", isbtConcatenationRedundancy)              \
+    X(Code128FNC4, 1254, "", code128Fnc4OnOff)                                        \
+    X(Code128SecurityLevel, 751, "", code128SecurityLevel)                            \
+    X(Code128ReducedQuietZone, 1208, "", code128ReducedQuietZoneOnOff)                \
+    X(Code39, 0, "", code39OnOff)                                                     \
+    X(TriopticCode39, 13, "", triopticCodeOnOff)                                      \
+    X(ConvertCode39toCode32, 86, "", code32PharmaceuticalParafOnOff)                  \
+    X(Code32Prefix, 231, "", code32PrefixOnOff)                                       \
+    X(Code39Length1, 18, "", code39Length1)                                           \
+    X(Code39Length2, 19, "", code39Length2)                                           \
+    X(Code39CheckDigitVerification, 48, "", code39CheckChar)                          \
+    X(TransmitCode39CheckDigit, 43, "", transmitCode39CheckDigitOnOff)                \
+    X(Code39FullASCIIConversion, 17, "", code39FullAsciiOnOff)                        \
+    X(Code39SecurityLevel, 750, "", code39SecurityLevel)                              \
+    X(Code39ReducedQuietZone, 1209, "", code39ReducedQuietZoneOnOff)                  \
+    X(Code93, 9, "", code93OnOff)                                                     \
+    X(Code93Length1, 26, "", code93Length1)                                           \
+    X(Code93Length2, 27, "", code93Length2)                                           \
+    X(Code11, 10, "", code11OnOff)                                                    \
+    X(Code11Length1, 28, "", code11Length1)                                           \
+    X(Code11Length2, 29, "", code11Length2)                                           \
+    X(Code11CheckDigitVerfication, 52, "", code11CheckDigit)                          \
+    X(TransmitCode11CheckDigit, 47, "", transmitCode11CheckDigitOnOff)                \
+    X(Interleaved2of5, 6, "", interleaved2Of5OnOff)                                   \
+    X(Interleaved2of5Length1, 22, "", interleaved2Of5Length1)                         \
+    X(Interleaved2of5Length2, 23, "", interleaved2Of5Length2)                         \
+    X(I2of5CheckDigitVerification, 49, "", interleaved2Of5CheckDigit)                 \
+    X(TransmitI2of5CheckDigit, 44, "", transmitInterleaved2Of5CheckDigitOnOff)        \
+    X(ConvertI2of5toEAN13, 82, "", convertInterleaved2Of5ToEan13OnOff)                \
+    X(I2of5SecurityLevel, 1121, "", interleaved2Of5SecurityLevel)                     \
+    X(I2of5ReducedQuietZone, 1210, "", interleaved2Of5ReducedQuietZoneOnOff)          \
+    X(Discrete2of5, 5, "", discrete2Of5OnOff)                                         \
+    X(Discrete2of5Length1, 20, "", discrete2Of5Length1)                               \
+    X(Discrete2of5Length2, 21, "", discrete2Of5Length2)                               \
+    X(Codabar, 7, "", codabarOnOff)                                                   \
+    X(CodabarLength1, 24, "", codabarLength1)                                         \
+    X(CodabarLength2, 25, "", codabarLength2)                                         \
+    X(CLSIEditing, 54, "", clsiEditingOnOff)                                          \
+    X(NOTISEditing, 55, "", notisEditingOnOff)                                        \
+    X(CodabarStartStopCharacterCase, 855, "", codabarStartStopCharacterCase)          \
+    X(CodabarSecurityLevel, 1776, "", codabarSecurityLevel)                           \
+    X(MSI, 11, "", msiOnOff)                                                          \
+    X(MSILength1, 30, "", msiLength1)                                                 \
+    X(MSILength2, 31, "", msiLength2)                                                 \
+    X(MSICheckDigit, 50, "", msiCheckChar)                                            \
+    X(TransmitMSICheckDigit, 46, "", transmitMsiCheckDigitOnOff)                      \
+    X(MSICheckDigitAlgorithm, 51, "", msiCheckDigitAlgorithmOnOff)                    \
+    X(MSIReducedQuietZone, 1392, "", msiReducedQuietZoneOnOff)                        \
+    X(Chinese2of5, 408, "", chinese2Of5OnOff)                                         \
+    X(Korean3of5, 581, "", korean3Of5OnOff)                                           \
+    X(Matrix2of5, 618, "", matrix2Of5OnOff)                                           \
+    X(Matrix2of5Length1, 619, "", matrix2Of5Length1)                                  \
+    X(Matrix2of5Length2, 620, "", matrix2Of5Length2)                                  \
+    X(Matrix2of5Redundancy, 621, "", matrix2Of5Redundancy)                            \
+    X(Matrix2of5CheckDigit, 622, "", matrix2Of5CheckDigitOnOff)                       \
+    X(TransmitMatrix2of5CheckDigit, 623, "", transmitMatrix2Of5CheckDigitOnOff)       \
+    X(Inverse1D, 586, "", inverse1d)                                                  \
+    X(GS1DataBar14, 338, "", gs1Databar14OnOff)                                       \
+    X(GS1DataBarLimited, 339, "", gs1DatabarLimitedOnOff)                             \
+    X(GS1DataBarExpanded, 340, "", gs1DatabarExpandedOnOff)                           \
+    X(ConvertGS1DataBartoUPC_EAN_JAN, 397, "", convertGs1DatabarToUpcEanJanOnOff)     \
+    X(GS1DataBarSecurityLevel, 1706, "", gs1DatabarSecurityLevel)                     \
+    X(GS1DataBarLimitedMarginCheck, 728, "", gs1DatabarLimitedMarginCheck)            \
+    X(GS1DataBarExpandedSecurityLevel, 1707, "", gs1DatabarExpandedSecurityLevel)     \
+    X(RedundancyLevel, 78, "", redundancyLevel)                                       \
+    X(SecurityLevel, 77, "", securityLevel)                                           \
+    X(QuietZoneLevel1D, 1288, "", quietZoneLevel1d)                                   \
+    X(IntercharacterGapSize, 381, "", intercharacterGapSize)                          \
+    X(EscapeCharacters, 233, "", escapeCharacters)                                    \
+    X(CompositeCCC, 341, "", compositeCcCOnOff)                                       \
+    X(CompositeCCA_B, 342, "", compositeCcABOnOff)                                    \
+    X(CompositeTLC39, 371, "", tlc39OnOff)                                            \
+    X(CompositeInverse, 1113, "", compositeInverseOnOff)                              \
+    X(UPCCompositeMode, 344, "", upcCompositeMode)                                    \
+    X(CompositeBeepMode, 398, "", compositeBeepMode)                                  \
+    X(GS1128EmulationModeForUCC_EANCompositeCodes, 427, "", gs1Emulation)             \
+    X(PDF417, 15, "", pdf417OnOff)                                                    \
+    X(MicroPDF417, 227, "", microPdf417OnOff)                                         \
+    X(Code128Emulation, 123, "", code128EmulationOnOff)                               \
+    X(DataMatrix, 292, "", dataMatrixOnOff)                                           \
+    X(DataMatrixInverse, 588, "", dataMatrixInverse)                                  \
+    X(DecodeDataMatrixMirrorImages, 537, "", decodeDataMatrixMirrorImages)            \
+    X(GS1DataMatrix, 1336, "", gs1DataMatrixOnOff)                                    \
+    X(MaxiCode, 294, "", maxicodeOnOff)                                               \
+    X(QRCode, 293, "", qrCodeOnOff)                                                   \
+    X(MicroQR, 573, "", microQrCodeOnOff)                                             \
+    X(GS1QRCode, 1343, "", gs1QrCodeOnOff)                                            \
+    X(LinkedQRMode, 1847, "", linkedQrMode)                                           \
+    X(Aztec, 574, "", aztecCodeOnOff)                                                 \
+    X(AztecInverse, 589, "", aztecInverse)                                            \
+    X(HanXin, 1167, "", hanXinCodeOnOff)                                              \
+    X(HanXinInverse, 1168, "", hanXinInverse)                                         \
+    X(GridMatrix, 1718, "", gridMatrixOnOff)                                          \
+    X(GridMatrixInverse, 1719, "", gridMatrixInverse)                                 \
+    X(GridMatrixMirror, 1736, "", gridMatrixMirror)                                   \
+    X(DotCode, 1906, "", dotcodeOnOff)                                                \
+    X(DotCodeInverse, 1907, "", dotCodeInverse)                                       \
+    X(DotCodeMirror, 1908, "", dotCodeMirror)                                         \
+    X(DotCodePrioritize, 1937, "", dotCodePrioritizeOnOff)                            \
+    X(EngineOrientation, 624, "", engineOrientationOnOff)                             \
+    X(ContinuousBarCodeRead, 649, "", continuousBarCodeReadOnOff)                     \
+    X(USPostnet, 89, "", usPostnetOnOff)                                              \
+    X(USPlanet, 90, "", usPlanetOnOff)                                                \
+    X(TransmitUSPostalCheckDigit, 95, "", transmitUsPostalCheckDigitOnOff)            \
+    X(UKPostal, 91, "", ukPostalOnOff)                                                \
+    X(TransmitUKPostalCheckDigit, 96, "", transmitUkPostalCheckDigitOnOff)            \
+    X(JapanPostal, 290, "", japanPostalOnOff)                                         \
+    X(AustraliaPost, 291, "", australiaPostOnOff)                                     \
+    X(AustraliaPostFormat, 718, "", australiaPostFormat)                              \
+    X(NetherlandsKIXCode, 326, "", netherlandsKixCodeOnOff)                           \
+    X(USPS4CB_OneCode_IntelligentMail, 592, "", usps4cbOneCodeIntelligentMailOnOff)   \
+    X(UPUFICSPostal, 611, "", upuFicsPostalOnOff)                                     \
+    X(Febraban, 1750, "", febrabanOnOff)                                              \
+    X(CodabarMod16CheckDigit, 1784, "", codabarMod16CheckDigitOnOff)                  \
+    X(TransmitCodabarCheckDigit, 704, "", transmitCodabarCheckDigitOnOff)             \
+    X(MacroPDFSymbols, 188, "", macroPdfSymbols)                                      \
+    X(TransmitMacroPDFControlHeader, 184, "", transmitMacroPdfControlHeaderOnOff)     \
+    X(Mailmark, 1337, "", mailmarkOnOff)                                              \
+    X(PicklistMode, 402, "", picklistMode)                                            \
+    X(DecodingIllumination, 298, "", decodingIllumination)                            \
+    X(DecodeAimingPattern, 306, "", decodeAimingPattern)                              \
+    X(MultiDecodeMode, 900, "", multipleDecodeMode)                                   \
+    X(TriggerMode, 138, "", triggerMode)                                              \
+    X(DecodeSessionTimeout, 136, "", decodeSessionTimeout)                            \
+    X(LowLightMotionDetection, 810, "", lowLightMotionDetection)                      \
+    X(TransmitCodeIDCharacter, 45, "", transmitCodeIdCharacter)                       \
+    X(TransmitNoReadMessage, 94, "", transmitNoReadMessageOnOff)
 
-ORV_ENUM(ZebraParamId, unsigned, ORV_ZEBRA_PARAM_ID);
+ORV_ENUM(ZebraParamId, int, ORV_ZEBRA_PARAM_ID);
 
-#define ORV_ZEBRA_SUBSET_ID_(name, position, text) EngineParamId::name,
+#define ORV_ZEBRA_SUBSET_ID_(name, number, text, id) EngineParamId::id,
 
 // The ids that the Zebra engines have a parameter for, ascending; index = position.
 inline constexpr std::array<EngineParamId, 163> zebraSubset = {
     ORV_ZEBRA_PARAM_ID(ORV_ZEBRA_SUBSET_ID_)};
 
 #undef ORV_ZEBRA_SUBSET_ID_
+
+// The two parameters whose value is a 16-bit word (high byte first); every other Zebra
+// parameter carries one byte.
+constexpr bool carriesWord(ZebraParamId id) {
+    return id == ZebraParamId::UserProgrammableSupplementals1 ||
+           id == ZebraParamId::UserProgrammableSupplementals2;
+}
 
 // Position of `id` in the Zebra subset, or no value for an id outside it.
 std::optional<std::size_t> zebraPosition(EngineParamId id);

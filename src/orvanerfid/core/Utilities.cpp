@@ -51,6 +51,15 @@ std::string toHexString(ByteView bytes) {
     return text;
 }
 
+std::string decimalListText(ByteView bytes) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += std::to_string(bytes[i]);
+    }
+    return text + "]";
+}
+
 std::string toHexDumpString(ByteView bytes) {
     std::string text;
     text.reserve(bytes.size() * 5);

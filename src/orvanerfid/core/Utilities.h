@@ -28,6 +28,8 @@ ORVANE_API std::string toHexString(ByteView bytes);
 ORVANE_API std::string toHexDumpString(ByteView bytes);
 // The "%02X" text of each byte.
 ORVANE_API std::vector<std::string> hexByteStrings(ByteView bytes);
+// The bytes in decimal as a bracketed list: "[1, 2, 3]"; "[]" for no bytes. Internal.
+std::string decimalListText(ByteView bytes);
 
 // Bytes from hex text after removing blanks. Upper- and lower-case digits are accepted; text
 // with a non-hex character or an odd digit count gives no value (never zero bytes).

@@ -5,14 +5,17 @@
 
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
-#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 
 namespace orvane {
 namespace {
 
 constexpr std::string_view kTag = "EATransport";
 constexpr std::size_t kReadBufferSize = 4096;
+// Received bytes no reader is taking are kept up to this many; past it the oldest are dropped.
+// Normal traffic (frames of at most 8 KiB, read as they come) never comes near it.
+constexpr int kMaxReceivedBytes = 4 * 1024 * 1024;
 
 // The "+++" line of an operation now and its "---" line on every exit, throws included.
 class TraceScope {
@@ -139,9 +142,18 @@ void EATransport::clearReceivedIfCurrent(const DispatchWorkItem& self) {
 }
 
 void EATransport::appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView bytes) {
-    std::lock_guard guard(stateLock_);
-    if (workItem_.get() != &self || self.isCancelled()) return;
-    receive(bytes);
+    int dropped = 0;
+    {
+        std::lock_guard guard(stateLock_);
+        if (workItem_.get() != &self || self.isCancelled()) return;
+        dropped = byteQueue().makeRoom(static_cast<int>(bytes.size()), kMaxReceivedBytes);
+        receive(bytes);
+    }
+    // Logged after the lock: the log sink is the application's.
+    if (dropped > 0) {
+        orvLogger::error(kTag, "keepReadThread() Receive queue full, dropped the oldest " +
+                                   std::to_string(dropped) + " bytes");
+    }
 }
 
 bool EATransport::connect() {

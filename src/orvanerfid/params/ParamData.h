@@ -34,8 +34,8 @@ class ParamData {
 // Writes and reads parameter items. Stateless: any thread, any number at once.
 class ParamDataCodec {
   public:
-    // The bytes of one item for a parameter-write packet: the number (one to three bytes) and
-    // the data unchanged; the two word parameters (579 and 580) are preceded by the marker 0xF4.
+    // The bytes of one item for a parameter-write packet: the number (ParamNumberCodec) and the
+    // data unchanged; the two word parameters (579 and 580) are preceded by the marker 0xF4.
     // The caller supplies exactly the value bytes. A number that has no wire form or is no Zebra
     // parameter throws ReaderException 0x5002 "Unknown parameter number - <number>".
     static Bytes encode(const ParamData& paramData);
@@ -44,6 +44,9 @@ class ParamDataCodec {
     // multi-packet); bytes after it are ignored. Data that ends before a byte the item needs
     // throws ReaderException 0x5003 "Invalid data length". Logs each step at TRACE, without tag.
     static ParamData decode(ByteView data);
+    // As decode(data), and `length` is set to the item's byte count on the wire, marker and
+    // length fields included: a walk over several items advances by it.
+    static ParamData decode(ByteView data, std::size_t& length);
 
     // The lists concatenated in order.
     static Bytes joinBytes(const std::vector<Bytes>& lists);
