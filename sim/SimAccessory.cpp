@@ -8,6 +8,36 @@
 
 namespace orvane {
 
+// Bytes in flight to the host: appended at the back, taken from the front without moving the
+// rest on every read.
+class ByteFifo {
+  public:
+    std::size_t size() const { return data_.size() - head_; }
+    bool empty() const { return size() == 0; }
+    void append(ByteView bytes) {
+        if (head_ > 0 && head_ >= data_.size() / 2) {
+            data_.erase(data_.begin(), data_.begin() + static_cast<long>(head_));
+            head_ = 0;
+        }
+        data_.insert(data_.end(), bytes.begin(), bytes.end());
+    }
+    std::size_t take(uint8_t* out, std::size_t max) {
+        const std::size_t n = std::min(max, size());
+        std::copy_n(data_.begin() + static_cast<long>(head_), n, out);
+        head_ += n;
+        if (head_ == data_.size()) clear();
+        return n;
+    }
+    void clear() {
+        data_.clear();
+        head_ = 0;
+    }
+
+  private:
+    Bytes data_;
+    std::size_t head_ = 0;
+};
+
 // One link between the host's streams and the simulated peer. The peer runs on a thread of
 // its own that sleeps until the host writes, a scheduled reply falls due, or the link stops;
 // the link joins it when it is destroyed, which happens on whichever thread lets go of the
@@ -56,7 +86,7 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
             Clock::waitFor(room_, guard, maxWait,
                            [&] { return dropped_ || stop_ || toHost_.size() < maxUnread; });
             if (dropped_ || stop_ || toHost_.size() >= maxUnread) return false;
-            toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+            toHost_.append(bytes);
         }
         signalHost();
         return true;
@@ -80,7 +110,7 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         {
             std::lock_guard guard(lock_);
             if (dropped_) return;
-            toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+            toHost_.append(bytes);
         }
         signalHost();
     }
@@ -101,10 +131,7 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         {
             std::lock_guard guard(lock_);
             if (dropped_) return -1;
-            const std::size_t count = std::min(maxLength, toHost_.size());
-            std::copy_n(toHost_.begin(), count, buffer);
-            toHost_.erase(toHost_.begin(), toHost_.begin() + static_cast<long>(count));
-            n = static_cast<long>(count);
+            n = static_cast<long>(toHost_.take(buffer, maxLength));
         }
         room_.notify_all();
         return n;
@@ -153,13 +180,19 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         if (hostHandler_) hostHandler_();
     }
 
+    // Bytes due now go to the host at once, behind everything already due, so that a reply
+    // sent before a stream starts reaches the host before the stream's first bytes.
     void schedule(Bytes bytes, Clock::time_point due) {
         {
             std::lock_guard guard(lock_);
             if (dropped_) return;
             outgoing_.push_back({due, nextOrder_++, std::move(bytes)});
+            if (due > Clock::now()) {
+                wake_.notify_all();
+                return;
+            }
         }
-        wake_.notify_all();
+        deliverDue();
     }
 
     void run() {
@@ -217,8 +250,7 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
                 return a.due != b.due ? a.due < b.due : a.order < b.order;
             });
             while (!outgoing_.empty() && outgoing_.front().due <= now) {
-                const Bytes& bytes = outgoing_.front().bytes;
-                toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+                toHost_.append(outgoing_.front().bytes);
                 outgoing_.erase(outgoing_.begin());
                 delivered = true;
             }
@@ -231,7 +263,7 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
     mutable std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable room_;
-    std::deque<uint8_t> toHost_;
+    ByteFifo toHost_;
     std::deque<uint8_t> fromHost_;
     std::vector<Scheduled> outgoing_;
     uint64_t nextOrder_ = 0;

@@ -79,18 +79,22 @@ Bytes SimReader::setting(const std::string& name) const {
 }
 
 void SimReader::setTags(std::vector<SimTag> tags) {
+    auto fresh = std::make_shared<const std::vector<SimTag>>(std::move(tags));
     std::lock_guard guard(lock_);
-    tags_ = std::move(tags);
+    tags_ = std::move(fresh);
 }
 
-std::vector<SimTag> SimReader::tags() const {
+std::shared_ptr<const std::vector<SimTag>> SimReader::tags() const {
     std::lock_guard guard(lock_);
     return tags_;
 }
 
 void SimReader::updateTags(const std::function<void(std::vector<SimTag>&)>& change) {
+    // A running stream keeps the snapshot it started with.
     std::lock_guard guard(lock_);
-    change(tags_);
+    auto copy = std::make_shared<std::vector<SimTag>>(*tags_);
+    change(*copy);
+    tags_ = std::move(copy);
 }
 
 void SimReader::setReplyFaults(SimReplyFaults faults) {
@@ -193,7 +197,9 @@ std::size_t SimReader::reportsStreamed() const {
 
 void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                           const std::weak_ptr<SimPeer>& weakPeer,
-                          const std::vector<SimTag>& population, const SimStreamPlan& plan) {
+                          const std::shared_ptr<const std::vector<SimTag>>& tags,
+                          const SimStreamPlan& plan) {
+    const std::vector<SimTag>& population = *tags;
     const auto start = Clock::now();
     std::size_t sent = 0;
     Bytes batch;
@@ -221,8 +227,7 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                         std::chrono::duration<double>(static_cast<double>(sent) / plan.perSecond));
                 Clock::sleepFor(due - Clock::now());
             }
-            const Bytes report = plan.report(population[i], i);
-            batch.insert(batch.end(), report.begin(), report.end());
+            plan.report(batch, population[i], i);
             ++sent;
             const bool dropNow = plan.dropAfter > 0 && sent >= plan.dropAfter;
             if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
@@ -231,7 +236,12 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                 state->reported.store(sent);
             }
             if (dropNow) {
-                if (auto peer = weakPeer.lock()) peer->dropLink();
+                // The host takes what was sent before the link goes, so that the drop falls
+                // after exactly `dropAfter` reports.
+                if (auto peer = weakPeer.lock()) {
+                    peer->stream({}, 1, std::chrono::milliseconds(500));
+                    peer->dropLink();
+                }
                 alive = false;
             }
         }

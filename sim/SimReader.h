@@ -79,9 +79,9 @@ struct SimReplyFaults {
 
 // How an inventory streams.
 struct SimStreamPlan {
-    // The report frame of one tag; its index in the population is the second argument. Runs on
-    // the stream's thread: it must not capture the reader.
-    std::function<Bytes(const SimTag&, std::size_t)> report;
+    // Appends the report frame of one tag (its index in the population is the last argument)
+    // to `out`. Runs on the stream's thread: it must not capture the reader.
+    std::function<void(Bytes& out, const SimTag&, std::size_t)> report;
     // Reports per second; 0: as fast as the host reads them.
     double perSecond = 0;
     // True: every tag once, then the stream idles until stopped. False: rounds until stopped.
@@ -116,7 +116,8 @@ class SimReader : public SimResponder {
     // The stored bytes; empty when unset.
     Bytes setting(const std::string& name) const;
     void setTags(std::vector<SimTag> tags);
-    std::vector<SimTag> tags() const;
+    // The population as it is now (a snapshot: later changes make a new one).
+    std::shared_ptr<const std::vector<SimTag>> tags() const;
     // Runs `change` on the population under the reader's lock (tag memory writes).
     void updateTags(const std::function<void(std::vector<SimTag>&)>& change);
 
@@ -160,13 +161,14 @@ class SimReader : public SimResponder {
     };
     static void runStream(const std::shared_ptr<StreamState>& state,
                           const std::weak_ptr<SimPeer>& weakPeer,
-                          const std::vector<SimTag>& population, const SimStreamPlan& plan);
+                          const std::shared_ptr<const std::vector<SimTag>>& population,
+                          const SimStreamPlan& plan);
 
     const Format format_;
     mutable std::mutex lock_;
     std::map<Key, Row> rows_;
     std::map<std::string, Bytes> settings_;
-    std::vector<SimTag> tags_;
+    std::shared_ptr<const std::vector<SimTag>> tags_ = std::make_shared<std::vector<SimTag>>();
     SimReplyFaults replyFaults_;
     bool hasReplyFaults_ = false;
     std::weak_ptr<SimPeer> newestPeer_;

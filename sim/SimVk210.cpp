@@ -1,6 +1,7 @@
 #include "sim/SimVk210.h"
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/core/Utilities.h"
 #include "sim/SimVk210Settings.h"
 
 namespace orvane {
@@ -38,14 +39,29 @@ Bytes SimVk210::eventFrame(OrvRfidCmdId id, ByteView data) {
 }
 
 Bytes SimVk210::tagReportFrame(const SimTag& tag) {
-    Bytes data;
-    data.reserve(5 + tag.epc.size());
-    data.push_back(tag.antenna);
-    appendBe16(data, static_cast<uint16_t>(tag.rssi));
-    const Bytes pc = tag.pcWord();
-    data.insert(data.end(), pc.begin(), pc.end());
-    data.insert(data.end(), tag.epc.begin(), tag.epc.end());
-    return OrvaneRfidCommand::frame(OrvRfidCmdId::inventoryData, data);
+    Bytes frame;
+    appendTagReport(frame, tag);
+    return frame;
+}
+
+void SimVk210::appendTagReport(Bytes& out, const SimTag& tag) {
+    // Framed in place: STX, LEN, CMD, antenna, RSSI, PC, EPC, checksum, ETX.
+    const std::size_t start = out.size();
+    const std::size_t area = 5 + tag.epc.size();
+    out.push_back(OrvaneRfidCommand::kStx);
+    appendBe16(out, static_cast<uint16_t>(area + 4));
+    appendBe16(out, rawValue(OrvRfidCmdId::inventoryData));
+    out.push_back(tag.antenna);
+    appendBe16(out, static_cast<uint16_t>(tag.rssi));
+    if (tag.pc.size() >= 2) {
+        out.insert(out.end(), tag.pc.begin(), tag.pc.begin() + 2);
+    } else {
+        out.push_back(static_cast<uint8_t>(((tag.epc.size() / 2) & 0x1F) << 3));
+        out.push_back(0x00);
+    }
+    out.insert(out.end(), tag.epc.begin(), tag.epc.end());
+    appendBe16(out, Utilities::checkSum16(ByteView(out).subspan(start + 1)));
+    out.push_back(OrvaneRfidCommand::kEtx);
 }
 
 void SimVk210::replyStatus(const SimRequest& request, uint8_t status, ByteView data) {
@@ -77,7 +93,7 @@ void SimVk210::setInventoryOnce(bool once) {
 SimStreamPlan SimVk210::inventoryPlan() const {
     std::lock_guard guard(planLock_);
     SimStreamPlan plan;
-    plan.report = [](const SimTag& tag, std::size_t) { return tagReportFrame(tag); };
+    plan.report = [](Bytes& out, const SimTag& tag, std::size_t) { appendTagReport(out, tag); };
     plan.perSecond = inventoryRate_;
     plan.once = inventoryOnce_;
     plan.dropAfter = dropAfter_;

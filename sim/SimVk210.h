@@ -38,6 +38,8 @@ class SimVk210 : public SimReader {
     static Bytes eventFrame(OrvRfidCmdId id, ByteView data = {});
     // The inventory-data report of one tag: antenna, RSSI, PC, EPC.
     static Bytes tagReportFrame(const SimTag& tag);
+    // The same frame appended to `out`.
+    static void appendTagReport(Bytes& out, const SimTag& tag);
 
     // Answers the request with `status` and `data`, with the reply faults applied.
     void replyStatus(const SimRequest& request, uint8_t status, ByteView data = {});

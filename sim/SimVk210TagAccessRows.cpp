@@ -89,7 +89,7 @@ void addVk210TagAccessRows(SimVk210& reader) {
     });
     for (const OrvRfidCmdId id : {OrvRfidCmdId::lock, OrvRfidCmdId::kill}) {
         reader.addRow(rawValue(id), [&reader](const SimRequest& r) {
-            report(reader, r, reader.tags().empty() ? kNoTag : SimVk210::kOk);
+            report(reader, r, reader.tags()->empty() ? kNoTag : SimVk210::kOk);
         });
     }
 }

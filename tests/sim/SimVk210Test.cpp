@@ -110,8 +110,8 @@ TEST_F(SimVk210Test, TagAccessAnswersAtOnceAndReportsTheOutcomeLater) {
     EXPECT_GT(peer->sent[1].delay, Clock::duration::zero());
     EXPECT_EQ(peer->sent[3].bytes,
               SimVk210::eventFrame(OrvRfidCmdId::tagAccessData, Bytes{0x00, 0x83, 0x00}));
-    EXPECT_EQ(reader->tags()[0].user[0], 0xBE);
-    EXPECT_EQ(reader->tags()[0].user[1], 0xEF);
+    EXPECT_EQ((*reader->tags())[0].user[0], 0xBE);
+    EXPECT_EQ((*reader->tags())[0].user[1], 0xEF);
     EXPECT_EQ(peer->sent[5].bytes,
               SimVk210::eventFrame(OrvRfidCmdId::tagAccessData, Bytes{0x00, 0x82, 0x83}));
 }

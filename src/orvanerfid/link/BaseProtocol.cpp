@@ -17,7 +17,7 @@ BaseProtocol::~BaseProtocol() {
     if (transport_) transport_->wakeReceivers();
 }
 
-void BaseProtocol::launchReceiveLoop() {
+void BaseProtocol::launchReceiveLoop(std::function<void()> prepare) {
     auto owner = weak_from_this();
     if (owner.expired()) {
         orvLogger::error(className_, "start() needs the protocol held by a shared_ptr");
@@ -30,6 +30,7 @@ void BaseProtocol::launchReceiveLoop() {
             transport->waitForReceived(receiveRest, [&self] { return self.isCancelled(); });
         },
         [this](bool current) { receiveEnded(current); },
+        std::move(prepare),
     };
     receiveLoop_.start(std::move(owner), std::move(hooks));
 }

@@ -94,8 +94,10 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // Replaces any earlier receive loop (waiting for it to end) with a new one on the receive
     // queue. Its turns call `receiveTurn` and its end `receiveEnded`, both under the runner's
     // turn lock; it rests on the transport's arrival signal for at most `receiveRest`. An ERROR
-    // line and no loop when the protocol is not held by a std::shared_ptr.
-    void launchReceiveLoop();
+    // line and no loop when the protocol is not held by a std::shared_ptr. `prepare` runs after
+    // the earlier loop ended and before the new one starts (clearing the buffers there leaves
+    // none for a replaced loop to refill).
+    void launchReceiveLoop(std::function<void()> prepare = {});
     // One turn of the receive loop; false ends it.
     virtual bool receiveTurn(const DispatchWorkItem& self) = 0;
     // The loop ended; `current` is false when a newer loop replaced it.

@@ -7,6 +7,7 @@ ReceiveLoop::~ReceiveLoop() {
 }
 
 void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
+    std::function<void()> prepare = std::move(hooks.prepare);
     auto shared = std::make_shared<Hooks>(std::move(hooks));
     // The runner outlives its loops' use of it: each loop touches it only while it holds the
     // owner, and the owner holds the runner.
@@ -23,6 +24,7 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
         earlier->cancel();
         earlier->wait(kReplaceWait);
     }
+    if (prepare) prepare();
     queue_->async(item);
 }
 

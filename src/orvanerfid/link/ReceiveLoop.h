@@ -33,6 +33,9 @@ class ReceiveLoop {
         // Runs once when the loop ends while its owner is alive; `current` is false when a newer
         // loop replaced it.
         std::function<void(bool current)> ended;
+        // Optional: runs on the caller of `start`, after the earlier loop ended (or, from that
+        // loop's own thread, was cancelled) and before the new one is queued.
+        std::function<void()> prepare;
     };
 
     // How long `start` waits for a replaced loop (a turn may be blocked in a slow delegate).

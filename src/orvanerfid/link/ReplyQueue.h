@@ -72,9 +72,11 @@ class ReplyQueue {
         return replies_.size();
     }
 
+    // Empties the queue; a reply a send is examining at this moment is not put back.
     void clear() {
         std::lock_guard guard(lock_);
         replies_.clear();
+        ++clears_;
     }
 
     // Removes every queued reply that `matches` accepts (a request about to be written drops the
@@ -102,12 +104,22 @@ class ReplyQueue {
                 held = replies_.size();
             }
             for (std::size_t i = 0; i < held; ++i) {
-                std::optional<Reply> reply = take();
-                if (!reply) break;
+                std::optional<Reply> reply;
+                uint64_t clears;
+                {
+                    std::lock_guard guard(lock_);
+                    if (replies_.empty()) break;
+                    reply.emplace(std::move(replies_.front()));
+                    replies_.pop_front();
+                    clears = clears_;
+                }
                 // The examiner may move a reply it takes; one it puts back is left intact.
                 const ReplyVerdict verdict = examine(*reply);
                 if (verdict == ReplyVerdict::done) return true;
-                if (verdict == ReplyVerdict::putBack) putBack(std::move(*reply));
+                if (verdict == ReplyVerdict::putBack) {
+                    std::lock_guard guard(lock_);
+                    if (clears_ == clears) replies_.push_back(std::move(*reply));
+                }
             }
             std::unique_lock lock(lock_);
             Clock::waitFor(arrived_, lock, kTurn, [&] { return arrivals_ != seen; });
@@ -119,6 +131,7 @@ class ReplyQueue {
     std::condition_variable arrived_;
     std::deque<Reply> replies_;
     uint64_t arrivals_ = 0;
+    uint64_t clears_ = 0;
 };
 
 }  // namespace orvane

@@ -1,0 +1,389 @@
+#include "orvanerfid/link/Vk210Protocol.h"
+
+#include <algorithm>
+#include <deque>
+#include <exception>
+#include <string>
+
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/platform/TimeoutControl.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::string_view kTag = "Vk210Protocol";
+
+std::string idName(OrvRfidCmdId id) {
+    return std::string(caseName(id));
+}
+
+// The command code of the frame at the head of `bytes`, read without validating it.
+std::optional<uint16_t> codeOf(ByteView bytes) {
+    if (bytes.size() < 5) return std::nullopt;
+    return readBe16(bytes, 3);
+}
+
+bool debugOn() {
+    return orvLogger::isEnabled(LogLevel::debug);
+}
+
+// The decimal text of a temperature in tenths of a degree ("30.0", "25.3").
+std::string tenths(uint16_t raw) {
+    return std::to_string(raw / 10) + "." + std::to_string(raw % 10);
+}
+
+}  // namespace
+
+Vk210Protocol::Vk210Protocol(std::shared_ptr<BaseTransport> transport)
+    : BaseProtocol("Vk210Protocol", std::move(transport),
+                   DispatchQueue::make("com.orvane.vk210Protocol", DispatchQoS::userInitiated,
+                                       DispatchQueueAttributes::concurrent)),
+      lastData_(Clock::now()) {}
+
+Vk210Protocol::~Vk210Protocol() = default;
+
+void Vk210Protocol::purgeStale(uint16_t code, std::string_view operation) {
+    const std::size_t dropped = replies_.purge(
+        [code](const OrvaneRfidCommand& reply) { return rawValue(reply.id()) == code; });
+    if (dropped > 0 && debugOn()) {
+        const auto id = fromRaw<OrvRfidCmdId>(code);
+        orvLogger::debug(kTag, std::string(operation) + " Dropped " + std::to_string(dropped) +
+                                   " stale reply(s) of " +
+                                   (id ? idName(*id) : std::to_string(code)));
+    }
+}
+
+Response Vk210Protocol::send(ByteView data, int timeout) {
+    std::lock_guard guard(sendLock_);
+    orvLogger::debug(kTag, "+++ send(data:timeout:)");
+    if (auto code = codeOf(data)) purgeStale(*code, "send(data:timeout:)");
+    if (const ResultCode written = write(data); written != ResultCode::noError) {
+        return {written, std::nullopt};
+    }
+    std::optional<OrvaneRfidCommand> request;
+    try {
+        request.emplace(OrvaneRfidCommand::SendBytes{data});
+    } catch (const std::exception& e) {
+        orvLogger::error(kTag, std::string("Error creating OrvaneRfidCommand: ") + e.what());
+        return {ResultCode::otherError, std::nullopt};
+    }
+    const OrvRfidCmdId expected = request->id();
+    const TimeoutControl timeoutControl(timeout);
+    Bytes reply;
+    const bool matched = replies_.serve(timeoutControl, [&](OrvaneRfidCommand& packet) {
+        if (packet.id() == expected) {
+            reply = packet.rawData();
+            return ReplyVerdict::done;
+        }
+        if (debugOn()) {
+            orvLogger::debug(kTag, "Received packet ID: " + idName(packet.id()) +
+                                       ", but expected ID: " + idName(expected));
+        }
+        return ReplyVerdict::putBack;
+    });
+    if (!matched) {
+        orvLogger::debug(kTag, "--- send(data:timeout:) Timeout");
+        return {ResultCode::timeout, std::nullopt};
+    }
+    orvLogger::debug(kTag, "--- send(data:timeout:)");
+    return {ResultCode::noError, std::move(reply)};
+}
+
+Response Vk210Protocol::send(ByteView data, int timeout, int number) {
+    std::lock_guard guard(sendLock_);
+    orvLogger::debug(kTag, "+++ send(data:timeout:number:)");
+    if (number < 0 || number > 255) {
+        orvLogger::error(
+            kTag, "send(data:timeout:number:) number out of range: " + std::to_string(number));
+        return {ResultCode::outOfRange, std::nullopt};
+    }
+    // The request frames, cut before writing so that their stale replies can be dropped; the
+    // first bytes that form no frame end the list.
+    std::vector<ByteView> pieces;
+    for (ByteView rest = data; !rest.empty();) {
+        const FrameCut cut = OrvaneRfidCommand::cutFrame(rest);
+        if (cut.status != FrameCutStatus::complete) break;
+        pieces.push_back(rest.first(cut.length));
+        rest = rest.subspan(cut.length);
+    }
+    for (ByteView piece : pieces)
+        purgeStale(readBe16(piece, 3), "send(data:timeout:number:)");
+
+    if (const ResultCode written = write(data); written != ResultCode::noError) {
+        return {written, std::nullopt};
+    }
+    if (number == 0) {
+        orvLogger::debug(kTag, "--- send(data:timeout:number:)");
+        return {ResultCode::noError, std::nullopt};
+    }
+    std::deque<OrvRfidCmdId> sent;
+    try {
+        for (ByteView piece : pieces)
+            sent.push_back(OrvaneRfidCommand(OrvaneRfidCommand::SendBytes{piece}).id());
+    } catch (const std::exception& e) {
+        orvLogger::error(kTag, std::string("Error creating OrvaneRfidCommand: ") + e.what());
+        return {ResultCode::otherError, std::nullopt};
+    }
+
+    const TimeoutControl timeoutControl(timeout);
+    const auto wanted = static_cast<std::size_t>(number);
+    std::size_t received = 0;
+    Bytes joined;
+    const bool complete = replies_.serve(timeoutControl, [&](OrvaneRfidCommand& packet) {
+        orvLogger::trace(kTag, "receivedPacket.count = " + std::to_string(received));
+        const std::size_t turns = sent.size();
+        if (turns == 0) orvLogger::trace(kTag, "send(data:timeout:number:) - Get send packet fail");
+        for (std::size_t i = 0; i < turns; ++i) {
+            const OrvRfidCmdId request = sent.front();
+            sent.pop_front();
+            if (request == packet.id()) {
+                if (debugOn()) {
+                    orvLogger::debug(kTag, "send(data:timeout:number:) - Get correct packet: " +
+                                               idName(packet.id()));
+                }
+                const Bytes& raw = packet.rawData();
+                joined.insert(joined.end(), raw.begin(), raw.end());
+                if (++received == wanted) return ReplyVerdict::done;
+                if (debugOn()) {
+                    orvLogger::debug(kTag,
+                                     "Need response count: " + std::to_string(wanted) +
+                                         ", but received count = " + std::to_string(received));
+                }
+                return ReplyVerdict::taken;
+            }
+            if (debugOn()) {
+                orvLogger::debug(kTag, "send(data:timeout:number:) - Received packet ID: " +
+                                           idName(packet.id()) +
+                                           ", but expected ID: " + idName(request));
+            }
+            sent.push_back(request);
+        }
+        if (debugOn()) {
+            orvLogger::debug(kTag, "Received packet ID: " + idName(packet.id()) +
+                                       ", but not in send packet queue");
+        }
+        return ReplyVerdict::putBack;
+    });
+    if (!complete) {
+        orvLogger::debug(kTag, "--- send(data:timeout:number:) Timeout");
+        return {ResultCode::timeout, std::nullopt};
+    }
+    orvLogger::debug(kTag, "--- send(data:timeout:number:)");
+    return {ResultCode::noError, std::move(joined)};
+}
+
+bool Vk210Protocol::start() {
+    std::lock_guard guard(sendLock_);
+    orvLogger::info(kTag, "*** start()");
+    launchReceiveLoop([this] {
+        {
+            std::lock_guard rec(recLock_);
+            recBuffer_.clear();
+            lastData_ = Clock::now();
+            ++resetEpoch_;
+        }
+        replies_.clear();
+        orvLogger::trace(kTag, "+++ keepReadThread()");
+    });
+    return true;
+}
+
+void Vk210Protocol::stop() {
+    std::lock_guard guard(sendLock_);
+    BaseProtocol::stop();
+}
+
+void Vk210Protocol::announceBank(BankType bank, Clock::time_point at) {
+    bankItems_.enqueue({bank, at});
+}
+
+void Vk210Protocol::pumpEvent(const ProtocolEventArgs& event) {
+    switch (event.id()) {
+        case ProtocolEventId::resetBuffer:
+            orvLogger::trace(kTag, "+++ pumpEvent(_:) Reset buffer");
+            transport()->byteQueue().clear();
+            clearBuffers();
+            orvLogger::trace(kTag, "--- pumpEvent(_:) Reset buffer");
+            break;
+        case ProtocolEventId::setEngineReadyEvent:
+        case ProtocolEventId::skuType:
+            deliver(delegate(), event);
+            break;
+        case ProtocolEventId::accessBankType:
+            if (const BankType* bank = event.get<BankType>()) {
+                announceBank(*bank, Clock::now());
+            } else {
+                orvLogger::error(kTag, "pumpEvent(_:) accessBankType without a bank, dropped");
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void Vk210Protocol::clearBuffers() {
+    {
+        std::lock_guard rec(recLock_);
+        recBuffer_.clear();
+        ++resetEpoch_;
+    }
+    replies_.clear();
+    bankItems_.clear();
+}
+
+std::optional<BankType> Vk210Protocol::takeBank() {
+    const std::size_t held = bankItems_.count();
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < held; ++i) {
+        auto item = bankItems_.dequeue();
+        if (!item) break;
+        if (now - item->timestamp < bankItemLifetime) return item->bankType;
+    }
+    return std::nullopt;
+}
+
+void Vk210Protocol::readTransport() {
+    const int count = transport()->byteQueue().count();
+    if (count <= 0) return;
+    if (readBuffer_.size() < static_cast<std::size_t>(count)) {
+        readBuffer_.resize(static_cast<std::size_t>(count));
+    }
+    try {
+        const int read = transport()->read(readBuffer_, 0, count, defaultTimeout);
+        std::lock_guard rec(recLock_);
+        recBuffer_.insert(recBuffer_.end(), readBuffer_.begin(), readBuffer_.begin() + read);
+        lastData_ = Clock::now();
+    } catch (const std::exception& e) {
+        orvLogger::error(kTag, std::string("keepReadThread() Get exception: ") + e.what());
+    }
+}
+
+uint64_t Vk210Protocol::cutFrames() {
+    frames_.clear();
+    uint64_t epoch;
+    {
+        // The loop takes the whole buffer and cuts it outside the lock; only this thread
+        // appends to the buffer, so nothing arrives in between, and a reset shows in the epoch.
+        std::lock_guard rec(recLock_);
+        epoch = resetEpoch_.load();
+        work_.swap(recBuffer_);
+        recBuffer_.clear();
+    }
+    std::size_t kept = 0;
+    const std::size_t consumed = forEachFrame(
+        work_, [](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); },
+        [&](ByteView frame) {
+            frames_.push_back(
+                {static_cast<std::size_t>(frame.data() - work_.data()), frame.size()});
+            kept += frame.size();
+        });
+    if (consumed > kept) {
+        orvLogger::error(kTag, "keepReadThread() ************ Dropped " +
+                                   std::to_string(consumed - kept) +
+                                   " byte(s) that start no valid frame");
+    }
+    if (consumed == work_.size()) return epoch;
+
+    // An incomplete frame waits for its next bytes, unless none came for a second.
+    std::lock_guard rec(recLock_);
+    if (resetEpoch_.load() != epoch) return epoch;
+    if (Clock::now() - lastData_ > stallLimit) {
+        orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
+        // The partial frame is not put back; frames cut in this turn still go out.
+        replies_.clear();
+        bankItems_.clear();
+        return epoch;
+    }
+    recBuffer_.assign(work_.begin() + static_cast<long>(consumed), work_.end());
+    if (orvLogger::isEnabled(LogLevel::trace)) {
+        orvLogger::trace(kTag, "keepReadThread() packet size is not enough (" +
+                                   std::to_string(recBuffer_.size()) + ")");
+    }
+    return epoch;
+}
+
+bool Vk210Protocol::receiveTurn(const DispatchWorkItem& self) {
+    const ConnectState state = transport()->connectState();
+    if (state == ConnectState::disconnected) {
+        orvLogger::error(kTag, "keepReadThread() transport is disconnected, exit thread");
+        return false;
+    }
+    if (state != ConnectState::connected) return true;
+    readTransport();
+    const uint64_t epoch = cutFrames();
+    if (frames_.empty()) return true;
+    const auto target = delegate();
+    for (const FrameSpan& span : frames_) {
+        // A reset or a stop since the cut drops the frames not yet dispatched.
+        if (resetEpoch_.load() != epoch || self.isCancelled()) break;
+        dispatch(ByteView(work_).subspan(span.offset, span.length), target);
+    }
+    return true;
+}
+
+void Vk210Protocol::receiveEnded(bool current) {
+    if (current) clearBuffers();
+    orvLogger::trace(kTag, "--- keepReadThread()");
+}
+
+void Vk210Protocol::deliver(const std::shared_ptr<BaseProtocolDelegate>& delegate,
+                            const ProtocolEventArgs& event) {
+    if (!delegate) return;
+    try {
+        delegate->protocolEvent(event);
+    } catch (const std::exception& e) {
+        orvLogger::error(kTag, std::string("protocolEvent threw: ") + e.what());
+    } catch (...) {
+        orvLogger::error(kTag, "protocolEvent threw");
+    }
+}
+
+void Vk210Protocol::dispatch(ByteView frame,
+                             const std::shared_ptr<BaseProtocolDelegate>& delegate) {
+    const std::optional<CommandFrame> parsed = OrvaneRfidCommand::parseFrame(frame);
+    if (!parsed) {
+        // The frame is whole and its checksum right, but its code is unknown or a reply lacks
+        // its status byte: only this frame is dropped.
+        orvLogger::error(kTag,
+                         "keepReadThread() ************ Dropped frame: " +
+                             toHexDumpString(frame.first(std::min<std::size_t>(frame.size(), 8))));
+        return;
+    }
+    const OrvRfidCmdId id = parsed->id;
+    if (orvLogger::isEnabled(LogLevel::trace)) {
+        orvLogger::trace(kTag, "keepReadThread() Packet ID: " + idName(id));
+    }
+    if (debugOn()) {
+        const ByteView d = parsed->data;
+        const uint16_t raw = d.size() == 2 ? readBe16(d, 0) : 0;
+        if (id == OrvRfidCmdId::ambientTemperature || id == OrvRfidCmdId::paTemperature) {
+            orvLogger::debug(kTag, std::string("keepReadThread() ") +
+                                       (id == OrvRfidCmdId::paTemperature ? "PA" : "Ambient") +
+                                       " Temperature: " + tenths(raw) +
+                                       ", Raw: " + std::to_string(raw));
+        } else if (id == OrvRfidCmdId::batteryStatus) {
+            orvLogger::debug(
+                kTag, "keepReadThread() Battery Status: packetData: " + toHexString(frame) +
+                          ", batteryStatus: " +
+                          OrvaneRfidCommand(OrvaneRfidCommand::ReceiveBytes{frame}).description());
+        }
+    }
+    const Vk210FrameRole role = vk210FrameRole(id);
+    if (role.raisesEvent) {
+        const std::optional<BankType> bank =
+            id == OrvRfidCmdId::tagAccessData ? takeBank() : std::nullopt;
+        for (const ProtocolEventArgs& event : vk210FrameEvents(*parsed, bank))
+            deliver(delegate, event);
+    }
+    if (role.isReply) {
+        try {
+            replies_.push(OrvaneRfidCommand(OrvaneRfidCommand::ReceiveBytes{frame}));
+        } catch (const std::exception& e) {
+            orvLogger::error(kTag, std::string("keepReadThread() ************ ") + e.what());
+        }
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/core/Queue.h"
+#include "orvanerfid/core/RadioEnums.h"
+#include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/link/ReplyQueue.h"
+
+namespace orvane {
+
+// A memory bank announced for a tag access that is about to start.
+struct TimedBankTypeItem {
+    BankType bankType;
+    Clock::time_point timestamp;
+};
+
+// The protocol object of the Vk210 reader, whose link carries command frames
+// (0x02, length, command code, data, checksum, 0x03). A reply answers the request with the same
+// 16-bit command code.
+//
+// Threads and locks:
+// - `send` (both forms), `start` and `stop` take `sendLock_` for their whole run, a send for its
+//   whole wait: one exchange of one reader is in flight at a time, and `stop` waits for it.
+//   Sends block their caller (never the receive thread: a delegate must hand sending work to a
+//   queue) and wait on the reply queue, woken when the receive loop queues a frame.
+// - The receive loop runs on "com.orvane.vk210Protocol" (one loop per start, see BaseProtocol),
+//   never takes `sendLock_`, and calls the delegate synchronously on its thread, without any
+//   lock of this object held, so a delegate may call `pumpEvent`, `start` or `stop`.
+// - `pumpEvent` runs on the caller's thread. The received-bytes buffer is behind `recLock_`;
+//   the reply and bank queues have their own locks.
+// Create with std::make_shared: the receive loop holds the protocol weakly.
+class Vk210Protocol : public BaseProtocol {
+  public:
+    // An announced bank is usable while younger than this.
+    static constexpr Clock::duration bankItemLifetime = std::chrono::seconds(10);
+    // A partial frame waits this long for its next byte before the buffers are cleared.
+    static constexpr Clock::duration stallLimit = std::chrono::milliseconds(1000);
+
+    explicit Vk210Protocol(std::shared_ptr<BaseTransport> transport);
+    ~Vk210Protocol() override;
+
+    // Writes one request frame and waits up to `timeout` ms for the reply with its command code:
+    // 0x0000 with the whole reply frame, the write's non-zero code, 0x0001 when the bytes are no
+    // frame, or 0x7000. Queued replies with the request's code are dropped first, so a reply
+    // that came late for an earlier request never answers this one.
+    Response send(ByteView data, int timeout) override;
+    // Writes several request frames at once and collects `number` replies, each answering one
+    // request of its code, within `timeout` ms: 0x0000 with the reply frames joined in the order
+    // they were matched (no data for `number` 0), 0x4003 for `number` outside 0-255, the write's
+    // code, 0x0001, or 0x7000.
+    Response send(ByteView data, int timeout, int number) override;
+    // Clears the received bytes and replies and launches a new receive loop (after the earlier
+    // one, if any, has ended); true.
+    bool start() override;
+    void stop() override;
+    // resetBuffer empties every receive buffer and the reply and bank queues; accessBankType
+    // announces the bank of a coming tag access; setEngineReadyEvent and skuType go to the
+    // delegate unchanged; anything else is ignored.
+    void pumpEvent(const ProtocolEventArgs& event) override;
+
+    // Replies queued for the sends.
+    std::size_t queuedReplies() const { return replies_.count(); }
+    // Announces a bank as of `at` (pumpEvent announces as of now).
+    void announceBank(BankType bank, Clock::time_point at);
+
+  protected:
+    bool receiveTurn(const DispatchWorkItem& self) override;
+    void receiveEnded(bool current) override;
+
+  private:
+    struct FrameSpan {
+        std::size_t offset;
+        std::size_t length;
+    };
+
+    // Moves the transport's bytes into the buffer; false when the loop must end.
+    void readTransport();
+    // Cuts every complete frame buffered into `work_`/`frames_`; returns the reset epoch seen.
+    uint64_t cutFrames();
+    void dispatch(ByteView frame, const std::shared_ptr<BaseProtocolDelegate>& delegate);
+    void deliver(const std::shared_ptr<BaseProtocolDelegate>& delegate,
+                 const ProtocolEventArgs& event);
+    std::optional<BankType> takeBank();
+    void clearBuffers();
+    void purgeStale(uint16_t code, std::string_view operation);
+
+    std::mutex sendLock_;
+    ReplyQueue<OrvaneRfidCommand> replies_;
+    Queue<TimedBankTypeItem> bankItems_;
+
+    // Received bytes not yet cut, with the time the last of them arrived.
+    std::mutex recLock_;
+    Bytes recBuffer_;
+    Clock::time_point lastData_;
+    // Raised by every reset, so frames cut before it are not dispatched after it.
+    std::atomic<uint64_t> resetEpoch_{0};
+
+    // Used by the receive loop only (its turns never overlap).
+    Bytes readBuffer_;
+    Bytes work_;
+    std::vector<FrameSpan> frames_;
+};
+
+}  // namespace orvane

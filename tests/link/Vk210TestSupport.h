@@ -1,0 +1,108 @@
+#pragma once
+
+// A transport the test feeds by hand and a delegate that records protocol events, for the
+// Vk210 protocol suites.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/link/BaseTransport.h"
+
+namespace orvane::test {
+
+// Connected from the start; bytes reach the protocol through `feed`, writes are recorded and
+// handed to `onWrite` (which may feed replies).
+class FeedTransport : public BaseTransport {
+  public:
+    FeedTransport() : BaseTransport("FeedTransport") { setConnectState(ConnectState::connected); }
+
+    std::function<void(ByteView written)> onWrite;
+    // Above 0: `write` throws this code.
+    ResultCode writeError = ResultCode::noError;
+
+    void feed(ByteView bytes) { receive(bytes); }
+
+    bool connect() override {
+        setConnectState(ConnectState::connected);
+        return true;
+    }
+    bool disconnect() override {
+        setConnectState(ConnectState::disconnected);
+        return true;
+    }
+    int read(std::span<uint8_t> data, int offset, int length, int) override {
+        return byteQueue().dequeue(data, offset, length);
+    }
+    int write(ByteView data, int offset, int length, int) override {
+        if (writeError != ResultCode::noError) throw ReaderException(writeError, "");
+        const ByteView bytes =
+            data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        {
+            std::lock_guard guard(lock_);
+            written_.insert(written_.end(), bytes.begin(), bytes.end());
+        }
+        if (onWrite) onWrite(bytes);
+        return length;
+    }
+    Bytes written() const {
+        std::lock_guard guard(lock_);
+        return written_;
+    }
+
+  private:
+    mutable std::mutex lock_;
+    Bytes written_;
+};
+
+// Records every event; `onEvent` runs inside the delivery, on the receive thread.
+class EventRecorder : public BaseProtocolDelegate {
+  public:
+    std::function<void(const ProtocolEventArgs&)> onEvent;
+
+    void protocolEvent(const ProtocolEventArgs& event) override {
+        {
+            std::lock_guard guard(lock_);
+            events_.push_back(event);
+        }
+        if (onEvent) onEvent(event);
+    }
+    std::vector<ProtocolEventArgs> events() const {
+        std::lock_guard guard(lock_);
+        return events_;
+    }
+    std::size_t count() const {
+        std::lock_guard guard(lock_);
+        return events_.size();
+    }
+    void clear() {
+        std::lock_guard guard(lock_);
+        events_.clear();
+    }
+
+  private:
+    mutable std::mutex lock_;
+    std::vector<ProtocolEventArgs> events_;
+};
+
+// A reply frame: status byte, then data.
+inline Bytes replyFrame(OrvRfidCmdId id, uint8_t status, const Bytes& data = {}) {
+    Bytes area{status};
+    area.insert(area.end(), data.begin(), data.end());
+    return OrvaneRfidCommand::frame(id, area);
+}
+
+inline Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+}  // namespace orvane::test
