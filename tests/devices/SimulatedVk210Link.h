@@ -1,77 +1,43 @@
 #pragma once
 
-// A Vk210 device wired to a simulated Vk210 through a protocol that hands each request straight
-// to the simulator on the caller's thread and returns what it answers.
+// A Vk210 device on the accessory transport, connected to a simulated Vk210 reader attached as
+// an accessory, with its protocol's receive loop running.
 
-#include <functional>
+#include <gtest/gtest.h>
+
 #include <memory>
-#include <mutex>
 
 #include "DeviceTestSupport.h"
 #include "orvanerfid/devices/Vk210Device.h"
+#include "orvanerfid/link/EATransport.h"
+#include "orvanerfid/link/OrvaneDevice.h"
 #include "sim/SimVk210.h"
 
 namespace orvane::test {
 
-class DirectSimProtocol : public BaseProtocol {
+class SimulatedVk210Link {
   public:
-    DirectSimProtocol(std::shared_ptr<SimVk210> reader, std::function<void(uint32_t)>& onRequest)
-        : BaseProtocol("DirectSimProtocol", std::make_shared<FirmwareTransport>(),
-                       DispatchQueue::make("test.direct", DispatchQoS::userInitiated,
-                                           DispatchQueueAttributes::concurrent)),
-          reader_(std::move(reader)),
-          onRequest_(onRequest) {}
-
-    Response send(ByteView data, int timeout) override { return send(data, timeout, 1); }
-    Response send(ByteView data, int timeout, int) override {
-        std::lock_guard guard(sendLock_);
-        if (onRequest_) {
-            forEachFrame(data, OrvaneRfidCommand::cutFrame,
-                         [this](ByteView frame) { onRequest_(readBe16(frame, 3)); });
-        }
-        Peer peer;
-        ByteView rest = data;
-        while (!rest.empty()) {
-            const std::size_t used = reader_->respond(rest, peer);
-            if (used == 0) break;
-            rest = rest.subspan(used);
-        }
-        if (peer.late >= std::chrono::milliseconds(timeout) || peer.replies.empty()) {
-            return Response(ResultCode::timeout, std::nullopt);
-        }
-        return Response(ResultCode::noError, peer.replies);
+    SimulatedVk210Link() {
+        manager.attach(accessory);
+        transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
+        EXPECT_TRUE(transport->connect());
+        EXPECT_TRUE(device->start());
     }
-    bool start() override { return true; }
+    ~SimulatedVk210Link() {
+        device->baseProtocol()->stop();
+        transport->disconnect();
+        EXPECT_TRUE(waitUntil([&] { return device->baseProtocol()->receiveLoopsRunning() == 0; }));
+        EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
+        manager.detach(accessory);
+    }
+    SimulatedVk210Link(const SimulatedVk210Link&) = delete;
+    SimulatedVk210Link& operator=(const SimulatedVk210Link&) = delete;
 
-  protected:
-    bool receiveTurn(const DispatchWorkItem&) override { return false; }
-    void receiveEnded(bool) override {}
-
-  private:
-    struct Peer : SimPeer {
-        Bytes replies;
-        Clock::duration late{};
-        void send(Bytes bytes, Clock::duration delay, std::size_t, Clock::duration) override {
-            late = std::max(late, delay);
-            replies.insert(replies.end(), bytes.begin(), bytes.end());
-        }
-        bool stream(ByteView, std::size_t, Clock::duration) override { return false; }
-        void dropLink() override {}
-        bool isDropped() const override { return false; }
-        std::weak_ptr<SimPeer> weakPeer() override { return {}; }
-    };
-
-    std::mutex sendLock_;
-    const std::shared_ptr<SimVk210> reader_;
-    std::function<void(uint32_t)>& onRequest_;
-};
-
-struct SimulatedVk210Link {
-    // Called with the command code of each request before the simulator sees it.
-    std::function<void(uint32_t)> onRequest;
+    AccessoryManager manager;
     std::shared_ptr<SimVk210> reader = std::make_shared<SimVk210>();
-    std::shared_ptr<Vk210Device> device =
-        Vk210Device::create(std::make_shared<DirectSimProtocol>(reader, onRequest));
+    std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(reader);
+    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<Vk210Device> device = Vk210Device::create(transport);
 };
 
 }  // namespace orvane::test

@@ -1,5 +1,6 @@
-// The Vk210 device against the simulated Vk210: start-up, every supported setting read, written
-// and read back, many settings in one exchange, and the firmware update.
+// The Vk210 device over the accessory transport against the simulated Vk210: start-up, the
+// keep-alive, every supported setting read, written and read back, many settings in one
+// exchange, and the firmware update.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 
 #include "DeviceTestSupport.h"
 #include "SimulatedVk210Link.h"
+#include "commands/Vk210FrameSupport.h"
 #include "orvanerfid/devices/Vk210Device.h"
 #include "sim/SimVk210Settings.h"
 
@@ -48,7 +50,7 @@ DeviceParam withText(Id id, std::string text) {
     return param;
 }
 
-class Vk210SimulatedTest : public ::testing::Test {
+class Vk210SimulatedTest : public vk210test::CapturedLogTest {
   protected:
     test::SimulatedVk210Link link;
     std::shared_ptr<SimVk210>& reader = link.reader;
@@ -77,7 +79,10 @@ TEST_F(Vk210SimulatedTest, KeepAliveWithin800Ms) {
     device->triggerAlive();
     EXPECT_EQ(reader->requestCount(rawValue(Cmd::paTemperature)), 1);
     EXPECT_EQ(reader->requestCount(rawValue(Cmd::batteryStatus)), 1);
-    reader->setReplyFaults({std::chrono::milliseconds(1200), std::nullopt, -1});
+    // Replies 300 ms late still count; 1200 ms late is a failed sign of life.
+    reader->setReplyFaults({std::chrono::milliseconds(300), std::nullopt, 2});
+    device->triggerAlive();
+    reader->setReplyFaults({std::chrono::milliseconds(1200), std::nullopt, 2});
     test::expectCode(ResultCode::timeout, [&] { device->triggerAlive(); });
 }
 
@@ -181,11 +186,22 @@ TEST_F(Vk210SimulatedUpdateTest, FileArrivesWholeAndIsInstalled) {
 }
 
 TEST_F(Vk210SimulatedUpdateTest, AbortAfterTheFirstBlock) {
-    link.onRequest = [this](uint32_t key) {
-        if (key == rawValue(Cmd::sendFileData)) device->set_abortUpdate(true);
+    // Aborts as the upload begins, so while the first block is on its way.
+    struct Aborting : test::RecordingDeviceDelegate {
+        std::weak_ptr<Vk210Device> device;
+        void firmwareUpdateEvent(FirmwareUpdateState state, uint8_t percentage) override {
+            RecordingDeviceDelegate::firmwareUpdateEvent(state, percentage);
+            if (state == FirmwareUpdateState::uploading && percentage == 0)
+                device.lock()->set_abortUpdate(true);
+        }
     };
+    auto aborting = std::make_shared<Aborting>();
+    aborting->device = device;
+    events = aborting;
+    device->setDelegate(events);
     device->firmwareUpdate("vk210.bin", Bytes(2500, 0x11));
-    EXPECT_EQ(reports().back(), "5 100");
+    EXPECT_EQ(reports(),
+              (std::vector<std::string>{"0 100", "2 0", "2 100", "3 0", "3 40", "5 100"}));
     EXPECT_EQ(reader->setting("firmwareFile").size(), 1000u);
     EXPECT_TRUE(reader->setting("firmwareInstalled").empty());
 }

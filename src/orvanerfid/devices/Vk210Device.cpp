@@ -10,6 +10,7 @@
 #include "orvanerfid/devices/Vk210FirmwareUpdate.h"
 #include "orvanerfid/devices/Vk210MultiSetting.h"
 #include "orvanerfid/devices/Vk210Settings.h"
+#include "orvanerfid/link/Vk210Protocol.h"
 
 namespace orvane {
 namespace {
@@ -112,6 +113,11 @@ std::shared_ptr<Vk210Device> Vk210Device::create(std::shared_ptr<BaseProtocol> p
     std::shared_ptr<Vk210Device> device(new Vk210Device(std::move(protocol)));
     device->attachToProtocol();
     return device;
+}
+
+std::shared_ptr<Vk210Device> Vk210Device::create(std::shared_ptr<BaseTransport> transport) {
+    return create(std::static_pointer_cast<BaseProtocol>(
+        std::make_shared<Vk210Protocol>(std::move(transport))));
 }
 
 std::vector<DeviceParam> Vk210Device::makeSupportedParameters() {

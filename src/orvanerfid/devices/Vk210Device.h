@@ -99,6 +99,8 @@ class ORVANE_API Vk210Device : public BaseDevice {
     // The exchange timeout of the keep-alive, in milliseconds.
     static constexpr int kAliveTimeout = 800;
 
+    // A device on the reader's transport, with a new Vk210 protocol whose delegate it is.
+    static std::shared_ptr<Vk210Device> create(std::shared_ptr<BaseTransport> transport);
     // A device speaking through `protocol` (a Vk210 protocol on the reader's transport), made
     // that protocol's delegate.
     static std::shared_ptr<Vk210Device> create(std::shared_ptr<BaseProtocol> protocol);
