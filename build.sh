@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # One entry point for building, testing and running the SDK.
 #   ./build.sh test [dev|asan|tsan|release] [ctest -R regex]   build and run the tests
-#   ./build.sh demo                                          build and run the example program
+#   ./build.sh demo                                          install, build and run the example
+#   ./build.sh consumer                                      install, then build and run the
+#                                                            consumer check and the examples
+#                                                            against the installed package
 #   ./build.sh fuzz SECONDS                                  run every fuzz target that long
 #   ./build.sh bench                                         build and run the benchmarks
 set -euo pipefail
@@ -33,6 +36,18 @@ configure_and_build() {
     cmake --build --preset "$preset" -j "$jobs"
 }
 
+# Installs the dev build into build/dev/install and builds the project in $1 against it (in
+# build/dev/<name of $1>), as an application would: find_package(OrvaneRFID) and the shared
+# library only.
+build_against_install() {
+    local project=$1 prefix=$PWD/build/dev/install
+    local out=build/dev/$(basename "$project")
+    cmake --install build/dev --prefix "$prefix" >/dev/null
+    cmake -S "$project" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$out" -j "$jobs"
+}
+
 cmd=${1:-test}
 case "$cmd" in
 test)
@@ -46,7 +61,17 @@ test)
 demo)
     ensure_packages
     configure_and_build dev
+    build_against_install examples
     ./build/dev/examples/orvane_demo
+    ;;
+consumer)
+    ensure_packages
+    configure_and_build dev
+    build_against_install tests/consumer
+    ./build/dev/consumer/orvane_consumer
+    build_against_install examples
+    ./build/dev/examples/orvane_demo >/dev/null
+    echo "examples: built and run against the installed package"
     ;;
 fuzz)
     seconds=${2:-60}
@@ -60,7 +85,9 @@ fuzz)
         mkdir -p "$work" fuzz/artifacts
         [ -d "$corpus" ] || corpus=
         echo "== $name for ${seconds}s"
-        "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        # -max_len: room for the largest frame or packet the cutters accept (8192 bytes) and
+        # the one behind it, with the chunk headers of the stream target.
+        "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16640 \
             -artifact_prefix=fuzz/artifacts/ -print_final_stats=1 "$work" $corpus 2>&1 | tail -n 12
     done
     ;;
@@ -72,7 +99,7 @@ bench)
     done
     ;;
 *)
-    echo "usage: $0 test [dev|asan|tsan|release] [regex] | demo | fuzz SECONDS | bench" >&2
+    echo "usage: $0 test [dev|asan|tsan|release] [regex] | demo | consumer | fuzz SECONDS | bench" >&2
     exit 2
     ;;
 esac

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <thread>
 
+#include "LinkBenchSupport.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/link/EATransport.h"
@@ -23,7 +23,8 @@
 namespace {
 
 using namespace orvane;
-using Clk = std::chrono::steady_clock;
+using bench::Clk;
+using bench::medianMicros;
 
 constexpr std::size_t kInventoryTags = 50000;
 
@@ -46,7 +47,7 @@ struct Rig {
     AccessoryManager manager;
     std::shared_ptr<SimVk210> sim = std::make_shared<SimVk210>();
     std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(sim);
-    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<Vk210Protocol> protocol = std::make_shared<Vk210Protocol>(transport);
     std::shared_ptr<CountingDelegate> delegate = std::make_shared<CountingDelegate>();
 
@@ -66,13 +67,6 @@ struct Rig {
     }
 };
 
-double medianMicros(std::vector<double>& samples) {
-    if (samples.empty()) return 0;
-    std::nth_element(samples.begin(), samples.begin() + static_cast<long>(samples.size() / 2),
-                     samples.end());
-    return samples[samples.size() / 2];
-}
-
 void BM_SendRoundTrip(benchmark::State& state) {
     Rig rig;
     const Bytes request = OrvaneRfidCommand::frame(OrvRfidCmdId::firmware, {});
@@ -89,52 +83,11 @@ BENCHMARK(BM_SendRoundTrip)->Iterations(2000);
 
 // The same request and reply through the accessory's streams, with no transport or protocol.
 void BM_RawPipeRoundTrip(benchmark::State& state) {
-    AccessoryManager manager;
     auto sim = std::make_shared<SimVk210>();
-    auto accessory = SimVk210::makeAccessory(sim);
-    manager.attach(accessory);
-    auto session = AccessorySession::open(accessory, accessory->protocolStrings().front());
-    auto input = session->inputStream();
-    auto output = session->outputStream();
-    input->open();
-    output->open();
-    std::mutex lock;
-    std::condition_variable arrived;
-    uint64_t signals = 0;
-    input->setBytesAvailableHandler([&] {
-        {
-            std::lock_guard guard(lock);
-            ++signals;
-        }
-        arrived.notify_all();
-    });
     const Bytes request = OrvaneRfidCommand::frame(OrvRfidCmdId::firmware, {});
     const std::size_t replySize =
         SimVk210::replyFrame(OrvRfidCmdId::firmware, 0, sim->setting("firmware")).size();
-    uint8_t buffer[256];
-    std::vector<double> samples;
-    for (auto _ : state) {
-        const auto start = Clk::now();
-        output->write(request.data(), request.size());
-        std::size_t got = 0;
-        while (got < replySize) {
-            std::unique_lock guard(lock);
-            const uint64_t seen = signals;
-            guard.unlock();
-            const long n = input->read(buffer, sizeof buffer);
-            if (n > 0) {
-                got += static_cast<std::size_t>(n);
-                continue;
-            }
-            guard.lock();
-            arrived.wait_for(guard, std::chrono::milliseconds(10), [&] { return signals != seen; });
-        }
-        samples.push_back(std::chrono::duration<double, std::micro>(Clk::now() - start).count());
-    }
-    input->setBytesAvailableHandler({});
-    input->close();
-    output->close();
-    state.counters["median_us"] = medianMicros(samples);
+    bench::rawPipeRoundTrip(state, SimVk210::makeAccessory(sim), request, replySize);
 }
 BENCHMARK(BM_RawPipeRoundTrip)->Iterations(2000);
 

@@ -1,57 +1,31 @@
-// A first tour of the SDK: attach a simulated VK210 reader as an accessory, discover it,
-// connect the accessory transport, ask the reader for its firmware version and disconnect.
+// A first tour of the SDK through what the shared library exports: discover an attached reader,
+// read settings from their device text, and build and read a Vk640 packet.
+//
+// Built against the installed package (find_package(OrvaneRFID)), as an application would be.
 
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
-#include "orvanerfid/commands/DeviceInfoCommands.h"
-#include "orvanerfid/core/Logger.h"
-#include "orvanerfid/core/ResultCode.h"
-#include "orvanerfid/core/Utilities.h"
-#include "orvanerfid/link/DetectReader.h"
-#include "orvanerfid/link/EATransport.h"
-#include "sim/SimAccessory.h"
+#include "orvanerfid/orvanerfid.h"
 
 namespace {
-
-using orvane::Bytes;
-using orvane::ByteView;
 
 class Discovery : public orvane::DetectReaderDelegate {
   public:
     void didConnectReader(const std::shared_ptr<orvane::OrvaneDevice>& device) override {
         std::printf(
             "Discovered a reader:\n  manufacturer:  %s\n  name:          %s\n"
-            "  model type:    %s\n  serial number: %s\n  firmware:      %s\n"
-            "  connection:    %lld\n  protocol:      %s\n",
+            "  model type:    %s\n  serial number: %s\n  firmware:      %s\n",
             device->manufacturer().c_str(), device->deviceName().c_str(),
             std::string(orvane::description(device->deviceType())).c_str(),
-            device->serialNumber().c_str(), device->firmwareVersion().c_str(),
-            static_cast<long long>(device->connectionID()), device->protocolString().c_str());
-        std::lock_guard guard(lock_);
-        found_ = device;
+            device->serialNumber().c_str(), device->firmwareVersion().c_str());
+        ++found;
     }
     void didDisconnectReader(const std::shared_ptr<orvane::OrvaneDevice>& device) override {
         std::printf("Reader detached: %s\n", device->serialNumber().c_str());
     }
-    std::shared_ptr<orvane::OrvaneDevice> found() const {
-        std::lock_guard guard(lock_);
-        return found_;
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::shared_ptr<orvane::OrvaneDevice> found_;
-};
-
-class StateLog : public orvane::TransportDelegate {
-  public:
-    void connectStateEvent(const orvane::ConnectStateEventArgs& args) override {
-        std::printf("  %s\n", args.description().c_str());
-    }
+    int found = 0;
 };
 
 }  // namespace
@@ -59,71 +33,42 @@ class StateLog : public orvane::TransportDelegate {
 int main() {
     orvane::orvLogger::setShowNSLog(false);
 
-    // The simulated reader answers a firmware-version request with status 0 and version 1.1.11.
-    orvane::OrvRfidCmd_FirmwareVersion versionRequest;
-    const Bytes request = versionRequest.toBytes();
-    const Bytes versionReply =
-        orvane::OrvaneRfidCommand::frame(orvane::OrvRfidCmdId::firmware, Bytes{0x00, 1, 1, 11});
-    auto responder = std::make_shared<orvane::ScriptedResponder>();
-    responder->on(request, versionReply);
-    auto reader = std::make_shared<orvane::SimAccessory>(
-        orvane::AccessoryInfo{
-            "Orvane Technology", "VK210", "VK210", "SIM-0001", "1.01.11", {"com.orvane.dcbridge"}},
-        responder);
-
+    // An accessory as the platform would announce it (no session: this tour does not connect).
+    auto accessory = std::make_shared<orvane::Accessory>(orvane::AccessoryInfo{
+        "Orvane Technology", "VK640", "VK640", "DEMO-0001", "1.2.0", {"com.orvane.dcbridge"}});
     auto discovery = std::make_shared<Discovery>();
-    auto detector = std::make_shared<orvane::DetectReader>();
+    auto detector = orvane::DetectReader::create();
     detector->setDelegate(discovery);
     detector->startDetect();
-    orvane::AccessoryManager::shared().attach(reader);
-    auto device = discovery->found();
-    if (!device) {
-        std::printf("No reader found\n");
-        return 1;
-    }
+    orvane::AccessoryManager::shared().attach(accessory);
 
-    auto transport = orvane::EATransport::shared();
-    auto states = std::make_shared<StateLog>();
-    transport->takeOver(device);
-    transport->setDelegate(states);
-    std::printf("Connecting:\n");
-    if (!transport->connect()) {
-        std::printf("Connect failed\n");
-        return 1;
-    }
+    // Reader settings travel as hex device text; each parameter reads its own form.
+    const orvane::DeviceParam volume(orvane::DeviceParamId::beeperVolume);
+    const auto high = volume.valueToAny("03");
+    std::printf("Beeper volume \"03\": %s\n",
+                high ? std::string(orvane::description(std::get<orvane::BeeperVolume>(*high)))
+                           .c_str()
+                     : "refused");
+    std::printf("Beeper volume \"003\": %s\n", volume.valueToAny("003") ? "read" : "refused");
+    const auto battery =
+        orvane::BatteryStatusExtended::fromDeviceParameter("4008000000000FA0000007D0");
+    std::printf("Battery:\n%s", battery.description().c_str());
 
-    int status = 0;
+    // A Vk640 setting packet: the request bytes, then the reader's reply read back.
+    orvane::STUHFL_Beeper beeper;
+    beeper.volume = orvane::BeeperVolume::high;
+    std::printf("Beeper set request: %s\n", orvane::toHexString(beeper.setPacketBytes()).c_str());
+    int status = discovery->found == 1 ? 0 : 1;
     try {
-        std::printf("Request:  %s\n", orvane::toHexDumpString(request).c_str());
-        transport->write(request, 0, static_cast<int>(request.size()), 3000);
-        // Read byte by byte until the frame cutter sees a whole frame (or a corrupt start).
-        Bytes received;
-        orvane::FrameCut cut{orvane::FrameCutStatus::incomplete, 0};
-        while (cut.status == orvane::FrameCutStatus::incomplete) {
-            uint8_t byte = 0;
-            transport->read(std::span<uint8_t>(&byte, 1), 0, 1, 3000);
-            received.push_back(byte);
-            cut = orvane::OrvaneRfidCommand::cutFrame(received);
-        }
-        if (cut.status != orvane::FrameCutStatus::complete) {
-            std::printf("No valid reply\n");
-            status = 1;
-        } else {
-            const ByteView frame = ByteView(received).first(cut.length);
-            std::printf("Reply:    %s\n", orvane::toHexDumpString(frame).c_str());
-            orvane::OrvRfidCmd_FirmwareVersion reply(
-                orvane::OrvaneRfidCommand::ReceiveBytes{frame});
-            reply.checkStatus("firmwareVersion");
-            std::printf("Firmware version: %s\n", reply.version().value_or("?").c_str());
-        }
-    } catch (const orvane::ReaderException& e) {
-        std::printf("Exchange failed: %s\n", e.what());
+        const orvane::STUHFL_Beeper reply(*orvane::hexTextToData("80000000000010120003020103"));
+        reply.checkStatus("setBeeper");
+        std::printf("Beeper reply: %s\n", std::string(orvane::description(reply.volume)).c_str());
+    } catch (const orvane::CodedError& e) {
+        std::printf("Reply refused: %s\n", e.what());
         status = 1;
     }
 
-    std::printf("Disconnecting:\n");
-    transport->disconnect();
+    orvane::AccessoryManager::shared().detach(accessory);
     detector->stopDetect();
-    orvane::AccessoryManager::shared().detach(reader);
     return status;
 }

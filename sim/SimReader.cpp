@@ -214,8 +214,9 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
         return true;
     };
     bool alive = !population.empty();
+    const std::size_t group = plan.reportMany ? std::max<std::size_t>(plan.tagsPerReport, 1) : 1;
     while (alive && !state->cancel.load()) {
-        for (std::size_t i = 0; i < population.size() && alive; ++i) {
+        for (std::size_t i = 0; i < population.size() && alive; i += group) {
             if (state->cancel.load()) {
                 alive = false;
                 break;
@@ -227,11 +228,16 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                         std::chrono::duration<double>(static_cast<double>(sent) / plan.perSecond));
                 Clock::sleepFor(due - Clock::now());
             }
-            plan.report(batch, population[i], i);
-            ++sent;
+            const std::size_t reported = std::min(group, population.size() - i);
+            if (plan.reportMany) {
+                plan.reportMany(batch, std::span<const SimTag>(population).subspan(i, reported), i);
+            } else {
+                plan.report(batch, population[i], i);
+            }
+            sent += reported;
             const bool dropNow = plan.dropAfter > 0 && sent >= plan.dropAfter;
             if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
-                i + 1 == population.size()) {
+                i + reported == population.size()) {
                 alive = flush();
                 state->reported.store(sent);
             }

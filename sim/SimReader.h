@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,6 +83,11 @@ struct SimStreamPlan {
     // Appends the report frame of one tag (its index in the population is the last argument)
     // to `out`. Runs on the stream's thread: it must not capture the reader.
     std::function<void(Bytes& out, const SimTag&, std::size_t)> report;
+    // Set instead of `report` for a model that reports several tags in one frame: appends the
+    // frame of up to `tagsPerReport` consecutive tags (the index of the first one last). Same
+    // thread rule; the rate and `dropAfter` still count tags.
+    std::function<void(Bytes& out, std::span<const SimTag>, std::size_t)> reportMany;
+    std::size_t tagsPerReport = 1;
     // Reports per second; 0: as fast as the host reads them.
     double perSecond = 0;
     // True: every tag once, then the stream idles until stopped. False: rounds until stopped.
@@ -125,6 +131,15 @@ class SimReader : public SimResponder {
     void setReplyFaults(SimReplyFaults faults);
     // The faults for the reply being sent now (counting it against `count`), or none.
     std::optional<SimReplyFaults> takeReplyFault();
+    // Takes the faults for the reply being sent now: a wrong status replaces `status`; returns
+    // how late the reply leaves.
+    template <typename Status>
+    Clock::duration applyReplyFault(Status& status) {
+        const auto fault = takeReplyFault();
+        if (!fault) return {};
+        if (fault->wrongStatus) status = static_cast<Status>(*fault->wrongStatus);
+        return fault->lateBy;
+    }
     // Sends a reply frame through the request's link, late when a reply fault says so.
     void reply(const SimRequest& request, Bytes frame, Clock::duration lateBy = {});
     // Sends an unsolicited frame to the host through the newest link; false without one.

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/engines/EngineTables.h"
 #include "orvanerfid/engines/ZebraPacket.h"
@@ -13,9 +12,6 @@
 namespace orvane {
 
 namespace {
-
-constexpr uint8_t kStatusOk = 0x00;
-constexpr uint8_t kHasCodeId = 0x80;
 
 ZebraPacket fromEngine(Opcode opcode, Bytes data = {}) {
     ZebraPacket packet(opcode, std::move(data));
@@ -28,6 +24,13 @@ ZebraPacket fromEngine(Opcode opcode, Bytes data = {}) {
 }  // namespace
 
 SimScanEngine::SimScanEngine(EngineModel model) {
+    loadDefaults(model);
+}
+
+void SimScanEngine::loadDefaults(EngineModel model) {
+    std::lock_guard guard(lock_);
+    values_.clear();
+    ranges_.clear();
     std::span<const EngineTableRow> rows;
     if (model == EngineModel::SE4107) rows = se4107Rows();
     if (model == EngineModel::SE2707) rows = se2707Rows();
@@ -57,9 +60,8 @@ std::optional<Bytes> SimScanEngine::answer(ByteView engineData) {
     }
 }
 
-Bytes SimScanEngine::reply(Bytes packet) {
+Bytes SimScanEngine::reply(Bytes packet) const {
     if (faults_.badChecksum) packet.back() ^= 0x5A;
-    packet.insert(packet.begin(), kStatusOk);
     return packet;
 }
 
@@ -131,17 +133,6 @@ void SimScanEngine::setValue(ZebraParamId id, Bytes value) {
 void SimScanEngine::setFaults(const SimScanEngineFaults& faults) {
     std::lock_guard guard(lock_);
     faults_ = faults;
-}
-
-Bytes SimScanEngine::barcodeFrame(ByteView barcode, std::optional<uint8_t> code) {
-    Bytes data;
-    if (code) {
-        data = {kHasCodeId, *code};
-    } else {
-        data = {0x00};
-    }
-    data.insert(data.end(), barcode.begin(), barcode.end());
-    return OrvaneRfidCommand::frame(OrvRfidCmdId::scannerData, data);
 }
 
 }  // namespace orvane

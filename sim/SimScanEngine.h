@@ -2,7 +2,8 @@
 
 // The Zebra scan engine of a simulated Vk210: it answers the engine packets that the host sends
 // through the reader's pass-through command from a parameter store that starts with the model's
-// defaults, and it makes the reader's barcode frames of a decode.
+// defaults. The reader's row for that command (addVk210EngineRows) hands it each request; the
+// reader's sendBarcode() sends what it decodes.
 //
 // Threads: answer() runs on the simulated reader's peer thread; the store and the faults may be
 // read and set from a test's thread at the same time. One mutex guards both; nothing is called
@@ -35,9 +36,11 @@ class SimScanEngine {
     // parameters (every request is answered, every write refused).
     explicit SimScanEngine(EngineModel model);
 
-    // The data area of the reply frame to a pass-through request whose data area is
-    // `engineData`: the status byte 0x00, then the engine's reply packet. No value when no reply
-    // is to be sent.
+    // Drops every stored value and takes the defaults of `model`, as the constructor does.
+    void loadDefaults(EngineModel model);
+
+    // The engine's reply packet to the packet `engineData`; no value when no reply is to be
+    // sent.
     //  - a packet that fails its checks: NAK "Checksum Failure";
     //  - a parameter request: a parameter packet with one item per requested number the engine
     //    has (the others are left out);
@@ -53,15 +56,12 @@ class SimScanEngine {
 
     void setFaults(const SimScanEngineFaults& faults);
 
-    // The reader's frame for a decode of `barcode`: with the engine's symbology code when given.
-    static Bytes barcodeFrame(ByteView barcode, std::optional<uint8_t> code = std::nullopt);
-
   private:
     struct Range {
         int64_t min, max;  // 0, 0: any value
     };
 
-    Bytes reply(Bytes packet);
+    Bytes reply(Bytes packet) const;
     Bytes nak(NakCause cause);
     Bytes paramReply(ByteView numbers);
     Bytes paramWrite(ByteView items);

@@ -14,6 +14,7 @@ SimVk210::SimVk210()
     addVk210TagAccessRows(*this);
     addVk210SettingRows(*this);
     addVk210FirmwareRows(*this);
+    addVk210EngineRows(*this);
 }
 
 AccessoryInfo SimVk210::accessoryInfo(std::string serialNumber) {
@@ -65,11 +66,7 @@ void SimVk210::appendTagReport(Bytes& out, const SimTag& tag) {
 }
 
 void SimVk210::replyStatus(const SimRequest& request, uint8_t status, ByteView data) {
-    Clock::duration lateBy{};
-    if (auto fault = takeReplyFault()) {
-        lateBy = fault->lateBy;
-        if (fault->wrongStatus) status = static_cast<uint8_t>(*fault->wrongStatus);
-    }
+    const Clock::duration lateBy = applyReplyFault(status);
     const auto id = fromRaw<OrvRfidCmdId>(static_cast<uint16_t>(request.key));
     if (!id) return;
     reply(request, replyFrame(*id, status, data), lateBy);

@@ -16,6 +16,7 @@
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "sim/SimAccessory.h"
 #include "sim/SimReader.h"
+#include "sim/SimScanEngine.h"
 
 namespace orvane {
 
@@ -60,6 +61,9 @@ class SimVk210 : public SimReader {
     bool sendBarcode(ByteView data, std::optional<uint8_t> barcodeId = std::nullopt);
     bool sendSystemError(uint8_t kind);
 
+    // ---- Scan engine: a Zebra SE4107 until loadDefaults() of another model
+    SimScanEngine& scanEngine() { return scanEngine_; }
+
   private:
     friend void addVk210InventoryRows(SimVk210& reader);
     SimStreamPlan inventoryPlan() const;
@@ -68,6 +72,7 @@ class SimVk210 : public SimReader {
     double inventoryRate_ = 0;
     std::size_t dropAfter_ = 0;
     bool inventoryOnce_ = true;
+    SimScanEngine scanEngine_{EngineModel::SE4107};
 };
 
 // Identity, temperature and battery: firmware ("firmware", the version bytes), model name
@@ -80,5 +85,8 @@ void addVk210InventoryRows(SimVk210& reader);
 // Tag access: read, write, lock, kill answer with the status at once and report the outcome in
 // a tag-access-data frame shortly after, working on the first tag of the population.
 void addVk210TagAccessRows(SimVk210& reader);
+// The scan engine's parameter packets (the pass-through command): answered by scanEngine(),
+// the reply packet after a success status; no reply when the engine makes none.
+void addVk210EngineRows(SimVk210& reader);
 
 }  // namespace orvane

@@ -205,6 +205,17 @@ TEST(STGen2PacketTest, InventoryRecordsBecomeTagReports) {
     EXPECT_EQ(tags[1].antenna(), 2);
     EXPECT_TRUE(tags[1].epc().empty());
     EXPECT_EQ(tags[1].tagInfoId()[5], TagInfoId::epc);
+
+    // An empty record before any value of its kind reports nothing; unknown tags are named.
+    std::vector<uint8_t> unknown;
+    std::vector<TagInfo> first;
+    STInventoryData::forEachTag(
+        join({record(0x05, {}), record(0x42, {1}), kFinished}),
+        [&](const STInventoryTag& t) { first.push_back(STInventoryData::toTagInfo(t, 0)); },
+        [&](uint8_t tag) { unknown.push_back(tag); });
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].tagInfoId().size(), 2u) << "tag count and time stamp only";
+    EXPECT_EQ(unknown, std::vector<uint8_t>{0x42});
 }
 
 TEST(STGen2PacketTest, RssiUsesTheReceiveGainWithoutOverflow) {

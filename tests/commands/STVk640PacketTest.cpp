@@ -5,6 +5,7 @@
 #include "STTestSupport.h"
 #include "orvanerfid/commands/Vk640Packets.h"
 #include "orvanerfid/core/Utilities.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -110,26 +111,13 @@ TEST(STVk640PacketTest, DataTerminatorWireCodes) {
     }
 }
 
-std::chrono::system_clock::time_point localTime(int year, int month, int day, int hour, int min,
-                                                int sec) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = min;
-    t.tm_sec = sec;
-    t.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&t));
-}
-
 TEST(STVk640PacketTest, SystemTimeInTheLocalCalendar) {
     const STUHFL_SystemTime reply(setting(0x03, {0x18, 0x0C, 0x1F, 0x17, 0x3B, 0x3B}));
     EXPECT_EQ(toDateTimeString(reply.date), "2024-12-31 23:59:59");
-    STUHFL_SystemTime request(localTime(2025, 2, 28, 8, 5, 9));
+    STUHFL_SystemTime request(test::localTime(2025, 2, 28, 8, 5, 9));
     EXPECT_EQ(payloadOf(request.setPacketBytes()), (Bytes{0x03, 0x06, 25, 2, 28, 8, 5, 9}));
     EXPECT_EQ(STUHFL_SystemTime(setting(0x03, {0x18, 0x02, 0x1D, 0, 0, 0})).date,
-              localTime(2024, 2, 29, 0, 0, 0));
+              test::localTime(2024, 2, 29, 0, 0, 0));
 
     // Clock bytes that form no date are refused, not replaced by the current time.
     for (const Bytes& bad : {Bytes{0x19, 0x02, 0x1D, 0, 0, 0}, Bytes{0x18, 0x0D, 0x01, 0, 0, 0},
@@ -139,7 +127,7 @@ TEST(STVk640PacketTest, SystemTimeInTheLocalCalendar) {
         expectCoded([&] { STUHFL_SystemTime t(setting(0x03, bad)); },
                     ResultCode::invalidResponseData);
     }
-    STUHFL_SystemTime early(localTime(1999, 12, 31, 12, 0, 0));
+    STUHFL_SystemTime early(test::localTime(1999, 12, 31, 12, 0, 0));
     expectCoded([&] { (void)early.setPacketBytes(); }, ResultCode::outOfRange);
 }
 

@@ -52,8 +52,7 @@ class RecordingProtocol : public BaseProtocol {
   public:
     explicit RecordingProtocol(std::shared_ptr<BaseTransport> transport)
         : BaseProtocol("RecordingProtocol", std::move(transport),
-                       DispatchQueue::make("test.recording", DispatchQoS::userInitiated,
-                                           DispatchQueueAttributes::concurrent)) {}
+                       DispatchQueue::global(DispatchQoS::userInitiated)) {}
 
     std::function<Response(const Sent&)> responder;
     bool startResult = true;
@@ -102,7 +101,7 @@ class RecordingProtocol : public BaseProtocol {
     }
 
   protected:
-    // No receive loop: events are pumped by the tests.
+    // No receive loop: the test hands events to the device itself.
     bool receiveTurn(const DispatchWorkItem&) override { return false; }
     void receiveEnded(bool) override {}
 

@@ -36,7 +36,7 @@ class SimulatedVk210Link {
     AccessoryManager manager;
     std::shared_ptr<SimVk210> reader = std::make_shared<SimVk210>();
     std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(reader);
-    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<Vk210Device> device = Vk210Device::create(transport);
 };
 

@@ -77,16 +77,11 @@ TEST(EngineTables, SE4107RowsInTableOrder) {
     EXPECT_TRUE(timeout.isValid("99"));
     EXPECT_FALSE(timeout.isValid("4"));
     EXPECT_FALSE(timeout.isValid("100"));
-    EXPECT_TRUE(row(table, 11).isValid("999"));
     EXPECT_FALSE(row(table, 12).isValid("1000"));
-    EXPECT_EQ(row(table, 13)._min(), 2);
-    EXPECT_EQ(row(table, 13)._max(), 30);
 
     const EngineParam& trigger = row(table, 1004);
     EXPECT_EQ(trigger._options(), (std::vector<std::string>{"0", "7", "8", "9", "10"}));
     EXPECT_TRUE(trigger.isValid("42"));  // options are offered, not checked against
-    EXPECT_EQ(row(table, 303)._options(), (std::vector<std::string>{"0", "1", "4"}));
-    EXPECT_EQ(row(table, 303).defaultValue(), "4");
 
     for (unsigned absent : {15u, 16u, 162u, 174u, 215u, 216u, 217u, 218u, 1003u})
         EXPECT_EQ(std::ranges::count(ids, absent), 0) << absent;
@@ -124,8 +119,6 @@ TEST(EngineTables, SE2707DiffersFromSE4107AsListed) {
                                                 131, 150, 160, 161, 189, 190, 200, 1002}));
     EXPECT_EQ(row(se2707, 1002)._options(), (std::vector<std::string>{"0", "2"}));
     EXPECT_EQ(row(se2707, 117).defaultValue(), "14");
-    EXPECT_EQ(row(se2707, 118)._max(), 55);
-    EXPECT_EQ(row(se2707, 174)._max(), 3);
 }
 
 TEST(EngineTables, EachCallBuildsItsOwnParameters) {

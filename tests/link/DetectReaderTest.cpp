@@ -4,11 +4,17 @@
 
 #include <atomic>
 #include <thread>
+#include <type_traits>
 
 #include "LinkTestSupport.h"
+#include "orvanerfid/link/EATransport.h"
 
 namespace orvane {
 namespace {
+
+// Objects whose handlers hold them weakly exist only inside a shared_ptr.
+static_assert(!std::is_default_constructible_v<DetectReader>);
+static_assert(!std::is_default_constructible_v<EATransport>);
 
 class Reports : public DetectReaderDelegate {
   public:
@@ -57,7 +63,7 @@ class DetectReaderTest : public ::testing::Test {
 
     std::shared_ptr<test::LogCapture> log;
     std::shared_ptr<Reports> reports = std::make_shared<Reports>();
-    std::shared_ptr<DetectReader> detector = std::make_shared<DetectReader>();
+    std::shared_ptr<DetectReader> detector = DetectReader::create();
 };
 
 TEST_F(DetectReaderTest, ReportsMatchingAttachedAccessoriesInListOrderBeforeReturning) {
@@ -129,7 +135,7 @@ TEST_F(DetectReaderTest, AReleasedDetectorOrDelegateGetsNothing) {
     detector.reset();
     attach("Orvane");
     EXPECT_EQ(log->count("Accessory Connected: ------------"), 1);
-    detector = std::make_shared<DetectReader>();
+    detector = DetectReader::create();
 }
 
 TEST_F(DetectReaderTest, AccessoriesComingAndGoingOnManyThreadsWhileDetecting) {
@@ -140,7 +146,7 @@ TEST_F(DetectReaderTest, AccessoriesComingAndGoingOnManyThreadsWhileDetecting) {
     std::atomic<bool> stop{false};
     std::thread toggler([&] {
         // Another detector starts and stops meanwhile; it must not disturb the first.
-        auto other = std::make_shared<DetectReader>();
+        auto other = DetectReader::create();
         while (!stop.load()) {
             other->startDetect();
             other->stopDetect();

@@ -31,7 +31,7 @@ class EATransportTest : public ::testing::Test {
         log = test::LogCapture::install();
         reader = test::makeSimReader();
         manager.attach(reader);
-        transport = std::make_shared<EATransport>();
+        transport = EATransport::create();
         transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(reader));
         delegate = std::make_shared<test::RecordingDelegate>();
         transport->setDelegate(delegate);
@@ -69,6 +69,8 @@ TEST_F(EATransportTest, ConnectExchangeDisconnectWalksEveryState) {
               (std::vector{S::connecting, S::connected, S::disconnecting, S::disconnected}));
     EXPECT_FALSE(transport->assertConnection());
     EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
+    // The loop's last line is written before it counts itself out.
+    EXPECT_EQ(log->count("--- keepReadThread()"), 1);
 }
 
 TEST_F(EATransportTest, RefusalsAndNoOps) {
@@ -340,6 +342,18 @@ TEST_F(EATransportTest, ANewReaderTakingTheTransportDisconnectsThePreviousOneFir
     EXPECT_EQ(next->states(), (std::vector{S::connecting, S::connected}));
     EXPECT_EQ(delegate->states().size(), 4u);
     EXPECT_EQ(second->received(), kRequest);
+}
+
+TEST_F(EATransportTest, ADelegateThrowingAnythingNeverWedgesTheReports) {
+    delegate->onReport = [](ConnectState state) {
+        if (state == S::connecting) throw 7;  // not a std::exception
+        if (state == S::connected) throw std::runtime_error("delegate failed");
+    };
+    ASSERT_TRUE(transport->connect());
+    EXPECT_TRUE(transport->disconnect());
+    EXPECT_EQ(delegate->states(),
+              (std::vector{S::connecting, S::connected, S::disconnecting, S::disconnected}));
+    EXPECT_EQ(log->count("connectStateEvent threw", LogLevel::error), 2);
 }
 
 TEST_F(EATransportTest, DescriptorProperties) {

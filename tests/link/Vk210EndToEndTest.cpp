@@ -61,7 +61,7 @@ class Vk210EndToEndTest : public ::testing::Test {
     AccessoryManager manager;
     std::shared_ptr<SimVk210> sim = std::make_shared<SimVk210>();
     std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(sim);
-    std::shared_ptr<EATransport> transport = std::make_shared<EATransport>();
+    std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<test::RecordingDelegate> states = std::make_shared<test::RecordingDelegate>();
     std::shared_ptr<Vk210Protocol> protocol = std::make_shared<Vk210Protocol>(transport);
     std::shared_ptr<test::EventRecorder> recorder = std::make_shared<test::EventRecorder>();
@@ -146,6 +146,24 @@ TEST_F(Vk210EndToEndTest, FaultsOfTheReaderReachTheSendAsTheyShould) {
     accessory->setFaults(test::faults([](SimFaults& f) { f.dropLinkOnRequest = true; }));
     EXPECT_EQ(protocol->send(request(Id::firmware), 200).resultCode(), ResultCode::timeout);
     EXPECT_EQ(protocol->send(request(Id::firmware), 200).resultCode(), ResultCode::otherError);
+}
+
+TEST_F(Vk210EndToEndTest, TheScanEngineAnswersParameterPacketsThroughThePassThroughCommand) {
+    // Read decode session timeout (136), then set UPC-A (1) to 0.
+    const Response get =
+        protocol->send(OrvaneRfidCommand::frame(Id::scannerEngineParameter,
+                                                Bytes{0x05, 0xC7, 0x04, 0x00, 0x88, 0xFE, 0xA8}),
+                       5000);
+    ASSERT_EQ(get.resultCode(), ResultCode::noError);
+    EXPECT_EQ(get.data(), (Bytes{0x02, 0x00, 0x0E, 0xF0, 0x94, 0x00, 0x07, 0xC6, 0x00, 0x00, 0xFF,
+                                 0x88, 0x31, 0xFD, 0x7B, 0xFA, 0x71, 0x03}));
+    const Response set = protocol->send(
+        OrvaneRfidCommand::frame(Id::scannerEngineParameter,
+                                 Bytes{0x07, 0xC6, 0x04, 0x08, 0xFF, 0x01, 0x00, 0xFE, 0x27}),
+        5000);
+    EXPECT_EQ(set.data(), SimVk210::replyFrame(Id::scannerEngineParameter, 0,
+                                               Bytes{0x04, 0xD0, 0x00, 0x00, 0xFF, 0x2C}));
+    EXPECT_EQ(sim->scanEngine().value(ZebraParamId::UPCA), Bytes{0x00});
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #pragma once
 
 // A transport the test feeds by hand and a delegate that records protocol events, for the
-// Vk210 protocol suites.
+// protocol suites of both reader models.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
@@ -26,6 +28,10 @@ class FeedTransport : public BaseTransport {
     std::function<void(ByteView written)> onWrite;
     // Above 0: `write` throws this code.
     ResultCode writeError = ResultCode::noError;
+    // The reader's firmware revision; set before the protocol starts.
+    std::string firmware;
+
+    std::string firmwareRevision() const override { return firmware; }
 
     void feed(ByteView bytes) { receive(bytes); }
 
@@ -47,6 +53,7 @@ class FeedTransport : public BaseTransport {
         {
             std::lock_guard guard(lock_);
             written_.insert(written_.end(), bytes.begin(), bytes.end());
+            ++writes_;
         }
         if (onWrite) onWrite(bytes);
         return length;
@@ -55,10 +62,16 @@ class FeedTransport : public BaseTransport {
         std::lock_guard guard(lock_);
         return written_;
     }
+    // Calls of `write`, empty ones included.
+    int writeCount() const {
+        std::lock_guard guard(lock_);
+        return writes_;
+    }
 
   private:
     mutable std::mutex lock_;
     Bytes written_;
+    int writes_ = 0;
 };
 
 // Records every event; `onEvent` runs inside the delivery, on the receive thread.
@@ -80,6 +93,20 @@ class EventRecorder : public BaseProtocolDelegate {
     std::size_t count() const {
         std::lock_guard guard(lock_);
         return events_.size();
+    }
+    int count(ProtocolEventId id) const {
+        std::lock_guard guard(lock_);
+        return static_cast<int>(std::count_if(events_.begin(), events_.end(),
+                                              [id](const auto& e) { return e.id() == id; }));
+    }
+    // The tag reports, in delivery order.
+    std::vector<TagInfoPtr> tags() const {
+        std::lock_guard guard(lock_);
+        std::vector<TagInfoPtr> out;
+        for (const auto& e : events_) {
+            if (const auto* tag = e.get<TagInfoPtr>()) out.push_back(*tag);
+        }
+        return out;
     }
     void clear() {
         std::lock_guard guard(lock_);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "orvanerfid/core/ResultCode.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -39,18 +40,6 @@ std::set<int> ids(std::initializer_list<std::pair<int, int>> spans) {
         for (int i = from; i <= to; ++i)
             out.insert(i);
     return out;
-}
-
-DeviceDate localDate(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&t));
 }
 
 template <typename F>
@@ -165,8 +154,8 @@ TEST(DeviceParam, TextFormsBothWays) {
         {Id::temperature, 36.5, "36.5"},
         {Id::ambientTemperature, 1e21, "1e+21"},
         {Id::vibrator, false, "00"},
-        {Id::systemTime, localDate(2024, 3, 5, 14, 7, 9), "1803050E0709"},
-        {Id::systemTime, localDate(2024, 2, 29, 23, 59, 59), "18021D173B3B"},
+        {Id::systemTime, test::localTime(2024, 3, 5, 14, 7, 9), "1803050E0709"},
+        {Id::systemTime, test::localTime(2024, 2, 29, 23, 59, 59), "18021D173B3B"},
         {Id::autoOffTime, 300u, "012C"},
         {Id::findDevice, FindDevice(FindDeviceMode::vibratorAndBeep, 30), "031E"},
         {Id::dataRange, DataRange(2, 0x20), "00020020"},
@@ -306,7 +295,7 @@ TEST(DeviceParam, ValuesTheTextCannotHoldAndWrongTypesAreRefused) {
         {Id::autoOffTime, 0x10000u, ResultCode::outOfRange},
         {Id::hidCharacterDelay, 256u, ResultCode::outOfRange},
         {Id::userData, Bytes(65, 1), ResultCode::outOfRange},
-        {Id::systemTime, localDate(1999, 12, 31, 23, 0, 0), ResultCode::outOfRange},
+        {Id::systemTime, test::localTime(1999, 12, 31, 23, 0, 0), ResultCode::outOfRange},
         {Id::autoOffTimeList, std::vector<unsigned>{5, 70000}, ResultCode::outOfRange},
         {Id::findDevice, FindDevice(FindDeviceMode::beep, 256), ResultCode::outOfRange},
         {Id::dataRange, DataRange(0x10000, 0), ResultCode::outOfRange},

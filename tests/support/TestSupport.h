@@ -2,7 +2,10 @@
 
 // Helpers shared by the threaded test suites: bounded waits and a capturing log sink.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,13 +31,30 @@ inline bool waitUntil(const std::function<bool()>& condition,
     return true;
 }
 
+// The moment of a date and time in the local calendar.
+inline std::chrono::system_clock::time_point localTime(int year, int month, int day, int hour,
+                                                       int minute, int second) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&local));
+}
+
 // Becomes the logger's sink for its lifetime and keeps every record.
 class LogCapture : public orvLoggerDelegate {
   public:
     static std::shared_ptr<LogCapture> install() {
         orvLogger::setShowNSLog(false);
         auto capture = std::make_shared<LogCapture>();
-        orvLogger::registerDelegateIfNone(capture);
+        // A capture that did not become the sink would see nothing and let log checks pass
+        // vacuously.
+        EXPECT_TRUE(orvLogger::registerDelegateIfNone(capture))
+            << "another log sink is still alive; this capture would record nothing";
         return capture;
     }
 

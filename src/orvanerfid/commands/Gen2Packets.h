@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "orvanerfid/commands/STPacket.h"
 #include "orvanerfid/commands/STPacketFields.h"
@@ -356,9 +357,14 @@ class ORVANE_API STInventoryData {
     }
 
     // Walks the records of `payload` and calls `onTag(const STInventoryTag&)` at each finished
-    // marker, in order. Never reads past the payload; allocation-free.
+    // marker, in order, and `onUnknown(uint8_t tag)` for each record of an unknown tag. Never
+    // reads past the payload; allocation-free.
+    template <class OnTag, class OnUnknown>
+    static STInventoryWalkResult forEachTag(ByteView payload, OnTag&& onTag, OnUnknown&& onUnknown);
     template <class OnTag>
-    static STInventoryWalkResult forEachTag(ByteView payload, OnTag&& onTag);
+    static STInventoryWalkResult forEachTag(ByteView payload, OnTag&& onTag) {
+        return forEachTag(payload, std::forward<OnTag>(onTag), [](uint8_t) {});
+    }
 
     // The tag report of one record, with the RSSI computed with the reader's receive gain:
     // header (RSSI, antenna), statistics (frequency, Q), header (PC), EPC, TID, XPC, then tag
@@ -366,8 +372,9 @@ class ORVANE_API STInventoryData {
     static TagInfo toTagInfo(const STInventoryTag& tag, double gValue);
 };
 
-template <class OnTag>
-STInventoryWalkResult STInventoryData::forEachTag(ByteView payload, OnTag&& onTag) {
+template <class OnTag, class OnUnknown>
+STInventoryWalkResult STInventoryData::forEachTag(ByteView payload, OnTag&& onTag,
+                                                  OnUnknown&& onUnknown) {
     STInventoryWalkResult result;
     STInventoryTag tag;
     std::size_t at = 0;
@@ -406,14 +413,15 @@ STInventoryWalkResult STInventoryData::forEachTag(ByteView payload, OnTag&& onTa
                 tag.pc = {value[INVENTORY_TAG_INFO_HEADER_PC],
                           value[INVENTORY_TAG_INFO_HEADER_PC + 1]};
                 break;
+            // An empty value empties a field reported earlier in the packet but reports none.
             case STUHFL_TAG_INVENTORY_TAG_EPC:
-                tag.epc = value;
+                if (!value.empty() || tag.epc) tag.epc = value;
                 break;
             case STUHFL_TAG_INVENTORY_TAG_TID:
-                tag.tid = value;
+                if (!value.empty() || tag.tid) tag.tid = value;
                 break;
             case STUHFL_TAG_INVENTORY_TAG_XPC:
-                tag.xpc = value;
+                if (!value.empty() || tag.xpc) tag.xpc = value;
                 break;
             case STUHFL_TAG_INVENTORY_TAG_FINISHED:
                 ++result.tags;
@@ -421,6 +429,7 @@ STInventoryWalkResult STInventoryData::forEachTag(ByteView payload, OnTag&& onTa
                 break;
             default:
                 ++result.unknownRecords;
+                onUnknown(type);
                 break;
         }
     }

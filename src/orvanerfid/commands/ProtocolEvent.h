@@ -47,7 +47,7 @@ using NoEventValue = std::monostate;
     X(receivedInventoryData, 8, "", NoEventValue)      \
     X(skuType, 9, "", SkuType)                         \
     X(macAddress, 10, "", std::string)                 \
-    X(gValue, 11, "", NoEventValue)                    \
+    X(gValue, 11, "", double)                          \
     X(tagsIndicator, 12, "", InventoryIndicator)       \
     X(resetIndicator, 13, "", NoEventValue)            \
     X(initialFinished, 14, "", NoEventValue)           \

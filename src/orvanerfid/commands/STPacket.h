@@ -130,17 +130,23 @@ class ORVANE_API STPacket {
     // (drop one byte and look again): a wrong mode word, a length above kMaxPacketSize, or an
     // incomplete head whose header is implausible (isPlausibleHeader) and inside whose header a
     // complete packet already starts. Pure and allocation-free.
-    static FrameCut cutPacket(ByteView bytes) noexcept;
+    ORVANE_INTERNAL static FrameCut cutPacket(ByteView bytes) noexcept;
     // Whether a header of kHeaderSize bytes could come from a reader: a known group other than
     // generic, and a status from the module's error list.
-    static bool isPlausibleHeader(ByteView header) noexcept;
+    ORVANE_INTERNAL static bool isPlausibleHeader(ByteView header) noexcept;
     // The complete valid packet at the head of `bytes`, in place; no value otherwise.
-    static std::optional<STPacketView> parsePacket(ByteView bytes) noexcept;
+    ORVANE_INTERNAL static std::optional<STPacketView> parsePacket(ByteView bytes) noexcept;
 
     // Ordinal of a module status in the module's error list: 1 -> 0, 0 -> 1, -1..-8 -> 2..9,
     // -33..-39 -> 10..16, -49 -> 17, -65..-79 -> 18..32, -81..-89 -> 33..41, others 42.
     static int stErrorCode(int16_t fromStatus) noexcept;
     static constexpr int kUnknownStatusOrdinal = 42;
+
+    // The reader setting that a received packet answers, as a DeviceParamId raw value: the
+    // information items by subcode, the settings by the TLV tag of a getConfigure reply.
+    // kNoDeviceParam (after an ERROR line under "STPacket") for any other packet.
+    static constexpr uint16_t kNoDeviceParam = 256;
+    uint16_t deviceParamId() const;
 
     virtual std::string_view className() const { return "STPacket"; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "orvanerfid/core/LocalDateTime.h"
+#include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
@@ -83,6 +84,92 @@ Bytes STUHFL_DisplayOutput::commandPacketBytes() {
     tlv.insert(tlv.end(), display.begin(),
                display.begin() + static_cast<std::ptrdiff_t>(textBytes));
     return frame(rawValue(STUHFL_CC_Orvane::setConfigure), std::move(tlv));
+}
+
+uint16_t STPacket::deviceParamId() const {
+    constexpr std::string_view kTag = "STPacket";
+    const auto group = fromRaw<STUHFL_CG>(cmdGroup_);
+    const auto subcode = fromRaw<STUHFL_CC_Orvane>(cmdSubcode_);
+    if (!group || !subcode) {
+        orvLogger::error(kTag, "deviceParamId The cmdGroup(" + std::to_string(cmdGroup_) +
+                                   ") or cmdSubcode(" + std::to_string(cmdSubcode_) +
+                                   ") is not supported.");
+        return kNoDeviceParam;
+    }
+    // Device information items answer by their subcode alone.
+    if (*group == STUHFL_CG::orvane) {
+        switch (*subcode) {
+            case STUHFL_CC_Orvane::firmwareVersion:
+                return 0;
+            case STUHFL_CC_Orvane::getSerialNumber:
+                return 2;
+            case STUHFL_CC_Orvane::getBluetoothMAC:
+                return 3;
+            case STUHFL_CC_Orvane::getModelName:
+                return 1;
+            case STUHFL_CC_Orvane::getBatteryInfo:
+                return 5;
+            case STUHFL_CC_Orvane::getSKU:
+                return 52;
+            case STUHFL_CC_Orvane::getTemperature:
+                return 6;
+            default:
+                break;
+        }
+    }
+    if (payload_.empty()) {
+        const STPacketError error(ResultCode::invalidParameter,
+                                  "The payload length is less than 1");
+        orvLogger::error(kTag, "deviceParamId " + error.description());
+        return kNoDeviceParam;
+    }
+    const auto tag = fromRaw<STUHFL_TAG_Orvane>(payload_[0]);
+    if (!tag) {
+        orvLogger::error(
+            kTag, "deviceParamId The tlvID(" + std::to_string(payload_[0]) + ") is not supported.");
+        return kNoDeviceParam;
+    }
+    if (*group == STUHFL_CG::orvane && *subcode == STUHFL_CC_Orvane::getConfigure) {
+        switch (*tag) {
+            case STUHFL_TAG_Orvane::vibrator:
+                return 7;
+            case STUHFL_TAG_Orvane::beeper:
+                return 8;
+            case STUHFL_TAG_Orvane::systemTime:
+                return 9;
+            case STUHFL_TAG_Orvane::autoOffTime:
+                return 10;
+            case STUHFL_TAG_Orvane::readMode:
+                return 11;
+            case STUHFL_TAG_Orvane::dataFormat:
+                return 13;
+            case STUHFL_TAG_Orvane::dataInfo:
+                return 14;
+            case STUHFL_TAG_Orvane::dataRange:
+                return 15;
+            case STUHFL_TAG_Orvane::dataTerminator:
+                return 16;
+            case STUHFL_TAG_Orvane::tagUnique:
+                return 17;
+            case STUHFL_TAG_Orvane::screenOffTime:
+                return 20;
+            case STUHFL_TAG_Orvane::userData:
+                return 21;
+            case STUHFL_TAG_Orvane::operatingMode:
+                return 53;
+            case STUHFL_TAG_Orvane::appBundleID:
+                return 22;
+            case STUHFL_TAG_Orvane::bluetoothSecuritySimplePairing:
+                return 23;
+            default:
+                break;
+        }
+    }
+    orvLogger::error(kTag, "deviceParamId The combination of cmdGroup(" +
+                               std::string(caseName(*group)) + "), cmdSubcode(" +
+                               std::string(caseName(*subcode)) + "), and tlvID(" +
+                               std::string(caseName(*tag)) + ") is not supported.");
+    return kNoDeviceParam;
 }
 
 }  // namespace orvane

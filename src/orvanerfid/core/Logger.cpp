@@ -14,15 +14,17 @@ std::atomic<bool> orvLogger::showNSLog_{true};
 
 namespace {
 
-// The sink is process-wide by design; the mutex only guards the weak reference itself.
+// The sink is process-wide by design; the mutex only guards the weak reference itself. Both
+// are created once and never destroyed: library threads may still log while the process runs
+// its exit handlers.
 std::mutex& sinkMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::weak_ptr<orvLoggerDelegate>& sinkSlot() {
-    static std::weak_ptr<orvLoggerDelegate> sink;
-    return sink;
+    static auto* sink = new std::weak_ptr<orvLoggerDelegate>;
+    return *sink;
 }
 
 }  // namespace
@@ -57,8 +59,15 @@ void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
     if (!isEnabled(level)) return;
     if (showNSLog()) consoleWriteLine(consoleLine(level, tag, log));
     if (auto sink = delegate()) {
-        sink->logEvent(LogEventArg(level, tag ? std::optional<std::string>(*tag) : std::nullopt,
-                                   std::string(log)));
+        // Records are written from library calls and destructors alike: whatever the sink
+        // throws ends here.
+        try {
+            sink->logEvent(LogEventArg(level, tag ? std::optional<std::string>(*tag) : std::nullopt,
+                                       std::string(log)));
+        } catch (...) {
+            if (showNSLog())
+                consoleWriteLine(consoleLine(LogLevel::error, "orvLogger", "The log sink threw"));
+        }
     }
 }
 

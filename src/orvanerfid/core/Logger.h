@@ -83,15 +83,17 @@ class ORVANE_API orvLogger {
     static void fatal(std::string_view log) { triggerLogEvent(LogLevel::fatal, std::nullopt, log); }
 
     // Writes the console line (when the switch is on) and calls the sink, if the level passes.
+    // Whatever the sink throws is caught here (noted on the console when the switch is on).
     static void triggerLogEvent(LogLevel level, Tag tag, std::string_view log);
 
     // The console line of a record: "yyyy-MM-dd HH:mm:ss.SSS [LEVEL] [tag] text" in local time.
     static std::string consoleLine(LogLevel level, Tag tag, std::string_view log);
 
-    // Internal: makes `sink` the logger's sink unless a live sink is registered already.
-    // Returns true when it became the sink.
-    static bool registerDelegateIfNone(const std::shared_ptr<orvLoggerDelegate>& sink);
-    static std::shared_ptr<orvLoggerDelegate> delegate();
+    // Internal (the reader registers itself; not exported): makes `sink` the logger's sink unless
+    // a live sink is registered already. Returns true when it became the sink.
+    ORVANE_INTERNAL static bool registerDelegateIfNone(
+        const std::shared_ptr<orvLoggerDelegate>& sink);
+    ORVANE_INTERNAL static std::shared_ptr<orvLoggerDelegate> delegate();
 
   private:
     static std::atomic<LogLevel> level_;

@@ -102,6 +102,9 @@ void BaseTransport::deliverStateReports() {
                 delegate->connectStateEvent(ConnectStateEventArgs(nullptr, report.state));
             } catch (const std::exception& e) {
                 orvLogger::error(className_, std::string("connectStateEvent threw: ") + e.what());
+            } catch (...) {
+                // Not a std::exception: still never leaves `delivering_` set.
+                orvLogger::error(className_, "connectStateEvent threw");
             }
         }
         lock.lock();

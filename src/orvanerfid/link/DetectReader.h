@@ -23,14 +23,22 @@ class ORVANE_API DetectReaderDelegate {
 // Finds the attached accessories whose manufacturer contains "orvane" (any letter case) and
 // follows their connect and disconnect notifications.
 //
-// Create it with std::make_shared: the notification handlers hold the detector weakly, so
-// notifications after it is gone are dropped. Threads: `startDetect` reports the accessories
-// already attached on the caller's thread before it returns; later reports run on the thread
-// that attaches or detaches the accessory. The delegate is held weakly and called with no lock
-// held; it may call `startDetect` or `stopDetect`.
+// Made only by `create()`, inside a shared_ptr: the notification handlers hold the detector
+// weakly, so notifications after it is gone are dropped. Threads: `startDetect` reports the
+// accessories already attached on the caller's thread before it returns; later reports run on the
+// thread that attaches or detaches the accessory. The delegate is held weakly and called with no
+// lock held; it may call `startDetect` or `stopDetect`.
 class ORVANE_API DetectReader : public std::enable_shared_from_this<DetectReader> {
+    struct Token {
+        explicit Token() = default;
+    };
+
   public:
-    DetectReader() = default;
+    static std::shared_ptr<DetectReader> create() {
+        return std::make_shared<DetectReader>(Token{});
+    }
+    // Reachable only through create(): the token type is private.
+    explicit DetectReader(Token) {}
     DetectReader(const DetectReader&) = delete;
     DetectReader& operator=(const DetectReader&) = delete;
     ~DetectReader();
@@ -43,8 +51,9 @@ class ORVANE_API DetectReader : public std::enable_shared_from_this<DetectReader
     void stopDetect();
 
     // Handlers of the accessory notifications; a notification without an accessory is ignored.
-    void accessoryDidConnect(const AccessoryNotification& notification);
-    void accessoryDidDisconnect(const AccessoryNotification& notification);
+    // Called by the accessory manager's observers; not part of the exported surface.
+    ORVANE_INTERNAL void accessoryDidConnect(const AccessoryNotification& notification);
+    ORVANE_INTERNAL void accessoryDidDisconnect(const AccessoryNotification& notification);
 
   private:
     void reportAccessory(const std::shared_ptr<Accessory>& accessory, std::string_view heading,

@@ -69,11 +69,11 @@ void closeStream(const std::shared_ptr<Stream>& stream, std::string_view name) {
 }  // namespace
 
 std::shared_ptr<EATransport> EATransport::shared() {
-    static auto* instance = new std::shared_ptr<EATransport>(std::make_shared<EATransport>());
+    static auto* instance = new std::shared_ptr<EATransport>(create());
     return *instance;
 }
 
-EATransport::EATransport()
+EATransport::EATransport(Token)
     : BaseTransport("EATransport"),
       queue_(DispatchQueue::make("com.orvane.EATransport", DispatchQoS::background,
                                  DispatchQueueAttributes::concurrent)) {}
@@ -351,8 +351,9 @@ bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession&
 
 void EATransport::endReadLoop(const DispatchWorkItem& self) {
     clearReceivedIfCurrent(self);
-    --readLoopsRunning_;
+    // Counted out last: once the count reads 0, no loop touches the logger any more.
     orvLogger::trace(kTag, "--- keepReadThread() - " + std::to_string(instanceCount()));
+    --readLoopsRunning_;
 }
 
 int EATransport::read(std::span<uint8_t> data, int offset, int length, int timeout) {

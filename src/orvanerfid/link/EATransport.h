@@ -28,13 +28,21 @@ namespace orvane {
 // - `read` blocks the receive thread of a protocol object, waiting for the byte queue to fill.
 // - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
 //   interleave their bytes on the stream.
-// Create instances with std::make_shared (the read loop holds the transport weakly).
+// Made only inside a shared_ptr (`shared()`, or `create()` for a private instance): the read
+// loop holds the transport weakly.
 class EATransport : public BaseTransport, public std::enable_shared_from_this<EATransport> {
+    struct Token {
+        explicit Token() = default;
+    };
+
   public:
     // The process-wide instance, created on first use and never released.
     static std::shared_ptr<EATransport> shared();
+    // A transport of its own, beside the shared one.
+    static std::shared_ptr<EATransport> create() { return std::make_shared<EATransport>(Token{}); }
 
-    EATransport();
+    // Reachable only through shared() and create(): the token type is private.
+    explicit EATransport(Token);
     ~EATransport() override;
 
     std::shared_ptr<OrvaneDevice> orvaneDevice() const;

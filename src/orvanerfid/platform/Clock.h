@@ -42,7 +42,8 @@ class ORVANE_API Clock {
         return cv.wait_for(lock, realDuration(d), ready);
     }
 
-    static void setSpeed(double factor);
+    // Test hook, not exported: the speed factor.
+    ORVANE_INTERNAL static void setSpeed(double factor);
     static double speed() noexcept;
 };
 

@@ -1,0 +1,76 @@
+// Uses one thing of each exported area through the installed headers and shared library; a
+// symbol the library does not export fails the link, a wrong answer fails the run.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "orvanerfid/orvanerfid.h"
+
+namespace {
+
+int failures = 0;
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "consumer check failed: %s\n", what);
+        ++failures;
+    }
+}
+
+class Listener : public orvane::DetectReaderDelegate {
+  public:
+    void didConnectReader(const std::shared_ptr<orvane::OrvaneDevice>& device) override {
+        serial = device->serialNumber();
+    }
+    void didDisconnectReader(const std::shared_ptr<orvane::OrvaneDevice>&) override {}
+    std::string serial;
+};
+
+}  // namespace
+
+// Classes that live only in a shared_ptr cannot be built any other way.
+static_assert(!std::is_default_constructible_v<orvane::DetectReader>);
+
+int main() {
+    orvane::orvLogger::setShowNSLog(false);
+    orvane::orvLogger::setLevel(orvane::LogLevel::warn);
+    check(!orvane::orvLogger::isEnabled(orvane::LogLevel::info), "logger threshold");
+
+    check(std::string(orvane::description(orvane::ResultCode::timeout)) == "Timeout",
+          "result code text");
+    try {
+        throw orvane::ReaderException(orvane::ResultCode::outOfRange, "x");
+    } catch (const orvane::CodedError& e) {
+        check(e.resultCode() == orvane::ResultCode::outOfRange, "exception code");
+    }
+    check(orvane::toHexString(orvane::Bytes{0x0A, 0xFF}) == "0AFF", "hex text");
+
+    auto accessory = std::make_shared<orvane::Accessory>(orvane::AccessoryInfo{
+        "Orvane Technology", "VK210", "VK210", "CONSUMER-1", "1.0", {"com.orvane.dcbridge"}});
+    auto listener = std::make_shared<Listener>();
+    auto detector = orvane::DetectReader::create();
+    detector->setDelegate(listener);
+    detector->startDetect();
+    orvane::AccessoryManager::shared().attach(accessory);
+    check(listener->serial == "CONSUMER-1", "discovery");
+    orvane::AccessoryManager::shared().detach(accessory);
+    detector->stopDetect();
+
+    const orvane::DeviceParam volume(orvane::DeviceParamId::beeperVolume);
+    check(volume.valueToAny("02").has_value() && !volume.valueToAny("002").has_value(),
+          "device text");
+    check(orvane::BatteryStatusExtended::fromDeviceParameter("40000000000007D0").voltage() == 2000,
+          "battery record");
+    orvane::RfidConfig config;
+    (void)config;
+
+    orvane::STUHFL_Beeper beeper;
+    check(beeper.setPacketBytes().size() == 13, "packet request");
+    check(orvane::TimeoutControl(1000).timeout() == 1000, "timeout control");
+    check(orvane::Clock::speed() == 1.0, "clock");
+
+    if (failures == 0) std::printf("consumer: all checks passed\n");
+    return failures == 0 ? 0 : 1;
+}
