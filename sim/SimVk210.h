@@ -20,6 +20,8 @@
 
 namespace orvane {
 
+class SimQm5520Module;
+
 class SimVk210 : public SimReader {
   public:
     static constexpr uint8_t kOk = 0x00;
@@ -66,6 +68,7 @@ class SimVk210 : public SimReader {
 
   private:
     friend void addVk210InventoryRows(SimVk210& reader);
+    friend std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader);
     SimStreamPlan inventoryPlan() const;
 
     mutable std::mutex planLock_;

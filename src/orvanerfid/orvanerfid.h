@@ -32,6 +32,7 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/SettingValues.h"
 #include "orvanerfid/core/TagInfo.h"
+#include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"

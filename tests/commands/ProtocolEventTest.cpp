@@ -144,10 +144,16 @@ TEST_F(EventMapTest, EventValuesFollowTheFrameBytes) {
     const auto events = eventsOf(Id::systemError, {2});
     EXPECT_EQ(*events.at(0).get<NotificationID>(), NotificationID::paTemperatureTooHigh);
     EXPECT_EQ(*events.at(1).get<ActionState>(), ActionState::stop);
-    eventsOf(Id::operationError, {0, 0x83});
+    eventsOf(Id::operationError, {0, 0x05});
+    eventsOf(Id::operationError, {0, 10});
+    eventsOf(Id::operationError, {7});
     EXPECT_EQ(log->texts("Vk210Protocol"),
-              (std::vector<std::string>{"keepReadThread() System Error: PA Temperature Too High",
-                                        "keepReadThread() Operation Error: Memory Overrun"}));
+              (std::vector<std::string>{
+                  "keepReadThread() System Error: PA Temperature Too High",
+                  "keepReadThread() Operation Error: The PowerControlLoopOp did not reach the "
+                  "desired power within the maximum iterations.",
+                  "keepReadThread() Operation Error: Unknown",
+                  "keepReadThread() Operation Error: Unknown"}));
 }
 
 std::vector<TagInfoId> presence(const TagInfo& info) {

@@ -9,6 +9,7 @@
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/Identifiers.h"
 #include "orvanerfid/core/RadioEnums.h"
+#include "orvanerfid/core/RadioOperationStatus.h"
 #include "orvanerfid/core/Utilities.h"
 
 namespace orvane {
@@ -83,6 +84,9 @@ TEST(Enums, EachEnumerationAcceptsExactlyItsRawValues) {
         {"Gs1Ai", survey<Gs1Ai>(), range(0, 2)},
         {"EventNotificationId", survey<EventNotificationId>(), {0xE1, 0xE4, 0xE5}},
         {"ConnectType", survey<ConnectType>(), {0, 1}},
+        {"RadioOperationStatus",
+         survey<RadioOperationStatus>(),
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 255}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.found.first, c.expected) << c.name;

@@ -110,7 +110,7 @@ TEST_F(Vk210EndToEndTest, ALinkDroppedMidInventoryEndsDisconnected) {
 
 TEST_F(Vk210EndToEndTest, FaultsOfTheReaderReachTheSendAsTheyShould) {
     // A late reply times out its send and does not answer the next one.
-    sim->setReplyFaults({std::chrono::milliseconds(400), std::nullopt, 1});
+    sim->setReplyFaults({std::chrono::milliseconds(2000), std::nullopt, 1});
     EXPECT_EQ(protocol->send(request(Id::serialNumber), 100).resultCode(), ResultCode::timeout);
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
     sim->setSetting("serialNumber", {'N', 'E', 'W'});
@@ -136,7 +136,8 @@ TEST_F(Vk210EndToEndTest, FaultsOfTheReaderReachTheSendAsTheyShould) {
     ASSERT_TRUE(sim->sendKey(true, true));
     ASSERT_TRUE(sim->sendBarcode(Bytes{'1', '2', '3'}, 0x03));
     ASSERT_TRUE(waitUntil([&] { return recorder->count() == 2; }));
-    const auto* barcode = recorder->events()[1].get<ProtocolBarcodeEventArgs>();
+    const auto events = recorder->events();
+    const auto* barcode = events[1].get<ProtocolBarcodeEventArgs>();
     ASSERT_NE(barcode, nullptr);
     EXPECT_TRUE(barcode->hasBarcodeId);
     EXPECT_EQ(barcode->id, 0x03);
@@ -145,6 +146,7 @@ TEST_F(Vk210EndToEndTest, FaultsOfTheReaderReachTheSendAsTheyShould) {
     // A link that drops on the request: the send times out, the next write fails.
     accessory->setFaults(test::faults([](SimFaults& f) { f.dropLinkOnRequest = true; }));
     EXPECT_EQ(protocol->send(request(Id::firmware), 200).resultCode(), ResultCode::timeout);
+    ASSERT_TRUE(waitUntil([&] { return !accessory->sendToHost({}); }));
     EXPECT_EQ(protocol->send(request(Id::firmware), 200).resultCode(), ResultCode::otherError);
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/platform/Clock.h"
 
 namespace orvane::test {
@@ -29,6 +30,16 @@ inline bool waitUntil(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// The code of the ReaderException `call` throws; 0x0000 when it throws none.
+inline ResultCode codeOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const ReaderException& e) {
+        return e.resultCode();
+    }
+    return ResultCode::noError;
 }
 
 // The moment of a date and time in the local calendar.

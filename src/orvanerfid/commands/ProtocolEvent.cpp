@@ -5,6 +5,7 @@
 #include "orvanerfid/commands/CommandFields.h"
 #include "orvanerfid/commands/ScannerCommands.h"
 #include "orvanerfid/core/Logger.h"
+#include "orvanerfid/core/RadioOperationStatus.h"
 #include "orvanerfid/core/ResultCode.h"
 
 namespace orvane {
@@ -29,11 +30,7 @@ void logError(const std::string& text) {
 
 // Text of the radio module's operation status in an operationError frame.
 std::string operationErrorText(ByteView data) {
-    const auto status = fields::U8::read(data, 1);
-    if (!status) return "Unknown";
-    const int ordinal = accessErrorOrdinal(*status);
-    if (ordinal > 17) return "Unknown";
-    return std::string(description(resultCodeFromAccessError(ordinal)));
+    return std::string(description(radioOperationStatusOf(data)));
 }
 
 // ---- One builder per event frame ------------------------------------------------------------

@@ -1,0 +1,190 @@
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
+
+#include <string>
+
+#include "orvanerfid/core/Utilities.h"
+
+namespace orvane {
+
+BaseUhfModule::BaseUhfModule(std::shared_ptr<BaseProtocol> protocol, std::string className)
+    : className_(std::move(className)), baseProtocol_(std::move(protocol)) {}
+
+std::shared_ptr<UhfDelegate> BaseUhfModule::delegate() const {
+    std::lock_guard guard(delegateLock_);
+    return delegate_.lock();
+}
+
+void BaseUhfModule::setDelegate(std::weak_ptr<UhfDelegate> delegate) {
+    std::lock_guard guard(delegateLock_);
+    delegate_ = std::move(delegate);
+}
+
+// ---- Select-mask list ------------------------------------------------------------------------
+
+void BaseUhfModule::checkSelectMaskIndex(std::size_t index) const {
+    if (selectMaskMaxSize_ < 0 || index > static_cast<std::size_t>(selectMaskMaxSize_)) {
+        throw ReaderException(ResultCode::outOfRange, "");
+    }
+}
+
+const SelectMaskParam& BaseUhfModule::selectMaskEntry(std::size_t index) const {
+    checkSelectMaskIndex(index);
+    const auto found = selectMaskList_.find(index);
+    if (found == selectMaskList_.end()) throw ReaderException(ResultCode::notFoundParameter, "");
+    return found->second;
+}
+
+template <typename Apply>
+void BaseUhfModule::updateSelectMask(std::size_t index, Apply&& apply) {
+    {
+        std::lock_guard guard(selectMaskLock_);
+        checkSelectMaskIndex(index);
+        apply(selectMaskList_[index]);
+    }
+    // Sent outside the lock: the exchanges take seconds at worst.
+    (void)setSelectMask();
+}
+
+#define ORV_SELECT_MASK_FIELD_(Type, getName, setName, getter, setter)                 \
+    Type BaseUhfModule::getName(std::size_t index) const {                             \
+        std::lock_guard guard(selectMaskLock_);                                        \
+        return selectMaskEntry(index).getter();                                        \
+    }                                                                                  \
+    void BaseUhfModule::setName(std::size_t index, Type value) {                       \
+        updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setter(value); }); \
+    }
+
+ORV_SELECT_MASK_FIELD_(bool, getSelectMaskEnabled, setSelectMaskEnabled, isUsed, setIsUsed)
+ORV_SELECT_MASK_FIELD_(MaskTarget, getSelectMaskTarget, setSelectMaskTarget, target, setTarget)
+ORV_SELECT_MASK_FIELD_(MaskAction, getSelectMaskAction, setSelectMaskAction, action, setAction)
+ORV_SELECT_MASK_FIELD_(BankType, getSelectMaskBank, setSelectMaskBank, bank, setBank)
+ORV_SELECT_MASK_FIELD_(uint64_t, getSelectMaskOffset, setSelectMaskOffset, offset, setOffset)
+#undef ORV_SELECT_MASK_FIELD_
+
+MaskPattern BaseUhfModule::getSelectMaskPattern(std::size_t index) const {
+    std::lock_guard guard(selectMaskLock_);
+    return selectMaskEntry(index).maskPattern();
+}
+
+void BaseUhfModule::setSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern) {
+    updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setMaskPattern(maskPattern); });
+}
+
+std::map<std::size_t, SelectMaskParam> BaseUhfModule::selectMaskList() const {
+    std::lock_guard guard(selectMaskLock_);
+    return selectMaskList_;
+}
+
+// ---- Events ----------------------------------------------------------------------------------
+
+void BaseUhfModule::notifyInventoryStopped() {
+    if (const auto device = baseProtocol_->delegate()) {
+        device->protocolEvent(ProtocolEventArgs(ProtocolEventId::actionChanged, ActionState::stop));
+    }
+}
+
+void BaseUhfModule::pumpEvent(ProtocolEventId id, const ProtocolEventValue& data) {
+    constexpr std::string_view kName = "pumpEvent(_:_:)";
+    const auto wrongKind = [&] {
+        logError(std::string(kName) + " - Missing or unexpected value (" +
+                 std::string(caseName(id)) + ")");
+    };
+    switch (id) {
+        case ProtocolEventId::tagInfo: {
+            const auto* info = std::get_if<TagInfoPtr>(&data);
+            if (!info || !*info) return wrongKind();
+            if (const auto target = delegate()) target->readTag(nullptr, *info);
+            return;
+        }
+        case ProtocolEventId::accessResult: {
+            const auto* result = std::get_if<AccessResultEventArgs>(&data);
+            if (!result) return wrongKind();
+            if (const auto target = delegate()) target->accessResult(nullptr, *result);
+            return;
+        }
+        case ProtocolEventId::receivedInventoryData:
+            if (!continuousMode()) notifyInventoryStopped();
+            return;
+        case ProtocolEventId::firmwareVersion: {
+            const auto* text = std::get_if<std::string>(&data);
+            if (!text) return wrongKind();
+            const uint32_t number = Utilities::versionToUInt32(*text);
+            firmwareVersion_.store(number);
+            orvLogger::trace(className_,
+                             "Firmware Version - " + *text + ", " + std::to_string(number));
+            return;
+        }
+        default:
+            logError(std::string(kName) + " - Not supported (" + std::string(caseName(id)) + ")");
+            return;
+    }
+}
+
+// ---- The base's answers ----------------------------------------------------------------------
+
+std::vector<GlobalBandType> BaseUhfModule::supportedGlobalBandList() {
+    return {};
+}
+
+void BaseUhfModule::changeSelectEPC(unsigned, const std::string&) {}
+
+namespace {
+
+void answerNotSupported(const ResultCompletion& completion) {
+    completion(ResultCode::notSupported);
+}
+
+template <typename T>
+void answerNotSupported(const ValueCompletion<T>& completion) {
+    completion(ResultCode::notSupported, std::nullopt);
+}
+
+}  // namespace
+
+// The rows' parameters are named for the drivers that override them; the base reads none.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#define ORV_UHF_DEFINE_SYNC_(name, params)  \
+    ResultCode BaseUhfModule::name params { \
+        return ResultCode::notSupported;    \
+    }
+#define ORV_UHF_DEFINE_ASYNC_(name, params) \
+    void BaseUhfModule::name params {       \
+        answerNotSupported(completion);     \
+    }
+ORV_UHF_MODULE_OPERATIONS(ORV_UHF_DEFINE_SYNC_, ORV_UHF_DEFINE_ASYNC_)
+#undef ORV_UHF_DEFINE_SYNC_
+#undef ORV_UHF_DEFINE_ASYNC_
+#pragma GCC diagnostic pop
+
+// ---- Exchange helpers ------------------------------------------------------------------------
+
+Bytes BaseUhfModule::checkResponse(std::string_view prefix, const Response& response) {
+    if (response.resultCode() == ResultCode::noError) {
+        if (response.data()) return *response.data();
+        orvLogger::error(prefix.empty() ? std::string("Response data is nil")
+                                        : std::string(prefix) + " Response data is nil");
+        throw ReaderException(ResultCode::invalidResponse, "");
+    }
+    std::string text = prefix.empty() ? std::string() : std::string(prefix) + " - ";
+    text += "Send error [";
+    text += description(response.resultCode());
+    text += ']';
+    orvLogger::error(text);
+    throw ReaderException(response.resultCode(), "");
+}
+
+ResultCode BaseUhfModule::failed(std::string_view name, ResultCode code,
+                                 std::string_view what) const noexcept {
+    try {
+        std::string text(name);
+        text += " - ";
+        text += what;
+        logError(text);
+    } catch (...) {
+        // Logging is best effort; the code still reaches the caller.
+    }
+    return code;
+}
+
+}  // namespace orvane
