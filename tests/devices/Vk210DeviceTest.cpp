@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "DeviceTestSupport.h"
+#include "Vk210Frames.h"
 #include "commands/Vk210FrameSupport.h"
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 
@@ -14,16 +15,9 @@ namespace {
 using Cmd = OrvRfidCmdId;
 using Id = DeviceParamId;
 using test::expectCode;
-
-Bytes reply(Cmd id, const Bytes& data, uint8_t status = 0x00) {
-    Bytes area{status};
-    area.insert(area.end(), data.begin(), data.end());
-    return OrvaneRfidCommand::frame(id, area);
-}
-
-Bytes request(Cmd id, const Bytes& data = {}) {
-    return OrvaneRfidCommand::frame(id, data);
-}
+using test::joinFrames;
+using test::vk210Reply;
+using test::vk210Request;
 
 // The device text of a value, to compare values of any setting.
 std::string text(Id id, const DeviceValue& value) {
@@ -41,13 +35,13 @@ class Vk210DeviceTest : public vk210test::CapturedLogTest {
     // Answers every request with a success reply of its own code, holding `data`.
     void answerAll(Bytes data = {}) {
         protocol->responder = [data](const test::Sent& s) {
-            return Response(ResultCode::noError, reply(Cmd{readBe16(s.data, 3)}, data));
+            return Response(ResultCode::noError, vk210Reply(Cmd{readBe16(s.data, 3)}, data));
         };
     }
     void noEngine() {
-        protocol->reply(reply(Cmd::eventNotificationSetting, {}));
-        protocol->reply(reply(Cmd::eventNotificationSetting, {}));
-        protocol->reply(reply(Cmd::engineModel, {}, 0xE1));
+        protocol->reply(vk210Reply(Cmd::eventNotificationSetting, {}));
+        protocol->reply(vk210Reply(Cmd::eventNotificationSetting, {}));
+        protocol->reply(vk210Reply(Cmd::engineModel, {}, 0xE1));
         device->initDevice();
         protocol->clear();
     }
@@ -316,11 +310,11 @@ TEST_F(Vk210DeviceTest, ReadsDecodeTheirReplies) {
     };
     for (const auto& c : cases) {
         protocol->clear();
-        protocol->reply(reply(c.command, c.replyData));
+        protocol->reply(vk210Reply(c.command, c.replyData));
         const DeviceValue value = c.call(*device);
         EXPECT_EQ(text(c.id, value), text(c.id, c.expected)) << c.name;
         ASSERT_EQ(protocol->sent().size(), 1u) << c.name;
-        EXPECT_EQ(protocol->sent()[0].data, request(c.command, c.requestData)) << c.name;
+        EXPECT_EQ(protocol->sent()[0].data, vk210Request(c.command, c.requestData)) << c.name;
         EXPECT_EQ(protocol->sent()[0].timeout, 3000) << c.name;
     }
 }
@@ -398,7 +392,7 @@ TEST_F(Vk210DeviceTest, WritesSendTheirRequests) {
         protocol->clear();
         c.call(*device);
         ASSERT_EQ(protocol->sent().size(), 1u) << c.name;
-        EXPECT_EQ(protocol->sent()[0].data, request(c.command, c.data)) << c.name;
+        EXPECT_EQ(protocol->sent()[0].data, vk210Request(c.command, c.data)) << c.name;
     }
 }
 
@@ -500,10 +494,11 @@ TEST_F(Vk210DeviceTest, ChecksRefuseBeforeAnyTraffic) {
 TEST_F(Vk210DeviceTest, StartUpFindsTheEngineOrItsAbsence) {
     answerAll();
     device->initDevice();
-    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{request(Cmd::eventNotificationSetting, {0xE5, 0x01}),
-                                               request(Cmd::eventNotificationSetting, {0xE4, 0x01}),
-                                               request(Cmd::engineModel),
-                                               request(Cmd::setScannerDataSendMode, {0x01})}));
+    EXPECT_EQ(sentBytes(),
+              (std::vector<Bytes>{vk210Request(Cmd::eventNotificationSetting, {0xE5, 0x01}),
+                                  vk210Request(Cmd::eventNotificationSetting, {0xE4, 0x01}),
+                                  vk210Request(Cmd::engineModel),
+                                  vk210Request(Cmd::setScannerDataSendMode, {0x01})}));
     EXPECT_TRUE(device->hasEngine());
 
     // Busy still means an engine; "target not found" means none, and ends the start-up.
@@ -511,10 +506,10 @@ TEST_F(Vk210DeviceTest, StartUpFindsTheEngineOrItsAbsence) {
     protocol->responder = nullptr;
     for (uint8_t status : {0x01, 0xE1}) {
         protocol->clear();
-        protocol->reply(reply(Cmd::eventNotificationSetting, {}));
-        protocol->reply(reply(Cmd::eventNotificationSetting, {}));
-        protocol->reply(reply(Cmd::engineModel, {}, status));
-        if (status == 0x01) protocol->reply(reply(Cmd::setScannerDataSendMode, {}));
+        protocol->reply(vk210Reply(Cmd::eventNotificationSetting, {}));
+        protocol->reply(vk210Reply(Cmd::eventNotificationSetting, {}));
+        protocol->reply(vk210Reply(Cmd::engineModel, {}, status));
+        if (status == 0x01) protocol->reply(vk210Reply(Cmd::setScannerDataSendMode, {}));
         device->initDevice();
         EXPECT_EQ(device->hasEngine(), status == 0x01);
         EXPECT_EQ(protocol->sent().size(), status == 0x01 ? 4u : 3u);
@@ -550,8 +545,8 @@ TEST_F(Vk210DeviceTest, KeepAliveIsTwoFramesWithin800Ms) {
     device->triggerAlive();
     ASSERT_EQ(protocol->sent().size(), 1u);
     const auto alive = protocol->sent()[0];
-    Bytes frames = request(Cmd::paTemperature);
-    const Bytes battery = request(Cmd::batteryStatus);
+    Bytes frames = vk210Request(Cmd::paTemperature);
+    const Bytes battery = vk210Request(Cmd::batteryStatus);
     frames.insert(frames.end(), battery.begin(), battery.end());
     EXPECT_EQ(alive.kind, "sendN");
     EXPECT_EQ(alive.data, frames);
@@ -562,30 +557,30 @@ TEST_F(Vk210DeviceTest, KeepAliveIsTwoFramesWithin800Ms) {
 }
 
 TEST_F(Vk210DeviceTest, SkuFallsBackToTheRegionBand) {
-    protocol->reply(reply(Cmd::skuId, {0x03}));
-    protocol->reply(reply(Cmd::getRegion, {0x03}));
+    protocol->reply(vk210Reply(Cmd::skuId, {0x03}));
+    protocol->reply(vk210Reply(Cmd::getRegion, {0x03}));
     EXPECT_EQ(device->getSkuType(), SkuType::us);
     EXPECT_EQ(log->count("getSkuType() The SKU is unknown(0) going to check global band.",
                          LogLevel::error),
               1);
-    protocol->reply(reply(Cmd::skuId, {0x00}));
-    protocol->reply(reply(Cmd::getRegion, {0x42}));
+    protocol->reply(vk210Reply(Cmd::skuId, {0x00}));
+    protocol->reply(vk210Reply(Cmd::getRegion, {0x42}));
     EXPECT_EQ(device->getSkuType(), SkuType::unknown);
     EXPECT_EQ(log->count("getSkuType() Get unknown region", LogLevel::error), 1);
     protocol->clear();
-    protocol->reply(reply(Cmd::skuId, {0x02}));
+    protocol->reply(vk210Reply(Cmd::skuId, {0x02}));
     EXPECT_EQ(device->getSkuType(), SkuType::european);
     EXPECT_EQ(protocol->sent().size(), 1u);
 }
 
 TEST_F(Vk210DeviceTest, ProtectionAbove85IsResetOnTheReader) {
-    protocol->reply(reply(Cmd::getAmbientTemperatureProtection, {0x02, 0x58}));
+    protocol->reply(vk210Reply(Cmd::getAmbientTemperatureProtection, {0x02, 0x58}));
     EXPECT_EQ(device->getAmbientTemperatureProtection(), 60);
     protocol->clear();
-    protocol->reply(reply(Cmd::getAmbientTemperatureProtection, {0x03, 0x53}));
-    protocol->reply(reply(Cmd::setAmbientTemperatureProtection, {}));
+    protocol->reply(vk210Reply(Cmd::getAmbientTemperatureProtection, {0x03, 0x53}));
+    protocol->reply(vk210Reply(Cmd::setAmbientTemperatureProtection, {}));
     EXPECT_EQ(device->getAmbientTemperatureProtection(), 85);
-    EXPECT_EQ(sentBytes().back(), request(Cmd::setAmbientTemperatureProtection, {0x03, 0x52}));
+    EXPECT_EQ(sentBytes().back(), vk210Request(Cmd::setAmbientTemperatureProtection, {0x03, 0x52}));
     EXPECT_EQ(log->count("DEBUG. getAmbientTemperatureProtection() - Ambient temperature "
                          "protection is set to 85 degrees Celsius (default)",
                          LogLevel::debug),
@@ -594,24 +589,24 @@ TEST_F(Vk210DeviceTest, ProtectionAbove85IsResetOnTheReader) {
 
 TEST_F(Vk210DeviceTest, ShortDateIsRefusedWhateverTheStatus) {
     for (uint8_t status : {0x00, 0x02}) {
-        protocol->reply(reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07}, status));
+        protocol->reply(vk210Reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07}, status));
         EXPECT_EQ(expectCode(ResultCode::invalidResponseData, [&] { device->getSystemTime(); }),
                   "Invalid data length");
     }
     // A failed status with a whole date is the status's failure.
-    protocol->reply(reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07, 0x09}, 0x02));
+    protocol->reply(vk210Reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07, 0x09}, 0x02));
     expectCode(ResultCode::parameterError, [&] { device->getSystemTime(); });
-    protocol->reply(reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07, 0x09}));
+    protocol->reply(vk210Reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07, 0x09}));
     EXPECT_EQ(DeviceParam(Id::systemTime).valueToString(device->getSystemTime()), "1803050E0709");
 }
 
 TEST_F(Vk210DeviceTest, KeyFunctionAsksTheReadersKey) {
-    protocol->reply(reply(Cmd::getTriggerButtonStatus, {0x01, 0x02}));
+    protocol->reply(vk210Reply(Cmd::getTriggerButtonStatus, {0x01, 0x02}));
     EXPECT_EQ(device->getKeyFunction(KeyID::lowerKey), KeyFunction::rfidInventory);
-    protocol->reply(reply(Cmd::getTriggerButtonStatus, {0x00}));
+    protocol->reply(vk210Reply(Cmd::getTriggerButtonStatus, {0x00}));
     EXPECT_EQ(device->getKeyFunction(KeyID::upperKey), KeyFunction::disabled);
-    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{request(Cmd::getTriggerButtonStatus, {0x01}),
-                                               request(Cmd::getTriggerButtonStatus, {0x00})}));
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{vk210Request(Cmd::getTriggerButtonStatus, {0x01}),
+                                               vk210Request(Cmd::getTriggerButtonStatus, {0x00})}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceTestSupport.h"
+#include "Vk210Frames.h"
 #include "commands/Vk210FrameSupport.h"
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/devices/Vk210Device.h"
@@ -13,21 +14,9 @@ namespace {
 using Cmd = OrvRfidCmdId;
 using Id = DeviceParamId;
 using test::expectCode;
-
-Bytes reply(Cmd id, const Bytes& data, uint8_t status = 0x00) {
-    Bytes area{status};
-    area.insert(area.end(), data.begin(), data.end());
-    return OrvaneRfidCommand::frame(id, area);
-}
-Bytes request(Cmd id, const Bytes& data = {}) {
-    return OrvaneRfidCommand::frame(id, data);
-}
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using test::joinFrames;
+using test::vk210Reply;
+using test::vk210Request;
 
 class Vk210MultiSettingTest : public vk210test::CapturedLogTest {};
 
@@ -35,18 +24,20 @@ TEST_F(Vk210MultiSettingTest, ReadRequests) {
     using T = BatteryStatusExtendedType;
     EXPECT_EQ(vk210::getBytePackage(DeviceParam(
                   Id::triggerKeyStatus, TriggerKeyStatus(KeyID::upperKey, KeyFunction::disabled))),
-              request(Cmd::getTriggerButtonStatus, {0x00}));
+              vk210Request(Cmd::getTriggerButtonStatus, {0x00}));
     EXPECT_EQ(vk210::getBytePackage(DeviceParam(
                   Id::triggerKeyStatus, TriggerKeyStatus(KeyID::lowerKey, KeyFunction::disabled))),
-              request(Cmd::getTriggerButtonStatus, {0x01}));
+              vk210Request(Cmd::getTriggerButtonStatus, {0x01}));
     EXPECT_EQ(vk210::getBytePackage(DeviceParam(Id::appBundleId)),
-              request(Cmd::getMfiSetting, {0x0B}));
+              vk210Request(Cmd::getMfiSetting, {0x0B}));
     EXPECT_EQ(vk210::getBytePackage(
                   DeviceParam(Id::batteryStatusExtended,
                               BatteryStatusExtended({T::chargingStatus, T::designCapacity}))),
-              request(Cmd::batteryStatusExtended, {0x80, 0x08, 0x00, 0x00}));
-    EXPECT_EQ(vk210::getBytePackage(DeviceParam(Id::temperature)), request(Cmd::paTemperature));
-    EXPECT_EQ(vk210::getBytePackage(DeviceParam(Id::batteryStatus)), request(Cmd::batteryStatus));
+              vk210Request(Cmd::batteryStatusExtended, {0x80, 0x08, 0x00, 0x00}));
+    EXPECT_EQ(vk210::getBytePackage(DeviceParam(Id::temperature)),
+              vk210Request(Cmd::paTemperature));
+    EXPECT_EQ(vk210::getBytePackage(DeviceParam(Id::batteryStatus)),
+              vk210Request(Cmd::batteryStatus));
     EXPECT_TRUE(vk210::getBytePackage(DeviceParam(Id::reboot)).empty());
     EXPECT_EQ(log->count("getBytePackage(_:) The deviceParam id Reboot is not supported.",
                          LogLevel::warn),
@@ -54,24 +45,26 @@ TEST_F(Vk210MultiSettingTest, ReadRequests) {
 }
 
 TEST_F(Vk210MultiSettingTest, WriteRequestsUseTheSingleOperationsRules) {
-    EXPECT_EQ(vk210::setBytePackage(DeviceParam(Id::reboot)), request(Cmd::resetDevice, {0x00}));
+    EXPECT_EQ(vk210::setBytePackage(DeviceParam(Id::reboot)),
+              vk210Request(Cmd::resetDevice, {0x00}));
     EXPECT_EQ(vk210::setBytePackage(DeviceParam(Id::factoryReset)),
-              request(Cmd::resetDevice, {0x01}));
+              vk210Request(Cmd::resetDevice, {0x01}));
     EXPECT_EQ(vk210::setBytePackage(DeviceParam(Id::stagingReset)),
-              request(Cmd::executeResetDevice, {0x02}));
+              vk210Request(Cmd::executeResetDevice, {0x02}));
     EXPECT_EQ(
         vk210::setBytePackage(DeviceParam(
             Id::eventNotification, EventNotification(EventNotificationId::rfidLbtStatus, true))),
-        request(Cmd::eventNotificationSetting, {0xE1, 0x01}));
+        vk210Request(Cmd::eventNotificationSetting, {0xE1, 0x01}));
     // The scanner indicator's default packs as the single operation does, 00 55.
     const auto params = Vk210Device::makeSupportedParameters();
     const auto indicator = std::ranges::find_if(
         params, [](const DeviceParam& p) { return p.id() == Id::scannerIndicator; });
     ASSERT_NE(indicator, params.end());
-    EXPECT_EQ(vk210::setBytePackage(*indicator), request(Cmd::setScannerIndicator, {0x00, 0x55}));
+    EXPECT_EQ(vk210::setBytePackage(*indicator),
+              vk210Request(Cmd::setScannerIndicator, {0x00, 0x55}));
     // Protection thresholds travel in tenths of a degree on both paths.
     EXPECT_EQ(vk210::setBytePackage(DeviceParam(Id::paTemperatureProtection, 80u)),
-              request(Cmd::setPaTemperatureProtection, {0x03, 0x20}));
+              vk210Request(Cmd::setPaTemperatureProtection, {0x03, 0x20}));
 
     EXPECT_TRUE(vk210::setBytePackage(DeviceParam(Id::batteryStatus)).empty());
     EXPECT_EQ(log->count("setBytePackage(_:) The deviceParam id batteryStatus is not supported.",
@@ -101,8 +94,8 @@ TEST_F(Vk210MultiSettingTest, WriteRequestsUseTheSingleOperationsRules) {
 }
 
 TEST_F(Vk210MultiSettingTest, RepliesAnswerTheIdsAsked) {
-    const Bytes pair =
-        join({reply(Cmd::ambientTemperature, {0x00, 0xFA}), reply(Cmd::getBeeperVolume, {0x01})});
+    const Bytes pair = joinFrames({vk210Reply(Cmd::ambientTemperature, {0x00, 0xFA}),
+                                   vk210Reply(Cmd::getBeeperVolume, {0x01})});
     auto records =
         vk210::responseDataToDeviceParam(pair, {Id::ambientTemperature, Id::beeperVolume});
     ASSERT_EQ(records.size(), 2u);
@@ -112,27 +105,27 @@ TEST_F(Vk210MultiSettingTest, RepliesAnswerTheIdsAsked) {
     EXPECT_EQ(records[1]._value(), "01");
 
     // Temperature and PA temperature share a request; each reply answers the id asked.
-    const Bytes pa = reply(Cmd::paTemperature, {0x01, 0x2C});
+    const Bytes pa = vk210Reply(Cmd::paTemperature, {0x01, 0x2C});
     records = vk210::responseDataToDeviceParam(pa, {Id::temperature});
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].id(), Id::temperature);
-    records =
-        vk210::responseDataToDeviceParam(join({pa, pa}), {Id::temperature, Id::paTemperature});
+    records = vk210::responseDataToDeviceParam(joinFrames({pa, pa}),
+                                               {Id::temperature, Id::paTemperature});
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].id(), Id::temperature);
     EXPECT_EQ(records[1].id(), Id::paTemperature);
     EXPECT_EQ(vk210::responseDataToDeviceParam(pa, {})[0].id(), Id::paTemperature);
 
     // The battery state decodes with the single operation's rule.
-    records = vk210::responseDataToDeviceParam(reply(Cmd::batteryStatus, {0x01, 0x50}),
+    records = vk210::responseDataToDeviceParam(vk210Reply(Cmd::batteryStatus, {0x01, 0x50}),
                                                {Id::batteryStatus});
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0]._value(), "00500101");
 
     // A short date, a failed status and a reply without a decoding give no record.
-    const Bytes skipped =
-        join({reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07}),
-              reply(Cmd::getBeeperVolume, {}, 0x02), reply(Cmd::getVibratorSetting, {0x01})});
+    const Bytes skipped = joinFrames(
+        {vk210Reply(Cmd::getSystemTime, {0x18, 0x03, 0x05, 0x0E, 0x07}),
+         vk210Reply(Cmd::getBeeperVolume, {}, 0x02), vk210Reply(Cmd::getVibratorSetting, {0x01})});
     EXPECT_TRUE(vk210::responseDataToDeviceParam(skipped, {Id::systemTime}).empty());
     EXPECT_EQ(log->count("responseDataToDeviceParam(_:_:) Result Code: Invalid Response Data, "
                          "Message: Invalid data length",
@@ -150,11 +143,12 @@ TEST_F(Vk210MultiSettingTest, RepliesAnswerTheIdsAsked) {
 
 TEST_F(Vk210MultiSettingTest, VerifyStopsAtTheFirstFailure) {
     vk210::verifySetResult({});
-    vk210::verifySetResult(join({reply(Cmd::setBeeperVolume, {}), reply(Cmd::setLedSetting, {})}));
+    vk210::verifySetResult(
+        joinFrames({vk210Reply(Cmd::setBeeperVolume, {}), vk210Reply(Cmd::setLedSetting, {})}));
     const std::string message = expectCode(ResultCode::parameterError, [] {
-        vk210::verifySetResult(
-            join({reply(Cmd::setBeeperVolume, {}), reply(Cmd::setLedSetting, {}, 0x02),
-                  reply(Cmd::setGs1AiSetting, {}, 0x01)}));
+        vk210::verifySetResult(joinFrames({vk210Reply(Cmd::setBeeperVolume, {}),
+                                           vk210Reply(Cmd::setLedSetting, {}, 0x02),
+                                           vk210Reply(Cmd::setGs1AiSetting, {}, 0x01)}));
     });
     EXPECT_EQ(message.rfind("verifySetResult(_:) - The return code is not noError.", 0), 0u);
 }
@@ -163,15 +157,16 @@ TEST_F(Vk210MultiSettingTest, DeviceReadsAndWritesManyInOneExchange) {
     auto transport = std::make_shared<test::FirmwareTransport>();
     auto protocol = std::make_shared<test::RecordingProtocol>(transport);
     auto device = Vk210Device::create(protocol);
-    protocol->reply(join({reply(Cmd::getTriggerButtonStatus, {0x01, 0x02}),
-                          reply(Cmd::getTriggerButtonStatus, {0x00, 0x01}),
-                          reply(Cmd::getBeeperVolume, {0x03})}));
+    protocol->reply(joinFrames({vk210Reply(Cmd::getTriggerButtonStatus, {0x01, 0x02}),
+                                vk210Reply(Cmd::getTriggerButtonStatus, {0x00, 0x01}),
+                                vk210Reply(Cmd::getBeeperVolume, {0x03})}));
     const auto records = device->getParameters(std::vector{Id::triggerKeyStatus, Id::beeperVolume});
     ASSERT_EQ(protocol->sent().size(), 1u);
     EXPECT_EQ(protocol->sent()[0].number, 3);
     EXPECT_EQ(protocol->sent()[0].data,
-              join({request(Cmd::getTriggerButtonStatus, {0x01}),
-                    request(Cmd::getTriggerButtonStatus, {0x00}), request(Cmd::getBeeperVolume)}));
+              joinFrames({vk210Request(Cmd::getTriggerButtonStatus, {0x01}),
+                          vk210Request(Cmd::getTriggerButtonStatus, {0x00}),
+                          vk210Request(Cmd::getBeeperVolume)}));
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0]._value(), "0302");
     EXPECT_EQ(records[1]._value(), "0201");
@@ -179,11 +174,11 @@ TEST_F(Vk210MultiSettingTest, DeviceReadsAndWritesManyInOneExchange) {
 
     // A refused value is skipped; the others still go.
     protocol->clear();
-    protocol->reply(reply(Cmd::setBeeperVolume, {}));
+    protocol->reply(vk210Reply(Cmd::setBeeperVolume, {}));
     device->setParameters({DeviceParam(Id::connectionMode, ConnectionMode::usbHid),
                            DeviceParam(Id::beeperVolume, BeeperVolume::low)});
     ASSERT_EQ(protocol->sent().size(), 1u);
-    EXPECT_EQ(protocol->sent()[0].data, request(Cmd::setBeeperVolume, {0x01}));
+    EXPECT_EQ(protocol->sent()[0].data, vk210Request(Cmd::setBeeperVolume, {0x01}));
     EXPECT_EQ(protocol->sent()[0].number, 1);
     EXPECT_EQ(
         log->count("setBytePackage(_:) Connection Mode Result Code: Not Supported", LogLevel::warn),
