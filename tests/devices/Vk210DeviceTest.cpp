@@ -14,15 +14,11 @@ namespace {
 
 using Cmd = OrvRfidCmdId;
 using Id = DeviceParamId;
+using test::asBytes;
 using test::expectCode;
 using test::joinFrames;
 using test::vk210Reply;
 using test::vk210Request;
-
-// The device text of a value, to compare values of any setting.
-std::string text(Id id, const DeviceValue& value) {
-    return DeviceParam(id).valueToString(value);
-}
 
 class Vk210DeviceTest : public vk210test::CapturedLogTest {
   protected:
@@ -89,315 +85,115 @@ TEST_F(Vk210DeviceTest, SupportedSettingsAndDefaults) {
     EXPECT_TRUE(protocol->sent().empty());
 }
 
+DeviceParam withText(Id id, std::string text) {
+    DeviceParam param(id);
+    param.set_value(std::move(text));
+    return param;
+}
+
+// A read by id: the request the device sends, the reply data, the value read (device text).
 struct ReadCase {
-    const char* name;
     Id id;
-    std::function<DeviceValue(Vk210Device&)> call;
     Cmd command;
-    Bytes requestData;
-    Bytes replyData;
-    DeviceValue expected;
+    Bytes request;
+    Bytes reply;
+    std::string value;
 };
 
 TEST_F(Vk210DeviceTest, ReadsDecodeTheirReplies) {
+    // clang-format off
     const std::vector<ReadCase> cases = {
-        {"volume",
-         Id::beeperVolume,
-         [](auto& d) { return d.getBeeperVolume(); },
-         Cmd::getBeeperVolume,
-         {},
-         {0x03},
-         BeeperVolume::high},
-        {"volume none",
-         Id::beeperVolume,
-         [](auto& d) { return d.getBeeperVolume(); },
-         Cmd::getBeeperVolume,
-         {},
-         {},
-         BeeperVolume::medium},
-        {"volume 7",
-         Id::beeperVolume,
-         [](auto& d) { return d.getBeeperVolume(); },
-         Cmd::getBeeperVolume,
-         {},
-         {0x07},
-         BeeperVolume::medium},
-        {"temperature",
-         Id::temperature,
-         [](auto& d) { return d.getTemperature(); },
-         Cmd::paTemperature,
-         {},
-         {0x00, 0xFD},
-         25.3},
-        {"temperature 3 bytes",
-         Id::paTemperature,
-         [](auto& d) { return d.getPaTemperature(); },
-         Cmd::paTemperature,
-         {},
-         {0, 0xFD, 1},
-         0.0},
-        {"ambient",
-         Id::ambientTemperature,
-         [](auto& d) { return d.getAmbientTemperature(); },
-         Cmd::ambientTemperature,
-         {},
-         {0x01, 0x6D},
-         36.5},
-        {"firmware",
-         Id::firmwareVersion,
-         [](auto& d) { return d.getFirmwareVersion(); },
-         Cmd::firmware,
-         {},
-         {1, 2, 10},
-         std::string("1.2.10")},
-        {"bt name",
-         Id::bluetoothName,
-         [](auto& d) { return d.getBluetoothName(); },
-         Cmd::btName,
-         {},
-         {0xC3},
-         std::string("error when encode to ascii")},
-        {"bundle",
-         Id::appBundleId,
-         [](auto& d) { return d.getAppBundleId(); },
-         Cmd::getMfiSetting,
-         {0x0B},
-         {0x0B, 0x61, 0x62, 0x00},
-         std::string("ab")},
-        {"bundle short",
-         Id::appBundleId,
-         [](auto& d) { return d.getAppBundleId(); },
-         Cmd::getMfiSetting,
-         {0x0B},
-         {0x0B},
-         std::string()},
-        {"hid delay 9",
-         Id::hidInterCharacterDelay,
-         [](auto& d) { return d.getHidInterCharacterDelay(); },
-         Cmd::getHidInterCharacterDelay,
-         {},
-         {9},
-         HidInterCharacterDelay::delay10ms},
-        {"hid delay none",
-         Id::hidInterCharacterDelay,
-         [](auto& d) { return d.getHidInterCharacterDelay(); },
-         Cmd::getHidInterCharacterDelay,
-         {},
-         {},
-         HidInterCharacterDelay::delay1ms},
-        {"find replace",
-         Id::findReplace,
-         [](auto& d) { return d.getFindReplace(); },
-         Cmd::getFindReplace,
-         {},
-         {0x41},
-         FindReplace(0x41, 0)},
-        {"scanner indicator",
-         Id::scannerIndicator,
-         [](auto& d) { return d.getScannerIndicator(); },
-         Cmd::getScannerIndicator,
-         {},
-         {0x00, 0x55},
-         ScannerIndicator::fromDeviceParameter("0055")},
-        {"module sku",
-         Id::rfidModuleSkuType,
-         [](auto& d) { return d.getRfidModuleSkuType(); },
-         Cmd::rfidModuleSkuId,
-         {},
-         {0x04},
-         SkuType::japanese},
-        {"connection 6",
-         Id::connectionMode,
-         [](auto& d) { return d.getConnectionMode(); },
-         Cmd::getConnectionMode,
-         {},
-         {6},
-         ConnectionMode::bluetoothSpp},
-        {"connection 3",
-         Id::connectionMode,
-         [](auto& d) { return d.getConnectionMode(); },
-         Cmd::getConnectionMode,
-         {},
-         {3},
-         ConnectionMode::usbSpp},
-        {"gs1 3",
-         Id::gs1Ai,
-         [](auto& d) { return d.getGs1Ai(); },
-         Cmd::getGs1AiSetting,
-         {},
-         {3},
-         Gs1Ai::noApply},
-        {"device type",
-         Id::deviceType,
-         [](auto& d) { return d.getDeviceType(); },
-         Cmd::modelName,
-         {},
-         {'v', 'k', '2', '1', '0'},
-         DeviceType::vk210},
-        {"module model",
-         Id::rfidModuleModel,
-         [](auto& d) { return d.getRfidModuleModel(); },
-         Cmd::rfidModuleModel,
-         {},
-         {'Q', 'M', '5', '5', '2', '0'},
-         UhfModuleType::qm5520},
-        {"protection mode",
-         Id::temperatureProtectionMode,
-         [](auto& d) { return d.getTemperatureProtectionMode(); },
-         Cmd::getTemperatureProtectionMode,
-         {},
-         {2},
-         TemperatureProtectionMode::stop},
-        {"auto off",
-         Id::autoOffTime,
-         [](auto& d) { return d.getAutoOffTime(); },
-         Cmd::getAutoPowerOffSetting,
-         {},
-         {0x01, 0x2C},
-         300u},
-        {"auto off short",
-         Id::autoOffTime,
-         [](auto& d) { return d.getAutoOffTime(); },
-         Cmd::getAutoPowerOffSetting,
-         {},
-         {0x01},
-         0u},
-        {"inventory format",
-         Id::inventoryDataWithCustomizedFormat,
-         [](auto& d) { return d.getInventoryDataFormat(); },
-         Cmd::getInventoryDataWithCustomizedFormat,
-         {},
-         {0, 2, 9},
-         std::vector{InventoryDataFormat::epc, InventoryDataFormat::rssi}},
-        {"collection 4",
-         Id::dataCollectionMode,
-         [](auto& d) { return d.getDataCollectionMode(); },
-         Cmd::getDataCollectionMode,
-         {},
-         {4},
-         DataCollectionMode::wedge},
-        {"language 14",
-         Id::hidKeyboardLanguage,
-         [](auto& d) { return d.getHidKeyboardLanguage(); },
-         Cmd::getHidKeyboardLanguage,
-         {},
-         {14},
-         HidKeyboardLanguage::us},
-        {"battery",
-         Id::batteryStatus,
-         [](auto& d) { return d.getBatteryState(); },
-         Cmd::batteryStatus,
-         {},
-         {0x01, 0x50},
-         BatteryStatus::fromDeviceParameter("00500101")},
-        {"battery 7",
-         Id::batteryStatus,
-         [](auto& d) { return d.getBatteryState(); },
-         Cmd::batteryStatus,
-         {},
-         {0x07},
-         BatteryStatus::fromDeviceParameter("02FF")},
-        {"battery extended",
-         Id::batteryStatusExtended,
-         [](auto& d) {
-             return d.getBatteryStatusExtended(
-                 {BatteryStatusExtendedType::voltage, BatteryStatusExtendedType::cycleCount});
-         },
-         Cmd::batteryStatusExtended,
-         {0x40, 0x40, 0x00},
-         {0x40, 0x40, 0, 0, 0, 0, 0x0F, 0xA0, 0, 0, 0, 7},
-         BatteryStatusExtended::fromDeviceParameter("4040000000000FA000000007")},
+        {Id::beeperVolume, Cmd::getBeeperVolume, {}, {0x03}, "03"},
+        {Id::beeperVolume, Cmd::getBeeperVolume, {}, {}, "02"},
+        {Id::beeperVolume, Cmd::getBeeperVolume, {}, {0x07}, "02"},
+        {Id::temperature, Cmd::paTemperature, {}, {0x00, 0xFD}, "25.3"},
+        {Id::paTemperature, Cmd::paTemperature, {}, {0x00, 0xFD, 0x01}, "0.0"},
+        {Id::ambientTemperature, Cmd::ambientTemperature, {}, {0x01, 0x6D}, "36.5"},
+        {Id::firmwareVersion, Cmd::firmware, {}, {1, 2, 10}, "312E322E3130"},
+        {Id::bluetoothName, Cmd::btName, {}, {0xC3}, toHexString(asBytes("error when encode to ascii"))},
+        {Id::appBundleId, Cmd::getMfiSetting, {0x0B}, {0x0B, 0x61, 0x62, 0x00}, "6162"},
+        {Id::appBundleId, Cmd::getMfiSetting, {0x0B}, {0x0B}, ""},
+        {Id::hidInterCharacterDelay, Cmd::getHidInterCharacterDelay, {}, {9}, "02"},
+        {Id::hidInterCharacterDelay, Cmd::getHidInterCharacterDelay, {}, {}, "00"},
+        {Id::findReplace, Cmd::getFindReplace, {}, {0x41}, "4100"},
+        {Id::scannerIndicator, Cmd::getScannerIndicator, {}, {0x00, 0x55}, "0055"},
+        {Id::scannerIndicator, Cmd::getScannerIndicator, {}, {0x0F}, "0F00"},
+        {Id::rfidModuleSkuType, Cmd::rfidModuleSkuId, {}, {0x04}, "03"},
+        {Id::connectionMode, Cmd::getConnectionMode, {}, {6}, "01"},
+        {Id::connectionMode, Cmd::getConnectionMode, {}, {3}, "03"},
+        {Id::gs1Ai, Cmd::getGs1AiSetting, {}, {3}, "00"},
+        {Id::deviceType, Cmd::modelName, {}, asBytes("vk210"), toHexString(asBytes("VK210"))},
+        {Id::rfidModuleModel, Cmd::rfidModuleModel, {}, asBytes("QM5520"), toHexString(asBytes("QM5520"))},
+        {Id::temperatureProtectionMode, Cmd::getTemperatureProtectionMode, {}, {2}, "00"},
+        {Id::autoOffTime, Cmd::getAutoPowerOffSetting, {}, {0x01, 0x2C}, "012C"},
+        {Id::autoOffTime, Cmd::getAutoPowerOffSetting, {}, {0x01}, "0000"},
+        {Id::inventoryDataWithCustomizedFormat, Cmd::getInventoryDataWithCustomizedFormat, {}, {0, 2, 9}, "0002"},
+        {Id::dataCollectionMode, Cmd::getDataCollectionMode, {}, {4}, "00"},
+        {Id::hidKeyboardLanguage, Cmd::getHidKeyboardLanguage, {}, {14}, "00"},
+        {Id::batteryStatus, Cmd::batteryStatus, {}, {0x01, 0x50}, "00500101"},
+        {Id::batteryStatus, Cmd::batteryStatus, {}, {0x07}, "02FF"},
+        {Id::systemTime, Cmd::getSystemTime, {}, {0x18, 0x03, 0x05, 0x0E, 0x07, 0x09}, "1803050E0709"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         protocol->clear();
-        protocol->reply(vk210Reply(c.command, c.replyData));
-        const DeviceValue value = c.call(*device);
-        EXPECT_EQ(text(c.id, value), text(c.id, c.expected)) << c.name;
-        ASSERT_EQ(protocol->sent().size(), 1u) << c.name;
-        EXPECT_EQ(protocol->sent()[0].data, vk210Request(c.command, c.requestData)) << c.name;
-        EXPECT_EQ(protocol->sent()[0].timeout, 3000) << c.name;
+        protocol->reply(vk210Reply(c.command, c.reply));
+        EXPECT_EQ(device->getParameter(c.id)._value(), c.value) << toHexString(c.reply);
+        ASSERT_EQ(protocol->sent().size(), 1u);
+        EXPECT_EQ(protocol->sent()[0].data, vk210Request(c.command, c.request));
+        EXPECT_EQ(protocol->sent()[0].timeout, 3000);
     }
+    // The extended battery request carries three bytes of item flags.
+    protocol->reply(
+        vk210Reply(Cmd::batteryStatusExtended, {0x40, 0x40, 0, 0, 0, 0, 0x0F, 0xA0, 0, 0, 0, 7}));
+    const auto battery = device->getBatteryStatusExtended(
+        {BatteryStatusExtendedType::voltage, BatteryStatusExtendedType::cycleCount});
+    EXPECT_EQ(battery.voltage(), 4000u);
+    EXPECT_EQ(battery.cycleCount(), 7u);
+    EXPECT_EQ(protocol->sent().back().data,
+              vk210Request(Cmd::batteryStatusExtended, {0x40, 0x40, 0x00}));
 }
 
+// A write by id: the value as device text and the request frame the device sends.
 struct WriteCase {
-    const char* name;
-    std::function<void(Vk210Device&)> call;
+    Id id;
+    std::string value;
     Cmd command;
     Bytes data;
 };
 
 TEST_F(Vk210DeviceTest, WritesSendTheirRequests) {
+    // clang-format off
     const std::vector<WriteCase> cases = {
-        {"volume",
-         [](auto& d) { d.setBeeperVolume(BeeperVolume::high); },
-         Cmd::setBeeperVolume,
-         {0x03}},
-        {"pa protection",
-         [](auto& d) { d.setPaTemperatureProtection(85); },
-         Cmd::setPaTemperatureProtection,
-         {0x03, 0x52}},
-        {"connection",
-         [](auto& d) { d.setConnectionMode(ConnectionMode::usbSpp); },
-         Cmd::setConnectionMode,
-         {0x03}},
-        {"language",
-         [](auto& d) { d.setHidKeyboardLanguage(HidKeyboardLanguage::spanish); },
-         Cmd::setHidKeyboardLanguage,
-         {0x04}},
-        {"staging", [](auto& d) { d.stagingReset(); }, Cmd::executeResetDevice, {0x02}},
-        {"factory", [](auto& d) { d.factoryReset(); }, Cmd::resetDevice, {0x01}},
-        {"reboot", [](auto& d) { d.reboot(); }, Cmd::resetDevice, {0x00}},
-        {"bundle",
-         [](auto& d) { d.setAppBundleId("ab"); },
-         Cmd::setMfiSetting,
-         {0x0B, 0x61, 0x62, 0x00}},
-        {"indicator",
-         [](auto& d) {
-             d.setDeviceIndicator(DeviceIndicator(LedIndicator::red, false, BeepIndicator::twice));
-         },
-         Cmd::indicator,
-         {0x12}},
-        {"scanner indicator",
-         [](auto& d) { d.setScannerIndicator(ScannerIndicator::fromDeviceParameter("0055")); },
-         Cmd::setScannerIndicator,
-         {0x00, 0x55}},
-        {"key",
-         [](auto& d) {
-             d.setKeyFunction(TriggerKeyStatus(KeyID::lowerKey, KeyFunction::rfidInventory));
-         },
-         Cmd::setTriggerButtonStatus,
-         {0x01, 0x02}},
-        {"notification",
-         [](auto& d) {
-             d.setEventNotification(EventNotification(EventNotificationId::keyEvent, true));
-         },
-         Cmd::eventNotificationSetting,
-         {0xE4, 0x01}},
-        {"formats",
-         [](auto& d) {
-             d.setScannerDataFormat({ScannerDataFormat::codeId, ScannerDataFormat::barcodeData});
-         },
-         Cmd::setScannerDataWithCustomizedFormat,
-         {0x01, 0x00}},
-        {"auto off",
-         [](auto& d) { d.setAutoOffTime(300); },
-         Cmd::setAutoPowerOffSetting,
-         {0x01, 0x2C}},
-        {"led", [](auto& d) { d.setLedControl(false); }, Cmd::setLedSetting, {0x00}},
-        {"decode", [](auto& d) { d.startDecode(); }, Cmd::startDecode, {}},
-        {"unpair", [](auto& d) { d.unpairBluetooth(); }, Cmd::btUnpair, {}},
+        {Id::beeperVolume, "03", Cmd::setBeeperVolume, {0x03}},
+        {Id::paTemperatureProtection, "0055", Cmd::setPaTemperatureProtection, {0x03, 0x52}},
+        {Id::connectionMode, "03", Cmd::setConnectionMode, {0x03}},
+        {Id::hidKeyboardLanguage, "04", Cmd::setHidKeyboardLanguage, {0x04}},
+        {Id::stagingReset, "", Cmd::executeResetDevice, {0x02}},
+        {Id::factoryReset, "", Cmd::resetDevice, {0x01}},
+        {Id::reboot, "", Cmd::resetDevice, {0x00}},
+        {Id::appBundleId, "6162", Cmd::setMfiSetting, {0x0B, 0x61, 0x62, 0x00}},
+        {Id::deviceIndicator, "12", Cmd::indicator, {0x12}},
+        {Id::scannerIndicator, "0055", Cmd::setScannerIndicator, {0x00, 0x55}},
+        {Id::triggerKeyStatus, "0302", Cmd::setTriggerButtonStatus, {0x01, 0x02}},
+        {Id::eventNotification, "E401", Cmd::eventNotificationSetting, {0xE4, 0x01}},
+        {Id::scannerDataWithCustomizedFormat, "0100", Cmd::setScannerDataWithCustomizedFormat, {0x01, 0x00}},
+        {Id::autoOffTime, "012C", Cmd::setAutoPowerOffSetting, {0x01, 0x2C}},
+        {Id::ledControl, "00", Cmd::setLedSetting, {0x00}},
+        {Id::startDecode, "", Cmd::startDecode, {}},
+        {Id::unpairBluetooth, "", Cmd::btUnpair, {}},
     };
+    // clang-format on
     answerAll();
     for (const auto& c : cases) {
         protocol->clear();
-        c.call(*device);
-        ASSERT_EQ(protocol->sent().size(), 1u) << c.name;
-        EXPECT_EQ(protocol->sent()[0].data, vk210Request(c.command, c.data)) << c.name;
+        device->setParameter(withText(c.id, c.value));
+        ASSERT_EQ(protocol->sent().size(), 1u) << description(c.id);
+        EXPECT_EQ(protocol->sent()[0].data, vk210Request(c.command, c.data)) << description(c.id);
     }
 }
 
 struct RefusalCase {
-    const char* name;
     std::function<void(Vk210Device&)> call;
     ResultCode code;
     std::string message;
@@ -405,87 +201,41 @@ struct RefusalCase {
 
 TEST_F(Vk210DeviceTest, ChecksRefuseBeforeAnyTraffic) {
     using S = ScannerIndicator;
-    const std::vector<RefusalCase> cases = {
-        {"protection 86", [](auto& d) { d.setPaTemperatureProtection(86); }, ResultCode::outOfRange,
-         "The temperature must be between 0 and 85 degrees Celsius."},
-        {"connection 2", [](auto& d) { d.setConnectionMode(ConnectionMode::usbHid); },
-         ResultCode::notSupported,
-         "The USB HID (Human Interface Device) is not supported for VK210."},
-        {"connection 6", [](auto& d) { d.setConnectionMode(ConnectionMode::bufferMode); },
-         ResultCode::notSupported, "The Buffer Mode is not supported for VK210."},
-        {"language 3", [](auto& d) { d.setHidKeyboardLanguage(HidKeyboardLanguage::swedish); },
-         ResultCode::notSupported, "The Swedish is not supported for VK210."},
-        {"trigger key",
-         [](auto& d) {
-             d.setKeyFunction(TriggerKeyStatus(KeyID::triggerKey, KeyFunction::disabled));
-         },
-         ResultCode::notSupported, "The Trigger Key is not supported for VK210."},
-        {"get trigger key", [](auto& d) { d.getKeyFunction(KeyID::undefined); },
-         ResultCode::notSupported, "The Undefined is not supported for VK210."},
-        {"vibrator first",
-         [](auto& d) {
-             d.setDeviceIndicator(DeviceIndicator(LedIndicator::blue, true, BeepIndicator::off));
-         },
-         ResultCode::notSupported, "The vibrator is not supported for VK210."},
-        {"blue",
-         [](auto& d) {
-             d.setDeviceIndicator(DeviceIndicator(LedIndicator::blue, false, BeepIndicator::off));
-         },
-         ResultCode::notSupported, "The blue led is not supported for VK210."},
-        {"power on",
-         [](auto& d) {
-             S s;
-             s.setPowerOn(PowerOnIndicator::beeper);
-             d.setScannerIndicator(s);
-         },
-         ResultCode::notSupported, "The power on only support none for VK210."},
-        {"good read first",
-         [](auto& d) {
-             S s;
-             s.setGoodRead(GoodReadIndicator::vibrator);
-             s.setPowerOn(PowerOnIndicator::beeper);
-             d.setScannerIndicator(s);
-         },
-         ResultCode::notSupported, "The good read only support none or beeper for VK210."},
-        {"error both",
-         [](auto& d) {
-             S s;
-             s.setError(ErrorIndicator::beeperVibrator);
-             d.setScannerIndicator(s);
-         },
-         ResultCode::notSupported, "The error only support none or beeper for VK210."},
-        {"power off",
-         [](auto& d) {
-             S s;
-             s.setPowerOff(PowerOffIndicator::vibrator);
-             d.setScannerIndicator(s);
-         },
-         ResultCode::notSupported, "The power off only support none for VK210."},
-        {"stray bits",
-         [](auto& d) {
-             S s;
-             s.setConnection(ConnectionIndicator{0x05});
-             d.setScannerIndicator(s);
-         },
-         ResultCode::outOfRange, ""},
-        {"auto off", [](auto& d) { d.setAutoOffTime(70000); }, ResultCode::outOfRange,
-         "The auto off time must fit 16 bits."},
-        {"gs1 3", [](auto& d) { d.setGs1Ai(Gs1Ai{3}); }, ResultCode::outOfRange, ""},
-        {"battery type",
-         [](auto& d) { d.getBatteryStatusExtended({BatteryStatusExtendedType{1}}); },
-         ResultCode::outOfRange, ""},
-        {"notification",
-         [](auto& d) {
-             d.setEventNotification(EventNotification(EventNotificationId{0xE7}, true));
-         },
-         ResultCode::notSupported, ""},
-        {"module 0", [](auto& d) { d.getModuleInfo(0); }, ResultCode::notSupported, ""},
+    const auto scanner = [](auto set) {
+        return [set](Vk210Device& d) {
+            S s;
+            set(s);
+            d.setScannerIndicator(s);
+        };
     };
+    const std::string vk210 = " is not supported for VK210.";
+    // clang-format off
+    const std::vector<RefusalCase> cases = {
+        {[](auto& d) { d.setPaTemperatureProtection(86); }, ResultCode::outOfRange, "The temperature must be between 0 and 85 degrees Celsius."},
+        {[](auto& d) { d.setConnectionMode(ConnectionMode::usbHid); }, ResultCode::notSupported, "The USB HID (Human Interface Device)" + vk210},
+        {[](auto& d) { d.setConnectionMode(ConnectionMode::bufferMode); }, ResultCode::notSupported, "The Buffer Mode" + vk210},
+        {[](auto& d) { d.setHidKeyboardLanguage(HidKeyboardLanguage::swedish); }, ResultCode::notSupported, "The Swedish" + vk210},
+        {[](auto& d) { d.setKeyFunction(TriggerKeyStatus(KeyID::triggerKey, KeyFunction::disabled)); }, ResultCode::notSupported, "The Trigger Key" + vk210},
+        {[](auto& d) { d.getKeyFunction(KeyID::undefined); }, ResultCode::notSupported, "The Undefined" + vk210},
+        {[](auto& d) { d.setDeviceIndicator(DeviceIndicator(LedIndicator::blue, true, BeepIndicator::off)); }, ResultCode::notSupported, "The vibrator" + vk210},
+        {[](auto& d) { d.setDeviceIndicator(DeviceIndicator(LedIndicator::blue, false, BeepIndicator::off)); }, ResultCode::notSupported, "The blue led" + vk210},
+        {scanner([](S& s) { s.setPowerOn(PowerOnIndicator::beeper); }), ResultCode::notSupported, "The power on only support none for VK210."},
+        {scanner([](S& s) { s.setGoodRead(GoodReadIndicator::vibrator); s.setPowerOn(PowerOnIndicator::beeper); }), ResultCode::notSupported, "The good read only support none or beeper for VK210."},
+        {scanner([](S& s) { s.setError(ErrorIndicator::beeperVibrator); }), ResultCode::notSupported, "The error only support none or beeper for VK210."},
+        {scanner([](S& s) { s.setPowerOff(PowerOffIndicator::vibrator); }), ResultCode::notSupported, "The power off only support none for VK210."},
+        {scanner([](S& s) { s.setConnection(ConnectionIndicator{0x05}); }), ResultCode::outOfRange, ""},
+        {[](auto& d) { d.setAutoOffTime(70000); }, ResultCode::outOfRange, "The auto off time must fit 16 bits."},
+        {[](auto& d) { d.setGs1Ai(Gs1Ai{3}); }, ResultCode::outOfRange, ""},
+        {[](auto& d) { d.getBatteryStatusExtended({BatteryStatusExtendedType{1}}); }, ResultCode::outOfRange, ""},
+        {[](auto& d) { d.setEventNotification(EventNotification(EventNotificationId{0xE7}, true)); }, ResultCode::notSupported, ""},
+        {[](auto& d) { d.getModuleInfo(0); }, ResultCode::notSupported, ""},
+    };
+    // clang-format on
     answerAll();
     for (const auto& c : cases) {
         const std::string message = expectCode(c.code, [&] { c.call(*device); });
         if (!c.message.empty()) {
-            EXPECT_EQ(message, c.message) << c.name;
+            EXPECT_EQ(message, c.message);
         }
     }
     EXPECT_TRUE(protocol->sent().empty());

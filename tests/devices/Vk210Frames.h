@@ -4,6 +4,7 @@
 // sends them.
 
 #include <initializer_list>
+#include <string_view>
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 
@@ -17,6 +18,10 @@ inline Bytes vk210Reply(OrvRfidCmdId id, const Bytes& data, uint8_t status = 0x0
 
 inline Bytes vk210Request(OrvRfidCmdId id, const Bytes& data = {}) {
     return OrvaneRfidCommand::frame(id, data);
+}
+
+inline Bytes asBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
 }
 
 inline Bytes joinFrames(std::initializer_list<Bytes> frames) {

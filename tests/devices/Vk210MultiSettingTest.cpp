@@ -70,23 +70,15 @@ TEST_F(Vk210MultiSettingTest, WriteRequestsUseTheSingleOperationsRules) {
     EXPECT_EQ(log->count("setBytePackage(_:) The deviceParam id batteryStatus is not supported.",
                          LogLevel::warn),
               1);
-    // Values the single operation refuses are refused here too.
     ScannerIndicator powerOn;
     powerOn.setPowerOn(PowerOnIndicator::beeper);
+    // Values the single operation refuses are refused here too.
     const std::vector<std::pair<DeviceParam, ResultCode>> refused = {
         {DeviceParam(Id::connectionMode, ConnectionMode::usbHid), ResultCode::notSupported},
         {DeviceParam(Id::deviceIndicator,
                      DeviceIndicator(LedIndicator::blue, false, BeepIndicator::off)),
          ResultCode::notSupported},
-        {DeviceParam(Id::deviceIndicator,
-                     DeviceIndicator(LedIndicator::red, true, BeepIndicator::off)),
-         ResultCode::notSupported},
         {DeviceParam(Id::scannerIndicator, powerOn), ResultCode::notSupported},
-        {DeviceParam(Id::triggerKeyStatus,
-                     TriggerKeyStatus(KeyID::triggerKey, KeyFunction::disabled)),
-         ResultCode::notSupported},
-        {DeviceParam(Id::hidKeyboardLanguage, HidKeyboardLanguage::belgium),
-         ResultCode::notSupported},
         {DeviceParam(Id::ambientTemperatureProtection, 86u), ResultCode::outOfRange},
     };
     for (const auto& [param, code] : refused)
