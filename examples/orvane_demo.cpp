@@ -45,10 +45,10 @@ int main() {
     // Reader settings travel as hex device text; each parameter reads its own form.
     const orvane::DeviceParam volume(orvane::DeviceParamId::beeperVolume);
     const auto high = volume.valueToAny("03");
-    std::printf("Beeper volume \"03\": %s\n",
-                high ? std::string(orvane::description(std::get<orvane::BeeperVolume>(*high)))
-                           .c_str()
-                     : "refused");
+    std::printf(
+        "Beeper volume \"03\": %s\n",
+        high ? std::string(orvane::description(std::get<orvane::BeeperVolume>(*high))).c_str()
+             : "refused");
     std::printf("Beeper volume \"003\": %s\n", volume.valueToAny("003") ? "read" : "refused");
     const auto battery =
         orvane::BatteryStatusExtended::fromDeviceParameter("4008000000000FA0000007D0");

@@ -67,6 +67,17 @@ bool SimReader::hasRow(Key key) const {
     return rows_.count(key) > 0;
 }
 
+SimReader::Row SimReader::row(Key key) const {
+    std::lock_guard guard(lock_);
+    const auto found = rows_.find(key);
+    return found == rows_.end() ? Row() : found->second;
+}
+
+void SimReader::setStreamFilter(std::function<bool(const SimTag&)> include) {
+    std::lock_guard guard(lock_);
+    streamFilter_ = std::move(include);
+}
+
 void SimReader::setSetting(const std::string& name, Bytes value) {
     std::lock_guard guard(lock_);
     settings_[name] = std::move(value);
@@ -163,14 +174,25 @@ std::size_t SimReader::respond(ByteView pending, SimPeer& peer) {
 
 void SimReader::startStream(SimPeer& peer, SimStreamPlan plan) {
     stopStream();
+    std::shared_ptr<const std::vector<SimTag>> population = tags();
+    std::function<bool(const SimTag&)> include;
+    {
+        std::lock_guard guard(lock_);
+        include = streamFilter_;
+    }
+    if (include) {
+        auto filtered = std::make_shared<std::vector<SimTag>>(*population);
+        std::erase_if(*filtered, [&](const SimTag& tag) { return !include(tag); });
+        population = std::move(filtered);
+    }
     std::lock_guard guard(streamLock_);
     stream_ = std::make_shared<StreamState>();
     stream_->running.store(true);
-    streamThread_ = std::thread(
-        [state = stream_, weak = peer.weakPeer(), population = tags(), plan = std::move(plan)] {
-            runStream(state, weak, population, plan);
-            state->running.store(false);
-        });
+    streamThread_ = std::thread([state = stream_, weak = peer.weakPeer(),
+                                 population = std::move(population), plan = std::move(plan)] {
+        runStream(state, weak, population, plan);
+        state->running.store(false);
+    });
 }
 
 bool SimReader::stopStream() {
@@ -239,7 +261,9 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
             if (plan.perSecond > 0 || batch.size() >= kStreamBatch || dropNow ||
                 i + reported == population.size()) {
                 alive = flush();
-                state->reported.store(sent);
+                // With a drop due, the count is published once the link is gone, so a test
+                // that waits for it knows the link has dropped.
+                if (!dropNow) state->reported.store(sent);
             }
             if (dropNow) {
                 // The host takes what was sent before the link goes, so that the drop falls
@@ -248,6 +272,7 @@ void SimReader::runStream(const std::shared_ptr<StreamState>& state,
                     peer->stream({}, 1, std::chrono::milliseconds(500));
                     peer->dropLink();
                 }
+                state->reported.store(sent);
                 alive = false;
             }
         }

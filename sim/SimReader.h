@@ -116,6 +116,8 @@ class SimReader : public SimResponder {
     // ---- Rows
     void addRow(Key key, Row row);
     bool hasRow(Key key) const;
+    // The row registered for `key` (empty when none), so that a family can wrap another's row.
+    Row row(Key key) const;
 
     // ---- State: named settings (raw reply bytes as the model stores them) and tags
     void setSetting(const std::string& name, Bytes value);
@@ -146,6 +148,10 @@ class SimReader : public SimResponder {
     bool sendEvent(const Bytes& frame);
 
     // ---- Inventory stream
+    // Only tags for which `include` holds take part in the streams started after this call
+    // (the model's select state); it runs on the thread that starts the stream, outside the
+    // reader's lock. Empty: every tag.
+    void setStreamFilter(std::function<bool(const SimTag&)> include);
     // Starts streaming on the request's link (an earlier stream is stopped first, without its
     // end frame).
     void startStream(SimPeer& peer, SimStreamPlan plan);
@@ -188,6 +194,7 @@ class SimReader : public SimResponder {
     bool hasReplyFaults_ = false;
     std::weak_ptr<SimPeer> newestPeer_;
     std::vector<Key> requests_;
+    std::function<bool(const SimTag&)> streamFilter_;
 
     mutable std::mutex streamLock_;
     std::thread streamThread_;

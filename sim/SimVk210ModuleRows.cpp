@@ -3,6 +3,7 @@
 #include <string>
 
 #include "orvanerfid/core/RadioEnums.h"
+#include "sim/SimGen2.h"
 #include "sim/SimVk210Module.h"
 
 namespace orvane {
@@ -105,27 +106,6 @@ std::vector<SettingRow> settingRows() {
 
 // ---- Tag memory ------------------------------------------------------------------------------
 
-// The bytes of a bank as the module addresses it; none for a bank that does not exist.
-std::optional<Bytes> bankBytes(const SimTag& tag, uint8_t bank) {
-    switch (bank) {
-        case 0:
-            return tag.reserved;
-        case 1: {
-            Bytes memory{0x00, 0x00};  // CRC word
-            const Bytes pc = tag.pcWord();
-            memory.insert(memory.end(), pc.begin(), pc.end());
-            memory.insert(memory.end(), tag.epc.begin(), tag.epc.end());
-            return memory;
-        }
-        case 2:
-            return tag.tid;
-        case 3:
-            return tag.user;
-        default:
-            return std::nullopt;
-    }
-}
-
 void storeBank(SimTag& tag, uint8_t bank, const Bytes& memory, bool pcWritten) {
     switch (bank) {
         case 0:
@@ -144,16 +124,6 @@ void storeBank(SimTag& tag, uint8_t bank, const Bytes& memory, bool pcWritten) {
     }
 }
 
-Bytes accessPassword(const SimTag& tag) {
-    return tag.reserved.size() >= 8 ? Bytes(tag.reserved.begin() + 4, tag.reserved.begin() + 8)
-                                    : Bytes(4, 0);
-}
-
-Bytes killPassword(const SimTag& tag) {
-    return tag.reserved.size() >= 4 ? Bytes(tag.reserved.begin(), tag.reserved.begin() + 4)
-                                    : Bytes(4, 0);
-}
-
 bool isZero(ByteView bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
@@ -161,30 +131,14 @@ bool isZero(ByteView bytes) {
 // Access with this password puts the tag in the secured state: a tag whose access password is
 // zero is secured without one.
 bool secured(const SimTag& tag, ByteView password) {
-    const Bytes required = accessPassword(tag);
+    const Bytes required = simAccessPassword(tag);
     return isZero(required) ||
            std::equal(required.begin(), required.end(), password.begin(), password.end());
 }
 
-// The lock area of a word of a bank: 0 kill password, 1 access password, 2 EPC, 3 TID, 4 user.
-int lockArea(uint8_t bank, std::size_t word) {
-    if (bank == 0) return word < 2 ? 0 : 1;
-    return bank + 1;
-}
-
-bool bitAt(ByteView bytes, std::size_t bit) {
-    return (bytes[bit / 8] >> (7 - bit % 8)) & 1;
-}
-
 bool matches(const SimTag& tag, const SimQm5520Module::SelectRecord& record) {
-    const auto memory = bankBytes(tag, record.bank);
-    if (!memory) return false;
-    const std::size_t end = std::size_t{record.bitAddress} + record.bitLength;
-    if (end > memory->size() * 8 || record.mask.size() * 8 < record.bitLength) return false;
-    for (std::size_t i = 0; i < record.bitLength; ++i) {
-        if (bitAt(*memory, record.bitAddress + i) != bitAt(record.mask, i)) return false;
-    }
-    return true;
+    const auto memory = simBankBytes(tag, record.bank);
+    return memory && simMaskMatches(*memory, record.bitAddress, record.bitLength, record.mask);
 }
 
 // The tag-access-data frame: the access command's code, the status, the data.
@@ -240,34 +194,7 @@ std::vector<bool> SimQm5520Module::selected(const std::vector<SimTag>& tags) con
     for (const auto& record : records) {
         for (std::size_t i = 0; i < tags.size(); ++i) {
             const bool match = matches(tags[i], record);
-            bool f = flags[i];
-            switch (record.action & 7) {
-                case 0:
-                    f = match;
-                    break;
-                case 1:
-                    f = match ? true : f;
-                    break;
-                case 2:
-                    f = match ? f : false;
-                    break;
-                case 3:
-                    f = match ? !f : f;
-                    break;
-                case 4:
-                    f = !match;
-                    break;
-                case 5:
-                    f = match ? false : f;
-                    break;
-                case 6:
-                    f = match ? f : true;
-                    break;
-                default:
-                    f = match ? f : !f;
-                    break;
-            }
-            flags[i] = f;
+            flags[i] = simSelectFlag(record.action, flags[i], match);
         }
     }
     return flags;
@@ -381,7 +308,7 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
         auto& locks = locksOf(tag);
         const auto& blocks = locks.lockedBlocks[bank];
         for (std::size_t word = from; word < from + count; ++word) {
-            const int area = lockArea(bank, word);
+            const int area = simLockArea(bank, word);
             const bool never = locks.locked[area] && locks.permanent[area];
             if (never || (locks.locked[area] && !secured(tag, password)) || blocks.count(word)) {
                 return kMemoryLocked;
@@ -395,14 +322,14 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
         Id::read, [](ByteView d) { return d.size() == 8; },
         [locksOf](ByteView d, std::vector<SimTag>& tags, std::size_t at, Bytes& out) {
             const SimTag& tag = tags[at];
-            const auto memory = bankBytes(tag, d[4]);
+            const auto memory = simBankBytes(tag, d[4]);
             const std::size_t from = std::size_t{readBe16(d, 5)};
             const std::size_t count = d[7];
             if (!memory || (from + count) * 2 > memory->size()) return kMemoryOverrun;
             if (d[4] == 0) {
                 auto& locks = locksOf(tag);
                 for (std::size_t word = from; word < from + count; ++word) {
-                    if (locks.locked[lockArea(0, word)] && !secured(tag, d.first(4))) {
+                    if (locks.locked[simLockArea(0, word)] && !secured(tag, d.first(4))) {
                         return kMemoryLocked;
                     }
                 }
@@ -418,7 +345,7 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
         SimTag& tag = tags[at];
         const std::size_t from = readBe16(d, 5);
         const std::size_t count = d[7];
-        auto memory = bankBytes(tag, d[4]);
+        auto memory = simBankBytes(tag, d[4]);
         if (!memory || (from + count) * 2 > memory->size()) return kMemoryOverrun;
         if (const uint8_t locked = writable(tag, d[4], from, count, d.first(4));
             locked != SimVk210::kOk) {
@@ -463,7 +390,7 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
     addAccessRow(
         Id::kill, [](ByteView d) { return d.size() == 4; },
         [](ByteView d, std::vector<SimTag>& tags, std::size_t at, Bytes&) -> uint8_t {
-            const Bytes required = killPassword(tags[at]);
+            const Bytes required = simKillPassword(tags[at]);
             if (isZero(required)) return kZeroKillPassword;
             if (!std::equal(required.begin(), required.end(), d.begin(), d.begin() + 4)) {
                 return kWrongPassword;
@@ -485,14 +412,15 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
             const uint8_t bank = d[5];
             const std::size_t first = std::size_t{readBe16(d, 6)} * 16;
             const std::size_t blocks = std::size_t{d[8]} * 16;
-            const auto memory = bankBytes(tag, bank);
+            const auto memory = simBankBytes(tag, bank);
             if (!memory || bank == 0 || (first + blocks) * 2 > memory->size())
                 return kMemoryOverrun;
             if (lock && !secured(tag, d.first(4))) return kWrongPassword;
             auto& locked = locksOf(tag).lockedBlocks[bank];
             out.assign(blocks / 8, 0);
             for (std::size_t i = 0; i < blocks; ++i) {
-                if (lock && bitAt(d.subspan(9), i)) locked.insert(static_cast<unsigned>(first + i));
+                if (lock && simBitAt(d.subspan(9), i))
+                    locked.insert(static_cast<unsigned>(first + i));
                 if (locked.count(static_cast<unsigned>(first + i))) {
                     out[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
                 }

@@ -28,6 +28,7 @@ SimVk640::SimVk640()
     addVk640InventoryRows(*this);
     addVk640IndicatorRows(*this);
     addVk640SettingRows(*this);
+    addVk640ModuleRows(*this);
 }
 
 AccessoryInfo SimVk640::accessoryInfo(std::string serialNumber, std::string firmware) {

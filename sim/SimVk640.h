@@ -142,5 +142,9 @@ void addVk640IndicatorRows(SimVk640& reader);
 // data terminator, tag unique, screen-off time, user data, operating mode, app bundle ID and
 // Bluetooth simple pairing; factory reset and shutdown are answered with an empty record.
 void addVk640SettingRows(SimVk640& reader);
+// The radio module: configuration records (get and set), power mode, the Gen2 select list,
+// read, write, lock and kill on the tag population, inventories filtered by the select list, and
+// stop requests that fail while the "failStop" count lasts. See SimVk640ModuleRows.cpp.
+void addVk640ModuleRows(SimVk640& reader);
 
 }  // namespace orvane

@@ -71,6 +71,13 @@ int main() {
     check(orvane::TimeoutControl(1000).timeout() == 1000, "timeout control");
     check(orvane::Clock::speed() == 1.0, "clock");
 
+    orvane::ZebraPacket request(orvane::Opcode::PARAM_REQUEST, {0x01, 0x02});
+    request.messageSource = orvane::MessageSource::host;
+    check(orvane::ZebraCodec::decode(orvane::ZebraCodec::encode(request)).data.size() == 2,
+          "engine packet");
+    check(orvane::makeSE2707SupportedParameters().size() == 138, "engine table");
+    check(orvane::HoneywellPacket().text() == "{}", "engine record");
+
     if (failures == 0) std::printf("consumer: all checks passed\n");
     return failures == 0 ? 0 : 1;
 }

@@ -115,8 +115,8 @@ class RecordingProtocol : public BaseProtocol {
         {
             std::lock_guard guard(lock);
             if (!scripted_.empty()) {
-                // Returned as a copy of the queued answer: moving it out trips a false
-                // maybe-uninitialized warning of GCC 12 at -O1.
+                // Copied, not moved: GCC's sanitizer builds warn (falsely) that a moved-from
+                // optional byte list may be used uninitialised.
                 const Response r = scripted_.front();
                 scripted_.pop_front();
                 return r;

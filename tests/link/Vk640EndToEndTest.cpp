@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 #include "LinkTestSupport.h"
 #include "Vk210TestSupport.h"
@@ -166,6 +167,25 @@ TEST_F(Vk640EndToEndTest, RepliesSurviveGarbageAndSplitsAndLateRepliesStayStale)
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
     reader->setSetting("sku", {2});
     EXPECT_EQ(get<STUHFL_SKU>().sku, SkuType::us);
+}
+
+TEST_F(Vk640EndToEndTest, WritesOutsideTheSendLockNeverInterleave) {
+    // The stream takes three bytes a write, so each packet leaves in pieces.
+    accessory->setFaults(test::faults([](SimFaults& f) { f.maxWriteChunk = 3; }));
+    constexpr int kEach = 40;
+    const auto writer = [&](const std::string& text, uint8_t line) {
+        for (int i = 0; i < kEach; ++i)
+            protocol->displayOutput(text, 2, line);
+    };
+    std::thread first(writer, "first", 1);
+    std::thread second(writer, "second", 3);
+    first.join();
+    second.join();
+    ASSERT_TRUE(waitUntil([&] { return reader->shown().size() == 2 * kEach; }));
+    for (const auto& shown : reader->shown()) {
+        EXPECT_EQ(shown.text, shown.line == 1 ? "first" : "second");
+        EXPECT_EQ(shown.position, 2);
+    }
 }
 
 TEST_F(Vk640EndToEndTest, DroppedLinkFailsSendsUntilTheLoopEnds) {

@@ -4,8 +4,8 @@
 #include <chrono>
 
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 
 namespace orvane {
 

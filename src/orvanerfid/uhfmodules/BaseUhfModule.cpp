@@ -70,6 +70,12 @@ void BaseUhfModule::setSelectMaskPattern(std::size_t index, const MaskPattern& m
     updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setMaskPattern(maskPattern); });
 }
 
+void BaseUhfModule::storeSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern) {
+    std::lock_guard guard(selectMaskLock_);
+    const auto found = selectMaskList_.find(index);
+    if (found != selectMaskList_.end()) found->second.setMaskPattern(maskPattern);
+}
+
 std::map<std::size_t, SelectMaskParam> BaseUhfModule::selectMaskList() const {
     std::lock_guard guard(selectMaskLock_);
     return selectMaskList_;
@@ -158,21 +164,6 @@ ORV_UHF_MODULE_OPERATIONS(ORV_UHF_DEFINE_SYNC_, ORV_UHF_DEFINE_ASYNC_)
 #pragma GCC diagnostic pop
 
 // ---- Exchange helpers ------------------------------------------------------------------------
-
-Bytes BaseUhfModule::checkResponse(std::string_view prefix, const Response& response) {
-    if (response.resultCode() == ResultCode::noError) {
-        if (response.data()) return *response.data();
-        orvLogger::error(prefix.empty() ? std::string("Response data is nil")
-                                        : std::string(prefix) + " Response data is nil");
-        throw ReaderException(ResultCode::invalidResponse, "");
-    }
-    std::string text = prefix.empty() ? std::string() : std::string(prefix) + " - ";
-    text += "Send error [";
-    text += description(response.resultCode());
-    text += ']';
-    orvLogger::error(text);
-    throw ReaderException(response.resultCode(), "");
-}
 
 ResultCode BaseUhfModule::failed(std::string_view name, ResultCode code,
                                  std::string_view what) const noexcept {

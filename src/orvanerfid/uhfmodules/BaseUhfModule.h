@@ -6,7 +6,8 @@
 // A driver reaches the reader through its protocol object only: `send` (one request, or several
 // collecting their replies together), `pumpEvent` (hints for the receive loop, such as the memory
 // bank of the next tag access) and the protocol's delegate, the device object, to which it posts
-// the end of an inventory. It knows nothing else of the device or the reader.
+// the end of an inventory. Of the device layer it uses only the reply check `checkResponse`; it
+// holds no device and no reader.
 //
 // Threads: the UHF object runs one operation of the table at a time on a background thread,
 // holding its module lock, and calls the select-mask list operations synchronously on its
@@ -41,6 +42,7 @@
 #include "orvanerfid/params/RfidConfig.h"
 #include "orvanerfid/params/SelectMaskParam.h"
 #include "orvanerfid/core/UhfDelegate.h"
+#include "orvanerfid/devices/BaseDevice.h"
 
 namespace orvane {
 
@@ -252,15 +254,19 @@ class BaseUhfModule {
   protected:
     BaseUhfModule(std::shared_ptr<BaseProtocol> protocol, std::string className);
 
+    // Replaces the pattern of the entry at `index`, if there is one, without sending the list (a
+    // driver that rewrites its masks after a tag write sends them itself).
+    void storeSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern);
+
     void storeContinuousMode(bool continuous) {
         continuousMode_.store(continuous);
     }
 
-    // The reply bytes of a send's response: its data when the code is 0x0000 and there are data;
-    // else an ERROR record without a tag ("<prefix> Response data is nil", or "<prefix> - Send
-    // error [<code text>]") and a ReaderException with 0x5000 or the response's code and an empty
-    // message.
-    static Bytes checkResponse(std::string_view prefix, const Response& response);
+    // The reply bytes of a send's response, as the device layer checks them: 0x5000 without
+    // data, the send's code for a failed send (logged at ERROR without a tag).
+    static Bytes checkResponse(std::string_view prefix, const Response& response) {
+        return orvane::checkResponse(prefix, response);
+    }
 
     // Runs `body` (returning a ResultCode) and gives its result; what it throws is logged at
     // ERROR as "<name> - <description>" and gives the error's code, or 0x0001 for an error that
