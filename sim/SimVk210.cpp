@@ -2,6 +2,7 @@
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/core/Utilities.h"
+#include "sim/SimVk210Settings.h"
 
 namespace orvane {
 
@@ -11,6 +12,8 @@ SimVk210::SimVk210()
     addVk210DeviceRows(*this);
     addVk210InventoryRows(*this);
     addVk210TagAccessRows(*this);
+    addVk210SettingRows(*this);
+    addVk210FirmwareRows(*this);
     addVk210EngineRows(*this);
 }
 

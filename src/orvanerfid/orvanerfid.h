@@ -36,6 +36,7 @@
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
+#include "orvanerfid/devices/Vk210Device.h"
 #include "orvanerfid/devices/Vk640Device.h"
 #include "orvanerfid/engines/EngineTables.h"
 #include "orvanerfid/engines/Honeywell.h"

@@ -87,24 +87,9 @@ ORV_ENUM(OrvRfidCmdMfiId, uint8_t, ORV_RFID_CMD_MFI_ID);
 // Same values as the public ChargingStatus.
 ORV_ENUM(OrvRfidCmdChargingStatus, uint32_t, ORV_CHARGING_STATUS);
 
-// One flag bit per battery item; the declaration order is the order of the items in a reply.
-// Last column: how the item travels, four bytes big-endian or a UTF-8 text ended by one 0x00.
-#define ORV_RFID_CMD_BATTERY_STATUS_EXTENDED_TYPE(X) \
-    X(chargingStatus, 0x80000000, "", number)        \
-    X(voltage, 0x40000000, "", number)               \
-    X(current, 0x20000000, "", number)               \
-    X(percentage, 0x10000000, "", number)            \
-    X(health, 0x08000000, "", number)                \
-    X(temperature, 0x04000000, "", number)           \
-    X(modelNumber, 0x02000000, "", text)             \
-    X(manufactureDate, 0x01000000, "", text)         \
-    X(fullChargeCapacity, 0x00800000, "", number)    \
-    X(cycleCount, 0x00400000, "", number)            \
-    X(serialNumber, 0x00200000, "", text)            \
-    X(remainingCapacity, 0x00100000, "", number)     \
-    X(designCapacity, 0x00080000, "", number)
-
-ORV_ENUM(OrvRfidCmdBatteryStatusExtendedType, uint32_t, ORV_RFID_CMD_BATTERY_STATUS_EXTENDED_TYPE);
+// One flag bit per battery item, as the public BatteryStatusExtendedType; the declaration order
+// is the order of the items in a reply.
+ORV_ENUM(OrvRfidCmdBatteryStatusExtendedType, uint32_t, ORV_BATTERY_STATUS_EXTENDED_TYPE);
 
 class OrvRfidCmd_SetIndicator : public OrvaneRfidCommand {
     ORV_COMMAND_CLASS(OrvRfidCmd_SetIndicator, OrvRfidCmdId::indicator)
@@ -132,42 +117,64 @@ class OrvRfidCmd_BatteryStatus : public OrvaneRfidCommand {
 };
 
 // The extended battery report. The request asks for the items in `types`; a received reply
-// replaces `types` with the items its mask lists and reads them. `data` keeps every byte after
-// the mask for the device layer. An item accessor gives no value when the reply does not list
-// the item, when the reply ends before the item is whole (a number of fewer than 4 bytes, a text
-// without its 0x00 end byte: nothing after it is read either), or for a text that is not UTF-8;
-// a charging status above 2 reads as chargingError.
+// replaces `types` with the items its mask lists and decodes them with the public record's walk
+// (`record()`). `data` keeps every byte after the mask. An item accessor gives no value when the
+// reply does not list the item, when the walk ended before it (a number of fewer than 4 bytes
+// ends it), or for a text that is not UTF-8; a text without its 0x00 end byte takes the rest; a
+// charging status above 2 reads as chargingError.
 class OrvRfidCmd_BatteryStatusExtended : public OrvaneRfidCommand {
     ORV_PARSED_COMMAND_CLASS(OrvRfidCmd_BatteryStatusExtended, OrvRfidCmdId::batteryStatusExtended)
     using Type = OrvRfidCmdBatteryStatusExtendedType;
 
     std::vector<Type> types;
 
+    // The reply as the public record: its types and the bytes after the mask, decoded.
+    const BatteryStatusExtended& record() const { return record_; }
+
     std::optional<OrvRfidCmdChargingStatus> chargingStatus() const;
-    std::optional<uint32_t> voltage() const { return number(Type::voltage); }
-    std::optional<int32_t> current() const;
-    std::optional<uint32_t> percentage() const { return number(Type::percentage); }
-    std::optional<uint32_t> health() const { return number(Type::health); }
-    std::optional<uint32_t> temperature() const { return number(Type::temperature); }
-    std::optional<std::string> modelNumber() const { return text(Type::modelNumber); }
-    std::optional<std::string> manufactureDate() const { return text(Type::manufactureDate); }
-    std::optional<uint32_t> fullChargeCapacity() const { return number(Type::fullChargeCapacity); }
-    std::optional<uint32_t> cycleCount() const { return number(Type::cycleCount); }
-    std::optional<std::string> serialNumber() const { return text(Type::serialNumber); }
-    std::optional<uint32_t> remainingCapacity() const { return number(Type::remainingCapacity); }
-    std::optional<uint32_t> designCapacity() const { return number(Type::designCapacity); }
+    std::optional<uint32_t> voltage() const { return item(Type::voltage, record_.voltage()); }
+    std::optional<int32_t> current() const { return item(Type::current, record_.current()); }
+    std::optional<uint32_t> percentage() const {
+        return item(Type::percentage, record_.percentage());
+    }
+    std::optional<uint32_t> health() const { return item(Type::health, record_.health()); }
+    std::optional<uint32_t> temperature() const {
+        return item(Type::temperature, record_.temperature());
+    }
+    std::optional<std::string> modelNumber() const {
+        return item(Type::modelNumber, record_.modelNumber());
+    }
+    std::optional<std::string> manufactureDate() const {
+        return item(Type::manufactureDate, record_.manufactureDate());
+    }
+    std::optional<uint32_t> fullChargeCapacity() const {
+        return item(Type::fullChargeCapacity, record_.fullChargeCapacity());
+    }
+    std::optional<uint32_t> cycleCount() const {
+        return item(Type::cycleCount, record_.cycleCount());
+    }
+    std::optional<std::string> serialNumber() const {
+        return item(Type::serialNumber, record_.serialNumber());
+    }
+    std::optional<uint32_t> remainingCapacity() const {
+        return item(Type::remainingCapacity, record_.remainingCapacity());
+    }
+    std::optional<uint32_t> designCapacity() const {
+        return item(Type::designCapacity, record_.designCapacity());
+    }
 
   protected:
     // Four bytes: the OR of the flags of `types`, big-endian.
     void buildData() override;
 
   private:
-    static constexpr std::size_t kItems = std::size(EnumTable<Type>::entries);
-    std::optional<uint32_t> number(Type type) const;
-    std::optional<std::string> text(Type type) const;
+    template <typename T>
+    std::optional<T> item(Type type, const T& value) const {
+        if (!record_.hasValue(BatteryStatusExtendedType{rawValue(type)})) return std::nullopt;
+        return value;
+    }
 
-    std::array<std::optional<uint32_t>, kItems> numbers_{};
-    std::array<std::optional<std::string>, kItems> texts_{};
+    BatteryStatusExtended record_;
 };
 
 // Spare: a status-less command whose request data is the `setting` bytes as they stand.

@@ -23,27 +23,36 @@ std::optional<uint32_t> takeBe32(ByteView& rest) {
     return value;
 }
 
-void take(ByteView& rest, uint32_t& field) {
-    if (const auto value = takeBe32(rest)) field = *value;
+// Each take reads one field and tells whether the reader sent a value for it.
+bool take(ByteView& rest, uint32_t& field) {
+    const auto value = takeBe32(rest);
+    if (value) field = *value;
+    return value.has_value();
 }
 
-void take(ByteView& rest, int32_t& field) {
-    if (const auto value = takeBe32(rest)) field = static_cast<int32_t>(*value);
+bool take(ByteView& rest, int32_t& field) {
+    const auto value = takeBe32(rest);
+    if (value) field = static_cast<int32_t>(*value);
+    return value.has_value();
 }
 
-void take(ByteView& rest, ChargingStatus& field) {
+bool take(ByteView& rest, ChargingStatus& field) {
     // 0 and 1 name their case; every larger number reads as a charging error.
-    if (const auto value = takeBe32(rest))
-        field = fromRaw<ChargingStatus>(*value).value_or(ChargingStatus::chargingError);
+    const auto value = takeBe32(rest);
+    if (value) field = fromRaw<ChargingStatus>(*value).value_or(ChargingStatus::chargingError);
+    return value.has_value();
 }
 
 // A text ends at its zero byte, which is dropped with it; a text without one takes the rest.
-void take(ByteView& rest, std::string& field) {
-    if (rest.empty()) return;
+// Text that is not UTF-8 reads as empty and is no value.
+bool take(ByteView& rest, std::string& field) {
+    if (rest.empty()) return false;
     const auto end = std::ranges::find(rest, uint8_t{0});
     const ByteView text(rest.begin(), end);
-    field = isValidUtf8(text) ? std::string(text.begin(), text.end()) : std::string();
+    const bool valid = isValidUtf8(text);
+    field = valid ? std::string(text.begin(), text.end()) : std::string();
     rest = rest.subspan(end == rest.end() ? rest.size() : text.size() + 1);
+    return valid;
 }
 
 template <typename T>
@@ -146,9 +155,10 @@ bool BatteryStatusExtended::selected(BatteryStatusExtendedType type) const {
 
 void BatteryStatusExtended::parseData(ByteView data) {
     ByteView rest = data;
+    filled_ = 0;
     visitFields(*this,
                 [this, &rest](BatteryStatusExtendedType type, std::string_view, auto& field) {
-                    if (selected(type)) take(rest, field);
+                    if (selected(type) && take(rest, field)) filled_ |= rawValue(type);
                 });
 }
 

@@ -151,6 +151,9 @@ class ORVANE_API BatteryStatusExtended {
     // its value and ends the walk, so the fields after it keep theirs too; bytes left over are
     // ignored. `data` is not stored in rawData.
     void parseData(ByteView data);
+    // Whether the last parseData() read a value the reader sent for `type` (a text must be
+    // UTF-8); false for a field set otherwise or never decoded.
+    bool hasValue(BatteryStatusExtendedType type) const { return (filled_ & rawValue(type)) != 0; }
 
     // "%08X" of the OR of the flags of `types`, then "%02X" per byte of rawData.
     std::string toDeviceParameter() const;
@@ -185,6 +188,7 @@ class ORVANE_API BatteryStatusExtended {
     std::string serialNumber_;
     uint32_t remainingCapacity_ = 0;
     uint32_t designCapacity_ = 0;
+    uint32_t filled_ = 0;
 };
 
 }  // namespace orvane
