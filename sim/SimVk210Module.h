@@ -25,6 +25,7 @@
 // first tag the select list lets through. Block permanent lock counts one word per block and 16
 // blocks per unit of the block pointer and range.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -80,7 +81,17 @@ class SimQm5520Module {
     bool busy_ = false;
     std::optional<uint8_t> accessError_;
     std::vector<SelectRecord> selects_;
-    std::map<Bytes, TagLocks> locks_;  // by TID
+    // Byte order through explicit sizes (the same order as std::less<Bytes>).
+    struct TidLess {
+        bool operator()(const Bytes& a, const Bytes& b) const {
+            const std::size_t n = std::min(a.size(), b.size());
+            for (std::size_t i = 0; i < n; ++i) {
+                if (a[i] != b[i]) return a[i] < b[i];
+            }
+            return a.size() < b.size();
+        }
+    };
+    std::map<Bytes, TagLocks, TidLess> locks_;  // by TID
 };
 
 std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader);

@@ -157,7 +157,10 @@ Bytes header(uint8_t antenna, uint8_t logI, uint8_t logQ, uint8_t pc0, uint8_t p
     return {0x03, 12, 0, 0, 0, 0, antenna, 0, logI, logQ, 0, 0, pc0, pc1};
 }
 Bytes record(uint8_t tag, const Bytes& value) {
-    Bytes r = {tag, static_cast<uint8_t>(value.size())};
+    Bytes r;
+    r.reserve(2 + value.size());
+    r.push_back(tag);
+    r.push_back(static_cast<uint8_t>(value.size()));
     r.insert(r.end(), value.begin(), value.end());
     return r;
 }

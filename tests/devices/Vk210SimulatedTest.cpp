@@ -191,8 +191,9 @@ TEST_F(Vk210SimulatedUpdateTest, AbortAfterTheFirstBlock) {
         std::weak_ptr<Vk210Device> device;
         void firmwareUpdateEvent(FirmwareUpdateState state, uint8_t percentage) override {
             RecordingDeviceDelegate::firmwareUpdateEvent(state, percentage);
-            if (state == FirmwareUpdateState::uploading && percentage == 0)
-                device.lock()->set_abortUpdate(true);
+            const auto live = device.lock();
+            if (live && state == FirmwareUpdateState::uploading && percentage == 0)
+                live->set_abortUpdate(true);
         }
     };
     auto aborting = std::make_shared<Aborting>();

@@ -32,11 +32,11 @@ TEST(Honeywell, TagAndPacketTextForms) {
     EXPECT_EQ(empty.text(), "\n{\"tag\":\"T\",\"subTags\":{}}\n");
 
     HoneywellTag tag("T");
-    tag.subTags["S"] = "D";
+    tag.subTags.emplace("S", "D");
     tag.subTagsResponse["S"] = HoneywellResponse::ack;
     EXPECT_EQ(tag.description(),
               "\n{\"tag\":\"T\",\"subTags\":{\"S\":{\"data\":\"D\",\"response\":\"ACK\"}}}\n");
-    tag.subTags["U"] = "E";
+    tag.subTags.emplace("U", "E");
     tag.subTagsResponse["U"] = HoneywellResponse::enq;
     EXPECT_EQ(tag.text(),
               "\n{\"tag\":\"T\",\"subTags\":{\"S\":{\"data\":\"D\",\"response\":"
@@ -61,7 +61,7 @@ TEST(Honeywell, TextsAreEscapedSoTheFormStaysWellFormed) {
 
 TEST(Honeywell, ASubTagWithoutAnAnswerHasNoTextForm) {
     HoneywellTag tag("T");
-    tag.subTags["S"] = "D";
+    tag.subTags.emplace("S", "D");
     tag.subTagsResponse["S"] = static_cast<HoneywellResponse>(0x07);
     EXPECT_THROW(tag.text(), ReaderException);
     tag.subTagsResponse.clear();

@@ -21,7 +21,10 @@ using Ev = ProtocolEventId;
 
 // Inventory data records.
 Bytes record(uint8_t tag, const Bytes& value) {
-    Bytes r{tag, static_cast<uint8_t>(value.size())};
+    Bytes r;
+    r.reserve(2 + value.size());
+    r.push_back(tag);
+    r.push_back(static_cast<uint8_t>(value.size()));
     r.insert(r.end(), value.begin(), value.end());
     return r;
 }

@@ -145,8 +145,12 @@ void putField(Bytes& out, const T& value, const uint8_t* received) {
 // The fields of `record` in value order; `received` is the value the record was parsed from
 // (empty for a record built here).
 template <class R>
+std::size_t fixedSize(const R& record);
+
+template <class R>
 Bytes encode(const R& record, ByteView received) {
     Bytes out;
+    out.reserve(fixedSize(record));
     std::size_t at = 0;
     R::fields(record, [&]<class Codec>(Codec, const auto& field) {
         const uint8_t* old = received.size() >= at + Codec::size ? received.data() + at : nullptr;
