@@ -43,7 +43,6 @@
 #include "orvanerfid/engines/ZebraPacket.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/OrvaneDevice.h"
-#include "orvanerfid/link/Vk640Protocol.h"
 #include "orvanerfid/params/BaseParam.h"
 #include "orvanerfid/params/DeviceParam.h"
 #include "orvanerfid/params/DeviceValue.h"

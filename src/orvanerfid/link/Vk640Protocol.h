@@ -32,7 +32,7 @@ namespace orvane {
 // - `pumpEvent` may come from any thread; the indicator state sits behind its own mutex, the
 //   receive gain and the start-up flag are atomics.
 // Create instances with std::make_shared (the receive loop holds the protocol weakly).
-class ORVANE_API Vk640Protocol : public BaseProtocol {
+class Vk640Protocol : public BaseProtocol {
   public:
     explicit Vk640Protocol(std::shared_ptr<BaseTransport> transport);
     ~Vk640Protocol() override;
