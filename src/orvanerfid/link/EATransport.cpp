@@ -147,8 +147,10 @@ void EATransport::appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView
         std::lock_guard guard(stateLock_);
         if (workItem_.get() != &self || self.isCancelled()) return;
         dropped = byteQueue().makeRoom(static_cast<int>(bytes.size()), kMaxReceivedBytes);
-        receive(bytes);
+        byteQueue().enqueue(bytes, 0, static_cast<int>(bytes.size()));
     }
+    // Woken after the lock: the receive thread's first step after waking takes it.
+    wakeReceivers();
     // Logged after the lock: the log sink is the application's.
     if (dropped > 0) {
         orvLogger::error(kTag, "keepReadThread() Receive queue full, dropped the oldest " +
