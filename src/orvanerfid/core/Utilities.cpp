@@ -144,7 +144,8 @@ std::size_t utf8PrefixLength(std::string_view text, std::size_t maxBytes) noexce
     if (text.size() <= maxBytes) return text.size();
     std::size_t n = maxBytes;
     // Step back over continuation bytes so that the cut falls before a character's first byte.
-    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80) --n;
+    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80)
+        --n;
     return n;
 }
 

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <optional>
 
-#include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/platform/Clock.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 
 namespace orvane {
 

@@ -38,11 +38,11 @@
 #include "orvanerfid/core/RadioEnums.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/SettingValues.h"
+#include "orvanerfid/core/UhfDelegate.h"
+#include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/params/RfidConfig.h"
 #include "orvanerfid/params/SelectMaskParam.h"
-#include "orvanerfid/core/UhfDelegate.h"
-#include "orvanerfid/devices/BaseDevice.h"
 
 namespace orvane {
 
