@@ -5,17 +5,20 @@
 namespace orvane {
 namespace {
 
-Bytes text(std::string_view value) {
-    return Bytes(value.begin(), value.end());
+// The reader sends its identity texts in 16-byte fields padded with NULs.
+Bytes text16(std::string_view value) {
+    Bytes bytes(value.begin(), value.end());
+    bytes.resize(16, 0);
+    return bytes;
 }
 
 }  // namespace
 
 void addVk640DeviceRows(SimVk640& reader) {
-    reader.setSetting("firmware", text("1.01.11"));
-    reader.setSetting("serialNumber", text("SIM640-0001"));
+    reader.setSetting("firmware", text16("1.01.11"));
+    reader.setSetting("serialNumber", text16("SIM640-0001"));
     reader.setSetting("mac", {0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
-    reader.setSetting("modelName", text("VK640"));
+    reader.setSetting("modelName", text16("VK640"));
     reader.setSetting("battery", {80});
     reader.setSetting("sku", {1});
     reader.setSetting("temperature", {31});

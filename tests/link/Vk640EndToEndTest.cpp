@@ -115,6 +115,10 @@ TEST_F(Vk640EndToEndTest, InventoryReportsEveryTagOnceInOrderWithFeedback) {
 
 TEST_F(Vk640EndToEndTest, DeviceAndRadioReadsAnswerFromState) {
     EXPECT_EQ(get<STUHFL_BluetoothMacAddress>().bluetoothMacAddress, "060504030201");
+    // Identity texts come in 16-byte fields, as the reader sends them.
+    EXPECT_EQ(get<STUHFL_FirmwareVersion>().firmwareVersion,
+              std::string("1.01.11\0\0\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(get<STUHFL_ModelName>().modelName.substr(0, 5), "VK640");
     EXPECT_EQ(get<STUHFL_SKU>().sku, SkuType::european);
     EXPECT_EQ(get<STUHFL_Temperature>().temperature, 31);
     EXPECT_EQ(get<STUHFL_BatteryInfo>().percentage, 80);
