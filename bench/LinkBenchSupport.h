@@ -9,15 +9,46 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/core/Bytes.h"
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/link/EATransport.h"
+#include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/platform/Accessory.h"
 #include "sim/SimAccessory.h"
 
 namespace orvane::bench {
 
 using Clk = std::chrono::steady_clock;
+
+// A connected simulated reader of one model with its transport, a running protocol and a
+// delegate; torn down when both loops have ended.
+template <typename Sim, typename Protocol, typename Delegate>
+struct LinkRig {
+    AccessoryManager manager;
+    std::shared_ptr<Sim> sim = std::make_shared<Sim>();
+    std::shared_ptr<SimAccessory> accessory = Sim::makeAccessory(sim);
+    std::shared_ptr<EATransport> transport = EATransport::create();
+    std::shared_ptr<Protocol> protocol = std::make_shared<Protocol>(transport);
+    std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+
+    LinkRig() {
+        orvLogger::setLevel(LogLevel::fatal);
+        manager.attach(accessory);
+        transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
+        transport->connect();
+        protocol->setDelegate(delegate);
+        protocol->start();
+    }
+    ~LinkRig() {
+        protocol->stop();
+        transport->disconnect();
+        while (protocol->receiveLoopsRunning() > 0 || transport->readLoopsRunning() > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+};
 
 inline double medianMicros(std::vector<double>& samples) {
     if (samples.empty()) return 0;

@@ -24,6 +24,7 @@ namespace {
 
 using namespace orvane;
 using bench::Clk;
+using bench::LinkRig;
 using bench::medianMicros;
 
 constexpr std::size_t kInventoryTags = 50000;
@@ -42,30 +43,7 @@ class CountingDelegate : public BaseProtocolDelegate {
     }
 };
 
-// A connected simulated reader with its transport and a running protocol.
-struct Rig {
-    AccessoryManager manager;
-    std::shared_ptr<SimVk210> sim = std::make_shared<SimVk210>();
-    std::shared_ptr<SimAccessory> accessory = SimVk210::makeAccessory(sim);
-    std::shared_ptr<EATransport> transport = EATransport::create();
-    std::shared_ptr<Vk210Protocol> protocol = std::make_shared<Vk210Protocol>(transport);
-    std::shared_ptr<CountingDelegate> delegate = std::make_shared<CountingDelegate>();
-
-    Rig() {
-        orvLogger::setLevel(LogLevel::fatal);
-        manager.attach(accessory);
-        transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
-        transport->connect();
-        protocol->setDelegate(delegate);
-        protocol->start();
-    }
-    ~Rig() {
-        protocol->stop();
-        transport->disconnect();
-        while (protocol->receiveLoopsRunning() > 0 || transport->readLoopsRunning() > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-};
+using Rig = LinkRig<SimVk210, Vk210Protocol, CountingDelegate>;
 
 void BM_SendRoundTrip(benchmark::State& state) {
     Rig rig;

@@ -25,6 +25,7 @@ namespace {
 
 using namespace orvane;
 using bench::Clk;
+using bench::LinkRig;
 using bench::medianMicros;
 
 constexpr std::size_t kInventoryTags = 50000;
@@ -37,30 +38,9 @@ class CountingDelegate : public BaseProtocolDelegate {
     }
 };
 
-// A connected simulated reader with its transport and a running protocol past its start-up.
-struct Rig {
-    AccessoryManager manager;
-    std::shared_ptr<SimVk640> sim = std::make_shared<SimVk640>();
-    std::shared_ptr<SimAccessory> accessory = SimVk640::makeAccessory(sim);
-    std::shared_ptr<EATransport> transport = EATransport::create();
-    std::shared_ptr<Vk640Protocol> protocol = std::make_shared<Vk640Protocol>(transport);
-    std::shared_ptr<CountingDelegate> delegate = std::make_shared<CountingDelegate>();
-
-    Rig() {
-        orvLogger::setLevel(LogLevel::fatal);
-        manager.attach(accessory);
-        transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
-        transport->connect();
-        protocol->setDelegate(delegate);
-        protocol->start();
-        protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished));
-    }
-    ~Rig() {
-        protocol->stop();
-        transport->disconnect();
-        while (protocol->receiveLoopsRunning() > 0 || transport->readLoopsRunning() > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+// A connected simulated reader past its start-up.
+struct Rig : LinkRig<SimVk640, Vk640Protocol, CountingDelegate> {
+    Rig() { protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished)); }
 };
 
 const Bytes& macRequest() {
