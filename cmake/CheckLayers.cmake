@@ -1,7 +1,7 @@
 # Checks that no library source includes a header of a higher layer.
 #   cmake -DROOT=<dir holding the area folders, e.g. src/orvanerfid> -P CheckLayers.cmake
 # Layers, lowest first; areas on one line share a rank and may include each other:
-#   core < platform < commands, params < link < devices < uhfmodules < reader < uhf < engines
+#   core < platform < commands, params < link < devices < uhfmodules < engines < uhf < reader
 #   < capi
 # Export.h (top level) may be included from anywhere; the other top-level headers (the umbrella
 # headers) sit above every area. A folder that is not in the list is an error, so a new area is
@@ -18,9 +18,9 @@ set(layer_params 2)
 set(layer_link 3)
 set(layer_devices 4)
 set(layer_uhfmodules 5)
-set(layer_reader 6)
+set(layer_engines 6)
 set(layer_uhf 7)
-set(layer_engines 8)
+set(layer_reader 8)
 set(layer_capi 9)
 set(top_rank 100)
 
