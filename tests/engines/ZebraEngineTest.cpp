@@ -83,6 +83,7 @@ class ZebraEngineTest : public ::testing::TestWithParam<EngineModel> {
             {
                 std::lock_guard guard(lock_);
                 sent_.push_back({packet.opcode, itemsOf(packet)});
+                frames_.emplace_back(r.frame.begin(), r.frame.end());
                 override = answer;
             }
             if (override) {
@@ -93,6 +94,10 @@ class ZebraEngineTest : public ::testing::TestWithParam<EngineModel> {
         });
     }
 
+    std::vector<Bytes> frames() const {
+        std::lock_guard guard(lock_);
+        return frames_;
+    }
     std::vector<Sent> sent() const {
         std::lock_guard guard(lock_);
         return sent_;
@@ -120,6 +125,7 @@ class ZebraEngineTest : public ::testing::TestWithParam<EngineModel> {
     std::shared_ptr<BaseEngine> engine = BaseEngine::create(model(), link);
     mutable std::mutex lock_;
     std::vector<Sent> sent_;
+    std::vector<Bytes> frames_;
     std::function<void(const SimRequest&, const ZebraPacket&)> answer;
 };
 
@@ -355,6 +361,33 @@ TEST_P(ZebraEngineFailureTest, RefusalsBeforeSendingAndARefusedBatchThatDoesNotS
     EXPECT_EQ(log->count("setParameters(id:engineParams:delegate:) - id: 6, set parameter success",
                          LogLevel::trace),
               orvLogger::isEnabled(LogLevel::trace) ? 1 : 0);
+}
+
+TEST_P(ZebraEngineFailureTest, TheWireFormsOfReadsAndWritesAndAWorkWithoutDelegate) {
+    const auto timeout =
+        run([&](auto d) { engine->getParameter(1, EngineParamId::decodeSessionTimeout, d); });
+    ASSERT_EQ(timeout.size(), 2U);
+    EXPECT_EQ(timeout[0].value, "49");
+    engine->setParameter(2, EngineParam(EngineParamId::upcAOnOff, "1"), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return frames().size() == 2; }));
+    EXPECT_EQ(run([&](auto d) {
+                  engine->setParameter(
+                      3, EngineParam(EngineParamId::userProgrammableSupplementals1, "999"), d);
+              }).size(),
+              1U);
+    const auto word = run(
+        [&](auto d) { engine->getParameter(4, EngineParamId::userProgrammableSupplementals1, d); });
+    ASSERT_EQ(word.size(), 2U);
+    EXPECT_EQ(word[0].value, "999");
+
+    const std::vector<Bytes> frames = this->frames();
+    ASSERT_EQ(frames.size(), 4U);
+    EXPECT_EQ(frames[0], (Bytes{0x02, 0x00, 0x0B, 0xF0, 0x94, 0x05, 0xC7, 0x04, 0x00, 0x88, 0xFE,
+                                0xA8, 0xFB, 0x73, 0x03}));
+    EXPECT_EQ(frames[1], (Bytes{0x02, 0x00, 0x0D, 0xF0, 0x94, 0x07, 0xC6, 0x04, 0x08, 0xFF, 0x01,
+                                0x01, 0xFE, 0x26, 0xFB, 0x71, 0x03}));
+    EXPECT_EQ(Bytes(frames[2].begin() + 5, frames[2].end() - 3),
+              (Bytes{0x0A, 0xC6, 0x04, 0x08, 0xFF, 0xF4, 0xF1, 0x43, 0x03, 0xE7, 0xFB, 0x13}));
 }
 
 TEST_P(ZebraEngineFailureTest, ALateReplyNeverAnswersTheNextRequest) {
