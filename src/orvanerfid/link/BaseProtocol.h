@@ -77,7 +77,7 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     virtual ResultCode write(ByteView data);
 
     // Writes one request and waits up to `timeout` ms for its reply: 0x0000 with the reply,
-    // the write's non-zero code, or 0x7000.
+    // the write's non-zero code, 0x6006 when the link drops during the wait, or 0x7000.
     virtual Response send(ByteView data, int timeout) = 0;
     // Writes one or more requests together and collects `number` replies within `timeout` ms.
     virtual Response send(ByteView data, int timeout, int number) = 0;

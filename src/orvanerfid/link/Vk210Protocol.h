@@ -51,13 +51,14 @@ class Vk210Protocol : public BaseProtocol {
 
     // Writes one request frame and waits up to `timeout` ms for the reply with its command code:
     // 0x0000 with the whole reply frame, the write's non-zero code, 0x0001 when the bytes are no
-    // frame, or 0x7000. Queued replies with the request's code are dropped first, so a reply
-    // that came late for an earlier request never answers this one.
+    // frame, 0x6006 when the link drops during the wait, or 0x7000. Queued replies with the
+    // request's code are dropped first, so a reply that came late for an earlier request never
+    // answers this one.
     Response send(ByteView data, int timeout) override;
     // Writes several request frames at once and collects `number` replies, each answering one
     // request of its code, within `timeout` ms: 0x0000 with the reply frames joined in the order
     // they were matched (no data for `number` 0), 0x4003 for `number` outside 0-255, the write's
-    // code, 0x0001, or 0x7000.
+    // code, 0x0001, 0x6006 when the link drops during the wait, or 0x7000.
     Response send(ByteView data, int timeout, int number) override;
     // Clears the received bytes and replies and launches a new receive loop (after the earlier
     // one, if any, has ended); true.
