@@ -30,7 +30,8 @@ double processorSeconds() {
 // A reader whose initialisation ends at once as a successful one does.
 class ReadyReader : public UhfReader {
   public:
-    ReadyReader(Key key, std::shared_ptr<OrvaneDevice> device) : UhfReader(key, std::move(device)) {}
+    ReadyReader(Key key, std::shared_ptr<OrvaneDevice> device)
+        : UhfReader(key, std::move(device)) {}
 
   protected:
     void asyncInitReader(uint64_t generation) override { finishInitialisation(generation); }

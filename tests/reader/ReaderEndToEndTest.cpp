@@ -140,9 +140,9 @@ TYPED_TEST(ReaderEndToEnd, SilentReaderIsDroppedAfterTheFourthFailedAlive) {
     silent.noReply = true;
     this->accessory->setFaults(silent);
     const int before = this->alives();
-    ASSERT_TRUE(waitUntil(
-        [&] { return this->reader->connectState() == ConnectState::disconnected; },
-        std::chrono::milliseconds(10000)));
+    ASSERT_TRUE(
+        waitUntil([&] { return this->reader->connectState() == ConnectState::disconnected; },
+                  std::chrono::milliseconds(10000)));
     // The exchange under way when the reader fell silent may be the first of the four.
     EXPECT_GE(this->alives() - before, 3);
     EXPECT_LE(this->alives() - before, 4);
@@ -188,9 +188,8 @@ TYPED_TEST(ReaderEndToEnd, ChecksPauseForZeroIntervalActionsAndFirmwareUpdates) 
     EXPECT_EQ(quiet([&] { this->reader->firmwareUpdateEvent(FirmwareUpdateState::uploading, 0); },
                     [&] { this->reader->firmwareUpdateEvent(FirmwareUpdateState::stop, 100); }),
               0);
-    const int duringAction =
-        quiet([&] { this->reader->actionStateEvent(ActionState::inventory); },
-              [&] { this->reader->actionStateEvent(ActionState::stop); });
+    const int duringAction = quiet([&] { this->reader->actionStateEvent(ActionState::inventory); },
+                                   [&] { this->reader->actionStateEvent(ActionState::stop); });
     if (TypeParam::checkedDuringActions) {
         EXPECT_GE(duringAction, 2);
     } else {
@@ -209,7 +208,8 @@ TYPED_TEST(ReaderEndToEnd, ConnectDisconnectCyclesLeaveOneLoopOfEachKind) {
         ASSERT_TRUE(this->reader->disconnect());
     }
     EXPECT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
-    EXPECT_TRUE(waitUntil([&] { return this->reader->baseProtocol()->receiveLoopsRunning() == 0; }));
+    EXPECT_TRUE(
+        waitUntil([&] { return this->reader->baseProtocol()->receiveLoopsRunning() == 0; }));
     EXPECT_EQ(this->calls->count("r state Connected"), 20);
     EXPECT_EQ(this->calls->count("u state Disconnected"), 20);
 }
@@ -225,8 +225,7 @@ TYPED_TEST(ReaderEndToEnd, ApplicationReconnectsFromItsDisconnectedReport) {
     };
     EXPECT_TRUE(this->reader->disconnect());
     EXPECT_TRUE(reconnected.load());
-    EXPECT_TRUE(
-        waitUntil([&] { return this->reader->connectState() == ConnectState::connected; }));
+    EXPECT_TRUE(waitUntil([&] { return this->reader->connectState() == ConnectState::connected; }));
     this->sink->onConnectState = nullptr;
 }
 

@@ -130,8 +130,8 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
     EXPECT_EQ(reader->inits.load(), 1);
     EXPECT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 1; }));
     EXPECT_TRUE(reader->baseProtocol()->isReceiving());
-    EXPECT_EQ(calls->lines(), (Lines{"r state Connecting", "u state Connecting", "r state Connected",
-                                     "u state Connected"}));
+    EXPECT_EQ(calls->lines(), (Lines{"r state Connecting", "u state Connecting",
+                                     "r state Connected", "u state Connected"}));
     calls->clear();
 
     // Already connected: nothing happens.
@@ -230,9 +230,7 @@ TEST_F(ReaderTest, DeviceEventsReachTheirDelegatesInOrder) {
         {[](BaseReader& r) { r.batteryPercentageEvent(50); }, {"r battery 50", "u battery 50"}},
         {[](BaseReader& r) { r.batteryInfoEvent(40, true); }, {"r batteryInfo 40 charging"}},
         {[](BaseReader& r) { r.temperatureEvent(21.0); }, {"r temperature 21", "u temperature 21"}},
-        {[](BaseReader& r) {
-             r.barcodeEvent(BarcodeEventArgs(static_cast<BarcodeId>(0), {}, {}));
-         },
+        {[](BaseReader& r) { r.barcodeEvent(BarcodeEventArgs(static_cast<BarcodeId>(0), {}, {})); },
          {"b barcode"}},
         {[](BaseReader& r) {
              r.notificationEvent(NotificationEventArgs(nullptr, NotificationID::log, {}));

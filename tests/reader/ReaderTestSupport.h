@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,7 +58,9 @@ class CallLog {
     std::vector<std::string> lines_;
 };
 
-inline std::string state(ConnectState s) { return std::string(description(s)); }
+inline std::string state(ConnectState s) {
+    return std::string(description(s));
+}
 
 class ReaderSink : public ReaderDelegate {
   public:

@@ -127,11 +127,21 @@ void BaseReader::setEngine(std::shared_ptr<BaseEngine> engine) {
     engine_ = std::move(engine);
 }
 
-std::string BaseReader::serialNumber() const { return baseTransport_->serialNumber(); }
-std::string BaseReader::version() const { return baseTransport_->firmwareRevision(); }
-DeviceType BaseReader::deviceType() const { return baseTransport_->deviceType(); }
-std::string BaseReader::deviceName() const { return baseTransport_->deviceName(); }
-ConnectType BaseReader::connectType() const { return baseTransport_->connectType(); }
+std::string BaseReader::serialNumber() const {
+    return baseTransport_->serialNumber();
+}
+std::string BaseReader::version() const {
+    return baseTransport_->firmwareRevision();
+}
+DeviceType BaseReader::deviceType() const {
+    return baseTransport_->deviceType();
+}
+std::string BaseReader::deviceName() const {
+    return baseTransport_->deviceName();
+}
+ConnectType BaseReader::connectType() const {
+    return baseTransport_->connectType();
+}
 
 bool BaseReader::supportFirmwareUpdate() const {
     return baseDevice_ && baseDevice_->supportFirmwareUpdate();

@@ -98,7 +98,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // args...)) and attaches it to its transport, device and the logger.
     template <class Reader, class... Args>
     static std::shared_ptr<Reader> make(std::shared_ptr<OrvaneDevice> device, Args&&... args) {
-        auto reader = std::make_shared<Reader>(Key{}, std::move(device), std::forward<Args>(args)...);
+        auto reader =
+            std::make_shared<Reader>(Key{}, std::move(device), std::forward<Args>(args)...);
         reader->attach();
         return reader;
     }
@@ -267,7 +268,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     void reportCallbackError(const char* event, const char* what) const;
 
   private:
-
     // Construction steps that need the reader's shared_ptr.
     void attach();
     void setFailCountAndLastTime(int count, Clock::time_point now);

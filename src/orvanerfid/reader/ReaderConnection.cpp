@@ -96,8 +96,8 @@ bool BaseReader::disconnect() {
         Clock::sleepForMs(kStatePoll);
     }
     const ActionState action = actionState();
-    orvLogger::trace(tag_, "disconnect() Action state is " +
-                               Utilities::getActionStateDescription(action));
+    orvLogger::trace(
+        tag_, "disconnect() Action state is " + Utilities::getActionStateDescription(action));
     if (action == ActionState::inventory) {
         orvLogger::trace(tag_, "disconnect() Stop inventory");
         if (auto uhf = this->uhf()) {
@@ -144,11 +144,12 @@ void BaseReader::onTransportConnected() {
     }
     const uint64_t generation = generation_.fetch_add(1) + 1;
     std::weak_ptr<BaseReader> weak = weak_from_this();
-    auto item = std::make_shared<DispatchWorkItem>([weak, generation](const DispatchWorkItem& self) {
-        auto reader = weak.lock();
-        if (!reader || self.isCancelled() || !reader->isCurrentConnection(generation)) return;
-        reader->asyncInitReader(generation);
-    });
+    auto item =
+        std::make_shared<DispatchWorkItem>([weak, generation](const DispatchWorkItem& self) {
+            auto reader = weak.lock();
+            if (!reader || self.isCancelled() || !reader->isCurrentConnection(generation)) return;
+            reader->asyncInitReader(generation);
+        });
     std::shared_ptr<DispatchWorkItem> previous;
     {
         std::lock_guard guard(fieldsLock_);
@@ -196,7 +197,9 @@ void BaseReader::queueReconnect() {
     });
 }
 
-void BaseReader::setConnectState(ConnectState state) { storeState(state); }
+void BaseReader::setConnectState(ConnectState state) {
+    storeState(state);
+}
 
 void BaseReader::storeState(ConnectState state) {
     if (connectState_.exchange(state) == state) return;

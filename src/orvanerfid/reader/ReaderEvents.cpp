@@ -68,9 +68,13 @@ void BaseReader::receivedInventoryData() {
     }
 }
 
-void BaseReader::skuType(SkuType skuType) { setSku(skuType); }
+void BaseReader::skuType(SkuType skuType) {
+    setSku(skuType);
+}
 
-void BaseReader::macAddress(const std::string& macAddress) { setMacAddress(macAddress); }
+void BaseReader::macAddress(const std::string& macAddress) {
+    setMacAddress(macAddress);
+}
 
 void BaseReader::lbtStatusEvent(const LbtStatusEventArgs& lbtStatusEventArgs) {
     deliver(readerDelegate(), "lbtStatusEvent",

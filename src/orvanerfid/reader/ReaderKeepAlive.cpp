@@ -29,16 +29,22 @@ Clock::time_point BaseReader::_lastTime() const {
     return Clock::time_point(Clock::duration(lastTime_.load()));
 }
 
-void BaseReader::markAlive() { lastTime_.store(Clock::now().time_since_epoch().count()); }
+void BaseReader::markAlive() {
+    lastTime_.store(Clock::now().time_since_epoch().count());
+}
 
-int BaseReader::addFailure() { return failCount_.fetch_add(1) + 1; }
+int BaseReader::addFailure() {
+    return failCount_.fetch_add(1) + 1;
+}
 
 void BaseReader::alive() {
     failCount_.store(0);
     markAlive();
 }
 
-void BaseReader::resetError() { alive(); }
+void BaseReader::resetError() {
+    alive();
+}
 
 void BaseReader::checkError(bool refresh) {
     const int count = addFailure();
