@@ -59,3 +59,6 @@
 #include "orvanerfid/platform/Accessory.h"
 #include "orvanerfid/platform/Clock.h"
 #include "orvanerfid/platform/TimeoutControl.h"
+#include "orvanerfid/reader/BaseReader.h"
+#include "orvanerfid/reader/ReaderDelegates.h"
+#include "orvanerfid/reader/UhfReader.h"

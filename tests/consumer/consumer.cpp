@@ -78,6 +78,15 @@ int main() {
     check(orvane::makeSE2707SupportedParameters().size() == 138, "engine table");
     check(orvane::HoneywellPacket().text() == "{}", "engine record");
 
+    auto reader = orvane::UhfReader::create(std::make_shared<orvane::OrvaneDevice>());
+    check(reader->deviceType() == orvane::DeviceType::vk640, "reader");
+    check(orvane::BaseReader::uhfSupportedParameterIds(orvane::UhfModuleType::qm5520).size() == 44,
+          "reader table");
+    // Connected only once an initialisation finishes; dropping the reader closes the link.
+    check(reader->connect() && reader->connectState() == orvane::ConnectState::connecting,
+          "reader connection");
+    reader.reset();
+
     if (failures == 0) std::printf("consumer: all checks passed\n");
     // The scan-engine object of a reader's SE2707 engine, without a reader.
     const auto engine = std::make_shared<orvane::EngineSE2707>(std::weak_ptr<orvane::ReaderLink>{});

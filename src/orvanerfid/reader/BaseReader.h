@@ -1,0 +1,329 @@
+#pragma once
+
+// The reader object: what an application holds for one attached reader. Made for a discovered
+// OrvaneDevice, it picks and owns the transport and the device object of the reader's model,
+// connects and disconnects, follows every state the transport reports, keeps the link alive and
+// hands every device event to the application's delegates.
+//
+// Thread map of the SDK (one map for every layer):
+// - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
+//   state, at most about 3 s), the transport's state reports they cause, and every check an
+//   operation makes before it hops to the global queue.
+// - Global queue (the elastic pool): the operations' work and their completions; a completion
+//   runs once, after the operation's own lock is released.
+// - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
+//   transport Connected report).
+// - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
+// - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
+// - The protocol's receive thread: device events, tag reports and access results, delivered
+//   synchronously to the application's delegates.
+// - The transport's read thread only moves bytes; it never calls the reader.
+// State reports of the transport reach the reader on the thread that changed the state, after
+// the transport's own lock is released. No application callback (delegate, completion, log
+// sink) runs while a library lock is held; what it throws is caught and logged here.
+//
+// Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
+// connection state, disconnect and reconnect marks, action state, SKU, check interval,
+// firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
+// objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
+// the engine-initialisation mark. The device and the transport are fixed at construction.
+//
+// Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
+// its transport, device, UHF object and engine object. The device, the transport, the UHF and
+// engine objects, the logger, the work items and the queued reconnect hold it weakly. Dropping
+// the last reference to a connected reader disconnects its transport and ends its loops.
+//
+// A connection generation counts transport Connected and Disconnected reports. The
+// initialisation and keep-alive items carry the generation they were made for and do nothing
+// once it has moved on, so work left over from an earlier connection never acts on a newer one.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "orvanerfid/Export.h"
+#include "orvanerfid/core/Barcode.h"
+#include "orvanerfid/core/DeviceEnums.h"
+#include "orvanerfid/core/Identifiers.h"
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/devices/BaseDeviceDelegate.h"
+#include "orvanerfid/engines/BaseEngine.h"
+#include "orvanerfid/engines/ReaderLink.h"
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/link/OrvaneDevice.h"
+#include "orvanerfid/params/DeviceParam.h"
+#include "orvanerfid/params/EngineParam.h"
+#include "orvanerfid/platform/Clock.h"
+#include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/platform/Signal.h"
+#include "orvanerfid/platform/TimeoutControl.h"
+#include "orvanerfid/reader/ReaderDelegates.h"
+#include "orvanerfid/uhf/BaseUhf.h"
+
+namespace orvane {
+
+class BaseDevice;
+class BaseProtocol;
+
+class ORVANE_API BaseReader : public ReaderLink,
+                              public TransportDelegate,
+                              public BaseDeviceDelegate,
+                              public orvLoggerDelegate,
+                              public std::enable_shared_from_this<BaseReader> {
+  protected:
+    // Passed by `make` to the constructors, so readers exist only inside a shared_ptr.
+    struct Key {
+        explicit Key() = default;
+    };
+
+  public:
+    static constexpr int64_t retryCount = 3;
+    static constexpr int _initRetryCount = 3;
+    static constexpr int64_t batteryCheckInterval = 3000;
+    // Failed exchanges in a row that end the connection.
+    static constexpr int kFailureLimit = 4;
+    static constexpr uint64_t kDefaultCheckInterval = 3000;
+
+    // `className` names the concrete class in the reader's log tag.
+    BaseReader(Key, std::shared_ptr<OrvaneDevice> device, std::string_view className);
+    BaseReader(const BaseReader&) = delete;
+    BaseReader& operator=(const BaseReader&) = delete;
+    ~BaseReader() override;
+
+    // Makes a reader of class `Reader` (a BaseReader whose constructor takes (Key, device,
+    // args...)) and attaches it to its transport, device and the logger.
+    template <class Reader, class... Args>
+    static std::shared_ptr<Reader> make(std::shared_ptr<OrvaneDevice> device, Args&&... args) {
+        auto reader =
+            std::make_shared<Reader>(Key{}, std::move(device), std::forward<Args>(args)...);
+        reader->attach();
+        return reader;
+    }
+
+    // The log tag of the reader's records: class name and address.
+    const std::string& TAG() const { return tag_; }
+
+    // Log threshold of the whole library.
+    static LogLevel logLevel() { return orvLogger::level(); }
+    static void setLogLevel(LogLevel level) { orvLogger::setLevel(level); }
+
+    // --- Properties ---
+    std::shared_ptr<BaseDevice> baseDevice() const { return baseDevice_; }
+    const std::shared_ptr<BaseTransport>& baseTransport() const { return baseTransport_; }
+    std::shared_ptr<BaseProtocol> baseProtocol() const;
+    std::shared_ptr<BaseUhf> uhf() const;
+    std::shared_ptr<BaseEngine> engine() const;
+
+    ConnectState connectState() const { return connectState_.load(); }
+    // Stores the state and reports it, only when it differs from the stored one.
+    void setConnectState(ConnectState state);
+
+    std::string serialNumber() const;
+    std::string version() const;
+    DeviceType deviceType() const;
+    std::string deviceName() const;
+    ConnectType connectType() const;
+    bool isForceToUsb() const { return deviceType() == DeviceType::vk210; }
+    bool supportFirmwareUpdate() const;
+
+    std::string address() const;
+    void setAddress(std::string address);
+    std::string macAddress() const;
+    void setMacAddress(std::string macAddress);
+    ActionState actionState() const { return actionState_.load(); }
+    void setActionState(ActionState state);
+    SkuType sku() const { return sku_.load(); }
+    void setSku(SkuType sku) { sku_.store(sku); }
+    // Keep-alive interval in milliseconds; 0 turns the alive exchanges off.
+    uint64_t checkInterval() const { return checkInterval_.load(); }
+    void setCheckInterval(uint64_t milliseconds);
+
+    bool initEngine() const;
+    void setInitEngine(bool value);
+
+    std::shared_ptr<ReaderDelegate> readerDelegate() const;
+    void setReaderDelegate(std::weak_ptr<ReaderDelegate> delegate);
+    std::shared_ptr<RfidDelegate> rfidDelegate() const;
+    void setRfidDelegate(std::weak_ptr<RfidDelegate> delegate);
+    std::shared_ptr<BarcodeDelegate> barcodeDelegate() const;
+    void setBarcodeDelegate(std::weak_ptr<BarcodeDelegate> delegate);
+
+    // The device's settings this reader's firmware supports, in the device's order; empty
+    // without a device. The firmware revision is read afresh for each id.
+    std::vector<DeviceParamId> supportedParameterIds() const;
+    std::vector<DeviceParam> supportedParameters() const;
+
+    // --- Static supported-parameter tables (no reader or connection needed) ---
+    static std::vector<DeviceParam> deviceSupportedParameters(DeviceType deviceType);
+    static std::vector<UhfParamId> uhfSupportedParameterIds(UhfModuleType uhfModel);
+    static std::vector<EngineParam> engineSupportedParameters(EngineModel engineModel);
+
+    // --- Device checks of the operations ---
+    // The device, or ReaderException 0x6006 "Device is nil".
+    std::shared_ptr<BaseDevice> assertDevice() const;
+    // The device, or ReaderException 0x4000 "Device is nil".
+    std::shared_ptr<BaseDevice> getSafeDevice() const;
+
+    // --- Connection ---
+    // True when already connected or the transport connected (readiness is the later Connected
+    // report). Blocks the caller up to about 3.1 s.
+    bool connect();
+    // True when already disconnected or the transport disconnected.
+    bool disconnect();
+    bool triggerDisconnect() const { return triggerDisconnect_.load(); }
+    bool autoReconnect() const { return autoReconnect_.load(); }
+    void setAutoReconnect(bool value) { autoReconnect_.store(value); }
+    // The transport's state reports.
+    void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) override;
+    // Tells the application the current connection state.
+    virtual void triggerConnectStateEvent();
+
+    // --- Keep-alive and failure counting ---
+    int _failCount() const { return failCount_.load(); }
+    Clock::time_point _lastTime() const;
+    FirmwareUpdateState _updateFirmwareStatus() const { return updateFirmwareStatus_.load(); }
+    // Counts one failure (refreshing the last sign of life when `refresh`); the fourth
+    // disconnects the transport.
+    void checkError(bool refresh);
+    // Failure count 0, last sign of life now.
+    void alive();
+    void resetError();
+    // Keep-alive loops of this reader that have started and not yet ended.
+    int keepAliveLoopsRunning() const { return keepAliveLoops_->load(); }
+
+    // --- Device events (BaseDeviceDelegate) ---
+    void batteryPercentageEvent(uint8_t percentage) override;
+    void batteryInfoEvent(uint8_t percentage, bool charging) override;
+    void temperatureEvent(double temperature) override;
+    void barcodeEvent(const BarcodeEventArgs& barcodeEventArgs) override;
+    void notificationEvent(const NotificationEventArgs& notificationEventArgs) override;
+    void firmwareUpdateEvent(FirmwareUpdateState state, uint8_t percentage) override;
+    void triggerKeyEvent(const KeyEventArgs& keyEventArgs) override;
+    void actionStateEvent(ActionState actionState) override;
+    void receivedInventoryData() override;
+    void skuType(SkuType skuType) override;
+    void macAddress(const std::string& macAddress) override;
+    void lbtStatusEvent(const LbtStatusEventArgs& lbtStatusEventArgs) override;
+    void antennaStatusEvent(const AntennaStatusEventArgs& antennaStatusEventArgs) override;
+    void batchDataStatusEvent(BatchDataStatus batchDataStatus) override;
+    void engineReadyEvent(bool status) override;
+    // Log records, when this reader is the logger's sink.
+    void logEvent(const LogEventArg& logEventArgs) override;
+
+    // --- ReaderLink ---
+    std::shared_ptr<BaseDevice> linkDevice() const override { return baseDevice_; }
+    std::shared_ptr<BaseTransport> linkTransport() const override { return baseTransport_; }
+    std::string linkDescription() const override { return tag_; }
+    std::shared_ptr<UhfReader> linkUhfReader() override;
+    ActionState linkActionState() const override { return actionState(); }
+    int addFailure() override;
+    void resetFailures() override { failCount_.store(0); }
+    int failCount() const override { return failCount_.load(); }
+    void markAlive() override;
+    // Disconnects the transport and logs "transportDisconnect() - Result: true|false".
+    bool transportDisconnect() override;
+
+  protected:
+    // The model-specific initialisation of a connection, run on the init queue after the
+    // transport reported Connected and the device started. `generation` is the connection it
+    // was queued for: it stops acting (and must not disconnect) once `isCurrentConnection`
+    // turns false. The base does nothing: the reader stays Connecting.
+    virtual void asyncInitReader(uint64_t generation);
+    // Starts the scan-engine initialisation on an engine-ready event; the base does nothing.
+    virtual void initEngineInfo() {}
+
+    // The current connection generation and whether `generation` still is it.
+    uint64_t connectionGeneration() const { return generation_.load(); }
+    bool isCurrentConnection(uint64_t generation) const { return generation_.load() == generation; }
+
+    // The end of a successful initialisation for `generation`: failure count reset, Connected
+    // set, the keep-alive loop started (unless the check interval is 0) and the protocol told
+    // that the initialisation finished. False, doing nothing, for a stale generation.
+    bool finishInitialisation(uint64_t generation);
+    // Resets the failure count and, with a non-zero check interval, starts the keep-alive loop
+    // of `generation` (cancelling an earlier loop first).
+    void startKeepAlive(uint64_t generation);
+
+    // Installs a new UHF or engine object (the initialisation does); the application's UHF
+    // delegate moves from the earlier UHF object to the new one.
+    void setUhf(std::shared_ptr<BaseUhf> uhf);
+    void setEngine(std::shared_ptr<BaseEngine> engine);
+
+    // Calls `call` with the live delegate, catching and logging what it throws.
+    template <class Delegate, class Call>
+    void deliver(const std::shared_ptr<Delegate>& delegate, const char* event, Call&& call) {
+        if (!delegate) return;
+        try {
+            call(*delegate);
+        } catch (const std::exception& e) {
+            reportCallbackError(event, e.what());
+        } catch (...) {
+            reportCallbackError(event, "unknown exception");
+        }
+    }
+    void reportCallbackError(const char* event, const char* what) const;
+
+  private:
+    // Construction steps that need the reader's shared_ptr.
+    void attach();
+    void setFailCountAndLastTime(int count, Clock::time_point now);
+    void storeState(ConnectState state);
+    void onTransportConnected();
+    void onTransportDisconnected();
+    void cancelKeepAlive();
+    void queueReconnect();
+    static void keepAliveThread(const std::weak_ptr<BaseReader>& weak, const DispatchWorkItem& self,
+                                uint64_t generation, const std::shared_ptr<Signal>& wake,
+                                const std::shared_ptr<std::atomic<int>>& loops);
+    // One turn of the loop; false ends it. `rest` receives how long to rest before the next
+    // turn (the rest ends early when something the loop tests changes).
+    bool keepAliveTurn(const DispatchWorkItem& self, uint64_t generation, Clock::duration& rest);
+    // The loop's failure rule: one failure counted, the last sign of life moved unless the
+    // exchange timed out, the ERROR line.
+    void aliveFailed(const std::string& reason, bool timeout);
+
+    const std::string tag_;
+    std::shared_ptr<BaseTransport> baseTransport_;
+    // Set once by `attach`, before the reader is shared.
+    std::shared_ptr<BaseDevice> baseDevice_;
+    std::shared_ptr<OrvaneDevice> orvaneDevice_;
+
+    std::atomic<int> failCount_{0};
+    std::atomic<Clock::duration::rep> lastTime_;
+    std::atomic<FirmwareUpdateState> updateFirmwareStatus_{FirmwareUpdateState::stop};
+    std::atomic<ConnectState> connectState_{ConnectState::disconnected};
+    std::atomic<bool> triggerDisconnect_{false};
+    std::atomic<bool> autoReconnect_{false};
+    std::atomic<ActionState> actionState_{ActionState::stop};
+    std::atomic<SkuType> sku_{SkuType::unknown};
+    std::atomic<uint64_t> checkInterval_{kDefaultCheckInterval};
+    std::atomic<uint64_t> generation_{0};
+
+    const std::shared_ptr<DispatchQueue> keepAliveQueue_;
+    const std::shared_ptr<DispatchQueue> initReaderQueue_;
+    // Wakes a resting keep-alive loop when something it tests changes.
+    const std::shared_ptr<Signal> keepAliveWake_ = std::make_shared<Signal>();
+    const std::shared_ptr<std::atomic<int>> keepAliveLoops_ = std::make_shared<std::atomic<int>>(0);
+
+    mutable std::mutex fieldsLock_;
+    std::shared_ptr<BaseUhf> uhf_;
+    std::shared_ptr<BaseEngine> engine_;
+    std::shared_ptr<DispatchWorkItem> keepAliveWorkItem_;
+    std::shared_ptr<DispatchWorkItem> initReaderWorkItem_;
+    std::string address_;
+    std::string macAddress_;
+
+    mutable std::mutex lockInitEngine_;
+    bool initEngine_ = false;
+
+    mutable std::mutex delegateLock_;
+    std::weak_ptr<ReaderDelegate> readerDelegate_;
+    std::weak_ptr<RfidDelegate> rfidDelegate_;
+    std::weak_ptr<BarcodeDelegate> barcodeDelegate_;
+};
+
+}  // namespace orvane

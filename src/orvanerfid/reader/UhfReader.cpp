@@ -1,0 +1,104 @@
+#include "orvanerfid/reader/UhfReader.h"
+
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/core/ResultCode.h"
+
+namespace orvane {
+
+std::shared_ptr<UhfReaderDelegate> UhfReader::uhfReaderDelegate() const {
+    std::lock_guard guard(uhfDelegateLock_);
+    return uhfReaderDelegate_.lock();
+}
+
+void UhfReader::setUhfReaderDelegate(std::weak_ptr<UhfReaderDelegate> delegate) {
+    std::lock_guard guard(uhfDelegateLock_);
+    uhfReaderDelegate_ = std::move(delegate);
+}
+
+std::shared_ptr<UhfReader> UhfReader::linkUhfReader() {
+    // Empty while the reader is being destroyed.
+    return std::static_pointer_cast<UhfReader>(weak_from_this().lock());
+}
+
+void UhfReader::triggerConnectStateEvent() {
+    const ConnectStateEventArgs args(linkUhfReader(), connectState());
+    deliver(readerDelegate(), "connectStateEvent",
+            [&](ReaderDelegate& d) { d.connectStateEvent(args); });
+    deliver(uhfReaderDelegate(), "connectStateEvent",
+            [&](UhfReaderDelegate& d) { d.connectStateEvent(args); });
+}
+
+void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {
+    if (auto delegate = rfidDelegate()) {
+        const std::shared_ptr<BaseReader> self = weak_from_this().lock();
+        deliver(delegate, "readTag", [&](RfidDelegate& d) { d.readTag(self, tagInfo); });
+    }
+    auto uhf = this->uhf();
+    auto module = uhf ? uhf->uhfModule() : nullptr;
+    if (!module) return;
+    try {
+        module->pumpEvent(ProtocolEventId::tagInfo, tagInfo);
+    } catch (const std::exception& e) {
+        reportCallbackError("readTag", e.what());
+    }
+}
+
+void UhfReader::accessResult(const AccessResultEventArgs& accessResultEventArgs) {
+    if (auto delegate = rfidDelegate()) {
+        const std::shared_ptr<BaseReader> self = weak_from_this().lock();
+        deliver(delegate, "accessResult",
+                [&](RfidDelegate& d) { d.accessResult(self, accessResultEventArgs); });
+    }
+    auto uhf = this->uhf();
+    auto module = uhf ? uhf->uhfModule() : nullptr;
+    if (!module) return;
+    try {
+        module->pumpEvent(ProtocolEventId::accessResult, accessResultEventArgs);
+    } catch (const std::exception& e) {
+        reportCallbackError("accessResult", e.what());
+    }
+}
+
+void UhfReader::batteryPercentageEvent(uint8_t percentage) {
+    BaseReader::batteryPercentageEvent(percentage);
+    deliver(uhfReaderDelegate(), "batteryPercentageEvent",
+            [&](UhfReaderDelegate& d) { d.batteryPercentageEvent(percentage); });
+}
+
+void UhfReader::temperatureEvent(double temperature) {
+    BaseReader::temperatureEvent(temperature);
+    deliver(uhfReaderDelegate(), "temperatureEvent",
+            [&](UhfReaderDelegate& d) { d.temperatureEvent(temperature); });
+}
+
+void UhfReader::actionStateEvent(ActionState actionState) {
+    BaseReader::actionStateEvent(actionState);
+    deliver(uhfReaderDelegate(), "actionStateEvent",
+            [&](UhfReaderDelegate& d) { d.actionStateEvent(actionState); });
+}
+
+void UhfReader::triggerKeyEvent(const KeyEventArgs& keyEventArgs) {
+    BaseReader::triggerKeyEvent(keyEventArgs);
+    deliver(uhfReaderDelegate(), "triggerKeyEvent",
+            [&](UhfReaderDelegate& d) { d.triggerKeyEvent(keyEventArgs); });
+}
+
+void UhfReader::logEvent(const LogEventArg& logEventArgs) {
+    BaseReader::logEvent(logEventArgs);
+    auto delegate = uhfReaderDelegate();
+    if (!delegate) return;
+    // Not logged when it throws: that record would come straight back here.
+    try {
+        delegate->logEvent(logEventArgs);
+    } catch (...) {
+    }
+}
+
+void UhfReader::allocateUhf(UhfModuleType type) {
+    const bool known = type == UhfModuleType::st25ru3993 || type == UhfModuleType::qm5520;
+    if (known && !baseDevice()) throw ReaderException(ResultCode::otherError, "Device is nil");
+    // The UHF objects of both module types come with their classes.
+    throw ReaderException(ResultCode::notSupported, "Unknown UHF module type");
+}
+
+}  // namespace orvane

@@ -1,0 +1,62 @@
+#pragma once
+
+// The reader an application makes for one attached UHF reader: a BaseReader with a second
+// delegate (UhfReaderDelegate), the UHF object for the detected radio module, and tag reports
+// and access results passed to the RfidDelegate and then into the radio-module driver, which
+// hands them to the UHF object and the application's UhfDelegate.
+//
+// Threads: as BaseReader (see its thread map). Every event method runs synchronously on the
+// thread that raised the event and calls the delegates there, with no library lock held.
+
+#include <memory>
+#include <mutex>
+
+#include "orvanerfid/Export.h"
+#include "orvanerfid/reader/BaseReader.h"
+
+namespace orvane {
+
+class ORVANE_API UhfReader : public BaseReader {
+  public:
+    // A reader for a discovered device (or the emulator descriptor). Nothing is sent until
+    // connect().
+    static std::shared_ptr<UhfReader> create(std::shared_ptr<OrvaneDevice> device) {
+        return make<UhfReader>(std::move(device));
+    }
+
+    UhfReader(Key key, std::shared_ptr<OrvaneDevice> device)
+        : BaseReader(key, std::move(device), "UhfReader") {}
+
+    std::shared_ptr<UhfReaderDelegate> uhfReaderDelegate() const;
+    void setUhfReaderDelegate(std::weak_ptr<UhfReaderDelegate> delegate);
+
+    // One ConnectStateEventArgs with this reader and its state: readerDelegate, then
+    // uhfReaderDelegate.
+    void triggerConnectStateEvent() override;
+
+    // Tag reports and access results: rfidDelegate, then the radio-module driver's event pump.
+    void readTag(const std::shared_ptr<TagInfo>& tagInfo) override;
+    void accessResult(const AccessResultEventArgs& accessResultEventArgs) override;
+
+    // The base behaviour, then the same event to uhfReaderDelegate.
+    void batteryPercentageEvent(uint8_t percentage) override;
+    void temperatureEvent(double temperature) override;
+    void actionStateEvent(ActionState actionState) override;
+    void triggerKeyEvent(const KeyEventArgs& keyEventArgs) override;
+    void logEvent(const LogEventArg& logEventArgs) override;
+
+    std::shared_ptr<UhfReader> linkUhfReader() override;
+
+  protected:
+    // Makes the UHF object for the radio module `type` and installs it. Throws ReaderException
+    // 0x0001 "Device is nil" for a known module type without a device, and 0x4001 "Unknown UHF
+    // module type" for any other type. The UHF objects of the two module types are supplied
+    // beside their classes; until then every type is refused as unknown.
+    virtual void allocateUhf(UhfModuleType type);
+
+  private:
+    mutable std::mutex uhfDelegateLock_;
+    std::weak_ptr<UhfReaderDelegate> uhfReaderDelegate_;
+};
+
+}  // namespace orvane
