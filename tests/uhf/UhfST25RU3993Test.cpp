@@ -79,6 +79,13 @@ TEST_F(UhfST25RU3993Test, InitModuleLearnsTheSkuOrTheSkuOfTheBand) {
     EXPECT_EQ(log->count("initModule() error: ", LogLevel::error), 1);
     EXPECT_EQ(bandRequests(), before);
     EXPECT_EQ(uhf().uhfModule()->skuType(), SkuType::us);
+
+    // No reply within the send's 3000 ms: false, with no band request.
+    sim->setReplyFaults(SimReplyFaults{std::chrono::seconds(4), std::nullopt, 1});
+    log->clear();
+    EXPECT_FALSE(uhf().initModule());
+    EXPECT_EQ(log->count("initModule() error: Result Code: Timeout", LogLevel::error), 1);
+    EXPECT_EQ(bandRequests(), before);
 }
 
 TEST_F(UhfST25RU3993Test, InventoryDeliversEveryTagOnceWithItsRssiThenStops) {
@@ -316,15 +323,15 @@ TEST_F(UhfST25RU3993Test, ACallFromInsideTheStartingCallbackIsRefusedNotDeadlock
     std::atomic<int> calls{0};
     std::atomic<ResultCode> fromStop{kOk};
     std::atomic<ResultCode> fromRead{kOk};
-    reader->onAction = [&](ActionState state) {
+    reader->setOnAction([&](ActionState state) {
         if (state != ActionState::inventory || calls++ > 0) return;
         uhf().stop([&](ResultCode code) { fromStop = code; });
         fromRead = uhf().readMemory(BankType::user, 0, 1, "00000000");
-    };
+    });
     EXPECT_EQ(await([&](auto done) { uhf().inventory(done); }), kOk);
     EXPECT_EQ(fromStop.load(), ResultCode::inOperation);
     EXPECT_EQ(fromRead.load(), ResultCode::inOperation);
-    reader->onAction = nullptr;
+    reader->setOnAction(nullptr);
     EXPECT_EQ(await([&](auto done) { uhf().stop(done); }), kOk);
 }
 
