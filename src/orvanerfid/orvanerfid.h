@@ -62,3 +62,6 @@
 #include "orvanerfid/reader/BaseReader.h"
 #include "orvanerfid/reader/ReaderDelegates.h"
 #include "orvanerfid/reader/UhfReader.h"
+#include "orvanerfid/uhf/BaseUhf.h"
+#include "orvanerfid/uhf/UhfQm5520.h"
+#include "orvanerfid/uhf/UhfST25RU3993.h"

@@ -2,6 +2,7 @@
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/ResultCode.h"
+#include "orvanerfid/uhf/UhfFactory.h"
 
 namespace orvane {
 
@@ -95,10 +96,7 @@ void UhfReader::logEvent(const LogEventArg& logEventArgs) {
 }
 
 void UhfReader::allocateUhf(UhfModuleType type) {
-    const bool known = type == UhfModuleType::st25ru3993 || type == UhfModuleType::qm5520;
-    if (known && !baseDevice()) throw ReaderException(ResultCode::otherError, "Device is nil");
-    // The UHF objects of both module types come with their classes.
-    throw ReaderException(ResultCode::notSupported, "Unknown UHF module type");
+    setUhf(makeUhf(type, std::weak_ptr<ReaderLink>(shared_from_this()), baseDevice(), uhf()));
 }
 
 }  // namespace orvane

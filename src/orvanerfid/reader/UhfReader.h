@@ -50,8 +50,8 @@ class ORVANE_API UhfReader : public BaseReader {
   protected:
     // Makes the UHF object for the radio module `type` and installs it. Throws ReaderException
     // 0x0001 "Device is nil" for a known module type without a device, and 0x4001 "Unknown UHF
-    // module type" for any other type. The UHF objects of the two module types are supplied
-    // beside their classes; until then every type is refused as unknown.
+    // module type" for any other type. A new object takes over the application's UhfDelegate
+    // from the one it replaces.
     virtual void allocateUhf(UhfModuleType type);
 
   private:
