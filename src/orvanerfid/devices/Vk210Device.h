@@ -94,7 +94,7 @@ namespace orvane {
     SET(scannerDataWithCustomizedFormat, std::vector<ScannerDataFormat>, setScannerDataFormat)
 // clang-format on
 
-class ORVANE_API Vk210Device : public BaseDevice {
+class Vk210Device : public BaseDevice {
   public:
     // The exchange timeout of the keep-alive, in milliseconds.
     static constexpr int kAliveTimeout = 800;

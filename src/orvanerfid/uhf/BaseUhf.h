@@ -12,9 +12,9 @@
 #include "orvanerfid/Export.h"
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/ResultCode.h"
-#include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/engines/ReaderLink.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
+#include "orvanerfid/uhfmodules/UhfDelegate.h"
 
 namespace orvane {
 

@@ -93,7 +93,8 @@ class UhfModuleQm5520 : public BaseUhfModule {
     // Encoding, Tari, BLF and fast mode are not settings of this module (the base answers 0x4001).
 
     void getPower(ValueCompletion<int> completion) override;
-    // Hundredths of a dBm on the wire: a power below 0 or above 655 is refused with 0x4003.
+    // Hundredths of a dBm on the wire: a power outside powerMinOutput() to powerMaxOutput() is
+    // refused with 0x4003.
     void setPower(int power, ResultCompletion completion) override;
     void getContinuousMode(ValueCompletion<bool> completion) override;
     void setContinuousMode(bool continuousMode, ResultCompletion completion) override;
