@@ -17,6 +17,7 @@
 #include "orvanerfid/link/Vk210Protocol.h"
 #include "orvanerfid/link/Vk640Protocol.h"
 #include "orvanerfid/uhf/UhfFactory.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 #include "sim/SimVk210.h"
 #include "sim/SimVk210Module.h"
 #include "sim/SimVk640.h"

@@ -1,21 +1,13 @@
 #pragma once
 
-// Umbrella header of the orvaneRFID SDK.
+// Umbrella header of the orvaneRFID SDK: the public API. What it includes, directly or through
+// another public header, is installed; nothing here may reach the library's machinery
+// (protocols, queues, transports, devices, drivers, command frames).
 
 #include "orvanerfid/Export.h"
-#include "orvanerfid/commands/DeviceInfoCommands.h"
-#include "orvanerfid/commands/FileCommands.h"
-#include "orvanerfid/commands/Gen2Commands.h"
 #include "orvanerfid/commands/Gen2Packets.h"
-#include "orvanerfid/commands/InventoryCommands.h"
-#include "orvanerfid/commands/OutputCommands.h"
-#include "orvanerfid/commands/ProtocolEvent.h"
-#include "orvanerfid/commands/RadioSettingCommands.h"
 #include "orvanerfid/commands/ST25RU3993Packets.h"
 #include "orvanerfid/commands/STPacket.h"
-#include "orvanerfid/commands/ScannerCommands.h"
-#include "orvanerfid/commands/SledCommands.h"
-#include "orvanerfid/commands/TagCommands.h"
 #include "orvanerfid/commands/Vk640Packets.h"
 #include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/Battery.h"
@@ -32,12 +24,8 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/SettingValues.h"
 #include "orvanerfid/core/TagInfo.h"
-#include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/core/Utilities.h"
-#include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
-#include "orvanerfid/devices/Vk210Device.h"
-#include "orvanerfid/devices/Vk640Device.h"
 #include "orvanerfid/engines/BaseEngine.h"
 #include "orvanerfid/engines/EngineSE2707.h"
 #include "orvanerfid/engines/EngineSE4107.h"
@@ -65,3 +53,4 @@
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "orvanerfid/uhf/UhfQm5520.h"
 #include "orvanerfid/uhf/UhfST25RU3993.h"
+#include "orvanerfid/uhfmodules/UhfDelegate.h"

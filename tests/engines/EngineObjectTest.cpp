@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/engines/EngineSE2707.h"
 #include "orvanerfid/engines/EngineSE4107.h"
 #include "support/TestSupport.h"

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "orvanerfid/commands/ScannerCommands.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/engines/ZebraPacket.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -33,6 +34,43 @@ TEST(Dispatch, ConcurrentQueuesNeverStarveBlockingBlocks) {
         }
         EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; })) << queue->label();
     }
+}
+
+// The threads of this process, from /proc (the pool exposes no count of its own).
+std::size_t processThreads() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(Dispatch, ABurstOfBlockingBlocksRunsAtOnceAndItsIdleThreadsEnd) {
+    // Clock time runs 20 times faster: the pool's five idle seconds last a quarter of a second.
+    Clock::setSpeed(20.0);
+    const std::size_t before = processThreads();
+    constexpr int kBlocks = 150;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    for (int i = 0; i < kBlocks; ++i) {
+        DispatchQueue::global()->async([&] {
+            ++started;
+            // Each block waits for a reply that only the last one to start brings.
+            waitUntil([&] { return started.load() == kBlocks; });
+            ++finished;
+        });
+    }
+    EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; }));
+    EXPECT_GE(processThreads(), before + kBlocks / 2);
+    // A sanitizer's runtime may start a helper thread of its own on the way.
+    EXPECT_TRUE(waitUntil([&] { return processThreads() <= before + 2; }))
+        << processThreads() << " threads, " << before << " before the burst";
+    // An ended pool starts again on the next block.
+    std::atomic<bool> ran{false};
+    DispatchQueue::global()->async([&] { ran = true; });
+    EXPECT_TRUE(waitUntil([&] { return ran.load(); }));
+    Clock::setSpeed(1.0);
 }
 
 TEST(Dispatch, SerialAndMainQueuesRunOneBlockAtATimeInOrder) {

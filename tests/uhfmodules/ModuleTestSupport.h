@@ -16,9 +16,9 @@
 #include "link/Vk210TestSupport.h"
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
-#include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/params/RfidConfig.h"
+#include "orvanerfid/uhfmodules/UhfDelegate.h"
 #include "support/TestSupport.h"
 
 namespace orvane::test {

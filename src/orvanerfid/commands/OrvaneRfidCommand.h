@@ -5,43 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "orvanerfid/commands/FrameCut.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/core/Bytes.h"
 
 namespace orvane {
-
-// What the head of a receive buffer holds, as far as the Vk210 frame is concerned.
-enum class FrameCutStatus : uint8_t {
-    complete,    // a whole, valid frame of `length` bytes
-    incomplete,  // a plausible frame start; wait for more bytes
-    invalid,     // cannot start a frame here: drop one byte and look again
-};
-
-struct FrameCut {
-    FrameCutStatus status;
-    std::size_t length;  // the frame size when complete, else 0
-};
-
-// Walks the frames at the head of `stream` with a pure cutter (`cut(ByteView) -> FrameCut`):
-// each complete frame goes to `onFrame(ByteView)`, an invalid start costs one byte, and the
-// walk stops at an incomplete head. Returns the number of bytes consumed (frames and dropped
-// bytes); the rest waits for more input.
-template <typename Cutter, typename OnFrame>
-std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
-    std::size_t at = 0;
-    while (at < stream.size()) {
-        const ByteView head = stream.subspan(at);
-        const FrameCut result = cut(head);
-        if (result.status == FrameCutStatus::incomplete) break;
-        if (result.status == FrameCutStatus::invalid) {
-            ++at;
-            continue;
-        }
-        onFrame(head.first(result.length));
-        at += result.length;
-    }
-    return at;
-}
 
 // A validated frame seen in place: no copy, no allocation. `data` is the data area after the
 // status byte (or the whole data area for status-less commands); it points into the buffer

@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "orvanerfid/Export.h"
-#include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "orvanerfid/commands/FrameCut.h"
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/Enum.h"
 #include "orvanerfid/core/ResultCode.h"

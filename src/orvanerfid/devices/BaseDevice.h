@@ -22,16 +22,10 @@
 #include "orvanerfid/devices/DeviceOperations.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/link/CheckResponse.h"
 #include "orvanerfid/params/DeviceParam.h"
 
 namespace orvane {
-
-// The reply bytes of one send: the data when the result code is 0x0000 and data is present.
-// Otherwise logs at ERROR (no tag) and throws ReaderException with an empty message: code
-// 0x5000 after "<tag> Response data is nil" when there is no data, the send's own code after
-// "<tag> - Send error [<code text>]" for a failure. `tag` names the calling operation
-// ("getBeeperVolume()"); an empty tag drops it and its separator from the line.
-ORVANE_API Bytes checkResponse(std::string_view tag, const Response& response);
 
 // Threads: the operations run on the caller's thread (the reader's operation, initialisation
 // and keep-alive queues) and may overlap; every exchange goes through the protocol's send,
@@ -48,8 +42,7 @@ ORVANE_API Bytes checkResponse(std::string_view tag, const Response& response);
 //
 // The reader back reference is narrowed to what the device reads of it: the reader's transport,
 // which is the transport the device's protocol runs on (its firmware revision gates settings).
-class ORVANE_API BaseDevice : public BaseProtocolDelegate,
-                              public std::enable_shared_from_this<BaseDevice> {
+class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_this<BaseDevice> {
   public:
     // The timeout of every exchange unless an operation says otherwise.
     static constexpr int kTimeout = 3000;

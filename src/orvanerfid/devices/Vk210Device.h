@@ -20,7 +20,7 @@
 
 namespace orvane {
 
-class ORVANE_API Vk210Device : public BaseDevice {
+class Vk210Device : public BaseDevice {
   public:
     // The exchange timeout of the keep-alive, in milliseconds.
     static constexpr int kAliveTimeout = 800;

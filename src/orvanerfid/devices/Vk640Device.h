@@ -17,7 +17,7 @@ namespace orvane {
 // protocol's send lock; the write-only commands (Find Device, the display, App Bundle ID,
 // Bluetooth simple pairing, operating mode, factory reset, shutdown) only write and return. No
 // lock of its own; the supported list is fixed at construction.
-class ORVANE_API Vk640Device : public BaseDevice {
+class Vk640Device : public BaseDevice {
   public:
     // The oldest firmware with the Multi-Read mode and Tag Unique, with the display and the
     // screen-off time, and with the user data.

@@ -1,5 +1,6 @@
 #include "orvanerfid/engines/BaseEngine.h"
 
+#include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/engines/EngineSE2707.h"

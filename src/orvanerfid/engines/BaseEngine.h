@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "orvanerfid/Export.h"
-#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/EngineParamId.h"
 #include "orvanerfid/engines/ParameterDelegate.h"
@@ -21,6 +21,8 @@
 #include "orvanerfid/params/EngineParam.h"
 
 namespace orvane {
+
+class ProtocolEventArgs;
 
 // Threads: every member may be called from any thread. The table (supportedIds,
 // supportedParameters) is fixed at construction; engineModel and version are atomics and the

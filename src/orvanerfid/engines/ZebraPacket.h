@@ -9,7 +9,6 @@
 #include <string>
 
 #include "orvanerfid/Export.h"
-#include "orvanerfid/commands/ScannerCommands.h"
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/Enum.h"

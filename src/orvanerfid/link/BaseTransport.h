@@ -14,16 +14,10 @@
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/EventArgs.h"
 #include "orvanerfid/core/Identifiers.h"
+#include "orvanerfid/link/TransportDelegate.h"
 #include "orvanerfid/platform/Clock.h"
 
 namespace orvane {
-
-// Receives every assignment of a transport's connection state (the reader adopts it).
-class TransportDelegate {
-  public:
-    virtual ~TransportDelegate() = default;
-    virtual void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) = 0;
-};
 
 // The byte pipe between one reader's protocol object and the reader: the received-byte queue,
 // the connection state, and blocking reads and writes with a timeout in milliseconds.

@@ -26,9 +26,13 @@ void runGuarded(const std::function<void()>& block) {
 }  // namespace
 
 // Threads that run posted tasks. With no limit it starts a thread whenever more tasks wait
-// than threads are idle, so a blocking task never delays another. Executors live for the whole
-// process (their threads are detached and never joined).
+// than threads are idle, so a blocking task never delays another. A thread that finds no task
+// for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads behind; the
+// next post starts a new one. Executors live for the whole process (their threads are detached
+// and never joined; a thread touches its executor only under the lock, before it ends).
 struct DispatchQueue::Executor {
+    static constexpr auto kIdleLifetime = std::chrono::seconds(5);
+
     explicit Executor(std::size_t maxThreads) : maxThreads_(maxThreads) {}
 
     void post(std::function<void()> task) {
@@ -45,10 +49,13 @@ struct DispatchQueue::Executor {
     void work() {
         std::unique_lock lock(mutex_);
         for (;;) {
-            while (tasks_.empty()) {
-                ++idle_;
-                ready_.wait(lock);
-                --idle_;
+            ++idle_;
+            const bool found =
+                Clock::waitFor(ready_, lock, kIdleLifetime, [this] { return !tasks_.empty(); });
+            --idle_;
+            if (!found) {
+                --threads_;
+                return;
             }
             auto task = std::move(tasks_.front());
             tasks_.pop_front();

@@ -1,4 +1,6 @@
 #include "orvanerfid/reader/BaseReader.h"
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/Dispatch.h"
 
 #include <cstdio>
 #include <typeinfo>

@@ -53,12 +53,11 @@
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
 #include "orvanerfid/engines/BaseEngine.h"
 #include "orvanerfid/engines/ReaderLink.h"
-#include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/link/OrvaneDevice.h"
+#include "orvanerfid/link/TransportDelegate.h"
 #include "orvanerfid/params/DeviceParam.h"
 #include "orvanerfid/params/EngineParam.h"
 #include "orvanerfid/platform/Clock.h"
-#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/platform/Signal.h"
 #include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/reader/ReaderDelegates.h"
@@ -68,6 +67,9 @@ namespace orvane {
 
 class BaseDevice;
 class BaseProtocol;
+class BaseTransport;
+class DispatchQueue;
+class DispatchWorkItem;
 
 class ORVANE_API BaseReader : public ReaderLink,
                               public TransportDelegate,

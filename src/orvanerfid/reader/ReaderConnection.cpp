@@ -3,6 +3,8 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
 
 namespace orvane {

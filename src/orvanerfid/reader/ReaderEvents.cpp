@@ -3,7 +3,10 @@
 // the reader's own stores happen whether or not a delegate is set.
 
 #include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 namespace orvane {
 

@@ -8,7 +8,9 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
+#include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/link/EmulatorTransport.h"
+#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
 
 namespace orvane {

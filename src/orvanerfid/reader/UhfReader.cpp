@@ -1,4 +1,7 @@
 #include "orvanerfid/reader/UhfReader.h"
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/ResultCode.h"

@@ -9,6 +9,10 @@
 
 namespace orvane {
 
+UhfModuleType BaseUhf::uhfModuleType() const {
+    return uhfModule_ ? uhfModule_->moduleType() : UhfModuleType::unknown;
+}
+
 namespace {
 
 bool isHexText(std::string_view text) {

@@ -39,15 +39,16 @@
 #include "orvanerfid/Export.h"
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/ResultCode.h"
-#include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/engines/ReaderLink.h"
 #include "orvanerfid/uhf/UhfOperations.h"
-#include "orvanerfid/uhfmodules/BaseUhfModule.h"
+#include "orvanerfid/uhfmodules/UhfCompletions.h"
+#include "orvanerfid/uhfmodules/UhfDelegate.h"
 
 namespace orvane {
 
 class BaseDevice;
 class BaseProtocol;
+class BaseUhfModule;
 class ModuleLock;
 class ModuleLockHold;
 class ProtocolEventArgs;
@@ -67,9 +68,7 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // The radio-module driver; null when there is none.
     std::shared_ptr<BaseUhfModule> uhfModule() const { return uhfModule_; }
     // The driver's module type; unknown without a driver.
-    UhfModuleType uhfModuleType() const {
-        return uhfModule_ ? uhfModule_->moduleType() : UhfModuleType::unknown;
-    }
+    UhfModuleType uhfModuleType() const;
     // The operations this module supports, and the RF modes it offers (in the module's order).
     const std::vector<UhfParamId>& supportedIds() const { return supportedIds_; }
     const std::vector<RfMode>& supportedRfModes() const { return supportedRfModes_; }

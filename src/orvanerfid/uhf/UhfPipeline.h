@@ -13,6 +13,7 @@
 #include "orvanerfid/platform/Clock.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/uhf/BaseUhf.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 #include "orvanerfid/uhf/ModuleLock.h"
 
 namespace orvane {

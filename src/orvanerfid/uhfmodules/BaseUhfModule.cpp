@@ -154,9 +154,9 @@ void answerNotSupported(const ValueCompletion<T>& completion) {
     ResultCode BaseUhfModule::name params { \
         return ResultCode::notSupported;    \
     }
-#define ORV_UHF_DEFINE_ASYNC_(name, params) \
-    void BaseUhfModule::name params {       \
-        answerNotSupported(completion);     \
+#define ORV_UHF_DEFINE_ASYNC_(name, params)                                       \
+    void BaseUhfModule::name params {                                             \
+        if (acceptsCompletion(#name, completion)) answerNotSupported(completion); \
     }
 ORV_UHF_MODULE_OPERATIONS(ORV_UHF_DEFINE_SYNC_, ORV_UHF_DEFINE_ASYNC_)
 #undef ORV_UHF_DEFINE_SYNC_

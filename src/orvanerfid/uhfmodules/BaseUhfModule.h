@@ -6,8 +6,8 @@
 // A driver reaches the reader through its protocol object only: `send` (one request, or several
 // collecting their replies together), `pumpEvent` (hints for the receive loop, such as the memory
 // bank of the next tag access) and the protocol's delegate, the device object, to which it posts
-// the end of an inventory. Of the device layer it uses only the reply check `checkResponse`; it
-// holds no device and no reader.
+// the end of an inventory. Each reply passes the link layer's `checkResponse`; the driver holds
+// no device and no reader.
 //
 // Threads: the UHF object runs one operation of the table at a time on a background thread,
 // holding its module lock, and calls the select-mask list operations synchronously on its
@@ -38,18 +38,22 @@
 #include "orvanerfid/core/RadioEnums.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/SettingValues.h"
-#include "orvanerfid/core/UhfDelegate.h"
-#include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/link/CheckResponse.h"
 #include "orvanerfid/params/RfidConfig.h"
 #include "orvanerfid/params/SelectMaskParam.h"
+#include "orvanerfid/uhfmodules/UhfCompletions.h"
+#include "orvanerfid/uhfmodules/UhfDelegate.h"
 
 namespace orvane {
 
-using ResultCompletion = std::function<void(ResultCode)>;
-// A getter's completion: the value is present exactly when the code is 0x0000.
-template <typename T>
-using ValueCompletion = std::function<void(ResultCode, std::optional<T>)>;
+// A failure a driver words itself: its ERROR line is the operation's signature, " - " and the
+// message as it stands (not the error's description); an empty message logs nothing (the
+// failure was logged where it happened). Thrown inside `guarded` and the completion helpers.
+class ModuleRefusal : public ReaderException {
+  public:
+    using ReaderException::ReaderException;
+};
 
 // The overridable operations of a driver, declared once. SYNC rows return a ResultCode at once
 // (a tag operation's data arrive later as events); ASYNC rows end with `completion`, which runs
@@ -262,15 +266,15 @@ class BaseUhfModule {
         continuousMode_.store(continuous);
     }
 
-    // The reply bytes of a send's response, as the device layer checks them: 0x5000 without
+    // The reply bytes of a send's response, as every exchange checks them: 0x5000 without
     // data, the send's code for a failed send (logged at ERROR without a tag).
     static Bytes checkResponse(std::string_view prefix, const Response& response) {
         return orvane::checkResponse(prefix, response);
     }
 
     // Runs `body` (returning a ResultCode) and gives its result; what it throws is logged at
-    // ERROR as "<name> - <description>" and gives the error's code, or 0x0001 for an error that
-    // carries none. Nothing escapes.
+    // ERROR as "<name> - <description>" (a ModuleRefusal: "<name> - <message>") and gives the
+    // error's code, or 0x0001 for an error that carries none. Nothing escapes.
     template <typename Body>
     ResultCode guarded(std::string_view name, Body&& body) noexcept;
     // Completes with what `body` returns and 0x0000, or with guarded()'s code and no value.
@@ -279,6 +283,15 @@ class BaseUhfModule {
     // Completes with guarded()'s result of `body`.
     template <typename Body>
     void completeResult(std::string_view name, const ResultCompletion& completion, Body&& body);
+    // Both helpers, and every row of the base, first refuse an empty completion: nothing runs,
+    // nothing is sent, and the refusal is logged at ERROR as "<name> - The completion is
+    // empty." (0x5002); this gives that check.
+    template <typename Completion>
+    bool acceptsCompletion(std::string_view name, const Completion& completion) const noexcept {
+        if (completion) return true;
+        (void)failed(name, ResultCode::invalidParameter, "The completion is empty.");
+        return false;
+    }
 
     void logError(std::string_view text) const {
         orvLogger::error(className_, text);
@@ -318,6 +331,8 @@ template <typename Body>
 ResultCode BaseUhfModule::guarded(std::string_view name, Body&& body) noexcept {
     try {
         return body();
+    } catch (const ModuleRefusal& e) {
+        return e.message().empty() ? e.resultCode() : failed(name, e.resultCode(), e.message());
     } catch (const CodedError& e) {
         return failed(name, e.resultCode(), e.description());
     } catch (const std::exception& e) {
@@ -330,6 +345,7 @@ ResultCode BaseUhfModule::guarded(std::string_view name, Body&& body) noexcept {
 template <typename T, typename Body>
 void BaseUhfModule::completeValue(std::string_view name, const ValueCompletion<T>& completion,
                                   Body&& body) {
+    if (!acceptsCompletion(name, completion)) return;
     std::optional<T> value;
     const ResultCode code = guarded(name, [&] {
         value.emplace(body());
@@ -342,6 +358,7 @@ void BaseUhfModule::completeValue(std::string_view name, const ValueCompletion<T
 template <typename Body>
 void BaseUhfModule::completeResult(std::string_view name, const ResultCompletion& completion,
                                    Body&& body) {
+    if (!acceptsCompletion(name, completion)) return;
     completion(guarded(name, std::forward<Body>(body)));
 }
 

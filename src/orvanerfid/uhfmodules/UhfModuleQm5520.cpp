@@ -188,6 +188,7 @@ ResultCode UhfModuleQm5520::readMemory(BankType bank, uint16_t offset, uint8_t l
                                        const std::string& password) {
     return tagOperation("readMemory(bank:offset:length:password:)", OrvRfidCmd_Read(), bank, true,
                         [&](OrvRfidCmd_Read& c) {
+                            module::requireBank(bank);
                             c.password = hexBytes(password, "password");
                             c.bank = bank;
                             c.address = offset;
@@ -199,6 +200,8 @@ ResultCode UhfModuleQm5520::writeMemory(BankType bank, unsigned offset, const st
                                         const std::string& password) {
     return tagOperation("writeMemory(bank:offset:data:password:)", OrvRfidCmd_Write(), bank, true,
                         [&](OrvRfidCmd_Write& c) {
+                            module::requireBank(bank);
+                            module::requireData(data);
                             requireRange(offset <= 0xFFFF, "The offset is out of range.");
                             c.password = hexBytes(password, "password");
                             c.bank = bank;
@@ -241,6 +244,7 @@ ResultCode UhfModuleQm5520::inventoryWithUserSpecifiedDataOperation(BankType ban
     return tagOperation("inventoryWithUserSpecifiedDataOperation(bank:offset:length:password:)",
                         OrvRfidCmd_InventoryWithUserSpecifiedData(), std::nullopt, false,
                         [&](OrvRfidCmd_InventoryWithUserSpecifiedData& c) {
+                            module::requireBank(bank);
                             c.password = hexBytes(password, "password");
                             c.bank = bank;
                             c.address = offset;
@@ -252,6 +256,8 @@ ResultCode UhfModuleQm5520::blockWriteMemory(BankType bank, uint16_t offset,
                                              const std::string& data, const std::string& password) {
     return tagOperation("blockWriteMemory(bank:offset:data:password:)", OrvRfidCmd_BlockWrite(),
                         bank, false, [&](OrvRfidCmd_BlockWrite& c) {
+                            module::requireBank(bank);
+                            module::requireData(data);
                             c.password = hexBytes(password, "password");
                             c.bank = bank;
                             c.address = offset;
@@ -263,34 +269,39 @@ void UhfModuleQm5520::blockPermaLock(const std::string& password, ReadLock readL
                                      BankType bankType, uint16_t offset, uint8_t length,
                                      const std::vector<uint8_t>& mask,
                                      ResultCompletion completion) {
-    completion(tagOperation(
-        "blockPermaLock(password:readLock:bankType:offset:length:mask:completion:)",
-        OrvRfidCmd_BlockPermaLock(), bankType, false, [&](OrvRfidCmd_BlockPermaLock& c) {
-            c.password = hexBytes(password, "password");
-            c.readLock = sameRaw<OrvRfidCmdReadLock>(readLock);
-            c.bank = bankType;
-            c.address = offset;
-            c.length = length;
-            c.mask = mask;
-        }));
+    constexpr std::string_view kName =
+        "blockPermaLock(password:readLock:bankType:offset:length:mask:completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
+    completion(tagOperation(kName, OrvRfidCmd_BlockPermaLock(), bankType, false,
+                            [&](OrvRfidCmd_BlockPermaLock& c) {
+                                module::requireBank(bankType);
+                                c.password = hexBytes(password, "password");
+                                c.readLock = sameRaw<OrvRfidCmdReadLock>(readLock);
+                                c.bank = bankType;
+                                c.address = offset;
+                                c.length = length;
+                                c.mask = mask;
+                            }));
 }
 
 void UhfModuleQm5520::authenticate(const std::string& password, AuthenticationResponse sendResponse,
                                    IncludeReplyLength incRepLen, uint8_t csi, uint16_t msgLen,
                                    const std::vector<uint8_t>& msg, uint16_t expectedReplyLen,
                                    ResultCompletion completion) {
-    completion(tagOperation(
+    constexpr std::string_view kName =
         "authenticate(password:sendResponse:incRepLen:csi:msgLen:msg:expectedReplyLen:"
-        "completion:)",
-        OrvRfidCmd_Authenticate(), std::nullopt, false, [&](OrvRfidCmd_Authenticate& c) {
-            c.password = hexBytes(password, "password");
-            c.sedRep = sameRaw<OrvRfidCmdAuthenticationResponse>(sendResponse);
-            c.incRepLen = sameRaw<OrvRfidCmdIncludeReplyLength>(incRepLen);
-            c.csi = csi;
-            c.mlen = msgLen;
-            c.msg = msg;
-            c.expRepLen = expectedReplyLen;
-        }));
+        "completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
+    completion(tagOperation(kName, OrvRfidCmd_Authenticate(), std::nullopt, false,
+                            [&](OrvRfidCmd_Authenticate& c) {
+                                c.password = hexBytes(password, "password");
+                                c.sedRep = sameRaw<OrvRfidCmdAuthenticationResponse>(sendResponse);
+                                c.incRepLen = sameRaw<OrvRfidCmdIncludeReplyLength>(incRepLen);
+                                c.csi = csi;
+                                c.mlen = msgLen;
+                                c.msg = msg;
+                                c.expRepLen = expectedReplyLen;
+                            }));
 }
 
 // ---- Module information and test transmissions ----------------------------------------------
@@ -305,27 +316,32 @@ void UhfModuleQm5520::version(ValueCompletion<std::string> completion) {
 
 void UhfModuleQm5520::cwOn(uint8_t antennaId, uint16_t power, uint32_t frequency,
                            ResultCompletion completion) {
+    constexpr std::string_view kName = "cwOn(antennaId:power:frequency:completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
     OrvRfidCmd_CwOn command;
     command.antennaId = antennaId;
     command.power = power;
     command.frequency = frequency;
-    completion(sendRequest(command, "cwOn(antennaId:power:frequency:completion:)"));
+    completion(sendRequest(command, kName));
 }
 
 void UhfModuleQm5520::cwOff(ResultCompletion completion) {
+    if (!acceptsCompletion("cwOff(completion:)", completion)) return;
     OrvRfidCmd_CwOff command;
     completion(sendRequest(command, "cwOff(completion:)"));
 }
 
 void UhfModuleQm5520::txRandomData(uint8_t antennaId, uint16_t power, uint32_t frequency,
                                    uint32_t duration, ResultCompletion completion) {
+    constexpr std::string_view kName =
+        "txRandomData(antennaId:power:frequency:duration:completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
     OrvRfidCmd_TxRandomData command;
     command.antennaId = antennaId;
     command.power = power;
     command.frequency = frequency;
     command.duration = duration;
-    completion(
-        sendRequest(command, "txRandomData(antennaId:power:frequency:duration:completion:)"));
+    completion(sendRequest(command, kName));
 }
 
 // ---- Band list -------------------------------------------------------------------------------

@@ -12,8 +12,11 @@
 // status's code (busy 0xFFFC, invalid parameters 0xFFFB, not supported 0x4001, length or end of
 // packet 0x5000, CRC 0xF002, any other 0x0002); each is logged at ERROR as "<operation
 // signature> - <error>". A reply too short for the value asked completes with 0x5000. Caller
-// input that is not hex text is refused with 0x5002 and numbers that do not fit their field with
-// 0x4003, before anything is sent.
+// input is checked before anything is sent, by the rule every driver follows: an empty
+// completion, text that is not hex, an invalid memory bank or empty write data is refused with
+// 0x5002; a number or an enumeration case outside the module's range (a power outside
+// powerMinOutput() to powerMaxOutput(), a cast session, an empty or out-of-band frequency list)
+// with 0x4003.
 
 #include <cstdint>
 #include <string>
@@ -93,7 +96,8 @@ class UhfModuleQm5520 : public BaseUhfModule {
     // Encoding, Tari, BLF and fast mode are not settings of this module (the base answers 0x4001).
 
     void getPower(ValueCompletion<int> completion) override;
-    // Hundredths of a dBm on the wire: a power below 0 or above 655 is refused with 0x4003.
+    // Hundredths of a dBm on the wire: a power outside powerMinOutput() to powerMaxOutput() is
+    // refused with 0x4003.
     void setPower(int power, ResultCompletion completion) override;
     void getContinuousMode(ValueCompletion<bool> completion) override;
     void setContinuousMode(bool continuousMode, ResultCompletion completion) override;

@@ -56,6 +56,7 @@ int16_t lbtWire(int lbt) {
 template <typename Group, typename Check, typename Change>
 void UhfModuleQm5520::changeGroup(std::string_view name, const ResultCompletion& completion,
                                   Check&& check, Change&& change) {
+    if (!acceptsCompletion(name, completion)) return;
     std::optional<Group> group;
     const ResultCode read = guarded(name, [&] {
         check();
@@ -95,7 +96,10 @@ void UhfModuleQm5520::getPower(ValueCompletion<int> completion) {
 void UhfModuleQm5520::setPower(int power, ResultCompletion completion) {
     changeGroup<OrvRfidCmd_AntennaSettings>(
         "setPower(power:completion:)", completion,
-        [&] { requireRange(power >= 0 && power * 100 <= 0xFFFF, "The power is out of range."); },
+        [&] {
+            module::requirePower(power, powerMinOutput(), powerMaxOutput());
+            requireRange(int64_t{power} * 100 <= 0xFFFF, "The power is out of range.");
+        },
         [&](OrvRfidCmd_AntennaSettings& s) { s.power = static_cast<uint16_t>(power * 100); });
 }
 
@@ -125,6 +129,7 @@ void UhfModuleQm5520::getContinuousMode(ValueCompletion<bool> completion) {
 }
 
 void UhfModuleQm5520::setContinuousMode(bool continuousMode, ResultCompletion completion) {
+    if (!acceptsCompletion("setContinuousMode(continuousMode:completion:)", completion)) return;
     OrvRfidCmd_SetRfidOperationMode request;
     request.operationMode = continuousMode ? OrvRfidCmdRfidOperationMode::continuous
                                            : OrvRfidCmdRfidOperationMode::nonContinuous;
@@ -134,6 +139,7 @@ void UhfModuleQm5520::setContinuousMode(bool continuousMode, ResultCompletion co
 }
 
 void UhfModuleQm5520::supportedGlobalBand(ValueCompletion<std::vector<GlobalBandType>> completion) {
+    if (!acceptsCompletion("supportedGlobalBand(completion:)", completion)) return;
     auto bands = supportedGlobalBandList();
     if (bands.empty()) return completion(ResultCode::otherError, std::nullopt);
     completion(ResultCode::noError, std::move(bands));
@@ -149,6 +155,15 @@ void UhfModuleQm5520::getGlobalBand(ValueCompletion<GlobalBandType> completion) 
 
 void UhfModuleQm5520::setGlobalBand(GlobalBandType band, ResultCompletion completion) {
     constexpr std::string_view kName = "setGlobalBand(band:completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
+    if (const ResultCode refused = guarded(kName,
+                                           [&] {
+                                               module::requireCase(band, "band");
+                                               return ResultCode::noError;
+                                           });
+        refused != ResultCode::noError) {
+        return completion(refused);
+    }
     const auto bands = supportedGlobalBandList();
     const auto region = regionForBand(band);
     if (std::find(bands.begin(), bands.end(), band) == bands.end() || !region) {
@@ -213,7 +228,8 @@ void UhfModuleQm5520::setIdleTime(unsigned idleTime, ResultCompletion completion
 
 ORV_QM_ALGORITHM_GET_(getAlgorithmType, AlgorithmType, "getAlgorithmType(completion:)", a.algorithm)
 ORV_QM_ALGORITHM_SET_(setAlgorithmType, AlgorithmType, algorithmType,
-                      "setAlgorithmType(algorithmType:completion:)", (void)0, algorithm,
+                      "setAlgorithmType(algorithmType:completion:)",
+                      module::requireCase(algorithmType, "algorithm type"), algorithm,
                       algorithmType)
 ORV_QM_ALGORITHM_GET_(getStartQ, int, "getStartQ(completion:)", a.initQ)
 ORV_QM_ALGORITHM_SET_(setStartQ, int, startQ, "setStartQ(startQ:completion:)",
@@ -233,14 +249,15 @@ ORV_QM_ALGORITHM_SET_(setToggleTarget, bool, toggleTarget,
 
 // ---- Query group: target, session, select mode -----------------------------------------------
 
-#define ORV_QM_QUERY_GROUP_(getter, setter, Type, param, getName, setName, field)                \
-    void UhfModuleQm5520::getter(ValueCompletion<Type> completion) {                             \
-        constexpr std::string_view kName = getName;                                              \
-        completeValue(kName, completion, [&] { return getGen2QueryGroup(kName).field; });        \
-    }                                                                                            \
-    void UhfModuleQm5520::setter(Type param, ResultCompletion completion) {                      \
-        changeGroup<OrvRfidCmd_Gen2QueryGroup>(                                                  \
-            setName, completion, [] {}, [&](OrvRfidCmd_Gen2QueryGroup& g) { g.field = param; }); \
+#define ORV_QM_QUERY_GROUP_(getter, setter, Type, param, getName, setName, field)         \
+    void UhfModuleQm5520::getter(ValueCompletion<Type> completion) {                      \
+        constexpr std::string_view kName = getName;                                       \
+        completeValue(kName, completion, [&] { return getGen2QueryGroup(kName).field; }); \
+    }                                                                                     \
+    void UhfModuleQm5520::setter(Type param, ResultCompletion completion) {               \
+        changeGroup<OrvRfidCmd_Gen2QueryGroup>(                                           \
+            setName, completion, [&] { module::requireCase(param, #param); },             \
+            [&](OrvRfidCmd_Gen2QueryGroup& g) { g.field = param; });                      \
     }
 
 ORV_QM_QUERY_GROUP_(getTarget, setTarget, Target, target, "getTarget(completion:)",
@@ -291,9 +308,13 @@ ORV_QM_QUERY_GROUP_(getSelectMode, setSelectMode, SelectMode, selectMode,
         });                                                                                    \
     }                                                                                          \
     void UhfModuleQm5520::setter(Value param, ResultCompletion completion) {                   \
-        Set request;                                                                           \
-        request.field = wire;                                                                  \
-        completion(sendRequest(request, #setter "(" #param ":completion:)"));                  \
+        constexpr std::string_view kName = #setter "(" #param ":completion:)";                 \
+        completeResult(kName, completion, [&] {                                                \
+            module::requireCase(param, #param);                                                \
+            Set request;                                                                       \
+            request.field = wire;                                                              \
+            return sendRequest(request, kName);                                                \
+        });                                                                                    \
     }
 
 ORV_QM_SINGLE_SETTINGS(ORV_QM_SINGLE_)
@@ -314,9 +335,13 @@ void UhfModuleQm5520::getRfMode(ValueCompletion<RfMode> completion) {
 }
 
 void UhfModuleQm5520::setRfMode(RfMode rfMode, ResultCompletion completion) {
-    OrvRfidCmd_SetRfMode request;
-    request.rfMode = rawValue(rfMode);
-    completion(sendRequest(request, "setRfMode(rfMode:completion:)"));
+    constexpr std::string_view kName = "setRfMode(rfMode:completion:)";
+    completeResult(kName, completion, [&] {
+        module::requireCase(rfMode, "RF mode");
+        OrvRfidCmd_SetRfMode request;
+        request.rfMode = rawValue(rfMode);
+        return sendRequest(request, kName);
+    });
 }
 
 void UhfModuleQm5520::getFixedFrequency(ValueCompletion<std::vector<uint32_t>> completion) {
@@ -333,7 +358,9 @@ void UhfModuleQm5520::getFixedFrequency(ValueCompletion<std::vector<uint32_t>> c
 void UhfModuleQm5520::setFixedFrequency(const std::vector<uint32_t>& fixedFrequency,
                                         ResultCompletion completion) {
     constexpr std::string_view kName = "setFixedFrequency(fixedFrequency:completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
     completion(sendBuilt(kName, [&] {
+        module::requireFrequencies(fixedFrequency);
         OrvRfidCmd_SetFixedFrequency request;
         request.frequencies = fixedFrequency;
         return request.toBytes();
@@ -351,6 +378,7 @@ void UhfModuleQm5520::getLbtConfigure(ValueCompletion<int16_t> completion) {
 
 void UhfModuleQm5520::setLbtConfigure(int16_t lbtRssiThreshold, ResultCompletion completion) {
     constexpr std::string_view kName = "setLbtConfigure(lbtRssiThreshold:completion:)";
+    if (!acceptsCompletion(kName, completion)) return;
     completion(sendBuilt(kName, [&] {
         OrvRfidCmd_SetLbtConfigure request;
         request.rssiThsd = lbtWire(lbtRssiThreshold);
@@ -383,6 +411,14 @@ void UhfModuleQm5520::assertRfidConfig(const RfidConfig& c) const {
                                                                std::to_string(c.maxQ) + ").");
     requireRange(c.maxQ <= 15, "The max Q is out of range.");
     requireRange(c.minQ >= 0, "The min Q is out of range.");
+    module::requireCase(c.selectMode, "select mode");
+    module::requireCase(c.session, "session");
+    module::requireCase(c.target, "target");
+    module::requireCase(c.algorithm, "algorithm type");
+    module::requireCase(c.rfMode, "RF mode");
+    module::requireCase(c.powerSavingMode, "power saving mode");
+    module::requireCase(c.asMode, "antenna switching mode");
+    module::requireCase(c.fsMode, "frequency switching mode");
     requireRange(c.lbtConfigure == 0 || (c.lbtConfigure >= -80 && c.lbtConfigure <= -1),
                  "The LBT RSSI threshold is out of range (-80 - 0).");
     // The times travel in 16 bits.

@@ -9,6 +9,13 @@
 // and `inventoryIdleTime` are atomics: the event pump reads the first on the receive thread. The
 // last good receiver gain is touched only by `inventory()`. The driver takes no lock of its own;
 // completions run on the calling thread.
+//
+// Failures follow the base's convention (guarded, completeValue, completeResult): nothing is
+// thrown out of an operation; each failure is logged at ERROR as "<operation signature> -
+// <error>" and gives its code. Arguments are checked before anything is sent, as in every
+// driver: an empty completion, an invalid bank or empty data 0x5002, a value outside the
+// module's range 0x4003. Tag access is in UhfModuleST25RU3993.cpp, the radio settings in
+// UhfModuleST25RU3993Settings.cpp.
 
 #include <atomic>
 #include <cstdint>
@@ -169,6 +176,7 @@ class UhfModuleST25RU3993 : public BaseUhfModule {
     // Several requests in one write, `number` replies, cut into packets.
     std::vector<Bytes> exchange(const Bytes& requests, int number, std::string_view name,
                                 int timeout = defaultTimeout);
+    void checkSelectReply(const Bytes& reply, std::string_view name);
     template <class R>
     R readRecord(std::string_view name);
     template <class R>
@@ -181,8 +189,6 @@ class UhfModuleST25RU3993 : public BaseUhfModule {
     // The four records of getRfidConfig/setRfidConfig in one exchange.
     Records readRecords(std::string_view name, bool setting);
 
-    template <class T, class Read>
-    void getValue(std::string_view name, const ValueCompletion<T>& completion, Read&& read);
     template <class Record>
     Record readConfig();
     template <class Record, class T>
