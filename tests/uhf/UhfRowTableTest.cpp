@@ -38,14 +38,14 @@ class ScriptedModule : public BaseUhfModule {
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"
-#define ORV_SCRIPT_SYNC_(name, params)    \
-    ResultCode name params override {     \
-        ++calls;                          \
-        return code.load();               \
+#define ORV_SCRIPT_SYNC_(name, params) \
+    ResultCode name params override {  \
+        ++calls;                       \
+        return code.load();            \
     }
-#define ORV_SCRIPT_ASYNC_(name, params)   \
-    void name params override {           \
-        answer(completion);               \
+#define ORV_SCRIPT_ASYNC_(name, params) \
+    void name params override {         \
+        answer(completion);             \
     }
     ORV_UHF_MODULE_OPERATIONS(ORV_SCRIPT_SYNC_, ORV_SCRIPT_ASYNC_)
 #undef ORV_SCRIPT_SYNC_
@@ -88,7 +88,8 @@ class TableUhf : public BaseUhf {
 struct Outcome {
     std::atomic<int> answers{0};
     std::atomic<ResultCode> code{ResultCode::noError};
-    std::atomic<bool> hasValue{false};   // a getter's value, or an `_OC` value other than the new one
+    std::atomic<bool> hasValue{
+        false};  // a getter's value, or an `_OC` value other than the new one
     bool isGetter = false;
     bool isTwin = false;
 };
@@ -171,8 +172,8 @@ struct Row {
 
 std::vector<Row> completionRows() {
     std::vector<Row> rows;
-#define ORV_TEST_CALL_(state, name, id, signature, params)                                   \
-    rows.push_back({#name, signature, std::optional<UhfParamId>(id),                        \
+#define ORV_TEST_CALL_(state, name, id, signature, params)           \
+    rows.push_back({#name, signature, std::optional<UhfParamId>(id), \
                     [](BaseUhf& uhf) { return callRow(uhf, &BaseUhf::name, #name); }});
 #define ORV_TEST_ACCESS_(state, name, id, signature, params)
     ORV_UHF_OPERATIONS(ORV_TEST_ACCESS_, ORV_TEST_CALL_)
@@ -315,11 +316,14 @@ TEST_F(UhfRowTableTest, SuccessRecordsAndASuccessWithoutAValue) {
     }
     const std::vector<std::pair<std::function<void()>, std::string>> records = {
         {[&] { uhf->getPower(nullptr); }, "getPower(completion:) - Optional(0)"},
-        {[&] { uhf->getGlobalBand(nullptr); }, "getGlobalBand(completion:) - Optional(\"Unknown\")"},
+        {[&] { uhf->getGlobalBand(nullptr); },
+         "getGlobalBand(completion:) - Optional(\"Unknown\")"},
         {[&] { uhf->version(nullptr); }, "version(completion:) - Optional(\"\")"},
         {[&] { uhf->setTari(TariType::tari12_5, nullptr); },
          "setTari(tari:completion:) - 12.5 microseconds"},
-        {[&] { uhf->setFixedFrequency({902750, 915250}, nullptr); },
+        {[&] {
+             uhf->setFixedFrequency({902750, 915250}, nullptr);
+         },
          "setFixedFrequency(fixedFrequency:completion:) - [902750, 915250]"},
         {[&] { uhf->setDwellTime(1000, nullptr); }, "setDwellTime(dwellTime:completion:) - 1000"},
         {[&] { uhf->setLbtConfigure(-60, nullptr); },
@@ -392,10 +396,9 @@ TEST_F(UhfRowTableTest, ArgumentsCheckedBeforeAnythingIsSent) {
                                     static_cast<IncludeReplyLength>(2), 0, 0, {}, 0, done);
               }),
               ResultCode::invalidParameter);
-    EXPECT_EQ(refused([&](auto done) {
-                  uhf->setCfgStorageMode(static_cast<CfgStorageMode>(5), done);
-              }),
-              ResultCode::outOfRange);
+    EXPECT_EQ(
+        refused([&](auto done) { uhf->setCfgStorageMode(static_cast<CfgStorageMode>(5), done); }),
+        ResultCode::outOfRange);
     EXPECT_EQ(module->calls.load(), sent);
     EXPECT_EQ(log->count("blockPermaLock(password:readLock:bankType:offset:length:mask:"
                          "completion:) - Invalid password(********)"),
@@ -406,8 +409,8 @@ TEST_F(UhfRowTableTest, ArgumentsCheckedBeforeAnythingIsSent) {
     auto ok = std::make_shared<std::atomic<int>>(0);
     uhf->blockPermaLock("6B1F0D94", ReadLock::read, BankType::user, 0, 1, mask,
                         [ok](ResultCode c) { *ok += c == ResultCode::noError; });
-    uhf->authenticate("", AuthenticationResponse::store, IncludeReplyLength::omit, 0, 0,
-                      {}, 0, [ok](ResultCode c) { *ok += c == ResultCode::noError; });
+    uhf->authenticate("", AuthenticationResponse::store, IncludeReplyLength::omit, 0, 0, {}, 0,
+                      [ok](ResultCode c) { *ok += c == ResultCode::noError; });
     EXPECT_TRUE(waitUntil([&] { return ok->load() == 2; }));
     for (const auto& text : log->texts("TableUhf")) {
         EXPECT_EQ(text.find("6B1F0D94"), std::string::npos) << text;

@@ -214,9 +214,8 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // list operations synchronously and gives the code (a write gives that of the list's one
     // application to the module). No success record.
     template <typename Value>
-    void runSelectMask(std::string_view signature, std::optional<UhfParamId> id,
-                       std::size_t index, bool entryRequired,
-                       std::function<std::optional<Refusal>()> checks,
+    void runSelectMask(std::string_view signature, std::optional<UhfParamId> id, std::size_t index,
+                       bool entryRequired, std::function<std::optional<Refusal>()> checks,
                        std::function<ResultCode(BaseUhfModule&, std::optional<Value>&)> call,
                        std::function<void(ResultCode, std::optional<Value>)> answer);
 

@@ -20,10 +20,10 @@ namespace orvane::uhf_detail {
 
 // ---- One type per row of the operation list, holding the row's signature and id.
 
-#define ORV_UHF_ROW_(state, rowName, rowId, rowSignature, rowParams)             \
-    struct rowName {                                                             \
-        static constexpr std::string_view signature = rowSignature;              \
-        static constexpr std::optional<UhfParamId> id = std::optional(rowId);    \
+#define ORV_UHF_ROW_(state, rowName, rowId, rowSignature, rowParams)          \
+    struct rowName {                                                          \
+        static constexpr std::string_view signature = rowSignature;           \
+        static constexpr std::optional<UhfParamId> id = std::optional(rowId); \
     };
 namespace row {
 ORV_UHF_OPERATIONS(ORV_UHF_ROW_, ORV_UHF_ROW_)
@@ -112,8 +112,7 @@ inline std::string valueText(const std::string& value) {
     return "\"" + value + "\"";
 }
 template <typename T>
-    requires std::is_integral_v<T>
-std::string valueText(T value) {
+requires std::is_integral_v<T> std::string valueText(T value) {
     return std::to_string(value);
 }
 // An enumeration stands as its case name (its display text is kept for the setters that name

@@ -22,8 +22,8 @@ std::optional<BaseUhf::Refusal> BaseUhf::checkSelectMask(std::string_view signat
     const int highest = driver->selectMaskMaxSize();
     if (highest < 0 || index > static_cast<std::size_t>(highest)) {
         return Refusal{ResultCode::outOfRange,
-                       std::string(signature) + " - Result Code: " +
-                           std::string(description(ResultCode::outOfRange))};
+                       std::string(signature) +
+                           " - Result Code: " + std::string(description(ResultCode::outOfRange))};
     }
     if (entryRequired && driver->selectMaskList().count(index) == 0) {
         return Refusal{ResultCode::notFoundParameter,
@@ -46,8 +46,9 @@ void BaseUhf::runSelectMask(std::string_view signature, std::optional<UhfParamId
         if (auto refusal = checkSelectMask(signature, index, entryRequired)) return refusal;
         return checks ? checks() : std::nullopt;
     };
-    run.call = [call = std::move(call)](BaseUhfModule& driver,
-                                        std::function<void(ResultCode, std::optional<Value>)> done) {
+    run.call = [call = std::move(call)](
+                   BaseUhfModule& driver,
+                   std::function<void(ResultCode, std::optional<Value>)> done) {
         std::optional<Value> value;
         const ResultCode code = call(driver, value);
         done(code, std::move(value));
@@ -64,22 +65,21 @@ std::optional<BaseUhf::Refusal> checkPattern(std::string_view signature,
                                              const MaskPattern& pattern) {
     const auto bytes = hexTextToData(pattern.pattern());
     if (!bytes) {
-        return BaseUhf::Refusal{ResultCode::invalidParameter,
-                                std::string(signature) + " - Invalid mask pattern(" +
-                                    pattern.pattern() + ")"};
+        return BaseUhf::Refusal{
+            ResultCode::invalidParameter,
+            std::string(signature) + " - Invalid mask pattern(" + pattern.pattern() + ")"};
     }
     if (pattern.length() > bytes->size() * 8) {
-        return BaseUhf::Refusal{ResultCode::outOfRange,
-                                std::string(signature) + " - Invalid mask length(" +
-                                    std::to_string(pattern.length()) + ")"};
+        return BaseUhf::Refusal{ResultCode::outOfRange, std::string(signature) +
+                                                            " - Invalid mask length(" +
+                                                            std::to_string(pattern.length()) + ")"};
     }
     return std::nullopt;
 }
 
 template <typename Completion>
 auto answerWith(std::string tag, Completion completion) {
-    return [tag = std::move(tag), completion = std::move(completion)](ResultCode code,
-                                                                      auto value) {
+    return [tag = std::move(tag), completion = std::move(completion)](ResultCode code, auto value) {
         if constexpr (std::is_invocable_v<Completion, ResultCode>) {
             callSafely(tag, completion, code);
         } else {
@@ -92,28 +92,27 @@ auto answerWith(std::string tag, Completion completion) {
 
 // A field's getter, its `_OC` twin through the virtual getter, and its setter.
 #define ORV_MASK_FIELD_(getter, twin, setter, Value, Param, argument, Out, convert, checks)     \
-    void BaseUhf::getter(std::size_t index, UhfValueCompletion<Value> completion) {           \
-        runSelectMask<Value>(                                                                 \
-            row::getter::signature, row::getter::id, index, true, {},                         \
-            [index](BaseUhfModule& driver, std::optional<Value>& value) {                     \
-                value = driver.getter(index);                                                 \
-                return ResultCode::noError;                                                   \
-            },                                                                                \
-            answerWith(TAG(), std::move(completion)));                                        \
-    }                                                                                         \
-    void BaseUhf::twin(std::size_t index, UhfOcCompletion<Out> completion) {                  \
-        getter(index, [completion = std::move(completion)](ResultCode code, auto value) {     \
-            convert;                                                                          \
-        });                                                                                   \
-    }                                                                                         \
-    void BaseUhf::setter(std::size_t index, Param argument, UhfResultCompletion completion) { \
-        runSelectMask<NoValue>(                                                               \
-            row::setter::signature, row::setter::id, index, false, checks,                    \
-            [index, argument](BaseUhfModule& driver, std::optional<NoValue>&) {               \
-                driver.setter(index, argument);                                               \
-                return driver.setSelectMask();                                                \
-            },                                                                                \
-            answerWith(TAG(), std::move(completion)));                                        \
+    void BaseUhf::getter(std::size_t index, UhfValueCompletion<Value> completion) {             \
+        runSelectMask<Value>(                                                                   \
+            row::getter::signature, row::getter::id, index, true, {},                           \
+            [index](BaseUhfModule& driver, std::optional<Value>& value) {                       \
+                value = driver.getter(index);                                                   \
+                return ResultCode::noError;                                                     \
+            },                                                                                  \
+            answerWith(TAG(), std::move(completion)));                                          \
+    }                                                                                           \
+    void BaseUhf::twin(std::size_t index, UhfOcCompletion<Out> completion) {                    \
+        getter(index,                                                                           \
+               [completion = std::move(completion)](ResultCode code, auto value) { convert; }); \
+    }                                                                                           \
+    void BaseUhf::setter(std::size_t index, Param argument, UhfResultCompletion completion) {   \
+        runSelectMask<NoValue>(                                                                 \
+            row::setter::signature, row::setter::id, index, false, checks,                      \
+            [index, argument](BaseUhfModule& driver, std::optional<NoValue>&) {                 \
+                driver.setter(index, argument);                                                 \
+                return driver.setSelectMask();                                                  \
+            },                                                                                  \
+            answerWith(TAG(), std::move(completion)));                                          \
     }
 
 ORV_MASK_FIELD_(getSelectMaskEnabled, getSelectMaskEnabled_OC, setSelectMaskEnabled, bool, bool,

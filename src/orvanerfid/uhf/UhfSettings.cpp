@@ -53,12 +53,13 @@ void BaseUhf::setSetting(std::string_view signature, std::optional<UhfParamId> i
     run.signature = signature;
     run.id = id;
     run.checks = std::move(checks);
-    run.call = [set = std::move(set)](BaseUhfModule& driver,
-                                      std::function<void(ResultCode, std::optional<NoValue>)> done) {
+    run.call = [set = std::move(set)](
+                   BaseUhfModule& driver,
+                   std::function<void(ResultCode, std::optional<NoValue>)> done) {
         set(driver, [done](ResultCode code) { done(code, std::nullopt); });
     };
-    run.answer = [tag = TAG(), info = std::move(info),
-                  completion = std::move(completion)](ResultCode code, std::optional<NoValue>) {
+    run.answer = [tag = TAG(), info = std::move(info), completion = std::move(completion)](
+                     ResultCode code, std::optional<NoValue>) {
         if (code == ResultCode::noError) orvLogger::info(tag, info);
         callSafely(tag, completion, code);
     };
@@ -84,26 +85,23 @@ std::optional<BaseUhf::Refusal> knownCase(std::string_view signature, std::strin
 }  // namespace
 
 // A getter, its `_OC` twin through the virtual getter, and its setter.
-#define ORV_GETTER_(name, Value, text)                                                    \
-    void BaseUhf::name(UhfValueCompletion<Value> completion) {                            \
+#define ORV_GETTER_(name, Value, text)                                                     \
+    void BaseUhf::name(UhfValueCompletion<Value> completion) {                             \
         getSetting<Value>(row::name::signature, row::name::id, &BaseUhfModule::name, text, \
-                          std::move(completion));                                         \
+                          std::move(completion));                                          \
     }
-#define ORV_TWIN_(twin, getter, Out, convert)                                             \
-    void BaseUhf::twin(UhfOcCompletion<Out> completion) {                                 \
-        getter([completion = std::move(completion)](ResultCode code, auto value) {        \
-            convert;                                                                      \
-        });                                                                               \
+#define ORV_TWIN_(twin, getter, Out, convert)                                                   \
+    void BaseUhf::twin(UhfOcCompletion<Out> completion) {                                       \
+        getter([completion = std::move(completion)](ResultCode code, auto value) { convert; }); \
     }
-#define ORV_SETTER_(name, Param, argument, text, checks)                                   \
-    void BaseUhf::name(Param argument, UhfResultCompletion completion) {                   \
-        setSetting(                                                                        \
-            row::name::signature, row::name::id,                                           \
-            [argument](BaseUhfModule& driver, ResultCompletion done) {                     \
-                driver.name(argument, std::move(done));                                    \
-            },                                                                             \
-            std::string(row::name::signature) + " - " + (text), std::move(completion),     \
-            checks);                                                                       \
+#define ORV_SETTER_(name, Param, argument, text, checks)                                        \
+    void BaseUhf::name(Param argument, UhfResultCompletion completion) {                        \
+        setSetting(                                                                             \
+            row::name::signature, row::name::id,                                                \
+            [argument](BaseUhfModule& driver, ResultCompletion done) {                          \
+                driver.name(argument, std::move(done));                                         \
+            },                                                                                  \
+            std::string(row::name::signature) + " - " + (text), std::move(completion), checks); \
     }
 
 #define ORV_NUMBER_(fallback) uhf_detail::completeWithNumber(completion, code, value, fallback)
@@ -155,8 +153,8 @@ ORV_SETTER_(setGlobalBand, GlobalBandType, band, valueText(band), {})
 
 ORV_SETTING_(getInventoryTime, getInventoryTime_OC, setInventoryTime, unsigned, int64_t,
              ORV_NUMBER_(-1), unsigned, inventoryTime)
-ORV_SETTING_(getIdleTime, getIdleTime_OC, setIdleTime, unsigned, int64_t, ORV_NUMBER_(-1),
-             unsigned, idleTime)
+ORV_SETTING_(getIdleTime, getIdleTime_OC, setIdleTime, unsigned, int64_t, ORV_NUMBER_(-1), unsigned,
+             idleTime)
 ORV_SETTING_(getAlgorithmType, getAlgorithmType_OC, setAlgorithmType, AlgorithmType, int64_t,
              ORV_BYTE_(-1), AlgorithmType, algorithmType)
 ORV_SETTING_(getStartQ, getStartQ_OC, setStartQ, int, int64_t, ORV_NUMBER_(-1), int, startQ)
@@ -168,9 +166,9 @@ ORV_SETTING_(getSession, getSession_OC, setSession, Session, int64_t, ORV_BYTE_(
 
 // ---- Air-link settings: the setters of an enumeration show its display text ------------------
 
-#define ORV_AIR_LINK_(getter, twin, setter, Value, argument)                          \
-    ORV_GETTER_(getter, Value, textOf<Value>)                                         \
-    ORV_TWIN_(twin, getter, int64_t, ORV_BYTE_(-1))                                   \
+#define ORV_AIR_LINK_(getter, twin, setter, Value, argument) \
+    ORV_GETTER_(getter, Value, textOf<Value>)                \
+    ORV_TWIN_(twin, getter, int64_t, ORV_BYTE_(-1))          \
     ORV_SETTER_(setter, Value, argument, std::string(description(argument)), {})
 
 ORV_AIR_LINK_(getSelectMode, getSelectMode_OC, setSelectMode, SelectMode, selectMode)
@@ -218,12 +216,12 @@ ORV_SETTER_(setFixedFrequency, const std::vector<uint32_t>&, fixedFrequency,
 ORV_SETTING_(getPhaseData, getPhaseData_OC, setPhaseData, bool, bool, ORV_BOOL_, bool, enable)
 
 // The modes of this family refuse a raw value outside their cases before the module is asked.
-#define ORV_MODE_(getter, twin, setter, Value, argument)                                          \
-    ORV_GETTER_(getter, Value, textOf<Value>)                                                     \
-    ORV_TWIN_(twin, getter, int64_t, ORV_BYTE_(-1))                                               \
-    ORV_SETTER_(setter, Value, argument, valueText(argument), ([argument] {                      \
-                    return knownCase(row::setter::signature, #argument, argument,                 \
-                                     ResultCode::outOfRange);                                     \
+#define ORV_MODE_(getter, twin, setter, Value, argument)                          \
+    ORV_GETTER_(getter, Value, textOf<Value>)                                     \
+    ORV_TWIN_(twin, getter, int64_t, ORV_BYTE_(-1))                               \
+    ORV_SETTER_(setter, Value, argument, valueText(argument), ([argument] {       \
+                    return knownCase(row::setter::signature, #argument, argument, \
+                                     ResultCode::outOfRange);                     \
                 }))
 
 ORV_MODE_(getPowerSavingMode, getPowerSavingMode_OC, setPowerSavingMode, PowerSavingMode,
@@ -267,10 +265,9 @@ namespace {
 std::optional<BaseUhf::Refusal> hexPassword(std::string_view signature,
                                             const std::string& password) {
     if (dataFromHexString(password)) return std::nullopt;
-    return BaseUhf::Refusal{ResultCode::invalidPassword, std::string(signature) +
-                                                             " - Invalid password(" +
-                                                             std::string(BaseUhf::kMaskedPassword) +
-                                                             ")"};
+    return BaseUhf::Refusal{ResultCode::invalidPassword,
+                            std::string(signature) + " - Invalid password(" +
+                                std::string(BaseUhf::kMaskedPassword) + ")"};
 }
 
 std::string joined(std::initializer_list<std::string> parts) {
@@ -303,8 +300,8 @@ void BaseUhf::cwOff(UhfResultCompletion completion) {
         std::string(row::cwOff::signature), std::move(completion));
 }
 
-void BaseUhf::txRandomData(uint8_t antennaId, uint16_t power, uint32_t frequency,
-                           uint32_t duration, UhfResultCompletion completion) {
+void BaseUhf::txRandomData(uint8_t antennaId, uint16_t power, uint32_t frequency, uint32_t duration,
+                           UhfResultCompletion completion) {
     setSetting(
         row::txRandomData::signature, row::txRandomData::id,
         [=](BaseUhfModule& driver, ResultCompletion done) {
@@ -329,7 +326,8 @@ void BaseUhf::blockPermaLock(const std::string& password, ReadLock readLock, Ban
         std::string(sig) + " - " +
             joined({valueText(readLock), valueText(bankType), valueText(offset), valueText(length),
                     valueText(mask)}),
-        std::move(completion), [=]() -> std::optional<Refusal> {
+        std::move(completion),
+        [=]() -> std::optional<Refusal> {
             if (auto refusal = hexPassword(sig, password)) return refusal;
             if (auto refusal = knownCase(sig, "readLock", readLock, ResultCode::invalidParameter))
                 return refusal;
@@ -351,7 +349,8 @@ void BaseUhf::authenticate(const std::string& password, AuthenticationResponse s
         std::string(sig) + " - " +
             joined({valueText(sendResponse), valueText(incRepLen), valueText(csi),
                     valueText(msgLen), valueText(msg), valueText(expectedReplyLen)}),
-        std::move(completion), [=]() -> std::optional<Refusal> {
+        std::move(completion),
+        [=]() -> std::optional<Refusal> {
             if (auto refusal = hexPassword(sig, password)) return refusal;
             if (auto refusal =
                     knownCase(sig, "sendResponse", sendResponse, ResultCode::invalidParameter))
