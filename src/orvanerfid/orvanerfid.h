@@ -54,3 +54,6 @@
 #include "orvanerfid/platform/Accessory.h"
 #include "orvanerfid/platform/Clock.h"
 #include "orvanerfid/platform/TimeoutControl.h"
+#include "orvanerfid/uhf/BaseUhf.h"
+#include "orvanerfid/uhf/UhfQm5520.h"
+#include "orvanerfid/uhf/UhfST25RU3993.h"

@@ -197,3 +197,34 @@ TEST_F(UhfQm5520Test, UserDataInventoryChecksItsPassword) {
 
 }  // namespace
 }  // namespace orvane::test
+
+namespace orvane::test {
+namespace {
+
+TEST_F(UhfQm5520Test, TheFactoryMakesTheModuleObjectAndKeepsTheApplicationsDelegate) {
+    const auto replaced = makeUhf(UhfModuleType::qm5520, reader, reader->device, reader->uhf());
+    EXPECT_NE(replaced, reader->uhf());
+    EXPECT_EQ(replaced->delegate(), app);
+    EXPECT_EQ(replaced->TAG(), "UhfQm5520");
+    const auto st = makeUhf(UhfModuleType::st25ru3993, reader, reader->device);
+    EXPECT_EQ(st->uhfModuleType(), UhfModuleType::st25ru3993);
+    EXPECT_EQ(st->supportedIds().size(), 29u);
+    EXPECT_TRUE(st->supportedRfModes().empty());
+    EXPECT_EQ(st->delegate(), nullptr);
+
+    const auto failure = [&](UhfModuleType type, std::shared_ptr<BaseDevice> device) {
+        try {
+            makeUhf(type, reader, std::move(device));
+        } catch (const ReaderException& e) {
+            return std::make_pair(e.resultCode(), e.message());
+        }
+        return std::make_pair(ResultCode::noError, std::string());
+    };
+    EXPECT_EQ(failure(UhfModuleType::unknown, reader->device),
+              std::make_pair(ResultCode::notSupported, std::string("Unknown UHF module type")));
+    EXPECT_EQ(failure(UhfModuleType::qm5520, nullptr),
+              std::make_pair(ResultCode::otherError, std::string("Device is nil")));
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include "orvanerfid/uhf/UhfPipeline.h"
 #include "orvanerfid/uhf/UhfST25RU3993.h"
@@ -79,6 +80,13 @@ TEST_F(UhfST25RU3993Test, InitModuleLearnsTheSkuOrTheSkuOfTheBand) {
     EXPECT_EQ(log->count("initModule() error: ", LogLevel::error), 1);
     EXPECT_EQ(bandRequests(), before);
     EXPECT_EQ(uhf().uhfModule()->skuType(), SkuType::us);
+
+    // No reply within the send's 3000 ms: false, with no band request.
+    sim->setReplyFaults(SimReplyFaults{std::chrono::seconds(4), std::nullopt, 1});
+    log->clear();
+    EXPECT_FALSE(uhf().initModule());
+    EXPECT_EQ(log->count("initModule() error: Result Code: Timeout", LogLevel::error), 1);
+    EXPECT_EQ(bandRequests(), before);
 }
 
 TEST_F(UhfST25RU3993Test, InventoryDeliversEveryTagOnceWithItsRssiThenStops) {
@@ -316,15 +324,15 @@ TEST_F(UhfST25RU3993Test, ACallFromInsideTheStartingCallbackIsRefusedNotDeadlock
     std::atomic<int> calls{0};
     std::atomic<ResultCode> fromStop{kOk};
     std::atomic<ResultCode> fromRead{kOk};
-    reader->onAction = [&](ActionState state) {
+    reader->setOnAction([&](ActionState state) {
         if (state != ActionState::inventory || calls++ > 0) return;
         uhf().stop([&](ResultCode code) { fromStop = code; });
         fromRead = uhf().readMemory(BankType::user, 0, 1, "00000000");
-    };
+    });
     EXPECT_EQ(await([&](auto done) { uhf().inventory(done); }), kOk);
     EXPECT_EQ(fromStop.load(), ResultCode::inOperation);
     EXPECT_EQ(fromRead.load(), ResultCode::inOperation);
-    reader->onAction = nullptr;
+    reader->setOnAction(nullptr);
     EXPECT_EQ(await([&](auto done) { uhf().stop(done); }), kOk);
 }
 
@@ -356,9 +364,14 @@ class SilentModule : public BaseUhfModule {
         std::lock_guard guard(lock_);
         pending_ = std::move(completion);
     }
-    ValueCompletion<Bytes> pending() {
+    bool hasPending() {
         std::lock_guard guard(lock_);
-        return pending_;
+        return pending_ != nullptr;
+    }
+    // The kept completion, which the module then forgets (it holds the operation's object).
+    ValueCompletion<Bytes> takePending() {
+        std::lock_guard guard(lock_);
+        return std::exchange(pending_, nullptr);
     }
 
   private:
@@ -396,7 +409,7 @@ TEST_F(UhfST25RU3993Test, ALostDriverAnswerEndsInTimeoutAndFreesTheLock) {
     reader->setUhf(silent);
     const auto driver = std::static_pointer_cast<SilentModule>(silent->uhfModule());
     EXPECT_EQ(silent->readMemory(BankType::user, 0, 1, "00000000"), kOk);
-    ASSERT_TRUE(waitUntil([&] { return driver->pending() != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return driver->hasPending(); }));
     // While the read holds the lock, an unsupported operation answers at once.
     ResultCode unsupported = kOk;
     silent->stop([&](ResultCode code) { unsupported = code; });
@@ -410,11 +423,12 @@ TEST_F(UhfST25RU3993Test, ALostDriverAnswerEndsInTimeoutAndFreesTheLock) {
               1);
     EXPECT_EQ(reader->state.load(), ActionState::stop);
     // The answer that comes after all is dropped; the lock is free for the next read.
-    driver->pending()(kOk, Bytes{1, 2});
+    driver->takePending()(kOk, Bytes{1, 2});
     EXPECT_EQ(log->count("readMemory(bank:offset:length:password:) - Late answer dropped"), 1);
     EXPECT_EQ(silent->readMemory(BankType::user, 0, 1, "00000000"), kOk);
     EXPECT_TRUE(nextResult(1).has_value());
     EXPECT_EQ(app->results().size(), 2u);
+    driver->takePending();
 }
 
 }  // namespace

@@ -74,7 +74,10 @@ class TestReader : public ReaderLink, public BaseDeviceDelegate {
     std::atomic<int> aliveMarks{0};
     std::atomic<SkuType> sku{SkuType::unknown};
     // Called with every action change, on the thread that posts it.
-    std::function<void(ActionState)> onAction;
+    void setOnAction(std::function<void(ActionState)> hook) {
+        std::lock_guard guard(lock_);
+        onAction_ = std::move(hook);
+    }
 
     std::shared_ptr<BaseUhf> uhf() const {
         std::lock_guard guard(lock_);
@@ -115,7 +118,12 @@ class TestReader : public ReaderLink, public BaseDeviceDelegate {
     void actionStateEvent(ActionState actionState) override {
         state = actionState;
         note("action " + std::string(description(actionState)));
-        if (onAction) onAction(actionState);
+        std::function<void(ActionState)> hook;
+        {
+            std::lock_guard guard(lock_);
+            hook = onAction_;
+        }
+        if (hook) hook(actionState);
     }
     void readTag(const std::shared_ptr<TagInfo>& tagInfo) override {
         if (const auto module = driver()) module->pumpEvent(ProtocolEventId::tagInfo, tagInfo);
@@ -149,6 +157,7 @@ class TestReader : public ReaderLink, public BaseDeviceDelegate {
     }
     mutable std::mutex lock_;
     std::shared_ptr<BaseUhf> uhf_;
+    std::function<void(ActionState)> onAction_;
     std::vector<std::string> journal_;
 };
 
