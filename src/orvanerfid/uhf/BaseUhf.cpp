@@ -28,15 +28,15 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // The base's answer for an operation it does not serve: 0x4001 and no value.
-void answerNotSupported(const UhfResultCompletion& completion) {
+[[maybe_unused]] void answerNotSupported(const UhfResultCompletion& completion) {
     uhf_detail::callSafely("BaseUhf", completion, ResultCode::notSupported);
 }
 template <typename T>
-void answerNotSupported(const UhfValueCompletion<T>& completion) {
+[[maybe_unused]] void answerNotSupported(const UhfValueCompletion<T>& completion) {
     uhf_detail::callSafely("BaseUhf", completion, ResultCode::notSupported, std::nullopt);
 }
 template <typename T>
-void answerNotSupported(const UhfOcCompletion<T>& completion) {
+[[maybe_unused]] void answerNotSupported(const UhfOcCompletion<T>& completion) {
     uhf_detail::callSafely("BaseUhf", completion, ResultCode::notSupported, T{});
 }
 

@@ -27,7 +27,9 @@
 // - No exception leaves an operation; what a completion or a delegate throws is logged and
 //   dropped.
 
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -57,6 +59,12 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
   public:
     // Shown in log lines in place of an access or kill password.
     static constexpr std::string_view kMaskedPassword = "********";
+
+    // A refusal found by an operation's argument checks: its code and the ERROR text.
+    struct Refusal {
+        ResultCode code;
+        std::string text;
+    };
 
     ~BaseUhf() override;
     BaseUhf(const BaseUhf&) = delete;
@@ -130,12 +138,6 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // The families of operations, which differ in where steps stand.
     enum class Family { tagAccess, inventory, stop, setting };
 
-    // A refusal found by an operation's argument checks: its code and the ERROR text.
-    struct Refusal {
-        ResultCode code;
-        std::string text;
-    };
-
     // One run of the pipeline. `Value` is what the driver answers beside its code (NoValue for
     // a code alone).
     struct NoValue {};
@@ -190,6 +192,32 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
                        std::string_view what, std::string_view argumentName,
                        std::string_view argument, const std::string& password) const;
 
+    // The rows of the radio settings (UhfSettings.cpp): one driver getter or setter through the
+    // pipeline. A getter's success record is "<signature><prefix>" and the value in its optional
+    // form; a success without a value answers 0x5000. A setter's success record is `info`.
+    template <typename Value>
+    void getSetting(std::string_view signature, std::optional<UhfParamId> id,
+                    void (BaseUhfModule::*get)(ValueCompletion<Value>),
+                    std::function<std::string(const Value&)> text,
+                    UhfValueCompletion<Value> completion, std::string_view prefix = " - ");
+    void setSetting(std::string_view signature, std::optional<UhfParamId> id,
+                    std::function<void(BaseUhfModule&, ResultCompletion)> set, std::string info,
+                    UhfResultCompletion completion,
+                    std::function<std::optional<Refusal>()> checks = {});
+
+    // The select-mask rows (UhfSelectMasks.cpp): the list's index check (0x4003) and, for a
+    // read, its entry check (0x5006), made under the lock before the driver is called.
+    std::optional<Refusal> checkSelectMask(std::string_view signature, std::size_t index,
+                                           bool entryRequired) const;
+    // One select-mask row: `checks` add to the index and entry checks; `call` runs the driver's
+    // list operations synchronously and gives the code (a write gives that of the list's one
+    // application to the module). No success record.
+    template <typename Value>
+    void runSelectMask(std::string_view signature, std::optional<UhfParamId> id, std::size_t index,
+                       bool entryRequired, std::function<std::optional<Refusal>()> checks,
+                       std::function<ResultCode(BaseUhfModule&, std::optional<Value>&)> call,
+                       std::function<void(ResultCode, std::optional<Value>)> answer);
+
     // The pieces of the tag-access log texts.
     static std::string bankOffset(BankType bank, unsigned offset);
 
@@ -232,6 +260,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     const std::shared_ptr<ModuleLock> lockModule_;
     std::vector<UhfParamId> supportedIds_;
     std::vector<RfMode> supportedRfModes_;
+    // The EPC truncation of each select-mask entry written whole, read back with the entry.
+    mutable std::mutex turncationLock_;
+    std::map<std::size_t, Truncate> turncations_;
     // Guards the delegate, which the application sets while the receive thread reads it.
     mutable std::mutex delegateLock_;
     std::weak_ptr<UhfDelegate> delegate_;

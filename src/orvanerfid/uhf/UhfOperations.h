@@ -57,182 +57,182 @@ inline constexpr std::optional<UhfParamId> kNoUhfParamId{};
     ACCESS(built, killTag, UhfParamId::killTag, "killTag(password:)", \
            (const std::string& password)) \
     CALL(built, stop, UhfParamId::stop, "stop(completion:)", (UhfResultCompletion completion)) \
-    CALL(pending, version, kNoUhfParamId, "version(completion:)", \
+    CALL(built, version, kNoUhfParamId, "version(completion:)", \
          (UhfValueCompletion<std::string> completion)) \
-    CALL(pending, powerRange, UhfParamId::powerRange, "powerRange(completion:)", \
+    CALL(built, powerRange, UhfParamId::powerRange, "powerRange(completion:)", \
          (UhfValueCompletion<PowerRange> completion)) \
-    CALL(pending, getPower, UhfParamId::power, "getPower(completion:)", \
+    CALL(built, getPower, UhfParamId::power, "getPower(completion:)", \
          (UhfValueCompletion<int> completion)) \
-    CALL(pending, getPower_OC, UhfParamId::power, "getPower(completion:)", \
+    CALL(built, getPower_OC, UhfParamId::power, "getPower(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setPower, UhfParamId::power, "setPower(power:completion:)", \
+    CALL(built, setPower, UhfParamId::power, "setPower(power:completion:)", \
          (int power, UhfResultCompletion completion)) \
-    CALL(pending, getContinuousMode, UhfParamId::continuousMode, "getContinuousMode(completion:)", \
+    CALL(built, getContinuousMode, UhfParamId::continuousMode, "getContinuousMode(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getContinuousMode_OC, UhfParamId::continuousMode, \
+    CALL(built, getContinuousMode_OC, UhfParamId::continuousMode, \
          "getContinuousMode(completion:)", (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setContinuousMode, UhfParamId::continuousMode, \
+    CALL(built, setContinuousMode, UhfParamId::continuousMode, \
          "setContinuousMode(continuousMode:completion:)", \
          (bool continuousMode, UhfResultCompletion completion)) \
-    CALL(pending, supportedGlobalBand, UhfParamId::supportedGlobalBand, \
+    CALL(built, supportedGlobalBand, UhfParamId::supportedGlobalBand, \
          "supportedGlobalBand(completion:)", \
          (UhfValueCompletion<std::vector<GlobalBandType>> completion)) \
-    CALL(pending, supportedGlobalBand_OC, UhfParamId::supportedGlobalBand, \
+    CALL(built, supportedGlobalBand_OC, UhfParamId::supportedGlobalBand, \
          "supportedGlobalBand(completion:)", (UhfOcCompletion<std::vector<int64_t>> completion)) \
-    CALL(pending, getGlobalBand, UhfParamId::globalBand, "getGlobalBand(completion:)", \
+    CALL(built, getGlobalBand, UhfParamId::globalBand, "getGlobalBand(completion:)", \
          (UhfValueCompletion<GlobalBandType> completion)) \
-    CALL(pending, getGlobalBand_OC, UhfParamId::globalBand, "getGlobalBand(completion:)", \
+    CALL(built, getGlobalBand_OC, UhfParamId::globalBand, "getGlobalBand(completion:)", \
          (UhfOcCompletion<GlobalBandType> completion)) \
-    CALL(pending, setGlobalBand, UhfParamId::globalBand, "setGlobalBand(band:completion:)", \
+    CALL(built, setGlobalBand, UhfParamId::globalBand, "setGlobalBand(band:completion:)", \
          (GlobalBandType band, UhfResultCompletion completion)) \
-    CALL(pending, getInventoryTime, UhfParamId::inventoryTime, "getInventoryTime(completion:)", \
+    CALL(built, getInventoryTime, UhfParamId::inventoryTime, "getInventoryTime(completion:)", \
          (UhfValueCompletion<unsigned> completion)) \
-    CALL(pending, getInventoryTime_OC, UhfParamId::inventoryTime, \
+    CALL(built, getInventoryTime_OC, UhfParamId::inventoryTime, \
          "getInventoryTime(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setInventoryTime, UhfParamId::inventoryTime, \
+    CALL(built, setInventoryTime, UhfParamId::inventoryTime, \
          "setInventoryTime(inventoryTime:completion:)", \
          (unsigned inventoryTime, UhfResultCompletion completion)) \
-    CALL(pending, getIdleTime, UhfParamId::idleTime, "getIdleTime(completion:)", \
+    CALL(built, getIdleTime, UhfParamId::idleTime, "getIdleTime(completion:)", \
          (UhfValueCompletion<unsigned> completion)) \
-    CALL(pending, getIdleTime_OC, UhfParamId::idleTime, "getIdleTime(completion:)", \
+    CALL(built, getIdleTime_OC, UhfParamId::idleTime, "getIdleTime(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setIdleTime, UhfParamId::idleTime, "setIdleTime(idleTime:completion:)", \
+    CALL(built, setIdleTime, UhfParamId::idleTime, "setIdleTime(idleTime:completion:)", \
          (unsigned idleTime, UhfResultCompletion completion)) \
-    CALL(pending, getAlgorithmType, UhfParamId::algorithmType, "getAlgorithmType(completion:)", \
+    CALL(built, getAlgorithmType, UhfParamId::algorithmType, "getAlgorithmType(completion:)", \
          (UhfValueCompletion<AlgorithmType> completion)) \
-    CALL(pending, getAlgorithmType_OC, UhfParamId::algorithmType, \
+    CALL(built, getAlgorithmType_OC, UhfParamId::algorithmType, \
          "getAlgorithmType(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setAlgorithmType, UhfParamId::algorithmType, \
+    CALL(built, setAlgorithmType, UhfParamId::algorithmType, \
          "setAlgorithmType(algorithmType:completion:)", \
          (AlgorithmType algorithmType, UhfResultCompletion completion)) \
-    CALL(pending, getStartQ, UhfParamId::startQ, "getStartQ(completion:)", \
+    CALL(built, getStartQ, UhfParamId::startQ, "getStartQ(completion:)", \
          (UhfValueCompletion<int> completion)) \
-    CALL(pending, getStartQ_OC, UhfParamId::startQ, "getStartQ(completion:)", \
+    CALL(built, getStartQ_OC, UhfParamId::startQ, "getStartQ(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setStartQ, UhfParamId::startQ, "setStartQ(startQ:completion:)", \
+    CALL(built, setStartQ, UhfParamId::startQ, "setStartQ(startQ:completion:)", \
          (int startQ, UhfResultCompletion completion)) \
-    CALL(pending, getMaxQ, UhfParamId::maxQ, "getMaxQ(completion:)", \
+    CALL(built, getMaxQ, UhfParamId::maxQ, "getMaxQ(completion:)", \
          (UhfValueCompletion<int> completion)) \
-    CALL(pending, getMaxQ_OC, UhfParamId::maxQ, "getMaxQ(completion:)", \
+    CALL(built, getMaxQ_OC, UhfParamId::maxQ, "getMaxQ(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setMaxQ, UhfParamId::maxQ, "setMaxQ(maxQ:completion:)", \
+    CALL(built, setMaxQ, UhfParamId::maxQ, "setMaxQ(maxQ:completion:)", \
          (int maxQ, UhfResultCompletion completion)) \
-    CALL(pending, getMinQ, UhfParamId::minQ, "getMinQ(completion:)", \
+    CALL(built, getMinQ, UhfParamId::minQ, "getMinQ(completion:)", \
          (UhfValueCompletion<int> completion)) \
-    CALL(pending, getMinQ_OC, UhfParamId::minQ, "getMinQ(completion:)", \
+    CALL(built, getMinQ_OC, UhfParamId::minQ, "getMinQ(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setMinQ, UhfParamId::minQ, "setMinQ(minQ:completion:)", \
+    CALL(built, setMinQ, UhfParamId::minQ, "setMinQ(minQ:completion:)", \
          (int minQ, UhfResultCompletion completion)) \
-    CALL(pending, getTarget, UhfParamId::target, "getTarget(completion:)", \
+    CALL(built, getTarget, UhfParamId::target, "getTarget(completion:)", \
          (UhfValueCompletion<Target> completion)) \
-    CALL(pending, getTarget_OC, UhfParamId::target, "getTarget(completion:)", \
+    CALL(built, getTarget_OC, UhfParamId::target, "getTarget(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setTarget, UhfParamId::target, "setTarget(target:completion:)", \
+    CALL(built, setTarget, UhfParamId::target, "setTarget(target:completion:)", \
          (Target target, UhfResultCompletion completion)) \
-    CALL(pending, getSession, UhfParamId::session, "getSession(completion:)", \
+    CALL(built, getSession, UhfParamId::session, "getSession(completion:)", \
          (UhfValueCompletion<Session> completion)) \
-    CALL(pending, getSession_OC, UhfParamId::session, "getSession(completion:)", \
+    CALL(built, getSession_OC, UhfParamId::session, "getSession(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setSession, UhfParamId::session, "setSession(session:completion:)", \
+    CALL(built, setSession, UhfParamId::session, "setSession(session:completion:)", \
          (Session session, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskEnabled, kNoUhfParamId, "getSelectMaskEnabled(index:completion:)", \
+    CALL(built, getSelectMaskEnabled, kNoUhfParamId, "getSelectMaskEnabled(index:completion:)", \
          (std::size_t index, UhfValueCompletion<bool> completion)) \
-    CALL(pending, getSelectMaskEnabled_OC, kNoUhfParamId, \
+    CALL(built, getSelectMaskEnabled_OC, kNoUhfParamId, \
          "getSelectMaskEnabled(index:completion:)", \
          (std::size_t index, UhfOcCompletion<bool> completion)) \
-    CALL(pending, setSelectMaskEnabled, kNoUhfParamId, \
+    CALL(built, setSelectMaskEnabled, kNoUhfParamId, \
          "setSelectMaskEnabled(index:enabled:completion:)", \
          (std::size_t index, bool enabled, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskTarget, kNoUhfParamId, "getSelectMaskTarget(index:completion:)", \
+    CALL(built, getSelectMaskTarget, kNoUhfParamId, "getSelectMaskTarget(index:completion:)", \
          (std::size_t index, UhfValueCompletion<MaskTarget> completion)) \
-    CALL(pending, getSelectMaskTarget_OC, kNoUhfParamId, \
+    CALL(built, getSelectMaskTarget_OC, kNoUhfParamId, \
          "getSelectMaskTarget(index:completion:)", \
          (std::size_t index, UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setSelectMaskTarget, kNoUhfParamId, \
+    CALL(built, setSelectMaskTarget, kNoUhfParamId, \
          "setSelectMaskTarget(index:target:completion:)", \
          (std::size_t index, MaskTarget target, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskAction, kNoUhfParamId, "getSelectMaskAction(index:completion:)", \
+    CALL(built, getSelectMaskAction, kNoUhfParamId, "getSelectMaskAction(index:completion:)", \
          (std::size_t index, UhfValueCompletion<MaskAction> completion)) \
-    CALL(pending, getSelectMaskAction_OC, kNoUhfParamId, \
+    CALL(built, getSelectMaskAction_OC, kNoUhfParamId, \
          "getSelectMaskAction(index:completion:)", \
          (std::size_t index, UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setSelectMaskAction, kNoUhfParamId, \
+    CALL(built, setSelectMaskAction, kNoUhfParamId, \
          "setSelectMaskAction(index:action:completion:)", \
          (std::size_t index, MaskAction action, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskBank, kNoUhfParamId, "getSelectMaskBank(index:completion:)", \
+    CALL(built, getSelectMaskBank, kNoUhfParamId, "getSelectMaskBank(index:completion:)", \
          (std::size_t index, UhfValueCompletion<BankType> completion)) \
-    CALL(pending, getSelectMaskBank_OC, kNoUhfParamId, "getSelectMaskBank(index:completion:)", \
+    CALL(built, getSelectMaskBank_OC, kNoUhfParamId, "getSelectMaskBank(index:completion:)", \
          (std::size_t index, UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setSelectMaskBank, kNoUhfParamId, "setSelectMaskBank(index:bank:completion:)", \
+    CALL(built, setSelectMaskBank, kNoUhfParamId, "setSelectMaskBank(index:bank:completion:)", \
          (std::size_t index, BankType bank, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskOffset, kNoUhfParamId, "getSelectMaskOffset(index:completion:)", \
+    CALL(built, getSelectMaskOffset, kNoUhfParamId, "getSelectMaskOffset(index:completion:)", \
          (std::size_t index, UhfValueCompletion<uint64_t> completion)) \
-    CALL(pending, getSelectMaskOffset_OC, kNoUhfParamId, \
+    CALL(built, getSelectMaskOffset_OC, kNoUhfParamId, \
          "getSelectMaskOffset(index:completion:)", \
          (std::size_t index, UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setSelectMaskOffset, kNoUhfParamId, \
+    CALL(built, setSelectMaskOffset, kNoUhfParamId, \
          "setSelectMaskOffset(index:offset:completion:)", \
          (std::size_t index, uint64_t offset, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskPattern, kNoUhfParamId, "getSelectMaskPattern(index:completion:)", \
+    CALL(built, getSelectMaskPattern, kNoUhfParamId, "getSelectMaskPattern(index:completion:)", \
          (std::size_t index, UhfValueCompletion<MaskPattern> completion)) \
-    CALL(pending, getSelectMaskPattern_OC, kNoUhfParamId, \
+    CALL(built, getSelectMaskPattern_OC, kNoUhfParamId, \
          "getSelectMaskPattern(index:completion:)", \
          (std::size_t index, UhfOcCompletion<MaskPattern> completion)) \
-    CALL(pending, setSelectMaskPattern, kNoUhfParamId, \
+    CALL(built, setSelectMaskPattern, kNoUhfParamId, \
          "setSelectMaskPattern(index:maskPattern:completion:)", \
          (std::size_t index, const MaskPattern& maskPattern, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMask, UhfParamId::selectMask, "getSelectMask(index:completion:)", \
+    CALL(built, getSelectMask, UhfParamId::selectMask, "getSelectMask(index:completion:)", \
          (std::size_t index, UhfValueCompletion<SelectMaskParam> completion)) \
-    CALL(pending, getSelectMask_OC, UhfParamId::selectMask, "getSelectMask(index:completion:)", \
+    CALL(built, getSelectMask_OC, UhfParamId::selectMask, "getSelectMask(index:completion:)", \
          (std::size_t index, UhfOcCompletion<SelectMaskParam> completion)) \
-    CALL(pending, setSelectMask, UhfParamId::selectMask, "setSelectMask(index:param:completion:)", \
+    CALL(built, setSelectMask, UhfParamId::selectMask, "setSelectMask(index:param:completion:)", \
          (std::size_t index, const SelectMaskParam& param, UhfResultCompletion completion)) \
-    CALL(pending, getSelectMaskMaxSize, UhfParamId::selectMaskMaxSize, \
+    CALL(built, getSelectMaskMaxSize, UhfParamId::selectMaskMaxSize, \
          "getSelectMaskMaxSize(completion:)", (UhfValueCompletion<uint8_t> completion)) \
-    CALL(pending, getSelectMaskMaxSize_OC, UhfParamId::selectMaskMaxSize, \
+    CALL(built, getSelectMaskMaxSize_OC, UhfParamId::selectMaskMaxSize, \
          "getSelectMaskMaxSize(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, getSelectMode, UhfParamId::selectMode, "getSelectMode(completion:)", \
+    CALL(built, getSelectMode, UhfParamId::selectMode, "getSelectMode(completion:)", \
          (UhfValueCompletion<SelectMode> completion)) \
-    CALL(pending, getSelectMode_OC, UhfParamId::selectMode, "getSelectMode(completion:)", \
+    CALL(built, getSelectMode_OC, UhfParamId::selectMode, "getSelectMode(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setSelectMode, UhfParamId::selectMode, "setSelectMode(selectMode:completion:)", \
+    CALL(built, setSelectMode, UhfParamId::selectMode, "setSelectMode(selectMode:completion:)", \
          (SelectMode selectMode, UhfResultCompletion completion)) \
-    CALL(pending, getEncoding, UhfParamId::encoding, "getEncoding(completion:)", \
+    CALL(built, getEncoding, UhfParamId::encoding, "getEncoding(completion:)", \
          (UhfValueCompletion<Encoding> completion)) \
-    CALL(pending, getEncoding_OC, UhfParamId::encoding, "getEncoding(completion:)", \
+    CALL(built, getEncoding_OC, UhfParamId::encoding, "getEncoding(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setEncoding, UhfParamId::encoding, "setEncoding(encoding:completion:)", \
+    CALL(built, setEncoding, UhfParamId::encoding, "setEncoding(encoding:completion:)", \
          (Encoding encoding, UhfResultCompletion completion)) \
-    CALL(pending, getTari, UhfParamId::tari, "getTari(completion:)", \
+    CALL(built, getTari, UhfParamId::tari, "getTari(completion:)", \
          (UhfValueCompletion<TariType> completion)) \
-    CALL(pending, getTari_OC, UhfParamId::tari, "getTari(completion:)", \
+    CALL(built, getTari_OC, UhfParamId::tari, "getTari(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setTari, UhfParamId::tari, "setTari(tari:completion:)", \
+    CALL(built, setTari, UhfParamId::tari, "setTari(tari:completion:)", \
          (TariType tari, UhfResultCompletion completion)) \
-    CALL(pending, getBlf, UhfParamId::blf, "getBlf(completion:)", \
+    CALL(built, getBlf, UhfParamId::blf, "getBlf(completion:)", \
          (UhfValueCompletion<BlfType> completion)) \
-    CALL(pending, getBlf_OC, UhfParamId::blf, "getBlf(completion:)", \
+    CALL(built, getBlf_OC, UhfParamId::blf, "getBlf(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setBlf, UhfParamId::blf, "setBlf(blf:completion:)", \
+    CALL(built, setBlf, UhfParamId::blf, "setBlf(blf:completion:)", \
          (BlfType blf, UhfResultCompletion completion)) \
-    CALL(pending, getToggleTarget, UhfParamId::toggleTarget, "getToggleTarget(completion:)", \
+    CALL(built, getToggleTarget, UhfParamId::toggleTarget, "getToggleTarget(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getToggleTarget_OC, UhfParamId::toggleTarget, "getToggleTarget(completion:)", \
+    CALL(built, getToggleTarget_OC, UhfParamId::toggleTarget, "getToggleTarget(completion:)", \
          (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setToggleTarget, UhfParamId::toggleTarget, \
+    CALL(built, setToggleTarget, UhfParamId::toggleTarget, \
          "setToggleTarget(toggleTarget:completion:)", \
          (bool toggleTarget, UhfResultCompletion completion)) \
-    CALL(pending, getFastMode, UhfParamId::fastMode, "getFastMode(completion:)", \
+    CALL(built, getFastMode, UhfParamId::fastMode, "getFastMode(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getFastMode_OC, UhfParamId::fastMode, "getFastMode(completion:)", \
+    CALL(built, getFastMode_OC, UhfParamId::fastMode, "getFastMode(completion:)", \
          (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setFastMode, UhfParamId::fastMode, "setFastMode(fastMode:completion:)", \
+    CALL(built, setFastMode, UhfParamId::fastMode, "setFastMode(fastMode:completion:)", \
          (bool fastMode, UhfResultCompletion completion)) \
-    CALL(pending, getRfidConfig, UhfParamId::rfidConfig, "getRfidConfig(completion:)", \
+    CALL(built, getRfidConfig, UhfParamId::rfidConfig, "getRfidConfig(completion:)", \
          (UhfValueCompletion<RfidConfig> completion)) \
-    CALL(pending, getRfidConfig_OC, UhfParamId::rfidConfig, "getRfidConfig(completion:)", \
+    CALL(built, getRfidConfig_OC, UhfParamId::rfidConfig, "getRfidConfig(completion:)", \
          (UhfOcCompletion<RfidConfig> completion)) \
-    CALL(pending, setRfidConfig, UhfParamId::rfidConfig, "setRfidConfig(rfidConfig:completion:)", \
+    CALL(built, setRfidConfig, UhfParamId::rfidConfig, "setRfidConfig(rfidConfig:completion:)", \
          (const RfidConfig& rfidConfig, UhfResultCompletion completion)) \
     CALL(built, inventoryWithUserSpecifiedDataOperation, \
          UhfParamId::inventoryWithUserSpecifiedData, \
@@ -242,99 +242,99 @@ inline constexpr std::optional<UhfParamId> kNoUhfParamId{};
     ACCESS(built, blockWriteMemory, UhfParamId::blockWriteMemory, \
            "blockWriteMemory(bank:offset:data:password:)", \
            (BankType bank, uint16_t offset, const std::string& data, const std::string& password)) \
-    CALL(pending, getDwellTime, UhfParamId::dwellTime, "getDwellTime(completion:)", \
+    CALL(built, getDwellTime, UhfParamId::dwellTime, "getDwellTime(completion:)", \
          (UhfValueCompletion<uint16_t> completion)) \
-    CALL(pending, getDwellTime_OC, UhfParamId::dwellTime, "getDwellTime(completion:)", \
+    CALL(built, getDwellTime_OC, UhfParamId::dwellTime, "getDwellTime(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setDwellTime, UhfParamId::dwellTime, "setDwellTime(dwellTime:completion:)", \
+    CALL(built, setDwellTime, UhfParamId::dwellTime, "setDwellTime(dwellTime:completion:)", \
          (uint16_t dwellTime, UhfResultCompletion completion)) \
-    CALL(pending, getRfMode, UhfParamId::rfMode, "getRfMode(completion:)", \
+    CALL(built, getRfMode, UhfParamId::rfMode, "getRfMode(completion:)", \
          (UhfValueCompletion<RfMode> completion)) \
-    CALL(pending, getRfMode_OC, UhfParamId::rfMode, "getRfMode(completion:)", \
+    CALL(built, getRfMode_OC, UhfParamId::rfMode, "getRfMode(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setRfMode, UhfParamId::rfMode, "setRfMode(rfMode:completion:)", \
+    CALL(built, setRfMode, UhfParamId::rfMode, "setRfMode(rfMode:completion:)", \
          (RfMode rfMode, UhfResultCompletion completion)) \
-    CALL(pending, getLbt, UhfParamId::lbt, "getLbt(completion:)", \
+    CALL(built, getLbt, UhfParamId::lbt, "getLbt(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getLbt_OC, UhfParamId::lbt, "getLbt(completion:)", \
+    CALL(built, getLbt_OC, UhfParamId::lbt, "getLbt(completion:)", \
          (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setLbt, UhfParamId::lbt, "setLbt(enable:completion:)", \
+    CALL(built, setLbt, UhfParamId::lbt, "setLbt(enable:completion:)", \
          (bool enable, UhfResultCompletion completion)) \
-    CALL(pending, getFastId, UhfParamId::fastId, "getFastId(completion:)", \
+    CALL(built, getFastId, UhfParamId::fastId, "getFastId(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getFastId_OC, UhfParamId::fastId, "getFastId(completion:)", \
+    CALL(built, getFastId_OC, UhfParamId::fastId, "getFastId(completion:)", \
          (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setFastId, UhfParamId::fastId, "setFastId(enable:completion:)", \
+    CALL(built, setFastId, UhfParamId::fastId, "setFastId(enable:completion:)", \
          (bool enable, UhfResultCompletion completion)) \
-    CALL(pending, getTagFocus, UhfParamId::tagFocus, "getTagFocus(completion:)", \
+    CALL(built, getTagFocus, UhfParamId::tagFocus, "getTagFocus(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getTagFocus_OC, UhfParamId::tagFocus, "getTagFocus(completion:)", \
+    CALL(built, getTagFocus_OC, UhfParamId::tagFocus, "getTagFocus(completion:)", \
          (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setTagFocus, UhfParamId::tagFocus, "setTagFocus(enable:completion:)", \
+    CALL(built, setTagFocus, UhfParamId::tagFocus, "setTagFocus(enable:completion:)", \
          (bool enable, UhfResultCompletion completion)) \
-    CALL(pending, getFixedFrequency, UhfParamId::fixedFrequency, "getFixedFrequency(completion:)", \
+    CALL(built, getFixedFrequency, UhfParamId::fixedFrequency, "getFixedFrequency(completion:)", \
          (UhfValueCompletion<std::vector<uint32_t>> completion)) \
-    CALL(pending, getFixedFrequency_OC, UhfParamId::fixedFrequency, \
+    CALL(built, getFixedFrequency_OC, UhfParamId::fixedFrequency, \
          "getFixedFrequency(completion:)", (UhfOcCompletion<std::vector<int64_t>> completion)) \
-    CALL(pending, setFixedFrequency, UhfParamId::fixedFrequency, \
+    CALL(built, setFixedFrequency, UhfParamId::fixedFrequency, \
          "setFixedFrequency(fixedFrequency:completion:)", \
          (const std::vector<uint32_t>& fixedFrequency, UhfResultCompletion completion)) \
-    CALL(pending, getPhaseData, UhfParamId::phaseData, "getPhaseData(completion:)", \
+    CALL(built, getPhaseData, UhfParamId::phaseData, "getPhaseData(completion:)", \
          (UhfValueCompletion<bool> completion)) \
-    CALL(pending, getPhaseData_OC, UhfParamId::phaseData, "getPhaseData(completion:)", \
+    CALL(built, getPhaseData_OC, UhfParamId::phaseData, "getPhaseData(completion:)", \
          (UhfOcCompletion<bool> completion)) \
-    CALL(pending, setPhaseData, UhfParamId::phaseData, "setPhaseData(enable:completion:)", \
+    CALL(built, setPhaseData, UhfParamId::phaseData, "setPhaseData(enable:completion:)", \
          (bool enable, UhfResultCompletion completion)) \
-    CALL(pending, getPowerSavingMode, UhfParamId::powerSavingMode, \
+    CALL(built, getPowerSavingMode, UhfParamId::powerSavingMode, \
          "getPowerSavingMode(completion:)", (UhfValueCompletion<PowerSavingMode> completion)) \
-    CALL(pending, getPowerSavingMode_OC, UhfParamId::powerSavingMode, \
+    CALL(built, getPowerSavingMode_OC, UhfParamId::powerSavingMode, \
          "getPowerSavingMode(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setPowerSavingMode, UhfParamId::powerSavingMode, \
+    CALL(built, setPowerSavingMode, UhfParamId::powerSavingMode, \
          "setPowerSavingMode(powerSavingMode:completion:)", \
          (PowerSavingMode powerSavingMode, UhfResultCompletion completion)) \
-    CALL(pending, getLbtConfigure, UhfParamId::lbtConfigure, "getLbtConfigure(completion:)", \
+    CALL(built, getLbtConfigure, UhfParamId::lbtConfigure, "getLbtConfigure(completion:)", \
          (UhfValueCompletion<int16_t> completion)) \
-    CALL(pending, getLbtConfigure_OC, UhfParamId::lbtConfigure, "getLbtConfigure(completion:)", \
+    CALL(built, getLbtConfigure_OC, UhfParamId::lbtConfigure, "getLbtConfigure(completion:)", \
          (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setLbtConfigure, UhfParamId::lbtConfigure, \
+    CALL(built, setLbtConfigure, UhfParamId::lbtConfigure, \
          "setLbtConfigure(lbtRssiThreshold:completion:)", \
          (int16_t lbtRssiThreshold, UhfResultCompletion completion)) \
-    CALL(pending, getAntennaSwitchingMode, UhfParamId::antennaSwitchingMode, \
+    CALL(built, getAntennaSwitchingMode, UhfParamId::antennaSwitchingMode, \
          "getAntennaSwitchingMode(completion:)", \
          (UhfValueCompletion<AntennaSwitchingMode> completion)) \
-    CALL(pending, getAntennaSwitchingMode_OC, UhfParamId::antennaSwitchingMode, \
+    CALL(built, getAntennaSwitchingMode_OC, UhfParamId::antennaSwitchingMode, \
          "getAntennaSwitchingMode(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setAntennaSwitchingMode, UhfParamId::antennaSwitchingMode, \
+    CALL(built, setAntennaSwitchingMode, UhfParamId::antennaSwitchingMode, \
          "setAntennaSwitchingMode(antennaSwitchingMode:completion:)", \
          (AntennaSwitchingMode antennaSwitchingMode, UhfResultCompletion completion)) \
-    CALL(pending, getFrequencySwitchingMode, UhfParamId::frequencySwitchingMode, \
+    CALL(built, getFrequencySwitchingMode, UhfParamId::frequencySwitchingMode, \
          "getFrequencySwitchingMode(completion:)", \
          (UhfValueCompletion<FrequencySwitchingMode> completion)) \
-    CALL(pending, getFrequencySwitchingMode_OC, UhfParamId::frequencySwitchingMode, \
+    CALL(built, getFrequencySwitchingMode_OC, UhfParamId::frequencySwitchingMode, \
          "getFrequencySwitchingMode(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setFrequencySwitchingMode, UhfParamId::frequencySwitchingMode, \
+    CALL(built, setFrequencySwitchingMode, UhfParamId::frequencySwitchingMode, \
          "setFrequencySwitchingMode(frequencySwitchingMode:completion:)", \
          (FrequencySwitchingMode frequencySwitchingMode, UhfResultCompletion completion)) \
-    CALL(pending, getCfgStorageMode, UhfParamId::configurationStorageMode, \
+    CALL(built, getCfgStorageMode, UhfParamId::configurationStorageMode, \
          "getCfgStorageMode(completion:)", (UhfValueCompletion<CfgStorageMode> completion)) \
-    CALL(pending, getCfgStorageMode_OC, UhfParamId::configurationStorageMode, \
+    CALL(built, getCfgStorageMode_OC, UhfParamId::configurationStorageMode, \
          "getCfgStorageMode(completion:)", (UhfOcCompletion<int64_t> completion)) \
-    CALL(pending, setCfgStorageMode, UhfParamId::configurationStorageMode, \
+    CALL(built, setCfgStorageMode, UhfParamId::configurationStorageMode, \
          "setCfgStorageMode(cfgStorageMode:completion:)", \
          (CfgStorageMode cfgStorageMode, UhfResultCompletion completion)) \
-    CALL(pending, cwOn, UhfParamId::cwOn, "cwOn(antennaId:power:frequency:completion:)", \
+    CALL(built, cwOn, UhfParamId::cwOn, "cwOn(antennaId:power:frequency:completion:)", \
          (uint8_t antennaId, uint16_t power, uint32_t frequency, UhfResultCompletion completion)) \
-    CALL(pending, cwOff, UhfParamId::cwOff, "cwOff(completion:)", \
+    CALL(built, cwOff, UhfParamId::cwOff, "cwOff(completion:)", \
          (UhfResultCompletion completion)) \
-    CALL(pending, txRandomData, UhfParamId::txRandomData, \
+    CALL(built, txRandomData, UhfParamId::txRandomData, \
          "txRandomData(antennaId:power:frequency:duration:completion:)", \
          (uint8_t antennaId, uint16_t power, uint32_t frequency, uint32_t duration, \
           UhfResultCompletion completion)) \
-    CALL(pending, blockPermaLock, UhfParamId::blockPermaLock, \
+    CALL(built, blockPermaLock, UhfParamId::blockPermaLock, \
          "blockPermaLock(password:readLock:bankType:offset:length:mask:completion:)", \
          (const std::string& password, ReadLock readLock, BankType bankType, uint16_t offset, \
           uint8_t length, const std::vector<uint8_t>& mask, UhfResultCompletion completion)) \
-    CALL(pending, authenticate, UhfParamId::authenticate, \
+    CALL(built, authenticate, UhfParamId::authenticate, \
          "authenticate(password:sendResponse:incRepLen:csi:msgLen:msg:expectedReplyLen:completion:)", \
          (const std::string& password, AuthenticationResponse sendResponse, \
           IncludeReplyLength incRepLen, uint8_t csi, uint16_t msgLen, \
