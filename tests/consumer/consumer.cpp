@@ -78,6 +78,13 @@ int main() {
     check(orvane::makeSE2707SupportedParameters().size() == 138, "engine table");
     check(orvane::HoneywellPacket().text() == "{}", "engine record");
 
+    auto reader = orvane::UhfReader::create(std::make_shared<orvane::OrvaneDevice>());
+    check(reader->deviceType() == orvane::DeviceType::vk640, "reader");
+    check(orvane::BaseReader::uhfSupportedParameterIds(orvane::UhfModuleType::qm5520).size() == 44,
+          "reader table");
+    check(reader->connect() && reader->disconnect(), "reader connection");
+    reader.reset();
+
     if (failures == 0) std::printf("consumer: all checks passed\n");
     return failures == 0 ? 0 : 1;
 }

@@ -314,6 +314,23 @@ TEST_F(ReaderTest, AllocateUhfRefusesWhatItCannotMake) {
     EXPECT_EQ(reader->uhf(), nullptr);
 }
 
+// A new UHF object (each initialisation makes one) keeps the application's tag sink.
+TEST_F(ReaderTest, NewUhfObjectKeepsTheApplicationsUhfDelegate) {
+    struct Tags : UhfDelegate {
+        void readTag(std::shared_ptr<UhfReader>, std::shared_ptr<TagInfo>) override {}
+        void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs&) override {}
+    };
+    make();
+    auto appTags = std::make_shared<Tags>();
+    auto first = std::make_shared<test::FakeUhf>(reader, reader->baseDevice(), calls);
+    first->setDelegate(appTags);
+    reader->installUhf(first);
+    auto second = std::make_shared<test::FakeUhf>(reader, reader->baseDevice(), calls);
+    reader->installUhf(second);
+    EXPECT_EQ(reader->uhf(), second);
+    EXPECT_EQ(second->delegate(), appTags);
+}
+
 // The first live reader is the logger's sink; the next reader made after it goes takes over.
 TEST(ReaderLogSink, FirstLiveReaderReceivesTheLog) {
     auto firstSink = std::make_shared<test::ReaderSink>(std::make_shared<CallLog>());

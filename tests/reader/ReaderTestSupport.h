@@ -24,11 +24,11 @@
 
 namespace orvane::test {
 
-// The clock runs ten times faster in these suites.
+// The clock runs four times faster in these suites.
 class ReaderClock : public ::testing::Environment {
   public:
     void SetUp() override {
-        Clock::setSpeed(10.0);
+        Clock::setSpeed(4.0);
         orvLogger::setShowNSLog(false);
     }
 };

@@ -225,6 +225,9 @@ bool EATransport::disconnect() {
         {
             std::lock_guard items(stateLock_);
             if (workItem_ && !workItem_->isCancelled()) workItem_->cancel();
+            // Let go of the ended loop's session: the process-wide transport would otherwise
+            // keep its streams (and the accessory's link) to the end of the process.
+            workItem_.reset();
         }
         inputSignal_->notify();
         closeSession();

@@ -55,7 +55,7 @@ void BaseReader::attach() {
     // The first reader is the logger's sink, held weakly: once it is gone the next reader made
     // takes its place.
     orvLogger::registerDelegateIfNone(shared_from_this());
-    baseTransport_->setDelegate(weak_from_this());
+    // The device is in place before the transport's first report can reach the reader.
     switch (baseTransport_->deviceType()) {
         case DeviceType::vk640:
             baseDevice_ = Vk640Device::create(baseTransport_);
@@ -69,6 +69,7 @@ void BaseReader::attach() {
             break;
     }
     if (baseDevice_) baseDevice_->setDelegate(weak_from_this());
+    baseTransport_->setDelegate(weak_from_this());
 }
 
 BaseReader::~BaseReader() {
