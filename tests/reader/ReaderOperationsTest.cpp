@@ -302,6 +302,14 @@ class ReaderOperations : public ::testing::Test {
 TEST_F(ReaderOperations, EveryOperationReachesItsDeviceOperationAndMapsItsFailures) {
     const std::vector<Row> rows = operationRows();
     ASSERT_GT(rows.size(), 100u);
+    std::vector<std::string> linkEnding;
+    for (const Row& row : rows) {
+        if (row.endsLink) linkEnding.push_back(row.signature);
+    }
+    EXPECT_EQ(linkEnding, (std::vector<std::string>{
+                              "factoryReset()", "shutdown(completion:)",
+                              "unpairBluetoothDevice(completion:)", "reboot(completion:)",
+                              "stagingReset(completion:)", "setConnectionMode(_:completion:)"}));
     struct Case {
         Answer answer;
         ResultCode code;
