@@ -10,6 +10,9 @@
 // the actions without a completion or with an optional one, the action the reader names
 // differently, and the readings whose twin is spelled or converted differently (or is missing).
 // The rows with extra arguments (CALL) are declared one by one below.
+//
+// Threads: everything here is called on the application's thread and only queues work; the
+// work and its completion run on the global queue (see BaseReader's thread map).
 
 #include <chrono>
 #include <cstdint>
