@@ -472,8 +472,8 @@ TYPED_TEST(ReaderEndToEnd, FirmwareUpdateReportsProgress) {
         EXPECT_EQ(this->sim->setting("firmwareInstalled"), Bytes{1});
 
         // Aborted during the upload: Abort 100 ends the reports and the update completes 0x0000.
-        sink->abortAt = 10;
-        auto [abortCode, abortUploads, abortFirmware] = update(20000);
+        sink->abortAt = 2;
+        auto [abortCode, abortUploads, abortFirmware] = update(100000);
         EXPECT_EQ(abortCode, ResultCode::noError);
         EXPECT_EQ(abortFirmware.back(), "Abort 100");
         EXPECT_EQ(std::count(abortFirmware.begin(), abortFirmware.end(), "Updating 0"), 0);
