@@ -191,6 +191,18 @@ TEST(TagReports, CustomizedItemsApplyInOrderAndShortOnesAreSkipped) {
     EXPECT_EQ(info->description(), "Frequency: 924220, PC: 30, EPC: E280");
 }
 
+TEST(TagReports, AnEpcLongerThan62BytesDropsTheReport) {
+    for (const std::size_t length : {std::size_t{62}, std::size_t{63}}) {
+        const bool kept = length == 62;
+        Bytes plain{1, 0xFF, 0x38, 0x30, 0x00};
+        plain.insert(plain.end(), length, 0xE2);
+        EXPECT_EQ(decodeTagRecord(OrvRfidCmdId::inventoryData, plain).has_value(), kept) << length;
+        Bytes customized{0, static_cast<uint8_t>(length + 3), 0};
+        customized.insert(customized.end(), length, 0xE2);
+        EXPECT_EQ(tagInfoFromCustomizedItems(customized) != nullptr, kept) << length;
+    }
+}
+
 TEST(TagReports, CustomizedTimestampIsTheReadersLocalTime) {
     std::tm tm{};
     tm.tm_year = 124, tm.tm_mon = 4, tm.tm_mday = 1, tm.tm_hour = 10, tm.tm_min = 20;

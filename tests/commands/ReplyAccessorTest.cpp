@@ -1,6 +1,7 @@
 // Every reply accessor of the setting commands against an empty, a short and an unknown-valued
 // reply, and against sound replies: a short reply gives no value, an unknown byte gives the
-// documented fallback, a byte that would be read as another valid value gives no value.
+// fallback its field names (EnumByteOr's second argument), a byte that would be read as another
+// valid value gives no value.
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -4,6 +4,7 @@
 
 #include "STTestSupport.h"
 #include "orvanerfid/commands/Gen2Packets.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -219,6 +220,29 @@ TEST(STGen2PacketTest, InventoryRecordsBecomeTagReports) {
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(first[0].tagInfoId().size(), 2u) << "tag count and time stamp only";
     EXPECT_EQ(unknown, std::vector<uint8_t>{0x42});
+}
+
+TEST(STGen2PacketTest, CorruptRecordsAreRefused) {
+    // log I or log Q with the top bit set fails the packet; tags before it stand.
+    for (const auto& [logI, logQ] : {std::pair<uint8_t, uint8_t>{0x80, 0}, {0, 0xFF}}) {
+        STInventoryWalkResult result;
+        const auto tags = walk(join({header(0, 1, 1, 0, 0), kFinished, header(0, logI, logQ, 0, 0),
+                                     kFinished, header(0, 1, 1, 0, 0), kFinished}),
+                               0, &result);
+        EXPECT_TRUE(result.malformed) << int{logI} << "/" << int{logQ};
+        EXPECT_EQ(tags.size(), 1u);
+    }
+    // An EPC longer than 62 bytes drops that tag's report with an ERROR line; the next stands.
+    const auto log = test::LogCapture::install();
+    STInventoryWalkResult result;
+    const auto tags = walk(
+        join({record(0x04, Bytes(63, 0xE2)), kFinished, record(0x04, Bytes(62, 0xE2)), kFinished}),
+        0, &result);
+    ASSERT_EQ(tags.size(), 1u);
+    EXPECT_EQ(tags[0].epc().size(), 62u);
+    EXPECT_EQ(result.droppedTags, 1u);
+    EXPECT_FALSE(result.malformed);
+    EXPECT_EQ(log->count("keepReadThread() Dropped a tag report", LogLevel::error), 1);
 }
 
 TEST(STGen2PacketTest, RssiUsesTheReceiveGainWithoutOverflow) {

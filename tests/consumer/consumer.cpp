@@ -82,9 +82,18 @@ int main() {
     check(reader->deviceType() == orvane::DeviceType::vk640, "reader");
     check(orvane::BaseReader::uhfSupportedParameterIds(orvane::UhfModuleType::qm5520).size() == 44,
           "reader table");
-    check(reader->connect() && reader->disconnect(), "reader connection");
+    // Connected only once an initialisation finishes; dropping the reader closes the link.
+    check(reader->connect() && reader->connectState() == orvane::ConnectState::connecting,
+          "reader connection");
     reader.reset();
 
     if (failures == 0) std::printf("consumer: all checks passed\n");
+    // The scan-engine object of a reader's SE2707 engine, without a reader.
+    const auto engine = std::make_shared<orvane::EngineSE2707>(std::weak_ptr<orvane::ReaderLink>{});
+    check(engine->engineModel() == orvane::EngineModel::SE2707, "engine model");
+    check(engine->supportedIds().size() == orvane::EngineSE2707::makeSupportedParameters().size(),
+          "engine table");
+    check(engine->isSupport(engine->supportedIds().front()), "engine support");
+
     return failures == 0 ? 0 : 1;
 }

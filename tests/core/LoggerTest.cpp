@@ -31,6 +31,23 @@ class LoggerTest : public ::testing::Test {
     std::shared_ptr<RecordingSink> sink;
 };
 
+TEST_F(LoggerTest, HeldRecordsReachTheSinkInOrderWhenTheOutermostHoldEnds) {
+    {
+        const orvLogger::Hold outer;
+        orvLogger::info("a");
+        {
+            const orvLogger::Hold inner;
+            orvLogger::info("b");
+        }
+        EXPECT_TRUE(sink->records.empty());
+        orvLogger::info("c");
+    }
+    std::vector<std::string> texts;
+    for (const auto& r : sink->records)
+        texts.push_back(r.log());
+    EXPECT_EQ(texts, (std::vector<std::string>{"a", "b", "c"}));
+}
+
 TEST_F(LoggerTest, ThresholdFiltersBothConsoleAndSink) {
     orvLogger::setLevel(LogLevel::warn);
     orvLogger::debug("t", "d");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 
 #include "DeviceTestSupport.h"
 
@@ -453,6 +454,23 @@ TEST_F(DeviceBase, EventsReachTheDelegate) {
     for (const auto& c : cases)
         expected.push_back(c.call);
     EXPECT_EQ(delegate->calls(), expected);
+}
+
+// Throws from its events: an int from the key event, a std::exception from the others.
+class ThrowingDelegate : public test::RecordingDeviceDelegate {
+  public:
+    void triggerKeyEvent(const KeyEventArgs&) override { throw 7; }
+    void temperatureEvent(double) override { throw std::runtime_error("hot"); }
+};
+
+TEST_F(DeviceBase, WhateverTheDelegateThrowsStaysInTheDevice) {
+    auto device = TestDevice::create(protocol);
+    auto delegate = std::make_shared<ThrowingDelegate>();
+    device->setDelegate(delegate);
+    EXPECT_NO_THROW(device->protocolEvent(
+        ProtocolEventArgs(ProtocolEventId::keyEvent, KeyEventArgs(KeyID::triggerKey, true))));
+    EXPECT_NO_THROW(device->protocolEvent(ProtocolEventArgs(ProtocolEventId::temperature, 36.5)));
+    EXPECT_EQ(log->count("protocolEvent failed", LogLevel::error), 2);
 }
 
 TEST_F(DeviceBase, EventsTheDelegateNeverSees) {

@@ -43,6 +43,25 @@ class Vk210FirmwareUpdateTest : public ::testing::Test {
     std::size_t failAt = SIZE_MAX;
 };
 
+// Records each report, then throws.
+class ThrowingProgress : public test::RecordingDeviceDelegate {
+  public:
+    void firmwareUpdateEvent(FirmwareUpdateState state, uint8_t percentage) override {
+        RecordingDeviceDelegate::firmwareUpdateEvent(state, percentage);
+        throw 7;
+    }
+};
+
+TEST_F(Vk210FirmwareUpdateTest, AThrowingProgressReportNeverStopsTheUpdate) {
+    auto throwing = std::make_shared<ThrowingProgress>();
+    device->setDelegate(throwing);
+    device->firmwareUpdate("fw.bin", Bytes(2500, 0xA5));
+    const auto calls = throwing->calls();
+    ASSERT_EQ(calls.size(), 10u);
+    EXPECT_EQ(calls.back(), "firmwareUpdate 1 100");
+    EXPECT_EQ(requests().size(), 5u);
+}
+
 TEST_F(Vk210FirmwareUpdateTest, BlocksAndProgress) {
     device->firmwareUpdate("fw.bin", Bytes(2500, 0xA5));
     // State numbers: 0 Start, 1 Stop, 2 Erasing Memory, 3 Uploading, 4 Updating.

@@ -128,6 +128,18 @@ TEST_F(Vk210MultiSettingTest, RepliesAnswerTheIdsAsked) {
                          LogLevel::warn),
               1);
 
+    // A protection threshold reads as the reader holds it, above 85 degrees with a WARN line.
+    log->clear();
+    records = vk210::responseDataToDeviceParam(
+        joinFrames({vk210Reply(Cmd::getAmbientTemperatureProtection, {0x03, 0x52}),
+                    vk210Reply(Cmd::getPaTemperatureProtection, {0x03, 0x84})}),
+        {Id::ambientTemperatureProtection, Id::paTemperatureProtection});
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(std::get<unsigned>(*records[0].getValue()), 85u);
+    EXPECT_EQ(std::get<unsigned>(*records[1].getValue()), 90u);
+    EXPECT_EQ(log->count("The temperature protection 900 tenths is above 85", LogLevel::warn), 1);
+    EXPECT_EQ(log->count("The temperature protection", LogLevel::warn), 1);
+
     records = vk210::responseDataToDeviceParam({}, {Id::autoOffTimeList});
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(std::get<std::vector<unsigned>>(*records[0].getValue()).size(), 481u);

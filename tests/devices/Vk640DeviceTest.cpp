@@ -571,7 +571,8 @@ TEST_F(Vk640Test, SetPackagesWriteWhatWasAskedOrNothing) {
     const Case cases[] = {
         {DeviceParam(Id::vibrator, true), {0x01, 1, 1}},
         {DeviceParam(Id::beeperVolume, BeeperVolume::mute), {0x02, 1, 0}},
-        {DeviceParam(Id::autoOffTime, 4u), {0x04, 1, 4}},
+        {DeviceParam(Id::autoOffTime, 5u), {0x04, 1, 5}},
+        {DeviceParam(Id::autoOffTime, 4u), {}},
         {DeviceParam(Id::autoOffTime, 300u), {}},
         {DeviceParam(Id::readMode, ReadMode::multiRead), {0x05, 1, 1}},
         {DeviceParam(Id::findDevice, FindDevice(FindDeviceMode::vibrator, 5)), {0x06, 2, 1, 5}},
@@ -582,7 +583,8 @@ TEST_F(Vk640Test, SetPackagesWriteWhatWasAskedOrNothing) {
         {DeviceParam(Id::dataTerminator, DataTerminator::cr), {}},
         {DeviceParam(Id::dataTerminator, DataTerminator::lf), {}},
         {DeviceParam(Id::tagUnique, TagUnique::tagInfo), {0x0B, 1, 1}},
-        {DeviceParam(Id::screenOffTime, ScreenOffTime(3, 90)), {0x0E, 2, 3, 90}},
+        {DeviceParam(Id::screenOffTime, ScreenOffTime(3, 59)), {0x0E, 2, 3, 59}},
+        {DeviceParam(Id::screenOffTime, ScreenOffTime(3, 90)), {}},
         {DeviceParam(Id::bluetoothSecuritySimplePairing, false), {0x22, 1, 0}},
         {DeviceParam(Id::factoryReset), {0x40, 0}},
         {DeviceParam(Id::shutdown), {0x41, 0}},
@@ -620,6 +622,71 @@ TEST_F(Vk640Test, SetPackagesWriteWhatWasAskedOrNothing) {
     DeviceParam bad(Id::beeperVolume);
     bad.set_value("zz");
     EXPECT_TRUE(open.setBytePackage(bad).empty());
+}
+
+// One table serves both paths: a value the single operation refuses is skipped by the
+// multi-setting packing, and one it accepts is packed into the same record.
+TEST_F(Vk640Test, SingleAndMultiSettingPathsApplyOneRule) {
+    using Id = DeviceParamId;
+    OpenVk640 open(protocol);
+    struct Case {
+        const char* firmware;
+        DeviceParam param;
+    };
+    const Case cases[] = {
+        {"1.1.11", DeviceParam(Id::autoOffTime, 4u)},
+        {"1.1.11", DeviceParam(Id::autoOffTime, 10u)},
+        {"1.1.11", DeviceParam(Id::autoOffTime, 255u)},
+        {"1.1.6", DeviceParam(Id::readMode, ReadMode::multiRead)},
+        {"1.1.7", DeviceParam(Id::readMode, ReadMode::multiRead)},
+        {"1.1.6", DeviceParam(Id::readMode, ReadMode::singleRead)},
+        {"1.1.6", DeviceParam(Id::tagUnique, TagUnique::tagInfo)},
+        {"1.1.8", DeviceParam(Id::screenOffTime, ScreenOffTime(1, 0))},
+        {"1.1.9", DeviceParam(Id::screenOffTime, ScreenOffTime(1, 60))},
+        {"1.1.9", DeviceParam(Id::screenOffTime, ScreenOffTime(255, 59))},
+        {"1.1.10", DeviceParam(Id::userData, Bytes(4, 1))},
+        {"1.1.11", DeviceParam(Id::dataTerminator, DataTerminator::cr)},
+        {"1.1.11", DeviceParam(Id::findDevice, FindDevice(FindDeviceMode::beep, 255))},
+        {"1.1.11", DeviceParam(Id::connectionMode, ConnectionMode::bleSpp)},
+        {"1.1.11", DeviceParam(Id::connectionMode, ConnectionMode::usbSpp)},
+        {"1.1.11", DeviceParam(Id::appBundleId, std::string(33, 'a'))},
+    };
+    for (const auto& c : cases) {
+        const std::string name =
+            std::string(description(c.param.id())) + " " + c.param._value() + " @" + c.firmware;
+        transport->setFirmware(c.firmware);
+        protocol->clear();
+        bool single = true;
+        try {
+            device->setParameter(c.param);
+        } catch (const CodedError&) {
+            single = false;
+        }
+        const Bytes packed = open.setBytePackage(c.param);
+        EXPECT_EQ(single, !packed.empty()) << name;
+        if (!single) {
+            EXPECT_TRUE(protocol->sent().empty()) << name;
+            continue;
+        }
+        const auto view = STPacket::parsePacket(packed);
+        ASSERT_TRUE(view) << name;
+        Bytes record{view->cmdGroup, view->cmdSubcode};
+        record.insert(record.end(), view->payload.begin(), view->payload.end());
+        EXPECT_EQ(requests(), std::vector<Bytes>{record}) << name;
+    }
+    // A read the firmware lacks is left out of a multi-read as the single read refuses it.
+    transport->setFirmware("1.1.6");
+    EXPECT_TRUE(open.getBytePackage(DeviceParam(Id::tagUnique)).empty());
+    expectCode(ResultCode::notSupported, [&] { device->getTagUnique(); });
+
+    // A bundle id text with bytes above 0x7F is no app bundle id: refused, nothing written.
+    transport->setFirmware("1.1.11");
+    protocol->clear();
+    DeviceParam bundle(Id::appBundleId);
+    bundle.set_value("636F6DC3A9");
+    expectCode(ResultCode::invalidParameter, [&] { device->setParameter(bundle); });
+    EXPECT_TRUE(protocol->sent().empty());
+    EXPECT_TRUE(open.setBytePackage(bundle).empty());
 }
 
 TEST_F(Vk640Test, RepliesBecomeParameters) {

@@ -4,6 +4,7 @@
 
 #include "orvanerfid/core/Barcode.h"
 #include "orvanerfid/core/ResultCode.h"
+#include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/engines/Honeywell.h"
 
 namespace orvane {
@@ -57,6 +58,17 @@ TEST(Honeywell, TextsAreEscapedSoTheFormStaysWellFormed) {
     EXPECT_EQ(tag.text(),
               "\n{\"tag\":\"a\\\"b\",\"subTags\":{\"k\\\\\":{\"data\":"
               "\"x\\\"}\\n\\u0001y\",\"response\":\"NAK\"}}}\n");
+}
+
+TEST(Honeywell, BytesThatAreNoUtf8AreEscapedSoTheTextStaysValidJson) {
+    HoneywellTag tag("T");
+    // A stray continuation byte, a lead byte without its tail, 0xFF, then a valid "é".
+    tag.subTags.emplace("S", std::string("\x80"
+                                         "a\xC3\xFF\xC3\xA9"));
+    tag.subTagsResponse["S"] = HoneywellResponse::ack;
+    const std::string text = tag.text();
+    EXPECT_NE(text.find("\"data\":\"\\u0080a\\u00C3\\u00FF\xC3\xA9\""), std::string::npos) << text;
+    EXPECT_TRUE(isValidUtf8(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size())));
 }
 
 TEST(Honeywell, ASubTagWithoutAnAnswerHasNoTextForm) {

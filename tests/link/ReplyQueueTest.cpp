@@ -73,5 +73,17 @@ TEST(ReplyQueue, PurgeDropsOnlyMatchingReplies) {
     EXPECT_EQ(queue.count(), 0u);
 }
 
+TEST(ReplyQueue, AFloodOfUnclaimedRepliesKeepsTheNewestUpToItsCapacity) {
+    auto log = test::LogCapture::install();
+    ReplyQueue<int> queue(100);
+    for (int v = 0; v < 2100; ++v)
+        queue.push(v);
+    EXPECT_EQ(queue.count(), 100u);
+    EXPECT_EQ(queue.take(), 2000);
+    // The first drop and every thousandth.
+    EXPECT_EQ(log->count("Dropped the oldest unclaimed reply", LogLevel::error), 3);
+    EXPECT_GT(ReplyQueue<int>::kCapacity, 255u * 4);
+}
+
 }  // namespace
 }  // namespace orvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "LinkTestSupport.h"
@@ -296,6 +297,110 @@ TEST_F(Vk210ProtocolTest, TheLoopEndsWhenTheTransportDisconnects) {
     // Without a loop a send times out.
     transport->connect();
     EXPECT_EQ(protocol->send(request(Id::firmware), 20).resultCode(), ResultCode::timeout);
+}
+
+// ---- Application code on the library's paths ----------------------------------------------
+
+TEST_F(Vk210ProtocolTest, WhateverADelegateThrowsStaysInTheLibrary) {
+    recorder->onEvent = [](const ProtocolEventArgs&) { throw 7; };
+    const Bytes reply = replyFrame(Id::paTemperature, 0x00, {0x01, 0x2C});
+    transport->onWrite = [&](ByteView) { transport->feed(reply); };
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(protocol->send(request(Id::paTemperature), 1000).data(), reply);
+    EXPECT_EQ(protocol->receiveLoopsRunning(), 1);
+    EXPECT_EQ(log->count("protocolEvent threw", LogLevel::error), 2);
+}
+
+TEST_F(Vk210ProtocolTest, ADelegateMayStopWhileASendWaitsForItsReply) {
+    std::atomic<bool> stopped{false};
+    recorder->onEvent = [&](const ProtocolEventArgs&) {
+        protocol->stop();
+        stopped = true;
+    };
+    std::atomic<bool> written{false};
+    transport->onWrite = [&](ByteView) { written = true; };
+    Response response(ResultCode::undefined, std::nullopt);
+    std::thread sender([&] { response = protocol->send(request(Id::firmware), 4000); });
+    ASSERT_TRUE(waitUntil([&] { return written.load(); }));
+    // The delegate waits for the send's lock; the reply comes after it began to wait.
+    transport->feed(event(Id::eventNotificationKeyEventStatus, {0x01, 0x01}));
+    ASSERT_TRUE(waitUntil([&] { return recorder->count() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    transport->feed(replyFrame(Id::firmware, 0, {2}));
+    sender.join();
+    EXPECT_EQ(response.resultCode(), ResultCode::noError);
+    EXPECT_TRUE(waitUntil([&] { return stopped.load(); }));
+}
+
+TEST_F(Vk210ProtocolTest, AFalseFrameStartCostsASecondNotTheReply) {
+    const Bytes reply = replyFrame(Id::firmware, 0, {1, 1, 11});
+    transport->onWrite = [&](ByteView) {
+        transport->feed(joined({{0x02, 0x01, 0x00, 0xAA, 0xBB, 0xCC}, reply}));
+    };
+    const Response response = protocol->send(request(Id::firmware), 5000);
+    EXPECT_EQ(response.resultCode(), ResultCode::noError);
+    EXPECT_EQ(response.data(), reply);
+    EXPECT_EQ(log->count("keepReadThread() There is no data in 1 second"), 1);
+}
+
+TEST_F(Vk210ProtocolTest, ADroppedLinkEndsAWaitingSendAt6006) {
+    for (const int number : {-1, 2}) {
+        std::atomic<bool> written{false};
+        transport->onWrite = [&](ByteView) { written = true; };
+        Response response(ResultCode::undefined, std::nullopt);
+        std::thread sender([&] {
+            response = number < 0
+                           ? protocol->send(request(Id::firmware), 60000)
+                           : protocol->send(joined({request(Id::firmware), request(Id::modelName)}),
+                                            60000, number);
+        });
+        ASSERT_TRUE(waitUntil([&] { return written.load(); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        transport->disconnect();
+        sender.join();
+        EXPECT_EQ(response.resultCode(), ResultCode::connectFailed) << number;
+        transport->connect();
+        ASSERT_TRUE(protocol->start());
+    }
+}
+
+// A sink that hands each record to a test function.
+class CallingSink : public orvLoggerDelegate {
+  public:
+    std::function<void(const LogEventArg&)> onRecord;
+    void logEvent(const LogEventArg& record) override { onRecord(record); }
+};
+
+TEST(Vk210ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) {
+    orvLogger::setShowNSLog(false);
+    const LogLevel saved = orvLogger::level();
+    orvLogger::setLevel(LogLevel::debug);
+    auto transport = std::make_shared<FeedTransport>();
+    auto protocol = std::make_shared<Vk210Protocol>(transport);
+    transport->onWrite = [&](ByteView) { transport->feed(replyFrame(Id::firmware, 0, {1})); };
+    ASSERT_TRUE(protocol->start());
+
+    // On the first send's first record, the sink makes a second send and waits for it.
+    std::atomic<bool> first{true};
+    std::atomic<bool> nestedDone{false};
+    std::future<ResultCode> nested;
+    auto sink = std::make_shared<CallingSink>();
+    sink->onRecord = [&](const LogEventArg& record) {
+        if (record.log() != "+++ send(data:timeout:)" || !first.exchange(false)) return;
+        nested = std::async(std::launch::async, [&] {
+            return protocol->send(request(Id::firmware), 1000).resultCode();
+        });
+        nestedDone = nested.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    };
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
+    EXPECT_EQ(protocol->send(request(Id::firmware), 1000).resultCode(), ResultCode::noError);
+    EXPECT_TRUE(nestedDone.load());
+    ASSERT_TRUE(nested.valid());
+    EXPECT_EQ(nested.get(), ResultCode::noError);
+    sink.reset();
+    protocol->stop();
+    EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+    orvLogger::setLevel(saved);
 }
 
 TEST(Vk210ProtocolRestart, StartStopStartNeverLeavesTwoLoops) {

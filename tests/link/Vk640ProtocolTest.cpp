@@ -321,6 +321,52 @@ TEST_F(Vk640ProtocolTest, DroppedLinkEndsTheLoopAndEmptiesTheQueue) {
     EXPECT_EQ(log->count("keepReadThread() transport is disconnected", LogLevel::error), 1);
 }
 
+TEST_F(Vk640ProtocolTest, WhateverADelegateThrowsStaysInTheLibrary) {
+    recorder->onEvent = [](const ProtocolEventArgs&) { throw 7; };
+    transport->feed(tlvReply(0x10, 0x21, 0x21, {1}));
+    ASSERT_TRUE(waitUntil([&] { return recorder->count(Ev::keyEvent) == 1; }));
+    // The battery notification that also answers a send still answers it.
+    transport->onWrite = [&](ByteView) { transport->feed(tlvReply(0x10, 0x05, 0x05, {80})); };
+    STUHFL_BatteryInfo battery;
+    const Response response = protocol->send(battery.getPacketBytes(), 3000);
+    ASSERT_EQ(response.resultCode(), ResultCode::noError);
+    EXPECT_EQ(response.data()->back(), 80);
+    EXPECT_EQ(protocol->receiveLoopsRunning(), 1);
+    EXPECT_EQ(log->count("protocolEvent threw", LogLevel::error), 2);
+}
+
+TEST_F(Vk640ProtocolTest, AFalseStartCostsASecondNotTheReply) {
+    // A plausible header whose length runs past the reply behind it.
+    Bytes falseStart(kMacReply.begin(), kMacReply.begin() + 10);
+    falseStart[8] = 0x01;
+    falseStart[9] = 0x00;
+    transport->onWrite = [&](ByteView) { transport->feed(joined({falseStart, kMacReply})); };
+    STUHFL_BluetoothMacAddress mac;
+    EXPECT_EQ(protocol->send(mac.getPacketBytes(), 5000).resultCode(), ResultCode::noError);
+    EXPECT_EQ(log->count("keepReadThread() There is no data in 1 second"), 1);
+}
+
+TEST_F(Vk640ProtocolTest, ADroppedLinkEndsAWaitingSendAt6006) {
+    STUHFL_BluetoothMacAddress mac;
+    const Bytes one = mac.getPacketBytes();
+    for (const int number : {-1, 2}) {
+        std::atomic<bool> written{false};
+        transport->onWrite = [&](ByteView) { written = true; };
+        Response response(ResultCode::undefined, std::nullopt);
+        std::thread sender([&] {
+            response = number < 0 ? protocol->send(one, 60000)
+                                  : protocol->send(joined({one, one}), 60000, number);
+        });
+        ASSERT_TRUE(waitUntil([&] { return written.load(); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        transport->disconnect();
+        sender.join();
+        EXPECT_EQ(response.resultCode(), ResultCode::connectFailed) << number;
+        transport->connect();
+        protocol->start();
+    }
+}
+
 TEST(Vk640SendLock, ReadersTakeTurnsWithTheirSends) {
     auto slowLink = std::make_shared<test::FeedTransport>();
     auto fastLink = std::make_shared<test::FeedTransport>();
@@ -328,25 +374,24 @@ TEST(Vk640SendLock, ReadersTakeTurnsWithTheirSends) {
     auto fast = std::make_shared<Vk640Protocol>(fastLink);
     slow->start();
     fast->start();
-    fastLink->onWrite = [&](ByteView) { fastLink->feed(kMacReply); };
-
-    std::atomic<int> order{0};
-    int slowDone = 0;
-    int fastDone = 0;
+    // The fast reader's write also brings the slow reader's reply: had it come while the slow
+    // send still waited, that send would succeed instead of timing out.
+    fastLink->onWrite = [&](ByteView) {
+        slowLink->feed(kMacReply);
+        fastLink->feed(kMacReply);
+    };
     std::atomic<bool> slowWaiting{false};
     slowLink->onWrite = [&](ByteView) { slowWaiting = true; };
+    Response slowResponse(ResultCode::undefined, std::nullopt);
     std::thread slowSend([&] {
         STUHFL_BluetoothMacAddress mac;
-        EXPECT_EQ(slow->send(mac.getPacketBytes(), 400).resultCode(), ResultCode::timeout);
-        slowDone = ++order;
+        slowResponse = slow->send(mac.getPacketBytes(), 400);
     });
     ASSERT_TRUE(waitUntil([&] { return slowWaiting.load(); }));
     STUHFL_BluetoothMacAddress mac;
     EXPECT_EQ(fast->send(mac.getPacketBytes(), 3000).resultCode(), ResultCode::noError);
-    fastDone = ++order;
     slowSend.join();
-    EXPECT_EQ(slowDone, 1);
-    EXPECT_EQ(fastDone, 2);
+    EXPECT_EQ(slowResponse.resultCode(), ResultCode::timeout);
     slow->stop();
     fast->stop();
 }

@@ -57,5 +57,14 @@ TEST(Vk640RulesTest, ShortNotificationsAreRefused) {
                 ResultCode::outOfRange);
 }
 
+TEST(Vk640RulesTest, TemperatureNotificationsAreSignedAsTheDeviceReadsThem) {
+    const std::pair<uint8_t, double> cases[] = {{0x19, 25.0}, {0xF6, -10.0}, {0x80, -128.0}};
+    for (const auto& [byte, degrees] : cases) {
+        const auto role = vk640DeviceGroupRole(parsed(0x10, 0x07, {0x07, 0x01, byte}));
+        ASSERT_TRUE(role.event) << int{byte};
+        EXPECT_EQ(std::get<double>(role.event->data()), degrees) << int{byte};
+    }
+}
+
 }  // namespace
 }  // namespace orvane

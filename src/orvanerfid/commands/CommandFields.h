@@ -11,7 +11,8 @@
 //
 // Multi-byte numbers are big-endian. Reads never go past the data: a reply too short for the
 // value gives no value (the caller completes with 0x5000). A byte that is not a raw value of its
-// enumeration gives the command's documented fallback where it has one, else no value.
+// enumeration gives the fallback its field names (EnumByteOr's `Fallback`) where it has one,
+// else no value.
 
 #include <algorithm>
 #include <chrono>
@@ -90,7 +91,7 @@ struct EnumByte {
     }
 };
 
-// An 8-bit enumeration whose unlisted bytes read as the documented fallback `Fallback`.
+// An 8-bit enumeration whose unlisted bytes read as `Fallback`.
 template <TabledEnum E, E Fallback>
 struct EnumByteOr {
     using value_type = E;

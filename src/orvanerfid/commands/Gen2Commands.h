@@ -6,7 +6,9 @@
 //
 // The pattern is that of RadioSettingCommands.h: set commands write their public fields when
 // framed; get accessors give no value for a reply too short for what they read (0x5000) and the
-// documented fallback for a byte that is no known value. Pure codecs: no threads, no I/O.
+// fallback its field names for a byte that is no known value (the second argument of
+// fields::EnumByteOr: antenna switching stop, temperature protection stop). Pure codecs: no
+// threads, no I/O.
 
 #include <chrono>
 #include <cstdint>

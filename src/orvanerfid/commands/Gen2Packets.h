@@ -18,6 +18,7 @@
 #include "orvanerfid/commands/STPacket.h"
 #include "orvanerfid/commands/STPacketFields.h"
 #include "orvanerfid/core/Enum.h"
+#include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/TagInfo.h"
 
 namespace orvane {
@@ -326,8 +327,10 @@ struct STInventoryTag {
 struct STInventoryWalkResult {
     std::size_t tags = 0;            // records closed by a finished marker
     std::size_t unknownRecords = 0;  // records of a tag this library does not know, skipped
-    // A record ran past the payload, or a statistics or header record was too short for its
-    // fields: the walk stopped there; the tags reported before it stand.
+    std::size_t droppedTags = 0;     // records closed with an EPC longer than 62 bytes
+    // A record ran past the payload, a statistics or header record was too short for its
+    // fields, or a header held a log I or log Q above 127: the walk stopped there; the tags
+    // reported before it stand.
     bool malformed = false;
 };
 
@@ -337,6 +340,8 @@ struct STInventoryWalkResult {
 class ORVANE_API STInventoryData {
   public:
     static constexpr uint8_t kSubcode = 0x02;
+    // The longest EPC of a Gen2 tag: 31 words.
+    static constexpr std::size_t kMaxEpcBytes = 62;
 
     static constexpr uint8_t STUHFL_TAG_INVENTORY_STATISTICS = 0x02;
     static constexpr uint8_t STUHFL_TAG_INVENTORY_TAG_INFO_HEADER = 0x03;
@@ -357,8 +362,9 @@ class ORVANE_API STInventoryData {
     }
 
     // Walks the records of `payload` and calls `onTag(const STInventoryTag&)` at each finished
-    // marker, in order, and `onUnknown(uint8_t tag)` for each record of an unknown tag. Never
-    // reads past the payload; allocation-free.
+    // marker, in order, and `onUnknown(uint8_t tag)` for each record of an unknown tag; a record
+    // whose EPC is longer than kMaxEpcBytes is dropped with an ERROR line. Never reads past the
+    // payload; allocation-free but for that line.
     template <class OnTag, class OnUnknown>
     static STInventoryWalkResult forEachTag(ByteView payload, OnTag&& onTag, OnUnknown&& onUnknown);
     template <class OnTag>
@@ -406,6 +412,12 @@ STInventoryWalkResult STInventoryData::forEachTag(ByteView payload, OnTag&& onTa
                     result.malformed = true;
                     return result;
                 }
+                // log I and log Q run 0 to 127: a byte with the top bit set is no reading.
+                if (value[INVENTORY_TAG_INFO_HEADER_LOG_I] > 0x7F ||
+                    value[INVENTORY_TAG_INFO_HEADER_LOG_Q] > 0x7F) {
+                    result.malformed = true;
+                    return result;
+                }
                 tag.hasHeader = true;
                 tag.antenna = value[INVENTORY_TAG_INFO_HEADER_ANTENNA];
                 tag.logI = static_cast<int8_t>(value[INVENTORY_TAG_INFO_HEADER_LOG_I]);
@@ -424,6 +436,15 @@ STInventoryWalkResult STInventoryData::forEachTag(ByteView payload, OnTag&& onTa
                 if (!value.empty() || tag.xpc) tag.xpc = value;
                 break;
             case STUHFL_TAG_INVENTORY_TAG_FINISHED:
+                // No Gen2 tag has a longer EPC: the record is corrupt, its report dropped.
+                if (tag.epc && tag.epc->size() > kMaxEpcBytes) {
+                    ++result.droppedTags;
+                    orvLogger::error("Vk640Protocol",
+                                     "keepReadThread() Dropped a tag report: its EPC of " +
+                                         std::to_string(tag.epc->size()) +
+                                         " bytes is longer than 62 bytes");
+                    break;
+                }
                 ++result.tags;
                 onTag(static_cast<const STInventoryTag&>(tag));
                 break;

@@ -34,7 +34,7 @@ std::optional<TagRecord> decodeTagRecord(OrvRfidCmdId id, ByteView data) noexcep
     const auto layout = tagRecordLayout(id);
     if (!layout || data.size() < layout->epcOffset()) return std::nullopt;
     const auto split = splitEpc(*layout, data);
-    if (!split) return std::nullopt;
+    if (!split || split->epc.size() > kMaxEpcBytes) return std::nullopt;
     TagRecord record;
     record.layout = *layout;
     record.antenna = data[0];

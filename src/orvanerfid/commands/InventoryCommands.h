@@ -106,6 +106,9 @@ constexpr std::optional<TagRecordLayout> tagRecordLayout(OrvRfidCmdId id) noexce
     return TagRecordLayout{group == 0x00B0, static_cast<TagRecordTail>(tail)};
 }
 
+// The longest EPC of a Gen2 tag: 31 words. A record with a longer one is corrupt.
+inline constexpr std::size_t kMaxEpcBytes = 62;
+
 // EPC length in bytes from the first PC byte: the PC's length field (words) times 2.
 constexpr std::size_t epcLengthFromPc(uint8_t firstPcByte) {
     return (firstPcByte >> 2) & 0x3E;
@@ -135,7 +138,8 @@ struct TagRecord {
 
 // Decodes the data area of an inventory-data frame without copying. No value when `id` is no
 // inventory-data command, when the data end inside the fixed fields, or when the EPC length the
-// PC gives runs past the end of a TID or user-data record.
+// PC gives runs past the end of a TID or user-data record, or when the EPC is longer than
+// kMaxEpcBytes.
 std::optional<TagRecord> decodeTagRecord(OrvRfidCmdId id, ByteView data) noexcept;
 
 // Base of the six fixed-layout record commands. Accessors follow each field's own bounds.

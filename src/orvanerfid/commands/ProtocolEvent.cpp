@@ -275,13 +275,17 @@ TagInfoPtr tagInfoFromRecord(const TagRecord& record) {
 TagInfoPtr tagInfoFromCustomizedItems(ByteView data) {
     auto info = std::make_shared<TagInfo>();
     bool any = false;
+    bool epcTooLong = false;
     walkCustomizedItems(data, [&](const CustomizedItemView& item) {
         const ItemRule& rule = kItemRules[rawValue(item.id)];
         if (item.data.size() < rule.size) return;
+        if (item.id == OrvRfidCmdInventoryDataFormat::epc && item.data.size() > kMaxEpcBytes) {
+            epcTooLong = true;
+        }
         rule.apply(*info, item.data);
         any = true;
     });
-    if (!any) return nullptr;
+    if (!any || epcTooLong) return nullptr;
     return info;
 }
 

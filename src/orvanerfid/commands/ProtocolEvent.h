@@ -125,7 +125,8 @@ TagInfoPtr tagInfoFromRecord(const TagRecord& record);
 
 // The tag report of a customized-format report: items applied in order, each through its own
 // field; an item too short for its field (RSSI 2 bytes, phase 4, frequency 4, timestamp 6, any
-// other 1) is skipped. No value when no item was usable.
+// other 1) is skipped. No value when no item was usable, or when the EPC item is longer than
+// kMaxEpcBytes (the report is corrupt).
 TagInfoPtr tagInfoFromCustomizedItems(ByteView data);
 
 }  // namespace orvane

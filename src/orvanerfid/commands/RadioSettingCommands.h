@@ -7,8 +7,9 @@
 // Every setting is a get/set pair (get code even, set code the next one). A set command writes
 // its public fields when framed; a get reply is read through accessors that give no value when
 // the reply is too short for what they read (the caller completes with 0x5000 "Invalid
-// Response"). A byte that is no known value reads as the setting's documented fallback.
-// Pure codecs: no threads, no I/O; one object serves one exchange on one thread.
+// Response"). A byte that is no known value reads as the fallback its field names (the second
+// argument of fields::EnumByteOr: region unknown, power saving mode powerSaving, frequency
+// switching stop). Pure codecs: no threads, no I/O; one object serves one exchange on one thread.
 
 #include <cstdint>
 #include <optional>

@@ -6,8 +6,9 @@
 //
 // The module driver changes settings read-modify-write: it parses the reply into a packet,
 // changes one field and sends that object's set request. A byte the library does not know reads
-// as the field's documented fallback, and is written back unchanged while the field still holds
-// that fallback, so the round-trip never rewrites a module setting by accident.
+// as the fallback its field names (the second argument of st::EnumOr: POWER_DOWN_MODE NORMAL,
+// TARI_6_25, S0, ...), and is written back unchanged while the field still holds that fallback,
+// so the round-trip never rewrites a module setting by accident.
 //
 // Threads: plain data, one thread at a time.
 

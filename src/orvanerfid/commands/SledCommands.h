@@ -9,7 +9,8 @@
 // numbers big-endian); a get command with a parameter keeps it behind a property whose setter
 // makes it the one-byte request. Reply accessors read the data after a success status and give no
 // value when the reply is too short for what they read (the caller completes with 0x5000); a
-// byte that is no raw value reads as the command's documented default. Pure codecs: no threads,
+// byte that is no raw value reads as the fallback its field names (the second argument of
+// fields::EnumByteOr: key function disabled, beeper volume medium). Pure codecs: no threads,
 // no I/O; one object serves one exchange on one thread.
 
 #include <array>

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <mutex>
 
 #include "orvanerfid/core/Console.h"
@@ -27,7 +28,53 @@ std::weak_ptr<orvLoggerDelegate>& sinkSlot() {
     return *sink;
 }
 
+// Per thread: the depth of `Hold`s, whether records are being handed to the sink, and the
+// records waiting for it.
+thread_local int tHolds = 0;
+thread_local bool tHanding = false;
+
+std::deque<LogEventArg>& heldRecords() {
+    thread_local std::deque<LogEventArg> held;
+    return held;
+}
+
+void callSink(orvLoggerDelegate& sink, const LogEventArg& record) {
+    // Records are written from library calls and destructors alike: whatever the sink throws
+    // ends here.
+    try {
+        sink.logEvent(record);
+    } catch (...) {
+        if (orvLogger::showNSLog())
+            consoleWriteLine(
+                orvLogger::consoleLine(LogLevel::error, "orvLogger", "The log sink threw"));
+    }
+}
+
+// Hands the waiting records to the sink in order, those the sink itself writes included.
+void handHeld() noexcept {
+    tHanding = true;
+    try {
+        auto& held = heldRecords();
+        while (!held.empty()) {
+            const LogEventArg record = std::move(held.front());
+            held.pop_front();
+            if (auto sink = orvLogger::delegate()) callSink(*sink, record);
+        }
+    } catch (...) {
+        heldRecords().clear();
+    }
+    tHanding = false;
+}
+
 }  // namespace
+
+orvLogger::Hold::Hold() noexcept {
+    ++tHolds;
+}
+
+orvLogger::Hold::~Hold() {
+    if (--tHolds == 0 && !tHanding) handHeld();
+}
 
 std::string orvLogger::consoleLine(LogLevel level, Tag tag, std::string_view log) {
     const auto now = std::chrono::system_clock::now();
@@ -58,17 +105,17 @@ std::string orvLogger::consoleLine(LogLevel level, Tag tag, std::string_view log
 void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
     if (!isEnabled(level)) return;
     if (showNSLog()) consoleWriteLine(consoleLine(level, tag, log));
-    if (auto sink = delegate()) {
-        // Records are written from library calls and destructors alike: whatever the sink
-        // throws ends here.
-        try {
-            sink->logEvent(LogEventArg(level, tag ? std::optional<std::string>(*tag) : std::nullopt,
-                                       std::string(log)));
-        } catch (...) {
-            if (showNSLog())
-                consoleWriteLine(consoleLine(LogLevel::error, "orvLogger", "The log sink threw"));
-        }
+    const auto sink = delegate();
+    if (!sink) return;
+    LogEventArg record(level, tag ? std::optional<std::string>(*tag) : std::nullopt,
+                       std::string(log));
+    if (tHolds > 0 || tHanding) {
+        heldRecords().push_back(std::move(record));
+        return;
     }
+    tHanding = true;
+    callSink(*sink, record);
+    handHeld();
 }
 
 bool orvLogger::registerDelegateIfNone(const std::shared_ptr<orvLoggerDelegate>& sink) {

@@ -49,8 +49,11 @@ class ORVANE_API orvLoggerDelegate {
 //
 // Threads: records are written on the caller's thread with no queue hop. The threshold and the
 // console switch are atomics; the sink is held weakly behind a mutex that is released before
-// the sink is called, so a sink may log. A record below the threshold costs one atomic load;
-// callers that build expensive texts test `isEnabled` first.
+// the sink is called, so a sink may log. While the writing thread holds a `Hold` (library code
+// that logs under one of its locks), its records wait and reach the sink, in order, when the
+// outermost hold ends, after that lock is released: a sink never runs under a library lock.
+// Records a sink writes reach it after the record it is handling. A record below the threshold
+// costs one atomic load; callers that build expensive texts test `isEnabled` first.
 class ORVANE_API orvLogger {
   public:
     using Tag = std::optional<std::string_view>;
@@ -88,6 +91,17 @@ class ORVANE_API orvLogger {
 
     // The console line of a record: "yyyy-MM-dd HH:mm:ss.SSS [LEVEL] [tag] text" in local time.
     static std::string consoleLine(LogLevel level, Tag tag, std::string_view log);
+
+    // Internal: held by library code around a lock under which it may log; declare it before the
+    // lock's guard so that it ends after the lock is released. The console line of a record is
+    // written at once; the sink gets the held records when the outermost hold of the thread ends.
+    class ORVANE_INTERNAL Hold {
+      public:
+        Hold() noexcept;
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+    };
 
     // Internal (the reader registers itself; not exported): makes `sink` the logger's sink unless
     // a live sink is registered already. Returns true when it became the sink.

@@ -472,6 +472,8 @@ void BaseDevice::protocolEvent(const ProtocolEventArgs& event) {
     } catch (const std::exception& error) {
         // Never into the receive loop.
         logError(std::string("protocolEvent failed: ") + error.what());
+    } catch (...) {
+        logError("protocolEvent failed");
     }
 }
 

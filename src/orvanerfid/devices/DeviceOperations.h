@@ -14,6 +14,9 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "orvanerfid/core/Battery.h"
@@ -126,3 +129,57 @@
     SET(scannerDataWithCustomizedFormat, std::vector<ScannerDataFormat>, setScannerDataFormat) \
     CALL(void, setEngineReadyEvent)
 // clang-format on
+
+// A model whose settings are rows of a table overrides every GET, SET and ACTION operation of
+// the list at once: each routes its setting to the model's `DeviceValue readRow(DeviceParamId)`
+// and `void writeRow(DeviceParamId, const DeviceValue&)` (declared private), which answer
+// "Not Supported" (0x4001, nothing sent) for a setting without a row. The rows alone decide what
+// the model supports; the list of operations is never restated. The CALL operations stay
+// hand-written.
+#define ORV_DEVICE_ROW_DECLARE_GET_(setting, Value, name) Value name() override;
+#define ORV_DEVICE_ROW_DECLARE_SET_(setting, Value, name) void name(Value value) override;
+#define ORV_DEVICE_ROW_DECLARE_ACTION_(setting, name) void name() override;
+#define ORV_DEVICE_ROW_SKIP_(...)
+#define ORV_DEVICE_DECLARE_ROW_OPERATIONS()                                         \
+    ORV_DEVICE_OPERATIONS(ORV_DEVICE_ROW_DECLARE_GET_, ORV_DEVICE_ROW_DECLARE_SET_, \
+                          ORV_DEVICE_ROW_DECLARE_ACTION_, ORV_DEVICE_ROW_SKIP_)
+
+// The definitions, in the model's source after `#define ORV_DEVICE_ROW_CLASS <Model>`.
+#define ORV_DEVICE_ROW_DEFINE_GET_(setting, Value, name)                     \
+    Value ORV_DEVICE_ROW_CLASS::name() {                                     \
+        return ::orvane::rowValueAs<Value>(readRow(DeviceParamId::setting)); \
+    }
+#define ORV_DEVICE_ROW_DEFINE_SET_(setting, Value, name)                          \
+    void ORV_DEVICE_ROW_CLASS::name(Value value) {                                \
+        writeRow(DeviceParamId::setting, ::orvane::rowValueOf(std::move(value))); \
+    }
+#define ORV_DEVICE_ROW_DEFINE_ACTION_(setting, name)        \
+    void ORV_DEVICE_ROW_CLASS::name() {                     \
+        writeRow(DeviceParamId::setting, std::monostate{}); \
+    }
+#define ORV_DEVICE_DEFINE_ROW_OPERATIONS()                                        \
+    ORV_DEVICE_OPERATIONS(ORV_DEVICE_ROW_DEFINE_GET_, ORV_DEVICE_ROW_DEFINE_SET_, \
+                          ORV_DEVICE_ROW_DEFINE_ACTION_, ORV_DEVICE_ROW_SKIP_)
+
+namespace orvane {
+
+// An operation's value as the setting's DeviceValue and back; the two temperature protections
+// travel as unsigned numbers.
+template <class T>
+T rowValueAs(DeviceValue value) {
+    if constexpr (std::is_same_v<T, uint16_t>) {
+        return static_cast<uint16_t>(std::get<unsigned>(value));
+    } else {
+        return std::get<T>(std::move(value));
+    }
+}
+template <class T>
+DeviceValue rowValueOf(T value) {
+    if constexpr (std::is_same_v<T, uint16_t>) {
+        return unsigned{value};
+    } else {
+        return DeviceValue(std::move(value));
+    }
+}
+
+}  // namespace orvane

@@ -71,24 +71,6 @@ std::optional<DeviceValue> modelDefault(Id id) {
     }
 }
 
-template <class T>
-T valueAs(DeviceValue value) {
-    if constexpr (std::is_same_v<T, uint16_t>) {
-        return static_cast<uint16_t>(std::get<unsigned>(value));
-    } else {
-        return std::get<T>(std::move(value));
-    }
-}
-
-template <class T>
-DeviceValue toValue(T value) {
-    if constexpr (std::is_same_v<T, uint16_t>) {
-        return unsigned{value};
-    } else {
-        return DeviceValue(std::move(value));
-    }
-}
-
 Bytes eventNotificationFrame(OrvRfidCmdEventNotificationId id) {
     OrvRfidCmd_EventNotification command;
     command.eventId = id;
@@ -133,30 +115,50 @@ std::vector<DeviceParam> Vk210Device::makeSupportedParameters() {
     return parameters;
 }
 
-DeviceValue Vk210Device::read(DeviceParamId id) {
-    return vk210::readSetting(*baseProtocol(), *vk210::settingRow(id), hasEngine());
+#define ORV_DEVICE_ROW_CLASS Vk210Device
+ORV_DEVICE_DEFINE_ROW_OPERATIONS()
+#undef ORV_DEVICE_ROW_CLASS
+
+DeviceValue Vk210Device::readRow(DeviceParamId id) {
+    switch (id) {
+        case Id::rfidModuleSkuType: {
+            const DeviceValue sku =
+                vk210::readSetting(*baseProtocol(), *vk210::settingRow(id), hasEngine());
+            if (std::get<SkuType>(sku) == SkuType::unknown) {
+                logError("getRfidModuleSkuType() The SKU is unknown(0).");
+            }
+            return sku;
+        }
+        case Id::skuType:
+            return readSkuType();
+        case Id::ambientTemperatureProtection:
+            return unsigned{getProtection(id,
+                                          "DEBUG. getAmbientTemperatureProtection() - Ambient "
+                                          "temperature protection is set to 85 degrees Celsius "
+                                          "(default)")};
+        case Id::paTemperatureProtection:
+            return unsigned{getProtection(id,
+                                          "DEBUG. getPaTemperatureProtection() - PA temperature "
+                                          "protection is set to 85 degrees Celsius (default)")};
+        case Id::autoOffTimeList:
+            return vk210::autoOffTimeList();
+        default:
+            break;
+    }
+    const vk210::SettingRow* row = vk210::settingRow(id);
+    if (row == nullptr || row->decode == nullptr) {
+        throw ReaderException(ResultCode::notSupported, "");
+    }
+    return vk210::readSetting(*baseProtocol(), *row, hasEngine());
 }
 
-void Vk210Device::write(DeviceParamId id, const DeviceValue& value) {
-    vk210::writeSetting(*baseProtocol(), *vk210::settingRow(id), hasEngine(), value);
+void Vk210Device::writeRow(DeviceParamId id, const DeviceValue& value) {
+    const vk210::SettingRow* row = vk210::settingRow(id);
+    if (row == nullptr || row->build == nullptr) {
+        throw ReaderException(ResultCode::notSupported, "");
+    }
+    vk210::writeSetting(*baseProtocol(), *row, hasEngine(), value);
 }
-
-#define ORV_VK210_DEFINE_GET_(setting, Value, name) \
-    Value Vk210Device::name() {                     \
-        return valueAs<Value>(read(Id::setting));   \
-    }
-#define ORV_VK210_DEFINE_SET_(setting, Value, name)    \
-    void Vk210Device::name(Value value) {              \
-        write(Id::setting, toValue(std::move(value))); \
-    }
-#define ORV_VK210_DEFINE_ACTION_(setting, name) \
-    void Vk210Device::name() {                  \
-        write(Id::setting, std::monostate{});   \
-    }
-ORV_VK210_ROW_OPERATIONS(ORV_VK210_DEFINE_GET_, ORV_VK210_DEFINE_SET_, ORV_VK210_DEFINE_ACTION_)
-#undef ORV_VK210_DEFINE_GET_
-#undef ORV_VK210_DEFINE_SET_
-#undef ORV_VK210_DEFINE_ACTION_
 
 // ---- Start-up and keep-alive
 
@@ -198,14 +200,9 @@ void Vk210Device::triggerAlive() {
 
 // ---- Settings with more than one row's work
 
-SkuType Vk210Device::getRfidModuleSkuType() {
-    const SkuType sku = valueAs<SkuType>(read(Id::rfidModuleSkuType));
-    if (sku == SkuType::unknown) logError("getRfidModuleSkuType() The SKU is unknown(0).");
-    return sku;
-}
-
-SkuType Vk210Device::getSkuType() {
-    const SkuType sku = valueAs<SkuType>(read(Id::skuType));
+SkuType Vk210Device::readSkuType() {
+    const SkuType sku = std::get<SkuType>(
+        vk210::readSetting(*baseProtocol(), *vk210::settingRow(Id::skuType), hasEngine()));
     if (sku != SkuType::unknown) return sku;
     logError("getSkuType() The SKU is unknown(0) going to check global band.");
     const auto reply = vk210::exchange<OrvRfidCmd_GetRegion>(
@@ -232,22 +229,10 @@ uint16_t Vk210Device::getProtection(DeviceParamId id, std::string_view debugText
     return 85;
 }
 
-uint16_t Vk210Device::getAmbientTemperatureProtection() {
-    return getProtection(Id::ambientTemperatureProtection,
-                         "DEBUG. getAmbientTemperatureProtection() - Ambient temperature "
-                         "protection is set to 85 degrees Celsius (default)");
-}
-
-uint16_t Vk210Device::getPaTemperatureProtection() {
-    return getProtection(Id::paTemperatureProtection,
-                         "DEBUG. getPaTemperatureProtection() - PA temperature protection is set "
-                         "to 85 degrees Celsius (default)");
-}
-
 KeyFunction Vk210Device::getKeyFunction(KeyID keyId) {
     const vk210::SettingRow& row = *vk210::settingRow(Id::triggerKeyStatus);
     const Bytes frame = vk210::readRequest(row, vk210::readerKey(keyId));
-    return valueAs<TriggerKeyStatus>(vk210::readSetting(*baseProtocol(), row, hasEngine(), frame))
+    return std::get<TriggerKeyStatus>(vk210::readSetting(*baseProtocol(), row, hasEngine(), frame))
         .keyFunction;
 }
 
@@ -256,12 +241,8 @@ BatteryStatusExtended Vk210Device::getBatteryStatusExtended(
     const vk210::SettingRow& row = *vk210::settingRow(Id::batteryStatusExtended);
     const Bytes frame =
         OrvaneRfidCommand::frame(row.getCommand, vk210::batteryStatusExtendedRequestData(types));
-    return valueAs<BatteryStatusExtended>(
+    return std::get<BatteryStatusExtended>(
         vk210::readSetting(*baseProtocol(), row, hasEngine(), frame));
-}
-
-std::vector<unsigned> Vk210Device::getAutoOffTimeList() {
-    return vk210::autoOffTimeList();
 }
 
 void Vk210Device::setEngineReadyEvent() {

@@ -20,80 +20,6 @@
 
 namespace orvane {
 
-// The settings of this reader that the device reaches through its table of setting rows, one
-// exchange each (3000 ms): GET(setting, Value, name), SET(setting, Value, name),
-// ACTION(setting, name), as in DeviceOperations.h.
-// clang-format off
-#define ORV_VK210_ROW_OPERATIONS(GET, SET, ACTION)                                            \
-    GET(firmwareVersion, std::string, getFirmwareVersion)                                     \
-    GET(batteryStatus, BatteryStatus, getBatteryState)                                        \
-    GET(dataTerminator, DataTerminator, getDataTerminator)                                    \
-    SET(dataTerminator, DataTerminator, setDataTerminator)                                    \
-    GET(autoOffTime, unsigned, getAutoOffTime)                                                \
-    SET(autoOffTime, unsigned, setAutoOffTime)                                                \
-    GET(beeperVolume, BeeperVolume, getBeeperVolume)                                          \
-    SET(beeperVolume, BeeperVolume, setBeeperVolume)                                          \
-    GET(appBundleId, std::string, getAppBundleId)                                             \
-    SET(appBundleId, std::string, setAppBundleId)                                             \
-    ACTION(factoryReset, factoryReset)                                                        \
-    GET(temperature, double, getTemperature)                                                  \
-    GET(systemTime, DeviceDate, getSystemTime)                                                \
-    SET(systemTime, DeviceDate, setSystemTime)                                                \
-    GET(rfidModuleFirmware, std::string, getRfidModuleFirmware)                               \
-    GET(rfidModuleModel, UhfModuleType, getRfidModuleModel)                                   \
-    GET(engineModel, EngineModel, getEngineModel)                                             \
-    GET(engineVersion, std::string, getEngineVersion)                                         \
-    GET(bluetoothAddress, std::string, getBluetoothAddress)                                   \
-    GET(bluetoothName, std::string, getBluetoothName)                                         \
-    GET(findReplace, FindReplace, getFindReplace)                                             \
-    SET(findReplace, FindReplace, setFindReplace)                                             \
-    SET(triggerKeyStatus, TriggerKeyStatus, setKeyFunction)                                   \
-    GET(autoConnection, bool, getAutoConnection)                                              \
-    SET(autoConnection, bool, setAutoConnection)                                              \
-    GET(settingByLabel, bool, getSettingByLabel)                                              \
-    SET(settingByLabel, bool, setSettingByLabel)                                              \
-    GET(dataCollectionMode, DataCollectionMode, getDataCollectionMode)                        \
-    SET(dataCollectionMode, DataCollectionMode, setDataCollectionMode)                        \
-    GET(gs1Ai, Gs1Ai, getGs1Ai)                                                               \
-    SET(gs1Ai, Gs1Ai, setGs1Ai)                                                               \
-    GET(dataSendingInterBlockDelay, DataSendingInterBlockDelay, getDataSendingInterBlockDelay) \
-    SET(dataSendingInterBlockDelay, DataSendingInterBlockDelay, setDataSendingInterBlockDelay) \
-    GET(hidInterCharacterDelay, HidInterCharacterDelay, getHidInterCharacterDelay)            \
-    SET(hidInterCharacterDelay, HidInterCharacterDelay, setHidInterCharacterDelay)            \
-    GET(hidKeyboardLanguage, HidKeyboardLanguage, getHidKeyboardLanguage)                     \
-    SET(hidKeyboardLanguage, HidKeyboardLanguage, setHidKeyboardLanguage)                     \
-    GET(hidKeyboardCase, HidKeyboardCase, getHidKeyboardCase)                                 \
-    SET(hidKeyboardCase, HidKeyboardCase, setHidKeyboardCase)                                 \
-    GET(controlCharacterFilter, ControlCharacterFilter, getControlCharacterFilter)            \
-    SET(controlCharacterFilter, ControlCharacterFilter, setControlCharacterFilter)            \
-    GET(ledControl, bool, getLedControl)                                                      \
-    SET(ledControl, bool, setLedControl)                                                      \
-    GET(scannerIndicator, ScannerIndicator, getScannerIndicator)                              \
-    SET(scannerIndicator, ScannerIndicator, setScannerIndicator)                              \
-    ACTION(unpairBluetooth, unpairBluetooth)                                                  \
-    SET(deviceIndicator, DeviceIndicator, setDeviceIndicator)                                 \
-    ACTION(startDecode, startDecode)                                                          \
-    ACTION(stopDecode, stopDecode)                                                            \
-    ACTION(reboot, reboot)                                                                    \
-    ACTION(stagingReset, stagingReset)                                                        \
-    GET(serialNumber, std::string, getSerialNumber)                                           \
-    GET(deviceType, DeviceType, getDeviceType)                                                \
-    GET(connectionMode, ConnectionMode, getConnectionMode)                                    \
-    SET(connectionMode, ConnectionMode, setConnectionMode)                                    \
-    GET(ambientTemperature, double, getAmbientTemperature)                                    \
-    GET(paTemperature, double, getPaTemperature)                                              \
-    SET(ambientTemperatureProtection, uint16_t, setAmbientTemperatureProtection)              \
-    SET(paTemperatureProtection, uint16_t, setPaTemperatureProtection)                        \
-    GET(temperatureProtectionMode, TemperatureProtectionMode, getTemperatureProtectionMode)   \
-    SET(temperatureProtectionMode, TemperatureProtectionMode, setTemperatureProtectionMode)   \
-    SET(eventNotification, EventNotification, setEventNotification)                           \
-    ACTION(retrieveBatchedData, retrieveBatchedData)                                          \
-    GET(inventoryDataWithCustomizedFormat, std::vector<InventoryDataFormat>, getInventoryDataFormat) \
-    SET(inventoryDataWithCustomizedFormat, std::vector<InventoryDataFormat>, setInventoryDataFormat) \
-    GET(scannerDataWithCustomizedFormat, std::vector<ScannerDataFormat>, getScannerDataFormat) \
-    SET(scannerDataWithCustomizedFormat, std::vector<ScannerDataFormat>, setScannerDataFormat)
-// clang-format on
-
 class ORVANE_API Vk210Device : public BaseDevice {
   public:
     // The exchange timeout of the keep-alive, in milliseconds.
@@ -120,30 +46,22 @@ class ORVANE_API Vk210Device : public BaseDevice {
     // ReaderException with the send's code.
     void triggerAlive() override;
 
-#define ORV_VK210_DECLARE_GET_(setting, Value, name) Value name() override;
-#define ORV_VK210_DECLARE_SET_(setting, Value, name) void name(Value value) override;
-#define ORV_VK210_DECLARE_ACTION_(setting, name) void name() override;
-    ORV_VK210_ROW_OPERATIONS(ORV_VK210_DECLARE_GET_, ORV_VK210_DECLARE_SET_,
-                             ORV_VK210_DECLARE_ACTION_)
-#undef ORV_VK210_DECLARE_GET_
-#undef ORV_VK210_DECLARE_SET_
-#undef ORV_VK210_DECLARE_ACTION_
+    // The setting operations of the list (DeviceOperations.h), each routed to its row of the
+    // model's settings table (Vk210Settings.h), one exchange each (3000 ms); a setting without a
+    // row answers 0x4001. Beyond the rows:
+    //   getRfidModuleSkuType: the SKU byte (1 U.S., 2 European, 4 Japanese); another byte is
+    //     logged and gives unknown.
+    //   getSkuType: the SKU byte, or, when it names none, the SKU of the region's band.
+    //   getAmbientTemperatureProtection, getPaTemperatureProtection: whole degrees (the reader
+    //     keeps tenths). A threshold above 85 degrees is reset to 85 on the reader and read as 85.
+    //   getAutoOffTimeList: 0 to 480, without an exchange.
+    ORV_DEVICE_DECLARE_ROW_OPERATIONS()
 
-    // The SKU byte (1 U.S., 2 European, 4 Japanese); another byte is logged and gives unknown.
-    SkuType getRfidModuleSkuType() override;
-    // The SKU byte, or, when it names none, the SKU of the region's band.
-    SkuType getSkuType() override;
-    // Whole degrees (the reader keeps tenths). A threshold above 85 degrees is reset to 85 on
-    // the reader and read as 85.
-    uint16_t getAmbientTemperatureProtection() override;
-    uint16_t getPaTemperatureProtection() override;
     // Upper Key and Lower Key only (0x4001 for another key).
     KeyFunction getKeyFunction(KeyID keyId) override;
     // The items asked for; a type that is none of the thirteen is refused with 0x4003.
     BatteryStatusExtended getBatteryStatusExtended(
         std::vector<BatteryStatusExtendedType> types) override;
-    // 0 to 480, without an exchange.
-    std::vector<unsigned> getAutoOffTimeList() override;
     // Re-arms the scan engine's ready notification; 0x4001 without an engine.
     void setEngineReadyEvent() override;
     // Sends the file in blocks of 1000 bytes and installs it; see Vk210FirmwareUpdate.h for the
@@ -161,8 +79,12 @@ class ORVANE_API Vk210Device : public BaseDevice {
     void verifySetResult(ByteView data) override;
 
   private:
-    DeviceValue read(DeviceParamId id);
-    void write(DeviceParamId id, const DeviceValue& value);
+    // The single read and write of a setting through its row; 0x4001 without a row.
+    DeviceValue readRow(DeviceParamId id);
+    void writeRow(DeviceParamId id, const DeviceValue& value);
+    // The SKU byte, or the SKU of the region's band when it names none.
+    SkuType readSkuType();
+    // A temperature threshold in whole degrees; above 85 it is reset to 85 on the reader.
     uint16_t getProtection(DeviceParamId id, std::string_view debugText);
 };
 

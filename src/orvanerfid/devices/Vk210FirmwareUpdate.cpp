@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <string>
 
 #include "orvanerfid/commands/FileCommands.h"
 #include "orvanerfid/core/Logger.h"
@@ -15,8 +17,18 @@ constexpr std::string_view kTag = "firmwareUpdate(_:_:)";
 }  // namespace
 
 void runFirmwareUpdate(BaseProtocol& protocol, const std::string& fileName, ByteView file,
-                       const FirmwareProgress& report, const std::function<bool()>& aborted) {
+                       const FirmwareProgress& progress, const std::function<bool()>& aborted) {
     using State = FirmwareUpdateState;
+    // The progress goes to application code: whatever it throws is logged and the update goes on.
+    const auto report = [&](State state, uint8_t percentage) {
+        try {
+            progress(state, percentage);
+        } catch (const std::exception& e) {
+            orvLogger::error(std::string(kTag) + " The progress report threw: " + e.what());
+        } catch (...) {
+            orvLogger::error(std::string(kTag) + " The progress report threw");
+        }
+    };
     if (file.size() > UINT32_MAX) {
         throw ReaderException(ResultCode::outOfRange,
                               "The firmware file must be smaller than 4 GiB.");

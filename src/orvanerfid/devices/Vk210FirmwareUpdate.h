@@ -6,7 +6,8 @@
 //
 // Runs on the caller's thread (the reader's global queue); every request goes through the
 // protocol's send lock on its own, so other exchanges may run between blocks. `report` is called
-// on that thread; `aborted` may be set from any thread and is read at the test points.
+// on that thread (whatever it throws is logged at ERROR and the update goes on); `aborted` may be
+// set from any thread and is read at the test points.
 
 #include <cstddef>
 #include <functional>

@@ -102,7 +102,13 @@ DeviceValue decodeTemperature(const OrvaneRfidCommand& r) {
     return temperatureFromData(r.data());
 }
 DeviceValue decodeProtection(const OrvaneRfidCommand& r) {
-    return protectionDegrees(protectionTenthsFromData(r.data()));
+    // The reader's threshold as it stands: only the single read resets one above 85 degrees.
+    const uint16_t tenths = protectionTenthsFromData(r.data());
+    if (tenths > 850) {
+        orvLogger::warn("Vk210Device", "The temperature protection " + std::to_string(tenths) +
+                                           " tenths is above 85 degrees Celsius.");
+    }
+    return unsigned{tenths / 10u};
 }
 DeviceValue decodeBeeper(const OrvaneRfidCommand& r) {
     return firstByteOr(r.data(), BeeperVolume::medium);
@@ -493,10 +499,6 @@ double temperatureFromData(ByteView data) {
 
 uint16_t protectionTenthsFromData(ByteView data) {
     return fields::U16::read(data, 0).value_or(0);
-}
-
-unsigned protectionDegrees(uint16_t tenths) {
-    return tenths > 850 ? 85u : tenths / 10u;
 }
 
 BatteryStatus batteryStatusFromData(ByteView data) {

@@ -69,8 +69,6 @@ SkuType skuTypeFromBand(GlobalBandType band);
 double temperatureFromData(ByteView data);
 // The first two bytes big-endian (tenths of a degree); 0 for fewer than two.
 uint16_t protectionTenthsFromData(ByteView data);
-// Whole degrees of a protection threshold read in tenths; above 85.0 degrees it is 85.
-unsigned protectionDegrees(uint16_t tenths);
 // The short battery record by the reply's length (1: state, 2: flags and percentage).
 BatteryStatus batteryStatusFromData(ByteView data);
 // Byte 1: good read, connection, setting, error; byte 0: power on, power off (0 when missing).

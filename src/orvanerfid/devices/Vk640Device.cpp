@@ -103,15 +103,278 @@ Packet oneField(Value Packet::*field, Value value) {
     return packet;
 }
 
-void checkAppBundleId(const std::string& bundleId) {
+template <class T>
+const T& valueAs(const DeviceValue& value) {
+    const T* typed = std::get_if<T>(&value);
+    if (typed == nullptr) throw refused(ResultCode::invalidParameter, "Invalid value text");
+    return *typed;
+}
+
+template <class Member>
+struct MemberType;
+template <class Packet, class T>
+struct MemberType<T Packet::*> {
+    using type = T;
+};
+
+// ---- The settings table ----
+
+// One setting of the reader, shared by the single operations and the multi-setting hooks.
+struct Row {
+    DeviceParamId id;
+    // The read request; nullptr for a setting that is only written.
+    Bytes (*request)();
+    // The value of one reply packet. The packet is parsed, then, with `checkStatus`, its status
+    // checked under `tag` (the operation's name, which also prefixes the log lines).
+    DeviceValue (*decode)(ByteView reply, std::string_view tag, bool checkStatus);
+    // The write request of a value after the setting's checks (0x5002 for a value of another
+    // type); nullptr for a read-only setting. `firmware` gates values newer firmware brought.
+    Bytes (*build)(const DeviceValue& value, uint32_t firmware);
+    // The reader sends no reply to the write.
+    bool writeOnly;
+    // The oldest firmware with the setting, for reading and writing (0: every firmware).
+    uint32_t firmware;
+};
+
+template <class Packet, DeviceValue (*Value)(const Packet&)>
+DeviceValue decodeWith(ByteView reply, std::string_view tag, bool checkStatus) {
+    const Packet packet(reply);
+    if (checkStatus) packet.checkStatus(tag);
+    return Value(packet);
+}
+
+template <class Packet, auto Field>
+DeviceValue fieldValue(const Packet& packet) {
+    return DeviceValue(packet.*Field);
+}
+
+// A reply whose one field is the setting's value.
+template <class Packet, auto Field>
+constexpr auto decodeField = &decodeWith<Packet, &fieldValue<Packet, Field>>;
+
+// The write of a value that is the packet's one field.
+template <class Packet, auto Field>
+Bytes buildField(const DeviceValue& value, uint32_t) {
+    using T = typename MemberType<decltype(Field)>::type;
+    return setRequest(oneField(Field, valueAs<T>(value)));
+}
+
+template <class Packet>
+Bytes buildPlain(const DeviceValue&, uint32_t) {
+    return setRequest(Packet());
+}
+
+DeviceValue firmwareText(const STUHFL_FirmwareVersion& p) {
+    return withoutTrailingNuls(p.firmwareVersion);
+}
+DeviceValue serialText(const STUHFL_SerialNumber& p) {
+    return withoutTrailingNuls(p.serialNumber);
+}
+DeviceValue modelType(const STUHFL_ModelName& p) {
+    return deviceTypeOf(p.modelName);
+}
+DeviceValue battery(const STUHFL_BatteryInfo& p) {
+    return batteryStatusOf(p);
+}
+DeviceValue temperature(const STUHFL_Temperature& p) {
+    return temperatureOf(p);
+}
+DeviceValue minutes(const STUHFL_AutoOffTime& p) {
+    return unsigned{p.time};
+}
+DeviceValue range(const STUHFL_DataRange& p) {
+    return DataRange(p.offset, p.length);
+}
+DeviceValue screenOff(const STUHFL_ScreenOffTime& p) {
+    return ScreenOffTime(p.minutes, p.seconds);
+}
+DeviceValue decodeConnectionMode(ByteView reply, std::string_view tag, bool checkStatus) {
+    const STUHFL_OperatingMode packet(reply);
+    if (checkStatus) packet.checkStatus(tag);
+    return connectionModeOf(operatingModeOf(packet, tag));
+}
+
+Bytes buildAutoOffTime(const DeviceValue& value, uint32_t) {
+    const unsigned minutes = valueAs<unsigned>(value);
+    const auto list = Vk640Device::autoOffTimeList();
+    if (std::find(list.begin(), list.end(), minutes) == list.end()) {
+        throw refused(ResultCode::invalidParameter);
+    }
+    return setRequest(oneField(&STUHFL_AutoOffTime::time, static_cast<uint8_t>(minutes)));
+}
+
+Bytes buildReadMode(const DeviceValue& value, uint32_t firmware) {
+    const ReadMode mode = valueAs<ReadMode>(value);
+    if (mode == ReadMode::multiRead && firmware < Vk640Device::kFirmwareTagUnique) {
+        throw refused(ResultCode::notSupported);
+    }
+    return setRequest(oneField(&STUHFL_ReadMode::mode, mode));
+}
+
+Bytes buildFindDevice(const DeviceValue& value, uint32_t) {
+    const auto& find = valueAs<FindDevice>(value);
+    if (find.timeout > 0xFF) {
+        throw refused(ResultCode::outOfRange, "The range of timeout is 0 to 255");
+    }
+    return setRequest(STUHFL_FindDevice(find.mode, static_cast<uint8_t>(find.timeout)));
+}
+
+Bytes buildDataRange(const DeviceValue& value, uint32_t) {
+    const auto& range = valueAs<DataRange>(value);
+    if (range.offset() > 0xFFFF || range.length() > 0xFFFF) {
+        throw refused(ResultCode::outOfRange, "The range of offset and length is 0 to 65535");
+    }
+    return setRequest(STUHFL_DataRange(static_cast<uint16_t>(range.offset()),
+                                       static_cast<uint16_t>(range.length())));
+}
+
+Bytes buildDataTerminator(const DeviceValue& value, uint32_t) {
+    // CR and LF have no code on this reader: refused, never written as None.
+    const DataTerminator terminator = valueAs<DataTerminator>(value);
+    if (terminator != DataTerminator::none && terminator != DataTerminator::crlf &&
+        terminator != DataTerminator::tab) {
+        throw refused(ResultCode::notSupported);
+    }
+    return setRequest(oneField(&STUHFL_DataTerminator::terminator, terminator));
+}
+
+Bytes buildScreenOffTime(const DeviceValue& value, uint32_t) {
+    const auto& time = valueAs<ScreenOffTime>(value);
+    if (time.seconds() > 59)
+        throw refused(ResultCode::outOfRange, "The range of seconds is 0 to 59");
+    if (time.minutes() > 0xFF) {
+        throw refused(ResultCode::outOfRange, "The range of minutes is 0 to 255");
+    }
+    return setRequest(STUHFL_ScreenOffTime(static_cast<uint8_t>(time.minutes()),
+                                           static_cast<uint8_t>(time.seconds())));
+}
+
+Bytes buildUserData(const DeviceValue& value, uint32_t) {
+    const Bytes& data = valueAs<Bytes>(value);
+    if (data.size() > 64) {
+        throw refused(ResultCode::outOfRange, "The user data is longer than 64 bytes");
+    }
+    return setRequest(STUHFL_UserData::withUserData(data));
+}
+
+Bytes buildAppBundleId(const DeviceValue& value, uint32_t) {
+    const std::string& bundleId = valueAs<std::string>(value);
     if (bundleId.size() > 32) {
         throw refused(ResultCode::outOfRange, "The bundle ID is longer than 32 bytes");
     }
+    return setRequest(STUHFL_AppBundleId(bundleId));
 }
 
-void checkUserData(const Bytes& data) {
-    if (data.size() > 64)
-        throw refused(ResultCode::outOfRange, "The user data is longer than 64 bytes");
+Bytes buildConnectionMode(const DeviceValue& value, uint32_t) {
+    const auto mode = operatingModeFor(valueAs<ConnectionMode>(value));
+    // A connection mode the reader lacks is refused, never written as another.
+    if (!mode) throw refused(ResultCode::notSupported);
+    return setRequest(oneField(&STUHFL_OperatingMode::mode, *mode));
+}
+
+using Id = DeviceParamId;
+using Vibrator = STUHFL_Vibrator;
+using Beeper = STUHFL_Beeper;
+using Pairing = STUHFL_BluetoothSecuritySimplePairing;
+
+// clang-format off
+constexpr Row kRows[] = {
+    {Id::firmwareVersion, getRequest<STUHFL_FirmwareVersion>,
+     decodeWith<STUHFL_FirmwareVersion, firmwareText>, nullptr, false, 0},
+    {Id::deviceType, getRequest<STUHFL_ModelName>, decodeWith<STUHFL_ModelName, modelType>,
+     nullptr, false, 0},
+    {Id::serialNumber, getRequest<STUHFL_SerialNumber>,
+     decodeWith<STUHFL_SerialNumber, serialText>, nullptr, false, 0},
+    {Id::bluetoothAddress, getRequest<STUHFL_BluetoothMacAddress>,
+     decodeField<STUHFL_BluetoothMacAddress, &STUHFL_BluetoothMacAddress::bluetoothMacAddress>,
+     nullptr, false, 0},
+    {Id::batteryStatus, getRequest<STUHFL_BatteryInfo>, decodeWith<STUHFL_BatteryInfo, battery>,
+     nullptr, false, 0},
+    {Id::temperature, getRequest<STUHFL_Temperature>,
+     decodeWith<STUHFL_Temperature, temperature>, nullptr, false, 0},
+    {Id::vibrator, getRequest<Vibrator>, decodeField<Vibrator, &Vibrator::enabled>,
+     buildField<Vibrator, &Vibrator::enabled>, false, 0},
+    {Id::beeperVolume, getRequest<Beeper>, decodeField<Beeper, &Beeper::volume>,
+     buildField<Beeper, &Beeper::volume>, false, 0},
+    {Id::systemTime, getRequest<STUHFL_SystemTime>,
+     decodeField<STUHFL_SystemTime, &STUHFL_SystemTime::date>,
+     [](const DeviceValue& v, uint32_t) { return setRequest(STUHFL_SystemTime(valueAs<DeviceDate>(v))); },
+     false, 0},
+    {Id::autoOffTime, getRequest<STUHFL_AutoOffTime>, decodeWith<STUHFL_AutoOffTime, minutes>,
+     buildAutoOffTime, false, 0},
+    {Id::readMode, getRequest<STUHFL_ReadMode>, decodeField<STUHFL_ReadMode, &STUHFL_ReadMode::mode>,
+     buildReadMode, false, 0},
+    {Id::findDevice, nullptr, nullptr, buildFindDevice, true, 0},
+    {Id::dataFormat, getRequest<STUHFL_DataFormat>,
+     decodeField<STUHFL_DataFormat, &STUHFL_DataFormat::format>,
+     buildField<STUHFL_DataFormat, &STUHFL_DataFormat::format>, false, 0},
+    {Id::dataInfo, getRequest<STUHFL_DataInfo>, decodeField<STUHFL_DataInfo, &STUHFL_DataInfo::info>,
+     buildField<STUHFL_DataInfo, &STUHFL_DataInfo::info>, false, 0},
+    {Id::dataRange, getRequest<STUHFL_DataRange>, decodeWith<STUHFL_DataRange, range>,
+     buildDataRange, false, 0},
+    {Id::dataTerminator, getRequest<STUHFL_DataTerminator>,
+     decodeField<STUHFL_DataTerminator, &STUHFL_DataTerminator::terminator>, buildDataTerminator,
+     false, 0},
+    {Id::tagUnique, getRequest<STUHFL_TagUnique>,
+     decodeField<STUHFL_TagUnique, &STUHFL_TagUnique::unique>,
+     buildField<STUHFL_TagUnique, &STUHFL_TagUnique::unique>, false,
+     Vk640Device::kFirmwareTagUnique},
+    {Id::screenOffTime, getRequest<STUHFL_ScreenOffTime>,
+     decodeWith<STUHFL_ScreenOffTime, screenOff>, buildScreenOffTime, false,
+     Vk640Device::kFirmwareDisplay},
+    {Id::userData, getRequest<STUHFL_UserData>,
+     decodeField<STUHFL_UserData, &STUHFL_UserData::userData>, buildUserData, false,
+     Vk640Device::kFirmwareUserData},
+    {Id::appBundleId, getRequest<STUHFL_AppBundleId>,
+     decodeField<STUHFL_AppBundleId, &STUHFL_AppBundleId::bundleId>, buildAppBundleId, true, 0},
+    {Id::bluetoothSecuritySimplePairing, getRequest<Pairing>,
+     decodeField<Pairing, &Pairing::enabled>, buildField<Pairing, &Pairing::enabled>, true, 0},
+    {Id::factoryReset, nullptr, nullptr, buildPlain<STUHFL_FactoryReset>, true, 0},
+    {Id::shutdown, nullptr, nullptr, buildPlain<STUHFL_Shutdown>, true, 0},
+    {Id::skuType, getRequest<STUHFL_SKU>, decodeField<STUHFL_SKU, &STUHFL_SKU::sku>, nullptr,
+     false, 0},
+    {Id::connectionMode, getRequest<STUHFL_OperatingMode>, decodeConnectionMode,
+     buildConnectionMode, true, 0},
+};
+// clang-format on
+
+const Row* rowOf(DeviceParamId id) {
+    const auto it = std::find_if(std::begin(kRows), std::end(kRows),
+                                 [id](const Row& row) { return row.id == id; });
+    return it == std::end(kRows) ? nullptr : &*it;
+}
+
+// The names of the operations of a setting, as their log lines and failures carry them.
+constexpr std::string_view readTag(DeviceParamId id) {
+    switch (id) {
+#define ORV_VK640_READ_TAG_(setting, Value, name) \
+    case DeviceParamId::setting:                  \
+        return #name "()";
+#define ORV_VK640_NO_TAG_(...)
+        ORV_DEVICE_OPERATIONS(ORV_VK640_READ_TAG_, ORV_VK640_NO_TAG_, ORV_VK640_NO_TAG_,
+                              ORV_VK640_NO_TAG_)
+        default:
+            return {};
+    }
+}
+
+constexpr std::string_view writeTag(DeviceParamId id) {
+    switch (id) {
+#define ORV_VK640_SET_TAG_(setting, Value, name) \
+    case DeviceParamId::setting:                 \
+        return #name "(_:)";
+#define ORV_VK640_ACTION_TAG_(setting, name) \
+    case DeviceParamId::setting:             \
+        return #name "()";
+        ORV_DEVICE_OPERATIONS(ORV_VK640_NO_TAG_, ORV_VK640_SET_TAG_, ORV_VK640_ACTION_TAG_,
+                              ORV_VK640_NO_TAG_)
+#undef ORV_VK640_READ_TAG_
+#undef ORV_VK640_SET_TAG_
+#undef ORV_VK640_ACTION_TAG_
+#undef ORV_VK640_NO_TAG_
+        default:
+            return {};
+    }
 }
 
 }  // namespace
@@ -200,15 +463,7 @@ void Vk640Device::triggerAlive() {
     if (response.resultCode() != ResultCode::noError) throw refused(response.resultCode());
 }
 
-// ---- Exchanges ----
-
-template <class Packet>
-Packet Vk640Device::exchangePacket(std::string_view tag, const Bytes& request) {
-    const Bytes reply = exchange(tag, request);
-    Packet packet(reply);
-    packet.checkStatus(tag);
-    return packet;
-}
+// ---- Single operations ----
 
 void Vk640Device::writeOnly(const Bytes& request) {
     const ResultCode code = baseProtocol()->write(request);
@@ -219,51 +474,63 @@ void Vk640Device::requireFirmware(uint32_t minimum) const {
     if (firmwareVersionNumber() < minimum) throw refused(ResultCode::notSupported);
 }
 
-OperatingMode Vk640Device::readOperatingMode(std::string_view tag) {
-    return operatingModeOf(
-        exchangePacket<STUHFL_OperatingMode>(tag, getRequest<STUHFL_OperatingMode>()), tag);
+#define ORV_DEVICE_ROW_CLASS Vk640Device
+ORV_DEVICE_DEFINE_ROW_OPERATIONS()
+#undef ORV_DEVICE_ROW_CLASS
+
+DeviceValue Vk640Device::readRow(DeviceParamId id) {
+    switch (id) {
+        case Id::skuType:
+            return readSkuType();
+        case Id::connectionMode:
+            return connectionModeOf(getOperationMode());
+        case Id::autoOffTimeList:
+            return autoOffTimeList();
+        case Id::inventoryIndicator: {
+            const auto protocol = std::dynamic_pointer_cast<Vk640Protocol>(baseProtocol());
+            // Another protocol keeps no indicator: the reader's defaults.
+            if (!protocol) return InventoryIndicator();
+            return InventoryIndicator(protocol->indicatorReadOnce(), protocol->indicatorBeeper(),
+                                      protocol->indicatorVibrator());
+        }
+        default:
+            break;
+    }
+    const Row* row = rowOf(id);
+    if (row == nullptr || row->request == nullptr) throw refused(ResultCode::notSupported);
+    requireFirmware(row->firmware);
+    const std::string_view tag = readTag(id);
+    return row->decode(exchange(tag, row->request()), tag, true);
 }
 
-// ---- Settings ----
-
-std::string Vk640Device::getFirmwareVersion() {
-    constexpr std::string_view tag = "getFirmwareVersion()";
-    return withoutTrailingNuls(
-        exchangePacket<STUHFL_FirmwareVersion>(tag, getRequest<STUHFL_FirmwareVersion>())
-            .firmwareVersion);
+void Vk640Device::writeRow(DeviceParamId id, const DeviceValue& value) {
+    if (id == Id::inventoryIndicator) {
+        baseProtocol()->pumpEvent(
+            ProtocolEventArgs(ProtocolEventId::tagsIndicator, valueAs<InventoryIndicator>(value)));
+        return;
+    }
+    const Row* row = rowOf(id);
+    if (row == nullptr || row->build == nullptr) throw refused(ResultCode::notSupported);
+    requireFirmware(row->firmware);
+    const Bytes request = row->build(value, firmwareVersionNumber());
+    if (row->writeOnly) {
+        writeOnly(request);
+        return;
+    }
+    // The reply echoes the record: parsed and its status checked as a read's.
+    const std::string_view tag = writeTag(id);
+    row->decode(exchange(tag, request), tag, true);
 }
 
-DeviceType Vk640Device::getDeviceType() {
-    constexpr std::string_view tag = "getDeviceType()";
-    return deviceTypeOf(
-        exchangePacket<STUHFL_ModelName>(tag, getRequest<STUHFL_ModelName>()).modelName);
-}
-
-std::string Vk640Device::getSerialNumber() {
-    constexpr std::string_view tag = "getSerialNumber()";
-    return withoutTrailingNuls(
-        exchangePacket<STUHFL_SerialNumber>(tag, getRequest<STUHFL_SerialNumber>()).serialNumber);
-}
-
-std::string Vk640Device::getBluetoothAddress() {
-    constexpr std::string_view tag = "getBluetoothAddress()";
-    return exchangePacket<STUHFL_BluetoothMacAddress>(tag, getRequest<STUHFL_BluetoothMacAddress>())
-        .bluetoothMacAddress;
-}
-
-BatteryStatus Vk640Device::getBatteryState() {
-    constexpr std::string_view tag = "getBatteryState()";
-    return batteryStatusOf(
-        exchangePacket<STUHFL_BatteryInfo>(tag, getRequest<STUHFL_BatteryInfo>()));
-}
-
-SkuType Vk640Device::getSkuType() {
+SkuType Vk640Device::readSkuType() {
     constexpr std::string_view tag = "getSkuType()";
-    const SkuType sku = exchangePacket<STUHFL_SKU>(tag, getRequest<STUHFL_SKU>()).sku;
+    const SkuType sku = rowValueAs<SkuType>(
+        rowOf(Id::skuType)->decode(exchange(tag, getRequest<STUHFL_SKU>()), tag, true));
     if (sku != SkuType::unknown) return sku;
     logTrace("Get unknown sku, try to get global band to check");
-    const auto info = exchangePacket<STUHFL_T_ST25RU3993_FreqProfileInfo>(
-        tag, getRequest<STUHFL_T_ST25RU3993_FreqProfileInfo>());
+    const STUHFL_T_ST25RU3993_FreqProfileInfo info(
+        exchange(tag, getRequest<STUHFL_T_ST25RU3993_FreqProfileInfo>()));
+    info.checkStatus(tag);
     const auto band = fromRaw<GlobalBandType>(info.profile);
     if (!band) {
         logError("getSkuType() Unknown band " + std::to_string(info.profile));
@@ -294,132 +561,15 @@ SkuType Vk640Device::getSkuType() {
     return SkuType::unknown;
 }
 
-double Vk640Device::getTemperature() {
-    constexpr std::string_view tag = "getTemperature()";
-    return temperatureOf(exchangePacket<STUHFL_Temperature>(tag, getRequest<STUHFL_Temperature>()));
+OperatingMode Vk640Device::getOperationMode() {
+    constexpr std::string_view tag = "getOperationMode()";
+    const STUHFL_OperatingMode packet(exchange(tag, getRequest<STUHFL_OperatingMode>()));
+    packet.checkStatus(tag);
+    return operatingModeOf(packet, tag);
 }
 
-bool Vk640Device::getVibrator() {
-    return exchangePacket<STUHFL_Vibrator>("getVibrator()", getRequest<STUHFL_Vibrator>()).enabled;
-}
-
-void Vk640Device::setVibrator(bool value) {
-    exchangePacket<STUHFL_Vibrator>("setVibrator(_:)",
-                                    setRequest(oneField(&STUHFL_Vibrator::enabled, value)));
-}
-
-BeeperVolume Vk640Device::getBeeperVolume() {
-    return exchangePacket<STUHFL_Beeper>("getBeeperVolume()", getRequest<STUHFL_Beeper>()).volume;
-}
-
-void Vk640Device::setBeeperVolume(BeeperVolume value) {
-    exchangePacket<STUHFL_Beeper>("setBeeperVolume(_:)",
-                                  setRequest(oneField(&STUHFL_Beeper::volume, value)));
-}
-
-DeviceDate Vk640Device::getSystemTime() {
-    return exchangePacket<STUHFL_SystemTime>("getSystemTime()", getRequest<STUHFL_SystemTime>())
-        .date;
-}
-
-void Vk640Device::setSystemTime(DeviceDate value) {
-    exchangePacket<STUHFL_SystemTime>("setSystemTime(_:)", setRequest(STUHFL_SystemTime(value)));
-}
-
-unsigned Vk640Device::getAutoOffTime() {
-    return exchangePacket<STUHFL_AutoOffTime>("getAutoOffTime()", getRequest<STUHFL_AutoOffTime>())
-        .time;
-}
-
-void Vk640Device::setAutoOffTime(unsigned value) {
-    const auto list = autoOffTimeList();
-    if (std::find(list.begin(), list.end(), value) == list.end()) {
-        throw refused(ResultCode::invalidParameter);
-    }
-    exchangePacket<STUHFL_AutoOffTime>(
-        "setAutoOffTime(_:)",
-        setRequest(oneField(&STUHFL_AutoOffTime::time, static_cast<uint8_t>(value))));
-}
-
-std::vector<unsigned> Vk640Device::getAutoOffTimeList() {
-    return autoOffTimeList();
-}
-
-ReadMode Vk640Device::getReadMode() {
-    return exchangePacket<STUHFL_ReadMode>("getReadMode()", getRequest<STUHFL_ReadMode>()).mode;
-}
-
-void Vk640Device::setReadMode(ReadMode value) {
-    if (value == ReadMode::multiRead) requireFirmware(kFirmwareTagUnique);
-    exchangePacket<STUHFL_ReadMode>("setReadMode(_:)",
-                                    setRequest(oneField(&STUHFL_ReadMode::mode, value)));
-}
-
-void Vk640Device::setFindDevice(FindDevice value) {
-    if (value.timeout > 0xFF)
-        throw refused(ResultCode::outOfRange, "The range of timeout is 0 to 255");
-    writeOnly(setRequest(STUHFL_FindDevice(value.mode, static_cast<uint8_t>(value.timeout))));
-}
-
-DataFormat Vk640Device::getDataFormat() {
-    return exchangePacket<STUHFL_DataFormat>("getDataFormat()", getRequest<STUHFL_DataFormat>())
-        .format;
-}
-
-void Vk640Device::setDataFormat(DataFormat value) {
-    exchangePacket<STUHFL_DataFormat>("setDataFormat(_:)",
-                                      setRequest(oneField(&STUHFL_DataFormat::format, value)));
-}
-
-DataInfo Vk640Device::getDataInfo() {
-    return exchangePacket<STUHFL_DataInfo>("getDataInfo()", getRequest<STUHFL_DataInfo>()).info;
-}
-
-void Vk640Device::setDataInfo(DataInfo value) {
-    exchangePacket<STUHFL_DataInfo>("setDataInfo(_:)",
-                                    setRequest(oneField(&STUHFL_DataInfo::info, value)));
-}
-
-DataRange Vk640Device::getDataRange() {
-    const auto packet =
-        exchangePacket<STUHFL_DataRange>("getDataRange()", getRequest<STUHFL_DataRange>());
-    return DataRange(packet.offset, packet.length);
-}
-
-void Vk640Device::setDataRange(DataRange value) {
-    if (value.offset() > 0xFFFF || value.length() > 0xFFFF) {
-        throw refused(ResultCode::outOfRange, "The range of offset and length is 0 to 65535");
-    }
-    exchangePacket<STUHFL_DataRange>(
-        "setDataRange(_:)", setRequest(STUHFL_DataRange(static_cast<uint16_t>(value.offset()),
-                                                        static_cast<uint16_t>(value.length()))));
-}
-
-DataTerminator Vk640Device::getDataTerminator() {
-    return exchangePacket<STUHFL_DataTerminator>("getDataTerminator()",
-                                                 getRequest<STUHFL_DataTerminator>())
-        .terminator;
-}
-
-void Vk640Device::setDataTerminator(DataTerminator value) {
-    if (value != DataTerminator::none && value != DataTerminator::crlf &&
-        value != DataTerminator::tab) {
-        throw refused(ResultCode::notSupported);
-    }
-    exchangePacket<STUHFL_DataTerminator>(
-        "setDataTerminator(_:)", setRequest(oneField(&STUHFL_DataTerminator::terminator, value)));
-}
-
-TagUnique Vk640Device::getTagUnique() {
-    requireFirmware(kFirmwareTagUnique);
-    return exchangePacket<STUHFL_TagUnique>("getTagUnique()", getRequest<STUHFL_TagUnique>())
-        .unique;
-}
-
-void Vk640Device::setTagUnique(TagUnique value) {
-    requireFirmware(kFirmwareTagUnique);
-    exchangePacket<STUHFL_TagUnique>("setTagUnique(_:)",
-                                     setRequest(oneField(&STUHFL_TagUnique::unique, value)));
+void Vk640Device::setOperationMode(OperatingMode value) {
+    writeOnly(setRequest(oneField(&STUHFL_OperatingMode::mode, value)));
 }
 
 void Vk640Device::setDisplayOutput(std::string text, uint8_t charPosition, bool clearScreen,
@@ -438,98 +588,6 @@ void Vk640Device::setDisplayOutput(std::string text, uint8_t charPosition, bool 
     writeOnly(packet.commandPacketBytes());
 }
 
-ScreenOffTime Vk640Device::getScreenOffTime() {
-    requireFirmware(kFirmwareDisplay);
-    const auto packet = exchangePacket<STUHFL_ScreenOffTime>("getScreenOffTime()",
-                                                             getRequest<STUHFL_ScreenOffTime>());
-    return ScreenOffTime(packet.minutes, packet.seconds);
-}
-
-void Vk640Device::setScreenOffTime(ScreenOffTime value) {
-    requireFirmware(kFirmwareDisplay);
-    if (value.seconds() > 59) {
-        throw refused(ResultCode::outOfRange, "The range of seconds is 0 to 59");
-    }
-    if (value.minutes() > 0xFF) {
-        throw refused(ResultCode::outOfRange, "The range of minutes is 0 to 255");
-    }
-    exchangePacket<STUHFL_ScreenOffTime>(
-        "setScreenOffTime(_:)",
-        setRequest(STUHFL_ScreenOffTime(static_cast<uint8_t>(value.minutes()),
-                                        static_cast<uint8_t>(value.seconds()))));
-}
-
-Bytes Vk640Device::getUserData() {
-    requireFirmware(kFirmwareUserData);
-    return exchangePacket<STUHFL_UserData>("getUserData()", getRequest<STUHFL_UserData>()).userData;
-}
-
-void Vk640Device::setUserData(Bytes value) {
-    requireFirmware(kFirmwareUserData);
-    checkUserData(value);
-    exchangePacket<STUHFL_UserData>("setUserData(_:)",
-                                    setRequest(STUHFL_UserData::withUserData(std::move(value))));
-}
-
-std::string Vk640Device::getAppBundleId() {
-    return exchangePacket<STUHFL_AppBundleId>("getAppBundleId()", getRequest<STUHFL_AppBundleId>())
-        .bundleId;
-}
-
-void Vk640Device::setAppBundleId(std::string value) {
-    checkAppBundleId(value);
-    writeOnly(setRequest(STUHFL_AppBundleId(std::move(value))));
-}
-
-bool Vk640Device::getBluetoothSecuritySimplePairing() {
-    return exchangePacket<STUHFL_BluetoothSecuritySimplePairing>(
-               "getBluetoothSecuritySimplePairing()",
-               getRequest<STUHFL_BluetoothSecuritySimplePairing>())
-        .enabled;
-}
-
-void Vk640Device::setBluetoothSecuritySimplePairing(bool value) {
-    writeOnly(setRequest(oneField(&STUHFL_BluetoothSecuritySimplePairing::enabled, value)));
-}
-
-void Vk640Device::factoryReset() {
-    writeOnly(setRequest(STUHFL_FactoryReset()));
-}
-
-void Vk640Device::shutdown() {
-    writeOnly(setRequest(STUHFL_Shutdown()));
-}
-
-OperatingMode Vk640Device::getOperationMode() {
-    return readOperatingMode("getOperationMode()");
-}
-
-void Vk640Device::setOperationMode(OperatingMode value) {
-    writeOnly(setRequest(oneField(&STUHFL_OperatingMode::mode, value)));
-}
-
-ConnectionMode Vk640Device::getConnectionMode() {
-    return connectionModeOf(getOperationMode());
-}
-
-void Vk640Device::setConnectionMode(ConnectionMode value) {
-    const auto mode = operatingModeFor(value);
-    if (!mode) throw refused(ResultCode::notSupported);
-    setOperationMode(*mode);
-}
-
-InventoryIndicator Vk640Device::getInventoryIndicator() {
-    const auto protocol = std::dynamic_pointer_cast<Vk640Protocol>(baseProtocol());
-    // Another protocol keeps no indicator: the reader's defaults.
-    if (!protocol) return InventoryIndicator();
-    return InventoryIndicator(protocol->indicatorReadOnce(), protocol->indicatorBeeper(),
-                              protocol->indicatorVibrator());
-}
-
-void Vk640Device::setInventoryIndicator(InventoryIndicator value) {
-    baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::tagsIndicator, value));
-}
-
 // ---- Multiple access ----
 
 uint8_t Vk640Device::getResponseCount(DeviceParamId id) {
@@ -539,216 +597,37 @@ uint8_t Vk640Device::getResponseCount(DeviceParamId id) {
 }
 
 Bytes Vk640Device::getBytePackage(const DeviceParam& deviceParam) {
-    using Id = DeviceParamId;
-    switch (deviceParam.id()) {
-        case Id::firmwareVersion:
-            return getRequest<STUHFL_FirmwareVersion>();
-        case Id::deviceType:
-            return getRequest<STUHFL_ModelName>();
-        case Id::serialNumber:
-            return getRequest<STUHFL_SerialNumber>();
-        case Id::bluetoothAddress:
-            return getRequest<STUHFL_BluetoothMacAddress>();
-        case Id::batteryStatus:
-            return getRequest<STUHFL_BatteryInfo>();
-        case Id::temperature:
-            return getRequest<STUHFL_Temperature>();
-        case Id::skuType:
-            return getRequest<STUHFL_SKU>();
-        case Id::vibrator:
-            return getRequest<STUHFL_Vibrator>();
-        case Id::beeperVolume:
-            return getRequest<STUHFL_Beeper>();
-        case Id::systemTime:
-            return getRequest<STUHFL_SystemTime>();
-        case Id::autoOffTime:
-            return getRequest<STUHFL_AutoOffTime>();
-        case Id::readMode:
-            return getRequest<STUHFL_ReadMode>();
-        case Id::dataFormat:
-            return getRequest<STUHFL_DataFormat>();
-        case Id::dataInfo:
-            return getRequest<STUHFL_DataInfo>();
-        case Id::dataRange:
-            return getRequest<STUHFL_DataRange>();
-        case Id::dataTerminator:
-            return getRequest<STUHFL_DataTerminator>();
-        case Id::tagUnique:
-            return getRequest<STUHFL_TagUnique>();
-        case Id::screenOffTime:
-            return getRequest<STUHFL_ScreenOffTime>();
-        case Id::userData:
-            return getRequest<STUHFL_UserData>();
-        case Id::appBundleId:
-            return getRequest<STUHFL_AppBundleId>();
-        case Id::bluetoothSecuritySimplePairing:
-            return getRequest<STUHFL_BluetoothSecuritySimplePairing>();
-        case Id::connectionMode:
-            return getRequest<STUHFL_OperatingMode>();
-        default:
-            break;
+    const Row* row = rowOf(deviceParam.id());
+    if (row == nullptr || row->request == nullptr) {
+        logWarn("getBytePackage(_:) The deviceParam id " + desc(deviceParam.id()) +
+                " is not supported.");
+        return {};
     }
-    logWarn("getBytePackage(_:) The deviceParam id " + desc(deviceParam.id()) +
-            " is not supported.");
-    return {};
+    if (firmwareVersionNumber() < row->firmware) {
+        logWarn("getBytePackage(_:) The deviceParam id " + desc(deviceParam.id()) +
+                " needs newer firmware.");
+        return {};
+    }
+    return row->request();
 }
 
 Bytes Vk640Device::setBytePackage(const DeviceParam& deviceParam) {
-    using Id = DeviceParamId;
     const Id id = deviceParam.id();
-    const auto value = deviceParam.valueToAny(deviceParam._value());
-    // The typed value, or a refusal (logged by the caller below).
-    const auto as = [&]<class T>(std::type_identity<T>) -> T {
-        const T* typed = value ? std::get_if<T>(&*value) : nullptr;
-        if (typed == nullptr) throw refused(ResultCode::invalidParameter, "Invalid value text");
-        return *typed;
-    };
+    const Row* row = rowOf(id);
+    if (row == nullptr || row->build == nullptr) {
+        logWarn("setBytePackage(_:) The deviceParam id " + desc(id) + " is not supported.");
+        return {};
+    }
     try {
-        switch (id) {
-            case Id::vibrator:
-                return setRequest(
-                    oneField(&STUHFL_Vibrator::enabled, as(std::type_identity<bool>{})));
-            case Id::beeperVolume:
-                return setRequest(
-                    oneField(&STUHFL_Beeper::volume, as(std::type_identity<BeeperVolume>{})));
-            case Id::systemTime:
-                return setRequest(STUHFL_SystemTime(as(std::type_identity<DeviceDate>{})));
-            case Id::autoOffTime: {
-                const unsigned minutes = as(std::type_identity<unsigned>{});
-                if (minutes > 0xFF) throw refused(ResultCode::outOfRange, "Above 255 minutes");
-                return setRequest(
-                    oneField(&STUHFL_AutoOffTime::time, static_cast<uint8_t>(minutes)));
-            }
-            case Id::readMode:
-                return setRequest(
-                    oneField(&STUHFL_ReadMode::mode, as(std::type_identity<ReadMode>{})));
-            case Id::findDevice: {
-                const auto find = as(std::type_identity<FindDevice>{});
-                if (find.timeout > 0xFF) throw refused(ResultCode::outOfRange, "Above 255 seconds");
-                return setRequest(STUHFL_FindDevice(find.mode, static_cast<uint8_t>(find.timeout)));
-            }
-            case Id::dataFormat:
-                return setRequest(
-                    oneField(&STUHFL_DataFormat::format, as(std::type_identity<DataFormat>{})));
-            case Id::dataInfo:
-                return setRequest(
-                    oneField(&STUHFL_DataInfo::info, as(std::type_identity<DataInfo>{})));
-            case Id::dataRange: {
-                const auto range = as(std::type_identity<DataRange>{});
-                if (range.offset() > 0xFFFF || range.length() > 0xFFFF) {
-                    throw refused(ResultCode::outOfRange, "Above 65535");
-                }
-                return setRequest(STUHFL_DataRange(static_cast<uint16_t>(range.offset()),
-                                                   static_cast<uint16_t>(range.length())));
-            }
-            case Id::dataTerminator:
-                // CR and LF have no code on this reader: refused, never written as None.
-                return setRequest(oneField(&STUHFL_DataTerminator::terminator,
-                                           as(std::type_identity<DataTerminator>{})));
-            case Id::tagUnique:
-                return setRequest(
-                    oneField(&STUHFL_TagUnique::unique, as(std::type_identity<TagUnique>{})));
-            case Id::screenOffTime: {
-                const auto time = as(std::type_identity<ScreenOffTime>{});
-                if (time.minutes() > 0xFF || time.seconds() > 0xFF) {
-                    throw refused(ResultCode::outOfRange, "Above 255");
-                }
-                return setRequest(STUHFL_ScreenOffTime(static_cast<uint8_t>(time.minutes()),
-                                                       static_cast<uint8_t>(time.seconds())));
-            }
-            case Id::userData: {
-                Bytes data = as(std::type_identity<Bytes>{});
-                checkUserData(data);
-                return setRequest(STUHFL_UserData::withUserData(std::move(data)));
-            }
-            case Id::appBundleId: {
-                std::string bundleId = as(std::type_identity<std::string>{});
-                checkAppBundleId(bundleId);
-                return setRequest(STUHFL_AppBundleId(std::move(bundleId)));
-            }
-            case Id::bluetoothSecuritySimplePairing:
-                return setRequest(oneField(&STUHFL_BluetoothSecuritySimplePairing::enabled,
-                                           as(std::type_identity<bool>{})));
-            case Id::factoryReset:
-                return setRequest(STUHFL_FactoryReset());
-            case Id::shutdown:
-                return setRequest(STUHFL_Shutdown());
-            case Id::connectionMode: {
-                const auto mode = operatingModeFor(as(std::type_identity<ConnectionMode>{}));
-                // A connection mode the reader lacks is refused, never written as another.
-                if (!mode) throw refused(ResultCode::notSupported, "No such mode on this reader");
-                return setRequest(oneField(&STUHFL_OperatingMode::mode, *mode));
-            }
-            default:
-                break;
-        }
+        const auto value = deviceParam.valueToAny(deviceParam._value());
+        if (!value) throw refused(ResultCode::invalidParameter, "Invalid value text");
+        requireFirmware(row->firmware);
+        return row->build(*value, firmwareVersionNumber());
     } catch (const CodedError& error) {
         logWarn("setBytePackage(_:) The value of " + desc(id) +
                 " is not written: " + error.description());
         return {};
     }
-    logWarn("setBytePackage(_:) The deviceParam id " + desc(id) + " is not supported.");
-    return {};
-}
-
-std::optional<DeviceValue> Vk640Device::decodeReply(DeviceParamId id,
-                                                    const STPacket& packet) const {
-    using Id = DeviceParamId;
-    const ByteView raw = packet.rawData();
-    switch (id) {
-        case Id::firmwareVersion:
-            return withoutTrailingNuls(STUHFL_FirmwareVersion(raw).firmwareVersion);
-        case Id::deviceType:
-            return deviceTypeOf(STUHFL_ModelName(raw).modelName);
-        case Id::serialNumber:
-            return withoutTrailingNuls(STUHFL_SerialNumber(raw).serialNumber);
-        case Id::bluetoothAddress:
-            return STUHFL_BluetoothMacAddress(raw).bluetoothMacAddress;
-        case Id::batteryStatus:
-            return batteryStatusOf(STUHFL_BatteryInfo(raw));
-        case Id::temperature:
-            return temperatureOf(STUHFL_Temperature(raw));
-        case Id::skuType:
-            return STUHFL_SKU(raw).sku;
-        case Id::vibrator:
-            return STUHFL_Vibrator(raw).enabled;
-        case Id::bluetoothSecuritySimplePairing:
-            return STUHFL_BluetoothSecuritySimplePairing(raw).enabled;
-        case Id::autoOffTime:
-            return unsigned{STUHFL_AutoOffTime(raw).time};
-        case Id::beeperVolume:
-            return STUHFL_Beeper(raw).volume;
-        case Id::systemTime:
-            return STUHFL_SystemTime(raw).date;
-        case Id::readMode:
-            return STUHFL_ReadMode(raw).mode;
-        case Id::dataFormat:
-            return STUHFL_DataFormat(raw).format;
-        case Id::dataInfo:
-            return STUHFL_DataInfo(raw).info;
-        case Id::dataTerminator:
-            return STUHFL_DataTerminator(raw).terminator;
-        case Id::tagUnique:
-            return STUHFL_TagUnique(raw).unique;
-        case Id::userData:
-            return STUHFL_UserData(raw).userData;
-        case Id::appBundleId:
-            return STUHFL_AppBundleId(raw).bundleId;
-        case Id::dataRange: {
-            const STUHFL_DataRange range(raw);
-            return DataRange(range.offset, range.length);
-        }
-        case Id::screenOffTime: {
-            const STUHFL_ScreenOffTime time(raw);
-            return ScreenOffTime(time.minutes, time.seconds);
-        }
-        case Id::connectionMode:
-            return connectionModeOf(
-                operatingModeOf(STUHFL_OperatingMode(raw), "responseDataToDeviceParam(_:_:)"));
-        default:
-            break;
-    }
-    return std::nullopt;
 }
 
 std::vector<DeviceParam> Vk640Device::responseDataToDeviceParam(
@@ -767,12 +646,13 @@ std::vector<DeviceParam> Vk640Device::responseDataToDeviceParam(
             if (number == STPacket::kNoDeviceParam) continue;
             const auto id = fromRaw<DeviceParamId>(number);
             if (!id) continue;
-            const auto value = decodeReply(*id, packet);
-            if (!value) {
+            const Row* row = rowOf(*id);
+            if (row == nullptr || row->decode == nullptr) {
                 logWarn("responseDataToDeviceParam(_:_:) Unsupported deviceParamId: " + desc(*id));
                 continue;
             }
-            result.emplace_back(*id, DeviceParam::defaultValueTag, *value);
+            result.emplace_back(*id, DeviceParam::defaultValueTag,
+                                row->decode(bytes, "responseDataToDeviceParam(_:_:)", false));
         } catch (const CodedError& error) {
             logError("responseDataToDeviceParam(_:_:) " + error.description());
         }

@@ -5,7 +5,6 @@
 // identity items have subcodes of their own.
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,6 @@
 #include "orvanerfid/devices/BaseDevice.h"
 
 namespace orvane {
-
-class STPacket;
 
 // Threads: as BaseDevice. Operations block the caller for one exchange (3000 ms) under the
 // protocol's send lock; the write-only commands (Find Device, the display, App Bundle ID,
@@ -49,70 +46,33 @@ class ORVANE_API Vk640Device : public BaseDevice {
     // failure throws its result code.
     void triggerAlive() override;
 
-    std::string getFirmwareVersion() override;
-    BatteryStatus getBatteryState() override;
-    DataTerminator getDataTerminator() override;
-    // None, CRLF and Tab only (others: 0x4001).
-    void setDataTerminator(DataTerminator value) override;
+    // The setting operations of the list (DeviceOperations.h), each routed to its row of the
+    // model's one settings table, which the multi-setting hooks share. The rules a row applies
+    // on every path, before anything is sent:
+    //   Auto Off Time: one of autoOffTimeList() (others 0x5002).
+    //   Read Mode: Multi-Read needs firmware 1.1.7 (0x4001 before).
+    //   Find Device: a timeout above 255 seconds 0x4003.
+    //   Data Range: offset and length up to 0xFFFF (0x4003 above).
+    //   Data Terminator: None, CRLF and Tab only (others 0x4001).
+    //   Tag Unique: firmware 1.1.7 or later (0x4001 before), read and write.
+    //   Screen Off Time: firmware 1.1.9 or later (0x4001); minutes up to 255 and seconds up to
+    //     59 (0x4003).
+    //   User Data: firmware 1.1.11 or later (0x4001); at most 64 bytes (0x4003), padded with
+    //     zero bytes.
+    //   App Bundle ID: at most 32 bytes of UTF-8 (longer 0x4003).
+    //   Connection Mode: Bluetooth SPP, USB SPP and Buffer Mode only (others 0x4001).
+    // Temperature is in degrees Celsius; the reader's byte is signed, so cold readings are
+    // negative. The SKU type of an unknown SKU is derived from the module's band; the model name
+    // is compared exactly (letter case included) with "VK640" and "VK210"; the Auto Off Time List
+    // and the Inventory Indicator (the protocol's feedback flags) send nothing.
+    ORV_DEVICE_DECLARE_ROW_OPERATIONS()
+
     // An operating-mode byte without a mode (2) answers 0x5000.
     OperatingMode getOperationMode() override;
     void setOperationMode(OperatingMode value) override;
-    unsigned getAutoOffTime() override;
-    // One of autoOffTimeList() (others: 0x5002).
-    void setAutoOffTime(unsigned value) override;
-    BeeperVolume getBeeperVolume() override;
-    void setBeeperVolume(BeeperVolume value) override;
-    bool getVibrator() override;
-    void setVibrator(bool value) override;
-    std::string getAppBundleId() override;
-    // At most 32 bytes of UTF-8 (longer: 0x4003).
-    void setAppBundleId(std::string value) override;
-    void factoryReset() override;
-    // Degrees Celsius; the reader's byte is signed, so cold readings are negative.
-    double getTemperature() override;
-    DeviceDate getSystemTime() override;
-    void setSystemTime(DeviceDate value) override;
-    ReadMode getReadMode() override;
-    // Multi-Read needs firmware 1.1.7 (0x4001 before).
-    void setReadMode(ReadMode value) override;
-    // A timeout above 255 seconds: 0x4003.
-    void setFindDevice(FindDevice value) override;
-    DataFormat getDataFormat() override;
-    void setDataFormat(DataFormat value) override;
-    DataInfo getDataInfo() override;
-    void setDataInfo(DataInfo value) override;
-    DataRange getDataRange() override;
-    // Offset and length up to 0xFFFF (0x4003 above).
-    void setDataRange(DataRange value) override;
-    // Firmware 1.1.7 or later (0x4001 before).
-    TagUnique getTagUnique() override;
-    void setTagUnique(TagUnique value) override;
     // Firmware 1.1.9 or later (0x4001), charPosition 0-15 and linePosition 1-3 (0x4003).
     void setDisplayOutput(std::string text, uint8_t charPosition, bool clearScreen,
                           uint8_t linePosition) override;
-    // Firmware 1.1.9 or later (0x4001); the setter takes minutes up to 255 and seconds up to
-    // 59 (0x4003).
-    ScreenOffTime getScreenOffTime() override;
-    void setScreenOffTime(ScreenOffTime value) override;
-    // Firmware 1.1.11 or later (0x4001); at most 64 bytes (0x4003), padded with zero bytes.
-    Bytes getUserData() override;
-    void setUserData(Bytes value) override;
-    bool getBluetoothSecuritySimplePairing() override;
-    void setBluetoothSecuritySimplePairing(bool value) override;
-    void shutdown() override;
-    // The protocol's inventory feedback flags; nothing is sent.
-    InventoryIndicator getInventoryIndicator() override;
-    void setInventoryIndicator(InventoryIndicator value) override;
-    std::vector<unsigned> getAutoOffTimeList() override;
-    std::string getBluetoothAddress() override;
-    // The module's SKU; an unknown SKU is derived from the module's band.
-    SkuType getSkuType() override;
-    std::string getSerialNumber() override;
-    // The model name compared exactly (letter case included) with "VK640" and "VK210".
-    DeviceType getDeviceType() override;
-    ConnectionMode getConnectionMode() override;
-    // Bluetooth SPP, USB SPP and Buffer Mode only (others: 0x4001).
-    void setConnectionMode(ConnectionMode value) override;
 
   protected:
     Bytes getBytePackage(const DeviceParam& deviceParam) override;
@@ -123,19 +83,15 @@ class ORVANE_API Vk640Device : public BaseDevice {
     void verifySetResult(ByteView data) override;
 
   private:
-    // One get or set exchange: sends `request`, checks the reply and its status with `tag`,
-    // and returns the reply parsed as Packet.
-    template <class Packet>
-    Packet exchangePacket(std::string_view tag, const Bytes& request);
+    // The single read and write of a setting through its row; 0x4001 without a row.
+    DeviceValue readRow(DeviceParamId id);
+    void writeRow(DeviceParamId id, const DeviceValue& value);
     // Writes a request that has no reply to wait for.
     void writeOnly(const Bytes& request);
     // 0x4001 unless the transport's firmware is at least `minimum`.
     void requireFirmware(uint32_t minimum) const;
-    // The operating-mode byte of a reply.
-    OperatingMode readOperatingMode(std::string_view tag);
-    // The value a reply packet of a multi-get carries for `id`; none for an id without a
-    // decoder. Throws the packet's parse errors.
-    std::optional<DeviceValue> decodeReply(DeviceParamId id, const STPacket& packet) const;
+    // The SKU, or for an unknown SKU the one of the module's band.
+    SkuType readSkuType();
 };
 
 }  // namespace orvane

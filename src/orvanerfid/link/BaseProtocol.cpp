@@ -66,4 +66,48 @@ void BaseProtocol::stop() {
 
 void BaseProtocol::pumpEvent(const ProtocolEventArgs&) {}
 
+bool BaseProtocol::linkDropped() const {
+    return transport_->connectState() == ConnectState::disconnected;
+}
+
+void BaseProtocol::notify(const std::shared_ptr<BaseProtocolDelegate>& target,
+                          const ProtocolEventArgs& event) const {
+    if (!target) return;
+    try {
+        target->protocolEvent(event);
+    } catch (const std::exception& e) {
+        orvLogger::error(className_, std::string("protocolEvent threw: ") + e.what());
+    } catch (...) {
+        orvLogger::error(className_, "protocolEvent threw");
+    }
+}
+
+void BaseProtocol::FairLock::lock(const std::function<void()>& whileWaiting) {
+    std::unique_lock guard(lock_);
+    const uint64_t ticket = next_++;
+    while (serving_ != ticket) {
+        if (!whileWaiting) {
+            turn_.wait(guard, [&] { return serving_ == ticket; });
+            continue;
+        }
+        turn_.wait_for(guard, std::chrono::milliseconds(5), [&] { return serving_ == ticket; });
+        if (serving_ == ticket) break;
+        guard.unlock();
+        try {
+            whileWaiting();
+        } catch (...) {
+            // The ticket is kept whatever happens: a lost one would stop every later taker.
+        }
+        guard.lock();
+    }
+}
+
+void BaseProtocol::FairLock::unlock() {
+    {
+        std::lock_guard guard(lock_);
+        ++serving_;
+    }
+    turn_.notify_all();
+}
+
 }  // namespace orvane

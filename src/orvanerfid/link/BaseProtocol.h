@@ -1,5 +1,8 @@
 #pragma once
 
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,8 +49,10 @@ class BaseProtocolDelegate {
 // lock for the whole exchange, reply wait included. The receive loop runs on the model's own
 // queue through `ReceiveLoop` (one work item per start, testing its own item, the protocol held
 // weakly, so create protocols with std::make_shared), rests on the transport's arrival signal,
-// and calls the delegate (held weakly) synchronously on the receive thread. A delegate must not
-// wait there for a reply. Neither send nor `write` throws.
+// and calls the delegate (held weakly) on the receive thread after each turn, in arrival order,
+// with no lock of the library held; whatever the delegate throws is logged and dropped. A
+// delegate must not wait there for a reply. Neither send nor `write` throws. A send waiting for
+// its reply ends with 0x6006 soon after the transport disconnects.
 class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -72,7 +77,7 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     virtual ResultCode write(ByteView data);
 
     // Writes one request and waits up to `timeout` ms for its reply: 0x0000 with the reply,
-    // the write's non-zero code, or 0x7000.
+    // the write's non-zero code, 0x6006 when the link drops during the wait, or 0x7000.
     virtual Response send(ByteView data, int timeout) = 0;
     // Writes one or more requests together and collects `number` replies within `timeout` ms.
     virtual Response send(ByteView data, int timeout, int number) = 0;
@@ -88,6 +93,21 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 
   protected:
+    // A lock granted in the order it was asked for, so a `start` waiting for it is never passed
+    // by sends asked for later. A taker that is a delegate on the receive thread keeps the loop
+    // turning while it waits (`whileWaiting`), so the send it waits behind gets its reply.
+    class FairLock {
+      public:
+        void lock(const std::function<void()>& whileWaiting);
+        void unlock();
+
+      private:
+        std::mutex lock_;
+        std::condition_variable turn_;
+        uint64_t next_ = 0;
+        uint64_t serving_ = 0;
+    };
+
     BaseProtocol(std::string className, std::shared_ptr<BaseTransport> transport,
                  std::shared_ptr<DispatchQueue> receiveQueue);
 
@@ -102,6 +122,23 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     virtual bool receiveTurn(const DispatchWorkItem& self) = 0;
     // The loop ended; `current` is false when a newer loop replaced it.
     virtual void receiveEnded(bool current) = 0;
+
+    // From a turn: queues a call into the application (`application`) or library work that
+    // keeps its place behind the calls (see ReceiveLoop::defer).
+    void deliverLater(std::function<void()> call, bool application = true) {
+        receiveLoop_.defer(std::move(call), application);
+    }
+    // Runs the queued calls now, outside any turn (see ReceiveLoop::deliver).
+    void deliverQueued() { receiveLoop_.deliver(); }
+    // Whether the caller is a delegate on this protocol's receive thread.
+    bool inReceiveDelivery() const { return receiveLoop_.inDelivery(); }
+    // The wait of a `FairLock` taker: keeps the receive loop turning when called from a delegate.
+    void keepReceiving() { receiveLoop_.turnFromDelivery(); }
+    // Whether the transport has disconnected (a waiting send gives up).
+    bool linkDropped() const;
+    // Calls the delegate with `event`, logging at ERROR whatever it throws.
+    void notify(const std::shared_ptr<BaseProtocolDelegate>& target,
+                const ProtocolEventArgs& event) const;
 
   private:
     const std::string className_;

@@ -1,6 +1,33 @@
 #include "orvanerfid/link/ReceiveLoop.h"
 
+#include <exception>
+#include <string>
+
+#include "orvanerfid/core/Logger.h"
+
 namespace orvane {
+namespace {
+
+constexpr std::string_view kTag = "ReceiveLoop";
+
+// The runner whose deferred calls this thread is delivering.
+thread_local const ReceiveLoop* tDelivering = nullptr;
+
+// Runs `call`, logging at ERROR whatever it throws.
+template <typename Call>
+bool contained(std::string_view what, Call&& call) {
+    try {
+        call();
+        return true;
+    } catch (const std::exception& e) {
+        orvLogger::error(kTag, std::string(what) + " threw: " + e.what());
+    } catch (...) {
+        orvLogger::error(kTag, std::string(what) + " threw");
+    }
+    return false;
+}
+
+}  // namespace
 
 ReceiveLoop::~ReceiveLoop() {
     stop();
@@ -19,6 +46,7 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
     {
         std::lock_guard guard(itemLock_);
         earlier = std::exchange(item_, item);
+        hooks_ = shared;
     }
     if (earlier) {
         earlier->cancel();
@@ -43,6 +71,66 @@ bool ReceiveLoop::isCurrent(const DispatchWorkItem& self) const {
     return item_.get() == &self;
 }
 
+void ReceiveLoop::defer(std::function<void()> delivery, bool application) {
+    std::lock_guard guard(deferredLock_);
+    deferred_.push_back({std::move(delivery), application});
+}
+
+bool ReceiveLoop::inDelivery() const {
+    return tDelivering == this;
+}
+
+bool ReceiveLoop::guardedTurn(const Hooks& hooks, const DispatchWorkItem& self) {
+    bool more = true;
+    contained("The receive turn", [&] { more = hooks.turn(self); });
+    return more;
+}
+
+void ReceiveLoop::turnFromDelivery() {
+    if (!inDelivery()) return;
+    std::shared_ptr<DispatchWorkItem> item;
+    std::shared_ptr<Hooks> hooks;
+    {
+        std::lock_guard guard(itemLock_);
+        item = item_;
+        hooks = hooks_;
+    }
+    if (!item || !hooks) return;
+    {
+        const orvLogger::Hold hold;
+        std::lock_guard turn(turnLock_);
+        // A turn that says the loop must end is seen again by the loop itself.
+        if (!item->isCancelled()) guardedTurn(*hooks, *item);
+    }
+    std::deque<Deferred> library;
+    {
+        std::lock_guard guard(deferredLock_);
+        std::deque<Deferred> kept;
+        for (Deferred& d : deferred_)
+            (d.application ? kept : library).push_back(std::move(d));
+        deferred_.swap(kept);
+    }
+    for (Deferred& d : library)
+        contained("Receive work", d.call);
+}
+
+void ReceiveLoop::deliver() {
+    std::unique_lock guard(deferredLock_);
+    if (delivering_) return;
+    delivering_ = true;
+    const ReceiveLoop* const outer = std::exchange(tDelivering, this);
+    while (!deferred_.empty()) {
+        Deferred delivery = std::move(deferred_.front());
+        deferred_.pop_front();
+        guard.unlock();
+        contained(delivery.application ? "A delegate" : "Receive work", delivery.call);
+        delivery.call = nullptr;
+        guard.lock();
+    }
+    tDelivering = outer;
+    delivering_ = false;
+}
+
 void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<void>& owner,
                       const DispatchWorkItem& self, ReceiveLoop* runner) {
     {
@@ -54,15 +142,24 @@ void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<v
         {
             auto alive = owner.lock();
             if (!alive) return;  // the runner went with its owner
-            std::lock_guard turn(runner->turnLock_);
-            if (self.isCancelled() || !hooks->turn(self)) {
-                hooks->ended(runner->isCurrent(self));
+            bool more;
+            {
+                const orvLogger::Hold hold;
+                std::lock_guard turn(runner->turnLock_);
+                more = !self.isCancelled() && runner->guardedTurn(*hooks, self);
+                if (!more) {
+                    contained("The end of the receive loop",
+                              [&] { hooks->ended(runner->isCurrent(self)); });
+                }
+            }
+            runner->deliver();
+            if (!more) {
                 --runner->running_;
                 return;
             }
         }
         // The owner is not held while the loop rests, so an idle reader can be released.
-        hooks->rest(self);
+        contained("The receive rest", [&] { hooks->rest(self); });
     }
 }
 

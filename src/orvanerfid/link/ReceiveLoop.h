@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,16 +13,21 @@ namespace orvane {
 // The runner of a protocol's receive loop: one work item per start, its owner held weakly.
 //
 // The loop repeats: lock the owner (the loop ends when it is gone), test its *own* work item,
-// run one turn (take the transport's bytes, cut and dispatch every complete frame buffered, in
-// arrival order), release the owner, then rest (wait for the transport's next bytes). When it
-// ends (cancelled, or the turn says so) it runs `ended`; a loop whose owner is gone just ends.
+// run one turn (take the transport's bytes, cut every complete frame buffered, in arrival order,
+// queue the replies and `defer` the deliveries to the application), release the turn lock,
+// deliver what the turn deferred, release the owner, then rest (wait for the transport's next
+// bytes). When it ends (cancelled, or the turn says so) it runs `ended`; a loop whose owner is
+// gone just ends. Whatever a turn, a hook or a delivery throws is logged at ERROR and the loop
+// goes on.
 //
 // Threads: `start`, `stop` and the queries are safe from any thread. Turns and the `ended` hook
 // of all loops of one runner run under one turn lock, so two loops never drain the same buffers,
-// even while a replaced loop finishes the turn it began. `start` cancels the earlier loop and,
-// unless called from that loop's own thread (a delegate inside a turn), waits for it to end. The
-// `ended` hook learns whether its loop is still the current one: a replaced loop must leave the
-// buffers to its successor.
+// even while a replaced loop finishes the turn it began. Deliveries run on a loop's thread with
+// no lock of the runner held, one at a time and in the order they were deferred, also across a
+// replaced loop and its successor. `start` cancels the earlier loop and, unless called from
+// that loop's own thread (a delegate inside a delivery), waits for it to end. The `ended` hook
+// learns whether its loop is still the current one: a replaced loop must leave the buffers to
+// its successor.
 class ReceiveLoop {
   public:
     struct Hooks {
@@ -55,18 +61,45 @@ class ReceiveLoop {
     // Loops that have started and not yet ended, replaced ones included.
     int loopsRunning() const { return running_.load(); }
 
+    // From a turn: queues `delivery`, run after the turn lock is released, in the order queued.
+    // `application` is false for library work that must keep its place behind the deliveries
+    // (a reply that follows its event) but may go ahead of them while a delivery blocks.
+    void defer(std::function<void()> delivery, bool application = true);
+    // Runs the queued deliveries on the calling thread, unless a thread is delivering for this
+    // runner already (it takes them, in order). The loop calls it after each turn.
+    void deliver();
+    // Whether the calling thread is delivering for this runner (a delegate on the receive
+    // thread).
+    bool inDelivery() const;
+    // From a delivery: runs one turn of the current loop at once and then the library work
+    // queued (not the deliveries to the application, which keep their order), so a delegate
+    // that waits for what only the loop can bring (the reply of a send it waits behind) keeps
+    // it coming. Does nothing elsewhere or when the current loop is cancelled.
+    void turnFromDelivery();
+
   private:
     static void run(const std::shared_ptr<ReceiveLoop::Hooks>& hooks,
                     const std::weak_ptr<void>& owner, const DispatchWorkItem& self,
                     ReceiveLoop* runner);
     bool isCurrent(const DispatchWorkItem& self) const;
+    // Runs the turn hook, containing what it throws (which does not end the loop).
+    bool guardedTurn(const Hooks& hooks, const DispatchWorkItem& self);
 
     const std::shared_ptr<DispatchQueue> queue_;
     mutable std::mutex itemLock_;
     std::shared_ptr<DispatchWorkItem> item_;
+    std::shared_ptr<Hooks> hooks_;
     // Held for each turn and for `ended`, by every loop of this runner.
     std::mutex turnLock_;
     std::atomic<int> running_{0};
+
+    std::mutex deferredLock_;
+    struct Deferred {
+        std::function<void()> call;
+        bool application;
+    };
+    std::deque<Deferred> deferred_;
+    bool delivering_ = false;
 };
 
 }  // namespace orvane

@@ -11,7 +11,10 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
 
+#include "orvanerfid/core/Logger.h"
 #include "orvanerfid/platform/Clock.h"
 #include "orvanerfid/platform/TimeoutControl.h"
 
@@ -33,23 +36,44 @@ enum class ReplyVerdict : uint8_t {
 // then tests its timeout and goes on. The order of matching is the one of a send that takes one
 // reply per turn and sleeps between turns; only the sleep is replaced by the wait.
 //
+// The queue holds at most `capacity` replies (by default far more than any exchange leaves
+// unclaimed): a push beyond it drops the oldest, with an ERROR line.
+//
 // Threads: every operation is safe from any thread; `push` is called by the receive loop, the
 // rest by sends and by the loop's buffer resets. The examine function of `serve` runs on the
-// send's thread without the queue's lock held, so it may log or build values freely.
+// send's thread without the queue's lock held, so it may log or build values freely; nothing
+// is logged under the lock.
 template <typename Reply>
 class ReplyQueue {
   public:
     // The upper bound of one turn of a waiting send (the polling step it replaces).
     static constexpr Clock::duration kTurn = std::chrono::milliseconds(10);
+    // The default bound of replies held.
+    static constexpr std::size_t kCapacity = 4096;
 
-    // Appends a reply received from the reader and wakes the waiting send.
+    explicit ReplyQueue(std::size_t capacity = kCapacity) : capacity_(capacity) {}
+
+    // Appends a reply received from the reader and wakes the waiting send; drops the oldest
+    // when the queue is full.
     void push(Reply reply) {
+        uint64_t dropped = 0;
         {
             std::lock_guard guard(lock_);
+            if (replies_.size() >= capacity_) {
+                replies_.pop_front();
+                dropped = ++dropped_;
+            }
             replies_.push_back(std::move(reply));
             ++arrivals_;
         }
         arrived_.notify_all();
+        // One line for the first drop and one for every thousandth after it.
+        if (dropped == 1 || (dropped > 0 && dropped % 1000 == 0)) {
+            orvLogger::error("ReplyQueue",
+                             "Dropped the oldest unclaimed reply: " + std::to_string(capacity_) +
+                                 " replies wait unclaimed (" + std::to_string(dropped) +
+                                 " dropped)");
+        }
     }
 
     // The front reply, removed, or none.
@@ -94,6 +118,12 @@ class ReplyQueue {
     // before every turn, so a timeout of 0 ends at once after any elapsed time.
     template <typename Examine>
     bool serve(const TimeoutControl& timeout, Examine&& examine) {
+        return serve(timeout, std::forward<Examine>(examine), [] { return false; });
+    }
+    // The same, also ending (false) after a turn at whose end `abandon()` holds (the link
+    // dropped): a reply already queued is still served.
+    template <typename Examine, typename Abandon>
+    bool serve(const TimeoutControl& timeout, Examine&& examine, Abandon&& abandon) {
         for (;;) {
             if (timeout.isTimeout()) return false;
             uint64_t seen;
@@ -121,6 +151,7 @@ class ReplyQueue {
                     if (clears_ == clears) replies_.push_back(std::move(*reply));
                 }
             }
+            if (abandon()) return false;
             std::unique_lock lock(lock_);
             Clock::waitFor(arrived_, lock, kTurn, [&] { return arrivals_ != seen; });
         }
@@ -132,6 +163,8 @@ class ReplyQueue {
     std::deque<Reply> replies_;
     uint64_t arrivals_ = 0;
     uint64_t clears_ = 0;
+    const std::size_t capacity_;
+    uint64_t dropped_ = 0;
 };
 
 }  // namespace orvane

@@ -44,6 +44,16 @@ Vk210Protocol::Vk210Protocol(std::shared_ptr<BaseTransport> transport)
 
 Vk210Protocol::~Vk210Protocol() = default;
 
+Vk210Protocol::SendTurn::SendTurn(Vk210Protocol& owner) : protocol(owner) {
+    std::function<void()> keepReceiving;
+    if (protocol.inReceiveDelivery()) keepReceiving = [this] { protocol.keepReceiving(); };
+    protocol.sendLock_.lock(keepReceiving);
+}
+
+Vk210Protocol::SendTurn::~SendTurn() {
+    protocol.sendLock_.unlock();
+}
+
 void Vk210Protocol::purgeStale(uint16_t code, std::string_view operation) {
     const std::size_t dropped = replies_.purge(
         [code](const OrvaneRfidCommand& reply) { return rawValue(reply.id()) == code; });
@@ -56,7 +66,8 @@ void Vk210Protocol::purgeStale(uint16_t code, std::string_view operation) {
 }
 
 Response Vk210Protocol::send(ByteView data, int timeout) {
-    std::lock_guard guard(sendLock_);
+    const orvLogger::Hold hold;
+    const SendTurn turn(*this);
     orvLogger::debug(kTag, "+++ send(data:timeout:)");
     if (auto code = codeOf(data)) purgeStale(*code, "send(data:timeout:)");
     if (const ResultCode written = write(data); written != ResultCode::noError) {
@@ -72,17 +83,24 @@ Response Vk210Protocol::send(ByteView data, int timeout) {
     const OrvRfidCmdId expected = request->id();
     const TimeoutControl timeoutControl(timeout);
     Bytes reply;
-    const bool matched = replies_.serve(timeoutControl, [&](OrvaneRfidCommand& packet) {
-        if (packet.id() == expected) {
-            reply = packet.rawData();
-            return ReplyVerdict::done;
-        }
-        if (debugOn()) {
-            orvLogger::debug(kTag, "Received packet ID: " + idName(packet.id()) +
-                                       ", but expected ID: " + idName(expected));
-        }
-        return ReplyVerdict::putBack;
-    });
+    const bool matched = replies_.serve(
+        timeoutControl,
+        [&](OrvaneRfidCommand& packet) {
+            if (packet.id() == expected) {
+                reply = packet.rawData();
+                return ReplyVerdict::done;
+            }
+            if (debugOn()) {
+                orvLogger::debug(kTag, "Received packet ID: " + idName(packet.id()) +
+                                           ", but expected ID: " + idName(expected));
+            }
+            return ReplyVerdict::putBack;
+        },
+        [this] { return linkDropped(); });
+    if (!matched && linkDropped()) {
+        orvLogger::debug(kTag, "--- send(data:timeout:) Disconnected");
+        return {ResultCode::connectFailed, std::nullopt};
+    }
     if (!matched) {
         orvLogger::debug(kTag, "--- send(data:timeout:) Timeout");
         return {ResultCode::timeout, std::nullopt};
@@ -92,7 +110,8 @@ Response Vk210Protocol::send(ByteView data, int timeout) {
 }
 
 Response Vk210Protocol::send(ByteView data, int timeout, int number) {
-    std::lock_guard guard(sendLock_);
+    const orvLogger::Hold hold;
+    const SendTurn turn(*this);
     orvLogger::debug(kTag, "+++ send(data:timeout:number:)");
     if (number < 0 || number > 255) {
         orvLogger::error(
@@ -131,41 +150,49 @@ Response Vk210Protocol::send(ByteView data, int timeout, int number) {
     const auto wanted = static_cast<std::size_t>(number);
     std::size_t received = 0;
     Bytes joined;
-    const bool complete = replies_.serve(timeoutControl, [&](OrvaneRfidCommand& packet) {
-        orvLogger::trace(kTag, "receivedPacket.count = " + std::to_string(received));
-        const std::size_t turns = sent.size();
-        if (turns == 0) orvLogger::trace(kTag, "send(data:timeout:number:) - Get send packet fail");
-        for (std::size_t i = 0; i < turns; ++i) {
-            const OrvRfidCmdId request = sent.front();
-            sent.pop_front();
-            if (request == packet.id()) {
-                if (debugOn()) {
-                    orvLogger::debug(kTag, "send(data:timeout:number:) - Get correct packet: " +
-                                               idName(packet.id()));
+    const bool complete = replies_.serve(
+        timeoutControl,
+        [&](OrvaneRfidCommand& packet) {
+            orvLogger::trace(kTag, "receivedPacket.count = " + std::to_string(received));
+            const std::size_t turns = sent.size();
+            if (turns == 0)
+                orvLogger::trace(kTag, "send(data:timeout:number:) - Get send packet fail");
+            for (std::size_t i = 0; i < turns; ++i) {
+                const OrvRfidCmdId request = sent.front();
+                sent.pop_front();
+                if (request == packet.id()) {
+                    if (debugOn()) {
+                        orvLogger::debug(kTag, "send(data:timeout:number:) - Get correct packet: " +
+                                                   idName(packet.id()));
+                    }
+                    const Bytes& raw = packet.rawData();
+                    joined.insert(joined.end(), raw.begin(), raw.end());
+                    if (++received == wanted) return ReplyVerdict::done;
+                    if (debugOn()) {
+                        orvLogger::debug(kTag,
+                                         "Need response count: " + std::to_string(wanted) +
+                                             ", but received count = " + std::to_string(received));
+                    }
+                    return ReplyVerdict::taken;
                 }
-                const Bytes& raw = packet.rawData();
-                joined.insert(joined.end(), raw.begin(), raw.end());
-                if (++received == wanted) return ReplyVerdict::done;
                 if (debugOn()) {
-                    orvLogger::debug(kTag,
-                                     "Need response count: " + std::to_string(wanted) +
-                                         ", but received count = " + std::to_string(received));
+                    orvLogger::debug(kTag, "send(data:timeout:number:) - Received packet ID: " +
+                                               idName(packet.id()) +
+                                               ", but expected ID: " + idName(request));
                 }
-                return ReplyVerdict::taken;
+                sent.push_back(request);
             }
             if (debugOn()) {
-                orvLogger::debug(kTag, "send(data:timeout:number:) - Received packet ID: " +
-                                           idName(packet.id()) +
-                                           ", but expected ID: " + idName(request));
+                orvLogger::debug(kTag, "Received packet ID: " + idName(packet.id()) +
+                                           ", but not in send packet queue");
             }
-            sent.push_back(request);
-        }
-        if (debugOn()) {
-            orvLogger::debug(kTag, "Received packet ID: " + idName(packet.id()) +
-                                       ", but not in send packet queue");
-        }
-        return ReplyVerdict::putBack;
-    });
+            return ReplyVerdict::putBack;
+        },
+        [this] { return linkDropped(); });
+    if (!complete && linkDropped()) {
+        orvLogger::debug(kTag, "--- send(data:timeout:number:) Disconnected");
+        return {ResultCode::connectFailed, std::nullopt};
+    }
     if (!complete) {
         orvLogger::debug(kTag, "--- send(data:timeout:number:) Timeout");
         return {ResultCode::timeout, std::nullopt};
@@ -175,7 +202,8 @@ Response Vk210Protocol::send(ByteView data, int timeout, int number) {
 }
 
 bool Vk210Protocol::start() {
-    std::lock_guard guard(sendLock_);
+    const orvLogger::Hold hold;
+    const SendTurn turn(*this);
     orvLogger::info(kTag, "*** start()");
     launchReceiveLoop([this] {
         {
@@ -191,7 +219,10 @@ bool Vk210Protocol::start() {
 }
 
 void Vk210Protocol::stop() {
-    std::lock_guard guard(sendLock_);
+    const orvLogger::Hold hold;
+    const SendTurn turn(*this);
+    // Frames cut and not yet dispatched go with the loop.
+    ++resetEpoch_;
     BaseProtocol::stop();
 }
 
@@ -209,7 +240,7 @@ void Vk210Protocol::pumpEvent(const ProtocolEventArgs& event) {
             break;
         case ProtocolEventId::setEngineReadyEvent:
         case ProtocolEventId::skuType:
-            deliver(delegate(), event);
+            notify(delegate(), event);
             break;
         case ProtocolEventId::accessBankType:
             if (const BankType* bank = event.get<BankType>()) {
@@ -271,31 +302,40 @@ uint64_t Vk210Protocol::cutFrames() {
         work_.swap(recBuffer_);
         recBuffer_.clear();
     }
+    const auto cutter = [](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); };
     std::size_t kept = 0;
-    const std::size_t consumed = forEachFrame(
-        work_, [](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); },
-        [&](ByteView frame) {
-            frames_.push_back(
-                {static_cast<std::size_t>(frame.data() - work_.data()), frame.size()});
-            kept += frame.size();
-        });
-    if (consumed > kept) {
+    const auto keep = [&](ByteView frame) {
+        frames_.push_back({static_cast<std::size_t>(frame.data() - work_.data()), frame.size()});
+        kept += frame.size();
+    };
+    std::size_t consumed = forEachFrame(work_, cutter, keep);
+    const auto reportDropped = [&] {
+        if (consumed <= kept) return;
         orvLogger::error(kTag, "keepReadThread() ************ Dropped " +
                                    std::to_string(consumed - kept) +
                                    " byte(s) that start no valid frame");
+    };
+    if (consumed == work_.size()) {
+        reportDropped();
+        return epoch;
     }
-    if (consumed == work_.size()) return epoch;
 
     // An incomplete frame waits for its next bytes, unless none came for a second.
     std::lock_guard rec(recLock_);
     if (resetEpoch_.load() != epoch) return epoch;
     if (Clock::now() - lastData_ > stallLimit) {
         orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
-        // The partial frame is not put back; frames cut in this turn still go out.
-        replies_.clear();
-        bankItems_.clear();
+        // The head was a false start: its first byte goes and the rest is cut again, so a
+        // frame that arrived behind it is not lost. Nothing more is coming, so every head left
+        // incomplete is a false start too.
+        while (consumed < work_.size()) {
+            ++consumed;
+            consumed += forEachFrame(ByteView(work_).subspan(consumed), cutter, keep);
+        }
+        reportDropped();
         return epoch;
     }
+    reportDropped();
     recBuffer_.assign(work_.begin() + static_cast<long>(consumed), work_.end());
     if (orvLogger::isEnabled(LogLevel::trace)) {
         orvLogger::trace(kTag, "keepReadThread() packet size is not enough (" +
@@ -318,7 +358,7 @@ bool Vk210Protocol::receiveTurn(const DispatchWorkItem& self) {
     for (const FrameSpan& span : frames_) {
         // A reset or a stop since the cut drops the frames not yet dispatched.
         if (resetEpoch_.load() != epoch || self.isCancelled()) break;
-        dispatch(ByteView(work_).subspan(span.offset, span.length), target);
+        dispatch(ByteView(work_).subspan(span.offset, span.length), target, epoch);
     }
     return true;
 }
@@ -328,20 +368,8 @@ void Vk210Protocol::receiveEnded(bool current) {
     orvLogger::trace(kTag, "--- keepReadThread()");
 }
 
-void Vk210Protocol::deliver(const std::shared_ptr<BaseProtocolDelegate>& delegate,
-                            const ProtocolEventArgs& event) {
-    if (!delegate) return;
-    try {
-        delegate->protocolEvent(event);
-    } catch (const std::exception& e) {
-        orvLogger::error(kTag, std::string("protocolEvent threw: ") + e.what());
-    } catch (...) {
-        orvLogger::error(kTag, "protocolEvent threw");
-    }
-}
-
-void Vk210Protocol::dispatch(ByteView frame,
-                             const std::shared_ptr<BaseProtocolDelegate>& delegate) {
+void Vk210Protocol::dispatch(ByteView frame, const std::shared_ptr<BaseProtocolDelegate>& delegate,
+                             uint64_t epoch) {
     const std::optional<CommandFrame> parsed = OrvaneRfidCommand::parseFrame(frame);
     if (!parsed) {
         // The frame is whole and its checksum right, but its code is unknown or a reply lacks
@@ -374,12 +402,24 @@ void Vk210Protocol::dispatch(ByteView frame,
     if (role.raisesEvent) {
         const std::optional<BankType> bank =
             id == OrvRfidCmdId::tagAccessData ? takeBank() : std::nullopt;
-        for (const ProtocolEventArgs& event : vk210FrameEvents(*parsed, bank))
-            deliver(delegate, event);
+        if (delegate) {
+            for (ProtocolEventArgs& event : vk210FrameEvents(*parsed, bank)) {
+                deliverLater([this, delegate, epoch, event = std::move(event)] {
+                    if (resetEpoch_.load() == epoch) notify(delegate, event);
+                });
+            }
+        }
     }
     if (role.isReply) {
         try {
-            replies_.push(OrvaneRfidCommand(OrvaneRfidCommand::ReceiveBytes{frame}));
+            // The reply follows its events, and is queued even when they throw.
+            deliverLater(
+                [this, epoch,
+                 reply =
+                     std::make_shared<OrvaneRfidCommand>(OrvaneRfidCommand::ReceiveBytes{frame})] {
+                    if (resetEpoch_.load() == epoch) replies_.push(std::move(*reply));
+                },
+                false);
         } catch (const std::exception& e) {
             orvLogger::error(kTag, std::string("keepReadThread() ************ ") + e.what());
         }

@@ -25,13 +25,16 @@ struct TimedBankTypeItem {
 // 16-bit command code.
 //
 // Threads and locks:
-// - `send` (both forms), `start` and `stop` take `sendLock_` for their whole run, a send for its
-//   whole wait: one exchange of one reader is in flight at a time, and `stop` waits for it.
-//   Sends block their caller (never the receive thread: a delegate must hand sending work to a
-//   queue) and wait on the reply queue, woken when the receive loop queues a frame.
+// - `send` (both forms), `start` and `stop` take the send lock for their whole run, a send for
+//   its whole wait: one exchange of one reader is in flight at a time, and `stop` waits for it.
+//   The lock is granted in the order asked for. Sends block their caller (never the receive
+//   thread: a delegate must hand sending work to a queue) and wait on the reply queue, woken
+//   when the receive loop queues a frame.
 // - The receive loop runs on "com.orvane.vk210Protocol" (one loop per start, see BaseProtocol),
-//   never takes `sendLock_`, and calls the delegate synchronously on its thread, without any
-//   lock of this object held, so a delegate may call `pumpEvent`, `start` or `stop`.
+//   never takes the send lock in its turns, and calls the delegate on its thread after each
+//   turn, without any lock of this object held, so a delegate may call `pumpEvent`, `start` or
+//   `stop`; one that waits there for the send lock keeps the loop turning, so the send in
+//   flight still gets its reply.
 // - `pumpEvent` runs on the caller's thread. The received-bytes buffer is behind `recLock_`;
 //   the reply and bank queues have their own locks.
 // Create with std::make_shared: the receive loop holds the protocol weakly.
@@ -39,7 +42,8 @@ class Vk210Protocol : public BaseProtocol {
   public:
     // An announced bank is usable while younger than this.
     static constexpr Clock::duration bankItemLifetime = std::chrono::seconds(10);
-    // A partial frame waits this long for its next byte before the buffers are cleared.
+    // A partial frame waits this long for its next byte before it is taken for a false start:
+    // its first byte is dropped and the rest cut again.
     static constexpr Clock::duration stallLimit = std::chrono::milliseconds(1000);
 
     explicit Vk210Protocol(std::shared_ptr<BaseTransport> transport);
@@ -47,13 +51,14 @@ class Vk210Protocol : public BaseProtocol {
 
     // Writes one request frame and waits up to `timeout` ms for the reply with its command code:
     // 0x0000 with the whole reply frame, the write's non-zero code, 0x0001 when the bytes are no
-    // frame, or 0x7000. Queued replies with the request's code are dropped first, so a reply
-    // that came late for an earlier request never answers this one.
+    // frame, 0x6006 when the link drops during the wait, or 0x7000. Queued replies with the
+    // request's code are dropped first, so a reply that came late for an earlier request never
+    // answers this one.
     Response send(ByteView data, int timeout) override;
     // Writes several request frames at once and collects `number` replies, each answering one
     // request of its code, within `timeout` ms: 0x0000 with the reply frames joined in the order
     // they were matched (no data for `number` 0), 0x4003 for `number` outside 0-255, the write's
-    // code, 0x0001, or 0x7000.
+    // code, 0x0001, 0x6006 when the link drops during the wait, or 0x7000.
     Response send(ByteView data, int timeout, int number) override;
     // Clears the received bytes and replies and launches a new receive loop (after the earlier
     // one, if any, has ended); true.
@@ -83,14 +88,23 @@ class Vk210Protocol : public BaseProtocol {
     void readTransport();
     // Cuts every complete frame buffered into `work_`/`frames_`; returns the reset epoch seen.
     uint64_t cutFrames();
-    void dispatch(ByteView frame, const std::shared_ptr<BaseProtocolDelegate>& delegate);
-    void deliver(const std::shared_ptr<BaseProtocolDelegate>& delegate,
-                 const ProtocolEventArgs& event);
+    // Queues the frame's events and then its reply, as of reset epoch `epoch`.
+    void dispatch(ByteView frame, const std::shared_ptr<BaseProtocolDelegate>& delegate,
+                  uint64_t epoch);
     std::optional<BankType> takeBank();
     void clearBuffers();
     void purgeStale(uint16_t code, std::string_view operation);
 
-    std::mutex sendLock_;
+    // Holds the send lock for one exchange (or a start or stop).
+    struct SendTurn {
+        explicit SendTurn(Vk210Protocol& protocol);
+        ~SendTurn();
+        SendTurn(const SendTurn&) = delete;
+        SendTurn& operator=(const SendTurn&) = delete;
+        Vk210Protocol& protocol;
+    };
+
+    FairLock sendLock_;
     ReplyQueue<OrvaneRfidCommand> replies_;
     Queue<TimedBankTypeItem> bankItems_;
 
@@ -98,7 +112,7 @@ class Vk210Protocol : public BaseProtocol {
     std::mutex recLock_;
     Bytes recBuffer_;
     Clock::time_point lastData_;
-    // Raised by every reset, so frames cut before it are not dispatched after it.
+    // Raised by every reset and stop, so frames cut before it are not dispatched after it.
     std::atomic<uint64_t> resetEpoch_{0};
 
     // Used by the receive loop only (its turns never overlap).

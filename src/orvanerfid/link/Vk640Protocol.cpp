@@ -65,6 +65,7 @@ Vk640Protocol::~Vk640Protocol() = default;
 // ---- Sends ----
 
 Response Vk640Protocol::send(ByteView data, int timeout) {
+    const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     trace(str("+++ ", kSend));
     STPacket request;
@@ -84,16 +85,23 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
 
     const TimeoutControl control(timeout);
     std::optional<Bytes> reply;
-    const bool answered = replies_.serve(control, [&](STPacket& received) {
-        if (tracing()) {
-            trace("目前receivedPacket.count = " + std::to_string(replies_.count() + 1));
-        }
-        const Vk640Match match = vk640Match(request, received);
-        traceExamined(request, received, match);
-        if (!isMatch(match)) return ReplyVerdict::putBack;
-        reply = received.toBytes();
-        return ReplyVerdict::done;
-    });
+    const bool answered = replies_.serve(
+        control,
+        [&](STPacket& received) {
+            if (tracing()) {
+                trace("目前receivedPacket.count = " + std::to_string(replies_.count() + 1));
+            }
+            const Vk640Match match = vk640Match(request, received);
+            traceExamined(request, received, match);
+            if (!isMatch(match)) return ReplyVerdict::putBack;
+            reply = received.toBytes();
+            return ReplyVerdict::done;
+        },
+        [this] { return linkDropped(); });
+    if (!answered && linkDropped()) {
+        trace(str("--- ", kSend) + " Disconnected");
+        return Response(ResultCode::connectFailed, std::nullopt);
+    }
     if (!answered) {
         trace(str("--- ", kSend) + " Timeout");
         return Response(ResultCode::timeout, std::nullopt);
@@ -103,6 +111,7 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
 }
 
 Response Vk640Protocol::send(ByteView data, int timeout, int number) {
+    const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     trace(str("+++ ", kSendNumber));
     if (number < 0 || number > 0xFF) {
@@ -144,37 +153,45 @@ Response Vk640Protocol::send(ByteView data, int timeout, int number) {
 
     const TimeoutControl control(timeout);
     std::vector<STPacket> collected;
-    const bool complete = replies_.serve(control, [&](STPacket& received) {
-        if (tracing()) {
-            trace("receivedPacket.count = " + std::to_string(collected.size()) +
-                  ", need: " + std::to_string(number));
-            trace("目前sendPacketQueue的數量 = " + std::to_string(sent.size()));
-        }
-        // Try each unanswered request once, in order; one that does not accept goes to the
-        // back of the list.
-        bool accepted = false;
-        for (std::size_t tries = sent.size(); tries > 0 && !accepted; --tries) {
-            STPacket request = std::move(sent.front());
-            sent.pop_front();
-            const Vk640Match match = vk640Match(request, received);
-            traceExamined(request, received, match);
-            if (isMatch(match)) {
-                accepted = true;
-            } else {
-                sent.push_back(std::move(request));
+    const bool complete = replies_.serve(
+        control,
+        [&](STPacket& received) {
+            if (tracing()) {
+                trace("receivedPacket.count = " + std::to_string(collected.size()) +
+                      ", need: " + std::to_string(number));
+                trace("目前sendPacketQueue的數量 = " + std::to_string(sent.size()));
             }
-        }
-        if (!accepted) {
-            orvLogger::debug(
-                kTag, str(kSendNumber, " - Does not find match send packet, enqueue retPacket"));
-            return ReplyVerdict::putBack;
-        }
-        collected.push_back(std::move(received));
-        if (collected.size() < static_cast<std::size_t>(number)) return ReplyVerdict::taken;
-        trace("已經收到的receivedPacket數量: " + std::to_string(collected.size()) +
-              ", 需要收到的回應數量: " + std::to_string(number));
-        return ReplyVerdict::done;
-    });
+            // Try each unanswered request once, in order; one that does not accept goes to the
+            // back of the list.
+            bool accepted = false;
+            for (std::size_t tries = sent.size(); tries > 0 && !accepted; --tries) {
+                STPacket request = std::move(sent.front());
+                sent.pop_front();
+                const Vk640Match match = vk640Match(request, received);
+                traceExamined(request, received, match);
+                if (isMatch(match)) {
+                    accepted = true;
+                } else {
+                    sent.push_back(std::move(request));
+                }
+            }
+            if (!accepted) {
+                orvLogger::debug(
+                    kTag,
+                    str(kSendNumber, " - Does not find match send packet, enqueue retPacket"));
+                return ReplyVerdict::putBack;
+            }
+            collected.push_back(std::move(received));
+            if (collected.size() < static_cast<std::size_t>(number)) return ReplyVerdict::taken;
+            trace("已經收到的receivedPacket數量: " + std::to_string(collected.size()) +
+                  ", 需要收到的回應數量: " + std::to_string(number));
+            return ReplyVerdict::done;
+        },
+        [this] { return linkDropped(); });
+    if (!complete && linkDropped()) {
+        trace(str("--- ", kSendNumber) + " Disconnected");
+        return Response(ResultCode::connectFailed, std::nullopt);
+    }
     if (!complete) {
         trace(str("--- ", kSendNumber) + " Timeout");
         return Response(ResultCode::timeout, std::nullopt);
@@ -208,7 +225,7 @@ void Vk640Protocol::pumpEvent(const ProtocolEventArgs& event) {
     switch (event.id()) {
         case ProtocolEventId::skuType:
         case ProtocolEventId::macAddress:
-            if (auto target = delegate()) target->protocolEvent(event);
+            notify(delegate(), event);
             break;
         case ProtocolEventId::gValue:
             withValue(std::type_identity<double>{}, [this](double gain) { gValue_.store(gain); });
@@ -306,12 +323,12 @@ bool Vk640Protocol::takeReceived() {
     }
 }
 
-void Vk640Protocol::cutPackets() {
+void Vk640Protocol::cutBuffered() {
     std::size_t packetBytes = 0;
     const std::size_t consumed = forEachFrame(buffer_, STPacket::cutPacket, [&](ByteView bytes) {
         packetBytes += bytes.size();
         try {
-            handlePacket(STPacket(bytes));
+            sortPacket(STPacket(bytes));
         } catch (const std::exception& e) {
             orvLogger::error(kTag, str("keepReadThread() ************ ", e.what()));
         }
@@ -322,14 +339,33 @@ void Vk640Protocol::cutPackets() {
                                    " bytes that start no packet");
     }
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(consumed));
-    // What is left is an incomplete packet. Less than a header is never a wrong cut.
+}
+
+void Vk640Protocol::cutPackets() {
+    cutBuffered();
+    // What is left is an incomplete packet. Less than a header is never a wrong cut; a header
+    // with no byte after it for a second was a false start: its first byte goes and the rest
+    // is cut again, so a packet that arrived behind it is not lost.
     if (buffer_.size() >= STPacket::kHeaderSize && Clock::now() - lastReceive_ > kStall) {
         orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
-        buffer_.clear();
+        while (buffer_.size() >= STPacket::kHeaderSize) {
+            buffer_.erase(buffer_.begin());
+            cutBuffered();
+        }
     }
 }
 
 void Vk640Protocol::handlePacket(STPacket packet) {
+    try {
+        sortPacket(std::move(packet));
+    } catch (...) {
+        deliverQueued();
+        throw;
+    }
+    deliverQueued();
+}
+
+void Vk640Protocol::sortPacket(STPacket packet) {
     if (STInventoryData::isInventoryData(packet.cmdGroup(), packet.cmdSubcode())) {
         if (!initialFinished_.load()) {
             orvLogger::error(kTag,
@@ -344,12 +380,17 @@ void Vk640Protocol::handlePacket(STPacket packet) {
         Vk640DeviceGroupRole role = vk640DeviceGroupRole(packet);
         if (role.unknownEvent) orvLogger::error(kTag, "keepReadThread() Unknown event packet");
         if (role.event) {
-            if (auto target = delegate()) target->protocolEvent(*role.event);
+            if (auto target = delegate()) {
+                deliverLater(
+                    [this, target, event = std::move(*role.event)] { notify(target, event); });
+            }
         }
-        if (role.isReply) enqueueReceivedPacket(std::move(packet));
-        return;
+        if (!role.isReply) return;
     }
-    enqueueReceivedPacket(std::move(packet));
+    // The reply follows the events before it, and is queued even when they throw.
+    deliverLater([this, reply = std::make_shared<STPacket>(
+                            std::move(packet))] { enqueueReceivedPacket(std::move(*reply)); },
+                 false);
 }
 
 void Vk640Protocol::decodeInventory(const STPacket& packet) {
@@ -363,7 +404,9 @@ void Vk640Protocol::decodeInventory(const STPacket& packet) {
             const bool deliver = indicator_.onTag(info->strEPC(), Clock::now(), signal);
             if (signal) writeIndicator(*signal);
             if (deliver && target) {
-                target->protocolEvent(ProtocolEventArgs(ProtocolEventId::tagInfo, std::move(info)));
+                deliverLater([this, target, info = std::move(info)] {
+                    notify(target, ProtocolEventArgs(ProtocolEventId::tagInfo, info));
+                });
             }
         },
         [](uint8_t tag) {
@@ -374,7 +417,11 @@ void Vk640Protocol::decodeInventory(const STPacket& packet) {
                             "An inventory record is shorter than its fields");
     }
     if (const auto output = indicator_.onPacketEnd(Clock::now())) writeIndicator(*output);
-    if (target) target->protocolEvent(ProtocolEventArgs(ProtocolEventId::receivedInventoryData));
+    if (target) {
+        deliverLater([this, target] {
+            notify(target, ProtocolEventArgs(ProtocolEventId::receivedInventoryData));
+        });
+    }
 }
 
 // ---- Indicator and display ----

@@ -27,8 +27,11 @@ namespace orvane {
 //   a packet. Never send from a delegate callback (the receive thread): the reply could never
 //   arrive.
 // - The receive loop runs on "com.orvane.vk640Protocol", one loop per `start()`. It calls the
-//   delegate (held weakly) synchronously on its thread, and writes the indicator and display
-//   packets there without the send lock; the transport keeps writes whole.
+//   delegate (held weakly) on its thread after each turn, in arrival order, with no lock of the
+//   library held (whatever the delegate throws is logged and dropped), and writes the indicator
+//   and display packets there without the send lock; the transport keeps writes whole. A reply
+//   is queued for the sends after the events of the packets before it and of its own packet.
+// - A send waiting for its reply ends with 0x6006 soon after the transport disconnects.
 // - `pumpEvent` may come from any thread; the indicator state sits behind its own mutex, the
 //   receive gain and the start-up flag are atomics.
 // Create instances with std::make_shared (the receive loop holds the protocol weakly).
@@ -39,13 +42,14 @@ class Vk640Protocol : public BaseProtocol {
 
     // Writes one request packet and waits up to `timeout` ms for the first queued packet that
     // answers it: 0x0000 with that packet serialised again (a new sequence number), the write's
-    // code, 0x5002 for bytes that are no packet (nothing written), or 0x7000. Replies queued
-    // before the write that would answer it are dropped first: they answered an earlier request.
+    // code, 0x5002 for bytes that are no packet (nothing written), 0x6006 when the link drops
+    // during the wait, or 0x7000. Replies queued before the write that would answer it are dropped
+    // first: they answered an earlier request.
     Response send(ByteView data, int timeout) override;
     // Writes several request packets laid end to end in one write and collects `number` replies,
     // each answering a different request, within `timeout` ms: 0x0000 with the replies' bytes
-    // joined in arrival order, the write's code, 0x5002 for a `number` outside 0-255, or 0x7000.
-    // `number` 0 succeeds right after the write, with no data.
+    // joined in arrival order, the write's code, 0x5002 for a `number` outside 0-255, 0x6006 when
+    // the link drops, or 0x7000. `number` 0 succeeds right after the write, with no data.
     Response send(ByteView data, int timeout, int number) override;
     // Empties the receive buffers and the reply queue, forgets that the start-up had finished,
     // and launches a new receive loop; true.
@@ -71,8 +75,9 @@ class Vk640Protocol : public BaseProtocol {
     double gValue() const;
     bool initialFinished() const;
 
-    // Sorts one whole packet as the receive loop does: inventory data, device-group
-    // notifications, replies. Throws STPacketError for a packet that cannot be sorted.
+    // Sorts one whole packet as the receive loop does (inventory data, device-group
+    // notifications, replies) and delivers its events on the calling thread. Throws
+    // STPacketError for a packet that cannot be sorted.
     ORVANE_INTERNAL void handlePacket(STPacket packet);
     ORVANE_INTERNAL const Vk640Indicator& indicatorState() const { return indicator_; }
     ORVANE_INTERNAL std::size_t queuedReplies() const { return replies_.count(); }
@@ -85,11 +90,15 @@ class Vk640Protocol : public BaseProtocol {
     // The one lock of every send of every Vk640Protocol.
     ORVANE_INTERNAL static std::mutex& sendLock();
 
+    // Sorts a packet, queuing its events and reply for delivery after the turn.
+    ORVANE_INTERNAL void sortPacket(STPacket packet);
     ORVANE_INTERNAL void decodeInventory(const STPacket& packet);
     ORVANE_INTERNAL void writeIndicator(const Vk640IndicatorOutput& output);
     // Moves what the transport holds into the receive buffer; false when nothing came.
     ORVANE_INTERNAL bool takeReceived();
     ORVANE_INTERNAL void cutPackets();
+    // Cuts the complete packets at the head of the buffer and drops the bytes that start none.
+    ORVANE_INTERNAL void cutBuffered();
 
     ReplyQueue<STPacket> replies_;
     Vk640Indicator indicator_;

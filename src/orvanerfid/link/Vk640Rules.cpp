@@ -61,8 +61,9 @@ Vk640DeviceGroupRole vk640DeviceGroupRole(const STPacket& packet) {
             role.isReply = true;
             break;
         case STUHFL_CC_Orvane::getTemperature:
+            // A signed byte, as the device reads it: cold readings are negative.
             role.event.emplace(ProtocolEventId::temperature,
-                               static_cast<double>(packet.getByte(0)));
+                               static_cast<double>(static_cast<int8_t>(packet.getByte(0))));
             role.isReply = true;
             break;
         case STUHFL_CC_Orvane::setConfigure: {

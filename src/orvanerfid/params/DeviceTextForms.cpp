@@ -32,11 +32,12 @@ ByteView bytesOf(string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-// Hex text to bytes, then the bytes as ASCII text ("error when encode to ascii" when not).
+// Hex text to bytes, then the bytes as ASCII text; no value for bytes above 0x7F, which no
+// text setting can hold (a placeholder in their place would be written to the reader).
 optional<string> asciiOfHex(string_view text) {
     const auto bytes = hexTextToData(text);
     if (!bytes) return nullopt;
-    return asciiString(*bytes);
+    return asciiText(*bytes);
 }
 
 struct Text {
@@ -54,8 +55,10 @@ struct ModelName {
         return toHexString(bytesOf(description(value)));
     }
     static optional<E> read(string_view text) {
+        if (!hexTextToData(text)) return nullopt;
+        // A name that is no case, ASCII or not, reads as the first case (unknown).
         const auto name = asciiOfHex(text);
-        if (!name) return nullopt;
+        if (!name) return E{};
         return fromDescriptionIgnoringCase<E>(*name).value_or(E{});
     }
 };

@@ -62,8 +62,11 @@ std::string DisplayMessage::toDeviceParameter() const {
 DisplayMessage DisplayMessage::fromDeviceParameter(std::string_view text) {
     const Bytes b = detail::deviceTextBytes("DisplayMessage", text, 17);
     const uint8_t flag = b[0];
-    return DisplayMessage(asciiString(ByteView(b).subspan(1)), flag & 0x0F, flag >> 6,
-                          (flag & 0x20) != 0);
+    auto message = asciiText(ByteView(b).subspan(1));
+    if (!message) {
+        throw ReaderException(ResultCode::invalidParameter, "The message is not ASCII text");
+    }
+    return DisplayMessage(std::move(*message), flag & 0x0F, flag >> 6, (flag & 0x20) != 0);
 }
 
 std::string DisplayMessage::description() const {

@@ -84,8 +84,8 @@ class ORVANE_API DisplayMessage {
     // "CharPosition: 0, LinePosition: 1, ClearScreen: true, Message: ".
     std::string description() const;
 
-    // Flag byte, then 16 message bytes read as ASCII ("error when encode to ascii" when not);
-    // the zero bytes that pad the message stay in it.
+    // Flag byte, then 16 message bytes read as ASCII (a byte above 0x7F: ReaderException
+    // 0x5002); the zero bytes that pad the message stay in it.
     static DisplayMessage fromDeviceParameter(std::string_view text);
 
     bool operator==(const DisplayMessage&) const = default;
