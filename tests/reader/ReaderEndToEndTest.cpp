@@ -7,6 +7,7 @@
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/EATransport.h"
 #include "sim/SimVk210.h"
+#include "sim/SimVk210Settings.h"
 #include "sim/SimVk640.h"
 
 namespace orvane {
@@ -261,6 +262,232 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
     EXPECT_TRUE(second->disconnect());
     second.reset();
     this->reader.reset();
+}
+
+// --- Settings and firmware through the reader's operations ---
+
+// Records every parameter delegate call as a line and keeps the records received.
+class ParameterRecorder : public ParameterDelegate {
+  public:
+    void didReceive(int id, const BaseParam& param) override {
+        std::lock_guard guard(lock);
+        if (const DeviceParam* record = param.toDeviceParam()) received.push_back(*record);
+        lines.push_back(std::to_string(id) + " receive");
+    }
+    void didFail(int id, const CodedError& error) override {
+        std::lock_guard guard(lock);
+        lines.push_back(std::to_string(id) + " fail " + error.description());
+    }
+    void didFinish(int id) override {
+        std::lock_guard guard(lock);
+        lines.push_back(std::to_string(id) + " finish");
+        ++finished;
+    }
+    // Waits for the request to finish and returns its lines; the records it received stay.
+    std::vector<std::string> take() {
+        EXPECT_TRUE(waitUntil([&] { return finished.load() > 0; }));
+        std::lock_guard guard(lock);
+        --finished;
+        return std::exchange(lines, {});
+    }
+    std::vector<DeviceParam> records() {
+        std::lock_guard guard(lock);
+        return std::exchange(received, {});
+    }
+
+    std::mutex lock;
+    std::vector<std::string> lines;
+    std::vector<DeviceParam> received;
+    std::atomic<int> finished{0};
+};
+
+std::string textOf(const DeviceParam& record) {
+    const auto value = record.getValue();
+    return value ? record.valueToString(*value) : "(none)";
+}
+
+// A value the setting can be written with that differs from `value` where that is easy.
+DeviceValue changed(const DeviceValue& value) {
+    if (const bool* flag = std::get_if<bool>(&value)) return !*flag;
+    return value;
+}
+
+bool roundTrips(DeviceParamId id) {
+    // The clock moves on between the write and the read.
+    return accessMode(id) == AccessMode::readWrite && id != DeviceParamId::systemTime &&
+           id != DeviceParamId::triggerKeyStatus;
+}
+
+TYPED_TEST(ReaderEndToEnd, EverySettingRoundTripsThroughTheParameterOperations) {
+    this->connect();
+    auto delegate = std::make_shared<ParameterRecorder>();
+    std::vector<DeviceParam> written;
+    int request = 0;
+    for (const DeviceParamId id : this->reader->supportedParameterIds()) {
+        if (!roundTrips(id)) continue;
+        SCOPED_TRACE(std::string(description(id)));
+        this->reader->getParameter(++request, id, delegate);
+        ASSERT_EQ(delegate->take(),
+                  (std::vector<std::string>{std::to_string(request) + " receive",
+                                            std::to_string(request) + " finish"}));
+        const DeviceParam before = delegate->records().at(0);
+        ASSERT_TRUE(before.getValue());
+        const DeviceParam wanted(id, changed(*before.getValue()));
+        this->reader->setParameter(++request, wanted, delegate);
+        EXPECT_EQ(delegate->take(), std::vector<std::string>{std::to_string(request) + " finish"});
+        this->reader->getParameter(++request, id, delegate);
+        delegate->take();
+        const auto after = delegate->records();
+        ASSERT_EQ(after.size(), 1u);
+        EXPECT_EQ(textOf(after[0]), textOf(wanted));
+        written.push_back(DeviceParam(id, changed(*after[0].getValue())));
+    }
+    ASSERT_GE(written.size(), 5u);
+
+    // Many at once: one write, then one read of the same ids.
+    this->reader->setParameters(++request, written, delegate);
+    EXPECT_EQ(delegate->take(), std::vector<std::string>{std::to_string(request) + " finish"});
+    std::vector<DeviceParamId> ids;
+    for (const auto& record : written)
+        ids.push_back(record.id());
+    this->reader->getParameters(++request, ids, delegate);
+    const auto lines = delegate->take();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), std::to_string(request) + " finish");
+    const auto read = delegate->records();
+    ASSERT_EQ(read.size(), written.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        SCOPED_TRACE(std::string(description(read[i].id())));
+        const auto match = std::find_if(written.begin(), written.end(), [&](const DeviceParam& w) {
+            return w.id() == read[i].id();
+        });
+        ASSERT_NE(match, written.end());
+        EXPECT_EQ(textOf(read[i]), textOf(*match));
+    }
+
+    // Trigger Key Status: one record per key of the reader.
+    const auto keys = this->reader->baseDevice()->supportedTriggerKeys().size();
+    if (this->reader->baseDevice()->isSupported(DeviceParamId::triggerKeyStatus)) {
+        this->reader->getParameter(++request, DeviceParamId::triggerKeyStatus, delegate);
+        const auto keyLines = delegate->take();
+        EXPECT_EQ(keyLines.size(), keys + 1);
+        EXPECT_EQ(delegate->records().size(), keys);
+    }
+}
+
+TYPED_TEST(ReaderEndToEnd, TypedOperationsReachTheReader) {
+    this->connect();
+    std::atomic<int> done{0};
+    std::optional<std::string> firmware;
+    std::atomic<uint16_t> code{0xFFFF};
+    this->reader->getFirmwareVersion([&](ResultCode c, std::optional<std::string> value) {
+        firmware = value;
+        code = rawValue(c);
+        ++done;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load() == 1; }));
+    EXPECT_EQ(code.load(), 0);
+    EXPECT_TRUE(firmware && !firmware->empty());
+    // A model without a vibrator answers "Not Supported" for it.
+    std::atomic<bool> twin{true};
+    this->reader->getVibrator_OC([&](ResultCode c, bool value) {
+        code = rawValue(c);
+        twin = value;
+        ++done;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done.load() == 2; }));
+    if (std::is_same_v<TypeParam, Vk210Model>) {
+        EXPECT_EQ(code.load(), rawValue(ResultCode::notSupported));
+        EXPECT_FALSE(twin.load());
+    } else {
+        EXPECT_EQ(code.load(), 0);
+    }
+}
+
+// Aborts the update when the upload passes `abortAt` percent.
+class FirmwareSink : public test::ReaderSink {
+  public:
+    using ReaderSink::ReaderSink;
+    void firmwareUpdateEvent(const FirmwareUpdateEventArgs& args) override {
+        ReaderSink::firmwareUpdateEvent(args);
+        auto target = reader.lock();
+        if (target && args.state() == FirmwareUpdateState::uploading &&
+            args.percentage() >= abortAt.load() && !aborted.exchange(true)) {
+            target->abortFirmwareUpdate();
+        }
+    }
+    std::weak_ptr<BaseReader> reader;
+    std::atomic<int> abortAt{1000};
+    std::atomic<bool> aborted{false};
+};
+
+TYPED_TEST(ReaderEndToEnd, FirmwareUpdateReportsProgress) {
+    auto sink = std::make_shared<FirmwareSink>(this->calls);
+    this->reader->setReaderDelegate(sink);
+    sink->reader = this->reader;
+    this->connect();
+    const auto update = [&](std::size_t size) {
+        this->calls->clear();
+        std::atomic<int> done{0};
+        std::atomic<uint16_t> code{0xFFFF};
+        this->reader->firmwareUpdate("fw.bin", Bytes(size, 0x5A), [&](ResultCode c) {
+            code = rawValue(c);
+            ++done;
+        });
+        EXPECT_TRUE(waitUntil([&] { return done.load() == 1; }, std::chrono::milliseconds(20000)));
+        std::vector<std::string> uploads;
+        std::vector<std::string> firmware;
+        for (const auto& line : this->calls->lines()) {
+            if (line.starts_with("r firmware ")) firmware.push_back(line.substr(11));
+            if (line.starts_with("r firmware Uploading ")) uploads.push_back(line.substr(21));
+        }
+        return std::make_tuple(ResultCode(code.load()), uploads, firmware);
+    };
+    if constexpr (!std::is_same_v<TypeParam, Vk210Model>) {
+        // The Vk640 has no firmware update: nothing is reported.
+        auto [code, uploads, firmware] = update(2500);
+        EXPECT_EQ(code, ResultCode::notSupported);
+        EXPECT_TRUE(firmware.empty());
+        return;
+    } else {
+        using Lines = std::vector<std::string>;
+        struct Case {
+            std::size_t size;
+            Lines uploads;
+        };
+        for (const Case& c : {Case{2500, {"0", "40", "80", "100"}}, Case{300, {"0", "100"}},
+                              Case{0, {"0", "100"}}}) {
+            SCOPED_TRACE(c.size);
+            auto [code, uploads, firmware] = update(c.size);
+            EXPECT_EQ(code, ResultCode::noError);
+            EXPECT_EQ(uploads, c.uploads);
+            Lines expected{"Start 100", "Erasing Memory 0", "Erasing Memory 100"};
+            for (const auto& upload : c.uploads)
+                expected.push_back("Uploading " + upload);
+            expected.insert(expected.end(), {"Updating 0", "Updating 100", "Stop 100"});
+            EXPECT_EQ(firmware, expected);
+            EXPECT_EQ(this->reader->_updateFirmwareStatus(), FirmwareUpdateState::stop);
+        }
+        EXPECT_EQ(this->sim->setting("firmwareName"), (Bytes{'f', 'w', '.', 'b', 'i', 'n'}));
+        EXPECT_EQ(this->sim->setting("firmwareInstalled"), Bytes{1});
+
+        // Aborted during the upload: Abort 100 ends the reports and the update completes 0x0000.
+        sink->abortAt = 2;
+        auto [abortCode, abortUploads, abortFirmware] = update(100000);
+        EXPECT_EQ(abortCode, ResultCode::noError);
+        EXPECT_EQ(abortFirmware.back(), "Abort 100");
+        EXPECT_EQ(std::count(abortFirmware.begin(), abortFirmware.end(), "Updating 0"), 0);
+        EXPECT_EQ(this->reader->_updateFirmwareStatus(), FirmwareUpdateState::abort);
+
+        // A block the reader refuses: Stop 100 and the failure's code.
+        setSimVk210FailingBlock(*this->sim, 2);
+        auto [failCode, failUploads, failFirmware] = update(2500);
+        EXPECT_NE(failCode, ResultCode::noError);
+        EXPECT_EQ(failUploads, (Lines{"0", "40"}));
+        EXPECT_EQ(failFirmware.back(), "Stop 100");
+        setSimVk210FailingBlock(*this->sim, 0);
+        EXPECT_EQ(this->reader->connectState(), ConnectState::connected);
+    }
 }
 
 }  // namespace

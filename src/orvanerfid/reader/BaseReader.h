@@ -42,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
 #include "orvanerfid/engines/BaseEngine.h"
+#include "orvanerfid/engines/ParameterDelegate.h"
 #include "orvanerfid/engines/ReaderLink.h"
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/link/TransportDelegate.h"
@@ -61,6 +63,7 @@
 #include "orvanerfid/platform/Signal.h"
 #include "orvanerfid/platform/TimeoutControl.h"
 #include "orvanerfid/reader/ReaderDelegates.h"
+#include "orvanerfid/reader/ReaderOperations.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 
 namespace orvane {
@@ -216,6 +219,31 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Log records, when this reader is the logger's sink.
     void logEvent(const LogEventArg& logEventArgs) override;
 
+    // --- Device-setting operations (ReaderOperations.h) ---
+    // Each returns at once; the device's answer reaches the completion exactly once, on a
+    // global-queue thread (0x6006 "Device is nil" without a device).
+    ORV_READER_OPERATION_DECLARATIONS
+
+    // --- Parameter operations ---
+    // The delegate is told on a global-queue thread: didReceive per record read, didFail on a
+    // failure (0x4000 "Device is nil" without a device), then didFinish once. A reader released
+    // before the work runs ends the request without a call.
+    void getParameter(int id, DeviceParamId deviceParamId,
+                      std::shared_ptr<ParameterDelegate> delegate);
+    void setParameter(int id, DeviceParam deviceParam, std::shared_ptr<ParameterDelegate> delegate);
+    // No list: every id the device supports.
+    void getParameters(int id, std::optional<std::vector<DeviceParamId>> deviceParamIds,
+                       std::shared_ptr<ParameterDelegate> delegate);
+    void setParameters(int id, std::vector<DeviceParam> deviceParams,
+                       std::shared_ptr<ParameterDelegate> delegate);
+
+    // --- Firmware update ---
+    // Loads `firmware` into the reader under `fileName`; progress reaches the reader delegate's
+    // firmwareUpdateEvent and the keep-alive rests meanwhile. An aborted update completes 0x0000.
+    void firmwareUpdate(std::string fileName, Bytes firmware, ResultCompletion completion);
+    // Asks a running update to stop at its next test.
+    void abortFirmwareUpdate();
+
     // --- ReaderLink ---
     std::shared_ptr<BaseDevice> linkDevice() const override { return baseDevice_; }
     std::shared_ptr<BaseTransport> linkTransport() const override { return baseTransport_; }
@@ -269,7 +297,20 @@ class ORVANE_API BaseReader : public ReaderLink,
     }
     void reportCallbackError(const char* event, const char* what) const;
 
+    // Puts a stand-in in place of the device object. Only for doubles, before the reader is
+    // shared with another thread.
+    void replaceBaseDevice(std::shared_ptr<BaseDevice> device) { baseDevice_ = std::move(device); }
+
   private:
+    friend struct ReaderOperations;
+    // The one path of the device-setting operations: on the global queue, holding the reader,
+    // `work` runs with the device and gives the success completion; a failure is logged at
+    // ERROR as "<signature> Error: <description>" (a CodedError, its code) or "<signature>
+    // Other error: <text>" (0x0001) and goes to `failed`. Whichever completion runs, runs once,
+    // and what it throws is caught and logged.
+    void performAsync(const char* signature, std::function<std::function<void()>(BaseDevice&)> work,
+                      std::function<void(ResultCode)> failed);
+
     // Construction steps that need the reader's shared_ptr.
     void attach();
     void setFailCountAndLastTime(int count, Clock::time_point now);
