@@ -8,12 +8,13 @@ include(${CMAKE_CURRENT_LIST_DIR}/PublicHeaders.cmake)
 orvane_public_headers("${ROOT}" public)
 
 # Headers of internal classes: protocols and their loops, queues and threads, transports, the
-# device and driver layers, the command frames.
+# device and driver layers, the command frames. The device's operation list (DeviceOperations.h)
+# is public: the reader's public operations are generated from it.
 set(internal_patterns
     "^link/(BaseProtocol|ReceiveLoop|ReplyQueue|Vk210Protocol|Vk640Protocol|BaseTransport|EATransport|EmulatorTransport|CheckResponse)\\.h$"
     "^platform/Dispatch\\.h$"
     "^core/(ByteQueue|Queue)\\.h$"
-    "^devices/(BaseDevice|Vk210Device|Vk640Device|DeviceOperations)\\.h$"
+    "^devices/(BaseDevice|Vk210Device|Vk640Device)\\.h$"
     "^uhfmodules/(BaseUhfModule|UhfModuleQm5520|UhfModuleST25RU3993|ModuleChecks)\\.h$"
     "^commands/(OrvaneRfidCommand|OrvRfidCmdId|CommandFields)\\.h$")
 set(problems "")

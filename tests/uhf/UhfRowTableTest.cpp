@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "orvanerfid/uhf/BaseUhf.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 #include "uhf/UhfTestSupport.h"
 
 namespace orvane::test {

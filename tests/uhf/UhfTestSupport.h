@@ -24,6 +24,7 @@
 #include "orvanerfid/link/EATransport.h"
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/uhf/UhfFactory.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 #include "sim/SimVk210.h"
 #include "sim/SimVk210Module.h"
 #include "sim/SimVk640.h"
