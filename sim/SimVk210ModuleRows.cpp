@@ -258,7 +258,7 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
         reader.replyOk(r);
     });
 
-    addModuleRow(Id::inventory, [&reader, module](const SimRequest& r) {
+    const auto inventory = [&reader, module](const SimRequest& r) {
         const std::vector<bool> pass = module->selected(*reader.tags());
         SimStreamPlan plan = reader.inventoryPlan();
         plan.report = [inner = plan.report, pass](Bytes& out, const SimTag& tag, std::size_t i) {
@@ -266,6 +266,14 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
         };
         reader.replyOk(r);
         reader.startStream(r.peer, std::move(plan));
+    };
+    addModuleRow(Id::inventory, inventory);
+    // password (4), bank, word address (2), word count. The simulated module reports the tags
+    // as a plain inventory does, without the bank data.
+    addModuleRow(Id::inventoryWithUserSpecifiedData, [&reader, inventory](const SimRequest& r) {
+        const ByteView d = requestData(r);
+        if (d.size() < 8 || d[4] > 3) return reader.replyStatus(r, kInvalidParameters);
+        inventory(r);
     });
 
     // A tag access: the command is answered at once, its outcome follows in a tag-access-data

@@ -1,29 +1,63 @@
 #pragma once
 
 // The UHF object of one connected reader: the object an application drives the radio through.
-// This header fixes what the reader relies on (construction, the driver, the delegate, the
-// module start-up and stop); the operations and their pipeline are declared beside them.
+//
+// Every operation runs one pipeline. On the caller's thread: the supported-operation check, the
+// module lock, the module and action-state check, the operation's argument checks, the driver
+// check, then a hop to the global queue. On a pool thread: the action change, one driver call,
+// the release of the lock, the failure count on the reader (four failures in a row disconnect
+// its transport; a success resets the count), logging and the answer. The object is also the
+// driver's delegate: tag reports and access results pass through it to the application's
+// UhfDelegate, with the reader as the event's reader.
+//
+// Threads:
+// - An operation's checks run on its caller's thread, which waits there only for the module
+//   lock while another operation of the same object holds it. A failure found there is answered
+//   on the caller's thread, after the lock was released.
+// - The work runs on the global queue; the lock is released there. Completions, action changes
+//   after the driver call, access results and the transport's disconnect run after the release.
+//   The action change that starts an operation is posted while the lock is held (the reader
+//   must be in the new state before the driver is asked): a UHF call made from inside that
+//   callback, on that thread, is refused with 0x4002 instead of waiting for itself.
+// - A driver that answers through a completion and never calls it does not hold the lock for
+//   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
+//   answer is dropped.
+// - Tag reports and access results are forwarded on the thread that delivers them (the
+//   protocol's receive thread), with no lock held.
+// - No exception leaves an operation; what a completion or a delegate throws is logged and
+//   dropped.
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "orvanerfid/Export.h"
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/UhfDelegate.h"
 #include "orvanerfid/engines/ReaderLink.h"
+#include "orvanerfid/uhf/UhfOperations.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 namespace orvane {
 
 class BaseDevice;
 class BaseProtocol;
+class ModuleLock;
+class ModuleLockHold;
+class ProtocolEventArgs;
 
 class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_this<BaseUhf> {
   public:
-    ~BaseUhf() override = default;
+    // Shown in log lines in place of an access or kill password.
+    static constexpr std::string_view kMaskedPassword = "********";
+
+    ~BaseUhf() override;
     BaseUhf(const BaseUhf&) = delete;
     BaseUhf& operator=(const BaseUhf&) = delete;
 
@@ -36,6 +70,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     UhfModuleType uhfModuleType() const {
         return uhfModule_ ? uhfModule_->moduleType() : UhfModuleType::unknown;
     }
+    // The operations this module supports, and the RF modes it offers (in the module's order).
+    const std::vector<UhfParamId>& supportedIds() const { return supportedIds_; }
+    const std::vector<RfMode>& supportedRfModes() const { return supportedRfModes_; }
 
     // The application's delegate, held weakly.
     std::shared_ptr<UhfDelegate> delegate() const {
@@ -47,19 +84,125 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
         delegate_ = std::move(delegate);
     }
 
-    // The module's start-up exchange, run once by the reader's initialisation; false on any
-    // failure (logged).
+    // The module's start-up exchange (SKU, with the module's band or region as the fallback),
+    // run once by the reader's initialisation on its own thread, without the module lock; false
+    // on any failure (logged). Never throws.
     virtual bool initModule() = 0;
-    // Stops a running inventory; the completion runs once, on a pool thread.
-    virtual void stop(std::function<void(ResultCode)> completion) = 0;
+
+    // ---- The operations (see UhfOperations.h). Tag accesses return 0x0000 when the access was
+    // started and report the outcome as action changes and access results; every other
+    // operation calls its completion exactly once: on the caller's thread for a failure found
+    // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
+    // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
+    // call), 0x0001 the reader is gone; the operations add their argument codes (0xF004 bad
+    // password, 0x5002 bad length, offset or data) and the driver its own.
+#define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
+#define ORV_UHF_DECLARE_CALL_(state, name, id, signature, params) virtual void name params;
+    ORV_UHF_OPERATIONS(ORV_UHF_DECLARE_ACCESS_, ORV_UHF_DECLARE_CALL_)
+#undef ORV_UHF_DECLARE_ACCESS_
+#undef ORV_UHF_DECLARE_CALL_
+
+    // 0x0000 when there is a driver of a known module type (else 0x4000, logged without a tag).
+    ResultCode assertModule() const;
+    // assertModule(), then 0x4002 (logged "actionState is not Stop(<state>)") unless the reader
+    // is in Stop; 0x0001 when the reader is gone.
+    ResultCode assertAction() const;
+    // Whether the module supports `id`; no lock, no effect.
+    bool isSupport(UhfParamId id) const;
+
+    // ---- The driver's delegate: forwards to the application's delegate (dropped without one),
+    // naming the reader as the event's reader whatever the driver passed.
+    void readTag(std::shared_ptr<UhfReader> uhfReader, std::shared_ptr<TagInfo> tagInfo) override;
+    void accessResult(std::shared_ptr<UhfReader> uhfReader,
+                      const AccessResultEventArgs& accessResultEventArgs) override;
 
   protected:
     BaseUhf(std::weak_ptr<ReaderLink> reader, std::shared_ptr<BaseDevice> device,
-            std::shared_ptr<BaseProtocol> protocol, std::string className)
-        : reader_(std::move(reader)),
-          baseDevice_(std::move(device)),
-          baseProtocol_(std::move(protocol)),
-          className_(std::move(className)) {}
+            std::shared_ptr<BaseProtocol> protocol, std::string className);
+
+    // Construction-time settings of the module objects.
+    void setSupportedIds(std::vector<UhfParamId> ids) {
+        supportedIds_ = std::move(ids);
+    }
+    void setSupportedRfModes(std::vector<RfMode> modes) {
+        supportedRfModes_ = std::move(modes);
+    }
+
+    // The families of operations, which differ in where steps stand.
+    enum class Family { tagAccess, inventory, stop, setting };
+
+    // A refusal found by an operation's argument checks: its code and the ERROR text.
+    struct Refusal {
+        ResultCode code;
+        std::string text;
+    };
+
+    // One run of the pipeline. `Value` is what the driver answers beside its code (NoValue for
+    // a code alone).
+    struct NoValue {};
+    template <typename Value>
+    struct Run {
+        Family family = Family::setting;
+        std::string_view signature;
+        std::optional<UhfParamId> id;  // the support check; none skips it
+        bool driverCheck = true;  // the "UHF Module is nil" check (tag access, inventory, stop)
+        ActionState actionState = ActionState::stop;  // posted first (tag access, inventory)
+        std::function<std::optional<Refusal>()> checks;
+        // The driver call; it answers through `done` exactly once.
+        std::function<void(BaseUhfModule& driver,
+                           std::function<void(ResultCode, std::optional<Value>)> done)>
+            call;
+        // The failure's ERROR text (given the code); the settings log "<signature> - <code>".
+        std::function<std::string(ResultCode)> failureText;
+        // INFO after the hop of a tag access ("" for none).
+        std::string startedText;
+        // Tag access: the access result posted last, built from the driver's answer; none when
+        // the operation posts none.
+        std::function<AccessResultEventArgs(ResultCode, const std::optional<Value>&)> accessResult;
+        // Completion families: the answer, called once after the lock was released.
+        std::function<void(ResultCode, std::optional<Value>)> answer;
+    };
+
+    // Runs the pipeline; gives the code answered on the caller's thread (0x0000 once the work
+    // was queued). For the completion families a failure before the hop has also been answered.
+    template <typename Value>
+    ResultCode runPipeline(Run<Value> run);
+
+    // The checks of a password: 8 hex characters; with `refuseDefault` the modules' default
+    // access password is refused too (in any letter case).
+    static std::optional<Refusal> checkPassword(std::string_view signature,
+                                                std::string_view password, bool refuseDefault);
+    // Write data: not empty, whole words (4 characters each), hex.
+    static std::optional<Refusal> checkWriteData(std::string_view signature, std::string_view data);
+    // A read of `length` words from word `offset`: at most half the driver's maximum read
+    // length, and an offset the driver's 16-bit field carries.
+    std::optional<Refusal> checkRead(std::string_view signature, unsigned offset,
+                                     unsigned length) const;
+
+    // The pipeline runs of the tag accesses, without their driver call (and, for the read, with
+    // the driver's immediate read); a module object adapts them.
+    Run<Bytes> readRun(BankType bank, unsigned offset, unsigned length,
+                       const std::string& password) const;
+    Run<Bytes> writeRun(std::string_view signature, UhfParamId id, BankType bank, unsigned offset,
+                        const std::string& data, const std::string& password) const;
+    // Lock, permanent lock and kill: `what` names the access in the failure text, `argumentName`
+    // and `argument` the lock selection (both empty for a kill, which logs no start).
+    Run<Bytes> lockRun(std::string_view signature, UhfParamId id, ActionState state,
+                       std::string_view what, std::string_view argumentName,
+                       std::string_view argument, const std::string& password) const;
+
+    // The pieces of the tag-access log texts.
+    static std::string bankOffset(BankType bank, unsigned offset);
+
+    // Posts an action change or an access result to the protocol's delegate (the device).
+    void postActionState(ActionState state) const;
+    void postAccessResult(const AccessResultEventArgs& result) const;
+
+    std::shared_ptr<ReaderLink> reader() const {
+        return reader_.lock();
+    }
+    void logError(std::string_view text) const;
+    void logInfo(std::string_view text) const;
 
     std::weak_ptr<ReaderLink> reader_;
     std::shared_ptr<BaseDevice> baseDevice_;
@@ -67,7 +210,29 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     std::shared_ptr<BaseUhfModule> uhfModule_;
 
   private:
+    struct Check {
+        ResultCode code;
+        std::vector<std::string> lines;  // ERROR lines without a tag
+    };
+    Check checkModule(bool action) const;
+    void post(const ProtocolEventArgs& event) const;
+    // F1-F2 on the reader; true when the transport is to be disconnected (F3), which the caller
+    // does once the lock is released.
+    bool countFailure() const;
+    void countSuccess() const;
+    void disconnectTransport() const;
+    template <typename Value>
+    void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
+    template <typename Value>
+    void finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold, ResultCode code,
+                std::type_identity_t<std::optional<Value>> value);
+    template <typename Value>
+    void refuse(const Run<Value>& run, ResultCode code);
+
     const std::string className_;
+    const std::shared_ptr<ModuleLock> lockModule_;
+    std::vector<UhfParamId> supportedIds_;
+    std::vector<RfMode> supportedRfModes_;
     // Guards the delegate, which the application sets while the receive thread reads it.
     mutable std::mutex delegateLock_;
     std::weak_ptr<UhfDelegate> delegate_;

@@ -1,0 +1,197 @@
+#pragma once
+
+// The template members of BaseUhf's pipeline; included by the UHF objects' sources only.
+
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "orvanerfid/core/Logger.h"
+#include "orvanerfid/platform/Clock.h"
+#include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/uhf/BaseUhf.h"
+#include "orvanerfid/uhf/ModuleLock.h"
+
+namespace orvane {
+
+namespace uhf_detail {
+
+// Calls application code (a completion, a delegate); what it throws is logged and dropped.
+template <typename F, typename... Args>
+void callSafely(std::string_view tag, const F& f, Args&&... args) noexcept {
+    if (!f) return;
+    try {
+        f(std::forward<Args>(args)...);
+    } catch (const std::exception& e) {
+        orvLogger::error(tag, std::string("An application callback threw: ") + e.what());
+    } catch (...) {
+        orvLogger::error(tag, "An application callback threw");
+    }
+}
+
+// Whether a driver's answer has been taken: the first answer wins, a later one is dropped.
+struct AnswerWatch {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool taken = false;
+
+    bool take() {
+        {
+            std::lock_guard guard(mutex);
+            if (taken) return false;
+            taken = true;
+        }
+        answered.notify_all();
+        return true;
+    }
+    bool isTaken() {
+        std::lock_guard guard(mutex);
+        return taken;
+    }
+};
+
+}  // namespace uhf_detail
+
+template <typename Value>
+ResultCode BaseUhf::runPipeline(Run<Value> run) {
+    const std::string signature(run.signature);
+    // S1: the supported-operation check, without the lock.
+    if (run.id && !isSupport(*run.id)) {
+        logError(signature + " - Not supported");
+        refuse(run, ResultCode::notSupported);
+        return ResultCode::notSupported;
+    }
+    // S2: the module lock. The thread that works under it (inside one of this object's
+    // callbacks) would wait for itself: refused.
+    if (!lockModule_->acquire()) {
+        logError(signature + " - Called while this thread holds the module lock");
+        refuse(run, ResultCode::inOperation);
+        return ResultCode::inOperation;
+    }
+    auto hold = std::make_shared<ModuleLockHold>(lockModule_);
+    // S3 to S5; what they find is logged once the lock is released.
+    std::optional<Refusal> refusal;
+    const Check check = checkModule(run.family != Family::stop);
+    if (check.code != ResultCode::noError) {
+        refusal =
+            Refusal{check.code, signature +
+                                    (run.family == Family::stop ? " - Assert module failed - "
+                                                                : " - Assert action failed - ") +
+                                    std::string(description(check.code))};
+    } else if (run.checks) {
+        refusal = run.checks();
+    }
+    if (!refusal && run.driverCheck && run.family != Family::setting && !uhfModule_) {
+        refusal = Refusal{ResultCode::invalidModuleObject, signature + " - UHF Module is nil"};
+    }
+    if (refusal) {
+        hold->release();
+        for (const auto& line : check.lines)
+            orvLogger::error(line);
+        logError(refusal->text);
+        refuse(run, refusal->code);
+        return refusal->code;
+    }
+    // S6: the hop; the lock stays held.
+    const std::string started = run.startedText;
+    lockModule_->handOff();
+    DispatchQueue::global()->async(
+        [self = shared_from_this(), run = std::move(run), hold] { self->work(run, hold); });
+    // S7
+    if (!started.empty()) logInfo(started);
+    return ResultCode::noError;
+}
+
+template <typename Value>
+void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold) {
+    lockModule_->adopt();
+    const std::shared_ptr<BaseUhfModule> driver = uhfModule_;
+    if (!driver) {
+        // The settings check for their driver here, first thing of the work.
+        hold->release();
+        logError(std::string(run.signature) + " - UHF Module is nil");
+        uhf_detail::callSafely(TAG(), run.answer, ResultCode::invalidModuleObject, std::nullopt);
+        return;
+    }
+    // W1
+    if (run.family == Family::tagAccess || run.family == Family::inventory) {
+        postActionState(run.actionState);
+    }
+    // W2. The driver answers through `done`; a driver that returns without answering is given
+    // its own timeout before the operation ends with 0x7000.
+    auto watch = std::make_shared<uhf_detail::AnswerWatch>();
+    const auto self = shared_from_this();
+    const auto done = [self, run, hold, watch](ResultCode code,
+                                               std::type_identity_t<std::optional<Value>> value) {
+        if (!watch->take()) {
+            self->logError(std::string(run.signature) + " - Late answer dropped (" +
+                           std::string(description(code)) + ")");
+            return;
+        }
+        self->finish(run, hold, code, std::move(value));
+    };
+    const Clock::time_point start = Clock::now();
+    try {
+        run.call(*driver, done);
+    } catch (const CodedError& e) {
+        done(e.resultCode(), std::nullopt);
+    } catch (...) {
+        done(ResultCode::otherError, std::nullopt);
+    }
+    if (watch->isTaken()) return;
+    const auto budget = std::chrono::milliseconds(driver->timeout());
+    DispatchQueue::global()->async([self, run, hold, watch, start, budget] {
+        {
+            std::unique_lock guard(watch->mutex);
+            Clock::waitFor(watch->answered, guard, budget - (Clock::now() - start),
+                           [&] { return watch->taken; });
+        }
+        if (!watch->take()) return;
+        self->logError(std::string(run.signature) + " - No answer from the module within " +
+                       std::to_string(budget.count()) + " ms");
+        self->finish(run, hold, ResultCode::timeout, std::nullopt);
+    });
+}
+
+template <typename Value>
+void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
+                     ResultCode code, std::type_identity_t<std::optional<Value>> value) {
+    const bool failed = code != ResultCode::noError;
+    bool disconnect = false;
+    const auto count = [&] {
+        // W5 (with F1 and F2) or W6.
+        if (failed) {
+            logError(run.failureText
+                         ? run.failureText(code)
+                         : std::string(run.signature) + " - " + std::string(description(code)));
+            disconnect = countFailure();
+        } else {
+            countSuccess();
+        }
+    };
+    if (run.family == Family::tagAccess || run.family == Family::inventory) {
+        hold->release();  // W3
+        // W4: a tag access always returns to Stop, an inventory only when it did not start.
+        if (run.family == Family::tagAccess || failed) postActionState(ActionState::stop);
+        count();
+    } else {
+        count();
+        hold->release();  // W3
+    }
+    // F3, once the lock is released: the disconnect reports to the application.
+    if (disconnect) disconnectTransport();
+    if (run.accessResult) postAccessResult(run.accessResult(code, value));
+    // W7
+    if (failed) value.reset();
+    uhf_detail::callSafely(TAG(), run.answer, code, std::move(value));
+}
+
+template <typename Value>
+void BaseUhf::refuse(const Run<Value>& run, ResultCode code) {
+    uhf_detail::callSafely(TAG(), run.answer, code, std::optional<Value>{});
+}
+
+}  // namespace orvane
