@@ -86,5 +86,12 @@ int main() {
     reader.reset();
 
     if (failures == 0) std::printf("consumer: all checks passed\n");
+    // The scan-engine object of a reader's SE2707 engine, without a reader.
+    const auto engine = std::make_shared<orvane::EngineSE2707>(std::weak_ptr<orvane::ReaderLink>{});
+    check(engine->engineModel() == orvane::EngineModel::SE2707, "engine model");
+    check(engine->supportedIds().size() == orvane::EngineSE2707::makeSupportedParameters().size(),
+          "engine table");
+    check(engine->isSupport(engine->supportedIds().front()), "engine support");
+
     return failures == 0 ? 0 : 1;
 }
