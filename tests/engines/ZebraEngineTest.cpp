@@ -233,6 +233,14 @@ const std::vector<FailureCase>& failureCases() {
              });
          },
          Op::getMany, "", "FE", ResultCode::invalidResponse, 1},
+        {"OtherAnswerToAWrite",
+         [](auto& t) {
+             t.answerWith([&t](const SimRequest& r, const ZebraPacket&) {
+                 t.link->sim.reader->replyOk(r,
+                                             ZebraCodec::encode(ZebraPacket(Opcode::EVENT, {1})));
+             });
+         },
+         Op::setMany, "1", "FE", ResultCode::invalidResponse, 1},
         {"Timeout",
          [](auto& t) { t.simEngine().setFaults(engineFault([](auto& f) { f.noReply = true; })); },
          Op::get, "", "FE", ResultCode::timeout, 1},
