@@ -94,11 +94,4 @@ void UhfReader::logEvent(const LogEventArg& logEventArgs) {
     }
 }
 
-void UhfReader::allocateUhf(UhfModuleType type) {
-    const bool known = type == UhfModuleType::st25ru3993 || type == UhfModuleType::qm5520;
-    if (known && !baseDevice()) throw ReaderException(ResultCode::otherError, "Device is nil");
-    // The UHF objects of both module types come with their classes.
-    throw ReaderException(ResultCode::notSupported, "Unknown UHF module type");
-}
-
 }  // namespace orvane
