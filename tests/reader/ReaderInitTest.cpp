@@ -156,6 +156,10 @@ struct EngineCase {
     const char* record;
 };
 
+void PrintTo(const EngineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class EngineTable : public ::testing::TestWithParam<EngineCase> {};
 
 TEST_P(EngineTable, EndsAsTheTableSays) {
