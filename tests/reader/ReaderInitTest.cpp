@@ -104,7 +104,7 @@ TEST(ReaderInit, Vk640WalksTheSequenceToConnectedWithoutEngine) {
     EXPECT_EQ(f.reader->uhf()->uhfModuleType(), UhfModuleType::st25ru3993);
     EXPECT_EQ(f.reader->uhf()->uhfModule()->firmwareVersion(), 10111u);
     EXPECT_FALSE(f.reader->engine());
-    EXPECT_EQ(f.reader->keepAliveLoopsRunning(), 1);
+    EXPECT_TRUE(waitUntil([&] { return f.reader->keepAliveLoopsRunning() == 1; }));
     // Connecting, then Connected once: the transport's own Connected report does not count.
     EXPECT_EQ(f.calls->lines(),
               (std::vector<std::string>{"r state Connecting", "r state Connected"}));
