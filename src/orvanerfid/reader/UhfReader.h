@@ -6,7 +6,10 @@
 // hands them to the UHF object and the application's UhfDelegate.
 //
 // Threads: as BaseReader (see its thread map). Every event method runs synchronously on the
-// thread that raised the event and calls the delegates there, with no library lock held.
+// thread that raised the event and calls the delegates there, with no library lock held. The
+// initialisation runs on the init queue; its scan-engine steps run on the global queue (an
+// engine-ready event starts them from the protocol's receive thread). The budget sits behind
+// `initLock_`, the connection-mode mark is an atomic.
 
 #include <memory>
 #include <mutex>
