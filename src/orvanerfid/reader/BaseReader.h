@@ -269,6 +269,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // The current connection generation and whether `generation` still is it.
     uint64_t connectionGeneration() const { return generation_.load(); }
     bool isCurrentConnection(uint64_t generation) const { return generation_.load() == generation; }
+    // How many times the application called connect(); the automatic reconnect does not count.
+    uint64_t applicationConnects() const { return applicationConnects_.load(); }
 
     // The end of a successful initialisation for `generation`: failure count reset, Connected
     // set, the keep-alive loop started (unless the check interval is 0) and the protocol told
@@ -345,6 +347,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<SkuType> sku_{SkuType::unknown};
     std::atomic<uint64_t> checkInterval_{kDefaultCheckInterval};
     std::atomic<uint64_t> generation_{0};
+    std::atomic<uint64_t> applicationConnects_{0};
+    // Set by the queued reconnect just before it calls connect().
+    std::atomic<bool> automaticConnect_{false};
 
     const std::shared_ptr<DispatchQueue> keepAliveQueue_;
     const std::shared_ptr<DispatchQueue> initReaderQueue_;

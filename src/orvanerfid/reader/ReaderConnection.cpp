@@ -24,6 +24,7 @@ std::string stateName(ConnectState state) {
 
 bool BaseReader::connect() {
     orvLogger::trace(tag_, "+++ connect() ");
+    if (!automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
     setInitEngine(false);
     if (!baseDevice_) {
         orvLogger::error(tag_, "connect() baseDevice is nil");
@@ -195,7 +196,10 @@ void BaseReader::cancelKeepAlive() {
 void BaseReader::queueReconnect() {
     std::weak_ptr<BaseReader> weak = weak_from_this();
     DispatchQueue::main()->async([weak] {
-        if (auto reader = weak.lock()) reader->connect();
+        if (auto reader = weak.lock()) {
+            reader->automaticConnect_.store(true);
+            reader->connect();
+        }
     });
 }
 

@@ -98,8 +98,4 @@ void UhfReader::logEvent(const LogEventArg& logEventArgs) {
     }
 }
 
-void UhfReader::allocateUhf(UhfModuleType type) {
-    setUhf(makeUhf(type, std::weak_ptr<ReaderLink>(shared_from_this()), baseDevice(), uhf()));
-}
-
 }  // namespace orvane

@@ -6,7 +6,10 @@
 // hands them to the UHF object and the application's UhfDelegate.
 //
 // Threads: as BaseReader (see its thread map). Every event method runs synchronously on the
-// thread that raised the event and calls the delegates there, with no library lock held.
+// thread that raised the event and calls the delegates there, with no library lock held. The
+// initialisation runs on the init queue; its scan-engine steps run on the global queue (an
+// engine-ready event starts them from the protocol's receive thread). The budget sits behind
+// `initLock_`, the connection-mode mark is an atomic.
 
 #include <memory>
 #include <mutex>
@@ -47,7 +50,23 @@ class ORVANE_API UhfReader : public BaseReader {
 
     std::shared_ptr<UhfReader> linkUhfReader() override;
 
+    // Makes the scan-engine object of `engineModel` (SE4107, SE2707) and installs it; any other
+    // model is logged and refused with ReaderException 0x4001, the engine object kept.
+    void allocateEngine(EngineModel engineModel);
+
   protected:
+    // The initialisation of connection `generation` (ReaderInit.cpp): the multiple-setting
+    // sequence for a device that supports it, else up to four attempts of initReader(). Work
+    // left over from an earlier connection stops without touching the newer one.
+    void asyncInitReader(uint64_t generation) override;
+    virtual void initReaderViaMultiSetting(uint64_t generation);
+    virtual bool initReader(uint64_t generation);
+    // The engine task on an engine-ready event: a fresh 7000 ms budget, and a failure there
+    // never ends the connection.
+    void initEngineInfo() override;
+    // Starts the engine task of `generation` on the global queue.
+    void initEngineInfo(uint64_t generation, bool rerun);
+
     // Makes the UHF object for the radio module `type` and installs it. Throws ReaderException
     // 0x0001 "Device is nil" for a known module type without a device, and 0x4001 "Unknown UHF
     // module type" for any other type. A new object takes over the application's UhfDelegate
@@ -55,6 +74,20 @@ class ORVANE_API UhfReader : public BaseReader {
     virtual void allocateUhf(UhfModuleType type);
 
   private:
+    void engineTask(uint64_t generation, bool rerun);
+    // Logs `text` at ERROR and disconnects the transport, when `generation` is still current.
+    void failInit(uint64_t generation, const std::string& text);
+    // The stop path: "<opening>true<closing>" at TRACE, then the disconnect as above.
+    void stopInit(uint64_t generation, const std::string& opening, const std::string& closing);
+    std::shared_ptr<TimeoutControl> initReaderTimeoutCtrl() const;
+
+    mutable std::mutex initLock_;
+    // Budget of the running initialisation, replaced by each one.
+    std::shared_ptr<TimeoutControl> initReaderTimeoutCtrl_;
+    // The application connect() whose initialisation switched the connection mode: one switch
+    // per application connect().
+    std::atomic<uint64_t> modeSwitchedFor_{0};
+
     mutable std::mutex uhfDelegateLock_;
     std::weak_ptr<UhfReaderDelegate> uhfReaderDelegate_;
 };

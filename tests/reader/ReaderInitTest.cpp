@@ -1,0 +1,263 @@
+// The initialisation of a connection against the simulated readers: the sequence each model
+// walks, its failure table with the exact records, and the engine budget on the fast clock.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ReaderTestSupport.h"
+#include "orvanerfid/commands/OrvRfidCmdId.h"
+#include "orvanerfid/link/DetectReader.h"
+#include "orvanerfid/link/EATransport.h"
+#include "orvanerfid/uhf/UhfST25RU3993.h"
+#include "sim/SimVk210.h"
+#include "sim/SimVk640.h"
+
+namespace orvane {
+
+void setSimVk210Engine(SimVk210& reader, std::optional<std::string> model);
+
+namespace {
+
+using test::CallLog;
+using test::waitUntil;
+
+class Found : public DetectReaderDelegate {
+  public:
+    void didConnectReader(const std::shared_ptr<OrvaneDevice>& device) override {
+        std::lock_guard guard(lock);
+        devices.push_back(device);
+    }
+    void didDisconnectReader(const std::shared_ptr<OrvaneDevice>&) override {}
+    std::mutex lock;
+    std::vector<std::shared_ptr<OrvaneDevice>> devices;
+};
+
+class TagCounter : public UhfDelegate {
+  public:
+    void readTag(std::shared_ptr<UhfReader>, std::shared_ptr<TagInfo>) override { ++tags; }
+    void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs&) override {}
+    std::atomic<int> tags{0};
+};
+
+// One simulated reader attached and discovered, and a UhfReader made for it that records its
+// delegate calls and log records.
+class InitFixture {
+  public:
+    explicit InitFixture(std::shared_ptr<SimAccessory> accessory)
+        : accessory_(std::move(accessory)) {
+        BaseReader::setLogLevel(LogLevel::trace);
+        AccessoryManager::shared().attach(accessory_);
+        detector->setDelegate(found);
+        detector->startDetect();
+        reader = UhfReader::create(found->devices.front());
+        reader->setReaderDelegate(sink);
+        reader->setCheckInterval(300);
+    }
+    ~InitFixture() {
+        auto transport = EATransport::shared();
+        reader->disconnect();
+        std::weak_ptr<UhfReader> weak = reader;
+        reader.reset();
+        EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
+        EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
+        detector->stopDetect();
+        AccessoryManager::shared().detach(accessory_);
+        transport->setOrvaneDevice(nullptr);
+        BaseReader::setLogLevel(LogLevel::info);
+    }
+    bool connected() {
+        return reader->connect() &&
+               waitUntil([&] { return reader->connectState() == ConnectState::connected; });
+    }
+    bool disconnectedAfterAttempt() {
+        reader->connect();
+        return waitUntil([&] { return calls->count("r state Disconnected") > 0; }) &&
+               waitUntil([&] { return reader->connectState() == ConnectState::disconnected; });
+    }
+    int logCount(const std::string& line) {
+        std::lock_guard guard(sink->logLock);
+        return static_cast<int>(std::count(sink->logs.begin(), sink->logs.end(), line));
+    }
+    bool logged(const std::string& line) {
+        return waitUntil([&] { return logCount(line) > 0; });
+    }
+
+    std::shared_ptr<SimAccessory> accessory_;
+    std::shared_ptr<DetectReader> detector = DetectReader::create();
+    std::shared_ptr<Found> found = std::make_shared<Found>();
+    std::shared_ptr<CallLog> calls = std::make_shared<CallLog>();
+    std::shared_ptr<test::ReaderSink> sink = std::make_shared<test::ReaderSink>(calls);
+    std::shared_ptr<UhfReader> reader;
+};
+
+uint32_t key(OrvRfidCmdId id) {
+    return rawValue(id);
+}
+
+TEST(ReaderInit, Vk640WalksTheSequenceToConnectedWithoutEngine) {
+    auto sim = std::make_shared<SimVk640>();
+    InitFixture f(SimVk640::makeAccessory(sim, "SIM640-0001", "1.01.11"));
+    ASSERT_TRUE(f.connected());
+    EXPECT_EQ(f.logCount("Initializing reader via MultipleSetting command"), 1);
+    ASSERT_TRUE(f.reader->uhf());
+    EXPECT_EQ(f.reader->uhf()->uhfModuleType(), UhfModuleType::st25ru3993);
+    EXPECT_EQ(f.reader->uhf()->uhfModule()->firmwareVersion(), 10111u);
+    EXPECT_FALSE(f.reader->engine());
+    EXPECT_TRUE(waitUntil([&] { return f.reader->keepAliveLoopsRunning() == 1; }));
+    // Connecting, then Connected once: the transport's own Connected report does not count.
+    EXPECT_EQ(f.calls->lines(),
+              (std::vector<std::string>{"r state Connecting", "r state Connected"}));
+}
+
+TEST(ReaderInit, Vk210SwitchesItsConnectionModeOnceThenConnectsWithItsEngine) {
+    auto sim = std::make_shared<SimVk210>();
+    InitFixture f(SimVk210::makeAccessory(sim));
+    ASSERT_TRUE(f.connected());
+    EXPECT_EQ(sim->requestCount(key(OrvRfidCmdId::setConnectionMode)), 1);
+    EXPECT_EQ(sim->setting("connectionMode"), Bytes{0x03});
+    EXPECT_EQ(f.calls->lines(),
+              (std::vector<std::string>{"r state Connecting", "r state Disconnecting",
+                                        "r state Disconnected", "r state Connecting",
+                                        "r state Connected"}));
+    EXPECT_EQ(f.reader->uhf()->uhfModuleType(), UhfModuleType::qm5520);
+    ASSERT_TRUE(f.reader->engine());
+    EXPECT_EQ(f.reader->engine()->engineModel(), EngineModel::SE4107);
+    EXPECT_EQ(f.reader->engine()->strVersion(), "PAABLS00-005-R05");
+    EXPECT_TRUE(f.logged("Engine Version: PAABLS00-005-R05"));
+    EXPECT_FALSE(f.reader->initEngine());
+}
+
+TEST(ReaderInit, ModeThatNeverChangesIsSwitchedOnlyOncePerConnect) {
+    auto sim = std::make_shared<SimVk210>();
+    // The reader accepts the write but keeps its mode.
+    sim->addRow(key(OrvRfidCmdId::setConnectionMode),
+                [&sim = *sim](const SimRequest& r) { sim.replyOk(r); });
+    InitFixture f(SimVk210::makeAccessory(sim));
+    f.reader->connect();
+    ASSERT_TRUE(f.logged("initReaderViaMultiSetting() - Failed to usbSPP Mode"));
+    ASSERT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 2; }));
+    Clock::sleepForMs(1000);
+    EXPECT_EQ(sim->requestCount(key(OrvRfidCmdId::setConnectionMode)), 1);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_FALSE(f.reader->autoReconnect());
+    // A new connect() of the application may switch again.
+    f.reader->connect();
+    ASSERT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 4; }));
+    EXPECT_EQ(sim->requestCount(key(OrvRfidCmdId::setConnectionMode)), 2);
+}
+
+// The engine's answers and what the application sees.
+struct EngineCase {
+    const char* name;
+    std::optional<std::string> model;  // none: the reader has no engine
+    bool connected;
+    std::optional<EngineModel> engine;
+    const char* record;
+};
+
+void PrintTo(const EngineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class EngineTable : public ::testing::TestWithParam<EngineCase> {};
+
+TEST_P(EngineTable, EndsAsTheTableSays) {
+    const EngineCase& c = GetParam();
+    auto sim = std::make_shared<SimVk210>();
+    sim->setSetting("connectionMode", {0x03});
+    setSimVk210Engine(*sim, c.model);
+    InitFixture f(SimVk210::makeAccessory(sim));
+    const auto start = Clock::now();
+    if (c.connected) {
+        ASSERT_TRUE(f.connected());
+    } else {
+        ASSERT_TRUE(f.disconnectedAfterAttempt());
+        // The budget runs out 7000 ms after the start of the initialisation.
+        EXPECT_GE(Clock::elapsedMs(start), 7000.0);
+        EXPECT_EQ(f.calls->count("r state Connected"), 0);
+    }
+    EXPECT_TRUE(f.logged(c.record)) << c.record;
+    if (c.engine) {
+        ASSERT_TRUE(f.reader->engine());
+        EXPECT_EQ(f.reader->engine()->engineModel(), *c.engine);
+    } else {
+        EXPECT_FALSE(f.reader->engine());
+    }
+    EXPECT_TRUE(waitUntil([&] { return !f.reader->initEngine(); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReaderInit, EngineTable,
+    ::testing::Values(EngineCase{"NoEngine", std::nullopt, true, std::nullopt,
+                                 "Initializing reader via MultipleSetting command"},
+                      EngineCase{"SE2707", "SE2707", true, EngineModel::SE2707,
+                                 "Engine Version: PAABLS00-005-R05"},
+                      EngineCase{"UnknownToTheLibrary", "SE4770", true, std::nullopt,
+                                 "allocateEngine(engineModel:) SE4770 not supported"},
+                      EngineCase{"ModelNeverComes", "XX0000", false, std::nullopt,
+                                 "initEngineInfo() - Engine model is unknown"},
+                      EngineCase{"ModelNeverComesBudget", "XX0000", false, std::nullopt,
+                                 " - Failed to initial reader"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReaderInit, LateEngineReadyGetsAFreshBudgetAndKeepsTheReader) {
+    auto sim = std::make_shared<SimVk210>();
+    sim->setSetting("connectionMode", {0x03});
+    InitFixture f(SimVk210::makeAccessory(sim));
+    ASSERT_TRUE(f.connected());
+    Clock::sleepForMs(7500);
+    // The engine vanishes for a while: the re-run times out on its own budget and only logs.
+    setSimVk210Engine(*sim, "XX0000");
+    f.reader->engineReadyEvent(true);
+    ASSERT_TRUE(f.logged(" - Failed to initial reader"));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+    EXPECT_EQ(f.calls->count("r state Disconnected"), 0);
+    // Back again: a re-run finishes and the reader stays connected with one keep-alive loop.
+    setSimVk210Engine(*sim, "SE2707");
+    f.reader->engineReadyEvent(true);
+    ASSERT_TRUE(waitUntil([&] {
+        auto engine = f.reader->engine();
+        return engine && engine->engineModel() == EngineModel::SE2707 && !f.reader->initEngine();
+    }));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+    EXPECT_TRUE(waitUntil([&] { return f.reader->keepAliveLoopsRunning() == 1; }));
+    // A status false changes nothing.
+    f.reader->engineReadyEvent(false);
+    EXPECT_TRUE(f.logged("Engine ready event: false"));
+}
+
+TEST(ReaderInit, EachConnectionMakesANewUhfObjectThatKeepsTheApplicationsDelegate) {
+    auto sim = std::make_shared<SimVk640>();
+    InitFixture f(SimVk640::makeAccessory(sim, "SIM640-0001", "1.01.11"));
+    ASSERT_TRUE(f.connected());
+    auto counter = std::make_shared<TagCounter>();
+    auto first = f.reader->uhf();
+    first->setDelegate(counter);
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(f.connected());
+    auto second = f.reader->uhf();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(second->delegate(), counter);
+}
+
+TEST(ReaderInit, DisconnectDuringTheEnginePollsTakesTheStopPath) {
+    auto sim = std::make_shared<SimVk210>();
+    sim->setSetting("connectionMode", {0x03});
+    setSimVk210Engine(*sim, "XX0000");
+    InitFixture f(SimVk210::makeAccessory(sim));
+    f.reader->connect();
+    ASSERT_TRUE(f.logged("initEngineInfo() - Engine model is unknown"));
+    EXPECT_TRUE(f.reader->disconnect() || f.reader->connectState() == ConnectState::disconnected);
+    EXPECT_TRUE(waitUntil([&] { return !f.reader->initEngine(); }));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.calls->count("r state Connected"), 0);
+    // A new connection is not touched by what is left of the old one.
+    setSimVk210Engine(*sim, "SE4107");
+    ASSERT_TRUE(f.connected());
+    Clock::sleepForMs(2000);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+}
+
+}  // namespace
+}  // namespace orvane
