@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/Enum.h"
 
 namespace orvane {
@@ -75,6 +76,32 @@ ORV_ENUM(SelectMode, uint8_t, ORV_SELECT_MODE);
     X(russia, 22, "Russia")
 
 ORV_ENUM(GlobalBandType, uint8_t, ORV_GLOBAL_BAND_TYPE);
+
+// The SKU a radio module of this frequency band is sold as; unknown for the unknown band.
+constexpr SkuType skuTypeFromBand(GlobalBandType band) {
+    switch (band) {
+        case GlobalBandType::europe:
+        case GlobalBandType::russia:
+            return SkuType::european;
+        case GlobalBandType::usa:
+        case GlobalBandType::china:
+        case GlobalBandType::taiwan:
+        case GlobalBandType::australia:
+        case GlobalBandType::singapore:
+        case GlobalBandType::brazil:
+        case GlobalBandType::hongKong:
+        case GlobalBandType::israel:
+        case GlobalBandType::vietnam:
+            return SkuType::us;
+        case GlobalBandType::japan:
+        case GlobalBandType::japan250mW:
+        case GlobalBandType::japan6Channels:
+            return SkuType::japanese;
+        case GlobalBandType::unknown:
+            break;
+    }
+    return SkuType::unknown;
+}
 
 // The radio module's link-frequency codes, not indexes.
 #define ORV_BLF_TYPE(X)      \

@@ -208,7 +208,7 @@ SkuType Vk210Device::readSkuType() {
     const auto reply = vk210::exchange<OrvRfidCmd_GetRegion>(
         *baseProtocol(), OrvRfidCmd_GetRegion().toBytes(), "getSkuType()");
     const OrvRfidCmdRegion region = reply.region().value_or(OrvRfidCmdRegion::unknown);
-    const SkuType bandSku = vk210::skuTypeFromBand(toGlobalBandType(region));
+    const SkuType bandSku = skuTypeFromBand(toGlobalBandType(region));
     if (bandSku == SkuType::unknown) {
         logError("getSkuType() Get unknown region, could not get sku type.");
     }

@@ -467,32 +467,6 @@ SkuType skuTypeFromSkuByte(std::optional<uint8_t> byte) {
     }
 }
 
-SkuType skuTypeFromBand(GlobalBandType band) {
-    using B = GlobalBandType;
-    switch (band) {
-        case B::europe:
-        case B::russia:
-            return SkuType::european;
-        case B::usa:
-        case B::china:
-        case B::taiwan:
-        case B::australia:
-        case B::singapore:
-        case B::brazil:
-        case B::hongKong:
-        case B::israel:
-        case B::vietnam:
-            return SkuType::us;
-        case B::japan:
-        case B::japan250mW:
-        case B::japan6Channels:
-            return SkuType::japanese;
-        case B::unknown:
-            return SkuType::unknown;
-    }
-    return SkuType::unknown;
-}
-
 double temperatureFromData(ByteView data) {
     return data.size() == 2 ? readBe16(data, 0) / 10.0 : 0.0;
 }

@@ -63,8 +63,6 @@ Cmd request(BaseProtocol& protocol, ByteView frame, std::string_view tag, int ti
 // The SKU of the reader's SKU byte: 1 (FCC) gives U.S., 2 (ETSI) European, 4 (JPN) Japanese;
 // anything else, and no byte, unknown.
 SkuType skuTypeFromSkuByte(std::optional<uint8_t> byte);
-// The SKU of a region band; unknown for the unknown band.
-SkuType skuTypeFromBand(GlobalBandType band);
 // Exactly two bytes: their big-endian value in tenths of a degree; any other length 0.0.
 double temperatureFromData(ByteView data);
 // The first two bytes big-endian (tenths of a degree); 0 for fewer than two.

@@ -536,27 +536,7 @@ SkuType Vk640Device::readSkuType() {
         logError("getSkuType() Unknown band " + std::to_string(info.profile));
         throw refused(ResultCode::invalidResponse);
     }
-    switch (*band) {
-        case GlobalBandType::europe:
-        case GlobalBandType::russia:
-            return SkuType::european;
-        case GlobalBandType::usa:
-        case GlobalBandType::china:
-        case GlobalBandType::taiwan:
-        case GlobalBandType::australia:
-        case GlobalBandType::singapore:
-        case GlobalBandType::brazil:
-        case GlobalBandType::hongKong:
-        case GlobalBandType::israel:
-        case GlobalBandType::vietnam:
-            return SkuType::us;
-        case GlobalBandType::japan:
-        case GlobalBandType::japan250mW:
-        case GlobalBandType::japan6Channels:
-            return SkuType::japanese;
-        case GlobalBandType::unknown:
-            break;
-    }
+    if (const SkuType sku = skuTypeFromBand(*band); sku != SkuType::unknown) return sku;
     logError("getSkuType() Get unknown region");
     return SkuType::unknown;
 }

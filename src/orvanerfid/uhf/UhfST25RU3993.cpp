@@ -21,32 +21,6 @@ std::vector<UhfParamId> firstIds(uint8_t count) {
     return ids;
 }
 
-// The SKU a module of this frequency profile is sold as; none for the unknown band.
-std::optional<SkuType> skuOfBand(GlobalBandType band) {
-    switch (band) {
-        case GlobalBandType::europe:
-        case GlobalBandType::russia:
-            return SkuType::european;
-        case GlobalBandType::usa:
-        case GlobalBandType::china:
-        case GlobalBandType::taiwan:
-        case GlobalBandType::australia:
-        case GlobalBandType::singapore:
-        case GlobalBandType::brazil:
-        case GlobalBandType::hongKong:
-        case GlobalBandType::israel:
-        case GlobalBandType::vietnam:
-            return SkuType::us;
-        case GlobalBandType::japan:
-        case GlobalBandType::japan250mW:
-        case GlobalBandType::japan6Channels:
-            return SkuType::japanese;
-        case GlobalBandType::unknown:
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
-
 template <class Packet>
 Packet exchangePacket(BaseProtocol& protocol, const Bytes& request) {
     const Bytes reply = checkResponse(kInit, protocol.send(request, kInitTimeout));
@@ -86,12 +60,11 @@ bool UhfST25RU3993::initModule() {
                 return false;
             }
             if (uhfModule_) uhfModule_->setSkuType(SkuType::unknown);
-            const auto bandSku = skuOfBand(*band);
-            if (!bandSku) {
+            sku = skuTypeFromBand(*band);
+            if (sku == SkuType::unknown) {
                 logError("initModule() Get unknown region");
                 return false;
             }
-            sku = *bandSku;
         }
         if (uhfModule_) uhfModule_->setSkuType(sku);
         baseProtocol_->pumpEvent(ProtocolEventArgs(ProtocolEventId::skuType, sku));
