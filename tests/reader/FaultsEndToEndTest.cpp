@@ -297,7 +297,9 @@ class FaultRun {
         EXPECT_TRUE(waitUntil(
             [&] { return f.reader->connectState() == ConnectState::disconnected; }, kLossLimit));
         EXPECT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 1; }));
-        EXPECT_EQ(f.reader->keepAliveLoopsRunning(), 0);
+        EXPECT_TRUE(waitUntil([&] { return f.reader->keepAliveLoopsRunning() == 0; }));
+        // Nothing the reader was doing outlives the connection.
+        EXPECT_EQ(f.reader->actionState(), ActionState::stop);
         if (c.record) {
             EXPECT_TRUE(loggedStart(c.record)) << c.record;
         }
