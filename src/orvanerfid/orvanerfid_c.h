@@ -25,8 +25,9 @@
  *   disconnects a connected reader).
  * - orv_uhf: made by orv_reader_uhf, owned by the caller, freed by orv_uhf_release. It keeps the
  *   UHF object alive, not the reader: once the reader is gone its operations answer failures. Each
- *   connection makes a new UHF object (the delegate moves over to it); ask orv_reader_uhf again
- *   after a reconnect.
+ *   connection makes a new UHF object; ask orv_reader_uhf again after a reconnect. A delegate set
+ *   through a handle lives as long as that handle (it moves to the reader's next UHF object with
+ *   the connection) and ends with orv_uhf_release.
  */
 #ifndef ORVANERFID_ORVANERFID_C_H
 #define ORVANERFID_ORVANERFID_C_H
