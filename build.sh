@@ -69,6 +69,7 @@ consumer)
     configure_and_build dev
     build_against_install tests/consumer
     ./build/dev/consumer/orvane_consumer
+    ./build/dev/consumer/orvane_consumer_c
     build_against_install examples
     ./build/dev/examples/orvane_demo >/dev/null
     echo "examples: built and run against the installed package"

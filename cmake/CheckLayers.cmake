@@ -3,8 +3,9 @@
 # Layers, lowest first; areas on one line share a rank and may include each other:
 #   core < platform < commands, params < link < devices < uhfmodules < engines < uhf < reader
 #   < capi
-# Export.h (top level) may be included from anywhere; the other top-level headers (the umbrella
-# headers) sit above every area. A folder that is not in the list is an error, so a new area is
+# Export.h (top level) may be included from anywhere; orvanerfid_c.h (top level) is the public
+# header of capi and ranks with it; the other top-level headers (the umbrella headers) sit above
+# every area. A folder that is not in the list is an error, so a new area is
 # placed deliberately rather than allowed by default.
 
 if(NOT ROOT OR NOT IS_DIRECTORY "${ROOT}")
@@ -31,6 +32,8 @@ function(rank_of rel out)
     if(slash EQUAL -1)
         if(rel STREQUAL "Export.h")
             set(${out} -1 PARENT_SCOPE)
+        elseif(rel STREQUAL "orvanerfid_c.h")
+            set(${out} ${layer_capi} PARENT_SCOPE)
         else()
             set(${out} ${top_rank} PARENT_SCOPE)
         endif()

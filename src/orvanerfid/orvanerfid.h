@@ -36,6 +36,7 @@
 #include "orvanerfid/engines/ZebraPacket.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/OrvaneDevice.h"
+#include "orvanerfid/orvanerfid_c.h"
 #include "orvanerfid/params/BaseParam.h"
 #include "orvanerfid/params/DeviceParam.h"
 #include "orvanerfid/params/DeviceValue.h"
