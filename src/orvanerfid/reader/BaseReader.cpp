@@ -22,7 +22,10 @@ constexpr std::string_view kStaticTag = "BaseReader";
 std::string describe(const void* object, std::string_view className) {
     char address[32];
     std::snprintf(address, sizeof address, "%p", object);
-    return "<" + std::string(className) + ": " + address + ">";
+    // Appended piece by piece: the optimiser misreads "<" + std::string(...) (-Wrestrict).
+    std::string text = "<";
+    text.append(className).append(": ").append(address).append(">");
+    return text;
 }
 
 std::shared_ptr<BaseTransport> chooseTransport(const std::shared_ptr<OrvaneDevice>& device) {
