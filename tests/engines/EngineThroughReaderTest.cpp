@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,7 @@ class PacketLog {
                 log->packets_.push_back({packet.opcode, zebraItems(packet)});
             }
             row(r);
+            ++log->handled;
         });
         return log;
     }
@@ -48,6 +50,9 @@ class PacketLog {
         std::lock_guard guard(lock_);
         return packets_;
     }
+
+    // Packets the reader's rows have finished with (their records logged, their replies sent).
+    std::atomic<int> handled{0};
 
   private:
     mutable std::mutex lock_;
@@ -170,7 +175,10 @@ TEST_P(EngineThroughReaderTest, AReaderLetGoMidRequestEndsItWithoutCalls) {
     const std::vector<EngineParamId> ids(engine->supportedIds().begin(),
                                          engine->supportedIds().begin() + 85);
     engine->getParameters(1, ids, delegate);
-    ASSERT_TRUE(waitUntil([&] { return packets->packets().size() == 1; }));
+    // Once the reader's row is done with the packet, nothing runs on the simulated reader's
+    // thread until the test lets go: library code its rows run (a record logged to the reader)
+    // could otherwise end the reader there, and the reader's link with it.
+    ASSERT_TRUE(waitUntil([&] { return packets->handled.load() == 1; }));
 
     // The application lets go of the reader (which owned the engine) while the first reply is
     // awaited.

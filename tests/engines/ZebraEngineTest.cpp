@@ -392,21 +392,6 @@ TEST_P(ZebraEngineFailureTest, TheWorkInFlightHoldsTheEngineTheReaderDropped) {
     EXPECT_TRUE(waitUntil([&] { return held.expired(); }));
 }
 
-TEST_P(ZebraEngineFailureTest, AReaderDroppedMidRequestEndsItWithoutCalls) {
-    simEngine().setFaults(engineFault([](auto& f) { f.noReply = true; }));
-    auto delegate = std::make_shared<RecordingDelegate>();
-    std::vector<EngineParamId> ids(engine->supportedIds().begin(),
-                                   engine->supportedIds().begin() + 85);
-    engine->getParameters(1, ids, delegate);
-    ASSERT_TRUE(waitUntil([&] { return sent().size() == 1; }));
-    std::weak_ptr<BaseEngine> held = engine;
-    engine.reset();
-    link.reset();  // the application lets the reader go; it owned the engine
-    ASSERT_TRUE(waitUntil([&] { return held.expired(); }, std::chrono::seconds(10)));
-    EXPECT_EQ(delegate->kinds(), "");
-    EXPECT_EQ(sent().size(), 1U);
-}
-
 INSTANTIATE_TEST_SUITE_P(SE4107, ZebraEngineFailureTest, ::testing::Values(EngineModel::SE4107),
                          [](const auto& info) { return std::string(description(info.param)); });
 
