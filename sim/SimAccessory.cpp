@@ -65,27 +65,36 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
               Clock::duration gap) override {
         const SimFaults faults = accessory_->faults();
         if (faults.noReply) return;
-        const auto due = Clock::now() + delay;
+        // A reply never cuts into one that leaves in pieces: it follows the last piece.
+        Clock::time_point due = Clock::now() + delay;
+        {
+            std::lock_guard guard(lock_);
+            for (const auto& scheduled : outgoing_) {
+                if (scheduled.piece) due = std::max(due, scheduled.due);
+            }
+        }
         if (!faults.garbageBeforeReply.empty()) schedule(faults.garbageBeforeReply, due);
         if (faults.splitReplyAt > 0 && faults.splitReplyAt < bytes.size()) {
             chunkSize = faults.splitReplyAt;
             gap = std::chrono::milliseconds(150);
         }
         if (chunkSize == 0) chunkSize = std::max<std::size_t>(bytes.size(), 1);
+        const bool pieces = chunkSize < bytes.size();
         for (std::size_t at = 0, piece = 0; at < bytes.size(); at += chunkSize, ++piece) {
             const auto end = std::min(bytes.size(), at + chunkSize);
             schedule(Bytes(bytes.begin() + static_cast<long>(at),
                            bytes.begin() + static_cast<long>(end)),
-                     due + gap * static_cast<long>(piece));
+                     due + gap * static_cast<long>(piece), pieces);
         }
     }
 
     bool stream(ByteView bytes, std::size_t maxUnread, Clock::duration maxWait) override {
         {
+            // A stream never cuts into a reply that leaves in pieces.
             std::unique_lock guard(lock_);
-            Clock::waitFor(room_, guard, maxWait,
-                           [&] { return dropped_ || stop_ || toHost_.size() < maxUnread; });
-            if (dropped_ || stop_ || toHost_.size() >= maxUnread) return false;
+            const auto room = [&] { return toHost_.size() < maxUnread && !replyInPieces(); };
+            Clock::waitFor(room_, guard, maxWait, [&] { return dropped_ || stop_ || room(); });
+            if (dropped_ || stop_ || !room()) return false;
             toHost_.append(bytes);
         }
         signalHost();
@@ -173,7 +182,14 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         Clock::time_point due;
         uint64_t order;
         Bytes bytes;
+        bool piece;  // of a reply that leaves in pieces
     };
+
+    // Under lock_.
+    bool replyInPieces() const {
+        return std::any_of(outgoing_.begin(), outgoing_.end(),
+                           [](const auto& s) { return s.piece; });
+    }
 
     void signalHost() {
         std::lock_guard guard(handlerLock_);
@@ -182,11 +198,11 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
 
     // Bytes due now go to the host at once, behind everything already due, so that a reply
     // sent before a stream starts reaches the host before the stream's first bytes.
-    void schedule(Bytes bytes, Clock::time_point due) {
+    void schedule(Bytes bytes, Clock::time_point due, bool piece = false) {
         {
             std::lock_guard guard(lock_);
             if (dropped_) return;
-            outgoing_.push_back({due, nextOrder_++, std::move(bytes)});
+            outgoing_.push_back({due, nextOrder_++, std::move(bytes), piece});
             if (due > Clock::now()) {
                 wake_.notify_all();
                 return;
@@ -255,7 +271,9 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
                 delivered = true;
             }
         }
-        if (delivered) signalHost();
+        if (!delivered) return;
+        room_.notify_all();
+        signalHost();
     }
 
     const std::shared_ptr<SimAccessory> accessory_;

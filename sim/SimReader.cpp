@@ -108,15 +108,16 @@ void SimReader::updateTags(const std::function<void(std::vector<SimTag>&)>& chan
     tags_ = std::move(copy);
 }
 
-void SimReader::setReplyFaults(SimReplyFaults faults) {
+void SimReader::setReplyFaults(SimReplyFaults faults, std::optional<Key> key) {
     std::lock_guard guard(lock_);
     replyFaults_ = faults;
+    replyFaultKey_ = key;
     hasReplyFaults_ = faults.count != 0;
 }
 
-std::optional<SimReplyFaults> SimReader::takeReplyFault() {
+std::optional<SimReplyFaults> SimReader::takeReplyFault(Key key) {
     std::lock_guard guard(lock_);
-    if (!hasReplyFaults_) return std::nullopt;
+    if (!hasReplyFaults_ || (replyFaultKey_ && *replyFaultKey_ != key)) return std::nullopt;
     if (replyFaults_.count > 0 && --replyFaults_.count == 0) hasReplyFaults_ = false;
     return replyFaults_;
 }

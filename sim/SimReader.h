@@ -130,14 +130,16 @@ class SimReader : public SimResponder {
     void updateTags(const std::function<void(std::vector<SimTag>&)>& change);
 
     // ---- Replies and events
-    void setReplyFaults(SimReplyFaults faults);
-    // The faults for the reply being sent now (counting it against `count`), or none.
-    std::optional<SimReplyFaults> takeReplyFault();
+    // With `key`, only the replies to requests with that match key take the faults (and count).
+    void setReplyFaults(SimReplyFaults faults, std::optional<Key> key = std::nullopt);
+    // The faults for the reply to a request with `key` being sent now (counting it against
+    // `count`), or none.
+    std::optional<SimReplyFaults> takeReplyFault(Key key);
     // Takes the faults for the reply being sent now: a wrong status replaces `status`; returns
     // how late the reply leaves.
     template <typename Status>
-    Clock::duration applyReplyFault(Status& status) {
-        const auto fault = takeReplyFault();
+    Clock::duration applyReplyFault(Status& status, Key key) {
+        const auto fault = takeReplyFault(key);
         if (!fault) return {};
         if (fault->wrongStatus) status = static_cast<Status>(*fault->wrongStatus);
         return fault->lateBy;
@@ -191,6 +193,7 @@ class SimReader : public SimResponder {
     std::map<std::string, Bytes> settings_;
     std::shared_ptr<const std::vector<SimTag>> tags_ = std::make_shared<std::vector<SimTag>>();
     SimReplyFaults replyFaults_;
+    std::optional<Key> replyFaultKey_;
     bool hasReplyFaults_ = false;
     std::weak_ptr<SimPeer> newestPeer_;
     std::vector<Key> requests_;

@@ -66,10 +66,21 @@ void SimVk210::appendTagReport(Bytes& out, const SimTag& tag) {
 }
 
 void SimVk210::replyStatus(const SimRequest& request, uint8_t status, ByteView data) {
-    const Clock::duration lateBy = applyReplyFault(status);
+    const Clock::duration lateBy = applyReplyFault(status, request.key);
     const auto id = fromRaw<OrvRfidCmdId>(static_cast<uint16_t>(request.key));
     if (!id) return;
     reply(request, replyFrame(*id, status, data), lateBy);
+}
+
+bool SimVk210::replyOkThen(const SimRequest& request, Bytes followUp, Clock::duration gap) {
+    uint8_t status = kOk;
+    const Clock::duration lateBy = applyReplyFault(status, request.key);
+    const auto id = fromRaw<OrvRfidCmdId>(static_cast<uint16_t>(request.key));
+    if (!id) return false;
+    reply(request, replyFrame(*id, status), lateBy);
+    if (status != kOk) return false;
+    if (!followUp.empty()) reply(request, std::move(followUp), lateBy + gap);
+    return true;
 }
 
 void SimVk210::setInventoryRate(double perSecond) {

@@ -47,6 +47,10 @@ class SimVk210 : public SimReader {
     // Answers the request with `status` and `data`, with the reply faults applied.
     void replyStatus(const SimRequest& request, uint8_t status, ByteView data = {});
     void replyOk(const SimRequest& request, ByteView data = {}) { replyStatus(request, kOk, data); }
+    // Answers with success as replyOk does, then sends `followUp` (when not empty) `gap` after
+    // the reply, late with it. False, with no follow-up, when a reply fault turned the status
+    // into a refusal: the request's work is not to go on.
+    bool replyOkThen(const SimRequest& request, Bytes followUp = {}, Clock::duration gap = {});
 
     // ---- Inventory
     // Reports per second while an inventory runs; 0 (the default): as fast as the host reads.

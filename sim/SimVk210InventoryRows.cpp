@@ -4,8 +4,7 @@ namespace orvane {
 
 void addVk210InventoryRows(SimVk210& reader) {
     reader.addRow(rawValue(OrvRfidCmdId::inventory), [&reader](const SimRequest& r) {
-        reader.replyOk(r);
-        reader.startStream(r.peer, reader.inventoryPlan());
+        if (reader.replyOkThen(r)) reader.startStream(r.peer, reader.inventoryPlan());
     });
     // The stop is answered first; the inventory-status frame then ends the inventory.
     reader.addRow(rawValue(OrvRfidCmdId::cancel), [&reader](const SimRequest& r) {

@@ -264,8 +264,7 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
         plan.report = [inner = plan.report, pass](Bytes& out, const SimTag& tag, std::size_t i) {
             if (i < pass.size() && pass[i]) inner(out, tag, i);
         };
-        reader.replyOk(r);
-        reader.startStream(r.peer, std::move(plan));
+        if (reader.replyOkThen(r)) reader.startStream(r.peer, std::move(plan));
     };
     addModuleRow(Id::inventory, inventory);
     // password (4), bank, word address (2), word count. The simulated module reports the tags
@@ -300,9 +299,9 @@ std::shared_ptr<SimQm5520Module> addVk210ModuleRows(SimVk210& reader) {
                 std::lock_guard guard(module->lock_);
                 status = access(d, tags, static_cast<std::size_t>(first - pass.begin()), out);
             });
-            reader.replyOk(r);
-            reader.reply(r, accessFrame(r.key, status, status == SimVk210::kOk ? out : Bytes{}),
-                         kAccessDelay);
+            reader.replyOkThen(r,
+                               accessFrame(r.key, status, status == SimVk210::kOk ? out : Bytes{}),
+                               kAccessDelay);
         });
     };
 

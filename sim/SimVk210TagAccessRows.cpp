@@ -41,8 +41,7 @@ Bytes accessFrame(uint32_t code, uint8_t status, ByteView data = {}) {
 }
 
 void report(SimVk210& reader, const SimRequest& r, uint8_t status, ByteView data = {}) {
-    reader.replyOk(r);
-    reader.reply(r, accessFrame(r.key, status, data), kAccessDelay);
+    reader.replyOkThen(r, accessFrame(r.key, status, data), kAccessDelay);
 }
 
 }  // namespace

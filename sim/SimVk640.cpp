@@ -113,10 +113,11 @@ void SimVk640::appendInventoryPacket(Bytes& out, std::span<const SimTag> tags,
     out[start + 9] = static_cast<uint8_t>(length);
 }
 
-void SimVk640::replyPacket(const SimRequest& request, ByteView payload, uint16_t status) {
-    const Clock::duration lateBy = applyReplyFault(status);
+uint16_t SimVk640::replyPacket(const SimRequest& request, ByteView payload, uint16_t status) {
+    const Clock::duration lateBy = applyReplyFault(status, request.key);
     const ByteView frame = request.frame;
     reply(request, packet(frame[6], frame[7], payload, readBe16(frame, 2), status), lateBy);
+    return status;
 }
 
 void SimVk640::setTagsPerPacket(std::size_t tags) {

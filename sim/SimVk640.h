@@ -70,8 +70,8 @@ class SimVk640 : public SimReader {
                                       uint32_t frequency = 866900);
 
     // Answers with a packet of the request's group and subcode (its sequence number echoed), with
-    // the reply faults applied.
-    void replyPacket(const SimRequest& request, ByteView payload, uint16_t status = 0);
+    // the reply faults applied; gives the status the packet carried.
+    uint16_t replyPacket(const SimRequest& request, ByteView payload, uint16_t status = 0);
     // Answers with one TLV record.
     void replyTlv(const SimRequest& request, uint8_t tag, ByteView value) {
         replyPacket(request, tlv(tag, value));

@@ -12,7 +12,10 @@ constexpr uint8_t kStop = 0x01;
 void addVk640InventoryRows(SimVk640& reader) {
     reader.addRow(SimVk640::rowKey(SimVk640::kInventoryGroup, kStart),
                   [&reader](const SimRequest& r) {
-                      reader.replyPacket(r, r.frame.subspan(STPacket::kHeaderSize));
+                      // A start the reply refuses (a reply fault) streams nothing.
+                      if (reader.replyPacket(r, r.frame.subspan(STPacket::kHeaderSize)) != 0) {
+                          return;
+                      }
                       reader.startStream(r.peer, reader.inventoryPlan());
                   });
     // The stream ends before the stop's reply, so no data packet follows it.

@@ -176,6 +176,9 @@ void BaseReader::onTransportDisconnected() {
         orvLogger::debug(baseDevice_->className(), " *** Stop protocol");
         baseDevice_->baseProtocol()->stop();
     }
+    // What the reader was doing ends with its connection (an inventory whose link dropped
+    // reports no end): a new connection starts in Stop, so its operations are not refused.
+    if (actionState() != ActionState::stop) actionStateEvent(ActionState::stop);
     if (autoReconnect_.exchange(false)) queueReconnect();
 }
 
