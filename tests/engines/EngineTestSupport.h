@@ -16,10 +16,35 @@
 #include "devices/SimulatedVk210Link.h"
 #include "orvanerfid/engines/ParameterDelegate.h"
 #include "orvanerfid/engines/ReaderLink.h"
+#include "orvanerfid/engines/ZebraPacket.h"
 #include "orvanerfid/params/EngineParam.h"
+#include "orvanerfid/params/ParamData.h"
+#include "orvanerfid/params/ParamNumberCodec.h"
 #include "support/TestSupport.h"
 
 namespace orvane::test {
+
+// How many numbers (a read) or entries (a write) an engine packet carries.
+inline std::size_t zebraItems(const ZebraPacket& packet) {
+    std::size_t items = 0;
+    for (std::size_t at = 0, length = 0; at < packet.data.size(); at += length, ++items) {
+        if (packet.opcode == Opcode::PARAM_REQUEST) {
+            length = ParamNumberCodec::length(packet.data[at]);
+        } else {
+            ParamDataCodec::decode(ByteView(packet.data).subspan(at), length);
+        }
+    }
+    return items;
+}
+
+// A value other than the row's default: another option, or the other end of its range.
+inline std::string otherValue(const EngineParam& row) {
+    for (const std::string& option : row._options()) {
+        if (option != row.defaultValue()) return option;
+    }
+    return std::to_string(std::to_string(row._max()) == row.defaultValue() ? row._min()
+                                                                           : row._max());
+}
 
 class SimReaderLink : public ReaderLink {
   public:

@@ -60,10 +60,13 @@ class SimReaderFixture {
     }
     ~SimReaderFixture() {
         auto transport = EATransport::shared();
-        reader->disconnect();
-        std::weak_ptr<UhfReader> weak = reader;
-        reader.reset();
-        EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
+        // A test may have let the reader go as an application does; it closed its link then.
+        if (reader) {
+            reader->disconnect();
+            std::weak_ptr<UhfReader> weak = reader;
+            reader.reset();
+            EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
+        }
         EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
         detector->stopDetect();
         AccessoryManager::shared().detach(accessory_);

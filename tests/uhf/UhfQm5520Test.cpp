@@ -13,7 +13,7 @@ namespace {
 constexpr ResultCode kOk = ResultCode::noError;
 const std::string kNoPassword = "00000000";
 
-class UhfQm5520Test : public UhfRig<Vk210Model> {
+class UhfQm5520Test : public UhfRig<Vk210StandIn> {
   protected:
     int regionRequests() const { return sim->requestCount(rawValue(OrvRfidCmdId::getRegion)); }
     // The access result the driver reports for an access started with 0x0000.

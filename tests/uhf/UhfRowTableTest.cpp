@@ -211,7 +211,7 @@ class UhfRowTableTest : public ::testing::Test {
     }
 
     std::shared_ptr<LogCapture> log;
-    std::shared_ptr<TestReader> reader = std::make_shared<TestReader>();
+    std::shared_ptr<StandInReader> reader = std::make_shared<StandInReader>();
     std::shared_ptr<ScriptedModule> module = std::make_shared<ScriptedModule>();
 };
 

@@ -19,7 +19,7 @@ constexpr ResultCode kOk = ResultCode::noError;
 constexpr uint8_t kRadioGetConfig = 0x00;
 constexpr uint8_t kFreqProfileTag = 0x08;
 
-class UhfST25RU3993Test : public UhfRig<Vk640Model> {
+class UhfST25RU3993Test : public UhfRig<Vk640StandIn> {
   protected:
     // Waits for the access result a started access ends with.
     AccessResultEventArgs access(const std::function<ResultCode()>& operation) {

@@ -59,7 +59,7 @@ class UhfSettingsEndToEndTest : public UhfRig<Model> {
     std::string epcOf(std::size_t index) { return toHexString((*this->sim->tags())[index].epc); }
 };
 
-using Models = ::testing::Types<Vk640Model, Vk210Model>;
+using Models = ::testing::Types<Vk640StandIn, Vk210StandIn>;
 TYPED_TEST_SUITE(UhfSettingsEndToEndTest, Models);
 
 // One setting: its id, a write of a test value, and whether a read gives that value back.

@@ -66,7 +66,7 @@ class AppDelegate : public UhfDelegate {
 
 // The reader's part: keeps the action state and the failure count, hands tag reports and
 // access results to the driver, records the order of actions and access results.
-class TestReader : public ReaderLink, public BaseDeviceDelegate {
+class StandInReader : public ReaderLink, public BaseDeviceDelegate {
   public:
     std::shared_ptr<EATransport> transport = EATransport::create();
     std::shared_ptr<BaseDevice> device;
@@ -100,7 +100,7 @@ class TestReader : public ReaderLink, public BaseDeviceDelegate {
     // ReaderLink
     std::shared_ptr<BaseDevice> linkDevice() const override { return device; }
     std::shared_ptr<BaseTransport> linkTransport() const override { return transport; }
-    std::string linkDescription() const override { return "TestReader"; }
+    std::string linkDescription() const override { return "StandInReader"; }
     std::shared_ptr<UhfReader> linkUhfReader() override { return nullptr; }
     ActionState linkActionState() const override { return state.load(); }
     int addFailure() override { return ++failures; }
@@ -109,8 +109,8 @@ class TestReader : public ReaderLink, public BaseDeviceDelegate {
     void markAlive() override { ++aliveMarks; }
     bool transportDisconnect() override {
         const bool result = transport->disconnect();
-        orvLogger::trace("TestReader", std::string("transportDisconnect() - Result: ") +
-                                           (result ? "true" : "false"));
+        orvLogger::trace("StandInReader", std::string("transportDisconnect() - Result: ") +
+                                              (result ? "true" : "false"));
         return result;
     }
     void skuType(SkuType value) override { sku = value; }
@@ -162,7 +162,7 @@ class TestReader : public ReaderLink, public BaseDeviceDelegate {
     std::vector<std::string> journal_;
 };
 
-struct Vk640Model {
+struct Vk640StandIn {
     using Sim = SimVk640;
     static constexpr UhfModuleType kModule = UhfModuleType::st25ru3993;
     static std::shared_ptr<SimAccessory> attach(const std::shared_ptr<Sim>& sim) {
@@ -180,7 +180,7 @@ struct Vk640Model {
     }
 };
 
-struct Vk210Model {
+struct Vk210StandIn {
     using Sim = SimVk210;
     static constexpr UhfModuleType kModule = UhfModuleType::qm5520;
     static std::shared_ptr<SimAccessory> attach(const std::shared_ptr<Sim>& sim) {
@@ -250,7 +250,7 @@ class UhfRig : public ::testing::Test {
     std::shared_ptr<LogCapture> log;
     std::shared_ptr<typename Model::Sim> sim = std::make_shared<typename Model::Sim>();
     std::shared_ptr<SimAccessory> accessory;
-    std::shared_ptr<TestReader> reader = std::make_shared<TestReader>();
+    std::shared_ptr<StandInReader> reader = std::make_shared<StandInReader>();
     std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>();
 };
 

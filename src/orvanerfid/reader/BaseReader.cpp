@@ -22,7 +22,10 @@ constexpr std::string_view kStaticTag = "BaseReader";
 std::string describe(const void* object, std::string_view className) {
     char address[32];
     std::snprintf(address, sizeof address, "%p", object);
-    return "<" + std::string(className) + ": " + address + ">";
+    // Appended piece by piece: the optimiser misreads "<" + std::string(...) (-Wrestrict).
+    std::string text = "<";
+    text.append(className).append(": ").append(address).append(">");
+    return text;
 }
 
 std::shared_ptr<BaseTransport> chooseTransport(const std::shared_ptr<OrvaneDevice>& device) {
@@ -88,13 +91,15 @@ BaseReader::~BaseReader() {
     if (keepAlive) keepAlive->cancel();
     if (init) init->cancel();
     keepAliveWake_->notify();
-    // A transport that another reader took over names that reader as its delegate.
-    if (!baseTransport_->delegate()) {
-        if (baseDevice_) baseDevice_->baseProtocol()->stop();
-        if (baseTransport_->connectState() != ConnectState::disconnected) {
-            baseTransport_->disconnect();
-        }
-    }
+    // The last reference may go on any thread, inside library code that holds the protocol's
+    // send turn (a record of a send in flight logged to this reader): the link is closed from
+    // the global queue, never inside that code. A transport that another reader took over
+    // meanwhile names that reader as its delegate and is left alone.
+    DispatchQueue::global()->async([device = baseDevice_, transport = baseTransport_] {
+        if (transport->delegate()) return;
+        if (device) device->baseProtocol()->stop();
+        if (transport->connectState() != ConnectState::disconnected) transport->disconnect();
+    });
 }
 
 // --- Properties ---

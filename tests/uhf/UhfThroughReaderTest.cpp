@@ -1,0 +1,229 @@
+// The UHF object as an application reaches it: a reader made from discovery and connected to
+// each simulated reader through the real initialisation, driven through reader->uhf(), with the
+// application's UhfDelegate set on that object.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "orvanerfid/uhf/BaseUhf.h"
+#include "reader/ReaderFixture.h"
+#include "sim/SimVk210Module.h"
+
+namespace orvane::test {
+namespace {
+
+constexpr ResultCode kOk = ResultCode::noError;
+
+// What differs between the two readers here: the Vk210 carries its radio module; how each sim
+// drops its link mid-inventory; the RSSI each reports for a tag; how a permanent lock's result
+// is named.
+struct Vk210Uhf : Vk210Model {
+    static std::shared_ptr<Sim> makeSim() {
+        auto sim = Vk210Model::makeSim();
+        addVk210ModuleRows(*sim);
+        return sim;
+    }
+    static void dropAfter(Sim& sim, std::size_t tags) { sim.setDropLinkAfterReports(tags); }
+    static float rssi(std::size_t, const SimTag& tag) { return tag.rssi / 100.0f; }
+    // The module runs a permanent lock as its lock command and reports it as one.
+    static constexpr ActionState kPermaLockResult = ActionState::lock;
+};
+
+struct Vk640Uhf : Vk640Model {
+    static std::shared_ptr<Sim> makeSim() {
+        auto sim = Vk640Model::makeSim();
+        // Receiver gain registers for a gain of 0 dB.
+        sim->setSetting("register.09", {0x24});
+        sim->setSetting("register.0A", {0x62});
+        return sim;
+    }
+    static void dropAfter(Sim& sim, std::size_t tags) { sim.setDropLinkAfterTags(tags); }
+    static float rssi(std::size_t index, const SimTag&) {
+        const int sum = SimVk640::logI(index) + SimVk640::logQ(index);
+        return static_cast<float>(std::trunc((sum / 2.0 * 2.1 - 75.0) * 10.0)) / 10.0f;
+    }
+    static constexpr ActionState kPermaLockResult = ActionState::permanentLock;
+};
+
+// What reached the application's UhfDelegate, and whether every call named the reader.
+class Application : public UhfDelegate {
+  public:
+    explicit Application(std::weak_ptr<UhfReader> reader) : reader_(std::move(reader)) {}
+    void readTag(std::shared_ptr<UhfReader> reader, std::shared_ptr<TagInfo> tag) override {
+        std::lock_guard guard(lock_);
+        ++reads_[tag->strEPC()];
+        rssi_[tag->strEPC()] = tag->rssi();
+        if (reader != reader_.lock()) ++strangers_;
+    }
+    void accessResult(std::shared_ptr<UhfReader> reader,
+                      const AccessResultEventArgs& result) override {
+        std::lock_guard guard(lock_);
+        results_.push_back(result);
+        if (reader != reader_.lock()) ++strangers_;
+    }
+    std::map<std::string, int> reads() const {
+        std::lock_guard guard(lock_);
+        return reads_;
+    }
+    std::map<std::string, double> rssi() const {
+        std::lock_guard guard(lock_);
+        return rssi_;
+    }
+    std::vector<AccessResultEventArgs> results() const {
+        std::lock_guard guard(lock_);
+        return results_;
+    }
+    int strangers() const {
+        std::lock_guard guard(lock_);
+        return strangers_;
+    }
+
+  private:
+    std::weak_ptr<UhfReader> reader_;
+    mutable std::mutex lock_;
+    std::map<std::string, int> reads_;
+    std::map<std::string, double> rssi_;
+    std::vector<AccessResultEventArgs> results_;
+    int strangers_ = 0;
+};
+
+template <class Model>
+class UhfThroughReaderTest : public ::testing::Test {
+  protected:
+    // The fixture logs at TRACE; the records stay off the console.
+    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
+    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+    void SetUp() override {
+        f.sim->setTags(makeSimTags(1000));
+        ASSERT_TRUE(f.connected());
+        uhf = f.reader->uhf();
+        ASSERT_TRUE(uhf);
+        uhf->setDelegate(app);
+    }
+
+    // Runs an operation with a completion and waits for its one answer.
+    ResultCode await(const std::function<void(UhfResultCompletion)>& operation) {
+        auto answers = std::make_shared<std::atomic<int>>(0);
+        auto code = std::make_shared<std::atomic<ResultCode>>(ResultCode::otherError);
+        operation([answers, code](ResultCode c) {
+            code->store(c);
+            ++*answers;
+        });
+        EXPECT_TRUE(waitUntil([&] { return answers->load() >= 1; }));
+        return code->load();
+    }
+    // The access result an access started with 0x0000 ends with; the reader is in Stop again.
+    AccessResultEventArgs access(const std::function<ResultCode()>& operation) {
+        const std::size_t before = app->results().size();
+        EXPECT_EQ(operation(), kOk);
+        EXPECT_TRUE(waitUntil([&] { return app->results().size() > before; }));
+        EXPECT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
+        const auto results = app->results();
+        if (results.size() > before) return results[before];
+        return AccessResultEventArgs({}, {}, ActionState::stop, std::nullopt,
+                                     ResultCode::otherError);
+    }
+
+    ModelReader<Model> f{Model::makeSim()};
+    std::shared_ptr<BaseUhf> uhf;
+    std::shared_ptr<Application> app = std::make_shared<Application>(f.reader);
+};
+
+using Models = ::testing::Types<Vk210Uhf, Vk640Uhf>;
+TYPED_TEST_SUITE(UhfThroughReaderTest, Models, ModelName);
+
+TYPED_TEST(UhfThroughReaderTest, AThousandTagsReachTheApplicationOnceEachThenStop) {
+    auto& f = this->f;
+    f.sim->setInventoryOnce(true);
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return this->app->reads().size() == 1000; }));
+    EXPECT_EQ(f.reader->actionState(), ActionState::inventory);
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    EXPECT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
+
+    const auto tags = *f.sim->tags();
+    const auto reads = this->app->reads();
+    const auto rssi = this->app->rssi();
+    ASSERT_EQ(reads.size(), tags.size());
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        const std::string epc = toHexString(tags[i].epc);
+        ASSERT_EQ(reads.count(epc), 1u) << i;
+        EXPECT_EQ(reads.at(epc), 1) << i;
+        EXPECT_FLOAT_EQ(static_cast<float>(rssi.at(epc)), TypeParam::rssi(i, tags[i])) << i;
+    }
+    EXPECT_EQ(this->app->strangers(), 0);
+    EXPECT_EQ(f.calls->count("r action Inventory"), 1);
+    EXPECT_EQ(f.calls->count("r action Stop"), 1);
+    EXPECT_EQ(f.reader->_failCount(), 0);
+}
+
+TYPED_TEST(UhfThroughReaderTest, UserMemoryReadsBackThenLockPermanentLockAndKill) {
+    auto& uhf = *this->uhf;
+    const std::string none = "00000000";
+    EXPECT_EQ(this->access([&] { return uhf.writeMemory(BankType::user, 1, "CAFEBABE", none); })
+                  .resultCode(),
+              kOk);
+    const auto read = this->access([&] { return uhf.readMemory(BankType::user, 1, 2, none); });
+    EXPECT_EQ(read.resultCode(), kOk);
+    EXPECT_EQ(read.actionState(), ActionState::readMemory);
+    EXPECT_EQ(read.bankType(), BankType::user);
+    EXPECT_EQ(read.data(), (Bytes{0xCA, 0xFE, 0xBA, 0xBE}));
+
+    // Kill password 0xCAFE0001 and access password 0xCAFE0002, then the three accesses.
+    ASSERT_EQ(this->access([&] {
+                      return uhf.writeMemory(BankType::reserved, 0, "CAFE0001CAFE0002", none);
+                  })
+                  .resultCode(),
+              kOk);
+    LockParam lockUser;
+    lockUser.setUser(LockState::lock);
+    const auto locked = this->access([&] { return uhf.lockTag(lockUser, "CAFE0002"); });
+    EXPECT_EQ(locked.resultCode(), kOk);
+    EXPECT_EQ(locked.actionState(), ActionState::lock);
+    PermaLockParam forever;
+    forever.setUser(LockState::lock);
+    const auto perma = this->access([&] { return uhf.permaLockTag(forever, "cafe0002"); });
+    EXPECT_EQ(perma.resultCode(), kOk);
+    EXPECT_EQ(perma.actionState(), TypeParam::kPermaLockResult);
+    // User memory is now locked for ever: a write fails.
+    EXPECT_NE(
+        this->access([&] { return uhf.writeMemory(BankType::user, 1, "0000", none); }).resultCode(),
+        kOk);
+    const auto killed = this->access([&] { return uhf.killTag("CAFE0001"); });
+    EXPECT_EQ(killed.resultCode(), kOk);
+    EXPECT_EQ(killed.actionState(), ActionState::kill);
+
+    EXPECT_EQ(this->app->strangers(), 0);
+    EXPECT_EQ(this->f.reader->_failCount(), 0) << "the kill's success resets the count";
+    EXPECT_EQ(this->f.reader->connectState(), ConnectState::connected);
+}
+
+TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithTheLockFree) {
+    auto& f = this->f;
+    TypeParam::dropAfter(*f.sim, 100);
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return f.sim->reportsStreamed() >= 100; }));
+    // The Vk210's keep-alive finds the link gone on its own; the Vk640 is not asked while an
+    // action runs, so the application's stops fail instead and the fourth disconnects. Every
+    // stop answers: none waits for the lost inventory.
+    for (int i = 0; i < 4 && f.reader->connectState() != ConnectState::disconnected; ++i)
+        EXPECT_NE(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 1; },
+                          std::chrono::seconds(30)));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_FALSE(this->app->reads().empty());
+    EXPECT_LT(this->app->reads().size(), 1000u);
+
+    // The lock is free: calls after the drop answer at once.
+    EXPECT_NE(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    EXPECT_NE(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+}
+
+}  // namespace
+}  // namespace orvane::test
