@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <type_traits>
 
 #include "uhfmodules/ModuleTestSupport.h"
@@ -62,18 +63,30 @@ TEST(SelectMaskList, EntriesStartFromTheDefaultsAndIndexesStopAtTheMaximum) {
     EXPECT_TRUE(f.module.selectMaskList().at(0).isUsed());
 }
 
-TEST(SelectMaskList, EverySetterSendsTheListOnceAndIgnoresItsFailure) {
+TEST(SelectMaskList, EveryWriteSendsTheListOnceAndGivesItsCode) {
     Fixture f;
     auto& m = f.module;
-    m.setSelectMaskEnabled(1, true);
-    m.setSelectMaskTarget(1, MaskTarget::s2);
-    m.setSelectMaskAction(1, MaskAction::elseNegate);
-    m.setSelectMaskBank(1, BankType::user);
-    m.setSelectMaskOffset(1, 8);
-    m.setSelectMaskPattern(1, MaskPattern("E280", 16));
-    EXPECT_EQ(m.applied, 6);
+    const std::vector<std::function<ResultCode()>> writes = {
+        [&] { return m.setSelectMaskEnabled(1, true); },
+        [&] { return m.setSelectMaskTarget(1, MaskTarget::s2); },
+        [&] { return m.setSelectMaskAction(1, MaskAction::elseNegate); },
+        [&] { return m.setSelectMaskBank(1, BankType::user); },
+        [&] { return m.setSelectMaskOffset(1, 8); },
+        [&] { return m.setSelectMaskPattern(1, MaskPattern("E280", 16)); },
+        [&] {
+            return m.setSelectMaskEntry(
+                2, SelectMaskParam(true, MaskTarget::s1, MaskAction::matchAssert, BankType::tid, 4,
+                                   MaskPattern("AB", 8), Truncate::partialEpc));
+        },
+    };
+    for (const auto& write : writes)
+        EXPECT_EQ(write(), ResultCode::busyDevice);
+    EXPECT_EQ(m.applied, 7);
+    m.applyResult = ResultCode::noError;
+    EXPECT_EQ(m.setSelectMaskEnabled(1, true), ResultCode::noError);
     EXPECT_EQ(codeOf([&] { m.setSelectMaskEnabled(9, true); }), ResultCode::outOfRange);
-    EXPECT_EQ(m.applied, 6);
+    EXPECT_EQ(codeOf([&] { m.setSelectMaskEntry(3, SelectMaskParam()); }), ResultCode::outOfRange);
+    EXPECT_EQ(m.applied, 8);
 
     const SelectMaskParam entry = m.selectMaskList().at(1);
     EXPECT_EQ(entry.target(), MaskTarget::s2);
@@ -81,6 +94,13 @@ TEST(SelectMaskList, EverySetterSendsTheListOnceAndIgnoresItsFailure) {
     EXPECT_EQ(entry.bank(), BankType::user);
     EXPECT_EQ(entry.maskPattern().pattern(), "E280");
     EXPECT_EQ(entry.maskPattern().length(), 16u);
+    // The whole entry is stored and read back whole, its truncation included.
+    const SelectMaskParam whole = m.getSelectMaskEntry(2);
+    EXPECT_EQ(whole.target(), MaskTarget::s1);
+    EXPECT_EQ(whole.offset(), 4u);
+    EXPECT_EQ(whole.maskPattern().pattern(), "AB");
+    EXPECT_EQ(whole.turncation(), Truncate::partialEpc);
+    EXPECT_EQ(codeOf([&] { m.getSelectMaskEntry(0); }), ResultCode::notFoundParameter);
 }
 
 TEST(SelectMaskList, ThePatternIsStoredAsACopy) {

@@ -102,10 +102,17 @@ TEST(Qm5520EndToEnd, InventoriesReturnExactlyTheTagsTheMasksLetThrough) {
     Rig rig(6);
     EXPECT_EQ(rig.inventory(), (std::vector<int>{0, 1, 2, 3, 4, 5}));
 
-    // EPC ...00000003: the last byte 03 at EPC bits 88-95.
-    rig.driver.setSelectMaskOffset(0, 88);
-    rig.driver.setSelectMaskPattern(0, MaskPattern("03", 8));
-    rig.driver.setSelectMaskEnabled(0, true);
+    // EPC ...00000003: the last byte 03 at EPC bits 88-95, written as one entry and sent once,
+    // its truncation with it.
+    const int selects = rig.reader->requestCount(rawValue(OrvRfidCmdId::select));
+    EXPECT_EQ(
+        rig.driver.setSelectMaskEntry(
+            0, SelectMaskParam(true, MaskTarget::sl, MaskAction::matchAssertElseDeassert,
+                               BankType::epc, 88, MaskPattern("03", 8), Truncate::partialEpc)),
+        ResultCode::noError);
+    EXPECT_EQ(rig.reader->requestCount(rawValue(OrvRfidCmdId::select)), selects + 1);
+    ASSERT_EQ(rig.module->selectRecords().size(), 1u);
+    EXPECT_TRUE(rig.module->selectRecords()[0].truncate);
     EXPECT_EQ(rig.inventory(), (std::vector<int>{3}));
 
     // TID bits 60-61 (the low byte of word 3 is the tag's index) as 0 then 1: indexes 4 and 5.

@@ -29,7 +29,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -260,9 +259,6 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     const std::shared_ptr<ModuleLock> lockModule_;
     std::vector<UhfParamId> supportedIds_;
     std::vector<RfMode> supportedRfModes_;
-    // The EPC truncation of each select-mask entry written whole, read back with the entry.
-    mutable std::mutex turncationLock_;
-    std::map<std::size_t, Truncate> turncations_;
     // Guards the delegate, which the application sets while the receive thread reads it.
     mutable std::mutex delegateLock_;
     std::weak_ptr<UhfDelegate> delegate_;

@@ -109,8 +109,7 @@ auto answerWith(std::string tag, Completion completion) {
         runSelectMask<NoValue>(                                                                 \
             row::setter::signature, row::setter::id, index, false, checks,                      \
             [index, argument](BaseUhfModule& driver, std::optional<NoValue>&) {                 \
-                driver.setter(index, argument);                                                 \
-                return driver.setSelectMask();                                                  \
+                return driver.setter(index, argument);                                          \
             },                                                                                  \
             answerWith(TAG(), std::move(completion)));                                          \
     }
@@ -141,19 +140,11 @@ ORV_MASK_FIELD_(getSelectMaskPattern, getSelectMaskPattern_OC, setSelectMaskPatt
 // ---- The whole entry -------------------------------------------------------------------------
 
 void BaseUhf::getSelectMask(std::size_t index, UhfValueCompletion<SelectMaskParam> completion) {
+    // The entry is read in one step, its truncation included.
     runSelectMask<SelectMaskParam>(
         row::getSelectMask::signature, row::getSelectMask::id, index, true, {},
-        [this, index](BaseUhfModule& driver, std::optional<SelectMaskParam>& value) {
-            Truncate turncation = Truncate::entireEpc;
-            {
-                std::lock_guard guard(turncationLock_);
-                const auto found = turncations_.find(index);
-                if (found != turncations_.end()) turncation = found->second;
-            }
-            value.emplace(driver.getSelectMaskEnabled(index), driver.getSelectMaskTarget(index),
-                          driver.getSelectMaskAction(index), driver.getSelectMaskBank(index),
-                          driver.getSelectMaskOffset(index), driver.getSelectMaskPattern(index),
-                          turncation);
+        [index](BaseUhfModule& driver, std::optional<SelectMaskParam>& value) {
+            value = driver.getSelectMaskEntry(index);
             return ResultCode::noError;
         },
         answerWith(TAG(), std::move(completion)));
@@ -168,9 +159,8 @@ void BaseUhf::getSelectMask_OC(std::size_t index, UhfOcCompletion<SelectMaskPara
 void BaseUhf::setSelectMask(std::size_t index, const SelectMaskParam& param,
                             UhfResultCompletion completion) {
     static constexpr std::string_view sig = row::setSelectMask::signature;
-    // Every value is checked before the entry changes; the fields are then stored together under
-    // the module lock and the list is applied once more with the complete entry, whose outcome
-    // is the answer.
+    // Every value is checked before the entry changes; the driver then stores the entry whole
+    // and applies the list once with it, and that application's outcome is the answer.
     runSelectMask<NoValue>(
         sig, row::setSelectMask::id, index, false,
         [param]() -> std::optional<Refusal> {
@@ -179,18 +169,8 @@ void BaseUhf::setSelectMask(std::size_t index, const SelectMaskParam& param,
             }
             return checkPattern(sig, param.maskPattern());
         },
-        [this, index, param](BaseUhfModule& driver, std::optional<NoValue>&) {
-            driver.setSelectMaskEnabled(index, param.isUsed());
-            driver.setSelectMaskTarget(index, param.target());
-            driver.setSelectMaskAction(index, param.action());
-            driver.setSelectMaskBank(index, param.bank());
-            driver.setSelectMaskOffset(index, param.offset());
-            driver.setSelectMaskPattern(index, param.maskPattern());
-            {
-                std::lock_guard guard(turncationLock_);
-                turncations_[index] = param.turncation();
-            }
-            return driver.setSelectMask();
+        [index, param](BaseUhfModule& driver, std::optional<NoValue>&) {
+            return driver.setSelectMaskEntry(index, param);
         },
         answerWith(TAG(), std::move(completion)));
 }

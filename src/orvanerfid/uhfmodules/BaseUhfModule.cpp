@@ -35,23 +35,23 @@ const SelectMaskParam& BaseUhfModule::selectMaskEntry(std::size_t index) const {
 }
 
 template <typename Apply>
-void BaseUhfModule::updateSelectMask(std::size_t index, Apply&& apply) {
+ResultCode BaseUhfModule::updateSelectMask(std::size_t index, Apply&& apply) {
     {
         std::lock_guard guard(selectMaskLock_);
         checkSelectMaskIndex(index);
         apply(selectMaskList_[index]);
     }
     // Sent outside the lock: the exchanges take seconds at worst.
-    (void)setSelectMask();
+    return setSelectMask();
 }
 
-#define ORV_SELECT_MASK_FIELD_(Type, getName, setName, getter, setter)                 \
-    Type BaseUhfModule::getName(std::size_t index) const {                             \
-        std::lock_guard guard(selectMaskLock_);                                        \
-        return selectMaskEntry(index).getter();                                        \
-    }                                                                                  \
-    void BaseUhfModule::setName(std::size_t index, Type value) {                       \
-        updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setter(value); }); \
+#define ORV_SELECT_MASK_FIELD_(Type, getName, setName, getter, setter)                        \
+    Type BaseUhfModule::getName(std::size_t index) const {                                    \
+        std::lock_guard guard(selectMaskLock_);                                               \
+        return selectMaskEntry(index).getter();                                               \
+    }                                                                                         \
+    ResultCode BaseUhfModule::setName(std::size_t index, Type value) {                        \
+        return updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setter(value); }); \
     }
 
 ORV_SELECT_MASK_FIELD_(bool, getSelectMaskEnabled, setSelectMaskEnabled, isUsed, setIsUsed)
@@ -66,8 +66,18 @@ MaskPattern BaseUhfModule::getSelectMaskPattern(std::size_t index) const {
     return selectMaskEntry(index).maskPattern();
 }
 
-void BaseUhfModule::setSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern) {
-    updateSelectMask(index, [&](SelectMaskParam& entry) { entry.setMaskPattern(maskPattern); });
+ResultCode BaseUhfModule::setSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern) {
+    return updateSelectMask(index,
+                            [&](SelectMaskParam& entry) { entry.setMaskPattern(maskPattern); });
+}
+
+SelectMaskParam BaseUhfModule::getSelectMaskEntry(std::size_t index) const {
+    std::lock_guard guard(selectMaskLock_);
+    return selectMaskEntry(index);
+}
+
+ResultCode BaseUhfModule::setSelectMaskEntry(std::size_t index, const SelectMaskParam& param) {
+    return updateSelectMask(index, [&](SelectMaskParam& entry) { entry = param; });
 }
 
 void BaseUhfModule::storeSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern) {

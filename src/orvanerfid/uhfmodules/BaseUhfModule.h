@@ -10,8 +10,8 @@
 // no device and no reader.
 //
 // Threads: the UHF object runs one operation of the table at a time on a background thread,
-// holding its module lock, and calls the select-mask list operations synchronously on its
-// caller's thread. `pumpEvent` runs on the protocol's receive thread (tag reports, access
+// holding its module lock, and calls the select-mask list operations synchronously on that
+// thread too. `pumpEvent` runs on the protocol's receive thread (tag reports, access
 // results, end of inventory data) or on the reader's initialisation queue (firmware version),
 // concurrently with an operation. So the fields that the pump and the operations share are
 // atomics, the delegate sits behind `delegateLock_`, and the select-mask list behind
@@ -206,11 +206,11 @@ class BaseUhfModule {
 
     // ---- The select-mask list: at most one entry per index from 0 to selectMaskMaxSize()
     // inclusive. Every call throws ReaderException 0x4003 (empty message) for an index above that
-    // (or any index while it is negative); a getter throws 0x5006 for an index never set. A
-    // setter creates a missing entry with the SelectMaskParam defaults, stores its one field,
-    // then sends the whole list to the module with setSelectMask(), whose result it does not
-    // report (the tag operations apply the list again and report a failure there). Entries are
-    // never removed. Patterns are copied in and out.
+    // (or any index while it is negative), changing nothing; a getter throws 0x5006 for an index
+    // never set. A field setter creates a missing entry with the SelectMaskParam defaults and
+    // stores its one field; setSelectMaskEntry stores a whole entry (its truncation included) in
+    // one step. Each write then sends the whole list to the module once with setSelectMask() and
+    // gives that send's code. Entries are never removed. Patterns are copied in and out.
 
     bool getSelectMaskEnabled(std::size_t index) const;
     MaskTarget getSelectMaskTarget(std::size_t index) const;
@@ -218,12 +218,14 @@ class BaseUhfModule {
     BankType getSelectMaskBank(std::size_t index) const;
     uint64_t getSelectMaskOffset(std::size_t index) const;
     MaskPattern getSelectMaskPattern(std::size_t index) const;
-    void setSelectMaskEnabled(std::size_t index, bool enabled);
-    void setSelectMaskTarget(std::size_t index, MaskTarget target);
-    void setSelectMaskAction(std::size_t index, MaskAction action);
-    void setSelectMaskBank(std::size_t index, BankType bank);
-    void setSelectMaskOffset(std::size_t index, uint64_t offset);
-    void setSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern);
+    SelectMaskParam getSelectMaskEntry(std::size_t index) const;
+    ResultCode setSelectMaskEnabled(std::size_t index, bool enabled);
+    ResultCode setSelectMaskTarget(std::size_t index, MaskTarget target);
+    ResultCode setSelectMaskAction(std::size_t index, MaskAction action);
+    ResultCode setSelectMaskBank(std::size_t index, BankType bank);
+    ResultCode setSelectMaskOffset(std::size_t index, uint64_t offset);
+    ResultCode setSelectMaskPattern(std::size_t index, const MaskPattern& maskPattern);
+    ResultCode setSelectMaskEntry(std::size_t index, const SelectMaskParam& param);
 
     // A copy of the list, in ascending index order (the order in which drivers send it).
     std::map<std::size_t, SelectMaskParam> selectMaskList() const;
@@ -299,7 +301,7 @@ class BaseUhfModule {
 
   private:
     template <typename Apply>
-    void updateSelectMask(std::size_t index, Apply&& apply);
+    ResultCode updateSelectMask(std::size_t index, Apply&& apply);
     const SelectMaskParam& selectMaskEntry(std::size_t index) const;  // under selectMaskLock_
     void checkSelectMaskIndex(std::size_t index) const;
     ResultCode failed(std::string_view name, ResultCode code, std::string_view what) const noexcept;
