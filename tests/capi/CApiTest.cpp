@@ -209,7 +209,7 @@ class CApiUhf : public ::testing::Test {
     void SetUp() override { orvLogger::setShowNSLog(false); }
     void TearDown() override { orv_uhf_release(handle); }
 
-    std::shared_ptr<TestReader> reader = std::make_shared<TestReader>();
+    std::shared_ptr<StandInReader> reader = std::make_shared<StandInReader>();
     std::shared_ptr<DriverUhf> uhf =
         std::make_shared<DriverUhf>(reader, std::make_shared<ThrowingModule>());
     orv_uhf* handle = capi::wrapUhf(uhf);
