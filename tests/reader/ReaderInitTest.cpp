@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "ReaderTestSupport.h"
+#include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/EATransport.h"
@@ -22,74 +22,8 @@ namespace {
 using test::CallLog;
 using test::waitUntil;
 
-class Found : public DetectReaderDelegate {
-  public:
-    void didConnectReader(const std::shared_ptr<OrvaneDevice>& device) override {
-        std::lock_guard guard(lock);
-        devices.push_back(device);
-    }
-    void didDisconnectReader(const std::shared_ptr<OrvaneDevice>&) override {}
-    std::mutex lock;
-    std::vector<std::shared_ptr<OrvaneDevice>> devices;
-};
-
-class TagCounter : public UhfDelegate {
-  public:
-    void readTag(std::shared_ptr<UhfReader>, std::shared_ptr<TagInfo>) override { ++tags; }
-    void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs&) override {}
-    std::atomic<int> tags{0};
-};
-
-// One simulated reader attached and discovered, and a UhfReader made for it that records its
-// delegate calls and log records.
-class InitFixture {
-  public:
-    explicit InitFixture(std::shared_ptr<SimAccessory> accessory)
-        : accessory_(std::move(accessory)) {
-        BaseReader::setLogLevel(LogLevel::trace);
-        AccessoryManager::shared().attach(accessory_);
-        detector->setDelegate(found);
-        detector->startDetect();
-        reader = UhfReader::create(found->devices.front());
-        reader->setReaderDelegate(sink);
-        reader->setCheckInterval(300);
-    }
-    ~InitFixture() {
-        auto transport = EATransport::shared();
-        reader->disconnect();
-        std::weak_ptr<UhfReader> weak = reader;
-        reader.reset();
-        EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
-        EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
-        detector->stopDetect();
-        AccessoryManager::shared().detach(accessory_);
-        transport->setOrvaneDevice(nullptr);
-        BaseReader::setLogLevel(LogLevel::info);
-    }
-    bool connected() {
-        return reader->connect() &&
-               waitUntil([&] { return reader->connectState() == ConnectState::connected; });
-    }
-    bool disconnectedAfterAttempt() {
-        reader->connect();
-        return waitUntil([&] { return calls->count("r state Disconnected") > 0; }) &&
-               waitUntil([&] { return reader->connectState() == ConnectState::disconnected; });
-    }
-    int logCount(const std::string& line) {
-        std::lock_guard guard(sink->logLock);
-        return static_cast<int>(std::count(sink->logs.begin(), sink->logs.end(), line));
-    }
-    bool logged(const std::string& line) {
-        return waitUntil([&] { return logCount(line) > 0; });
-    }
-
-    std::shared_ptr<SimAccessory> accessory_;
-    std::shared_ptr<DetectReader> detector = DetectReader::create();
-    std::shared_ptr<Found> found = std::make_shared<Found>();
-    std::shared_ptr<CallLog> calls = std::make_shared<CallLog>();
-    std::shared_ptr<test::ReaderSink> sink = std::make_shared<test::ReaderSink>(calls);
-    std::shared_ptr<UhfReader> reader;
-};
+using InitFixture = test::SimReaderFixture;
+using test::TagCounter;
 
 uint32_t key(OrvRfidCmdId id) {
     return rawValue(id);
