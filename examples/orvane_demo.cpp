@@ -57,22 +57,23 @@ class Awaited {
 template <class T>
 using Reading = std::pair<orvane::ResultCode, std::optional<T>>;
 
-// Runs a reading operation and waits for its completion.
+// Runs a reading operation and waits for its completion (which owns its share of the wait, so a
+// completion after the timeout writes to nothing freed).
 template <class T, class Operation>
 Reading<T> read(Operation&& operation) {
-    Awaited<Reading<T>> done;
-    operation([&done](orvane::ResultCode code, std::optional<T> value) {
-        done.set({code, std::move(value)});
+    auto done = std::make_shared<Awaited<Reading<T>>>();
+    operation([done](orvane::ResultCode code, std::optional<T> value) {
+        done->set({code, std::move(value)});
     });
-    return done.wait().value_or(Reading<T>{orvane::ResultCode::timeout, std::nullopt});
+    return done->wait().value_or(Reading<T>{orvane::ResultCode::timeout, std::nullopt});
 }
 
 // Runs an operation that completes with a code alone and waits for it.
 template <class Operation>
 orvane::ResultCode run(Operation&& operation) {
-    Awaited<orvane::ResultCode> done;
-    operation([&done](orvane::ResultCode code) { done.set(code); });
-    return done.wait().value_or(orvane::ResultCode::timeout);
+    auto done = std::make_shared<Awaited<orvane::ResultCode>>();
+    operation([done](orvane::ResultCode code) { done->set(code); });
+    return done->wait().value_or(orvane::ResultCode::timeout);
 }
 
 std::string text(orvane::ResultCode code) {
@@ -269,6 +270,7 @@ bool tour(orvane::DeviceType model) {
         if (!waitFor([&] { return reader->connectState() == orvane::ConnectState::connected; },
                      20s)) {
             std::printf("  did not connect\n");
+            detector->stopDetect();
             return false;
         }
         const auto firmware =
