@@ -134,7 +134,7 @@ class ORVANE_API STUHFL_T_Gen2_Inventory : public STGen2Packet<STUHFL_T_Gen2_Inv
     }
 
   private:
-    void afterParse() { cmdGroup_ = rawValue(STUHFL_CG::al); }
+    ORVANE_INTERNAL void afterParse() { cmdGroup_ = rawValue(STUHFL_CG::al); }
 };
 
 class ORVANE_API STUHFL_T_Gen2_Select : public STGen2Packet<STUHFL_T_Gen2_Select> {
@@ -207,8 +207,9 @@ class ORVANE_API STUHFL_T_Gen2_Read : public STGen2Packet<STUHFL_T_Gen2_Read>,
 
   private:
     static constexpr std::size_t kDataOffset = 11;
-    void encodeTail(Bytes& value) const;
-    void decodeTail(ByteView value);
+    // Exported: the inline packet template (STValuePacket) calls them in the application.
+    ORVANE_API void encodeTail(Bytes& value) const;
+    ORVANE_API void decodeTail(ByteView value);
 
     uint8_t numBytesToRead_ = 0;
 };

@@ -169,9 +169,9 @@ class ORVANE_API STPacket {
 
   private:
     // The packet at the head of `bytes` on its own, without looking for one inside it.
-    static FrameCut cutOnePacket(ByteView bytes) noexcept;
+    ORVANE_INTERNAL static FrameCut cutOnePacket(ByteView bytes) noexcept;
 
-    static std::atomic<uint16_t> sequence_;
+    ORVANE_INTERNAL static std::atomic<uint16_t> sequence_;
 };
 
 // Inline: the receive loop calls these once per packet.

@@ -95,7 +95,7 @@ class ORVANE_API BatteryStatus {
     std::string description() const;
 
   private:
-    bool reported(BatteryStatusId id) const;
+    ORVANE_INTERNAL bool reported(BatteryStatusId id) const;
 
     uint8_t percentage_ = 0;
     BatteryState state_ = BatteryState::unknown;
@@ -167,11 +167,11 @@ class ORVANE_API BatteryStatusExtended {
     std::string description() const;
 
   private:
-    bool selected(BatteryStatusExtendedType type) const;
+    ORVANE_INTERNAL bool selected(BatteryStatusExtendedType type) const;
     // Calls visit(type, unit, field) for the thirteen fields in declaration order; `unit`
     // follows the number in the description.
     template <typename Self, typename Visit>
-    static void visitFields(Self& self, Visit&& visit);
+    ORVANE_INTERNAL static void visitFields(Self& self, Visit&& visit);
 
     std::vector<BatteryStatusExtendedType> types_;
     Bytes rawData_;

@@ -146,7 +146,7 @@ class ORVANE_API ScannerIndicator {
   private:
     // Calls visit(key, label, byte index, field) for the six fields in field order.
     template <typename Self, typename Visit>
-    static void visitFields(Self& self, Visit&& visit);
+    ORVANE_INTERNAL static void visitFields(Self& self, Visit&& visit);
 
     GoodReadIndicator goodRead_ = GoodReadIndicator::none;
     ConnectionIndicator connection_ = ConnectionIndicator::none;

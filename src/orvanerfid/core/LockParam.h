@@ -70,8 +70,8 @@ class ORVANE_API LockParam : public LockSelection {
     // Internal (radio-module drivers): the three payload bytes, computed from the current
     // states. toMask(): the 20 bits then four zero bits (ST25RU3993 lock packet); toMaskEx():
     // four zero bits then the 20 bits (Qm5520 lock command).
-    Bytes toMask() const { return payload(false, false); }
-    Bytes toMaskEx() const { return payload(false, true); }
+    ORVANE_INTERNAL Bytes toMask() const { return payload(false, false); }
+    ORVANE_INTERNAL Bytes toMaskEx() const { return payload(false, true); }
 };
 
 // A permanent lock or unlock: like LockParam, and also sets the permanent-lock bit of every
@@ -84,8 +84,8 @@ class ORVANE_API PermaLockParam : public LockSelection {
         : LockSelection(killPassword, accessPassword, epc, tid, user) {}
 
     // Internal (radio-module drivers): as LockParam::toMask() and LockParam::toMaskEx().
-    Bytes toMask() const { return payload(true, false); }
-    Bytes toMaskEx() const { return payload(true, true); }
+    ORVANE_INTERNAL Bytes toMask() const { return payload(true, false); }
+    ORVANE_INTERNAL Bytes toMaskEx() const { return payload(true, true); }
 };
 
 }  // namespace orvane

@@ -104,7 +104,7 @@ class ORVANE_API TagInfo {
 
     static constexpr std::size_t kIdCount = allCases<TagInfoId>().size();
 
-    bool isMarked(TagInfoId id) const {
+    ORVANE_INTERNAL bool isMarked(TagInfoId id) const {
         return rawValue(id) < kIdCount && ((marked_ >> rawValue(id)) & 1U) != 0;
     }
 

@@ -47,15 +47,16 @@ class ORVANE_API ZebraEngine : public BaseEngine {
   private:
     class Request;
 
-    void runGetParameter(Request& request, EngineParamId engineParamId);
-    void runSetParameter(Request& request, const EngineParam& engineParam);
-    void runGetParameters(Request& request,
-                          const std::optional<std::vector<EngineParamId>>& engineParamIds);
-    void runSetParameters(Request& request, const std::vector<EngineParam>& engineParams);
+    ORVANE_INTERNAL void runGetParameter(Request& request, EngineParamId engineParamId);
+    ORVANE_INTERNAL void runSetParameter(Request& request, const EngineParam& engineParam);
+    ORVANE_INTERNAL void runGetParameters(
+        Request& request, const std::optional<std::vector<EngineParamId>>& engineParamIds);
+    ORVANE_INTERNAL void runSetParameters(Request& request,
+                                          const std::vector<EngineParam>& engineParams);
     // Queues `work` on the global pool with a request that holds this engine.
     template <typename Work>
-    void queue(const char* signature, int id, std::shared_ptr<ParameterDelegate> delegate,
-               Work work);
+    ORVANE_INTERNAL void queue(const char* signature, int id,
+                               std::shared_ptr<ParameterDelegate> delegate, Work work);
 };
 
 }  // namespace orvane

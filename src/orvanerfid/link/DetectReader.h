@@ -56,9 +56,9 @@ class ORVANE_API DetectReader : public std::enable_shared_from_this<DetectReader
     ORVANE_INTERNAL void accessoryDidDisconnect(const AccessoryNotification& notification);
 
   private:
-    void reportAccessory(const std::shared_ptr<Accessory>& accessory, std::string_view heading,
-                         bool connected);
-    void removeObservers();
+    ORVANE_INTERNAL void reportAccessory(const std::shared_ptr<Accessory>& accessory,
+                                         std::string_view heading, bool connected);
+    ORVANE_INTERNAL void removeObservers();
 
     mutable std::mutex lock_;
     std::weak_ptr<DetectReaderDelegate> delegate_;

@@ -107,7 +107,7 @@ class ORVANE_API DeviceParam : public BaseParam {
     const DeviceParam* toDeviceParam() const override { return this; }
 
   private:
-    static constexpr bool inSet(uint64_t set, DeviceParamId id) {
+    ORVANE_INTERNAL static constexpr bool inSet(uint64_t set, DeviceParamId id) {
         return orvane::rawValue(id) < 64 && ((set >> orvane::rawValue(id)) & 1) != 0;
     }
 

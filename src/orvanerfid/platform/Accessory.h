@@ -192,7 +192,7 @@ class ORVANE_API AccessoryManager {
     bool detach(const std::shared_ptr<Accessory>& accessory);
 
   private:
-    void post(const AccessoryNotification& notification);
+    ORVANE_INTERNAL void post(const AccessoryNotification& notification);
 
     mutable std::mutex lock_;
     std::vector<std::shared_ptr<Accessory>> accessories_;

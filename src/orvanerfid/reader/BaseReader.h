@@ -310,26 +310,30 @@ class ORVANE_API BaseReader : public ReaderLink,
     // ERROR as "<signature> Error: <description>" (a CodedError, its code) or "<signature>
     // Other error: <text>" (0x0001) and goes to `failed`. Whichever completion runs, runs once,
     // and what it throws is caught and logged.
-    void performAsync(const char* signature, std::function<std::function<void()>(BaseDevice&)> work,
-                      std::function<void(ResultCode)> failed);
+    ORVANE_INTERNAL void performAsync(const char* signature,
+                                      std::function<std::function<void()>(BaseDevice&)> work,
+                                      std::function<void(ResultCode)> failed);
 
-    // Construction steps that need the reader's shared_ptr.
-    void attach();
-    void setFailCountAndLastTime(int count, Clock::time_point now);
-    void storeState(ConnectState state);
-    void onTransportConnected();
-    void onTransportDisconnected();
-    void cancelKeepAlive();
-    void queueReconnect();
-    static void keepAliveThread(const std::weak_ptr<BaseReader>& weak, const DispatchWorkItem& self,
-                                uint64_t generation, const std::shared_ptr<Signal>& wake,
-                                const std::shared_ptr<std::atomic<int>>& loops);
+    // Construction steps that need the reader's shared_ptr. `attach` stays exported: the inline
+    // `make` calls it.
+    ORVANE_API void attach();
+    ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
+    ORVANE_INTERNAL void storeState(ConnectState state);
+    ORVANE_INTERNAL void onTransportConnected();
+    ORVANE_INTERNAL void onTransportDisconnected();
+    ORVANE_INTERNAL void cancelKeepAlive();
+    ORVANE_INTERNAL void queueReconnect();
+    ORVANE_INTERNAL static void keepAliveThread(const std::weak_ptr<BaseReader>& weak,
+                                                const DispatchWorkItem& self, uint64_t generation,
+                                                const std::shared_ptr<Signal>& wake,
+                                                const std::shared_ptr<std::atomic<int>>& loops);
     // One turn of the loop; false ends it. `rest` receives how long to rest before the next
     // turn (the rest ends early when something the loop tests changes).
-    bool keepAliveTurn(const DispatchWorkItem& self, uint64_t generation, Clock::duration& rest);
+    ORVANE_INTERNAL bool keepAliveTurn(const DispatchWorkItem& self, uint64_t generation,
+                                       Clock::duration& rest);
     // The loop's failure rule: one failure counted, the last sign of life moved unless the
     // exchange timed out, the ERROR line.
-    void aliveFailed(const std::string& reason, bool timeout);
+    ORVANE_INTERNAL void aliveFailed(const std::string& reason, bool timeout);
 
     const std::string tag_;
     std::shared_ptr<BaseTransport> baseTransport_;

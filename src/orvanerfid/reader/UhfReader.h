@@ -74,12 +74,13 @@ class ORVANE_API UhfReader : public BaseReader {
     virtual void allocateUhf(UhfModuleType type);
 
   private:
-    void engineTask(uint64_t generation, bool rerun);
+    ORVANE_INTERNAL void engineTask(uint64_t generation, bool rerun);
     // Logs `text` at ERROR and disconnects the transport, when `generation` is still current.
-    void failInit(uint64_t generation, const std::string& text);
+    ORVANE_INTERNAL void failInit(uint64_t generation, const std::string& text);
     // The stop path: "<opening>true<closing>" at TRACE, then the disconnect as above.
-    void stopInit(uint64_t generation, const std::string& opening, const std::string& closing);
-    std::shared_ptr<TimeoutControl> initReaderTimeoutCtrl() const;
+    ORVANE_INTERNAL void stopInit(uint64_t generation, const std::string& opening,
+                                  const std::string& closing);
+    ORVANE_INTERNAL std::shared_ptr<TimeoutControl> initReaderTimeoutCtrl() const;
 
     mutable std::mutex initLock_;
     // Budget of the running initialisation, replaced by each one.

@@ -241,20 +241,20 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
         ResultCode code;
         std::vector<std::string> lines;  // ERROR lines without a tag
     };
-    Check checkModule(bool action) const;
-    void post(const ProtocolEventArgs& event) const;
+    ORVANE_INTERNAL Check checkModule(bool action) const;
+    ORVANE_INTERNAL void post(const ProtocolEventArgs& event) const;
     // F1-F2 on the reader; true when the transport is to be disconnected (F3), which the caller
     // does once the lock is released.
-    bool countFailure() const;
-    void countSuccess() const;
-    void disconnectTransport() const;
+    ORVANE_INTERNAL bool countFailure() const;
+    ORVANE_INTERNAL void countSuccess() const;
+    ORVANE_INTERNAL void disconnectTransport() const;
     template <typename Value>
-    void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
+    ORVANE_INTERNAL void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
     template <typename Value>
-    void finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold, ResultCode code,
-                std::type_identity_t<std::optional<Value>> value);
+    ORVANE_INTERNAL void finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
+                                ResultCode code, std::type_identity_t<std::optional<Value>> value);
     template <typename Value>
-    void refuse(const Run<Value>& run, ResultCode code);
+    ORVANE_INTERNAL void refuse(const Run<Value>& run, ResultCode code);
 
     const std::string className_;
     const std::shared_ptr<ModuleLock> lockModule_;

@@ -27,8 +27,8 @@ class ORVANE_API UhfQm5520 : public BaseUhf {
     bool initModule() override;
 
   private:
-    UhfQm5520(std::weak_ptr<ReaderLink> reader, std::shared_ptr<BaseDevice> device,
-              std::shared_ptr<BaseProtocol> protocol);
+    ORVANE_INTERNAL UhfQm5520(std::weak_ptr<ReaderLink> reader, std::shared_ptr<BaseDevice> device,
+                              std::shared_ptr<BaseProtocol> protocol);
 };
 
 }  // namespace orvane

@@ -40,8 +40,9 @@ class ORVANE_API UhfST25RU3993 : public BaseUhf {
     ResultCode killTag(const std::string& password) override;
 
   private:
-    UhfST25RU3993(std::weak_ptr<ReaderLink> reader, std::shared_ptr<BaseDevice> device,
-                  std::shared_ptr<BaseProtocol> protocol);
+    ORVANE_INTERNAL UhfST25RU3993(std::weak_ptr<ReaderLink> reader,
+                                  std::shared_ptr<BaseDevice> device,
+                                  std::shared_ptr<BaseProtocol> protocol);
 };
 
 }  // namespace orvane
