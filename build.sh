@@ -2,6 +2,7 @@
 # One entry point for building, testing and running the SDK.
 #   ./build.sh test [dev|asan|tsan|release] [ctest -R regex]   build and run the tests
 #   ./build.sh demo                                          install, build and run the example
+#                                                            (a simulated reader of each model)
 #   ./build.sh consumer                                      install, then build and run the
 #                                                            consumer check and the examples
 #                                                            against the installed package
@@ -38,7 +39,7 @@ configure_and_build() {
 
 # Installs the dev build into build/dev/install and builds the project in $1 against it (in
 # build/dev/<name of $1>), as an application would: find_package(OrvaneRFID) and the shared
-# library only.
+# libraries only (the examples add the simulated readers, component sim).
 build_against_install() {
     local project=$1 prefix=$PWD/build/dev/install
     local out=build/dev/$(basename "$project")

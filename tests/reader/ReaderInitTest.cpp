@@ -135,6 +135,90 @@ INSTANTIATE_TEST_SUITE_P(
                                  " - Failed to initial reader"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Both models' devices take the multiple-setting sequence; clearing the flag on the real device
+// before connect() makes the reader walk the single-attempt sequence over the same exchanges.
+struct SingleAttempt : BaseDevice {
+    static void select(BaseDevice& device) {
+        (device.*&SingleAttempt::setSupportMultipleSetting)(false);
+    }
+};
+
+struct SingleAttemptCase {
+    const char* name;
+    DeviceType model;
+    bool silent;  // the reader answers nothing
+    bool connected;
+    std::vector<std::string> records;  // each logged exactly once
+    std::optional<EngineModel> engine;
+};
+
+void PrintTo(const SingleAttemptCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SingleAttemptTable : public ::testing::TestWithParam<SingleAttemptCase> {};
+
+TEST_P(SingleAttemptTable, EndsAsTheTableSays) {
+    const SingleAttemptCase& c = GetParam();
+    auto vk210 = std::make_shared<SimVk210>();
+    auto vk640 = std::make_shared<SimVk640>();
+    InitFixture f(c.model == DeviceType::vk210 ? SimVk210::makeAccessory(vk210)
+                                               : SimVk640::makeAccessory(vk640));
+    SingleAttempt::select(*f.reader->baseDevice());
+    SimFaults faults;
+    faults.noReply = c.silent;
+    f.accessory_->setFaults(faults);
+    if (c.connected) {
+        ASSERT_TRUE(f.connected());
+        EXPECT_TRUE(waitUntil([&] { return f.reader->keepAliveLoopsRunning() == 1; }));
+        // No connection-mode switch in this sequence.
+        EXPECT_EQ(vk210->requestCount(key(OrvRfidCmdId::setConnectionMode)), 0);
+        EXPECT_EQ(f.calls->count("r state Disconnected"), 0);
+        ASSERT_TRUE(f.reader->uhf());
+    } else {
+        f.reader->connect();
+        ASSERT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") > 0; },
+                              std::chrono::milliseconds(20000)));
+        EXPECT_EQ(f.logCount("asyncInitReader() Initial reader fail, retry : 3"), 0);
+        EXPECT_EQ(f.calls->count("r state Connected"), 0);
+    }
+    for (const std::string& record : c.records)
+        EXPECT_TRUE(f.logged(record) && f.logCount(record) == 1) << record;
+    EXPECT_EQ(f.logCount("Initializing reader via MultipleSetting command"), 0);
+    if (c.engine) {
+        ASSERT_TRUE(f.reader->engine());
+        EXPECT_EQ(f.reader->engine()->engineModel(), *c.engine);
+    } else {
+        EXPECT_FALSE(f.reader->engine());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReaderInit, SingleAttemptTable,
+    ::testing::Values(SingleAttemptCase{"Vk640",
+                                        DeviceType::vk640,
+                                        false,
+                                        true,
+                                        {"+++ InitReader", "--- InitReader"},
+                                        std::nullopt},
+                      SingleAttemptCase{"Vk210WithEngine",
+                                        DeviceType::vk210,
+                                        false,
+                                        true,
+                                        {"+++ InitReader", "Engine Model: [SE4107]",
+                                         "Engine Version: [PAABLS00-005-R05]", "--- InitReader"},
+                                        EngineModel::SE4107},
+                      SingleAttemptCase{"SilentReaderAfterFourAttempts",
+                                        DeviceType::vk640,
+                                        true,
+                                        false,
+                                        {"asyncInitReader() Initial reader fail, retry : 0",
+                                         "asyncInitReader() Initial reader fail, retry : 1",
+                                         "asyncInitReader() Initial reader fail, retry : 2",
+                                         " - Failed to initialize reader"},
+                                        std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ReaderInit, LateEngineReadyGetsAFreshBudgetAndKeepsTheReader) {
     auto sim = std::make_shared<SimVk210>();
     sim->setSetting("connectionMode", {0x03});
