@@ -41,7 +41,7 @@ class ByteFifo {
 // One link between the host's streams and the simulated peer. The peer runs on a thread of
 // its own that sleeps until the host writes, a scheduled reply falls due, or the link stops;
 // the link joins it when it is destroyed, which happens on whichever thread lets go of the
-// last stream (never the peer's own: the peer holds the link only through weak references).
+// last stream (the peer's own when a turn of it ended the host's reader: it then ends alone).
 // Bytes for the host raise the input stream's handler, called without the link's lock.
 class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
   public:
@@ -54,11 +54,17 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         }
         wake_.notify_all();
         room_.notify_all();
-        if (thread_.joinable()) thread_.join();
+        // The peer's own turn may let go of the last stream (a row's work can end the host's
+        // reader): that thread ends by itself once this returns.
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+        } else if (thread_.joinable()) {
+            thread_.join();
+        }
     }
 
     void startPeer() {
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this, weak = weak_from_this()] { run(weak); });
     }
 
     void send(Bytes bytes, Clock::duration delay, std::size_t chunkSize,
@@ -211,7 +217,9 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         deliverDue();
     }
 
-    void run() {
+    // `this` stays valid while the peer waits: a destructor on another thread joins it first.
+    // Each turn holds the link; a turn that let go of the last reference ends the thread.
+    void run(const std::weak_ptr<SimLink>& weak) {
         for (;;) {
             {
                 std::unique_lock guard(lock_);
@@ -233,8 +241,12 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
                 });
                 if (stop_) return;
             }
+            auto self = weak.lock();
+            if (!self) return;
             answerHost();
             deliverDue();
+            self.reset();
+            if (weak.expired()) return;
         }
     }
 
