@@ -120,7 +120,11 @@ TYPED_TEST(ReaderEndToEnd, ConnectStartsTheDeviceAndKeepsTheLinkAlive) {
     EXPECT_EQ(plain->baseTransport()->connectState(), ConnectState::connected);
     EXPECT_TRUE(plain->baseProtocol()->isReceiving());
     EXPECT_EQ(plain->connectState(), ConnectState::connecting);
+    // Its initialisation may be under way: end it before the next reader takes the transport.
+    plain->disconnect();
+    std::weak_ptr<UhfReader> gone = plain;
     plain.reset();
+    ASSERT_TRUE(waitUntil([&] { return gone.expired(); }));
 
     this->reader = this->makeReader();
     this->connect();

@@ -82,6 +82,23 @@ void BaseProtocol::notify(const std::shared_ptr<BaseProtocolDelegate>& target,
     }
 }
 
+namespace {
+// The send turns each thread holds (per thread, so no lock).
+thread_local int sendTurnsHeld = 0;
+}  // namespace
+
+bool BaseProtocol::holdsSendTurn() {
+    return sendTurnsHeld > 0;
+}
+
+BaseProtocol::SendTurnMark::SendTurnMark() {
+    ++sendTurnsHeld;
+}
+
+BaseProtocol::SendTurnMark::~SendTurnMark() {
+    --sendTurnsHeld;
+}
+
 void BaseProtocol::FairLock::lock(const std::function<void()>& whileWaiting) {
     std::unique_lock guard(lock_);
     const uint64_t ticket = next_++;
@@ -100,9 +117,11 @@ void BaseProtocol::FairLock::lock(const std::function<void()>& whileWaiting) {
         }
         guard.lock();
     }
+    ++sendTurnsHeld;
 }
 
 void BaseProtocol::FairLock::unlock() {
+    --sendTurnsHeld;
     {
         std::lock_guard guard(lock_);
         ++serving_;

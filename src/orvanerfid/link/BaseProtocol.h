@@ -56,6 +56,9 @@ class BaseProtocolDelegate {
 class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
     static constexpr int defaultTimeout = 3000;
+    // Whether the calling thread holds a protocol's send turn: work that waits for sends to end
+    // (closing a link) must not run on it.
+    static bool holdsSendTurn();
     // The fixed timeout of every write, whatever the send's own timeout.
     static constexpr int writeTimeout = 3000;
     // The longest rest of a receive loop between turns when no byte arrives (it also bounds how
@@ -96,6 +99,15 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // A lock granted in the order it was asked for, so a `start` waiting for it is never passed
     // by sends asked for later. A taker that is a delegate on the receive thread keeps the loop
     // turning while it waits (`whileWaiting`), so the send it waits behind gets its reply.
+    // Marks the calling thread as holding a send turn while it lives.
+    class SendTurnMark {
+      public:
+        SendTurnMark();
+        ~SendTurnMark();
+        SendTurnMark(const SendTurnMark&) = delete;
+        SendTurnMark& operator=(const SendTurnMark&) = delete;
+    };
+
     class FairLock {
       public:
         void lock(const std::function<void()>& whileWaiting);

@@ -67,6 +67,7 @@ Vk640Protocol::~Vk640Protocol() = default;
 Response Vk640Protocol::send(ByteView data, int timeout) {
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
+    const SendTurnMark mark;
     trace(str("+++ ", kSend));
     STPacket request;
     try {
@@ -113,6 +114,7 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
 Response Vk640Protocol::send(ByteView data, int timeout, int number) {
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
+    const SendTurnMark mark;
     trace(str("+++ ", kSendNumber));
     if (number < 0 || number > 0xFF) {
         orvLogger::error(kTag,

@@ -91,15 +91,20 @@ BaseReader::~BaseReader() {
     if (keepAlive) keepAlive->cancel();
     if (init) init->cancel();
     keepAliveWake_->notify();
-    // The last reference may go on any thread, inside library code that holds the protocol's
-    // send turn (a record of a send in flight logged to this reader): the link is closed from
-    // the global queue, never inside that code. A transport that another reader took over
-    // meanwhile names that reader as its delegate and is left alone.
-    DispatchQueue::global()->async([device = baseDevice_, transport = baseTransport_] {
+    // A transport that another reader took over names that reader as its delegate and is left
+    // alone. The link closes here, so a reader made next finds it closed; only when the last
+    // reference goes inside a send in flight (a record of it logged to this reader) does it
+    // close from the global queue, as closing waits for that very send.
+    auto close = [device = baseDevice_, transport = baseTransport_] {
         if (transport->delegate()) return;
         if (device) device->baseProtocol()->stop();
         if (transport->connectState() != ConnectState::disconnected) transport->disconnect();
-    });
+    };
+    if (BaseProtocol::holdsSendTurn()) {
+        DispatchQueue::global()->async(std::move(close));
+    } else {
+        close();
+    }
 }
 
 // --- Properties ---
