@@ -1,0 +1,213 @@
+// The reader's own setting operations against each simulated reader: every readable and writable
+// setting of the model read, written with another value and read back, the settings paired from
+// the device's operation list.
+
+#include <gtest/gtest.h>
+
+#include <any>
+#include <map>
+#include <set>
+
+#include "ReaderFixture.h"
+#include "orvanerfid/devices/BaseDevice.h"
+
+namespace orvane::test {
+namespace {
+
+constexpr ResultCode kOk = ResultCode::noError;
+
+template <class T>
+using Read = std::function<void(BaseReader&, ValueCompletion<T>)>;
+template <class T>
+using Write = std::function<void(BaseReader&, const T&, ResultCompletion)>;
+
+// Waits for the one answer of a reading.
+template <class T>
+std::pair<ResultCode, std::optional<T>> answerOf(BaseReader& reader, const Read<T>& read) {
+    auto lock = std::make_shared<std::mutex>();
+    auto answer = std::make_shared<std::optional<std::pair<ResultCode, std::optional<T>>>>();
+    read(reader, [lock, answer](ResultCode code, std::optional<T> value) {
+        std::lock_guard guard(*lock);
+        answer->emplace(code, std::move(value));
+    });
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard guard(*lock);
+        return answer->has_value();
+    }));
+    std::lock_guard guard(*lock);
+    return answer->value_or(std::pair{ResultCode::timeout, std::nullopt});
+}
+
+template <class T>
+ResultCode codeOf(BaseReader& reader, const Write<T>& write, const T& value) {
+    auto code = std::make_shared<std::atomic<int>>(-1);
+    write(reader, value, [code](ResultCode c) { *code = static_cast<int>(rawValue(c)); });
+    EXPECT_TRUE(waitUntil([&] { return code->load() >= 0; }));
+    return static_cast<ResultCode>(code->load());
+}
+
+// Reads the value, writes the first of `others(value)` the reader accepts and reads it back;
+// values compare by `text`.
+template <class T>
+void roundTrip(BaseReader& reader, const Read<T>& read, const Write<T>& write,
+               const std::function<std::vector<T>(const T&)>& others,
+               const std::function<std::string(const T&)>& text) {
+    const auto now = answerOf(reader, read);
+    ASSERT_EQ(now.first, kOk);
+    ASSERT_TRUE(now.second);
+    for (const T& value : others(*now.second)) {
+        if (text(value) == text(*now.second) || codeOf(reader, write, value) != kOk) continue;
+        const auto back = answerOf(reader, read);
+        ASSERT_EQ(back.first, kOk);
+        ASSERT_TRUE(back.second);
+        EXPECT_EQ(text(*back.second), text(value));
+        return;
+    }
+    ADD_FAILURE() << "The reader took no other value";
+}
+
+// The other values of a setting whose device text is `now`: the text with its last byte stepped
+// through every other byte (a one-byte text for an empty one), where that is a text of the
+// setting.
+std::vector<DeviceValue> otherValues(DeviceParamId id, const std::string& now) {
+    const DeviceParam param(id);
+    const bool hex = now.size() % 2 == 0 && std::all_of(now.begin(), now.end(), [](char c) {
+                         return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+                     });
+    if (!hex) return {};
+    const std::string head = now.empty() ? "" : now.substr(0, now.size() - 2);
+    const int last = now.empty() ? 0x40 : std::stoi(now.substr(now.size() - 2), nullptr, 16);
+    std::vector<DeviceValue> values;
+    for (int step = 1; step < 256; ++step) {
+        char byte[3];
+        std::snprintf(byte, sizeof byte, "%02X", (last + step) & 0xFF);
+        if (auto value = param.valueToAny(head + byte)) values.push_back(std::move(*value));
+    }
+    return values;
+}
+
+// One readable and writable setting, its reading and writing operations paired by the setting
+// of their rows in the device's operation list.
+struct Setting {
+    DeviceParamId id;
+    std::function<void(BaseReader&)> roundTrip;
+};
+
+class SettingList {
+  public:
+    SettingList() {
+#define ORV_TEST_GETTER_(setting, Value, name)      \
+    getters_[DeviceParamId::setting] = Read<Value>( \
+        [](BaseReader& reader, ValueCompletion<Value> done) { reader.name(std::move(done)); });
+#define ORV_TEST_SETTER_(setting, Value, name)                                     \
+    add<Value>(DeviceParamId::setting, #name,                                      \
+               [](BaseReader& reader, const Value& value, ResultCompletion done) { \
+                   reader.name(value, std::move(done));                            \
+               });
+#define ORV_TEST_SKIP_(...)
+        ORV_DEVICE_OPERATIONS(ORV_TEST_GETTER_, ORV_TEST_SKIP_, ORV_TEST_SKIP_, ORV_TEST_SKIP_)
+        ORV_DEVICE_OPERATIONS(ORV_TEST_SKIP_, ORV_TEST_SETTER_, ORV_TEST_SKIP_, ORV_TEST_SKIP_)
+#undef ORV_TEST_GETTER_
+#undef ORV_TEST_SETTER_
+#undef ORV_TEST_SKIP_
+    }
+    const std::vector<Setting>& settings() const {
+        return settings_;
+    }
+
+  private:
+    template <class T>
+    void add(DeviceParamId id, std::string_view name, Write<T> write) {
+        const auto found = getters_.find(id);
+        // A setter that ends the link is walked by the operation table on a stand-in device.
+        if (found == getters_.end() || endsLink(name)) return;
+        const Read<T> read = std::any_cast<Read<T>>(found->second);
+        const auto text = [id](const T& value) {
+            return DeviceParam(id, rowValueOf(value))._value();
+        };
+        const auto others = [id, text](const T& value) {
+            std::vector<T> values;
+            for (const DeviceValue& other : otherValues(id, text(value)))
+                values.push_back(rowValueAs<T>(other));
+            return values;
+        };
+        settings_.push_back(
+            {id, [=](BaseReader& reader) { roundTrip<T>(reader, read, write, others, text); }});
+    }
+
+    std::map<DeviceParamId, std::any> getters_;
+    std::vector<Setting> settings_;
+};
+
+template <class E>
+std::vector<E> casesOf(const E&) {
+    const auto cases = allCases<E>();
+    return {cases.begin(), cases.end()};
+}
+template <class E>
+std::string rawText(const E& value) {
+    return std::to_string(rawValue(value));
+}
+
+template <class Model>
+class ReaderSettingsEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(f.connected()); }
+    ModelReader<Model> f;
+};
+
+TYPED_TEST_SUITE(ReaderSettingsEndToEnd, ReaderModels, ModelName);
+
+TYPED_TEST(ReaderSettingsEndToEnd, EveryReadableAndWritableSettingRoundTrips) {
+    BaseReader& reader = *this->f.reader;
+    const BaseDevice& device = *reader.baseDevice();
+    const SettingList list;
+    std::set<DeviceParamId> walked;
+    for (const Setting& setting : list.settings()) {
+        if (!device.isSupported(setting.id)) continue;
+        SCOPED_TRACE(std::string(description(setting.id)));
+        setting.roundTrip(reader);
+        walked.insert(setting.id);
+    }
+    // Every such setting of the model but the link-ending connection mode and the trigger keys,
+    // whose operations take a key (below).
+    std::set<DeviceParamId> expected;
+    for (const DeviceParamId id : reader.supportedParameterIds()) {
+        if (DeviceParam::isReadable(id) && DeviceParam::isWritable(id) &&
+            id != DeviceParamId::connectionMode && id != DeviceParamId::triggerKeyStatus) {
+            expected.insert(id);
+        }
+    }
+    EXPECT_EQ(walked, expected);
+    EXPECT_GE(walked.size(), 10u);
+
+    for (const KeyID key : device.supportedTriggerKeys()) {
+        SCOPED_TRACE(std::string(description(key)));
+        roundTrip<KeyFunction>(
+            reader,
+            [key](BaseReader& r, ValueCompletion<KeyFunction> done) {
+                r.getKeyFunction(key, std::move(done));
+            },
+            [key](BaseReader& r, const KeyFunction& function, ResultCompletion done) {
+                r.setKeyFunction(TriggerKeyStatus(key, function), std::move(done));
+            },
+            casesOf<KeyFunction>, rawText<KeyFunction>);
+    }
+    if (reader.deviceType() == DeviceType::vk640) {
+        SCOPED_TRACE("operation mode");
+        roundTrip<OperatingMode>(
+            reader,
+            [](BaseReader& r, ValueCompletion<OperatingMode> done) {
+                r.getOperationMode(std::move(done));
+            },
+            [](BaseReader& r, const OperatingMode& mode, ResultCompletion done) {
+                r.setOperationMode(mode, std::move(done));
+            },
+            casesOf<OperatingMode>, rawText<OperatingMode>);
+    }
+    EXPECT_EQ(reader.connectState(), ConnectState::connected);
+    EXPECT_EQ(reader._failCount(), 0);
+}
+
+}  // namespace
+}  // namespace orvane::test
