@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <any>
+#include <cctype>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -206,7 +209,8 @@ TYPED_TEST(ReaderSettingsEndToEnd, EveryReadableAndWritableSettingRoundTrips) {
         if (!device.isSupported(setting.id)) continue;
         SCOPED_TRACE(std::string(description(setting.id)));
         if (const auto text = setting.roundTrip(reader)) {
-            first.push_back(DeviceParam(setting.id, *DeviceParam(setting.id).valueToAny(*text)));
+            first.emplace_back(setting.id);
+            first.back().set_value(*text);
         }
         walked.insert(setting.id);
     }
