@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <future>
 #include <thread>
 
 #include "LinkTestSupport.h"
-#include "Vk210TestSupport.h"
 #include "orvanerfid/core/ResultCode.h"
 
 namespace orvane {
@@ -360,31 +357,16 @@ TEST_F(EATransportTest, ADelegateThrowingAnythingNeverWedgesTheReports) {
 }
 
 TEST(EATransportSink, ASinkThatWaitsOnTheTransportRunsAfterItsLockIsReleased) {
-    orvLogger::setShowNSLog(false);
-    const LogLevel saved = orvLogger::level();
-    orvLogger::setLevel(LogLevel::trace);
     AccessoryManager manager;
     auto reader = test::makeSimReader();
     manager.attach(reader);
     auto transport = EATransport::create();
     transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(reader));
-    // On connect's first record, the sink disconnects from another thread and waits for it.
-    std::atomic<bool> first{true};
-    std::atomic<bool> nestedDone{false};
-    std::future<bool> nested;
-    auto sink = std::make_shared<test::CallingSink>();
-    sink->onRecord = [&](const LogEventArg& record) {
-        if (record.log().rfind("+++ connect()", 0) != 0 || !first.exchange(false)) return;
-        nested = std::async(std::launch::async, [&] { return transport->disconnect(); });
-        nestedDone = nested.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
-    };
-    ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
-    EXPECT_TRUE(transport->connect());
-    EXPECT_TRUE(nestedDone.load());
+    test::expectASinkMayCallBack(
+        "+++ connect()", [&] { EXPECT_TRUE(transport->connect()); },
+        [&] { EXPECT_TRUE(transport->disconnect()); });
     EXPECT_EQ(transport->connectState(), S::disconnected);
-    sink.reset();
     EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
-    orvLogger::setLevel(saved);
 }
 
 TEST_F(EATransportTest, DescriptorProperties) {

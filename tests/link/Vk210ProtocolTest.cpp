@@ -371,8 +371,12 @@ TEST(Vk210ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) 
     auto protocol = std::make_shared<Vk210Protocol>(transport);
     transport->onWrite = [&](ByteView) { transport->feed(replyFrame(Id::firmware, 0, {1})); };
     ASSERT_TRUE(protocol->start());
-    test::expectASinkMayWaitOnASend(
-        *protocol, [&] { return protocol->send(request(Id::firmware), 1000).resultCode(); });
+    const auto send = [&] {
+        EXPECT_EQ(protocol->send(request(Id::firmware), 1000).resultCode(), ResultCode::noError);
+    };
+    test::expectASinkMayCallBack("+++ send(data:timeout:)", send, send);
+    protocol->stop();
+    EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
 }
 
 TEST(Vk210ProtocolRestart, StartStopStartNeverLeavesTwoLoops) {

@@ -1,15 +1,12 @@
 #pragma once
 
-// A transport the test feeds by hand, a delegate that records protocol events and a log sink
-// that calls back into the library, for the protocol suites of both reader models.
+// A transport the test feeds by hand and a delegate that records protocol events, for the
+// protocol suites of both reader models.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,10 +14,8 @@
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
-#include "orvanerfid/core/Logger.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
-#include "support/TestSupport.h"
 
 namespace orvane::test {
 
@@ -135,40 +130,6 @@ inline Bytes joined(std::initializer_list<Bytes> parts) {
     for (const auto& part : parts)
         out.insert(out.end(), part.begin(), part.end());
     return out;
-}
-
-// A sink that hands each record to a test function.
-class CallingSink : public orvLoggerDelegate {
-  public:
-    std::function<void(const LogEventArg&)> onRecord;
-    void logEvent(const LogEventArg& record) override { onRecord(record); }
-};
-
-// Makes `send` (answered) on the started `protocol` with a sink that, on the send's first
-// record, makes a second `send` from another thread and waits for it: that one is answered in
-// time only when the sink runs after the first send has released its locks. Stops `protocol`.
-inline void expectASinkMayWaitOnASend(BaseProtocol& protocol,
-                                      const std::function<ResultCode()>& send) {
-    orvLogger::setShowNSLog(false);
-    const LogLevel saved = orvLogger::level();
-    orvLogger::setLevel(LogLevel::trace);
-    std::atomic<bool> first{true};
-    std::atomic<bool> nestedDone{false};
-    std::future<ResultCode> nested;
-    auto sink = std::make_shared<CallingSink>();
-    sink->onRecord = [&](const LogEventArg& record) {
-        if (record.log() != "+++ send(data:timeout:)" || !first.exchange(false)) return;
-        nested = std::async(std::launch::async, send);
-        nestedDone = nested.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
-    };
-    EXPECT_TRUE(orvLogger::registerDelegateIfNone(sink));
-    EXPECT_EQ(send(), ResultCode::noError);
-    EXPECT_TRUE(nestedDone.load());
-    EXPECT_TRUE(nested.valid() && nested.get() == ResultCode::noError);
-    protocol.stop();
-    EXPECT_TRUE(waitUntil([&] { return protocol.receiveLoopsRunning() == 0; }));
-    sink.reset();
-    orvLogger::setLevel(saved);
 }
 
 }  // namespace orvane::test

@@ -379,8 +379,12 @@ TEST(Vk640ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) 
     transport->onWrite = [&](ByteView) { transport->feed(kMacReply); };
     protocol->start();
     const Bytes mac = STUHFL_BluetoothMacAddress().getPacketBytes();
-    test::expectASinkMayWaitOnASend(*protocol,
-                                    [&] { return protocol->send(mac, 1000).resultCode(); });
+    const auto send = [&] {
+        EXPECT_EQ(protocol->send(mac, 1000).resultCode(), ResultCode::noError);
+    };
+    test::expectASinkMayCallBack("+++ send(data:timeout:)", send, send);
+    protocol->stop();
+    EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
 }
 
 TEST(Vk640SendLock, ReadersTakeTurnsWithTheirSends) {
