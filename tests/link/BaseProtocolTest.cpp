@@ -4,7 +4,11 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "LinkTestSupport.h"
 #include "orvanerfid/link/EmulatorTransport.h"
@@ -42,7 +46,10 @@ class LoopProtocol : public BaseProtocol {
         launchReceiveLoop();
         return true;
     }
+    using BaseProtocol::FairLock;
 
+    // When set, the first turn throws 7 and the second a std::exception.
+    std::atomic<bool> throwing{false};
     std::atomic<int> turns{0};
     std::atomic<int> inTurn{0};
     std::atomic<int> overlaps{0};
@@ -51,8 +58,10 @@ class LoopProtocol : public BaseProtocol {
   protected:
     bool receiveTurn(const DispatchWorkItem&) override {
         if (++inTurn > 1) ++overlaps;
-        ++turns;
+        const int turn = ++turns;
         --inTurn;
+        if (throwing && turn == 1) throw 7;
+        if (throwing && turn == 2) throw std::runtime_error("bad turn");
         return true;
     }
     void receiveEnded(bool current) override {
@@ -133,6 +142,46 @@ TEST(BaseProtocol, RestartsNeverLeaveTwoLoopsAndALoopDoesNotKeepItsOwner) {
     protocol.reset();
     // A loop holds its owner only for the length of a turn.
     EXPECT_TRUE(test::waitUntil([&] { return weak.expired(); }));
+}
+
+TEST(BaseProtocol, WhateverATurnThrowsIsLoggedAndTheLoopGoesOn) {
+    auto log = test::LogCapture::install();
+    auto protocol = std::make_shared<LoopProtocol>(std::make_shared<EmulatorTransport>());
+    protocol->throwing = true;
+    ASSERT_TRUE(protocol->start());
+    EXPECT_TRUE(test::waitUntil([&] { return protocol->turns.load() > 3; }));
+    EXPECT_EQ(protocol->receiveLoopsRunning(), 1);
+    EXPECT_EQ(log->count("The receive turn threw", LogLevel::error), 2);
+    protocol->stop();
+    EXPECT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+}
+
+TEST(BaseProtocol, TheSendLockIsGrantedInTheOrderAskedFor) {
+    LoopProtocol::FairLock lock;
+    lock.lock(nullptr);
+    std::mutex recordLock;
+    std::vector<int> granted;
+    std::atomic<int> waiting{0};
+    std::vector<std::thread> takers;
+    // Each taker asks only once the one before it waits, so the order asked for is known.
+    for (int i = 0; i < 4; ++i) {
+        takers.emplace_back([&, i] {
+            bool counted = false;
+            lock.lock([&] {
+                if (!std::exchange(counted, true)) ++waiting;
+            });
+            {
+                std::lock_guard guard(recordLock);
+                granted.push_back(i);
+            }
+            lock.unlock();
+        });
+        EXPECT_TRUE(test::waitUntil([&] { return waiting.load() == i + 1; }));
+    }
+    lock.unlock();
+    for (auto& taker : takers)
+        taker.join();
+    EXPECT_EQ(granted, (std::vector<int>{0, 1, 2, 3}));
 }
 
 TEST(BaseProtocol, StartWithoutASharedOwnerRunsNoLoop) {

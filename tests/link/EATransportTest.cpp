@@ -356,6 +356,19 @@ TEST_F(EATransportTest, ADelegateThrowingAnythingNeverWedgesTheReports) {
     EXPECT_EQ(log->count("connectStateEvent threw", LogLevel::error), 2);
 }
 
+TEST(EATransportSink, ASinkThatWaitsOnTheTransportRunsAfterItsLockIsReleased) {
+    AccessoryManager manager;
+    auto reader = test::makeSimReader();
+    manager.attach(reader);
+    auto transport = EATransport::create();
+    transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(reader));
+    test::expectASinkMayCallBack(
+        "+++ connect()", [&] { EXPECT_TRUE(transport->connect()); },
+        [&] { EXPECT_TRUE(transport->disconnect()); });
+    EXPECT_EQ(transport->connectState(), S::disconnected);
+    EXPECT_TRUE(waitUntil([&] { return transport->readLoopsRunning() == 0; }));
+}
+
 TEST_F(EATransportTest, DescriptorProperties) {
     struct Case {
         const char* model;

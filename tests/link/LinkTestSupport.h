@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "orvanerfid/core/Logger.h"
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/platform/Clock.h"
 #include "sim/SimAccessory.h"
@@ -74,5 +78,43 @@ class FastClock : public ::testing::Environment {
   public:
     void SetUp() override { Clock::setSpeed(4.0); }
 };
+
+// A sink that hands each record to a test function.
+class CallingSink : public orvLoggerDelegate {
+  public:
+    std::function<void(const LogEventArg&)> onRecord;
+    void logEvent(const LogEventArg& record) override { onRecord(record); }
+};
+
+// Runs `call` with a sink that, on the first record starting with `prefix`, runs `callBack` on
+// another thread and waits for it: that ends in time only when the sink runs after `call` has
+// released its locks.
+inline void expectASinkMayCallBack(std::string prefix, const std::function<void()>& call,
+                                   std::function<void()> callBack) {
+    orvLogger::setShowNSLog(false);
+    const LogLevel saved = orvLogger::level();
+    orvLogger::setLevel(LogLevel::trace);
+    // Shared with the sink, which a late record of another thread may still be calling.
+    struct State {
+        std::atomic<bool> first{true};
+        std::atomic<bool> done{false};
+        // Kept past the sink's wait, so a call back that cannot end never holds the sink.
+        std::future<void> callBack;
+    };
+    auto state = std::make_shared<State>();
+    auto sink = std::make_shared<CallingSink>();
+    sink->onRecord = [state, prefix, callBack](const LogEventArg& record) {
+        if (record.log().rfind(prefix, 0) != 0 || !state->first.exchange(false)) return;
+        state->callBack = std::async(std::launch::async, callBack);
+        state->done =
+            state->callBack.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    };
+    EXPECT_TRUE(orvLogger::registerDelegateIfNone(sink));
+    call();
+    sink.reset();
+    EXPECT_FALSE(state->first.load()) << "no record starts with " << prefix;
+    EXPECT_TRUE(state->done.load());
+    orvLogger::setLevel(saved);
+}
 
 }  // namespace orvane::test

@@ -332,7 +332,10 @@ TEST_F(Vk640ProtocolTest, WhateverADelegateThrowsStaysInTheLibrary) {
     ASSERT_EQ(response.resultCode(), ResultCode::noError);
     EXPECT_EQ(response.data()->back(), 80);
     EXPECT_EQ(protocol->receiveLoopsRunning(), 1);
-    EXPECT_EQ(log->count("protocolEvent threw", LogLevel::error), 2);
+    // A pumped event that reaches the delegate stays in the library too.
+    EXPECT_NO_THROW(
+        protocol->pumpEvent(ProtocolEventArgs(Ev::macAddress, std::string("060504030201"))));
+    EXPECT_EQ(log->count("protocolEvent threw", LogLevel::error), 3);
 }
 
 TEST_F(Vk640ProtocolTest, AFalseStartCostsASecondNotTheReply) {
@@ -359,12 +362,29 @@ TEST_F(Vk640ProtocolTest, ADroppedLinkEndsAWaitingSendAt6006) {
         });
         ASSERT_TRUE(waitUntil([&] { return written.load(); }));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const Clock::time_point dropped = Clock::now();
         transport->disconnect();
         sender.join();
         EXPECT_EQ(response.resultCode(), ResultCode::connectFailed) << number;
+        // Soon after the drop, not at the send's timeout.
+        EXPECT_LT(Clock::now() - dropped, std::chrono::seconds(30)) << number;
         transport->connect();
         protocol->start();
     }
+}
+
+TEST(Vk640ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) {
+    auto transport = std::make_shared<test::FeedTransport>();
+    auto protocol = std::make_shared<Vk640Protocol>(transport);
+    transport->onWrite = [&](ByteView) { transport->feed(kMacReply); };
+    protocol->start();
+    const Bytes mac = STUHFL_BluetoothMacAddress().getPacketBytes();
+    const auto send = [&] {
+        EXPECT_EQ(protocol->send(mac, 1000).resultCode(), ResultCode::noError);
+    };
+    test::expectASinkMayCallBack("+++ send(data:timeout:)", send, send);
+    protocol->stop();
+    EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
 }
 
 TEST(Vk640SendLock, ReadersTakeTurnsWithTheirSends) {

@@ -96,9 +96,6 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 
   protected:
-    // A lock granted in the order it was asked for, so a `start` waiting for it is never passed
-    // by sends asked for later. A taker that is a delegate on the receive thread keeps the loop
-    // turning while it waits (`whileWaiting`), so the send it waits behind gets its reply.
     // Marks the calling thread as holding a send turn while it lives.
     class SendTurnMark {
       public:
@@ -108,6 +105,9 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
         SendTurnMark& operator=(const SendTurnMark&) = delete;
     };
 
+    // A lock granted in the order it was asked for, so a `start` waiting for it is never passed
+    // by sends asked for later. A taker that is a delegate on the receive thread keeps the loop
+    // turning while it waits (`whileWaiting`), so the send it waits behind gets its reply.
     class FairLock {
       public:
         void lock(const std::function<void()>& whileWaiting);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
@@ -159,6 +160,8 @@ void EATransport::appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView
 }
 
 bool EATransport::connect() {
+    // Records logged under the lock reach the sink once it is released.
+    std::optional<orvLogger::Hold> hold(std::in_place);
     std::unique_lock guard(lock_);
     auto device = orvaneDevice();
     auto accessory = device ? device->eaaccessory() : nullptr;
@@ -204,11 +207,14 @@ bool EATransport::connect() {
     }
     orvLogger::trace(kTag, "--- connect()");
     guard.unlock();
+    hold.reset();
     deliverStateReports();
     return result;
 }
 
 bool EATransport::disconnect() {
+    // Records logged under the lock reach the sink once it is released.
+    std::optional<orvLogger::Hold> hold(std::in_place);
     std::unique_lock guard(lock_);
     orvLogger::trace(kTag, "+++ disconnect()");
     const ConnectState state = connectState();
@@ -236,6 +242,7 @@ bool EATransport::disconnect() {
     }
     orvLogger::trace(kTag, "--- disconnect()");
     guard.unlock();
+    hold.reset();
     deliverStateReports();
     return result;
 }
