@@ -5,6 +5,8 @@
 // mode, so it connects once); the window opens once it is Connected.
 // The difference, divided by the alive exchanges sent in the window, is the cost of one alive
 // exchange; a loop that polled between exchanges would show here as extra cost per exchange.
+// Wakeups (the process's voluntary context switches) are counted the same way: per second with the
+// checks on and off, and the difference per alive exchange.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -24,11 +26,16 @@ namespace {
 
 using namespace orvane;
 
-double processorSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+struct Usage {
+    double processorSeconds = 0;
+    long wakeups = 0;
+};
+
+Usage usage() {
+    rusage raw{};
+    getrusage(RUSAGE_SELF, &raw);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {seconds(raw.ru_utime) + seconds(raw.ru_stime), raw.ru_nvcsw};
 }
 
 struct Vk210Model {
@@ -53,6 +60,8 @@ struct Vk640Model {
 struct Window {
     double percent = 0;
     double cpuMs = 0;
+    double wakeupsPerSecond = 0;
+    long wakeups = 0;
     int alives = 0;
 };
 
@@ -71,13 +80,16 @@ Window idleWindow(uint64_t checkInterval) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         const int alivesBefore = Model::alives(*sim);
-        const double before = processorSeconds();
+        const Usage before = usage();
         const auto start = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::milliseconds(10000));
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        window.cpuMs = (processorSeconds() - before) * 1000.0;
+        const Usage after = usage();
+        window.cpuMs = (after.processorSeconds - before.processorSeconds) * 1000.0;
         window.percent = window.cpuMs / 10.0 / wall;
+        window.wakeups = after.wakeups - before.wakeups;
+        window.wakeupsPerSecond = static_cast<double>(window.wakeups) / wall;
         window.alives = Model::alives(*sim) - alivesBefore;
         reader->disconnect();
     }
@@ -101,6 +113,10 @@ void BM_IdleReaderKeepAlive(benchmark::State& state) {
     state.counters["cpu_percent_checks_off"] = off.percent;
     state.counters["alive_exchanges"] = on.alives;
     state.counters["cpu_ms_per_alive"] = on.alives > 0 ? (on.cpuMs - off.cpuMs) / on.alives : 0;
+    state.counters["wakeups_per_s_checks_on"] = on.wakeupsPerSecond;
+    state.counters["wakeups_per_s_checks_off"] = off.wakeupsPerSecond;
+    state.counters["wakeups_per_alive"] =
+        on.alives > 0 ? static_cast<double>(on.wakeups - off.wakeups) / on.alives : 0;
 }
 BENCHMARK(BM_IdleReaderKeepAlive<Vk210Model>)
     ->Iterations(1)

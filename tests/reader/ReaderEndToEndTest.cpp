@@ -139,6 +139,20 @@ TYPED_TEST(ReaderEndToEnd, ConnectStartsTheDeviceAndKeepsTheLinkAlive) {
     EXPECT_EQ(this->reader->keepAliveLoopsRunning(), 1);
 }
 
+TYPED_TEST(ReaderEndToEnd, LinkThatWillNotOpenIsReportedDuringConnect) {
+    SimFaults faults;
+    faults.inputOpenFails = true;
+    this->accessory->setFaults(faults);
+    EXPECT_FALSE(this->reader->connect());
+    EXPECT_EQ(this->calls->lines(),
+              (std::vector<std::string>{"r state Connecting", "u state Connecting",
+                                        "r state Disconnected", "u state Disconnected"}));
+    EXPECT_EQ(this->reader->baseProtocol()->receiveLoopsRunning(), 0);
+    // The next attempt, with the link working again, connects.
+    this->accessory->setFaults({});
+    this->connect();
+}
+
 TYPED_TEST(ReaderEndToEnd, SilentReaderIsDroppedAfterTheFourthFailedAlive) {
     this->connect();
     ASSERT_TRUE(waitUntil([&] { return this->alives() >= 1; }));

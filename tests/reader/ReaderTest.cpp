@@ -151,6 +151,51 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
     EXPECT_EQ(calls->lines(), Lines{});
 }
 
+// A device whose protocol will not start.
+class NoStartProtocol : public BaseProtocol {
+  public:
+    explicit NoStartProtocol(std::shared_ptr<BaseTransport> transport)
+        : BaseProtocol("NoStartProtocol", std::move(transport), nullptr) {}
+    Response send(ByteView, int) override { return {ResultCode::timeout, std::nullopt}; }
+    Response send(ByteView, int, int) override { return {ResultCode::timeout, std::nullopt}; }
+    bool start() override { return false; }
+
+  protected:
+    bool receiveTurn(const DispatchWorkItem&) override { return false; }
+    void receiveEnded(bool) override {}
+};
+
+class NoStartDevice : public BaseDevice {
+  public:
+    explicit NoStartDevice(std::shared_ptr<BaseTransport> transport)
+        : BaseDevice("NoStartDevice", std::make_shared<NoStartProtocol>(std::move(transport))) {}
+    void initDevice() override {}
+    uint8_t getModuleInfo(uint8_t) override { return 0; }
+    void triggerAlive() override {}
+
+  protected:
+    Bytes getBytePackage(const DeviceParam&) override { return {}; }
+    Bytes setBytePackage(const DeviceParam&) override { return {}; }
+    std::vector<DeviceParam> responseDataToDeviceParam(ByteView,
+                                                       const std::vector<DeviceParamId>&) override {
+        return {};
+    }
+    void verifySetResult(ByteView) override {}
+};
+
+TEST_F(ReaderTest, DeviceThatWillNotStartLetsTheTransportGo) {
+    make();
+    reader->useDevice(std::make_shared<NoStartDevice>(reader->baseTransport()));
+    // The transport did connect; the reader lets it go again and never initialises.
+    EXPECT_TRUE(reader->connect());
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(reader->inits.load(), 0);
+    EXPECT_EQ(calls->lines(),
+              (Lines{"r state Connecting", "u state Connecting", "r state Disconnecting",
+                     "u state Disconnecting", "r state Disconnected", "u state Disconnected"}));
+}
+
 TEST_F(ReaderTest, ConnectWaitsForAStableStateThenGivesUp) {
     make();
     reader->finish = false;

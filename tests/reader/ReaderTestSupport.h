@@ -193,6 +193,8 @@ class TestReader : public UhfReader {
         holdDone_.notify_all();
     }
     void installUhf(std::shared_ptr<BaseUhf> uhf) { setUhf(std::move(uhf)); }
+    // Only before the reader's first connect().
+    void useDevice(std::shared_ptr<BaseDevice> device) { replaceBaseDevice(std::move(device)); }
     void callAllocateUhf(UhfModuleType type) { allocateUhf(type); }
     uint64_t generation() const { return connectionGeneration(); }
 
