@@ -12,6 +12,7 @@
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "sim/SimVk210Module.h"
 #include "sim/SimVk210Settings.h"
+#include "uhf/UhfAppDelegate.h"
 
 namespace orvane {
 
@@ -69,37 +70,6 @@ struct Vk640Faults : test::Vk640Model {
     static constexpr bool ownAccessResult = true;
     static constexpr bool hasEngine = false;
     static constexpr bool checksDuringInventory = false;
-};
-
-// What reaches the application's UHF delegate.
-class AppRecorder : public UhfDelegate {
-  public:
-    void readTag(std::shared_ptr<UhfReader>, std::shared_ptr<TagInfo> tag) override {
-        std::lock_guard guard(lock_);
-        ++reads_[tag->strEPC()];
-    }
-    void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs& result) override {
-        std::lock_guard guard(lock_);
-        results_.push_back(result);
-    }
-    std::map<std::string, int> reads() const {
-        std::lock_guard guard(lock_);
-        return reads_;
-    }
-    std::vector<AccessResultEventArgs> results() const {
-        std::lock_guard guard(lock_);
-        return results_;
-    }
-    void clear() {
-        std::lock_guard guard(lock_);
-        reads_.clear();
-        results_.clear();
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::map<std::string, int> reads_;
-    std::vector<AccessResultEventArgs> results_;
 };
 
 enum class Phase { connect, inventory, access };
@@ -372,7 +342,7 @@ class FaultRun {
     }
 
     test::ModelReader<Model> fixture{Model::makeSim()};
-    std::shared_ptr<AppRecorder> app = std::make_shared<AppRecorder>();
+    std::shared_ptr<test::AppDelegate> app = std::make_shared<test::AppDelegate>();
     bool noise_ = false;
     SimReader::Row skuRow_;
 };

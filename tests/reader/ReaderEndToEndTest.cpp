@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ReaderTestSupport.h"
+#include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/EATransport.h"
@@ -39,16 +39,7 @@ struct Vk640Model {
     static constexpr bool checkedDuringActions = false;
 };
 
-class Found : public DetectReaderDelegate {
-  public:
-    void didConnectReader(const std::shared_ptr<OrvaneDevice>& device) override {
-        std::lock_guard guard(lock);
-        devices.push_back(device);
-    }
-    void didDisconnectReader(const std::shared_ptr<OrvaneDevice>&) override {}
-    std::mutex lock;
-    std::vector<std::shared_ptr<OrvaneDevice>> devices;
-};
+using Found = test::FoundReaders;
 
 // One simulated reader of the model, attached and discovered; the reader under test is made for
 // the discovered descriptor, checks every 300 ms and finishes its initialisation at once.

@@ -12,9 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ReaderTestSupport.h"
@@ -25,6 +28,32 @@
 #include "sim/SimVk640.h"
 
 namespace orvane::test {
+
+// Waits for the one answer of an asynchronous getter; a timeout when none comes.
+template <typename T>
+std::pair<ResultCode, std::optional<T>> answerOf(
+    const std::function<void(std::function<void(ResultCode, std::optional<T>)>)>& call) {
+    auto lock = std::make_shared<std::mutex>();
+    auto answer = std::make_shared<std::optional<std::pair<ResultCode, std::optional<T>>>>();
+    call([lock, answer](ResultCode code, std::optional<T> value) {
+        std::lock_guard guard(*lock);
+        answer->emplace(code, std::move(value));
+    });
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard guard(*lock);
+        return answer->has_value();
+    }));
+    std::lock_guard guard(*lock);
+    return answer->value_or(std::pair{ResultCode::timeout, std::nullopt});
+}
+
+// Waits for the code of an asynchronous operation without a value.
+inline ResultCode codeOf(const std::function<void(std::function<void(ResultCode)>)>& call) {
+    auto code = std::make_shared<std::atomic<int>>(-1);
+    call([code](ResultCode c) { *code = static_cast<int>(rawValue(c)); });
+    EXPECT_TRUE(waitUntil([&] { return code->load() >= 0; }));
+    return static_cast<ResultCode>(code->load());
+}
 
 class FoundReaders : public DetectReaderDelegate {
   public:

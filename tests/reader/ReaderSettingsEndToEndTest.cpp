@@ -24,29 +24,14 @@ using Read = std::function<void(BaseReader&, ValueCompletion<T>)>;
 template <class T>
 using Write = std::function<void(BaseReader&, const T&, ResultCompletion)>;
 
-// Waits for the one answer of a reading.
+// The one answer of a reading, and the code of a writing.
 template <class T>
 std::pair<ResultCode, std::optional<T>> answerOf(BaseReader& reader, const Read<T>& read) {
-    auto lock = std::make_shared<std::mutex>();
-    auto answer = std::make_shared<std::optional<std::pair<ResultCode, std::optional<T>>>>();
-    read(reader, [lock, answer](ResultCode code, std::optional<T> value) {
-        std::lock_guard guard(*lock);
-        answer->emplace(code, std::move(value));
-    });
-    EXPECT_TRUE(waitUntil([&] {
-        std::lock_guard guard(*lock);
-        return answer->has_value();
-    }));
-    std::lock_guard guard(*lock);
-    return answer->value_or(std::pair{ResultCode::timeout, std::nullopt});
+    return test::answerOf<T>([&](ValueCompletion<T> done) { read(reader, std::move(done)); });
 }
-
 template <class T>
 ResultCode codeOf(BaseReader& reader, const Write<T>& write, const T& value) {
-    auto code = std::make_shared<std::atomic<int>>(-1);
-    write(reader, value, [code](ResultCode c) { *code = static_cast<int>(rawValue(c)); });
-    EXPECT_TRUE(waitUntil([&] { return code->load() >= 0; }));
-    return static_cast<ResultCode>(code->load());
+    return test::codeOf([&](ResultCompletion done) { write(reader, value, std::move(done)); });
 }
 
 // Reads the value, writes the first of `others(value)` the reader accepts and reads it back;

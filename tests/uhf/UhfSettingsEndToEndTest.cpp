@@ -18,31 +18,6 @@ namespace {
 
 constexpr ResultCode kOk = ResultCode::noError;
 
-// Waits for the one answer of a getter; the code alone for an operation without a value.
-template <typename T>
-std::pair<ResultCode, std::optional<T>> answerOf(
-    const std::function<void(UhfValueCompletion<T>)>& call) {
-    auto lock = std::make_shared<std::mutex>();
-    auto answer = std::make_shared<std::optional<std::pair<ResultCode, std::optional<T>>>>();
-    call([lock, answer](ResultCode code, std::optional<T> value) {
-        std::lock_guard guard(*lock);
-        answer->emplace(code, std::move(value));
-    });
-    EXPECT_TRUE(waitUntil([&] {
-        std::lock_guard guard(*lock);
-        return answer->has_value();
-    }));
-    std::lock_guard guard(*lock);
-    return answer->value_or(std::pair{ResultCode::timeout, std::nullopt});
-}
-
-ResultCode codeOf(const std::function<void(UhfResultCompletion)>& call) {
-    auto code = std::make_shared<std::atomic<int>>(-1);
-    call([code](ResultCode c) { *code = static_cast<int>(c); });
-    EXPECT_TRUE(waitUntil([&] { return code->load() >= 0; }));
-    return static_cast<ResultCode>(code->load());
-}
-
 // ---- A value other than the one read, chosen by the setting's type ---------------------------
 
 template <typename T>

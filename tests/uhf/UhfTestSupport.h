@@ -29,40 +29,9 @@
 #include "sim/SimVk210Module.h"
 #include "sim/SimVk640.h"
 #include "support/TestSupport.h"
+#include "uhf/UhfAppDelegate.h"
 
 namespace orvane::test {
-
-// What the application's UhfDelegate received.
-class AppDelegate : public UhfDelegate {
-  public:
-    void readTag(std::shared_ptr<UhfReader>, std::shared_ptr<TagInfo> tagInfo) override {
-        std::lock_guard guard(lock_);
-        ++reads_[tagInfo->strEPC()];
-        rssi_[tagInfo->strEPC()] = tagInfo->rssi();
-    }
-    void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs& result) override {
-        std::lock_guard guard(lock_);
-        results_.push_back(result);
-    }
-    std::map<std::string, int> reads() const {
-        std::lock_guard guard(lock_);
-        return reads_;
-    }
-    std::map<std::string, double> rssi() const {
-        std::lock_guard guard(lock_);
-        return rssi_;
-    }
-    std::vector<AccessResultEventArgs> results() const {
-        std::lock_guard guard(lock_);
-        return results_;
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::map<std::string, int> reads_;
-    std::map<std::string, double> rssi_;
-    std::vector<AccessResultEventArgs> results_;
-};
 
 // The reader's part: keeps the action state and the failure count, hands tag reports and
 // access results to the driver, records the order of actions and access results.

@@ -14,6 +14,7 @@
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
 #include "sim/SimVk210Module.h"
+#include "uhf/UhfAppDelegate.h"
 
 namespace orvane::test {
 namespace {
@@ -49,48 +50,6 @@ struct Vk640Uhf : Vk640Model {
         return static_cast<float>(std::trunc((sum / 2.0 * 2.1 - 75.0) * 10.0)) / 10.0f;
     }
     static constexpr ActionState kPermaLockResult = ActionState::permanentLock;
-};
-
-// What reached the application's UhfDelegate, and whether every call named the reader.
-class Application : public UhfDelegate {
-  public:
-    explicit Application(std::weak_ptr<UhfReader> reader) : reader_(std::move(reader)) {}
-    void readTag(std::shared_ptr<UhfReader> reader, std::shared_ptr<TagInfo> tag) override {
-        std::lock_guard guard(lock_);
-        ++reads_[tag->strEPC()];
-        rssi_[tag->strEPC()] = tag->rssi();
-        if (reader != reader_.lock()) ++strangers_;
-    }
-    void accessResult(std::shared_ptr<UhfReader> reader,
-                      const AccessResultEventArgs& result) override {
-        std::lock_guard guard(lock_);
-        results_.push_back(result);
-        if (reader != reader_.lock()) ++strangers_;
-    }
-    std::map<std::string, int> reads() const {
-        std::lock_guard guard(lock_);
-        return reads_;
-    }
-    std::map<std::string, double> rssi() const {
-        std::lock_guard guard(lock_);
-        return rssi_;
-    }
-    std::vector<AccessResultEventArgs> results() const {
-        std::lock_guard guard(lock_);
-        return results_;
-    }
-    int strangers() const {
-        std::lock_guard guard(lock_);
-        return strangers_;
-    }
-
-  private:
-    std::weak_ptr<UhfReader> reader_;
-    mutable std::mutex lock_;
-    std::map<std::string, int> reads_;
-    std::map<std::string, double> rssi_;
-    std::vector<AccessResultEventArgs> results_;
-    int strangers_ = 0;
 };
 
 template <class Model>
@@ -132,7 +91,7 @@ class UhfThroughReaderTest : public ::testing::Test {
 
     ModelReader<Model> f{Model::makeSim()};
     std::shared_ptr<BaseUhf> uhf;
-    std::shared_ptr<Application> app = std::make_shared<Application>(f.reader);
+    std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>(f.reader);
 };
 
 using Models = ::testing::Types<Vk210Uhf, Vk640Uhf>;
