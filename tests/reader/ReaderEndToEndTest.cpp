@@ -273,6 +273,37 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
     this->reader.reset();
 }
 
+TYPED_TEST(ReaderEndToEnd, ReaderReleasedInsideItsOwnReportOutlivesTheCall) {
+    // The fixture's reader stays alive as the log sink, so every record is formatted.
+    BaseReader::setLogLevel(LogLevel::trace);
+    struct Row {
+        bool connects;
+        ConnectState releaseAt;
+    };
+    for (const Row row :
+         {Row{true, ConnectState::connecting}, Row{false, ConnectState::disconnected}}) {
+        auto app = std::make_shared<std::shared_ptr<TestReader>>(this->makeReader());
+        auto own = std::make_shared<test::ReaderSink>(std::make_shared<CallLog>());
+        TestReader& reader = **app;
+        reader.setReaderDelegate(own);
+        reader.setUhfReaderDelegate({});
+        if (!row.connects) {
+            ASSERT_TRUE(reader.connect());
+            ASSERT_TRUE(
+                waitUntil([&] { return reader.connectState() == ConnectState::connected; }));
+        }
+        std::weak_ptr<TestReader> weak = *app;
+        own->onConnectState = [app, row](const ConnectStateEventArgs& args) {
+            if (args.connectState() == row.releaseAt) app->reset();
+        };
+        EXPECT_TRUE(row.connects ? reader.connect() : reader.disconnect());
+        EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
+        EXPECT_TRUE(waitUntil(
+            [] { return EATransport::shared()->connectState() == ConnectState::disconnected; }));
+    }
+    BaseReader::setLogLevel(LogLevel::info);
+}
+
 // --- Settings and firmware through the reader's operations ---
 
 // Records every parameter delegate call as a line and keeps the records received.

@@ -31,7 +31,10 @@
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
 // engine objects, the logger, the work items and the queued reconnect hold it weakly. Dropping
-// the last reference to a connected reader disconnects its transport and ends its loops.
+// the last reference to a connected reader disconnects its transport and ends its loops. A call
+// that can deliver a connection report (connect, disconnect, transportDisconnect,
+// setConnectState, triggerConnectStateEvent) holds the reader to its end, so the application
+// may drop its last reference from inside the report.
 //
 // A connection generation counts transport Connected and Disconnected reports. The
 // initialisation and keep-alive items carry the generation they were made for and do nothing

@@ -23,6 +23,8 @@ std::string stateName(ConnectState state) {
 }  // namespace
 
 bool BaseReader::connect() {
+    // The application may drop its last reference inside a report this call delivers.
+    const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
     if (!automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
     setInitEngine(false);
@@ -67,6 +69,7 @@ bool BaseReader::connect() {
 }
 
 bool BaseReader::disconnect() {
+    const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
@@ -116,6 +119,7 @@ bool BaseReader::disconnect() {
 }
 
 bool BaseReader::transportDisconnect() {
+    const auto self = weak_from_this().lock();
     const bool result = baseTransport_->disconnect();
     orvLogger::trace(tag_,
                      std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
@@ -207,6 +211,7 @@ void BaseReader::queueReconnect() {
 }
 
 void BaseReader::setConnectState(ConnectState state) {
+    const auto self = weak_from_this().lock();
     storeState(state);
 }
 
@@ -217,6 +222,7 @@ void BaseReader::storeState(ConnectState state) {
 }
 
 void BaseReader::triggerConnectStateEvent() {
+    const auto self = weak_from_this().lock();
     const ConnectStateEventArgs args(linkUhfReader(), connectState());
     deliver(readerDelegate(), "connectStateEvent",
             [&](ReaderDelegate& delegate) { delegate.connectStateEvent(args); });
