@@ -258,16 +258,31 @@ TYPED_TEST(ReaderEndToEnd, DroppingTheReaderClosesTheLinkAndEndsItsLoops) {
 TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) {
     this->connect();
     this->calls->clear();
+    // The first reader tries to reconnect from inside the Disconnected report of the take-over.
+    auto inReport = std::make_shared<std::atomic<int>>(-1);
+    std::weak_ptr<TestReader> weak = this->reader;
+    this->sink->onConnectState = [inReport, weak](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::disconnected || inReport->load() >= 0) return;
+        if (auto reader = weak.lock()) inReport->store(reader->connect() ? 1 : 0);
+    };
     auto second = this->makeReader();
+    second->setReaderDelegate({});
+    second->setUhfReaderDelegate({});
+    EXPECT_EQ(inReport->load(), 0);
     EXPECT_EQ(this->reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(this->calls->count("r state Disconnected"), 1);
     EXPECT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
     // The first reader no longer owns the link.
     EXPECT_FALSE(this->reader->connect());
-    second->setReaderDelegate({});
-    second->setUhfReaderDelegate({});
+    {
+        std::lock_guard guard(this->sink->logLock);
+        EXPECT_EQ(std::count(this->sink->logs.begin(), this->sink->logs.end(),
+                             "connect() - Transport is used by another reader"),
+                  2);
+    }
     ASSERT_TRUE(second->connect());
     EXPECT_TRUE(waitUntil([&] { return second->connectState() == ConnectState::connected; }));
+    EXPECT_EQ(this->reader->connectState(), ConnectState::disconnected);
     EXPECT_TRUE(second->disconnect());
     second.reset();
     this->reader.reset();

@@ -1,5 +1,7 @@
 #include "orvanerfid/link/BaseTransport.h"
 
+#include <utility>
+
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 
@@ -21,6 +23,21 @@ std::shared_ptr<TransportDelegate> BaseTransport::delegate() const {
 void BaseTransport::setDelegate(std::weak_ptr<TransportDelegate> delegate) {
     std::lock_guard guard(fieldsLock_);
     delegate_ = std::move(delegate);
+}
+
+bool BaseTransport::isDelegate(const std::shared_ptr<TransportDelegate>& candidate) const {
+    if (!candidate) return false;
+    std::lock_guard guard(fieldsLock_);
+    return !delegate_.owner_before(candidate) && !candidate.owner_before(delegate_);
+}
+
+std::weak_ptr<TransportDelegate> BaseTransport::releaseDelegate() {
+    std::lock_guard guard(fieldsLock_);
+    return std::exchange(delegate_, {});
+}
+
+bool BaseTransport::connectFor(const std::shared_ptr<TransportDelegate>& owner) {
+    return isDelegate(owner) && connect();
 }
 
 std::string BaseTransport::deviceNameField() const {
@@ -72,18 +89,23 @@ void BaseTransport::receive(ByteView bytes) {
 }
 
 void BaseTransport::assignConnectState(ConnectState state) {
+    std::weak_ptr<TransportDelegate> target;
+    {
+        std::lock_guard guard(fieldsLock_);
+        target = delegate_;
+    }
+    assignConnectState(state, std::move(target));
+}
+
+void BaseTransport::assignConnectState(ConnectState state,
+                                       std::weak_ptr<TransportDelegate> reportTo) {
     const ConnectState old = connectState_.exchange(state);
     wakeReceivers();
     orvLogger::trace(className_, "ConnectState: New - " + std::string(description(state)) +
                                      ", Old - " + std::string(description(old)));
-    std::weak_ptr<TransportDelegate> target;
-    {
-        std::lock_guard guard(fieldsLock_);
-        if (delegate_.expired()) return;
-        target = delegate_;
-    }
+    if (reportTo.expired()) return;
     std::lock_guard guard(reportsLock_);
-    pendingReports_.push_back({std::move(target), state});
+    pendingReports_.push_back({std::move(reportTo), state});
 }
 
 void BaseTransport::deliverStateReports() {

@@ -22,10 +22,11 @@ namespace orvane {
 // The byte pipe between one reader's protocol object and the reader: the received-byte queue,
 // the connection state, and blocking reads and writes with a timeout in milliseconds.
 //
-// Threads: the state is an atomic. Every assignment is reported to the delegate (held weakly)
-// on the assigning thread, in assignment order, and never while a transport lock is held, so a
-// delegate may call `connect()` or `disconnect()` from inside the report; reports raised by such
-// a nested call are delivered after the current one returns. `byteQueue()` has its own lock.
+// Threads: the state is an atomic. Every assignment is reported to the delegate (held weakly;
+// during a hand-over, to the delegate being replaced) on the assigning thread, in assignment
+// order, and never while a transport lock is held, so a delegate may call `connect()` or
+// `disconnect()` from inside the report; reports raised by such a nested call are delivered
+// after the current one returns. `byteQueue()` has its own lock.
 class BaseTransport {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -41,6 +42,9 @@ class BaseTransport {
 
     std::shared_ptr<TransportDelegate> delegate() const;
     void setDelegate(std::weak_ptr<TransportDelegate> delegate);
+    // Whether `candidate` is the delegate. Compares ownership only: no delegate is held (and
+    // perhaps released) by the test, so it may run under a transport lock.
+    bool isDelegate(const std::shared_ptr<TransportDelegate>& candidate) const;
 
     // Received bytes not yet read.
     ByteQueue& byteQueue() { return byteQueue_; }
@@ -77,6 +81,9 @@ class BaseTransport {
 
     // Connects; true when connected afterwards. Blocks the caller; never throws.
     virtual bool connect() = 0;
+    // Connects for `owner`: false, doing nothing, when `owner` is not the delegate. A transport
+    // that changes hands makes the test and the connect one step.
+    virtual bool connectFor(const std::shared_ptr<TransportDelegate>& owner);
     // Disconnects; true when disconnected afterwards. Blocks the caller; never throws.
     virtual bool disconnect() = 0;
     // Moves `length` received bytes into `data` from `offset`, waiting up to `timeout` ms.
@@ -98,6 +105,10 @@ class BaseTransport {
     // Logs and stores the state and queues its report; the caller delivers the queued reports
     // with `deliverStateReports()` once it holds no lock.
     void assignConnectState(ConnectState state);
+    // The same, reporting to `reportTo` instead of the delegate.
+    void assignConnectState(ConnectState state, std::weak_ptr<TransportDelegate> reportTo);
+    // Clears the delegate and returns the one it held.
+    std::weak_ptr<TransportDelegate> releaseDelegate();
     void deliverStateReports();
     // Queues received bytes and wakes the waiters.
     void receive(ByteView bytes);

@@ -95,8 +95,7 @@ void EATransport::setOrvaneDevice(std::shared_ptr<OrvaneDevice> device) {
 }
 
 void EATransport::takeOver(std::shared_ptr<OrvaneDevice> device) {
-    disconnect();
-    setDelegate({});
+    disconnect(true);
     setOrvaneDevice(std::move(device));
 }
 
@@ -160,9 +159,18 @@ void EATransport::appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView
 }
 
 bool EATransport::connect() {
+    return connect(nullptr);
+}
+
+bool EATransport::connectFor(const std::shared_ptr<TransportDelegate>& owner) {
+    return connect(&owner);
+}
+
+bool EATransport::connect(const std::shared_ptr<TransportDelegate>* owner) {
     // Records logged under the lock reach the sink once it is released.
     std::optional<orvLogger::Hold> hold(std::in_place);
     std::unique_lock guard(lock_);
+    if (owner && !isDelegate(*owner)) return false;
     auto device = orvaneDevice();
     auto accessory = device ? device->eaaccessory() : nullptr;
     orvLogger::trace(kTag, "+++ connect() connect to Device - " +
@@ -213,10 +221,23 @@ bool EATransport::connect() {
 }
 
 bool EATransport::disconnect() {
+    return disconnect(false);
+}
+
+bool EATransport::disconnect(bool handOver) {
     // Records logged under the lock reach the sink once it is released.
     std::optional<orvLogger::Hold> hold(std::in_place);
     std::unique_lock guard(lock_);
     orvLogger::trace(kTag, "+++ disconnect()");
+    std::optional<std::weak_ptr<TransportDelegate>> reportTo;
+    if (handOver) reportTo = releaseDelegate();
+    const auto assign = [&](ConnectState next) {
+        if (reportTo) {
+            assignConnectState(next, *reportTo);
+        } else {
+            assignConnectState(next);
+        }
+    };
     const ConnectState state = connectState();
     bool result = false;
     if (state == ConnectState::disconnected) {
@@ -227,7 +248,7 @@ bool EATransport::disconnect() {
             kTag, "disconnect() Connect state is not connected, would not to do disconnect - " +
                       std::string(description(state)));
     } else {
-        assignConnectState(ConnectState::disconnecting);
+        assign(ConnectState::disconnecting);
         {
             std::lock_guard items(stateLock_);
             if (workItem_ && !workItem_->isCancelled()) workItem_->cancel();
@@ -237,7 +258,7 @@ bool EATransport::disconnect() {
         }
         inputSignal_->notify();
         closeSession();
-        assignConnectState(ConnectState::disconnected);
+        assign(ConnectState::disconnected);
         result = true;
     }
     orvLogger::trace(kTag, "--- disconnect()");

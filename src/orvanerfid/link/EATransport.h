@@ -18,7 +18,9 @@ namespace orvane {
 // Threads and locks:
 // - `connect` and `disconnect` block their caller and are serialised by `lock_`; the state
 //   walk happens under it, and the state reports reach the delegate after it is released (a
-//   delegate may call `connect` or `disconnect` from inside a report).
+//   delegate may call `connect` or `disconnect` from inside a report). `takeOver` clears the
+//   delegate under `lock_` too, so `connectFor` never connects for a reader that has lost the
+//   transport.
 // - The read loop runs on "com.orvane.EATransport", one work item per successful connect. Each
 //   loop tests its own work item and reads only the session it was started with, so a loop
 //   left over from an earlier connection never reads beside the current one; it never takes
@@ -47,9 +49,10 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
 
     std::shared_ptr<OrvaneDevice> orvaneDevice() const;
     void setOrvaneDevice(std::shared_ptr<OrvaneDevice> device);
-    // Points the transport at a new reader's descriptor: disconnects it first while the
-    // previous delegate is still set, so the previous reader is told Disconnected, then clears
-    // the delegate. The new reader then sets itself as delegate.
+    // Points the transport at a new reader's descriptor: clears the delegate, then disconnects,
+    // telling the previous delegate Disconnecting and Disconnected. From the moment the
+    // delegate is cleared, a `connectFor` of the previous reader is refused, also from inside
+    // those reports. The new reader then sets itself as delegate.
     void takeOver(std::shared_ptr<OrvaneDevice> device);
 
     DeviceType deviceType() const override;
@@ -62,6 +65,9 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
     // (the received bytes are kept); false without descriptor, in Connecting or Disconnecting,
     // or when the session does not open (the state returns to Disconnected).
     bool connect() override;
+    // The same, refused at once (nothing logged) when `owner` is not the delegate; tested under
+    // the lock that serialises connect and disconnect, so a take-over is seen by the test.
+    bool connectFor(const std::shared_ptr<TransportDelegate>& owner) override;
     // Cancels the read loop and closes the session: Disconnecting, then Disconnected. True when
     // already disconnected; false in Connecting, Listen or Disconnecting.
     bool disconnect() override;
@@ -85,6 +91,11 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
                                const std::shared_ptr<Signal>& input);
     bool readPass(const DispatchWorkItem& self, const AccessorySession& session, Bytes& buffer);
     void endReadLoop(const DispatchWorkItem& self);
+
+    // `owner` null: no owner test.
+    bool connect(const std::shared_ptr<TransportDelegate>* owner);
+    // `handOver`: the delegate is cleared first and the reports go to the one it held.
+    bool disconnect(bool handOver);
 
     bool openSession();
     void closeSession();

@@ -36,6 +36,10 @@
 // setConnectState, triggerConnectStateEvent) holds the reader to its end, so the application
 // may drop its last reference from inside the report.
 //
+// The shared accessory transport belongs to the last reader made for it: once another reader
+// has taken it, connect() answers false ("Transport is used by another reader"), also from
+// inside the Disconnected report the take-over delivers.
+//
 // A connection generation counts transport Connected and Disconnected reports. The
 // initialisation and keep-alive items carry the generation they were made for and do nothing
 // once it has moved on, so work left over from an earlier connection never acts on a newer one.

@@ -63,7 +63,11 @@ bool BaseReader::connect() {
         Clock::sleepForMs(kStatePoll);
     }
     orvLogger::trace(tag_, "connect() Trigger transport connect");
-    const bool result = baseTransport_->connect();
+    // Refused when another reader has taken the transport since the test above.
+    const bool result = baseTransport_->connectFor(self);
+    if (!result && !baseTransport_->isDelegate(self)) {
+        orvLogger::error(tag_, "connect() - Transport is used by another reader");
+    }
     orvLogger::trace(tag_, "--- connect() ");
     return result;
 }
