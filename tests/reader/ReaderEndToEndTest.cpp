@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/link/DetectReader.h"
@@ -317,6 +319,48 @@ TYPED_TEST(ReaderEndToEnd, ReaderReleasedInsideItsOwnReportOutlivesTheCall) {
             [] { return EATransport::shared()->connectState() == ConnectState::disconnected; }));
     }
     BaseReader::setLogLevel(LogLevel::info);
+}
+
+// A disconnect() after a connect() that returned true ends Disconnected, also while the
+// connection's reports have not reached the reader yet.
+TYPED_TEST(ReaderEndToEnd, DisconnectWhileTheConnectionIsUnderWayEndsDisconnected) {
+    auto& reader = this->reader;
+    // Both calls from inside the Disconnected report, whose delivery holds the next reports.
+    {
+        this->connect();
+        auto results = std::make_shared<std::vector<bool>>();
+        std::weak_ptr<TestReader> weak = reader;
+        this->sink->onConnectState = [results, weak](const ConnectStateEventArgs& args) {
+            if (args.connectState() != ConnectState::disconnected || !results->empty()) return;
+            if (auto self = weak.lock()) results->assign({self->connect(), self->disconnect()});
+        };
+        ASSERT_TRUE(reader->disconnect());
+        EXPECT_EQ(*results, (std::vector<bool>{true, true}));
+        this->sink->onConnectState = nullptr;
+    }
+    // From another thread as soon as the transport starts connecting: in the settle after the
+    // link opened, unless this thread comes too late for it.
+    {
+        std::atomic<int> connected{-1};
+        std::thread connecting([&] { connected = reader->connect() ? 1 : 0; });
+        const auto transport = EATransport::shared();
+        while (transport->connectState() == ConnectState::disconnected && connected.load() < 0) {
+            std::this_thread::yield();
+        }
+        EXPECT_TRUE(reader->disconnect());
+        connecting.join();
+        EXPECT_EQ(connected.load(), 1);
+    }
+    const auto settled = [&] {
+        return reader->connectState() == ConnectState::disconnected &&
+               EATransport::shared()->connectState() == ConnectState::disconnected &&
+               reader->keepAliveLoopsRunning() == 0;
+    };
+    EXPECT_TRUE(waitUntil(settled));
+    // And stays so: no initialisation left over brings it back.
+    this->pause(600);
+    EXPECT_TRUE(settled());
+    this->connect();
 }
 
 // --- Settings and firmware through the reader's operations ---

@@ -184,7 +184,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     // True when already connected or the transport connected (readiness is the later Connected
     // report). Blocks the caller up to about 3.1 s.
     bool connect();
-    // True when already disconnected or the transport disconnected.
+    // True when already disconnected or the transport disconnected. A connection whose reports
+    // have not reached the reader yet (the transport connected or connecting for it while the
+    // reader still reads Disconnected) is disconnected too.
     bool disconnect();
     bool triggerDisconnect() const { return triggerDisconnect_.load(); }
     bool autoReconnect() const { return autoReconnect_.load(); }
@@ -326,6 +328,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
+    // Whether the transport is, or is becoming, connected for this reader.
+    ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();
     ORVANE_INTERNAL void onTransportDisconnected();
     ORVANE_INTERNAL void cancelKeepAlive();

@@ -88,10 +88,13 @@ bool BaseReader::disconnect() {
     const TimeoutControl timeout(kStableStateBudget);
     while (true) {
         const ConnectState state = connectState();
-        if (state == ConnectState::disconnected) {
+        // A connection of this reader whose reports have not reached it yet (the transport is
+        // still settling, or a report delivery is under way) takes the stop path too.
+        if (state == ConnectState::disconnected && !transportOpenFor(self)) {
             orvLogger::trace(tag_, "disconnect() - Already disconnected");
             return finish(true);
         }
+        if (state == ConnectState::disconnected) break;
         if (state == ConnectState::connected) break;
         if (state == ConnectState::listen) {
             orvLogger::error(tag_, "disconnect() - Invalid connect state - " + stateName(state));
@@ -120,6 +123,11 @@ bool BaseReader::disconnect() {
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
     return finish(baseTransport_->disconnect());
+}
+
+bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
+    return baseTransport_->connectState() != ConnectState::disconnected &&
+           baseTransport_->isDelegate(self);
 }
 
 bool BaseReader::transportDisconnect() {
