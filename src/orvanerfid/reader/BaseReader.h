@@ -240,6 +240,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // --- Firmware update ---
     // Loads `firmware` into the reader under `fileName`; progress reaches the reader delegate's
     // firmwareUpdateEvent and the keep-alive rests meanwhile. An aborted update completes 0x0000.
+    // While an update runs, another is refused with 0x4002 "In Operation": nothing is sent or
+    // reported for it, and the running update goes on.
     void firmwareUpdate(std::string fileName, Bytes firmware, ResultCompletion completion);
     // Asks a running update to stop at its next test.
     void abortFirmwareUpdate();
@@ -344,6 +346,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<int> failCount_{0};
     std::atomic<Clock::duration::rep> lastTime_;
     std::atomic<FirmwareUpdateState> updateFirmwareStatus_{FirmwareUpdateState::stop};
+    // Taken by firmwareUpdate() on the caller's thread while an update runs.
+    std::atomic<bool> firmwareUpdateRunning_{false};
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};
