@@ -226,8 +226,8 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // --- Parameter operations ---
     // The delegate is told on a global-queue thread: didReceive per record read, didFail on a
-    // failure (0x4000 "Device is nil" without a device), then didFinish once. A reader released
-    // before the work runs ends the request without a call.
+    // failure (0x4000 "Device is nil" without a device, and for a reader released before the
+    // work runs), then didFinish once, last.
     void getParameter(int id, DeviceParamId deviceParamId,
                       std::shared_ptr<ParameterDelegate> delegate);
     void setParameter(int id, DeviceParam deviceParam, std::shared_ptr<ParameterDelegate> delegate);
