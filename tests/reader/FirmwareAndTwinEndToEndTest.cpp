@@ -1,4 +1,5 @@
-// A reader made from discovery against the simulated Vk210: one firmware update at a time.
+// A reader made from discovery against the simulated Vk210: one firmware update at a time, and the
+// supported settings as raw values.
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,15 @@ TEST(FirmwareUpdateEndToEnd, ASecondUpdateIsRefusedAndLeavesTheRunningOneAlone) 
     const Bytes loaded = f.sim->setting("firmwareFile");
     EXPECT_LT(loaded.size(), 400000U);
     EXPECT_TRUE(std::all_of(loaded.begin(), loaded.end(), [](uint8_t b) { return b == 0x33; }));
+}
+
+TEST(ReaderTwinEndToEnd, TheSupportedSettingsTwinListsTheSameIdsAsRawValues) {
+    ModelReader<Vk210Model> f;
+    std::vector<uint8_t> raw;
+    for (const DeviceParamId id : f.reader->supportedParameterIds())
+        raw.push_back(rawValue(id));
+    EXPECT_GE(raw.size(), 10U);
+    EXPECT_EQ(f.reader->supportedParameterIds_OC(), raw);
 }
 
 }  // namespace

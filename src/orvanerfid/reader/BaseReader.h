@@ -160,6 +160,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // The device's settings this reader's firmware supports, in the device's order; empty
     // without a device. The firmware revision is read afresh for each id.
     std::vector<DeviceParamId> supportedParameterIds() const;
+    // The same ids as their raw values, in the same order.
+    std::vector<uint8_t> supportedParameterIds_OC() const;
     std::vector<DeviceParam> supportedParameters() const;
 
     // --- Static supported-parameter tables (no reader or connection needed) ---

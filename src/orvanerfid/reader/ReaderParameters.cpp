@@ -66,6 +66,10 @@ void queueRequest(const std::weak_ptr<BaseReader>& weak, std::string tag, int id
 
 }  // namespace
 
+std::vector<uint8_t> BaseReader::supportedParameterIds_OC() const {
+    return twinValue(std::optional(supportedParameterIds()));
+}
+
 void BaseReader::getParameter(int id, DeviceParamId deviceParamId,
                               std::shared_ptr<ParameterDelegate> delegate) {
     queueRequest(weak_from_this(), TAG(), id, std::move(delegate),
