@@ -250,6 +250,11 @@ ORVANE_API uint16_t orv_assertModule(orv_uhf* uhf);
 ORVANE_API uint16_t orv_assertAction(orv_uhf* uhf);
 /* Whether the module supports the operation (UhfParamId raw value); false for NULL. */
 ORVANE_API bool orv_isSupport(orv_uhf* uhf, uint8_t paramId);
+/* The object's log tag (its class name, "UhfST25RU3993"), valid while the handle lives; "" for
+ * NULL. */
+ORVANE_API const char* orv_TAG(orv_uhf* uhf);
+/* The radio module's UhfModuleType raw value (0 unknown, 1 ST25RU3993, 2 Qm5520); 0 for NULL. */
+ORVANE_API uint8_t orv_uhfModuleType(orv_uhf* uhf);
 
 /* The operations. Each is named after its selector (`setPowerWithPower:completion:` is
  * orv_setPowerWithPower_completion) and runs the UHF object's operation of the same name with the

@@ -32,6 +32,7 @@ int main(void) {
           "a NULL handle is refused by a tag access");
     check(calls == 0, "a refusal calls nothing back");
     check(orv_reader_create(NULL) == NULL && orv_reader_uhf(NULL) == NULL, "no reader");
+    check(orv_TAG(NULL)[0] == '\0' && orv_uhfModuleType(NULL) == 0, "no UHF object");
 
     const orv_discovery_callbacks callbacks = {NULL, on_found, NULL};
     orv_discovery* discovery = orv_discovery_start(&callbacks);

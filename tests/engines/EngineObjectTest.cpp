@@ -4,13 +4,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/engines/EngineSE2707.h"
 #include "orvanerfid/engines/EngineSE4107.h"
-#include "support/TestSupport.h"
 
 namespace orvane::test {
 namespace {
@@ -100,6 +102,28 @@ TEST(EngineObject, TheFirstRowDecidesOnAnInclusiveVersionWindow) {
     }
     WindowEngine withoutIds(rows, false);
     EXPECT_FALSE(withoutIds.isSupport(EngineParamId::upcE0OnOff));
+}
+
+TEST(EngineObject, AnEngineNotOwnedByASharedPtrRefusesOnThePool) {
+    orvLogger::setShowNSLog(false);
+    EngineSE2707 engine(std::weak_ptr<ReaderLink>{});
+    auto delegate = std::make_shared<RecordingDelegate>();
+    struct Threads {
+        std::mutex lock;
+        std::set<std::thread::id> ids;
+    };
+    auto threads = std::make_shared<Threads>();
+    delegate->onCall = [threads](const auto&) {
+        std::lock_guard guard(threads->lock);
+        threads->ids.insert(std::this_thread::get_id());
+    };
+    engine.getParameter(1, EngineParamId::upcAOnOff, delegate);
+    ASSERT_TRUE(delegate->waitFinished());
+    EXPECT_EQ(delegate->kinds(), "FE");
+    EXPECT_EQ(delegate->calls().front().code, ResultCode::invalidModuleObject);
+    std::lock_guard guard(threads->lock);
+    EXPECT_FALSE(threads->ids.contains(std::this_thread::get_id()));
+    orvLogger::setShowNSLog(true);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,6 +92,9 @@ class RecordingDelegate : public ParameterDelegate {
     }
     void didFinish(int id) override { add({'E', id, EngineParamId{}, {}, ResultCode::noError}); }
 
+    // Called after each call is recorded, on the thread that made it.
+    std::function<void(const Call&)> onCall;
+
     // Waits until `count` requests have finished.
     bool waitFinished(int count = 1) {
         std::unique_lock guard(lock_);
@@ -109,12 +113,13 @@ class RecordingDelegate : public ParameterDelegate {
     }
 
   private:
-    void add(Call call) {
+    void add(const Call& call) {
         {
             std::lock_guard guard(lock_);
-            calls_.push_back(std::move(call));
+            calls_.push_back(call);
             if (calls_.back().kind == 'E') ++finished_;
         }
+        if (onCall) onCall(call);
         done_.notify_all();
     }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -59,18 +60,18 @@ class PacketLog {
     std::vector<Packet> packets_;
 };
 
+// A simulated Vk210 fitted with an engine of `model`.
+std::shared_ptr<SimVk210> makeSim(EngineModel model) {
+    auto sim = Vk210Model::makeSim();
+    setSimVk210Engine(*sim, std::string(description(model)));
+    sim->scanEngine().loadDefaults(model);
+    return sim;
+}
+
 class EngineThroughReaderTest : public ::testing::TestWithParam<EngineModel> {
   protected:
     static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
     static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
-
-    // A simulated Vk210 fitted with an engine of the model under test.
-    static std::shared_ptr<SimVk210> makeSim(EngineModel model) {
-        auto sim = Vk210Model::makeSim();
-        setSimVk210Engine(*sim, std::string(description(model)));
-        sim->scanEngine().loadDefaults(model);
-        return sim;
-    }
 
     void SetUp() override {
         ASSERT_TRUE(f.connected());
@@ -167,34 +168,91 @@ TEST_P(EngineThroughReaderTest, EightyFiveReadsGoAsFortyFortyFiveAndThirtyOneWri
                                                        {Opcode::PARAM_SEND, 1}}));
 }
 
-TEST_P(EngineThroughReaderTest, AReaderLetGoMidRequestEndsItWithoutCalls) {
-    SimScanEngineFaults silent;
-    silent.noReply = true;
-    f.sim->scanEngine().setFaults(silent);
-    auto delegate = std::make_shared<RecordingDelegate>();
-    const std::vector<EngineParamId> ids(engine->supportedIds().begin(),
-                                         engine->supportedIds().begin() + 85);
-    engine->getParameters(1, ids, delegate);
-    // Once the reader's row is done with the packet, nothing runs on the simulated reader's
-    // thread until the test lets go: library code its rows run (a record logged to the reader)
-    // could otherwise end the reader there, and the reader's link with it.
-    ASSERT_TRUE(waitUntil([&] { return packets->handled.load() == 1; }));
-
-    // The application lets go of the reader (which owned the engine) while the first reply is
-    // awaited.
-    std::weak_ptr<BaseEngine> heldEngine = engine;
-    std::weak_ptr<UhfReader> heldReader = f.reader;
-    engine.reset();
-    f.reader.reset();
-    ASSERT_TRUE(waitUntil([&] { return heldReader.expired(); }));
-    ASSERT_TRUE(waitUntil([&] { return heldEngine.expired(); }, std::chrono::seconds(10)));
-    EXPECT_EQ(delegate->kinds(), "");
-    EXPECT_EQ(packets->packets().size(), 1U);
-}
-
 INSTANTIATE_TEST_SUITE_P(Models, EngineThroughReaderTest,
                          ::testing::Values(EngineModel::SE4107, EngineModel::SE2707),
                          [](const auto& info) { return std::string(description(info.param)); });
+
+// When the application lets go of the reader (which owns the engine) during a read of 85 ids.
+enum class LetGo { beforeTheRequest, beforeTheFirstReply, betweenBatches };
+
+struct LetGoCase {
+    const char* name;
+    LetGo when;
+    std::size_t received;  // values reported before the failure
+    std::size_t sent;      // packets that reached the reader
+};
+
+void PrintTo(const LetGoCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class EngineOfAReaderLetGo : public ::testing::TestWithParam<LetGoCase> {
+  protected:
+    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
+    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+
+    ModelReader<Vk210Model> f{makeSim(EngineModel::SE4107)};
+};
+
+TEST_P(EngineOfAReaderLetGo, TheRequestEndsWithOneFailureThenOneFinish) {
+    const LetGoCase c = GetParam();
+    ASSERT_TRUE(f.connected());
+    f.reader->setCheckInterval(0);
+    std::shared_ptr<BaseEngine> engine = f.reader->engine();
+    ASSERT_TRUE(engine);
+    const std::vector<EngineParamId> ids(engine->supportedIds().begin(),
+                                         engine->supportedIds().begin() + 85);
+    const auto packets = PacketLog::install(*f.sim);
+    std::weak_ptr<UhfReader> heldReader = f.reader;
+    const auto letGo = [&] {
+        f.reader.reset();
+        EXPECT_TRUE(waitUntil([&] { return heldReader.expired(); }));
+    };
+    auto delegate = std::make_shared<RecordingDelegate>();
+    switch (c.when) {
+        case LetGo::beforeTheRequest:
+            letGo();
+            break;
+        case LetGo::beforeTheFirstReply: {
+            SimScanEngineFaults silent;
+            silent.noReply = true;
+            f.sim->scanEngine().setFaults(silent);
+            break;
+        }
+        case LetGo::betweenBatches:
+            // On the request's own thread, after the first batch's last value.
+            delegate->onCall = [&letGo,
+                                count = std::make_shared<std::size_t>(0)](const auto& call) {
+                if (call.kind == 'R' && ++*count == 40) letGo();
+            };
+            break;
+    }
+    engine->getParameters(1, ids, delegate);
+    if (c.when == LetGo::beforeTheFirstReply) {
+        // Once the reader's row is done with the packet: a record logged to the reader on the
+        // simulated reader's thread could otherwise end the reader there.
+        ASSERT_TRUE(waitUntil([&] { return packets->handled.load() == 1; }));
+        letGo();
+    }
+    ASSERT_TRUE(delegate->waitFinished());
+    const auto calls = delegate->calls();
+    EXPECT_EQ(delegate->kinds(), std::string(c.received, 'R') + "FE");
+    ASSERT_GE(calls.size(), 2U);
+    EXPECT_EQ(calls[calls.size() - 2].code, ResultCode::invalidResponse);
+    EXPECT_EQ(packets->packets().size(), c.sent);
+    std::weak_ptr<BaseEngine> heldEngine = engine;
+    engine.reset();
+    EXPECT_TRUE(waitUntil([&] { return heldEngine.expired(); }, std::chrono::seconds(10)));
+}
+
+const LetGoCase kLetGoCases[] = {
+    {"BeforeTheRequest", LetGo::beforeTheRequest, 0, 0},
+    {"BeforeTheFirstReply", LetGo::beforeTheFirstReply, 0, 1},
+    {"BetweenBatches", LetGo::betweenBatches, 40, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Moments, EngineOfAReaderLetGo, ::testing::ValuesIn(kLetGoCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvane::test

@@ -261,4 +261,14 @@ bool orv_isSupport(orv_uhf* uhf, uint8_t paramId) {
     }
 }
 
+const char* orv_TAG(orv_uhf* uhf) {
+    if (uhf == nullptr) return "";
+    return uhf->object->TAG().c_str();
+}
+
+uint8_t orv_uhfModuleType(orv_uhf* uhf) {
+    if (uhf == nullptr) return rawValue(orvane::UhfModuleType::unknown);
+    return rawValue(uhf->object->uhfModuleType());
+}
+
 }  // extern "C"

@@ -76,12 +76,15 @@ class ORVANE_API BaseEngine : public std::enable_shared_from_this<BaseEngine> {
     // library pool thread and reports to `delegate` (none when null; the work still runs) with
     // the request id `id`: didReceive per value read back, didFail per failure, then didFinish
     // exactly once, last. The delegate is kept alive until the request is over. Each reply is
-    // awaited up to 5000 ms. When the reader is gone, the request ends without further calls.
+    // awaited up to 5000 ms. A reader that is gone when the request needs it (before the request
+    // runs, while a reply is awaited, between two packets) counts as a reader without a device:
+    // one didFail 0x5000, nothing more sent, then didFinish.
     //
     // Result codes reaching didFail: 0x4001 for an id the engine does not support (nothing is
     // sent), 0x5002 for a value the parameter cannot carry or an empty write list (nothing is
-    // sent), 0x5000 when the reader has no device or the engine refused or answered wrongly
-    // (Invalid Response), the link's own codes (0x7000 Timeout...) when the exchange failed.
+    // sent), 0x5000 when the reader has no device or is gone, or the engine refused or answered
+    // wrongly (Invalid Response), the link's own codes (0x7000 Timeout...) when the exchange
+    // failed, 0x4000 for an engine not owned by a shared_ptr.
     //
     // Reads one parameter.
     virtual void getParameter(int id, EngineParamId engineParamId,

@@ -107,14 +107,14 @@ class ZebraEngine::Request {
         orvLogger::trace(engine_->className(), prefix_ + ending);
     }
 
-    // The delegate calls. False once the reader is gone: the request then ends without calls.
-    bool receive(const EngineParam& param) {
-        return report([&](ParameterDelegate& d) { d.didReceive(id_, param); });
+    // The delegate calls.
+    void receive(const EngineParam& param) {
+        report([&](ParameterDelegate& d) { d.didReceive(id_, param); });
     }
-    bool fail(const CodedError& error) {
-        return report([&](ParameterDelegate& d) { d.didFail(id_, error); });
+    void fail(const CodedError& error) {
+        report([&](ParameterDelegate& d) { d.didFail(id_, error); });
     }
-    bool fail(ResultCode code) { return fail(ReaderException(code, "")); }
+    void fail(ResultCode code) { fail(ReaderException(code, "")); }
     // Logs the step that threw, then reports it.
     void failWith(const CodedError& error) {
         logError(", exception: " + error.description());
@@ -126,7 +126,9 @@ class ZebraEngine::Request {
     }
 
     // Sends `packet` through the reader's device and waits for the engine's reply. No device and
-    // a failed send are logged and reported here (failed); a reply that cannot be read throws.
+    // a failed send are logged and reported here (failed); a reader that is gone, before the send
+    // or by the end of a failed wait, is reported once as no device (readerGone). A reply that
+    // cannot be read throws.
     Outcome exchange(const ZebraPacket& packet, bool write, std::optional<ZebraPacket>& reply) {
         OrvRfidCmd_ScannerEngineParameter command;
         command.setEngineData(ZebraCodec::encode(packet));
@@ -134,19 +136,13 @@ class ZebraEngine::Request {
         {
             // The reader is not held during the wait: it may go meanwhile.
             const std::shared_ptr<ReaderLink> reader = engine_->reader_.lock();
-            if (!reader) {
-                readerGone_ = true;
-                return Outcome::readerGone;
-            }
-            device = reader->linkDevice();
+            if (reader) device = reader->linkDevice();
         }
-        if (!device || !device->baseProtocol()) {
-            logError(", response is nil");
-            fail(ResultCode::invalidResponse);
-            return Outcome::failed;
-        }
+        if (!device || !device->baseProtocol()) return noDevice();
         const Response response = device->baseProtocol()->send(command.toBytes(), replyTimeout);
         if (response.resultCode() != ResultCode::noError) {
+            // A reader released during the wait took its link along: no device, not a link fault.
+            if (engine_->reader_.expired()) return noDevice();
             logError(", resultCode: " + std::string(description(response.resultCode())));
             fail(response.resultCode());
             return Outcome::failed;
@@ -160,11 +156,11 @@ class ZebraEngine::Request {
     }
 
     // The engine's answer to a write: an acknowledgement, or a failure of this packet (the
-    // caller goes on). False once the reader is gone.
-    bool writeAnswered(const ZebraPacket& reply) {
+    // caller goes on).
+    void writeAnswered(const ZebraPacket& reply) {
         if (reply.opcode == Opcode::CMD_ACK) {
             logTrace(", set parameter success");
-            return !readerGone_;
+            return;
         }
         if (reply.opcode == Opcode::CMD_NAK) {
             const std::optional<NakCause> cause = nakCause(reply.data);
@@ -180,22 +176,22 @@ class ZebraEngine::Request {
         } else {
             logError(", unknown response (opcode: " + std::to_string(rawValue(reply.opcode)) + ")");
         }
-        return fail(ResultCode::invalidResponse);
+        fail(ResultCode::invalidResponse);
     }
 
-    bool readerGone() const { return readerGone_; }
-
   private:
+    // The reader has no device, or is gone: the request ends with this one failure when the
+    // reader is gone.
+    Outcome noDevice() {
+        const bool gone = engine_->reader_.expired();
+        logError(", response is nil");
+        fail(ResultCode::invalidResponse);
+        return gone ? Outcome::readerGone : Outcome::failed;
+    }
+
     template <typename Call>
-    bool report(Call call) {
-        if (readerGone_) return false;
-        // Held for the call, so that the reader the call reports for is still there.
-        const std::shared_ptr<ReaderLink> reader = engine_->reader_.lock();
-        if (!reader) {
-            readerGone_ = true;
-            return false;
-        }
-        if (!delegate_) return true;
+    void report(Call call) {
+        if (!delegate_) return;
         try {
             call(*delegate_);
         } catch (const std::exception& e) {
@@ -203,7 +199,6 @@ class ZebraEngine::Request {
         } catch (...) {
             orvLogger::error(engine_->className(), prefix_ + ", delegate threw");
         }
-        return true;
     }
 
     const std::shared_ptr<ZebraEngine> engine_;
@@ -211,7 +206,6 @@ class ZebraEngine::Request {
     const std::string prefix_;
     const int id_;
     const std::shared_ptr<ParameterDelegate> delegate_;
-    bool readerGone_ = false;
 };
 
 ZebraEngine::ZebraEngine(std::weak_ptr<ReaderLink> reader, EngineModel engineModel,
@@ -234,15 +228,21 @@ void ZebraEngine::queue(const char* signature, int id, std::shared_ptr<Parameter
     std::shared_ptr<ZebraEngine> self =
         std::static_pointer_cast<ZebraEngine>(weak_from_this().lock());
     if (!self) {
-        // Not owned by a shared_ptr: nothing could keep the engine alive for the work.
+        // Not owned by a shared_ptr: nothing could keep the engine alive for the work. The
+        // refusal still reaches the delegate on the pool, as every delegate call does.
         orvLogger::error(className(), std::string(signature) + " - id: " + std::to_string(id) +
                                           ", engine is not shared");
         if (delegate) {
-            try {
-                delegate->didFail(id, ReaderException(ResultCode::invalidModuleObject, ""));
-                delegate->didFinish(id);
-            } catch (...) {
-            }
+            DispatchQueue::global()->async([id, delegate = std::move(delegate)] {
+                try {
+                    delegate->didFail(id, ReaderException(ResultCode::invalidModuleObject, ""));
+                } catch (...) {
+                }
+                try {
+                    delegate->didFinish(id);
+                } catch (...) {
+                }
+            });
         }
         return;
     }
@@ -356,15 +356,12 @@ void ZebraEngine::runGetParameters(
         const auto outcome =
             request.exchange(hostPacket(Opcode::PARAM_REQUEST, std::move(numbers)), false, reply);
         if (outcome == Request::Outcome::readerGone) return;
-        if (outcome == Request::Outcome::failed) {
-            if (request.readerGone()) return;
-            continue;
-        }
+        if (outcome == Request::Outcome::failed) continue;
         for (const auto& [number, entry] : readEntries(*reply)) {
             // Only what this batch asked for: an entry of another request's reply is no answer.
             if (!asked.contains(number)) continue;
             const ZebraParamId zebraId = *fromRaw<ZebraParamId>(number);
-            if (!request.receive(paramOf(zebraId, entry))) return;
+            request.receive(paramOf(zebraId, entry));
         }
     }
 }
@@ -399,7 +396,7 @@ void ZebraEngine::runSetParameters(Request& request, const std::vector<EnginePar
         const auto outcome =
             request.exchange(hostPacket(Opcode::PARAM_SEND, std::move(payload)), true, reply);
         if (outcome != Request::Outcome::replied) return;
-        if (!request.writeAnswered(*reply)) return;
+        request.writeAnswered(*reply);
     }
 }
 

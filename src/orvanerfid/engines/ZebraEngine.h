@@ -15,9 +15,10 @@ namespace orvane {
 
 // Threads: each parameter operation queues one work item on the global pool and returns; the
 // work item holds the engine (the reader may drop it meanwhile), locks the reader only to take
-// its device and for each delegate call, and waits for each reply inside the protocol's send,
-// which keeps the exchanges of one reader apart on the wire. Requests may overlap; the engine
-// takes no lock of its own for them.
+// its device, and waits for each reply inside the protocol's send, which keeps the exchanges of
+// one reader apart on the wire. Requests may overlap; the engine takes no lock of its own for
+// them. An engine not owned by a shared_ptr refuses every request with 0x4000, reported on the
+// pool as well.
 class ORVANE_API ZebraEngine : public BaseEngine {
   public:
     // Most parameter numbers in one read request.

@@ -167,6 +167,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // The device's settings this reader's firmware supports, in the device's order; empty
     // without a device. The firmware revision is read afresh for each id.
     std::vector<DeviceParamId> supportedParameterIds() const;
+    // The same ids as their raw values, in the same order.
+    std::vector<uint8_t> supportedParameterIds_OC() const;
     std::vector<DeviceParam> supportedParameters() const;
 
     // --- Static supported-parameter tables (no reader or connection needed) ---
@@ -235,8 +237,8 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // --- Parameter operations ---
     // The delegate is told on a global-queue thread: didReceive per record read, didFail on a
-    // failure (0x4000 "Device is nil" without a device), then didFinish once. A reader released
-    // before the work runs ends the request without a call.
+    // failure (0x4000 "Device is nil" without a device, and for a reader released before the
+    // work runs), then didFinish once, last.
     void getParameter(int id, DeviceParamId deviceParamId,
                       std::shared_ptr<ParameterDelegate> delegate);
     void setParameter(int id, DeviceParam deviceParam, std::shared_ptr<ParameterDelegate> delegate);
@@ -249,6 +251,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // --- Firmware update ---
     // Loads `firmware` into the reader under `fileName`; progress reaches the reader delegate's
     // firmwareUpdateEvent and the keep-alive rests meanwhile. An aborted update completes 0x0000.
+    // While an update runs, another is refused with 0x4002 "In Operation": nothing is sent or
+    // reported for it, and the running update goes on.
     void firmwareUpdate(std::string fileName, Bytes firmware, ResultCompletion completion);
     // Asks a running update to stop at its next test.
     void abortFirmwareUpdate();
@@ -355,6 +359,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<int> failCount_{0};
     std::atomic<Clock::duration::rep> lastTime_;
     std::atomic<FirmwareUpdateState> updateFirmwareStatus_{FirmwareUpdateState::stop};
+    // Taken by firmwareUpdate() on the caller's thread while an update runs.
+    std::atomic<bool> firmwareUpdateRunning_{false};
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};

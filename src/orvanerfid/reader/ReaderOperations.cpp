@@ -1,6 +1,7 @@
 // The device-setting operations of the reader: one path (performAsync) and one definition per
 // row of the device's operation list.
 
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -200,9 +201,25 @@ void BaseReader::getBatteryStatusExtended_OC(std::vector<BatteryStatusExtendedTy
 // --- Firmware update ---
 
 void BaseReader::firmwareUpdate(std::string fileName, Bytes firmware, ResultCompletion completion) {
+    // One update at a time. The claim is taken here, on the caller's thread, so that of two calls
+    // the first one runs; the other is refused without touching the running update (its blocks,
+    // its abort flag) and without a progress report. The running update gives the claim back as
+    // its work ends, before its completion runs. Without a device the work never runs, and every
+    // call fails before it would look at the claim.
+    const bool claimed = !firmwareUpdateRunning_.exchange(true);
     ReaderOperations::run(
         *this, "firmwareUpdate(_:_:completion:)", false,
-        [fileName = std::move(fileName), firmware = std::move(firmware)](BaseDevice& device) {
+        [this, claimed, fileName = std::move(fileName),
+         firmware = std::move(firmware)](BaseDevice& device) {
+            if (!claimed) {
+                throw ReaderException(ResultCode::inOperation,
+                                      "A firmware update is already running");
+            }
+            // performAsync holds the reader while the work runs.
+            struct Release {
+                std::atomic<bool>& running;
+                ~Release() { running.store(false); }
+            } release{firmwareUpdateRunning_};
             device.firmwareUpdate(fileName, firmware);
         },
         std::move(completion));

@@ -2,8 +2,10 @@
 // the device's generic parameter operations, answered through a ParameterDelegate.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "orvanerfid/devices/BaseDevice.h"
 #include "orvanerfid/platform/Dispatch.h"
@@ -27,20 +29,17 @@ void tell(const std::string& tag, const char* event, Call&& call) {
     }
 }
 
-// Queues one request. The work holds the reader weakly: a reader released before the work runs
-// ends the request without a delegate call. Every request that runs ends with one didFinish,
-// after its didReceive calls or its one didFail.
-void queueRequest(const std::weak_ptr<BaseReader>& weak, int id,
+// Queues one request. The work holds the reader weakly; a reader released before the work runs
+// fails the request as a reader without a device does (0x4000 "Device is nil"). Every request ends
+// with one didFinish, after its didReceive calls or its one didFail.
+void queueRequest(const std::weak_ptr<BaseReader>& weak, std::string tag, int id,
                   std::shared_ptr<ParameterDelegate> delegate, ParameterWork work) {
     DispatchQueue::global(DispatchQoS::default_)
-        ->async([weak, id, delegate = std::move(delegate), work = std::move(work)] {
-            std::string tag;
+        ->async([weak, tag = std::move(tag), id, delegate = std::move(delegate),
+                 work = std::move(work)] {
             std::vector<DeviceParam> records;
             std::optional<CodedError> failure;
-            {
-                auto reader = weak.lock();
-                if (!reader) return;
-                tag = reader->TAG();
+            if (auto reader = weak.lock()) {
                 try {
                     records = work(*reader->getSafeDevice());
                 } catch (const CodedError& e) {
@@ -50,6 +49,8 @@ void queueRequest(const std::weak_ptr<BaseReader>& weak, int id,
                 } catch (...) {
                     failure = CodedError(ResultCode::otherError, "unknown exception");
                 }
+            } else {
+                failure = CodedError(ResultCode::invalidModuleObject, "Device is nil");
             }
             if (!delegate) return;
             if (failure) {
@@ -65,9 +66,13 @@ void queueRequest(const std::weak_ptr<BaseReader>& weak, int id,
 
 }  // namespace
 
+std::vector<uint8_t> BaseReader::supportedParameterIds_OC() const {
+    return twinValue(std::optional(supportedParameterIds()));
+}
+
 void BaseReader::getParameter(int id, DeviceParamId deviceParamId,
                               std::shared_ptr<ParameterDelegate> delegate) {
-    queueRequest(weak_from_this(), id, std::move(delegate),
+    queueRequest(weak_from_this(), TAG(), id, std::move(delegate),
                  [deviceParamId](BaseDevice& device) -> std::vector<DeviceParam> {
                      // Trigger Key Status has one record per key.
                      if (deviceParamId == DeviceParamId::triggerKeyStatus) {
@@ -79,7 +84,7 @@ void BaseReader::getParameter(int id, DeviceParamId deviceParamId,
 
 void BaseReader::setParameter(int id, DeviceParam deviceParam,
                               std::shared_ptr<ParameterDelegate> delegate) {
-    queueRequest(weak_from_this(), id, std::move(delegate),
+    queueRequest(weak_from_this(), TAG(), id, std::move(delegate),
                  [deviceParam = std::move(deviceParam)](BaseDevice& device) {
                      device.setParameter(deviceParam);
                      return std::vector<DeviceParam>{};
@@ -88,7 +93,7 @@ void BaseReader::setParameter(int id, DeviceParam deviceParam,
 
 void BaseReader::getParameters(int id, std::optional<std::vector<DeviceParamId>> deviceParamIds,
                                std::shared_ptr<ParameterDelegate> delegate) {
-    queueRequest(weak_from_this(), id, std::move(delegate),
+    queueRequest(weak_from_this(), TAG(), id, std::move(delegate),
                  [ids = std::move(deviceParamIds)](BaseDevice& device) {
                      return device.getParameters(ids);
                  });
@@ -104,7 +109,7 @@ void BaseReader::setParameters(int id, std::vector<DeviceParam> deviceParams,
             });
         return;
     }
-    queueRequest(weak_from_this(), id, std::move(delegate),
+    queueRequest(weak_from_this(), TAG(), id, std::move(delegate),
                  [params = std::move(deviceParams)](BaseDevice& device) {
                      device.setParameters(params);
                      return std::vector<DeviceParam>{};

@@ -116,6 +116,14 @@ int main(int argc, char** argv) {
     orv_uhf* uhf = orv_reader_uhf(reader);
     check(uhf != NULL, "the reader has its UHF object");
     if (uhf != NULL) {
+        /* The object's tag and module type: the Vk210 carries a Qm5520, the Vk640 an ST25RU3993. */
+        const int vk210 = strcmp(argv[1], "vk210") == 0;
+        check(strcmp(orv_TAG(uhf), vk210 ? "UhfQm5520" : "UhfST25RU3993") == 0,
+              "the UHF object's tag");
+        check(orv_uhfModuleType(uhf) == (vk210 ? 2 : 1), "the radio module's type");
+        check(strcmp(orv_TAG(NULL), "") == 0 && orv_uhfModuleType(NULL) == 0,
+              "NULL has no tag and no module");
+
         const orv_uhf_delegate delegate = {NULL, on_tag, on_access};
         check(orv_uhf_set_delegate(uhf, &delegate) == ORV_NO_ERROR, "delegate set");
 

@@ -1,0 +1,103 @@
+// A reader made from discovery against the simulated Vk210: one firmware update at a time, and the
+// supported settings as raw values.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ReaderFixture.h"
+
+namespace orvane::test {
+namespace {
+
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// Once armed, aborts the running update and asks for a second one from the first one's progress
+// report, as an application that does not wait might.
+class HastySink : public ReaderSink {
+  public:
+    using ReaderSink::ReaderSink;
+    void firmwareUpdateEvent(const FirmwareUpdateEventArgs& args) override {
+        ReaderSink::firmwareUpdateEvent(args);
+        if (args.state() != FirmwareUpdateState::uploading || args.percentage() < 5 ||
+            !armed.exchange(false)) {
+            return;
+        }
+        if (const auto target = reader.lock()) {
+            target->abortFirmwareUpdate();
+            target->firmwareUpdate("second.bin", Bytes(4000, 0x22),
+                                   [this](ResultCode code) { second = rawValue(code); });
+        }
+    }
+    std::weak_ptr<BaseReader> reader;
+    std::atomic<bool> armed{false};
+    std::atomic<int> second{-1};
+};
+
+TEST(FirmwareUpdateEndToEnd, ASecondUpdateIsRefusedAndLeavesTheRunningOneAlone) {
+    ModelReader<Vk210Model> f;
+    auto sink = std::make_shared<HastySink>(f.calls);
+    sink->reader = f.reader;
+    f.reader->setReaderDelegate(sink);
+    ASSERT_TRUE(f.connected());
+    const auto firmwareLines = [&] {
+        std::vector<std::string> lines;
+        for (const auto& line : f.calls->lines())
+            if (line.starts_with("r firmware ")) lines.push_back(line.substr(11));
+        return lines;
+    };
+
+    // Two calls back to back: the first loads its whole image, the second is refused at once and
+    // reports no progress.
+    f.calls->clear();
+    const Bytes first(20000, 0x11);
+    std::atomic<int> firstCode{-1};
+    std::atomic<int> secondCode{-1};
+    f.reader->firmwareUpdate("first.bin", first, [&](ResultCode c) { firstCode = rawValue(c); });
+    f.reader->firmwareUpdate("second.bin", Bytes(20000, 0x22),
+                             [&](ResultCode c) { secondCode = rawValue(c); });
+    ASSERT_TRUE(
+        waitUntil([&] { return firstCode >= 0 && secondCode >= 0; }, std::chrono::seconds(20)));
+    EXPECT_EQ(secondCode.load(), rawValue(ResultCode::inOperation));
+    EXPECT_EQ(firstCode.load(), rawValue(ResultCode::noError));
+    EXPECT_EQ(f.sim->setting("firmwareName"), bytesOf("first.bin"));
+    EXPECT_EQ(f.sim->setting("firmwareFile"), first);
+    const auto reports = firmwareLines();
+    EXPECT_EQ(std::count(reports.begin(), reports.end(), "Start 100"), 1);
+    EXPECT_EQ(reports.back(), "Stop 100");
+
+    // An abort, then a second update, asked for while the first uploads: the first ends on the
+    // abort, the second is refused.
+    f.calls->clear();
+    std::atomic<int> abortedCode{-1};
+    sink->armed = true;
+    f.reader->firmwareUpdate("first.bin", Bytes(400000, 0x33),
+                             [&](ResultCode c) { abortedCode = rawValue(c); });
+    ASSERT_TRUE(
+        waitUntil([&] { return abortedCode >= 0 && sink->second >= 0; }, std::chrono::seconds(20)));
+    EXPECT_EQ(sink->second.load(), rawValue(ResultCode::inOperation));
+    EXPECT_EQ(abortedCode.load(), rawValue(ResultCode::noError));
+    EXPECT_EQ(firmwareLines().back(), "Abort 100");
+    EXPECT_EQ(f.sim->setting("firmwareName"), bytesOf("first.bin"));
+    const Bytes loaded = f.sim->setting("firmwareFile");
+    EXPECT_LT(loaded.size(), 400000U);
+    EXPECT_TRUE(std::all_of(loaded.begin(), loaded.end(), [](uint8_t b) { return b == 0x33; }));
+}
+
+TEST(ReaderTwinEndToEnd, TheSupportedSettingsTwinListsTheSameIdsAsRawValues) {
+    ModelReader<Vk210Model> f;
+    std::vector<uint8_t> raw;
+    for (const DeviceParamId id : f.reader->supportedParameterIds())
+        raw.push_back(rawValue(id));
+    EXPECT_GE(raw.size(), 10U);
+    EXPECT_EQ(f.reader->supportedParameterIds_OC(), raw);
+}
+
+}  // namespace
+}  // namespace orvane::test
