@@ -324,5 +324,17 @@ TYPED_TEST(UhfSettingsEndToEndTest, SelectMaskListEdges) {
     this->expectHealthy();
 }
 
+// A fixed-frequency reply too short for its own count, or an empty one, is no empty list.
+TYPED_TEST(UhfSettingsEndToEndTest, AShortFixedFrequencyReplyIsAnInvalidResponse) {
+    if (!this->uhf().isSupport(UhfParamId::fixedFrequency)) GTEST_SKIP();
+    for (const Bytes& reply : {Bytes{0x02, 0x00, 0x0E, 0x1A, 0x3C}, Bytes{}}) {
+        this->f.sim->setSetting("fixedFrequency", reply);
+        const auto answer = answerOf<std::vector<uint32_t>>(
+            [&](auto done) { this->uhf().getFixedFrequency(std::move(done)); });
+        EXPECT_EQ(answer.first, ResultCode::invalidResponse);
+        EXPECT_FALSE(answer.second);
+    }
+}
+
 }  // namespace
 }  // namespace orvane::test
