@@ -324,5 +324,65 @@ TYPED_TEST(UhfSettingsEndToEndTest, SelectMaskListEdges) {
     this->expectHealthy();
 }
 
+// A refusal of the caller's input or of a value the module does not take, made with nothing sent
+// to the reader, keeps its own code and is no failed exchange: ten in a row of each kind leave
+// the reader connected, and the next valid call succeeds.
+TYPED_TEST(UhfSettingsEndToEndTest, RefusalsInARowKeepTheReaderConnected) {
+    BaseUhf& uhf = this->uhf();
+    constexpr bool vk210 = std::is_same_v<TypeParam, Vk210Model>;
+    struct Refusal {
+        std::string name;
+        std::optional<UhfParamId> id;  // none: run on the Vk210 only
+        std::function<ResultCode()> call;
+    };
+    const std::vector<Refusal> refusals = {
+        {"power above the range", UhfParamId::power,
+         [&] { return codeOf([&](auto done) { uhf.setPower(99, done); }); }},
+        {"select mode 0", UhfParamId::selectMode,
+         [&] {
+             return codeOf([&](auto done) { uhf.setSelectMode(static_cast<SelectMode>(0), done); });
+         }},
+        {"link frequency code 7", UhfParamId::blf,
+         [&] { return codeOf([&](auto done) { uhf.setBlf(static_cast<BlfType>(7), done); }); }},
+        {"a frequency outside the band", UhfParamId::fixedFrequency,
+         [&] { return codeOf([&](auto done) {
+                   uhf.setFixedFrequency({902750, 1000}, done);
+               }); }},
+        // The module's offset field has 16 bits; the access ends in Stop with nothing sent.
+        {"a write at word 70000", std::nullopt, [&] {
+             const std::string failed =
+                 "writeMemory(bank:offset:data:password:) - Failed to write memory [Out of Range] "
+                 "(bank: User Memory Bank, offset: 70000, data: 0102, password: ********)";
+             const int before = this->f.logCount(failed);
+             const ResultCode code = uhf.writeMemory(BankType::user, 70000, "0102", "00000000");
+             if (code != kOk) return code;
+             EXPECT_TRUE(waitUntil([&] {
+                 return this->f.logCount(failed) > before &&
+                        this->f.reader->actionState() == ActionState::stop;
+             }));
+             return ResultCode::outOfRange;
+         }}};
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        if (refusal.id ? !uhf.isSupport(*refusal.id) : !vk210) continue;
+        for (int i = 0; i < 10; ++i)
+            ASSERT_EQ(refusal.call(), ResultCode::outOfRange) << i;
+        this->expectHealthy();
+        EXPECT_EQ(answerOf<int>([&](auto done) { uhf.getPower(std::move(done)); }).first, kOk);
+    }
+}
+
+// A fixed-frequency reply too short for its own count, or an empty one, is no empty list.
+TYPED_TEST(UhfSettingsEndToEndTest, AShortFixedFrequencyReplyIsAnInvalidResponse) {
+    if (!this->uhf().isSupport(UhfParamId::fixedFrequency)) GTEST_SKIP();
+    for (const Bytes& reply : {Bytes{0x02, 0x00, 0x0E, 0x1A, 0x3C}, Bytes{}}) {
+        this->f.sim->setSetting("fixedFrequency", reply);
+        const auto answer = answerOf<std::vector<uint32_t>>(
+            [&](auto done) { this->uhf().getFixedFrequency(std::move(done)); });
+        EXPECT_EQ(answer.first, ResultCode::invalidResponse);
+        EXPECT_FALSE(answer.second);
+    }
+}
+
 }  // namespace
 }  // namespace orvane::test

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/uhf/BaseUhf.h"
@@ -184,6 +186,53 @@ TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithThe
     // The lock is free: calls after the drop answer at once.
     EXPECT_NE(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
     EXPECT_NE(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+}
+
+// An application that hands the action change starting an access to another thread and waits
+// there for a UHF call gets its answer, and the change still comes before the access result.
+TYPED_TEST(UhfThroughReaderTest, AStartingActionHandedToAnotherThreadIsNoDeadlock) {
+    class Handing : public UhfReaderDelegate {
+      public:
+        Handing(std::shared_ptr<BaseUhf> uhf, std::shared_ptr<AppDelegate> app)
+            : uhf_(std::move(uhf)), app_(std::move(app)) {}
+        ~Handing() override {
+            if (helper_.joinable()) helper_.join();
+        }
+        void actionStateEvent(ActionState state) override {
+            if (state != ActionState::readMemory || helper_.joinable()) return;
+            resultsAtStart = static_cast<int>(app_->results().size());
+            auto answer = std::make_shared<std::promise<ResultCode>>();
+            auto answered = answer->get_future();
+            helper_ = std::thread([uhf = uhf_, answer] {
+                uhf->getPower([answer](ResultCode code, auto) { answer->set_value(code); });
+            });
+            if (answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+                code = static_cast<int>(rawValue(answered.get()));
+            }
+        }
+        void batteryPercentageEvent(uint8_t) override {}
+        void temperatureEvent(double) override {}
+        void connectStateEvent(const ConnectStateEventArgs&) override {}
+        void triggerKeyEvent(const KeyEventArgs&) override {}
+        void notificationEvent(const NotificationEventArgs&) override {}
+        void logEvent(const LogEventArg&) override {}
+
+        std::atomic<int> resultsAtStart{-1};
+        std::atomic<int> code{-1};  // the helper's answer; -1 for none within the wait
+
+      private:
+        std::shared_ptr<BaseUhf> uhf_;
+        std::shared_ptr<AppDelegate> app_;
+        std::thread helper_;
+    };
+    auto handing = std::make_shared<Handing>(this->uhf, this->app);
+    this->f.reader->setUhfReaderDelegate(handing);
+    const std::size_t before = this->app->results().size();
+    const auto read =
+        this->access([&] { return this->uhf->readMemory(BankType::user, 0, 1, "00000000"); });
+    EXPECT_EQ(read.resultCode(), kOk);
+    EXPECT_EQ(handing->resultsAtStart.load(), static_cast<int>(before));
+    EXPECT_EQ(handing->code.load(), static_cast<int>(rawValue(ResultCode::inOperation)));
 }
 
 }  // namespace

@@ -218,8 +218,8 @@ TEST(Qm5520Settings, ReplyVectors) {
     q.protocol->answer(Id::getFixedFrequency, {0x02, 0x00, 0x0E, 0x1A, 0x3C});
     Outcome<std::vector<uint32_t>> fixed;
     q.module.getFixedFrequency(fixed.completion());
-    EXPECT_EQ(fixed.code, ResultCode::noError);
-    EXPECT_EQ(fixed.value, std::vector<uint32_t>{});
+    EXPECT_EQ(fixed.code, ResultCode::invalidResponse);
+    EXPECT_FALSE(fixed.value);
 
     q.protocol->answer(Id::getRfMode, {0x00, 0x00});
     Outcome<RfMode> rfMode;

@@ -45,7 +45,21 @@ void BaseProtocol::setDelegate(std::weak_ptr<BaseProtocolDelegate> delegate) {
     delegate_ = std::move(delegate);
 }
 
+namespace {
+// The flag of the WriteWatch of the calling thread, if any.
+thread_local std::atomic<bool>* watchedWrites = nullptr;
+}  // namespace
+
+BaseProtocol::WriteWatch::WriteWatch(std::atomic<bool>& wrote) : previous_(watchedWrites) {
+    watchedWrites = &wrote;
+}
+
+BaseProtocol::WriteWatch::~WriteWatch() {
+    watchedWrites = previous_;
+}
+
 ResultCode BaseProtocol::write(ByteView data) {
+    if (watchedWrites) watchedWrites->store(true);
     try {
         const int size = static_cast<int>(data.size());
         const int written = transport_->write(data, 0, size, writeTimeout);

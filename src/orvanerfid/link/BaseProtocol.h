@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -59,6 +60,19 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // Whether the calling thread holds a protocol's send turn: work that waits for sends to end
     // (closing a link) must not run on it.
     static bool holdsSendTurn();
+    // Notes, while it lives, whether the thread that made it tries to write to a reader: the
+    // flag turns true at the first write. Lets an operation tell a refusal made before anything
+    // was sent from a failed exchange.
+    class WriteWatch {
+      public:
+        explicit WriteWatch(std::atomic<bool>& wrote);
+        ~WriteWatch();
+        WriteWatch(const WriteWatch&) = delete;
+        WriteWatch& operator=(const WriteWatch&) = delete;
+
+      private:
+        std::atomic<bool>* previous_;
+    };
     // The fixed timeout of every write, whatever the send's own timeout.
     static constexpr int writeTimeout = 3000;
     // The longest rest of a receive loop between turns when no byte arrives (it also bounds how

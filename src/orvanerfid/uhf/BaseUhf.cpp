@@ -135,6 +135,22 @@ void BaseUhf::postAccessResult(const AccessResultEventArgs& result) const {
 
 // ---- Failure count ---------------------------------------------------------------------------
 
+bool BaseUhf::isLinkFailure(ResultCode code, bool wrote) {
+    if (wrote) return true;
+    switch (code) {
+        case ResultCode::invalidModuleObject:
+        case ResultCode::notSupported:
+        case ResultCode::inOperation:
+        case ResultCode::outOfRange:
+        case ResultCode::invalidParameter:
+        case ResultCode::notFoundParameter:
+        case ResultCode::invalidPassword:
+            return false;
+        default:
+            return code != ResultCode::noError;
+    }
+}
+
 bool BaseUhf::countFailure() const {
     const auto owner = reader();
     if (!owner) return false;

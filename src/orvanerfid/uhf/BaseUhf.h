@@ -5,8 +5,9 @@
 // Every operation runs one pipeline. On the caller's thread: the supported-operation check, the
 // module lock, the module and action-state check, the operation's argument checks, the driver
 // check, then a hop to the global queue. On a pool thread: the action change, one driver call,
-// the release of the lock, the failure count on the reader (four failures in a row disconnect
-// its transport; a success resets the count), logging and the answer. The object is also the
+// the release of the lock, the failure count on the reader (four failed exchanges in a row
+// disconnect its transport; a success resets the count; a refusal made with nothing sent to the
+// reader leaves it as it is), logging and the answer. The object is also the
 // driver's delegate: tag reports and access results pass through it to the application's
 // UhfDelegate, with the reader as the event's reader.
 //
@@ -16,9 +17,10 @@
 //   on the caller's thread, after the lock was released.
 // - The work runs on the global queue; the lock is released there. Completions, action changes
 //   after the driver call, access results and the transport's disconnect run after the release.
-//   The action change that starts an operation is posted while the lock is held (the reader
-//   must be in the new state before the driver is asked): a UHF call made from inside that
-//   callback, on that thread, is refused with 0x4002 instead of waiting for itself.
+//   The action change that starts an operation is posted before the driver call (the reader
+//   must be in the new state before the driver is asked) with the lock suspended: a UHF call
+//   made meanwhile, from that callback or from any other thread, is refused with 0x4002 at once
+//   instead of waiting for the operation; callers that were already waiting keep waiting.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
@@ -100,8 +102,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // operation calls its completion exactly once: on the caller's thread for a failure found
     // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
     // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
-    // call), 0x0001 the reader is gone; the operations add their argument codes (0xF004 bad
-    // password, 0x5002 bad length, offset or data) and the driver its own.
+    // call, or a call while another operation starts), 0x0001 the reader is gone; the operations
+    // add their argument codes (0xF004 bad password, 0x5002 bad length, offset or data) and the
+    // driver its own.
 #define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
 #define ORV_UHF_DECLARE_CALL_(state, name, id, signature, params) virtual void name params;
     ORV_UHF_OPERATIONS(ORV_UHF_DECLARE_ACCESS_, ORV_UHF_DECLARE_CALL_)
@@ -242,8 +245,12 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     };
     ORVANE_INTERNAL Check checkModule(bool action) const;
     ORVANE_INTERNAL void post(const ProtocolEventArgs& event) const;
-    // F1-F2 on the reader; true when the transport is to be disconnected (F3), which the caller
-    // does once the lock is released.
+    // Whether a driver's failure counts toward the failures that disconnect: any failure once
+    // the driver tried to write to the reader, else any but a refusal of the caller's input or
+    // of a value the module does not take (0x4000-0x4003, 0x5002, 0x5006, 0xF004).
+    ORVANE_INTERNAL static bool isLinkFailure(ResultCode code, bool wrote);
+    // Adds a failure on the reader and marks it alive; true when the transport is to be
+    // disconnected, which the caller does once the lock is released.
     ORVANE_INTERNAL bool countFailure() const;
     ORVANE_INTERNAL void countSuccess() const;
     ORVANE_INTERNAL void disconnectTransport() const;
@@ -251,7 +258,8 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     ORVANE_INTERNAL void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
     template <typename Value>
     ORVANE_INTERNAL void finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
-                                ResultCode code, std::type_identity_t<std::optional<Value>> value);
+                                ResultCode code, std::type_identity_t<std::optional<Value>> value,
+                                bool wrote);
     template <typename Value>
     ORVANE_INTERNAL void refuse(const Run<Value>& run, ResultCode code);
 

@@ -4,9 +4,12 @@
 // (an operation takes it on its caller's thread and its work item releases it on a pool
 // thread). It also knows which thread works under it, so that a call made from inside a
 // callback on that very thread is refused instead of waiting for a release that cannot come.
+// While its operation tells the application that it starts (`suspend` to `resume`), the
+// holder keeps the lock but runs application code: a new caller, on any thread, is refused at
+// once instead of waiting for an operation that may wait for it.
 //
 // Threads: every member is safe from any thread. `acquire` blocks while another operation holds
-// the lock; nothing else blocks.
+// the lock (outside a suspension); nothing else blocks.
 
 #include <atomic>
 #include <condition_variable>
@@ -18,16 +21,29 @@ namespace orvane {
 
 class ModuleLock {
   public:
-    // Takes the lock, waiting for it as long as it takes. False, at once and without taking it,
-    // when the calling thread is the one working under the lock (a re-entrant call).
-    bool acquire() {
+    enum class Take { taken, reentrant, suspended };
+    // Takes the lock, waiting for it as long as it takes. Without taking it, at once: `reentrant`
+    // when the calling thread is the one working under the lock, `suspended` while the holder
+    // runs application code.
+    Take acquire() {
         const auto self = std::this_thread::get_id();
-        if (worker_.load() == self) return false;
+        if (worker_.load() == self) return Take::reentrant;
         std::unique_lock guard(mutex_);
+        if (suspended_) return Take::suspended;
         released_.wait(guard, [&] { return !held_; });
         held_ = true;
         worker_.store(self);
-        return true;
+        return Take::taken;
+    }
+    // The holder is about to run application code, and then carries on under the lock: new
+    // callers are refused until `resume`. Callers already waiting keep waiting.
+    void suspend() {
+        std::lock_guard guard(mutex_);
+        suspended_ = true;
+    }
+    void resume() {
+        std::lock_guard guard(mutex_);
+        suspended_ = false;
     }
     // The calling thread stops being the lock's worker: the operation hops to its work item.
     void handOff() { worker_.store(std::thread::id{}); }
@@ -50,6 +66,7 @@ class ModuleLock {
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool held_ = false;
+    bool suspended_ = false;
     std::atomic<std::thread::id> worker_{};
 };
 

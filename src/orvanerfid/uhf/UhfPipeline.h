@@ -2,6 +2,7 @@
 
 // The template members of BaseUhf's pipeline; included by the UHF objects' sources only.
 
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -10,11 +11,12 @@
 #include <utility>
 
 #include "orvanerfid/core/Logger.h"
+#include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/platform/Clock.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/uhf/BaseUhf.h"
-#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 #include "orvanerfid/uhf/ModuleLock.h"
+#include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 namespace orvane {
 
@@ -38,6 +40,8 @@ struct AnswerWatch {
     std::mutex mutex;
     std::condition_variable answered;
     bool taken = false;
+    // Whether the driver call tried to write to the reader.
+    std::atomic<bool> wrote{false};
 
     bool take() {
         {
@@ -59,21 +63,25 @@ struct AnswerWatch {
 template <typename Value>
 ResultCode BaseUhf::runPipeline(Run<Value> run) {
     const std::string signature(run.signature);
-    // S1: the supported-operation check, without the lock.
+    // The supported-operation check, without the lock.
     if (run.id && !isSupport(*run.id)) {
         logError(signature + " - Not supported");
         refuse(run, ResultCode::notSupported);
         return ResultCode::notSupported;
     }
-    // S2: the module lock. The thread that works under it (inside one of this object's
-    // callbacks) would wait for itself: refused.
-    if (!lockModule_->acquire()) {
-        logError(signature + " - Called while this thread holds the module lock");
+    // The module lock. The thread that works under it (inside one of this object's callbacks)
+    // would wait for itself, and a caller while an operation tells the application that it
+    // starts could be what the application waits for: both refused.
+    if (const auto take = lockModule_->acquire(); take != ModuleLock::Take::taken) {
+        logError(signature + (take == ModuleLock::Take::reentrant
+                                  ? " - Called while this thread holds the module lock"
+                                  : " - Called while another operation starts"));
         refuse(run, ResultCode::inOperation);
         return ResultCode::inOperation;
     }
     auto hold = std::make_shared<ModuleLockHold>(lockModule_);
-    // S3 to S5; what they find is logged once the lock is released.
+    // The module and action-state check, the operation's argument checks and the driver check;
+    // what they find is logged once the lock is released.
     std::optional<Refusal> refusal;
     const Check check = checkModule(run.family != Family::stop);
     if (check.code != ResultCode::noError) {
@@ -96,12 +104,12 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, refusal->code);
         return refusal->code;
     }
-    // S6: the hop; the lock stays held.
+    // The hop to the global queue; the lock stays held.
     const std::string started = run.startedText;
     lockModule_->handOff();
     DispatchQueue::global()->async(
         [self = shared_from_this(), run = std::move(run), hold] { self->work(run, hold); });
-    // S7
+    // The record of a started tag access.
     if (!started.empty()) logInfo(started);
     return ResultCode::noError;
 }
@@ -117,12 +125,16 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
         uhf_detail::callSafely(TAG(), run.answer, ResultCode::invalidModuleObject, std::nullopt);
         return;
     }
-    // W1
+    // The action change that starts a tag access or an inventory: the reader is in the new state
+    // before the driver is asked. The application hears of it with the lock suspended, so a
+    // UHF call it makes meanwhile, from any thread, is refused instead of waiting.
     if (run.family == Family::tagAccess || run.family == Family::inventory) {
+        lockModule_->suspend();
         postActionState(run.actionState);
+        lockModule_->resume();
     }
-    // W2. The driver answers through `done`; a driver that returns without answering is given
-    // its own timeout before the operation ends with 0x7000.
+    // The driver call. The driver answers through `done`; a driver that returns without
+    // answering is given its own timeout before the operation ends with 0x7000.
     auto watch = std::make_shared<uhf_detail::AnswerWatch>();
     const auto self = shared_from_this();
     const auto done = [self, run, hold, watch](ResultCode code,
@@ -132,10 +144,11 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
                            std::string(description(code)) + ")");
             return;
         }
-        self->finish(run, hold, code, std::move(value));
+        self->finish(run, hold, code, std::move(value), watch->wrote.load());
     };
     const Clock::time_point start = Clock::now();
     try {
+        const BaseProtocol::WriteWatch writes(watch->wrote);
         run.call(*driver, done);
     } catch (const CodedError& e) {
         done(e.resultCode(), std::nullopt);
@@ -153,39 +166,41 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
         if (!watch->take()) return;
         self->logError(std::string(run.signature) + " - No answer from the module within " +
                        std::to_string(budget.count()) + " ms");
-        self->finish(run, hold, ResultCode::timeout, std::nullopt);
+        self->finish(run, hold, ResultCode::timeout, std::nullopt, watch->wrote.load());
     });
 }
 
 template <typename Value>
 void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
-                     ResultCode code, std::type_identity_t<std::optional<Value>> value) {
+                     ResultCode code, std::type_identity_t<std::optional<Value>> value,
+                     bool wrote) {
     const bool failed = code != ResultCode::noError;
     bool disconnect = false;
     const auto count = [&] {
-        // W5 (with F1 and F2) or W6.
+        // The failure record and the reader's failure count (a refusal leaves the count as it
+        // is), or the success that resets it.
         if (failed) {
             logError(run.failureText
                          ? run.failureText(code)
                          : std::string(run.signature) + " - " + std::string(description(code)));
-            disconnect = countFailure();
+            if (isLinkFailure(code, wrote)) disconnect = countFailure();
         } else {
             countSuccess();
         }
     };
     if (run.family == Family::tagAccess || run.family == Family::inventory) {
-        hold->release();  // W3
-        // W4: a tag access always returns to Stop, an inventory only when it did not start.
+        hold->release();
+        // A tag access always returns to Stop, an inventory only when it did not start.
         if (run.family == Family::tagAccess || failed) postActionState(ActionState::stop);
         count();
     } else {
         count();
-        hold->release();  // W3
+        hold->release();
     }
-    // F3, once the lock is released: the disconnect reports to the application.
+    // Once the lock is released: the disconnect reports to the application.
     if (disconnect) disconnectTransport();
     if (run.accessResult) postAccessResult(run.accessResult(code, value));
-    // W7
+    // The answer; a failure carries no value.
     if (failed) value.reset();
     uhf_detail::callSafely(TAG(), run.answer, code, std::move(value));
 }

@@ -348,10 +348,8 @@ void UhfModuleQm5520::getFixedFrequency(ValueCompletion<std::vector<uint32_t>> c
     constexpr std::string_view kName = "getFixedFrequency(completion:)";
     completeValue(kName, completion, [&] {
         OrvRfidCmd_GetFixedFrequency request;
-        // A count the data cannot hold reads as no frequencies.
-        return exchange<OrvRfidCmd_GetFixedFrequency>(request, kName)
-            .frequencies()
-            .value_or(std::vector<uint32_t>{});
+        // An empty reply, or a count the data cannot hold, is 0x5000.
+        return need(exchange<OrvRfidCmd_GetFixedFrequency>(request, kName).frequencies());
     });
 }
 
