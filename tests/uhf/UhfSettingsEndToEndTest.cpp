@@ -234,6 +234,66 @@ TYPED_TEST(UhfSettingsEndToEndTest, ASelectMaskDecidesWhichTagsAnInventorySees) 
     this->expectHealthy();
 }
 
+TYPED_TEST(UhfSettingsEndToEndTest, ARefusedSelectMaskLeavesTheListAsItWas) {
+    BaseUhf& uhf = this->uhf();
+    ASSERT_EQ(codeOf([&](auto done) { uhf.setSelectMode(SelectMode::selected, done); }), kOk);
+    // TID byte 7 holds the tag's index: 000001xx matches the tags 4 to 7 of 8.
+    const SelectMaskParam good(true, MaskTarget::sl, MaskAction::matchAssertElseDeassert,
+                               BankType::tid, 56, MaskPattern("04", 6));
+    ASSERT_EQ(codeOf([&](auto done) { uhf.setSelectMask(0, good, done); }), kOk);
+    const auto with = [&good](auto change) {
+        SelectMaskParam entry = good;
+        change(entry);
+        return entry;
+    };
+    const MaskPattern bits320(std::string(80, 'A'), 320);
+    const MaskPattern hex66(std::string(66, 'A'), 8);  // 33 bytes: one more than a Vk640 mask
+    const uint64_t far = uint64_t{1} << 40;
+    const bool vk640 = std::is_same_v<TypeParam, Vk640Model>;
+    const struct {
+        const char* name;
+        std::function<void(UhfResultCompletion)> write;
+        ResultCode code;
+        bool vk640Only;
+    } cases[] = {
+        {"320 bits, whole",
+         [&](auto done) {
+             uhf.setSelectMask(0, with([&](auto& e) { e.setMaskPattern(bits320); }), done);
+         },
+         ResultCode::outOfRange, false},
+        {"320 bits, field", [&](auto done) { uhf.setSelectMaskPattern(0, bits320, done); },
+         ResultCode::outOfRange, false},
+        {"offset 2^40, whole",
+         [&](auto done) { uhf.setSelectMask(0, with([&](auto& e) { e.setOffset(far); }), done); },
+         ResultCode::outOfRange, false},
+        {"offset 2^40, field", [&](auto done) { uhf.setSelectMaskOffset(0, far, done); },
+         ResultCode::outOfRange, false},
+        {"66 hex characters, whole",
+         [&](auto done) {
+             uhf.setSelectMask(0, with([&](auto& e) { e.setMaskPattern(hex66); }), done);
+         },
+         ResultCode::invalidParameter, true},
+        {"66 hex characters, field", [&](auto done) { uhf.setSelectMaskPattern(0, hex66, done); },
+         ResultCode::invalidParameter, true},
+    };
+    for (const auto& c : cases) {
+        if (c.vk640Only && !vk640) continue;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(codeOf(c.write), c.code);
+        const auto kept = this->entry(0);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->offset(), 56u);
+        EXPECT_EQ(kept->maskPattern().pattern(), "04");
+        EXPECT_EQ(kept->maskPattern().length(), 6u);
+        this->expectHealthy();
+    }
+    // The list still works: an inventory selects by it and the next write is taken.
+    EXPECT_EQ(this->inventoryEpcs(), (std::set<std::string>{this->epcOf(4), this->epcOf(5),
+                                                            this->epcOf(6), this->epcOf(7)}));
+    EXPECT_EQ(codeOf([&](auto done) { uhf.setSelectMaskEnabled(0, false, done); }), kOk);
+    this->expectHealthy();
+}
+
 TYPED_TEST(UhfSettingsEndToEndTest, SelectMaskListEdges) {
     BaseUhf& uhf = this->uhf();
     const auto maskRows = [] {

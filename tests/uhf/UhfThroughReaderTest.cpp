@@ -165,6 +165,41 @@ TYPED_TEST(UhfThroughReaderTest, UserMemoryReadsBackThenLockPermanentLockAndKill
     EXPECT_EQ(this->f.reader->connectState(), ConnectState::connected);
 }
 
+TYPED_TEST(UhfThroughReaderTest, AWriteTheDriverRefusesIsReportedAsRefused) {
+    auto& uhf = *this->uhf;
+    const std::string none = "00000000";
+    const bool vk210 = std::is_same_v<TypeParam, Vk210Uhf>;
+    // Refused on the caller's thread with nothing sent: no access result follows.
+    const struct {
+        const char* name;
+        bool vk210;
+        unsigned offset;
+        std::string data;
+    } early[] = {
+        {"256 words", true, 0, std::string(256 * 4, 'A')},
+        {"offset 70000", true, 70000, "CAFE"},
+        {"last word past the 32-bit pointer", false, 0xFFFFFFFF, "CAFEBABE"},
+    };
+    for (const auto& c : early) {
+        if (c.vk210 != vk210) continue;
+        SCOPED_TRACE(c.name);
+        const std::size_t before = this->app->results().size();
+        EXPECT_EQ(uhf.writeMemory(BankType::user, c.offset, c.data, none), ResultCode::outOfRange);
+        EXPECT_EQ(this->app->results().size(), before);
+        EXPECT_EQ(this->f.reader->actionState(), ActionState::stop);
+    }
+    // Refused by the driver after the hop: the access result says so.
+    const auto refused =
+        this->access([&] { return uhf.writeMemory(static_cast<BankType>(9), 1, "CAFE", none); });
+    EXPECT_EQ(refused.resultCode(), ResultCode::invalidParameter);
+    EXPECT_EQ(refused.actionState(), ActionState::writeMemory);
+    // The reader stays usable.
+    EXPECT_EQ(
+        this->access([&] { return uhf.writeMemory(BankType::user, 1, "CAFE", none); }).resultCode(),
+        kOk);
+    EXPECT_EQ(this->f.reader->connectState(), ConnectState::connected);
+}
+
 TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithTheLockFree) {
     auto& f = this->f;
     TypeParam::dropAfter(*f.sim, 100);

@@ -24,7 +24,7 @@ class BareModule : public BaseUhfModule {
     void setContinuous(bool on) { storeContinuousMode(on); }
 
     int applied = 0;
-    ResultCode applyResult = ResultCode::busyDevice;
+    ResultCode applyResult = ResultCode::noError;
 };
 
 struct Fixture {
@@ -79,14 +79,21 @@ TEST(SelectMaskList, EveryWriteSendsTheListOnceAndGivesItsCode) {
                                    MaskPattern("AB", 8), Truncate::partialEpc));
         },
     };
+    // A list the module does not take is put back as it was.
+    m.applyResult = ResultCode::busyDevice;
     for (const auto& write : writes)
         EXPECT_EQ(write(), ResultCode::busyDevice);
     EXPECT_EQ(m.applied, 7);
+    EXPECT_TRUE(m.selectMaskList().empty());
     m.applyResult = ResultCode::noError;
-    EXPECT_EQ(m.setSelectMaskEnabled(1, true), ResultCode::noError);
+    for (const auto& write : writes)
+        EXPECT_EQ(write(), ResultCode::noError);
     EXPECT_EQ(codeOf([&] { m.setSelectMaskEnabled(9, true); }), ResultCode::outOfRange);
     EXPECT_EQ(codeOf([&] { m.setSelectMaskEntry(3, SelectMaskParam()); }), ResultCode::outOfRange);
-    EXPECT_EQ(m.applied, 8);
+    EXPECT_EQ(m.applied, 14);
+    m.applyResult = ResultCode::busyDevice;
+    EXPECT_EQ(m.setSelectMaskOffset(1, 99), ResultCode::busyDevice);
+    m.applyResult = ResultCode::noError;
 
     const SelectMaskParam entry = m.selectMaskList().at(1);
     EXPECT_EQ(entry.target(), MaskTarget::s2);
@@ -94,6 +101,7 @@ TEST(SelectMaskList, EveryWriteSendsTheListOnceAndGivesItsCode) {
     EXPECT_EQ(entry.bank(), BankType::user);
     EXPECT_EQ(entry.maskPattern().pattern(), "E280");
     EXPECT_EQ(entry.maskPattern().length(), 16u);
+    EXPECT_EQ(entry.offset(), 8u);
     // The whole entry is stored and read back whole, its truncation included.
     const SelectMaskParam whole = m.getSelectMaskEntry(2);
     EXPECT_EQ(whole.target(), MaskTarget::s1);

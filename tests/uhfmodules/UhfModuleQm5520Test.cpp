@@ -80,16 +80,17 @@ TEST(Qm5520Select, PatternsAndLengthsAreCheckedBeforeAnySelectGoesOut) {
         {MaskPattern(std::string(66, 'A'), 256), 0, ResultCode::outOfRange},
         {MaskPattern("E280", 16), 65504, ResultCode::outOfRange},
     };
+    // Refused before the entry is stored: the list keeps its good entry alone.
     for (const auto& c : cases) {
         Qm q;
-        q.module.setSelectMaskEnabled(0, true);  // a good first entry
-        q.module.setSelectMaskPattern(1, c.pattern);
-        q.module.setSelectMaskOffset(1, c.offset);
-        q.module.setSelectMaskEnabled(1, true);
+        q.module.setSelectMaskEnabled(0, true);
         q.protocol->clearRecords();
-        EXPECT_EQ(q.module.inventory(), c.code) << c.pattern.pattern();
+        const SelectMaskParam entry(true, MaskTarget::sl, MaskAction::matchAssert, BankType::epc,
+                                    c.offset, c.pattern);
+        EXPECT_EQ(codeOf([&] { q.module.setSelectMaskEntry(1, entry); }), c.code)
+            << c.pattern.pattern();
         EXPECT_TRUE(q.protocol->requests().empty()) << c.pattern.pattern();
-        EXPECT_EQ(q.logs().back(), "inventory() - Failed to set select mask");
+        EXPECT_EQ(q.module.selectMaskList().count(1), 0u);
     }
 }
 

@@ -9,6 +9,7 @@
 namespace orvane {
 namespace {
 
+using test::codeOf;
 using test::LogCapture;
 using test::STModuleFake;
 
@@ -325,13 +326,16 @@ TEST_F(RadioTest, SelectListAndClear) {
     EXPECT_EQ(first.maskBitPointer, 40u);
     EXPECT_EQ(second.mode, STUHFL_D_GEN2_SELECT_MODE::ADD2LIST);
     EXPECT_EQ(second.maskBitPointer, 8u);
-    // Patterns are checked before anything is sent.
-    driver.setSelectMaskPattern(0, MaskPattern("ABCD", 17));
+    // Patterns are checked before anything is stored or sent.
     fake->calls.clear();
-    EXPECT_EQ(driver.setSelectMask(), ResultCode::outOfRange);
-    driver.setSelectMaskPattern(0, MaskPattern("XYZ1", 16));
-    EXPECT_EQ(driver.setSelectMask(), ResultCode::invalidParameter);
+    EXPECT_EQ(codeOf([&] { driver.setSelectMaskPattern(0, MaskPattern("ABCD", 17)); }),
+              ResultCode::outOfRange);
+    EXPECT_EQ(codeOf([&] { driver.setSelectMaskPattern(0, MaskPattern("XYZ1", 16)); }),
+              ResultCode::invalidParameter);
+    EXPECT_EQ(codeOf([&] { driver.setSelectMaskPattern(0, MaskPattern(std::string(66, 'A'), 8)); }),
+              ResultCode::invalidParameter);
     EXPECT_TRUE(fake->calls.empty());
+    EXPECT_EQ(driver.getSelectMaskPattern(0).length(), 16u);
 }
 
 // ---- Radio settings

@@ -224,6 +224,24 @@ std::optional<BaseUhf::Refusal> BaseUhf::checkRead(std::string_view signature, u
     return std::nullopt;
 }
 
+namespace {
+
+// A write the driver's request cannot carry (its offset or word count), refused with the driver's
+// code before anything is sent.
+std::optional<BaseUhf::Refusal> checkWriteRange(const std::shared_ptr<BaseUhfModule>& driver,
+                                                std::string_view signature, unsigned offset,
+                                                std::size_t words) {
+    if (!driver) return std::nullopt;  // found by the module check
+    try {
+        driver->checkWriteMemory(offset, words);
+    } catch (const ReaderException& e) {
+        return BaseUhf::Refusal{e.resultCode(), std::string(signature) + " - " + e.message()};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::string BaseUhf::bankOffset(BankType bank, unsigned offset) {
     return "bank: " + std::string(description(bank)) + ", offset: " + std::to_string(offset);
 }
@@ -323,9 +341,10 @@ BaseUhf::Run<Bytes> BaseUhf::writeRun(std::string_view signature, UhfParamId id,
     run.signature = signature;
     run.id = id;
     run.actionState = ActionState::writeMemory;
-    run.checks = [signature, password, data] {
+    run.checks = [this, signature, password, data, offset] {
         if (auto refusal = checkPassword(signature, password, false)) return refusal;
-        return checkWriteData(signature, data);
+        if (auto refusal = checkWriteData(signature, data)) return refusal;
+        return checkWriteRange(uhfModule_, signature, offset, data.size() / 4);
     };
     const std::string what = id == UhfParamId::blockWriteMemory
                                  ? " - Failed to block write memory ["
@@ -367,6 +386,13 @@ ResultCode BaseUhf::writeMemory(BankType bank, unsigned offset, const std::strin
                         offset, data, password);
     run.call = [=](BaseUhfModule& driver, auto done) {
         done(driver.writeMemory(bank, offset, data, password), std::nullopt);
+    };
+    // A started write ends with the module's own access result; one the driver did not start
+    // ends with its code here, so that the application learns of it.
+    run.accessResult = [bank](ResultCode code,
+                              const std::optional<Bytes>&) -> std::optional<AccessResultEventArgs> {
+        if (code == ResultCode::noError) return std::nullopt;
+        return AccessResultEventArgs({}, {}, ActionState::writeMemory, bank, code);
     };
     return runPipeline(std::move(run));
 }

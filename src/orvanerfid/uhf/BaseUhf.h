@@ -160,8 +160,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
         // INFO after the hop of a tag access ("" for none).
         std::string startedText;
         // Tag access: the access result posted last, built from the driver's answer; none when
-        // the operation posts none.
-        std::function<AccessResultEventArgs(ResultCode, const std::optional<Value>&)> accessResult;
+        // the operation posts none, or when it gives none for this answer.
+        std::function<std::optional<AccessResultEventArgs>(ResultCode, const std::optional<Value>&)>
+            accessResult;
         // Completion families: the answer, called once after the lock was released.
         std::function<void(ResultCode, std::optional<Value>)> answer;
     };

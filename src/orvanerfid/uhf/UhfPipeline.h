@@ -199,7 +199,9 @@ void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold
     }
     // Once the lock is released: the disconnect reports to the application.
     if (disconnect) disconnectTransport();
-    if (run.accessResult) postAccessResult(run.accessResult(code, value));
+    if (run.accessResult) {
+        if (const auto result = run.accessResult(code, value)) postAccessResult(*result);
+    }
     // The answer; a failure carries no value.
     if (failed) value.reset();
     uhf_detail::callSafely(TAG(), run.answer, code, std::move(value));

@@ -1,8 +1,9 @@
 // The select masks of the UHF object: one getter and setter per field of an entry, the whole
 // entry, and the highest index. The driver keeps the list; these rows check the index, the entry
-// and the values under the module lock before the driver is called, so a refusal keeps its own
-// code, changes nothing and is not a link failure. A write then reports the outcome of applying
-// the list to the module.
+// and the values under the module lock before the driver is called (a write's entry as it would
+// be stored, against the driver's own limits), so a refusal keeps its own code, changes nothing
+// and is not a link failure. A write then reports the outcome of applying the list to the
+// module; when that fails, the driver puts the list back as it was.
 
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/uhf/BaseUhf.h"
@@ -77,6 +78,24 @@ std::optional<BaseUhf::Refusal> checkPattern(std::string_view signature,
     return std::nullopt;
 }
 
+// The entry at `index` as `change` leaves it, checked by the driver before anything is stored or
+// sent: a value the module cannot carry is refused with the driver's code, the list unchanged.
+std::optional<BaseUhf::Refusal> checkEntry(const std::shared_ptr<BaseUhfModule>& driver,
+                                           std::string_view signature, std::size_t index,
+                                           const std::function<void(SelectMaskParam&)>& change) {
+    if (!driver) return std::nullopt;  // found by the driver check after the hop
+    const auto list = driver->selectMaskList();
+    const auto found = list.find(index);
+    SelectMaskParam entry = found != list.end() ? found->second : SelectMaskParam();
+    change(entry);
+    try {
+        driver->checkSelectMaskEntry(entry);
+    } catch (const ReaderException& e) {
+        return BaseUhf::Refusal{e.resultCode(), std::string(signature) + " - " + e.message()};
+    }
+    return std::nullopt;
+}
+
 template <typename Completion>
 auto answerWith(std::string tag, Completion completion) {
     return [tag = std::move(tag), completion = std::move(completion)](ResultCode code, auto value) {
@@ -90,49 +109,60 @@ auto answerWith(std::string tag, Completion completion) {
 
 }  // namespace
 
-// A field's getter, its `_OC` twin through the virtual getter, and its setter.
-#define ORV_MASK_FIELD_(getter, twin, setter, Value, Param, argument, Out, convert, checks)     \
-    void BaseUhf::getter(std::size_t index, UhfValueCompletion<Value> completion) {             \
-        runSelectMask<Value>(                                                                   \
-            row::getter::signature, row::getter::id, index, true, {},                           \
-            [index](BaseUhfModule& driver, std::optional<Value>& value) {                       \
-                value = driver.getter(index);                                                   \
-                return ResultCode::noError;                                                     \
-            },                                                                                  \
-            answerWith(TAG(), std::move(completion)));                                          \
-    }                                                                                           \
-    void BaseUhf::twin(std::size_t index, UhfOcCompletion<Out> completion) {                    \
-        getter(index,                                                                           \
-               [completion = std::move(completion)](ResultCode code, auto value) { convert; }); \
-    }                                                                                           \
-    void BaseUhf::setter(std::size_t index, Param argument, UhfResultCompletion completion) {   \
-        runSelectMask<NoValue>(                                                                 \
-            row::setter::signature, row::setter::id, index, false, checks,                      \
-            [index, argument](BaseUhfModule& driver, std::optional<NoValue>&) {                 \
-                return driver.setter(index, argument);                                          \
-            },                                                                                  \
-            answerWith(TAG(), std::move(completion)));                                          \
+// A field's getter, its `_OC` twin through the virtual getter, and its setter. The setter's
+// `checks` (or nullptr) come first, then the driver's check of the entry with `store` applied.
+#define ORV_MASK_FIELD_(getter, twin, setter, Value, Param, argument, Out, convert, store, checks) \
+    void BaseUhf::getter(std::size_t index, UhfValueCompletion<Value> completion) {                \
+        runSelectMask<Value>(                                                                      \
+            row::getter::signature, row::getter::id, index, true, {},                              \
+            [index](BaseUhfModule& driver, std::optional<Value>& value) {                          \
+                value = driver.getter(index);                                                      \
+                return ResultCode::noError;                                                        \
+            },                                                                                     \
+            answerWith(TAG(), std::move(completion)));                                             \
+    }                                                                                              \
+    void BaseUhf::twin(std::size_t index, UhfOcCompletion<Out> completion) {                       \
+        getter(index,                                                                              \
+               [completion = std::move(completion)](ResultCode code, auto value) { convert; });    \
+    }                                                                                              \
+    void BaseUhf::setter(std::size_t index, Param argument, UhfResultCompletion completion) {      \
+        runSelectMask<NoValue>(                                                                    \
+            row::setter::signature, row::setter::id, index, false,                                 \
+            [this, index, argument, first = std::function<std::optional<Refusal>()>(checks)]()     \
+                -> std::optional<Refusal> {                                                        \
+                if (first) {                                                                       \
+                    if (auto refusal = first()) return refusal;                                    \
+                }                                                                                  \
+                return checkEntry(uhfModule_, row::setter::signature, index,                       \
+                                  [&](SelectMaskParam& entry) { entry.store(argument); });         \
+            },                                                                                     \
+            [index, argument](BaseUhfModule& driver, std::optional<NoValue>&) {                    \
+                return driver.setter(index, argument);                                             \
+            },                                                                                     \
+            answerWith(TAG(), std::move(completion)));                                             \
     }
 
 ORV_MASK_FIELD_(getSelectMaskEnabled, getSelectMaskEnabled_OC, setSelectMaskEnabled, bool, bool,
-                enabled, bool, uhf_detail::completeWithBool(completion, code, value), {})
+                enabled, bool, uhf_detail::completeWithBool(completion, code, value), setIsUsed,
+                nullptr)
 ORV_MASK_FIELD_(getSelectMaskTarget, getSelectMaskTarget_OC, setSelectMaskTarget, MaskTarget,
                 MaskTarget, target, int64_t,
-                uhf_detail::completeWithByte(completion, code, value, -1), {})
+                uhf_detail::completeWithByte(completion, code, value, -1), setTarget, nullptr)
 ORV_MASK_FIELD_(getSelectMaskAction, getSelectMaskAction_OC, setSelectMaskAction, MaskAction,
                 MaskAction, action, int64_t,
-                uhf_detail::completeWithByte(completion, code, value, -1), {})
+                uhf_detail::completeWithByte(completion, code, value, -1), setAction, nullptr)
 ORV_MASK_FIELD_(getSelectMaskBank, getSelectMaskBank_OC, setSelectMaskBank, BankType, BankType,
-                bank, int64_t, uhf_detail::completeWithByte(completion, code, value, -1), {})
+                bank, int64_t, uhf_detail::completeWithByte(completion, code, value, -1), setBank,
+                nullptr)
 ORV_MASK_FIELD_(getSelectMaskOffset, getSelectMaskOffset_OC, setSelectMaskOffset, uint64_t,
                 uint64_t, offset, int64_t,
-                uhf_detail::completeWithNumber(completion, code, value, -1), {})
+                uhf_detail::completeWithNumber(completion, code, value, -1), setOffset, nullptr)
 // The pattern is copied into the entry and out of it: the caller's object never shares state
 // with the driver's list.
 ORV_MASK_FIELD_(getSelectMaskPattern, getSelectMaskPattern_OC, setSelectMaskPattern, MaskPattern,
                 const MaskPattern&, maskPattern, MaskPattern,
                 uhf_detail::completeWithObjectOrNew(completion, code, std::move(value)),
-                ([maskPattern] {
+                setMaskPattern, ([maskPattern] {
                     return checkPattern(row::setSelectMaskPattern::signature, maskPattern);
                 }))
 #undef ORV_MASK_FIELD_
@@ -163,11 +193,13 @@ void BaseUhf::setSelectMask(std::size_t index, const SelectMaskParam& param,
     // and applies the list once with it, and that application's outcome is the answer.
     runSelectMask<NoValue>(
         sig, row::setSelectMask::id, index, false,
-        [param]() -> std::optional<Refusal> {
+        [this, index, param]() -> std::optional<Refusal> {
             if (param.bank() == BankType::reserved) {
                 return Refusal{ResultCode::invalidParameter, std::string(sig) + " - Invalid bank"};
             }
-            return checkPattern(sig, param.maskPattern());
+            if (auto refusal = checkPattern(sig, param.maskPattern())) return refusal;
+            return checkEntry(uhfModule_, sig, index,
+                              [&](SelectMaskParam& entry) { entry = param; });
         },
         [index, param](BaseUhfModule& driver, std::optional<NoValue>&) {
             return driver.setSelectMaskEntry(index, param);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "orvanerfid/core/Utilities.h"
+#include "orvanerfid/uhfmodules/ModuleChecks.h"
 
 namespace orvane {
 
@@ -36,14 +37,49 @@ const SelectMaskParam& BaseUhfModule::selectMaskEntry(std::size_t index) const {
 
 template <typename Apply>
 ResultCode BaseUhfModule::updateSelectMask(std::size_t index, Apply&& apply) {
+    std::optional<SelectMaskParam> earlier;
     {
         std::lock_guard guard(selectMaskLock_);
         checkSelectMaskIndex(index);
-        apply(selectMaskList_[index]);
+        const auto found = selectMaskList_.find(index);
+        if (found != selectMaskList_.end()) earlier = found->second;
+        // The entry is checked whole before it is stored: a value the module cannot carry never
+        // reaches the list, where it would fail every later send.
+        SelectMaskParam entry = earlier.value_or(SelectMaskParam());
+        apply(entry);
+        checkSelectMaskEntry(entry);
+        selectMaskList_[index] = std::move(entry);
     }
     // Sent outside the lock: the exchanges take seconds at worst.
-    return setSelectMask();
+    const ResultCode code = setSelectMask();
+    if (code != ResultCode::noError) {
+        // The module did not take the list: the entry goes back to what it was.
+        std::lock_guard guard(selectMaskLock_);
+        if (earlier) {
+            selectMaskList_[index] = std::move(*earlier);
+        } else {
+            selectMaskList_.erase(index);
+        }
+    }
+    return code;
 }
+
+void BaseUhfModule::checkSelectMaskEntry(const SelectMaskParam& entry) const {
+    module::requireCase(entry.target(), "mask target");
+    module::requireCase(entry.action(), "mask action");
+    module::requireCase(entry.bank(), "mask bank");
+    const MaskPattern pattern = entry.maskPattern();
+    const std::optional<Bytes> bytes = hexTextToData(pattern.pattern());
+    if (!bytes) {
+        throw ReaderException(ResultCode::invalidParameter, "The mask pattern is not hex text.");
+    }
+    const std::string length = "The mask length " + std::to_string(pattern.length());
+    module::requireRange(pattern.length() <= kMaxMaskBits, length + " is above 255 bits.");
+    module::requireRange(pattern.length() <= 8 * bytes->size(),
+                         length + " does not fit the pattern.");
+}
+
+void BaseUhfModule::checkWriteMemory(unsigned, std::size_t) const {}
 
 #define ORV_SELECT_MASK_FIELD_(Type, getName, setName, getter, setter)                        \
     Type BaseUhfModule::getName(std::size_t index) const {                                    \

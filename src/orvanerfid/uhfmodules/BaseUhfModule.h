@@ -168,6 +168,8 @@ class BaseUhfModule {
     // Hex characters of a Gen2 access password text.
     static constexpr uint8_t passwordLength = 8;
     static constexpr std::string_view defaultPassword = "6B1F0D94";
+    // The most bits of a select mask (the length byte of a Select request).
+    static constexpr std::size_t kMaxMaskBits = 255;
 
     BaseUhfModule(const BaseUhfModule&) = delete;
     BaseUhfModule& operator=(const BaseUhfModule&) = delete;
@@ -209,8 +211,10 @@ class BaseUhfModule {
     // (or any index while it is negative), changing nothing; a getter throws 0x5006 for an index
     // never set. A field setter creates a missing entry with the SelectMaskParam defaults and
     // stores its one field; setSelectMaskEntry stores a whole entry (its truncation included) in
-    // one step. Each write then sends the whole list to the module once with setSelectMask() and
-    // gives that send's code. Entries are never removed. Patterns are copied in and out.
+    // one step. A write whose resulting entry checkSelectMaskEntry() refuses throws that refusal
+    // and changes nothing. Each write then sends the whole list to the module once with
+    // setSelectMask() and gives that send's code; when the send fails, the list is put back as
+    // it was before the write. Patterns are copied in and out.
 
     bool getSelectMaskEnabled(std::size_t index) const;
     MaskTarget getSelectMaskTarget(std::size_t index) const;
@@ -229,6 +233,19 @@ class BaseUhfModule {
 
     // A copy of the list, in ascending index order (the order in which drivers send it).
     std::map<std::size_t, SelectMaskParam> selectMaskList() const;
+
+    // ---- Checks of a caller's values against what the module's requests carry, made before
+    // anything is stored or sent. Each throws ReaderException with the code (0x4003 for a number
+    // or a case the request cannot carry, 0x5002 for a pattern it cannot carry) and the reason,
+    // worded for an ERROR line; it returns when the module takes the values. The driver applies
+    // the same checks to what it sends.
+
+    // A select-mask entry: its target, action and bank are cases of their enumerations, its
+    // pattern is hex text of whole bytes, and its length in bits is at most 255 and at most what
+    // the pattern holds; a driver adds the limits of its module.
+    virtual void checkSelectMaskEntry(const SelectMaskParam& entry) const;
+    // A write of `words` words from word `offset`; the base takes any.
+    virtual void checkWriteMemory(unsigned offset, std::size_t words) const;
 
     // ---- Events.
 

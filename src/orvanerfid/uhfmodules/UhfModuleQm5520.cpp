@@ -14,8 +14,6 @@ using module::need;
 using module::requireRange;
 using module::sameRaw;
 
-constexpr unsigned kMaxMaskBits = 255;
-
 // A password or data text as bytes: blanks are dropped; anything but an even count of hex
 // digits is refused with 0x5002 before a request is built.
 Bytes hexBytes(std::string_view text, std::string_view what) {
@@ -109,34 +107,39 @@ ResultCode UhfModuleQm5520::setTxOnOffTime(const OrvRfidCmd_TxOnOffTime& value,
 
 // ---- Select masks and tag operations ---------------------------------------------------------
 
+// The EPC bank's first 32 bits are the stored CRC and PC words: its mask address counts from
+// the first EPC bit.
+void UhfModuleQm5520::checkSelectMaskEntry(const SelectMaskParam& entry) const {
+    BaseUhfModule::checkSelectMaskEntry(entry);
+    const uint64_t address = entry.offset() + (entry.bank() == BankType::epc ? 32 : 0);
+    requireRange(entry.offset() <= 0xFFFF && address <= 0xFFFF,
+                 "The mask offset " + std::to_string(entry.offset()) + " is out of range.");
+}
+
+void UhfModuleQm5520::checkWriteMemory(unsigned offset, std::size_t words) const {
+    requireRange(offset <= 0xFFFF, "The offset is out of range.");
+    requireRange(words <= fields::WordData::kMaxWords,
+                 "The data of " + std::to_string(words) + " words exceed 255 words.");
+}
+
 ResultCode UhfModuleQm5520::setSelectMask() {
     constexpr std::string_view kName = "setSelectMask()";
     std::vector<Bytes> frames;
     const ResultCode built = guarded(kName, [&] {
         for (const auto& [index, entry] : selectMaskList()) {
             if (!entry.isUsed()) continue;
+            checkSelectMaskEntry(entry);
             OrvRfidCmd_Select select(frames.empty() ? OrvRfidCmdSelectMode::clearAndAdd
                                                     : OrvRfidCmdSelectMode::add);
             select.selTarget = entry.target();
             select.action = entry.action();
             select.trunc = entry.turncation() == Truncate::partialEpc;
             select.bank = entry.bank();
-            // The EPC bank's first 32 bits are the stored CRC and PC words.
-            const uint64_t address = entry.offset() + (entry.bank() == BankType::epc ? 32 : 0);
-            requireRange(address <= 0xFFFF,
-                         "The mask offset of entry " + std::to_string(index) + " is out of range.");
-            select.address = static_cast<uint16_t>(address);
+            select.address =
+                static_cast<uint16_t>(entry.offset() + (entry.bank() == BankType::epc ? 32 : 0));
             const MaskPattern pattern = entry.maskPattern();
-            auto data = hexTextToData(pattern.pattern());
-            if (!data) {
-                throw ReaderException(
-                    ResultCode::invalidParameter,
-                    "The mask pattern of entry " + std::to_string(index) + " is not hex text.");
-            }
-            requireRange(pattern.length() <= kMaxMaskBits && pattern.length() <= 8 * data->size(),
-                         "The mask length of entry " + std::to_string(index) + " is out of range.");
             select.length = static_cast<uint8_t>(pattern.length());
-            select.selectData = std::move(*data);
+            select.selectData = *hexTextToData(pattern.pattern());
             frames.push_back(select.toBytes());
         }
         return ResultCode::noError;
@@ -202,7 +205,7 @@ ResultCode UhfModuleQm5520::writeMemory(BankType bank, unsigned offset, const st
                         [&](OrvRfidCmd_Write& c) {
                             module::requireBank(bank);
                             module::requireData(data);
-                            requireRange(offset <= 0xFFFF, "The offset is out of range.");
+                            checkWriteMemory(offset, data.size() / 4);
                             c.password = hexBytes(password, "password");
                             c.bank = bank;
                             c.address = static_cast<uint16_t>(offset);

@@ -48,18 +48,21 @@ class UhfModuleQm5520 : public BaseUhfModule {
     // (accessBankType), so that the access results that follow carry it.
 
     // Sends the used entries in index order (the first clears the module's list and adds, the
-    // later add), or one clearing Select when none is used. An entry's pattern must be hex text
-    // (0x5002) and its bit length at most 255 and within the pattern's bytes (0x4003); every
-    // entry is checked before the first Select goes out. On the EPC bank the address counts from
-    // the first EPC bit (offset + 32).
+    // later add), or one clearing Select when none is used. Every used entry passes
+    // checkSelectMaskEntry() before the first Select goes out. On the EPC bank the address counts
+    // from the first EPC bit (offset + 32).
     ResultCode setSelectMask() override;
+    // Adds to the base's checks: the mask address fits the request's 16-bit field (0x4003).
+    void checkSelectMaskEntry(const SelectMaskParam& entry) const override;
+    // An offset above 65535 or more than 255 words: 0x4003.
+    void checkWriteMemory(unsigned offset, std::size_t words) const override;
     std::vector<GlobalBandType> supportedGlobalBandList() override;
 
     using BaseUhfModule::readMemory;
     ResultCode inventory() override;
     ResultCode readMemory(BankType bank, uint16_t offset, uint8_t length,
                           const std::string& password) override;
-    // `offset` above 65535 is refused with 0x4003.
+    // What checkWriteMemory() refuses is refused with its code, nothing sent.
     ResultCode writeMemory(BankType bank, unsigned offset, const std::string& data,
                            const std::string& password) override;
     ResultCode lockTag(const LockParam& lockParam, const std::string& password) override;

@@ -472,9 +472,7 @@ ResultCode UhfModuleST25RU3993::writeMemory(BankType bank, unsigned offset, cons
                                 "The data must be hexadecimal text of 4 characters per word");
         }
         const uint64_t words = data.size() / 4;
-        // The last word's address must fit the 32-bit word pointer.
-        refuseUnless(words - 1 <= kMaxWordPointer - offset,
-                     "The offset does not fit the word pointer");
+        checkWriteMemory(offset, words);
         std::string current(password);
         passwordBytes(current);
         requireSelected(setSelectMask());
@@ -645,18 +643,10 @@ ResultCode UhfModuleST25RU3993::setSelectMask() {
     return guarded(name, [&] {
         bool first = true;
         for (const SelectMaskParam& entry : used) {
+            checkSelectMaskEntry(entry);
             const MaskPattern pattern = entry.maskPattern();
             const std::optional<Bytes> mask = hexTextToData(pattern.pattern());
-            if (!mask) {
-                throw ModuleRefusal(ResultCode::invalidParameter,
-                                    "The mask pattern is not hexadecimal text");
-            }
-            refuseUnless(pattern.length() <= 0xFF && pattern.length() <= mask->size() * 8,
-                         "The mask length " + std::to_string(pattern.length()) +
-                             " does not fit the pattern");
             const uint64_t pointer = entry.offset() + (entry.bank() == BankType::epc ? 32 : 0);
-            refuseUnless(entry.offset() <= kMaxWordPointer && pointer <= kMaxWordPointer,
-                         "The mask offset does not fit the bit pointer");
             STUHFL_T_Gen2_Select select;
             select.mode = first ? STUHFL_D_GEN2_SELECT_MODE::CLEAR_AND_ADD
                                 : STUHFL_D_GEN2_SELECT_MODE::ADD2LIST;
@@ -672,6 +662,30 @@ ResultCode UhfModuleST25RU3993::setSelectMask() {
         }
         return ResultCode::noError;
     });
+}
+
+// The EPC bank's first 32 bits are the stored CRC and PC words: its bit pointer counts from the
+// first EPC bit.
+void UhfModuleST25RU3993::checkSelectMaskEntry(const SelectMaskParam& entry) const {
+    BaseUhfModule::checkSelectMaskEntry(entry);
+    const std::optional<Bytes> mask = hexTextToData(entry.maskPattern().pattern());
+    if (mask && mask->size() > STUHFL_T_Gen2_Select::kMaskSize) {
+        throw ReaderException(ResultCode::invalidParameter,
+                              "The mask pattern is longer than " +
+                                  std::to_string(STUHFL_T_Gen2_Select::kMaskSize) + " bytes.");
+    }
+    const uint64_t pointer = entry.offset() + (entry.bank() == BankType::epc ? 32 : 0);
+    if (entry.offset() > kMaxWordPointer || pointer > kMaxWordPointer) {
+        throw ReaderException(ResultCode::outOfRange,
+                              "The mask offset does not fit the bit pointer.");
+    }
+}
+
+// The last word's address must fit the 32-bit word pointer.
+void UhfModuleST25RU3993::checkWriteMemory(unsigned offset, std::size_t words) const {
+    if (words > 0 && words - 1 > kMaxWordPointer - offset) {
+        throw ReaderException(ResultCode::outOfRange, "The offset does not fit the word pointer.");
+    }
 }
 
 void UhfModuleST25RU3993::changeSelectEPC(unsigned offset, const std::string& data) {

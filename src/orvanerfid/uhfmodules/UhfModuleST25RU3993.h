@@ -101,7 +101,13 @@ class UhfModuleST25RU3993 : public BaseUhfModule {
     void version(ValueCompletion<std::string> completion) override;
 
     // Sends the used entries (ascending index) as the module's select list; none clears it.
+    // Every used entry passes checkSelectMaskEntry() before the first Select goes out.
     ResultCode setSelectMask() override;
+    // Adds to the base's checks: a pattern of at most 32 bytes (0x5002) and a bit pointer that
+    // fits its 32-bit field (0x4003).
+    void checkSelectMaskEntry(const SelectMaskParam& entry) const override;
+    // A last word whose address does not fit the 32-bit word pointer: 0x4003.
+    void checkWriteMemory(unsigned offset, std::size_t words) const override;
     ResultCode clearSelectMask() override;
     // After `data` was written to the EPC bank from word `offset`: rewrites the pattern of the
     // first used mask where it covers the written words. Nothing is sent.
