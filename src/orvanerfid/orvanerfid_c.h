@@ -6,7 +6,8 @@
  * - A function with a completion returns 0 when the operation was accepted: its callback then runs
  *   exactly once, with the code and, for a getter, the value. It returns 0x5002 (and never calls
  *   back) for a NULL handle, a NULL callback, or a NULL text, record or list (with a count above 0)
- *   where one is required; and 0x0001 (no callback) when the entry itself failed.
+ *   where one is required; 0x4003 (no callback) for a list with more entries than its wire field
+ *   carries (nothing of it is read); and 0x0001 (no callback) when the entry itself failed.
  * - Threads: a callback runs on the caller's thread, before the function returns, when the
  *   operation was refused before its work was queued (not supported, reader busy, no radio module,
  *   an argument refused); otherwise on a library pool thread. A caller must allow both.
@@ -229,7 +230,7 @@ ORVANE_API orv_uhf* orv_reader_uhf(orv_reader* reader);
 
 /* ---- UHF object ---- */
 
-/* Frees the handle (and its delegate, as orv_uhf_set_delegate(uhf, NULL) does). */
+/* Frees the handle (and the delegate set through it, as orv_uhf_set_delegate(uhf, NULL) does). */
 ORVANE_API void orv_uhf_release(orv_uhf* uhf);
 
 /* Tag reports and tag-access results, called on the reader's receive thread with no library lock
@@ -240,8 +241,9 @@ typedef struct orv_uhf_delegate {
     void (*accessResult)(void* context, const orv_access_result* result);
 } orv_uhf_delegate;
 
-/* Sets the delegate (copied; NULL removes it). Replacing or removing waits for events of the
- * earlier delegate running on other threads, so its context may be freed once this returns.
+/* Sets the delegate (copied; NULL removes the one set through this handle, while the UHF object
+ * still has it: a delegate another handle set stays). Replacing or removing waits for events of
+ * the earlier delegate running on other threads, so its context may be freed once this returns.
  * 0x5002 for a NULL handle. */
 ORVANE_API uint16_t orv_uhf_set_delegate(orv_uhf* uhf, const orv_uhf_delegate* delegate);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <future>
 #include <map>
@@ -198,6 +200,46 @@ TYPED_TEST(UhfThroughReaderTest, AWriteTheDriverRefusesIsReportedAsRefused) {
         this->access([&] { return uhf.writeMemory(BankType::user, 1, "CAFE", none); }).resultCode(),
         kOk);
     EXPECT_EQ(this->f.reader->connectState(), ConnectState::connected);
+}
+
+// A full run at TRACE, every sink record scanned: the password never shows, whether as plain hex,
+// spaced bytes or 0x-prefixed bytes, in any letter case.
+TYPED_TEST(UhfThroughReaderTest, PasswordsAndReservedDataNeverReachTheLog) {
+    auto& uhf = *this->uhf;
+    const std::string password = "1A2B3C4D";
+    ASSERT_EQ(this->access([&] {
+                      return uhf.writeMemory(BankType::reserved, 0, password + password,
+                                             "00000000");
+                  })
+                  .resultCode(),
+              kOk);
+    const auto read =
+        this->access([&] { return uhf.readMemory(BankType::reserved, 0, 4, password); });
+    EXPECT_EQ(read.resultCode(), kOk);
+    EXPECT_EQ(read.data(), (Bytes{0x1A, 0x2B, 0x3C, 0x4D, 0x1A, 0x2B, 0x3C, 0x4D}));
+    LockParam lockUser;
+    lockUser.setUser(LockState::lock);
+    EXPECT_EQ(this->access([&] { return uhf.lockTag(lockUser, password); }).resultCode(), kOk);
+    EXPECT_EQ(this->access([&] { return uhf.killTag(password); }).resultCode(), kOk);
+
+    std::lock_guard guard(this->f.sink->logLock);
+    const auto& logs = this->f.sink->logs;
+    // The frame dumps were logged, so the scan covers them.
+    EXPECT_TRUE(std::any_of(logs.begin(), logs.end(), [](const std::string& text) {
+        return text.find("Write: 0x") != std::string::npos;
+    }));
+    for (const std::string& text : logs) {
+        std::string flat;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+            if (c == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+                ++i;
+            } else if (std::string_view(" \t:-,_").find(c) == std::string_view::npos) {
+                flat += c;
+            }
+        }
+        EXPECT_EQ(flat.find("1a2b3c4d"), std::string::npos) << text;
+    }
 }
 
 TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithTheLockFree) {

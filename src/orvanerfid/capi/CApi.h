@@ -100,15 +100,16 @@ orv_access_result toC(const AccessResultEventArgs& result);
 orv_rfid_config toC(const RfidConfig& config);
 RfidConfig fromC(const orv_rfid_config& config);
 
-// A list given as pointer and count.
+// A list given as pointer and count, and the most entries its wire field can carry.
 template <typename T>
 struct List {
     const T* data;
     std::size_t count;
+    std::size_t max;
 };
 template <typename T>
-List<T> list(const T* data, std::size_t count) {
-    return {data, count};
+List<T> list(const T* data, std::size_t count, std::size_t max) {
+    return {data, count, max};
 }
 
 // Whether a C argument is usable: texts and records not NULL, a list NULL only when empty.
@@ -126,6 +127,16 @@ inline bool present(const orv_mask_pattern* value) {
 }
 inline bool present(const orv_select_mask* value) {
     return value != nullptr && value->maskPattern.pattern != nullptr;
+}
+
+// Whether a C argument fits its wire field: a list's count is checked before anything is copied.
+template <typename C>
+bool bounded(const C&) {
+    return true;
+}
+template <typename T>
+bool bounded(const List<T>& value) {
+    return value.count <= value.max;
 }
 
 // C argument to C++ parameter. Numbers keep their exact type; enumerations take their raw values.
@@ -282,12 +293,14 @@ namespace orvane::capi {
 
 inline constexpr uint16_t kRefused = rawValue(ResultCode::invalidParameter);
 inline constexpr uint16_t kFailed = rawValue(ResultCode::otherError);
+inline constexpr uint16_t kTooLong = rawValue(ResultCode::outOfRange);
 
 // A completion entry: checks, the operation called with the converted arguments and a completion
 // that reaches `callback` exactly once, every exception caught.
 template <auto Op, typename Callback, typename... C>
 uint16_t enter(orv_uhf* handle, Callback callback, void* context, C... args) noexcept {
     if (handle == nullptr || callback == nullptr || !(present(args) && ...)) return kRefused;
+    if (!(bounded(args) && ...)) return kTooLong;
     std::shared_ptr<Once> once;
     try {
         once = std::make_shared<Once>();

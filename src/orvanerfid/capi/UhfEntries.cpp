@@ -222,10 +222,21 @@ uint16_t orv_uhf_set_delegate(orv_uhf* uhf, const orv_uhf_delegate* delegate) {
         std::shared_ptr<orvane::capi::CUhfDelegate> adapter;
         if (delegate != nullptr) adapter = std::make_shared<orvane::capi::CUhfDelegate>(*delegate);
         std::shared_ptr<orvane::capi::CUhfDelegate> earlier;
+        // Released after the locks: it may be the application's last reference to its delegate.
+        std::shared_ptr<orvane::UhfDelegate> installed;
         {
+            // One change at a time across handles, so that a handle's check that the installed
+            // delegate is its own and the removal are one step.
+            static std::mutex changes;
+            std::lock_guard changing(changes);
             std::lock_guard guard(uhf->lock);
             earlier = std::exchange(uhf->delegate, adapter);
-            uhf->object->setDelegate(adapter);
+            installed = uhf->object->delegate();
+            // A handle removes only the delegate it installed, while it is still installed:
+            // another handle's (also one carried over to a new UHF object) stays.
+            if (adapter || (earlier && installed.get() == earlier.get())) {
+                uhf->object->setDelegate(adapter);
+            }
         }
         if (earlier) earlier->gate().close();
         return rawValue(orvane::ResultCode::noError);

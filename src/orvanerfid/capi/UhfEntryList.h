@@ -3,7 +3,9 @@
 // The C entry points of the UHF object, one row per entry, in the order of the UHF object's
 // operation list (uhf/UhfOperations.h). A row names the C function, the operation it calls, the
 // C callback type (completion rows) and the C parameters and arguments between the handle and the
-// callback. A list given as pointer and count is passed on as `list(pointer, count)`.
+// callback. A list given as pointer and count is passed on as `list(pointer, count, max)`, `max`
+// being the most entries its wire field carries: 255 frequencies (one count byte), 255 mask words
+// of a block permanent lock (510 bytes), an authentication message of 65535 bits (8192 bytes).
 //
 //   CALL(function, operation, callback type, (C parameters), (arguments))
 //   ACCESS(function, operation, (C parameters), (arguments))
@@ -140,7 +142,7 @@
          ()) \
     CALL(orv_setFixedFrequencyWithFixedFrequency_completion, setFixedFrequency, orv_result_cb, \
          (const uint32_t* fixedFrequency, size_t fixedFrequencyCount), \
-         (list(fixedFrequency, fixedFrequencyCount))) \
+         (list(fixedFrequency, fixedFrequencyCount, 255))) \
     CALL(orv_getPhaseData_OCWithCompletion, getPhaseData_OC, orv_bool_cb, (), ()) \
     CALL(orv_setPhaseDataWithEnable_completion, setPhaseData, orv_result_cb, (bool enable), \
          (enable)) \
@@ -173,10 +175,11 @@
          blockPermaLock, orv_result_cb, \
          (const char* password, uint8_t readLock, uint8_t bankType, uint16_t offset, \
           uint8_t length, const uint8_t* mask, size_t maskCount), \
-         (password, readLock, bankType, offset, length, list(mask, maskCount))) \
+         (password, readLock, bankType, offset, length, list(mask, maskCount, 510))) \
     CALL(orv_authenticateWithPassword_sendResponse_incRepLen_csi_msgLen_msg_expectedReplyLen_completion, \
          authenticate, orv_result_cb, \
          (const char* password, uint8_t sendResponse, uint8_t incRepLen, uint8_t csi, \
           uint16_t msgLen, const uint8_t* msg, size_t msgCount, uint16_t expectedReplyLen), \
-         (password, sendResponse, incRepLen, csi, msgLen, list(msg, msgCount), expectedReplyLen))
+         (password, sendResponse, incRepLen, csi, msgLen, list(msg, msgCount, 8192), \
+          expectedReplyLen))
 // clang-format on

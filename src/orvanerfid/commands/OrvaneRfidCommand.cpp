@@ -43,29 +43,26 @@ uint16_t frameChecksum(ByteView frameBytes) {
 
 constexpr std::string_view kHiddenSecret = "********";
 
-// The hex dump of `bytes` with the `secret` bytes that start at `at` shown as "********".
-std::string maskedDump(ByteView bytes, std::size_t at, std::size_t secret) {
-    if (secret == 0 || at >= bytes.size()) return toHexDumpString(bytes);
-    const std::size_t end = std::min(bytes.size(), at + secret);
-    std::string text = toHexDumpString(bytes.first(at));
-    text += kHiddenSecret;
-    text += ' ';
-    text += toHexDumpString(bytes.subspan(end));
+// The hex dump of `bytes` with each run of secret bytes shown as "********".
+std::string maskedDump(ByteView bytes, const SecretSpans& spans) {
+    std::string text;
+    std::size_t at = 0;
+    for (const SecretSpan& span : spans) {
+        if (span.begin < at || span.begin >= bytes.size()) continue;
+        text += toHexDumpString(bytes.subspan(at, span.begin - at));
+        text += kHiddenSecret;
+        text += ' ';
+        at = std::min(bytes.size(), span.end);
+    }
+    text += toHexDumpString(bytes.subspan(at));
     return text;
 }
 
-// Password bytes of a framed request: the data area starts after STX, LEN and CMD.
-std::size_t frameSecretLength(ByteView frameBytes) {
-    if (frameBytes.size() < 5) return 0;
-    const auto id = fromRaw<OrvRfidCmdId>(readBe16(frameBytes, 3));
-    return id ? OrvaneRfidCommand::secretPrefixLength(*id) : 0;
-}
-
 void logTrace(std::string_view className, std::string_view what, ByteView bytes,
-              std::size_t secret) {
+              FrameDirection direction) {
     if (!orvLogger::isEnabled(LogLevel::trace)) return;
     std::string text(what);
-    text += maskedDump(bytes, 5, secret);
+    text += maskedDump(bytes, vk210FrameSecrets(bytes, direction));
     orvLogger::triggerLogEvent(LogLevel::trace, className, text);
 }
 
@@ -152,14 +149,14 @@ std::optional<CommandFrame> OrvaneRfidCommand::parseFrame(ByteView bytes) noexce
 // Validates a frame given to a constructor and gives its length; `operation` names the
 // constructor in the log lines ("receiveBytes" or "sendBytes").
 std::size_t OrvaneRfidCommand::adoptFrame(ByteView bytes, std::string_view className,
-                                          std::string_view operation, std::size_t secretLength) {
+                                          std::string_view operation, FrameDirection direction) {
     if (orvLogger::isEnabled(LogLevel::trace)) {
         std::string what = "init(";
         what += operation;
         what += ":) ";
         what += operation;
         what += '=';
-        logTrace(className, what, bytes, secretLength);
+        logTrace(className, what, bytes, direction);
     }
     const int n = checkFormat(bytes);
     if (n == 0) throw ReaderException(ResultCode::invalidParameter, "");
@@ -180,7 +177,8 @@ std::size_t OrvaneRfidCommand::adoptFrame(ByteView bytes, std::string_view class
 OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view className)
     : rawData_(receive.bytes.begin(), receive.bytes.end()) {
     const ByteView bytes = receive.bytes;
-    const std::size_t size = adoptFrame(bytes, className, "receiveBytes", 0);
+    const std::size_t size =
+        adoptFrame(bytes, className, "receiveBytes", FrameDirection::fromReader);
     if (isStatusLess(id_)) {
         data_.assign(bytes.begin() + 5, bytes.begin() + static_cast<std::ptrdiff_t>(size - 3));
         return;
@@ -197,7 +195,7 @@ OrvaneRfidCommand::OrvaneRfidCommand(ReceiveBytes receive, std::string_view clas
 OrvaneRfidCommand::OrvaneRfidCommand(SendBytes send, std::string_view className)
     : rawData_(send.bytes.begin(), send.bytes.end()) {
     const ByteView bytes = send.bytes;
-    const std::size_t size = adoptFrame(bytes, className, "sendBytes", frameSecretLength(bytes));
+    const std::size_t size = adoptFrame(bytes, className, "sendBytes", FrameDirection::toReader);
     // The data area ends at the frame's own checksum, not at the end of the array: trailing
     // bytes after the frame never leak into the request data.
     data_.assign(bytes.begin() + 5, bytes.begin() + static_cast<std::ptrdiff_t>(size - 3));
@@ -239,7 +237,7 @@ std::string OrvaneRfidCommand::description() const {
     std::string text = "ID:";
     text += caseName(id_);
     text += ", Data:";
-    text += maskedDump(data_, 0, secretPrefixLength(id_));
+    text += maskedDump(data_, vk210DataSecrets(id_, data_));
     return text;
 }
 

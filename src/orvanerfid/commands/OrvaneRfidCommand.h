@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "orvanerfid/commands/FrameCut.h"
+#include "orvanerfid/commands/FrameSecrets.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/core/Bytes.h"
 
@@ -75,7 +76,8 @@ class OrvaneRfidCommand {
     void checkStatus(std::string_view prefix) const;
 
     // "ID:<case name>, Data:<hex dump of data>". The access or kill password that opens the
-    // request data of a tag command is shown as "********".
+    // request data of a tag command, and Reserved-bank or read data (vk210DataSecrets), are
+    // shown as "********".
     std::string description() const;
     virtual std::string_view className() const { return "OrvaneRfidCommand"; }
 
@@ -115,7 +117,7 @@ class OrvaneRfidCommand {
     OrvaneRfidCommand(SendBytes send, std::string_view className);
 
     std::size_t adoptFrame(ByteView bytes, std::string_view className, std::string_view operation,
-                           std::size_t secretLength);
+                           FrameDirection direction);
 
     // Rewrites `data_` from the request fields; commands without fields keep `data_` as set.
     virtual void buildData() {}

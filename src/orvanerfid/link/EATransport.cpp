@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 
+#include "orvanerfid/commands/FrameSecrets.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/Utilities.h"
@@ -31,9 +32,11 @@ class TraceScope {
     std::string suffix_;
 };
 
-void debugDump(std::string_view prefix, ByteView bytes) {
+// The dump of one written frame; passwords and Reserved-bank data show as "0x**".
+void debugDump(std::string_view prefix, ByteView bytes, DeviceType model) {
     if (orvLogger::isEnabled(LogLevel::debug)) {
-        orvLogger::debug(kTag, std::string(prefix) + toHexDumpString(bytes));
+        orvLogger::debug(
+            kTag, std::string(prefix) + maskedFrameDump(bytes, model, FrameDirection::toReader));
     }
 }
 
@@ -326,6 +329,7 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
                                  const std::shared_ptr<AccessorySession>& session,
                                  const std::shared_ptr<Signal>& input) {
     Bytes buffer(kReadBufferSize, 0);
+    FrameDumpMasker dumps;
     if (auto transport = weak.lock()) {
         ++transport->readLoopsRunning_;
         orvLogger::trace(kTag, "+++ keepReadThread() - " + std::to_string(instanceCount()));
@@ -339,7 +343,7 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
             // Held only for one pass, so a transport released by its owners ends the loop.
             auto transport = weak.lock();
             if (!transport) return;
-            if (!transport->readPass(self, *session, buffer)) {
+            if (!transport->readPass(self, *session, buffer, dumps)) {
                 transport->endReadLoop(self);
                 return;
             }
@@ -349,7 +353,7 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
 }
 
 bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession& session,
-                           Bytes& buffer) {
+                           Bytes& buffer, FrameDumpMasker& dumps) {
     if (self.isCancelled()) return false;
     if (!assertConnection()) {
         clearReceivedIfCurrent(self);
@@ -374,7 +378,11 @@ bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession&
             return true;
         }
         const ByteView bytes(buffer.data(), static_cast<std::size_t>(count));
-        debugDump("Read: ", bytes);
+        // Passwords and Reserved-bank data show as "0x**"; the masker keeps a frame cut
+        // between two reads whole.
+        if (orvLogger::isEnabled(LogLevel::debug)) {
+            orvLogger::debug(kTag, "Read: " + dumps.dump(bytes, deviceType()));
+        }
         // No pause between reads: the stream is drained while it holds bytes, and the loop
         // rests on the stream's signal once it is empty.
         appendReceivedIfCurrent(self, bytes);
@@ -434,7 +442,7 @@ int EATransport::write(ByteView data, int offset, int length, int timeout) {
     const TimeoutControl timeoutControl(timeout);
     const ByteView bytes =
         data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-    debugDump(std::string(op) + " Write: ", bytes);
+    debugDump(std::string(op) + " Write: ", bytes, deviceType());
 
     // Checked before every attempt: the time left and the connection.
     const auto checkTurn = [&] {

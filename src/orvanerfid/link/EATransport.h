@@ -12,6 +12,8 @@
 
 namespace orvane {
 
+class FrameDumpMasker;
+
 // The transport over an accessory session: a read loop moves every received byte into the
 // byte queue, reads are served from that queue, writes go to the session's output stream.
 //
@@ -30,6 +32,8 @@ namespace orvane {
 // - `read` blocks the receive thread of a protocol object, waiting for the byte queue to fill.
 // - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
 //   interleave their bytes on the stream.
+// - The DEBUG dumps of written and read bytes show passwords and Reserved-bank data as "0x**";
+//   each read loop keeps its own record of a frame cut between two reads.
 // Made only inside a shared_ptr (`shared()`, or `create()` for a private instance): the read
 // loop holds the transport weakly.
 class EATransport : public BaseTransport, public std::enable_shared_from_this<EATransport> {
@@ -89,7 +93,8 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
     static void keepReadThread(const std::weak_ptr<EATransport>& weak, const DispatchWorkItem& self,
                                const std::shared_ptr<AccessorySession>& session,
                                const std::shared_ptr<Signal>& input);
-    bool readPass(const DispatchWorkItem& self, const AccessorySession& session, Bytes& buffer);
+    bool readPass(const DispatchWorkItem& self, const AccessorySession& session, Bytes& buffer,
+                  FrameDumpMasker& dumps);
     void endReadLoop(const DispatchWorkItem& self);
 
     // `owner` null: no owner test.

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "orvanerfid/commands/FrameSecrets.h"
 #include "orvanerfid/commands/Gen2Packets.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Logger.h"
@@ -36,11 +37,16 @@ std::string str(std::string_view a, std::string_view b) {
     return s;
 }
 
+// A packet's dump with its password and Reserved-bank data shown as "0x**".
+std::string packetDump(const STPacket& packet) {
+    return maskedHexDump(packet.rawData(), stPacketSecrets(packet.rawData()));
+}
+
 // The examination lines of a send; built only when they are logged.
 void traceExamined(const STPacket& request, const STPacket& reply, Vk640Match match) {
     if (!tracing()) return;
-    trace(str("送出的packet: ", toHexDumpString(request.rawData())));
-    trace(str("收到的packet: ", toHexDumpString(reply.rawData())));
+    trace(str("送出的packet: ", packetDump(request)));
+    trace(str("收到的packet: ", packetDump(reply)));
     if (match == Vk640Match::tlvDiffers) {
         orvLogger::debug(kTag, vk640MatchText(match));
     } else {
@@ -208,7 +214,7 @@ Response Vk640Protocol::send(ByteView data, int timeout, int number) {
 }
 
 void Vk640Protocol::enqueueReceivedPacket(STPacket packet) {
-    if (tracing()) trace(str("Add packet to _recPacketQueue: ", toHexDumpString(packet.rawData())));
+    if (tracing()) trace(str("Add packet to _recPacketQueue: ", packetDump(packet)));
     replies_.push(std::move(packet));
 }
 

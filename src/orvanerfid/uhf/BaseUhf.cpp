@@ -334,7 +334,9 @@ BaseUhf::Run<Bytes> BaseUhf::readRun(BankType bank, unsigned offset, unsigned le
 BaseUhf::Run<Bytes> BaseUhf::writeRun(std::string_view signature, UhfParamId id, BankType bank,
                                       unsigned offset, const std::string& data,
                                       const std::string& password) const {
-    const std::string arguments = bankOffset(bank, offset) + ", data: " + data +
+    // The Reserved bank holds the kill and access passwords: its data is never logged.
+    const std::string shownData = bank == BankType::reserved ? std::string(kMaskedPassword) : data;
+    const std::string arguments = bankOffset(bank, offset) + ", data: " + shownData +
                                   ", password: " + std::string(kMaskedPassword) + ")";
     Run<Bytes> run;
     run.family = Family::tagAccess;
