@@ -258,8 +258,6 @@ TYPED_TEST(ReaderEndToEnd, DroppingTheReaderClosesTheLinkAndEndsItsLoops) {
 }
 
 TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) {
-    this->connect();
-    this->calls->clear();
     // The first reader tries to reconnect from inside the Disconnected report of the take-over.
     auto inReport = std::make_shared<std::atomic<int>>(-1);
     std::weak_ptr<TestReader> weak = this->reader;
@@ -267,6 +265,8 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
         if (args.connectState() != ConnectState::disconnected || inReport->load() >= 0) return;
         if (auto reader = weak.lock()) inReport->store(reader->connect() ? 1 : 0);
     };
+    this->connect();
+    this->calls->clear();
     auto second = this->makeReader();
     second->setReaderDelegate({});
     second->setUhfReaderDelegate({});
@@ -304,15 +304,15 @@ TYPED_TEST(ReaderEndToEnd, ReaderReleasedInsideItsOwnReportOutlivesTheCall) {
         TestReader& reader = **app;
         reader.setReaderDelegate(own);
         reader.setUhfReaderDelegate({});
+        std::weak_ptr<TestReader> weak = *app;
+        own->onConnectState = [app, row](const ConnectStateEventArgs& args) {
+            if (args.connectState() == row.releaseAt) app->reset();
+        };
         if (!row.connects) {
             ASSERT_TRUE(reader.connect());
             ASSERT_TRUE(
                 waitUntil([&] { return reader.connectState() == ConnectState::connected; }));
         }
-        std::weak_ptr<TestReader> weak = *app;
-        own->onConnectState = [app, row](const ConnectStateEventArgs& args) {
-            if (args.connectState() == row.releaseAt) app->reset();
-        };
         EXPECT_TRUE(row.connects ? reader.connect() : reader.disconnect());
         EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
         EXPECT_TRUE(waitUntil(
@@ -327,16 +327,18 @@ TYPED_TEST(ReaderEndToEnd, DisconnectWhileTheConnectionIsUnderWayEndsDisconnecte
     auto& reader = this->reader;
     // Both calls from inside the Disconnected report, whose delivery holds the next reports.
     {
-        this->connect();
         auto results = std::make_shared<std::vector<bool>>();
+        auto armed = std::make_shared<std::atomic<bool>>(false);
         std::weak_ptr<TestReader> weak = reader;
-        this->sink->onConnectState = [results, weak](const ConnectStateEventArgs& args) {
-            if (args.connectState() != ConnectState::disconnected || !results->empty()) return;
+        this->sink->onConnectState = [results, armed, weak](const ConnectStateEventArgs& args) {
+            if (args.connectState() != ConnectState::disconnected || !armed->exchange(false))
+                return;
             if (auto self = weak.lock()) results->assign({self->connect(), self->disconnect()});
         };
+        this->connect();
+        armed->store(true);
         ASSERT_TRUE(reader->disconnect());
         EXPECT_EQ(*results, (std::vector<bool>{true, true}));
-        this->sink->onConnectState = nullptr;
     }
     // From another thread as soon as the transport starts connecting: in the settle after the
     // link opened, unless this thread comes too late for it.
