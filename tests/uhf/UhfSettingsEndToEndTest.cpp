@@ -390,41 +390,54 @@ TYPED_TEST(UhfSettingsEndToEndTest, SelectMaskListEdges) {
 TYPED_TEST(UhfSettingsEndToEndTest, RefusalsInARowKeepTheReaderConnected) {
     BaseUhf& uhf = this->uhf();
     constexpr bool vk210 = std::is_same_v<TypeParam, Vk210Model>;
+    // A tag access the driver refuses once started: its failure record, and Stop again.
+    const auto access = [&](const std::function<ResultCode()>& start, const std::string& failed) {
+        const int before = this->f.logCount(failed);
+        const ResultCode code = start();
+        if (code != kOk) return code;
+        EXPECT_TRUE(waitUntil([&] {
+            return this->f.logCount(failed) > before &&
+                   this->f.reader->actionState() == ActionState::stop;
+        }));
+        return ResultCode::outOfRange;
+    };
     struct Refusal {
         std::string name;
-        std::optional<UhfParamId> id;  // none: run on the Vk210 only
+        bool applies;
         std::function<ResultCode()> call;
     };
     const std::vector<Refusal> refusals = {
-        {"power above the range", UhfParamId::power,
+        {"power above the range", uhf.isSupport(UhfParamId::power),
          [&] { return codeOf([&](auto done) { uhf.setPower(99, done); }); }},
-        {"select mode 0", UhfParamId::selectMode,
+        {"select mode 0", uhf.isSupport(UhfParamId::selectMode),
          [&] {
              return codeOf([&](auto done) { uhf.setSelectMode(static_cast<SelectMode>(0), done); });
          }},
-        {"link frequency code 7", UhfParamId::blf,
+        {"link frequency code 7", uhf.isSupport(UhfParamId::blf),
          [&] { return codeOf([&](auto done) { uhf.setBlf(static_cast<BlfType>(7), done); }); }},
-        {"a frequency outside the band", UhfParamId::fixedFrequency,
+        {"a frequency outside the band", uhf.isSupport(UhfParamId::fixedFrequency),
          [&] { return codeOf([&](auto done) {
                    uhf.setFixedFrequency({902750, 1000}, done);
                }); }},
-        // The module's offset field has 16 bits; the access ends in Stop with nothing sent.
-        {"a write at word 70000", std::nullopt, [&] {
-             const std::string failed =
+        // The Vk210 module's offset field has 16 bits.
+        {"a write at word 70000", vk210,
+         [&] {
+             return access(
+                 [&] { return uhf.writeMemory(BankType::user, 70000, "0102", "00000000"); },
                  "writeMemory(bank:offset:data:password:) - Failed to write memory [Out of Range] "
-                 "(bank: User Memory Bank, offset: 70000, data: 0102, password: ********)";
-             const int before = this->f.logCount(failed);
-             const ResultCode code = uhf.writeMemory(BankType::user, 70000, "0102", "00000000");
-             if (code != kOk) return code;
-             EXPECT_TRUE(waitUntil([&] {
-                 return this->f.logCount(failed) > before &&
-                        this->f.reader->actionState() == ActionState::stop;
-             }));
-             return ResultCode::outOfRange;
+                 "(bank: User Memory Bank, offset: 70000, data: 0102, password: ********)");
+         }},
+        // Older Vk640 firmware reads at most 32 words at a time.
+        {"a read of 40 words on older firmware", !vk210, [&] {
+             uhf.uhfModule()->pumpEvent(ProtocolEventId::firmwareVersion, std::string("1.01.10"));
+             return access(
+                 [&] { return uhf.readMemory(BankType::user, 0, 40, "00000000"); },
+                 "readMemory(bank:offset:length:password:) - Failed to start read memory (bank: "
+                 "User Memory Bank, offset: 0, length: 40, password: ********)");
          }}};
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.name);
-        if (refusal.id ? !uhf.isSupport(*refusal.id) : !vk210) continue;
+        if (!refusal.applies) continue;
         for (int i = 0; i < 10; ++i)
             ASSERT_EQ(refusal.call(), ResultCode::outOfRange) << i;
         this->expectHealthy();
