@@ -7,7 +7,9 @@
 // Threads: an entry runs on its caller's thread; the completion it hands to the operation runs
 // wherever the operation completes (caller's thread or pool thread) and reaches the C callback at
 // most once. Delegate adapters run on the thread that delivers the event, through their gate,
-// with no library lock held.
+// with no library lock held. Delegate changes through any handle take one process-wide lock, so a
+// handle's check that the UHF object's delegate is its own and its removal are one step; no
+// application code runs under it.
 
 #include <algorithm>
 #include <atomic>

@@ -34,7 +34,7 @@ SecretSpans secretsFor(DeviceType model, ByteView frame, FrameDirection directio
 // Marks the secrets of every frame in `bytes` (a cut head is judged as far as it goes) and
 // returns where the unfinished head starts (`bytes.size()` when none is left).
 std::size_t markFrames(ByteView bytes, DeviceType model, FrameDirection direction,
-                       std::vector<bool>& secret) {
+                       std::vector<bool>* secret) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         const ByteView head = bytes.subspan(at);
@@ -45,9 +45,11 @@ std::size_t markFrames(ByteView bytes, DeviceType model, FrameDirection directio
         }
         const bool whole = cut.status == FrameCutStatus::complete;
         const ByteView frame = whole ? head.first(cut.length) : head;
-        for (const SecretSpan& span : secretsFor(model, frame, direction)) {
-            std::fill(secret.begin() + static_cast<std::ptrdiff_t>(at + span.begin),
-                      secret.begin() + static_cast<std::ptrdiff_t>(at + span.end), true);
+        if (secret != nullptr) {
+            for (const SecretSpan& span : secretsFor(model, frame, direction)) {
+                std::fill(secret->begin() + static_cast<std::ptrdiff_t>(at + span.begin),
+                          secret->begin() + static_cast<std::ptrdiff_t>(at + span.end), true);
+            }
         }
         if (!whole) return at;
         at += cut.length;
@@ -163,22 +165,23 @@ std::string maskedHexDump(ByteView bytes, const SecretSpans& spans) {
 
 std::string maskedFrameDump(ByteView bytes, DeviceType model, FrameDirection direction) {
     std::vector<bool> secret(bytes.size(), false);
-    if (knownModel(model)) markFrames(bytes, model, direction, secret);
+    if (knownModel(model)) markFrames(bytes, model, direction, &secret);
     return dumpMarked(bytes, secret, 0);
 }
 
-std::string FrameDumpMasker::dump(ByteView chunk, DeviceType model) {
+std::string FrameDumpMasker::dump(ByteView chunk, DeviceType model, bool wanted) {
     if (model != model_ || !knownModel(model)) pending_.clear();
     model_ = model;
     const std::size_t carried = pending_.size();
     Bytes bytes = std::move(pending_);
     bytes.insert(bytes.end(), chunk.begin(), chunk.end());
-    std::vector<bool> secret(bytes.size(), false);
+    std::vector<bool> secret(wanted ? bytes.size() : 0, false);
     std::size_t rest = bytes.size();
-    if (knownModel(model)) rest = markFrames(bytes, model, FrameDirection::fromReader, secret);
-    std::string text = dumpMarked(bytes, secret, carried);
+    if (knownModel(model)) {
+        rest = markFrames(bytes, model, FrameDirection::fromReader, wanted ? &secret : nullptr);
+    }
     pending_.assign(bytes.begin() + static_cast<std::ptrdiff_t>(rest), bytes.end());
-    return text;
+    return wanted ? dumpMarked(bytes, secret, carried) : std::string();
 }
 
 }  // namespace orvane

@@ -45,10 +45,12 @@ std::string maskedHexDump(ByteView bytes, const SecretSpans& spans);
 std::string maskedFrameDump(ByteView bytes, DeviceType model, FrameDirection direction);
 
 // Dumps a received byte stream chunk by chunk with the secrets of its frames masked; the head of
-// a frame that a chunk leaves unfinished is kept, so its rest is judged in the next chunk.
+// a frame that a chunk leaves unfinished is kept, so its rest is judged in the next chunk. Every
+// chunk passes through it, also those not logged (`wanted` false: no text), so that it never
+// loses its place in the stream.
 class FrameDumpMasker {
   public:
-    std::string dump(ByteView chunk, DeviceType model);
+    std::string dump(ByteView chunk, DeviceType model, bool wanted = true);
 
   private:
     Bytes pending_;

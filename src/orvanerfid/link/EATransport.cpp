@@ -380,9 +380,9 @@ bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession&
         const ByteView bytes(buffer.data(), static_cast<std::size_t>(count));
         // Passwords and Reserved-bank data show as "0x**"; the masker keeps a frame cut
         // between two reads whole.
-        if (orvLogger::isEnabled(LogLevel::debug)) {
-            orvLogger::debug(kTag, "Read: " + dumps.dump(bytes, deviceType()));
-        }
+        const bool dumped = orvLogger::isEnabled(LogLevel::debug);
+        std::string dump = dumps.dump(bytes, deviceType(), dumped);
+        if (dumped) orvLogger::debug(kTag, "Read: " + dump);
         // No pause between reads: the stream is drained while it holds bytes, and the loop
         // rests on the stream's signal once it is empty.
         appendReceivedIfCurrent(self, bytes);
