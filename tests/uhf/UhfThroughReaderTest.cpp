@@ -167,7 +167,7 @@ TYPED_TEST(UhfThroughReaderTest, UserMemoryReadsBackThenLockPermanentLockAndKill
     EXPECT_EQ(this->f.reader->connectState(), ConnectState::connected);
 }
 
-TYPED_TEST(UhfThroughReaderTest, AWriteTheDriverRefusesIsReportedAsRefused) {
+TYPED_TEST(UhfThroughReaderTest, AnAccessTheDriverRefusesIsReportedAsRefused) {
     auto& uhf = *this->uhf;
     const std::string none = "00000000";
     const bool vk210 = std::is_same_v<TypeParam, Vk210Uhf>;
@@ -190,11 +190,39 @@ TYPED_TEST(UhfThroughReaderTest, AWriteTheDriverRefusesIsReportedAsRefused) {
         EXPECT_EQ(this->app->results().size(), before);
         EXPECT_EQ(this->f.reader->actionState(), ActionState::stop);
     }
-    // Refused by the driver after the hop: the access result says so.
-    const auto refused =
-        this->access([&] { return uhf.writeMemory(static_cast<BankType>(9), 1, "CAFE", none); });
-    EXPECT_EQ(refused.resultCode(), ResultCode::invalidParameter);
-    EXPECT_EQ(refused.actionState(), ActionState::writeMemory);
+    // Not started by the driver after the hop (a value it refuses, a reader that does not
+    // answer): exactly one access result carries the driver's code.
+    LockParam lockUser;
+    lockUser.setUser(LockState::lock);
+    const auto bad = static_cast<BankType>(9);
+    const struct {
+        const char* name;
+        std::function<ResultCode()> call;
+        ActionState state;
+        bool silent;
+    } late[] = {
+        {"write to no bank", [&] { return uhf.writeMemory(bad, 1, "CAFE", none); },
+         ActionState::writeMemory, false},
+        {"read of no bank", [&] { return uhf.readMemory(bad, 0, 2, none); },
+         ActionState::readMemory, false},
+        {"lock unanswered", [&] { return uhf.lockTag(lockUser, none); }, ActionState::lock, true},
+    };
+    const std::size_t first = this->app->results().size();
+    for (const auto& c : late) {
+        SCOPED_TRACE(c.name);
+        SimFaults faults;
+        faults.noReply = c.silent;
+        this->f.accessory_->setFaults(faults);
+        const auto result = this->access(c.call);
+        this->f.accessory_->setFaults({});
+        if (c.silent) {
+            EXPECT_NE(result.resultCode(), kOk);
+        } else {
+            EXPECT_EQ(result.resultCode(), ResultCode::invalidParameter);
+        }
+        EXPECT_EQ(result.actionState(), c.state);
+    }
+    EXPECT_EQ(this->app->results().size(), first + std::size(late));
     // The reader stays usable.
     EXPECT_EQ(
         this->access([&] { return uhf.writeMemory(BankType::user, 1, "CAFE", none); }).resultCode(),

@@ -327,6 +327,7 @@ BaseUhf::Run<Bytes> BaseUhf::readRun(BankType bank, unsigned offset, unsigned le
     run.failureText = [arguments](ResultCode) {
         return std::string(sig) + " - Failed to start read memory (" + arguments;
     };
+    run.accessResult = failedStartResult(ActionState::readMemory, bank);
     run.startedText = std::string(sig) + " - (" + arguments;
     return run;
 }
@@ -372,9 +373,19 @@ BaseUhf::Run<Bytes> BaseUhf::lockRun(std::string_view signature, UhfParamId id, 
     run.failureText = [signature, what = std::string(what), arguments](ResultCode) {
         return std::string(signature) + " - Failed to start " + what + " (" + arguments;
     };
+    run.accessResult = failedStartResult(state, std::nullopt);
     run.startedText =
         argumentName.empty() ? std::string() : std::string(signature) + " - (" + arguments;
     return run;
+}
+
+std::function<std::optional<AccessResultEventArgs>(ResultCode, const std::optional<Bytes>&)>
+BaseUhf::failedStartResult(ActionState state, std::optional<BankType> bank) {
+    return [state, bank](ResultCode code,
+                         const std::optional<Bytes>&) -> std::optional<AccessResultEventArgs> {
+        if (code == ResultCode::noError) return std::nullopt;
+        return AccessResultEventArgs({}, {}, state, bank, code);
+    };
 }
 
 ResultCode BaseUhf::readMemory(BankType bank, unsigned offset, unsigned length,
@@ -389,13 +400,7 @@ ResultCode BaseUhf::writeMemory(BankType bank, unsigned offset, const std::strin
     run.call = [=](BaseUhfModule& driver, auto done) {
         done(driver.writeMemory(bank, offset, data, password), std::nullopt);
     };
-    // A started write ends with the module's own access result; one the driver did not start
-    // ends with its code here, so that the application learns of it.
-    run.accessResult = [bank](ResultCode code,
-                              const std::optional<Bytes>&) -> std::optional<AccessResultEventArgs> {
-        if (code == ResultCode::noError) return std::nullopt;
-        return AccessResultEventArgs({}, {}, ActionState::writeMemory, bank, code);
-    };
+    run.accessResult = failedStartResult(ActionState::writeMemory, bank);
     return runPipeline(std::move(run));
 }
 

@@ -184,7 +184,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
                                      unsigned length) const;
 
     // The pipeline runs of the tag accesses, without their driver call (and, for the read, with
-    // the driver's immediate read); a module object adapts them.
+    // the driver's immediate read); a module object adapts them. A started access ends with the
+    // module's own access result; one the driver did not start ends with an access result of
+    // the driver's code, posted by the run, so that the application learns of it.
     Run<Bytes> readRun(BankType bank, unsigned offset, unsigned length,
                        const std::string& password) const;
     Run<Bytes> writeRun(std::string_view signature, UhfParamId id, BankType bank, unsigned offset,
@@ -194,6 +196,10 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     Run<Bytes> lockRun(std::string_view signature, UhfParamId id, ActionState state,
                        std::string_view what, std::string_view argumentName,
                        std::string_view argument, const std::string& password) const;
+    // The access result of an access the driver did not start: none for a success.
+    ORVANE_INTERNAL static std::function<
+        std::optional<AccessResultEventArgs>(ResultCode, const std::optional<Bytes>&)>
+    failedStartResult(ActionState state, std::optional<BankType> bank);
 
     // The rows of the radio settings (UhfSettings.cpp): one driver getter or setter through the
     // pipeline. A getter's success record is "<signature><prefix>" and the value in its optional
