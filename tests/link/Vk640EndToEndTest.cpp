@@ -150,9 +150,9 @@ TEST_F(Vk640EndToEndTest, NotificationsOnDemandBecomeEvents) {
     EXPECT_TRUE(events[0].get<KeyEventArgs>()->pressed());
     EXPECT_FALSE(events[1].get<KeyEventArgs>()->pressed());
     EXPECT_EQ(*events[2].get<uint8_t>(), 42);
-    // The notice waits in the reply queue; a later battery request does not take it for its
-    // answer.
-    EXPECT_EQ(protocol->queuedReplies(), 1u);
+    // The notice waits in the reply queue (queued once its events are delivered); a later
+    // battery request does not take it for its answer.
+    EXPECT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1u; }));
     reader->setSetting("battery", {43});
     EXPECT_EQ(get<STUHFL_BatteryInfo>().percentage, 43);
 }
