@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <future>
 #include <map>
 #include <memory>
@@ -122,7 +123,8 @@ TYPED_TEST(UhfThroughReaderTest, AThousandTagsReachTheApplicationOnceEachThenSto
     }
     EXPECT_EQ(this->app->strangers(), 0);
     EXPECT_EQ(f.calls->count("r action Inventory"), 1);
-    EXPECT_EQ(f.calls->count("r action Stop"), 1);
+    // The state changes at once; the application hears of it in order, maybe a moment later.
+    EXPECT_TRUE(waitUntil([&] { return f.calls->count("r action Stop") == 1; }));
     EXPECT_EQ(f.reader->_failCount(), 0);
 }
 
@@ -293,51 +295,193 @@ TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithThe
     EXPECT_NE(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
 }
 
-// An application that hands the action change starting an access to another thread and waits
-// there for a UHF call gets its answer, and the change still comes before the access result.
-TYPED_TEST(UhfThroughReaderTest, AStartingActionHandedToAnotherThreadIsNoDeadlock) {
-    class Handing : public UhfReaderDelegate {
-      public:
-        Handing(std::shared_ptr<BaseUhf> uhf, std::shared_ptr<AppDelegate> app)
-            : uhf_(std::move(uhf)), app_(std::move(app)) {}
-        ~Handing() override {
-            if (helper_.joinable()) helper_.join();
-        }
-        void actionStateEvent(ActionState state) override {
-            if (state != ActionState::readMemory || helper_.joinable()) return;
-            resultsAtStart = static_cast<int>(app_->results().size());
-            auto answer = std::make_shared<std::promise<ResultCode>>();
-            auto answered = answer->get_future();
-            helper_ = std::thread([uhf = uhf_, answer] {
-                uhf->getPower([answer](ResultCode code, auto) { answer->set_value(code); });
-            });
-            if (answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
-                code = static_cast<int>(rawValue(answered.get()));
-            }
-        }
-        void batteryPercentageEvent(uint8_t) override {}
-        void temperatureEvent(double) override {}
-        void connectStateEvent(const ConnectStateEventArgs&) override {}
-        void triggerKeyEvent(const KeyEventArgs&) override {}
-        void notificationEvent(const NotificationEventArgs&) override {}
-        void logEvent(const LogEventArg&) override {}
+// ---- One operation after another, as a multi-threaded application drives them ---------------
 
-        std::atomic<int> resultsAtStart{-1};
-        std::atomic<int> code{-1};  // the helper's answer; -1 for none within the wait
+// Records, in the order the application hears them, the action changes (UhfReaderDelegate) and
+// the tag reports and access results (RfidDelegate); `onAction` runs inside each action report.
+class Watcher : public UhfReaderDelegate, public RfidDelegate {
+  public:
+    explicit Watcher(std::function<void(ActionState)> onAction) : onAction_(std::move(onAction)) {}
 
-      private:
-        std::shared_ptr<BaseUhf> uhf_;
-        std::shared_ptr<AppDelegate> app_;
-        std::thread helper_;
-    };
-    auto handing = std::make_shared<Handing>(this->uhf, this->app);
-    this->f.reader->setUhfReaderDelegate(handing);
-    const std::size_t before = this->app->results().size();
+    void actionStateEvent(ActionState state) override {
+        journal.add(std::string(description(state)));
+        onAction_(state);
+    }
+    void readTag(const std::shared_ptr<BaseReader>&, const std::shared_ptr<TagInfo>&) override {
+        journal.add("tag");
+    }
+    void accessResult(const std::shared_ptr<BaseReader>&, const AccessResultEventArgs&) override {
+        journal.add("result");
+    }
+    void batteryPercentageEvent(uint8_t) override {}
+    void temperatureEvent(double) override {}
+    void connectStateEvent(const ConnectStateEventArgs&) override {}
+    void triggerKeyEvent(const KeyEventArgs&) override {}
+    void notificationEvent(const NotificationEventArgs&) override {}
+    void logEvent(const LogEventArg&) override {}
+
+    CallLog journal;
+
+  private:
+    const std::function<void(ActionState)> onAction_;
+};
+
+template <class Model>
+class UhfOneAfterAnotherTest : public UhfThroughReaderTest<Model> {
+  protected:
+    void watch(std::function<void(ActionState)> onAction) {
+        watcher = std::make_shared<Watcher>(std::move(onAction));
+        this->f.reader->setUhfReaderDelegate(watcher);
+        this->f.reader->setRfidDelegate(watcher);
+    }
+    ResultCode power() {
+        return answerOf<int>([&](auto done) { this->uhf->getPower(std::move(done)); }).first;
+    }
+    static int raw(ResultCode code) { return static_cast<int>(rawValue(code)); }
+
+    std::shared_ptr<Watcher> watcher;
+    const std::string none = "00000000";
+};
+
+TYPED_TEST_SUITE(UhfOneAfterAnotherTest, Models, ModelName);
+
+// A stop() from another thread while the application handles the inventory's start waits for the
+// start and stops the inventory; the start is heard before the first tag.
+TYPED_TEST(UhfOneAfterAnotherTest, AStopWhileTheApplicationHearsTheStartStopsTheInventory) {
+    std::atomic<bool> starting{false};
+    this->watch([&](ActionState state) {
+        if (state != ActionState::inventory) return;
+        starting = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    });
+    std::atomic<int> stopped{-1};
+    std::thread stopper([&] {
+        if (!waitUntil([&] { return starting.load(); })) return;
+        this->uhf->stop([&](ResultCode code) { stopped = this->raw(code); });
+    });
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    stopper.join();
+    ASSERT_TRUE(waitUntil([&] { return stopped.load() >= 0; }));
+    EXPECT_EQ(stopped.load(), this->raw(kOk));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(this->f.reader->actionState(), ActionState::stop);
+    const auto heard = this->watcher->journal.lines();
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), description(ActionState::inventory));
+}
+
+// A UHF call from another thread while the application hears a read start waits and is answered;
+// the start comes before the read's Stop and its access result.
+TYPED_TEST(UhfOneAfterAnotherTest, ACallFromAnotherThreadDuringAReadsStartIsAnswered) {
+    std::atomic<int> answered{-1};
+    std::thread helper;
+    this->watch([&](ActionState state) {
+        if (state != ActionState::readMemory || helper.joinable()) return;
+        auto answer = std::make_shared<std::promise<ResultCode>>();
+        auto future = answer->get_future();
+        helper = std::thread([uhf = this->uhf, answer] {
+            uhf->getPower([answer](ResultCode code, auto) { answer->set_value(code); });
+        });
+        if (future.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+            answered = this->raw(future.get());
+        }
+    });
     const auto read =
-        this->access([&] { return this->uhf->readMemory(BankType::user, 0, 1, "00000000"); });
+        this->access([&] { return this->uhf->readMemory(BankType::user, 0, 1, this->none); });
     EXPECT_EQ(read.resultCode(), kOk);
-    EXPECT_EQ(handing->resultsAtStart.load(), static_cast<int>(before));
-    EXPECT_EQ(handing->code.load(), static_cast<int>(rawValue(ResultCode::inOperation)));
+    ASSERT_TRUE(waitUntil([&] { return answered.load() >= 0; }));
+    helper.join();
+    EXPECT_EQ(answered.load(), this->raw(kOk));
+    ASSERT_TRUE(waitUntil([&] { return this->watcher->journal.count("result") == 1; }));
+    const auto heard = this->watcher->journal.lines();
+    EXPECT_EQ(heard.front(), description(ActionState::readMemory));
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), description(ActionState::stop)), 1);
+}
+
+// The start callback hands work to the thread that started the read and waits for it, while that
+// thread already waits for the UHF object with its next call: neither waits the other out.
+TYPED_TEST(UhfOneAfterAnotherTest, AStartCallbackWaitingForTheCallingThreadDoesNotHang) {
+    std::mutex lock;
+    std::condition_variable posted;
+    std::vector<std::function<void()>> mailbox;
+    std::atomic<int> waitedOut{0};
+    this->watch([&](ActionState state) {
+        if (state != ActionState::readMemory) return;
+        auto done = std::make_shared<std::promise<void>>();
+        auto future = done->get_future();
+        {
+            std::lock_guard guard(lock);
+            mailbox.push_back([done] { done->set_value(); });
+        }
+        posted.notify_one();
+        if (future.wait_for(std::chrono::seconds(2)) != std::future_status::ready) ++waitedOut;
+    });
+    std::vector<std::shared_ptr<std::atomic<int>>> powers;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        const std::size_t results = this->app->results().size();
+        EXPECT_EQ(this->uhf->readMemory(BankType::user, 0, 1, this->none), kOk);
+        auto power = std::make_shared<std::atomic<int>>(-1);
+        powers.push_back(power);
+        this->uhf->getPower([power](ResultCode code, auto) { *power = TestFixture::raw(code); });
+        std::unique_lock guard(lock);
+        if (posted.wait_for(guard, std::chrono::seconds(3), [&] { return !mailbox.empty(); })) {
+            mailbox.back()();
+            mailbox.clear();
+        }
+        guard.unlock();
+        EXPECT_TRUE(waitUntil([&] { return this->app->results().size() > results; }));
+    }
+    EXPECT_EQ(waitedOut.load(), 0);
+    for (const auto& power : powers) {
+        EXPECT_TRUE(waitUntil([&] { return power->load() >= 0; }));
+        EXPECT_EQ(power->load(), TestFixture::raw(kOk));
+    }
+}
+
+// Reads on one thread and getPower in a loop on another: each waits for the other, none is
+// refused, and no read leaves the reader out of Stop for the next caller.
+TYPED_TEST(UhfOneAfterAnotherTest, ReadsAndGettersOnTwoThreadsAreNeverRefused) {
+    std::atomic<bool> reading{true};
+    std::atomic<int> powers{0};
+    std::atomic<int> refused{0};
+    std::thread poller([&] {
+        while (reading) {
+            if (this->power() != kOk) ++refused;
+            ++powers;
+        }
+    });
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(
+            this->access([&] { return this->uhf->readMemory(BankType::user, 0, 1, this->none); })
+                .resultCode(),
+            kOk);
+    }
+    reading = false;
+    poller.join();
+    EXPECT_GT(powers.load(), 0);
+    EXPECT_EQ(refused.load(), 0);
+}
+
+// The Stop report of a stop() leaves the UHF object free: a read started from inside it runs.
+TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted) {
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> claimed{false};
+    std::atomic<int> fromStop{-1};
+    this->watch([&](ActionState state) {
+        if (state != ActionState::stop || !stopping || claimed.exchange(true)) return;
+        fromStop = this->raw(this->uhf->readMemory(BankType::user, 0, 1, this->none));
+    });
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return this->watcher->journal.count("tag") > 0; }));
+    const std::size_t results = this->app->results().size();
+    stopping = true;
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return fromStop.load() >= 0; }));
+    EXPECT_EQ(fromStop.load(), this->raw(kOk));
+    EXPECT_TRUE(waitUntil([&] { return this->app->results().size() > results; }));
+    EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "orvanerfid/engines/EngineTables.h"
 #include "orvanerfid/link/EATransport.h"
 #include "orvanerfid/link/EmulatorTransport.h"
+#include "orvanerfid/reader/EventSequence.h"
 
 namespace orvane {
 namespace {
@@ -51,6 +52,7 @@ BaseReader::BaseReader(Key, std::shared_ptr<OrvaneDevice> device, std::string_vi
       baseTransport_(chooseTransport(device)),
       orvaneDevice_(std::move(device)),
       lastTime_(Clock::now().time_since_epoch().count()),
+      events_(std::make_shared<EventSequence>()),
       keepAliveQueue_(DispatchQueue::make("com.orvane.keepAliveQueue", DispatchQoS::background,
                                           DispatchQueueAttributes::concurrent)),
       initReaderQueue_(DispatchQueue::make("com.orvane.initReaderQueue", DispatchQoS::background,

@@ -15,8 +15,11 @@
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
-// - The protocol's receive thread: device events, tag reports and access results, delivered
-//   synchronously to the application's delegates.
+// - The protocol's receive thread: device events, tag reports and access results. They reach the
+//   application's delegates one at a time, in the order they were raised (EventSequence): on
+//   the receive thread itself while nothing is pending, else on a global-queue thread, which
+//   also tells the events an operation's work item raises (never told under the UHF lock).
+//   A slow delegate delays the events behind it, never the receive thread.
 // - The transport's read thread only moves bytes; it never calls the reader.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
@@ -80,6 +83,7 @@ class BaseProtocol;
 class BaseTransport;
 class DispatchQueue;
 class DispatchWorkItem;
+class EventSequence;
 
 class ORVANE_API BaseReader : public ReaderLink,
                               public TransportDelegate,
@@ -263,6 +267,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::string linkDescription() const override { return tag_; }
     std::shared_ptr<UhfReader> linkUhfReader() override;
     ActionState linkActionState() const override { return actionState(); }
+    void tellInOrder(std::function<void()> task) override;
     int addFailure() override;
     void resetFailures() override { failCount_.store(0); }
     int failCount() const override { return failCount_.load(); }
@@ -311,6 +316,21 @@ class ORVANE_API BaseReader : public ReaderLink,
         }
     }
     void reportCallbackError(const char* event, const char* what) const;
+
+    // Tells an event to the application in the order the reader's events were raised (see
+    // EventSequence): `tell` receives the reader, and is dropped once the reader is gone.
+    template <class Tell>
+    void inOrder(Tell tell) {
+        tellInOrder([weak = weak_from_this(), tell = std::move(tell)] {
+            if (const auto self = weak.lock()) tell(*self);
+        });
+    }
+    // The application's part of the events the reader tells in order; UhfReader adds its own
+    // delegate to each.
+    virtual void tellBatteryPercentage(uint8_t percentage);
+    virtual void tellTemperature(double temperature);
+    virtual void tellTriggerKey(const KeyEventArgs& keyEventArgs);
+    virtual void tellActionState(ActionState actionState);
 
     // Puts a stand-in in place of the device object. Only for doubles, before the reader is
     // shared with another thread.
@@ -372,6 +392,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Set by the queued reconnect just before it calls connect().
     std::atomic<bool> automaticConnect_{false};
 
+    // The order of the events told to the application.
+    const std::shared_ptr<EventSequence> events_;
     const std::shared_ptr<DispatchQueue> keepAliveQueue_;
     const std::shared_ptr<DispatchQueue> initReaderQueue_;
     // Wakes a resting keep-alive loop when something it tests changes.

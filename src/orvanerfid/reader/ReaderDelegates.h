@@ -1,8 +1,8 @@
 #pragma once
 
 // The application's sinks for one reader's events. Each is held weakly by the reader and called
-// synchronously on the thread that raised the event (see the thread map in BaseReader.h), with
-// no library lock held. Whatever an implementation throws is caught and logged by the reader.
+// one event at a time, in the order the events were raised (see the thread map in BaseReader.h),
+// with no library lock held. Whatever an implementation throws is caught and logged by the reader.
 // An implementation must not wait there for a reply of the same reader.
 
 #include <cstdint>

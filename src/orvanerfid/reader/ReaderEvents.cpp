@@ -1,41 +1,65 @@
-// The device's events and the log records, handed to the application's delegates on the thread
-// that raised them. Each delegate is loaded from its weak reference at the moment of the call;
-// the reader's own stores happen whether or not a delegate is set.
+// The device's events and the log records, handed to the application's delegates. The events
+// of tags, actions and the reader's own reports reach the application in the order they were
+// raised (see EventSequence); firmware-update progress and log records go straight to it on the
+// thread that raised them. Each delegate is loaded from its weak reference at the moment of the
+// call; the reader's own stores happen at once, whether or not a delegate is set.
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
+#include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 namespace orvane {
 
+void BaseReader::tellInOrder(std::function<void()> task) {
+    // The thread that works under the UHF object's lock runs no application code: what it
+    // raises is told from the queue, so the lock's release never waits for the application.
+    const auto uhf = this->uhf();
+    events_->post(std::move(task), !(uhf && uhf->worksOnThisThread()));
+}
+
 void BaseReader::batteryPercentageEvent(uint8_t percentage) {
+    inOrder([percentage](BaseReader& r) { r.tellBatteryPercentage(percentage); });
+}
+
+void BaseReader::tellBatteryPercentage(uint8_t percentage) {
     deliver(readerDelegate(), "batteryPercentageEvent",
             [&](ReaderDelegate& d) { d.batteryPercentageEvent(percentage); });
 }
 
 void BaseReader::batteryInfoEvent(uint8_t percentage, bool charging) {
-    deliver(readerDelegate(), "batteryInfoEvent",
-            [&](ReaderDelegate& d) { d.batteryInfoEvent(percentage, charging); });
+    inOrder([percentage, charging](BaseReader& r) {
+        r.deliver(r.readerDelegate(), "batteryInfoEvent",
+                  [&](ReaderDelegate& d) { d.batteryInfoEvent(percentage, charging); });
+    });
 }
 
 void BaseReader::temperatureEvent(double temperature) {
+    inOrder([temperature](BaseReader& r) { r.tellTemperature(temperature); });
+}
+
+void BaseReader::tellTemperature(double temperature) {
     deliver(readerDelegate(), "temperatureEvent",
             [&](ReaderDelegate& d) { d.temperatureEvent(temperature); });
 }
 
 void BaseReader::barcodeEvent(const BarcodeEventArgs& barcodeEventArgs) {
-    auto delegate = barcodeDelegate();
-    if (!delegate) return;
-    const std::shared_ptr<BaseReader> self = weak_from_this().lock();
-    deliver(delegate, "barcodeEvent",
-            [&](BarcodeDelegate& d) { d.barcodeEvent(self, barcodeEventArgs); });
+    inOrder([barcodeEventArgs](BaseReader& r) {
+        auto delegate = r.barcodeDelegate();
+        if (!delegate) return;
+        const std::shared_ptr<BaseReader> self = r.weak_from_this().lock();
+        r.deliver(delegate, "barcodeEvent",
+                  [&](BarcodeDelegate& d) { d.barcodeEvent(self, barcodeEventArgs); });
+    });
 }
 
 void BaseReader::notificationEvent(const NotificationEventArgs& notificationEventArgs) {
-    deliver(readerDelegate(), "notificationEvent",
-            [&](ReaderDelegate& d) { d.notificationEvent(notificationEventArgs); });
+    inOrder([notificationEventArgs](BaseReader& r) {
+        r.deliver(r.readerDelegate(), "notificationEvent",
+                  [&](ReaderDelegate& d) { d.notificationEvent(notificationEventArgs); });
+    });
 }
 
 void BaseReader::firmwareUpdateEvent(FirmwareUpdateState state, uint8_t percentage) {
@@ -50,12 +74,22 @@ void BaseReader::firmwareUpdateEvent(FirmwareUpdateState state, uint8_t percenta
 }
 
 void BaseReader::triggerKeyEvent(const KeyEventArgs& keyEventArgs) {
+    inOrder([keyEventArgs](BaseReader& r) { r.tellTriggerKey(keyEventArgs); });
+}
+
+void BaseReader::tellTriggerKey(const KeyEventArgs& keyEventArgs) {
     deliver(readerDelegate(), "triggerKeyEvent",
             [&](ReaderDelegate& d) { d.triggerKeyEvent(keyEventArgs); });
 }
 
+// The state changes at once (an operation checks it right after); the application hears of it
+// in order.
 void BaseReader::actionStateEvent(ActionState actionState) {
     setActionState(actionState);
+    inOrder([actionState](BaseReader& r) { r.tellActionState(actionState); });
+}
+
+void BaseReader::tellActionState(ActionState actionState) {
     deliver(readerDelegate(), "actionStateEvent",
             [&](ReaderDelegate& d) { d.actionStateEvent(actionState); });
 }
@@ -80,8 +114,10 @@ void BaseReader::macAddress(const std::string& macAddress) {
 }
 
 void BaseReader::lbtStatusEvent(const LbtStatusEventArgs& lbtStatusEventArgs) {
-    deliver(readerDelegate(), "lbtStatusEvent",
-            [&](ReaderDelegate& d) { d.lbtStatusEvent(lbtStatusEventArgs); });
+    inOrder([lbtStatusEventArgs](BaseReader& r) {
+        r.deliver(r.readerDelegate(), "lbtStatusEvent",
+                  [&](ReaderDelegate& d) { d.lbtStatusEvent(lbtStatusEventArgs); });
+    });
 }
 
 void BaseReader::antennaStatusEvent(const AntennaStatusEventArgs&) {
@@ -89,8 +125,10 @@ void BaseReader::antennaStatusEvent(const AntennaStatusEventArgs&) {
 }
 
 void BaseReader::batchDataStatusEvent(BatchDataStatus batchDataStatus) {
-    deliver(readerDelegate(), "batchDataStatusEvent",
-            [&](ReaderDelegate& d) { d.batchDataStatusEvent(batchDataStatus); });
+    inOrder([batchDataStatus](BaseReader& r) {
+        r.deliver(r.readerDelegate(), "batchDataStatusEvent",
+                  [&](ReaderDelegate& d) { d.batchDataStatusEvent(batchDataStatus); });
+    });
 }
 
 void BaseReader::engineReadyEvent(bool status) {

@@ -33,6 +33,10 @@ void UhfReader::triggerConnectStateEvent() {
 }
 
 void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {
+    inOrder([tagInfo](BaseReader& r) { static_cast<UhfReader&>(r).tellReadTag(tagInfo); });
+}
+
+void UhfReader::tellReadTag(const std::shared_ptr<TagInfo>& tagInfo) {
     if (auto delegate = rfidDelegate()) {
         const std::shared_ptr<BaseReader> self = weak_from_this().lock();
         deliver(delegate, "readTag", [&](RfidDelegate& d) { d.readTag(self, tagInfo); });
@@ -48,6 +52,12 @@ void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {
 }
 
 void UhfReader::accessResult(const AccessResultEventArgs& accessResultEventArgs) {
+    inOrder([accessResultEventArgs](BaseReader& r) {
+        static_cast<UhfReader&>(r).tellAccessResult(accessResultEventArgs);
+    });
+}
+
+void UhfReader::tellAccessResult(const AccessResultEventArgs& accessResultEventArgs) {
     if (auto delegate = rfidDelegate()) {
         const std::shared_ptr<BaseReader> self = weak_from_this().lock();
         deliver(delegate, "accessResult",
@@ -63,26 +73,26 @@ void UhfReader::accessResult(const AccessResultEventArgs& accessResultEventArgs)
     }
 }
 
-void UhfReader::batteryPercentageEvent(uint8_t percentage) {
-    BaseReader::batteryPercentageEvent(percentage);
+void UhfReader::tellBatteryPercentage(uint8_t percentage) {
+    BaseReader::tellBatteryPercentage(percentage);
     deliver(uhfReaderDelegate(), "batteryPercentageEvent",
             [&](UhfReaderDelegate& d) { d.batteryPercentageEvent(percentage); });
 }
 
-void UhfReader::temperatureEvent(double temperature) {
-    BaseReader::temperatureEvent(temperature);
+void UhfReader::tellTemperature(double temperature) {
+    BaseReader::tellTemperature(temperature);
     deliver(uhfReaderDelegate(), "temperatureEvent",
             [&](UhfReaderDelegate& d) { d.temperatureEvent(temperature); });
 }
 
-void UhfReader::actionStateEvent(ActionState actionState) {
-    BaseReader::actionStateEvent(actionState);
+void UhfReader::tellActionState(ActionState actionState) {
+    BaseReader::tellActionState(actionState);
     deliver(uhfReaderDelegate(), "actionStateEvent",
             [&](UhfReaderDelegate& d) { d.actionStateEvent(actionState); });
 }
 
-void UhfReader::triggerKeyEvent(const KeyEventArgs& keyEventArgs) {
-    BaseReader::triggerKeyEvent(keyEventArgs);
+void UhfReader::tellTriggerKey(const KeyEventArgs& keyEventArgs) {
+    BaseReader::tellTriggerKey(keyEventArgs);
     deliver(uhfReaderDelegate(), "triggerKeyEvent",
             [&](UhfReaderDelegate& d) { d.triggerKeyEvent(keyEventArgs); });
 }

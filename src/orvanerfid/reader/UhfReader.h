@@ -5,8 +5,9 @@
 // and access results passed to the RfidDelegate and then into the radio-module driver, which
 // hands them to the UHF object and the application's UhfDelegate.
 //
-// Threads: as BaseReader (see its thread map). Every event method runs synchronously on the
-// thread that raised the event and calls the delegates there, with no library lock held. The
+// Threads: as BaseReader (see its thread map). Every event reaches the delegates in the order
+// it was raised, with no library lock held: on the thread that raised it, or on a global-queue
+// thread while an earlier event is still being told. The
 // initialisation runs on the init queue; its scan-engine steps run on the global queue (an
 // engine-ready event starts them from the protocol's receive thread). The budget sits behind
 // `initLock_`, the connection-mode mark is an atomic.
@@ -41,11 +42,7 @@ class ORVANE_API UhfReader : public BaseReader {
     void readTag(const std::shared_ptr<TagInfo>& tagInfo) override;
     void accessResult(const AccessResultEventArgs& accessResultEventArgs) override;
 
-    // The base behaviour, then the same event to uhfReaderDelegate.
-    void batteryPercentageEvent(uint8_t percentage) override;
-    void temperatureEvent(double temperature) override;
-    void actionStateEvent(ActionState actionState) override;
-    void triggerKeyEvent(const KeyEventArgs& keyEventArgs) override;
+    // The base behaviour, then the same record to uhfReaderDelegate.
     void logEvent(const LogEventArg& logEventArgs) override;
 
     std::shared_ptr<UhfReader> linkUhfReader() override;
@@ -55,6 +52,12 @@ class ORVANE_API UhfReader : public BaseReader {
     void allocateEngine(EngineModel engineModel);
 
   protected:
+    // The base's delegate, then uhfReaderDelegate, told in order.
+    void tellBatteryPercentage(uint8_t percentage) override;
+    void tellTemperature(double temperature) override;
+    void tellTriggerKey(const KeyEventArgs& keyEventArgs) override;
+    void tellActionState(ActionState actionState) override;
+
     // The initialisation of connection `generation` (ReaderInit.cpp): the multiple-setting
     // sequence for a device that supports it, else up to four attempts of initReader(). Work
     // left over from an earlier connection stops without touching the newer one.
@@ -74,6 +77,8 @@ class ORVANE_API UhfReader : public BaseReader {
     virtual void allocateUhf(UhfModuleType type);
 
   private:
+    ORVANE_INTERNAL void tellReadTag(const std::shared_ptr<TagInfo>& tagInfo);
+    ORVANE_INTERNAL void tellAccessResult(const AccessResultEventArgs& accessResultEventArgs);
     ORVANE_INTERNAL void engineTask(uint64_t generation, bool rerun);
     // Logs `text` at ERROR and disconnects the transport, when `generation` is still current.
     ORVANE_INTERNAL void failInit(uint64_t generation, const std::string& text);

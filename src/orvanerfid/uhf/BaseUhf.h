@@ -15,12 +15,15 @@
 // - An operation's checks run on its caller's thread, which waits there only for the module
 //   lock while another operation of the same object holds it. A failure found there is answered
 //   on the caller's thread, after the lock was released.
-// - The work runs on the global queue; the lock is released there. Completions, action changes
-//   after the driver call, access results and the transport's disconnect run after the release.
-//   The action change that starts an operation is posted before the driver call (the reader
-//   must be in the new state before the driver is asked) with the lock suspended: a UHF call
-//   made meanwhile, from that callback or from any other thread, is refused with 0x4002 at once
-//   instead of waiting for the operation; callers that were already waiting keep waiting.
+// - The work runs on the global queue; the lock is released there. A UHF call made meanwhile on
+//   another thread waits for the release, then runs its own checks; one made on the thread
+//   that works under the lock (from inside one of this object's callbacks) is refused with
+//   0x4002. The action change that starts an operation is made before the driver call (the
+//   reader must be in the new state before the driver is asked), a tag access's return to Stop
+//   before the release; the application hears of both through the reader's event order, never
+//   from the thread that works under the lock, so the release never waits for application
+//   code. Completions, access results and the transport's disconnect run after the release;
+//   an inventory's completion follows the events of its start.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
@@ -102,7 +105,7 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // operation calls its completion exactly once: on the caller's thread for a failure found
     // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
     // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
-    // call, or a call while another operation starts), 0x0001 the reader is gone; the operations
+    // call), 0x0001 the reader is gone; the operations
     // add their argument codes (0xF004 bad password, 0x5002 bad length, offset or data) and the
     // driver its own.
 #define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
@@ -118,6 +121,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     ResultCode assertAction() const;
     // Whether the module supports `id`; no lock, no effect.
     bool isSupport(UhfParamId id) const;
+    // Whether the calling thread works under this object's lock (an operation's work item):
+    // application code must not run there.
+    ORVANE_INTERNAL bool worksOnThisThread() const;
 
     // ---- The driver's delegate: forwards to the application's delegate (dropped without one),
     // naming the reader as the event's reader whatever the driver passed.

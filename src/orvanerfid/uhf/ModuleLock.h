@@ -3,13 +3,11 @@
 // The UHF object's module lock: a binary semaphore that one thread takes and another releases
 // (an operation takes it on its caller's thread and its work item releases it on a pool
 // thread). It also knows which thread works under it, so that a call made from inside a
-// callback on that very thread is refused instead of waiting for a release that cannot come.
-// While its operation tells the application that it starts (`suspend` to `resume`), the
-// holder keeps the lock but runs application code: a new caller, on any thread, is refused at
-// once instead of waiting for an operation that may wait for it.
+// callback on that very thread is refused instead of waiting for a release that cannot come,
+// and so that the reader tells no event to the application from that thread.
 //
 // Threads: every member is safe from any thread. `acquire` blocks while another operation holds
-// the lock (outside a suspension); nothing else blocks.
+// the lock; nothing else blocks.
 
 #include <atomic>
 #include <condition_variable>
@@ -21,32 +19,24 @@ namespace orvane {
 
 class ModuleLock {
   public:
-    enum class Take { taken, reentrant, suspended };
-    // Takes the lock, waiting for it as long as it takes. Without taking it, at once: `reentrant`
-    // when the calling thread is the one working under the lock, `suspended` while the holder
-    // runs application code.
+    enum class Take { taken, reentrant };
+    // Takes the lock, waiting for it as long as it takes; without taking it, at once,
+    // `reentrant` when the calling thread is the one working under the lock.
     Take acquire() {
         const auto self = std::this_thread::get_id();
         if (worker_.load() == self) return Take::reentrant;
         std::unique_lock guard(mutex_);
-        if (suspended_) return Take::suspended;
         released_.wait(guard, [&] { return !held_; });
         held_ = true;
         worker_.store(self);
         return Take::taken;
     }
-    // The holder is about to run application code, and then carries on under the lock: new
-    // callers are refused until `resume`. Callers already waiting keep waiting.
-    void suspend() {
-        std::lock_guard guard(mutex_);
-        suspended_ = true;
+    // The calling thread stops being the lock's worker (the operation hops to its work item, or
+    // waits for its driver's answer elsewhere); a later worker is left in place.
+    void handOff() {
+        auto self = std::this_thread::get_id();
+        worker_.compare_exchange_strong(self, std::thread::id{});
     }
-    void resume() {
-        std::lock_guard guard(mutex_);
-        suspended_ = false;
-    }
-    // The calling thread stops being the lock's worker: the operation hops to its work item.
-    void handOff() { worker_.store(std::thread::id{}); }
     // The calling thread (the work item's) becomes the lock's worker.
     void adopt() { worker_.store(std::this_thread::get_id()); }
     void release() {
@@ -57,6 +47,8 @@ class ModuleLock {
         }
         released_.notify_one();
     }
+    // Whether the calling thread works under the lock.
+    bool isWorker() const { return worker_.load() == std::this_thread::get_id(); }
     bool isHeld() const {
         std::lock_guard guard(mutex_);
         return held_;
@@ -66,7 +58,6 @@ class ModuleLock {
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool held_ = false;
-    bool suspended_ = false;
     std::atomic<std::thread::id> worker_{};
 };
 

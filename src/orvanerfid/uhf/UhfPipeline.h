@@ -69,13 +69,10 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, ResultCode::notSupported);
         return ResultCode::notSupported;
     }
-    // The module lock. The thread that works under it (inside one of this object's callbacks)
-    // would wait for itself, and a caller while an operation tells the application that it
-    // starts could be what the application waits for: both refused.
-    if (const auto take = lockModule_->acquire(); take != ModuleLock::Take::taken) {
-        logError(signature + (take == ModuleLock::Take::reentrant
-                                  ? " - Called while this thread holds the module lock"
-                                  : " - Called while another operation starts"));
+    // The module lock: a caller waits for the operation that holds it. The thread that works
+    // under it (inside one of this object's callbacks) would wait for itself: refused.
+    if (lockModule_->acquire() == ModuleLock::Take::reentrant) {
+        logError(signature + " - Called while this thread holds the module lock");
         refuse(run, ResultCode::inOperation);
         return ResultCode::inOperation;
     }
@@ -126,12 +123,10 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
         return;
     }
     // The action change that starts a tag access or an inventory: the reader is in the new state
-    // before the driver is asked. The application hears of it with the lock suspended, so a
-    // UHF call it makes meanwhile, from any thread, is refused instead of waiting.
+    // before the driver is asked. The application hears of it from the reader's event order,
+    // never from this thread, so the operation goes on (and releases the lock) meanwhile.
     if (run.family == Family::tagAccess || run.family == Family::inventory) {
-        lockModule_->suspend();
         postActionState(run.actionState);
-        lockModule_->resume();
     }
     // The driver call. The driver answers through `done`; a driver that returns without
     // answering is given its own timeout before the operation ends with 0x7000.
@@ -156,6 +151,8 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
         done(ResultCode::otherError, std::nullopt);
     }
     if (watch->isTaken()) return;
+    // The answer comes from elsewhere: this thread is free again.
+    lockModule_->handOff();
     const auto budget = std::chrono::milliseconds(driver->timeout());
     DispatchQueue::global()->async([self, run, hold, watch, start, budget] {
         {
@@ -174,6 +171,9 @@ template <typename Value>
 void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
                      ResultCode code, std::type_identity_t<std::optional<Value>> value,
                      bool wrote) {
+    // The thread that ends the operation works under the lock until it releases it (a driver
+    // may answer, or the timeout end it, on another thread than the work item's).
+    lockModule_->adopt();
     const bool failed = code != ResultCode::noError;
     bool disconnect = false;
     const auto count = [&] {
@@ -188,22 +188,29 @@ void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold
             countSuccess();
         }
     };
-    if (run.family == Family::tagAccess || run.family == Family::inventory) {
-        hold->release();
-        // A tag access always returns to Stop, an inventory only when it did not start.
-        if (run.family == Family::tagAccess || failed) postActionState(ActionState::stop);
-        count();
-    } else {
-        count();
-        hold->release();
+    // A tag access always returns to Stop, an inventory only when it did not start: the reader
+    // is in Stop before the lock is released, and the application hears of it after.
+    if (run.family == Family::tagAccess || (run.family == Family::inventory && failed)) {
+        postActionState(ActionState::stop);
     }
+    count();
+    hold->release();
     // Once the lock is released: the disconnect reports to the application.
     if (disconnect) disconnectTransport();
     if (run.accessResult) {
         if (const auto result = run.accessResult(code, value)) postAccessResult(*result);
     }
-    // The answer; a failure carries no value.
+    // The answer; a failure carries no value. An inventory's answer follows the events of its
+    // start.
     if (failed) value.reset();
+    if (run.family == Family::inventory) {
+        if (const auto owner = reader()) {
+            owner->tellInOrder([tag = TAG(), answer = run.answer, code, value]() mutable {
+                uhf_detail::callSafely(tag, answer, code, std::move(value));
+            });
+            return;
+        }
+    }
     uhf_detail::callSafely(TAG(), run.answer, code, std::move(value));
 }
 
