@@ -464,6 +464,31 @@ TYPED_TEST(UhfOneAfterAnotherTest, ReadsAndGettersOnTwoThreadsAreNeverRefused) {
     EXPECT_EQ(refused.load(), 0);
 }
 
+// A report callback that hands an inventory to another thread and waits for its answer: the
+// inventory's start and answer do not wait behind that callback.
+TYPED_TEST(UhfOneAfterAnotherTest, ACallbackWaitingForAnOperationOfAnotherThreadGetsItsAnswer) {
+    std::atomic<bool> claimed{false};
+    std::atomic<int> inventory{-1};
+    this->watch([&](ActionState state) {
+        if (state != ActionState::stop || claimed.exchange(true)) return;
+        auto answered = std::make_shared<std::promise<ResultCode>>();
+        auto future = answered->get_future();
+        std::thread([uhf = this->uhf, answered] {
+            uhf->inventory([answered](ResultCode code) { answered->set_value(code); });
+        }).detach();
+        if (future.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+            inventory = this->raw(future.get());
+        }
+    });
+    // The read's Stop report starts the inventory.
+    EXPECT_EQ(this->uhf->readMemory(BankType::user, 0, 1, this->none), kOk);
+    ASSERT_TRUE(waitUntil([&] { return claimed.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return inventory.load() >= 0; }, std::chrono::seconds(10)));
+    EXPECT_EQ(inventory.load(), this->raw(kOk));
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
+}
+
 // The Stop report of a stop() leaves the UHF object free: a read started from inside it runs.
 TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted) {
     std::atomic<bool> stopping{false};

@@ -352,6 +352,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
+    // Whether an event raised on this thread may be told here (see EventSequence).
+    ORVANE_INTERNAL bool mayTellHere() const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();

@@ -14,10 +14,14 @@
 namespace orvane {
 
 void BaseReader::tellInOrder(std::function<void()> task) {
+    events_->post(std::move(task), mayTellHere());
+}
+
+bool BaseReader::mayTellHere() const {
     // The thread that works under the UHF object's lock runs no application code: what it
     // raises is told from the queue, so the lock's release never waits for the application.
     const auto uhf = this->uhf();
-    events_->post(std::move(task), !(uhf && uhf->worksOnThisThread()));
+    return !(uhf && uhf->worksOnThisThread());
 }
 
 void BaseReader::batteryPercentageEvent(uint8_t percentage) {
@@ -83,10 +87,18 @@ void BaseReader::tellTriggerKey(const KeyEventArgs& keyEventArgs) {
 }
 
 // The state changes at once (an operation checks it right after); the application hears of it
-// in order.
+// in order. Only an operation's start leaves Stop: it opens a new lane of events, so that it is
+// told even while an earlier callback waits for this very operation.
 void BaseReader::actionStateEvent(ActionState actionState) {
     setActionState(actionState);
-    inOrder([actionState](BaseReader& r) { r.tellActionState(actionState); });
+    auto tell = [weak = weak_from_this(), actionState] {
+        if (const auto self = weak.lock()) self->tellActionState(actionState);
+    };
+    if (actionState == ActionState::stop) {
+        events_->post(std::move(tell), mayTellHere());
+    } else {
+        events_->open(std::move(tell), mayTellHere());
+    }
 }
 
 void BaseReader::tellActionState(ActionState actionState) {
