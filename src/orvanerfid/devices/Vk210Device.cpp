@@ -254,7 +254,8 @@ void Vk210Device::setEngineReadyEvent() {
 
 void Vk210Device::firmwareUpdate(std::string fileName, Bytes file) {
     if (!supportFirmwareUpdate()) throw ReaderException(ResultCode::notSupported, "");
-    set_abortUpdate(false);
+    // The flag is left as it is: whoever accepts the update clears it beforehand, so an abort
+    // set between the acceptance and this point still ends the update.
     vk210::runFirmwareUpdate(
         *baseProtocol(), fileName, file,
         [this](FirmwareUpdateState state, uint8_t percentage) {

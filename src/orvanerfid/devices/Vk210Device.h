@@ -65,7 +65,8 @@ class Vk210Device : public BaseDevice {
     // Re-arms the scan engine's ready notification; 0x4001 without an engine.
     void setEngineReadyEvent() override;
     // Sends the file in blocks of 1000 bytes and installs it; see Vk210FirmwareUpdate.h for the
-    // progress reports, abort and failures.
+    // progress reports, abort and failures. The abort flag is not cleared here: the caller clears
+    // it (set_abortUpdate(false)) as it accepts the update, before any abort may be asked for.
     void firmwareUpdate(std::string fileName, Bytes file) override;
 
   protected:

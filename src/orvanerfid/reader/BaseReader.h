@@ -258,7 +258,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // While an update runs, another is refused with 0x4002 "In Operation": nothing is sent or
     // reported for it, and the running update goes on.
     void firmwareUpdate(std::string fileName, Bytes firmware, ResultCompletion completion);
-    // Asks a running update to stop at its next test.
+    // Asks a running update to stop at its next test; an abort asked for once firmwareUpdate()
+    // has returned always reaches the update it started.
     void abortFirmwareUpdate();
 
     // --- ReaderLink ---

@@ -207,6 +207,10 @@ void BaseReader::firmwareUpdate(std::string fileName, Bytes firmware, ResultComp
     // its work ends, before its completion runs. Without a device the work never runs, and every
     // call fails before it would look at the claim.
     const bool claimed = !firmwareUpdateRunning_.exchange(true);
+    // The accepted update starts with a clear abort flag, cleared here rather than when its work
+    // starts: an abort asked for once this call returns hops to the global queue too and may set
+    // the flag before the work begins, and must not be undone.
+    if (claimed && baseDevice_) baseDevice_->set_abortUpdate(false);
     ReaderOperations::run(
         *this, "firmwareUpdate(_:_:completion:)", false,
         [this, claimed, fileName = std::move(fileName),
