@@ -55,10 +55,14 @@ class SimVk640 : public SimReader {
     // The setting that holds the value of configuration record `tag` ("config.0A").
     static std::string configName(uint8_t tag);
 
-    // The log I and log Q values the reader reports for the tag at `index` of its population
-    // (each within 0-127).
-    static uint8_t logI(std::size_t index) { return static_cast<uint8_t>(10 + index % 60); }
-    static uint8_t logQ(std::size_t index) { return static_cast<uint8_t>(12 + (index / 60) % 60); }
+    // The log I and log Q values the reader reports for the tag at `index` of its population:
+    // log I 1-12 and log Q 1-13, every pair once in each 156 tags, so their sum runs 2-25. The host
+    // reads the RSSI as (log I + log Q) / 2 x 2.1 dB below the receive gain, which puts every tag
+    // between -80 and -30 dBm, where a passive tag seen by a handheld lies, for the gains this
+    // reader reports: about -58 to -34 dBm with its gain registers unset (60 dB), -73 to -49 dBm
+    // at a gain of 75 dB.
+    static uint8_t logI(std::size_t index) { return static_cast<uint8_t>(1 + index % 12); }
+    static uint8_t logQ(std::size_t index) { return static_cast<uint8_t>(1 + (index / 12) % 13); }
     // One inventory data packet for consecutive tags, the first at `firstIndex`: a statistics
     // record (Q and the frequency), then per tag a header record (antenna, log I and Q, PC), its
     // EPC, its TID when it has one, and the end record.

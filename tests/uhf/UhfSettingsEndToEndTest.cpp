@@ -11,6 +11,7 @@
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
 #include "sim/SimVk210Module.h"
+#include "uhf/UhfAppDelegate.h"
 #include "uhf/UhfRowCalls.h"
 
 namespace orvane::test {
@@ -390,16 +391,22 @@ TYPED_TEST(UhfSettingsEndToEndTest, SelectMaskListEdges) {
 TYPED_TEST(UhfSettingsEndToEndTest, RefusalsInARowKeepTheReaderConnected) {
     BaseUhf& uhf = this->uhf();
     constexpr bool vk210 = std::is_same_v<TypeParam, Vk210Model>;
-    // A tag access the driver refuses once started: its failure record, and Stop again.
+    // A tag access the driver refuses once started: its failure record, Stop again, and the code
+    // of the access result the application receives (timeout when none comes).
+    const auto app = std::make_shared<AppDelegate>(this->f.reader);
+    uhf.setDelegate(app);
     const auto access = [&](const std::function<ResultCode()>& start, const std::string& failed) {
         const int before = this->f.logCount(failed);
+        const std::size_t results = app->results().size();
         const ResultCode code = start();
         if (code != kOk) return code;
         EXPECT_TRUE(waitUntil([&] {
-            return this->f.logCount(failed) > before &&
+            return this->f.logCount(failed) > before && app->results().size() > results &&
                    this->f.reader->actionState() == ActionState::stop;
         }));
-        return ResultCode::outOfRange;
+        const auto received = app->results();
+        EXPECT_EQ(received.size(), results + 1);
+        return received.size() > results ? received[results].resultCode() : ResultCode::timeout;
     };
     struct Refusal {
         std::string name;

@@ -135,7 +135,7 @@ struct Vk640StandIn {
     using Sim = SimVk640;
     static constexpr UhfModuleType kModule = UhfModuleType::st25ru3993;
     static std::shared_ptr<SimAccessory> attach(const std::shared_ptr<Sim>& sim) {
-        // Receiver gain registers for a gain of 0 dB.
+        // Receiver gain registers for a receive gain of 75 dB.
         sim->setSetting("register.09", {0x24});
         sim->setSetting("register.0A", {0x62});
         return SimVk640::makeAccessory(sim);

@@ -12,8 +12,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "orvanerfid/uhf/BaseUhf.h"
@@ -44,7 +46,7 @@ struct Vk210Uhf : Vk210Model {
 struct Vk640Uhf : Vk640Model {
     static std::shared_ptr<Sim> makeSim() {
         auto sim = Vk640Model::makeSim();
-        // Receiver gain registers for a gain of 0 dB.
+        // Receiver gain registers for a receive gain of 75 dB.
         sim->setSetting("register.09", {0x24});
         sim->setSetting("register.0A", {0x62});
         return sim;
@@ -507,6 +509,44 @@ TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted
     EXPECT_EQ(fromStop.load(), this->raw(kOk));
     EXPECT_TRUE(waitUntil([&] { return this->app->results().size() > results; }));
     EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
+}
+
+// Every tag the simulated Vk640 reports reaches the application with an RSSI where a passive tag
+// seen by a handheld lies, -80 to -30 dBm, spread over tens of dB: with the gain registers unset,
+// as a simulated reader starts, and at the 75 dB gain of the suite above.
+TEST(Vk640RssiThroughReaderTest, EveryTagReadsBetweenMinus80AndMinus30Dbm) {
+    const struct {
+        const char* name;
+        std::optional<std::pair<uint8_t, uint8_t>> registers;  // 0x09, 0x0A
+    } gains[] = {{"gain registers unset", std::nullopt}, {"gain 75 dB", std::pair{0x24, 0x62}}};
+    for (const auto& gain : gains) {
+        SCOPED_TRACE(gain.name);
+        auto sim = Vk640Model::makeSim();
+        if (gain.registers) {
+            sim->setSetting("register.09", {gain.registers->first});
+            sim->setSetting("register.0A", {gain.registers->second});
+        }
+        sim->setTags(makeSimTags(1000));
+        ModelReader<Vk640Model> f{sim};
+        ASSERT_TRUE(f.connected());
+        const auto uhf = f.reader->uhf();
+        ASSERT_TRUE(uhf);
+        const auto app = std::make_shared<AppDelegate>(f.reader);
+        uhf->setDelegate(app);
+        EXPECT_EQ(codeOf([&](auto done) { uhf->inventory(done); }), kOk);
+        ASSERT_TRUE(waitUntil([&] { return app->reads().size() == 1000; }));
+        EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
+
+        double low = 1000;
+        double high = -1000;
+        for (const auto& [epc, rssi] : app->rssi()) {
+            EXPECT_GE(rssi, -80.0) << epc;
+            EXPECT_LE(rssi, -30.0) << epc;
+            low = std::min(low, rssi);
+            high = std::max(high, rssi);
+        }
+        EXPECT_GE(high - low, 20.0) << low << " to " << high;
+    }
 }
 
 }  // namespace

@@ -272,8 +272,11 @@ ORV_QM_QUERY_GROUP_(getSelectMode, setSelectMode, SelectMode, selectMode,
 // ---- Single settings -------------------------------------------------------------------------
 //
 // X(getter, setter, Value, param, Get class, Set class, reply accessor, Set field, wire value,
-//   decoded value). A reply too short for the value completes with 0x5000; a byte that is no
-// known value reads as the documented fallback (off, or the mode with raw value 0).
+//   decoded value). A reply too short for the value completes with 0x5000. A byte that is no
+// known value still answers with a case, so a reply that came whole never fails for its value:
+// a flag reads every byte but 1 as off, and a mode reads as its case with raw value 0 (power
+// saving, antenna and frequency switching stop, RAM/Flash storage), the fallback each field
+// names in the command codec.
 
 #define ORV_QM_SINGLE_SETTINGS(X)                                                                 \
     X(getLbt, setLbt, bool, enable, OrvRfidCmd_GetLbt, OrvRfidCmd_SetLbt, enable, enable, enable, \
