@@ -26,15 +26,36 @@ FrameCut cutFor(DeviceType model, ByteView head) {
                                       : STPacket::cutPacket(head);
 }
 
-SecretSpans secretsFor(DeviceType model, ByteView frame, FrameDirection direction) {
-    return model == DeviceType::vk210 ? vk210FrameSecrets(frame, direction)
+// The end of the data area of a Vk210 frame or of its head: before the checksum (2) and ETX
+// (1) of the length the frame declares, at most the bytes there are.
+std::size_t vk210DataEnd(ByteView frame) {
+    if (frame.size() < 3) return 0;
+    const std::size_t declared = std::size_t{readBe16(frame, 1)} + 4;
+    return std::min(frame.size(), declared > 3 ? declared - 3 : 0);
+}
+
+// The access code of a Vk210 access outcome frame or of its head, once its data area shows it.
+std::optional<uint16_t> outcomeAccess(ByteView frame) {
+    constexpr std::size_t kDataAt = OrvaneRfidCommand::kHeaderSize;
+    if (vk210DataEnd(frame) < kDataAt + 2 ||
+        readBe16(frame, 3) != rawValue(OrvRfidCmdId::tagAccessData)) {
+        return std::nullopt;
+    }
+    return readBe16(frame, kDataAt);
+}
+
+SecretSpans secretsFor(DeviceType model, ByteView frame, FrameDirection direction,
+                       std::optional<BankType> readBank) {
+    return model == DeviceType::vk210 ? vk210FrameSecrets(frame, direction, readBank)
                                       : stPacketSecrets(frame);
 }
 
 // Marks the secrets of every frame in `bytes` (a cut head is judged as far as it goes) and
-// returns where the unfinished head starts (`bytes.size()` when none is left).
+// returns where the unfinished head starts (`bytes.size()` when none is left). `banks` is
+// asked for the bank of every Vk210 access outcome received, also when nothing is marked, and
+// told once per whole outcome frame.
 std::size_t markFrames(ByteView bytes, DeviceType model, FrameDirection direction,
-                       std::vector<bool>* secret) {
+                       std::vector<bool>* secret, AccessOutcomeBanks* banks = nullptr) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         const ByteView head = bytes.subspan(at);
@@ -45,8 +66,15 @@ std::size_t markFrames(ByteView bytes, DeviceType model, FrameDirection directio
         }
         const bool whole = cut.status == FrameCutStatus::complete;
         const ByteView frame = whole ? head.first(cut.length) : head;
+        std::optional<BankType> readBank;
+        if (banks != nullptr && model == DeviceType::vk210 &&
+            direction == FrameDirection::fromReader && (whole || secret != nullptr)) {
+            if (const auto access = outcomeAccess(frame)) {
+                readBank = banks->outcomeBank(*access, whole);
+            }
+        }
         if (secret != nullptr) {
-            for (const SecretSpan& span : secretsFor(model, frame, direction)) {
+            for (const SecretSpan& span : secretsFor(model, frame, direction, readBank)) {
                 std::fill(secret->begin() + static_cast<std::ptrdiff_t>(at + span.begin),
                           secret->begin() + static_cast<std::ptrdiff_t>(at + span.end), true);
             }
@@ -80,7 +108,7 @@ bool knownModel(DeviceType model) {
 
 }  // namespace
 
-SecretSpans vk210DataSecrets(OrvRfidCmdId id, ByteView data) {
+SecretSpans vk210DataSecrets(OrvRfidCmdId id, ByteView data, std::optional<BankType> readBank) {
     SecretSpans spans;
     const std::size_t size = data.size();
     add(spans, 0, 0, OrvaneRfidCommand::secretPrefixLength(id), size);
@@ -89,15 +117,18 @@ SecretSpans vk210DataSecrets(OrvRfidCmdId id, ByteView data) {
         data[4] == kReservedBank) {
         add(spans, 0, 8, size, size);
     }
-    // An access outcome: the access's command code (2), result (1), data.
+    // An access outcome: the access's command code (2), result (1), data. A read's words are
+    // shown only for a bank known not to be Reserved.
+    const bool shownBank = readBank && *readBank != BankType::reserved && isKnown(*readBank);
     if (id == OrvRfidCmdId::tagAccessData && size >= 2 &&
-        readBe16(data, 0) == rawValue(OrvRfidCmdId::read)) {
+        readBe16(data, 0) == rawValue(OrvRfidCmdId::read) && !shownBank) {
         add(spans, 0, 3, size, size);
     }
     return spans;
 }
 
-SecretSpans vk210FrameSecrets(ByteView frame, FrameDirection direction) {
+SecretSpans vk210FrameSecrets(ByteView frame, FrameDirection direction,
+                              std::optional<BankType> readBank) {
     constexpr std::size_t kDataAt = OrvaneRfidCommand::kHeaderSize;
     if (frame.size() <= kDataAt) return {};
     const auto id = fromRaw<OrvRfidCmdId>(readBe16(frame, 3));
@@ -105,13 +136,11 @@ SecretSpans vk210FrameSecrets(ByteView frame, FrameDirection direction) {
     // Replies of the reader open their data with a status byte and carry no secret; its
     // unprompted frames (status-less) do.
     if (direction == FrameDirection::fromReader && !isStatusLess(*id)) return {};
-    // The data area ends before the checksum (2) and ETX (1) of the length the frame declares.
-    const std::size_t declared = std::size_t{readBe16(frame, 1)} + 4;
-    const std::size_t dataEnd = std::min(frame.size(), declared > 3 ? declared - 3 : 0);
+    const std::size_t dataEnd = vk210DataEnd(frame);
     if (dataEnd <= kDataAt) return {};
     SecretSpans spans;
     for (const SecretSpan& span :
-         vk210DataSecrets(*id, frame.subspan(kDataAt, dataEnd - kDataAt))) {
+         vk210DataSecrets(*id, frame.subspan(kDataAt, dataEnd - kDataAt), readBank)) {
         add(spans, kDataAt, span.begin, span.end, frame.size());
     }
     return spans;
@@ -178,7 +207,8 @@ std::string FrameDumpMasker::dump(ByteView chunk, DeviceType model, bool wanted)
     std::vector<bool> secret(wanted ? bytes.size() : 0, false);
     std::size_t rest = bytes.size();
     if (knownModel(model)) {
-        rest = markFrames(bytes, model, FrameDirection::fromReader, wanted ? &secret : nullptr);
+        rest = markFrames(bytes, model, FrameDirection::fromReader, wanted ? &secret : nullptr,
+                          banks_.get());
     }
     pending_.assign(bytes.begin() + static_cast<std::ptrdiff_t>(rest), bytes.end());
     return wanted ? dumpMarked(bytes, secret, carried) : std::string();

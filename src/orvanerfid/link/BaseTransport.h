@@ -14,6 +14,7 @@
 #include "orvanerfid/core/DeviceEnums.h"
 #include "orvanerfid/core/EventArgs.h"
 #include "orvanerfid/core/Identifiers.h"
+#include "orvanerfid/link/AnnouncedBanks.h"
 #include "orvanerfid/link/TransportDelegate.h"
 #include "orvanerfid/platform/Clock.h"
 
@@ -26,7 +27,7 @@ namespace orvane {
 // during a hand-over, to the delegate being replaced) on the assigning thread, in assignment
 // order, and never while a transport lock is held, so a delegate may call `connect()` or
 // `disconnect()` from inside the report; reports raised by such a nested call are delivered
-// after the current one returns. `byteQueue()` has its own lock.
+// after the current one returns. `byteQueue()` and `announcedBanks()` have their own locks.
 class BaseTransport {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -48,6 +49,9 @@ class BaseTransport {
 
     // Received bytes not yet read.
     ByteQueue& byteQueue() { return byteQueue_; }
+    // The banks announced for the reader's tag accesses, by which the dumps of received bytes
+    // tell what an access outcome may show. Guards itself.
+    const std::shared_ptr<AnnouncedBanks>& announcedBanks() const { return announcedBanks_; }
 
     // Waits until received bytes are queued, the connection state changes, `wakeReceivers()` is
     // called, or `maxWait` of clock time has passed; `stop()` is tested under the signal's lock
@@ -133,6 +137,7 @@ class BaseTransport {
     std::string macAddress_;
     std::string bluetoothName_;
     ByteQueue byteQueue_;
+    const std::shared_ptr<AnnouncedBanks> announcedBanks_ = std::make_shared<AnnouncedBanks>();
     const ConnectType connectType_;
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
 

@@ -331,6 +331,7 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
     Bytes buffer(kReadBufferSize, 0);
     FrameDumpMasker dumps;
     if (auto transport = weak.lock()) {
+        dumps = FrameDumpMasker(transport->announcedBanks());
         ++transport->readLoopsRunning_;
         orvLogger::trace(kTag, "+++ keepReadThread() - " + std::to_string(instanceCount()));
     } else {

@@ -33,7 +33,8 @@ class FrameDumpMasker;
 // - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
 //   interleave their bytes on the stream.
 // - The DEBUG dumps of written and read bytes show passwords and Reserved-bank data as "0x**";
-//   each read loop keeps its own record of a frame cut between two reads.
+//   each read loop keeps its own record of a frame cut between two reads. A Vk210 read
+//   outcome's words show only when `announcedBanks()` names a bank other than Reserved for it.
 // Made only inside a shared_ptr (`shared()`, or `create()` for a private instance): the read
 // loop holds the transport weakly.
 class EATransport : public BaseTransport, public std::enable_shared_from_this<EATransport> {

@@ -227,6 +227,8 @@ void Vk210Protocol::stop() {
 }
 
 void Vk210Protocol::announceBank(BankType bank, Clock::time_point at) {
+    // The dumps learn of it first: the transport logs the outcome before this object reads it.
+    if (const auto& link = transport()) link->announcedBanks()->announce(bank, at);
     bankItems_.enqueue({bank, at});
 }
 

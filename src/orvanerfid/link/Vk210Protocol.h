@@ -9,16 +9,11 @@
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/core/Queue.h"
 #include "orvanerfid/core/RadioEnums.h"
+#include "orvanerfid/link/AnnouncedBanks.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/ReplyQueue.h"
 
 namespace orvane {
-
-// A memory bank announced for a tag access that is about to start.
-struct TimedBankTypeItem {
-    BankType bankType;
-    Clock::time_point timestamp;
-};
 
 // The protocol object of the Vk210 reader, whose link carries command frames
 // (0x02, length, command code, data, checksum, 0x03). A reply answers the request with the same
@@ -41,7 +36,7 @@ struct TimedBankTypeItem {
 class Vk210Protocol : public BaseProtocol {
   public:
     // An announced bank is usable while younger than this.
-    static constexpr Clock::duration bankItemLifetime = std::chrono::seconds(10);
+    static constexpr Clock::duration bankItemLifetime = AnnouncedBanks::lifetime;
     // A partial frame waits this long for its next byte before it is taken for a false start:
     // its first byte is dropped and the rest cut again.
     static constexpr Clock::duration stallLimit = std::chrono::milliseconds(1000);
@@ -65,13 +60,15 @@ class Vk210Protocol : public BaseProtocol {
     bool start() override;
     void stop() override;
     // resetBuffer empties every receive buffer and the reply and bank queues; accessBankType
-    // announces the bank of a coming tag access; setEngineReadyEvent and skuType go to the
-    // delegate unchanged; anything else is ignored.
+    // announces the bank of a coming tag access, here and to the transport's dumps;
+    // setEngineReadyEvent and skuType go to the delegate unchanged; anything else is ignored.
     void pumpEvent(const ProtocolEventArgs& event) override;
 
     // Replies queued for the sends.
     std::size_t queuedReplies() const { return replies_.count(); }
-    // Announces a bank as of `at` (pumpEvent announces as of now).
+    // Announces a bank as of `at` (pumpEvent announces as of now), also to the transport's
+    // AnnouncedBanks, which a reset leaves as they are: an outcome still on its way must not
+    // take the bank of a later access there.
     void announceBank(BankType bank, Clock::time_point at);
 
   protected:
