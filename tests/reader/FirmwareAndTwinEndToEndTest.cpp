@@ -113,6 +113,28 @@ TEST(FirmwareUpdateEndToEnd, AnAbortRightAfterTheCallAlwaysEndsTheUpdate) {
     EXPECT_TRUE(f.sim->setting("firmwareInstalled").empty());
 }
 
+// An abort asked for while no update runs applies to nothing: an update asked for right after it
+// loads and installs its whole image, however the two meet on the global queue.
+TEST(FirmwareUpdateEndToEnd, AnAbortWhileNoUpdateRunsLeavesTheNextUpdateAlone) {
+    ModelReader<Vk210Model> f;
+    ASSERT_TRUE(f.connected());
+    const Bytes image(4000, 0x55);
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        f.calls->clear();
+        f.sim->setSetting("firmwareInstalled", {});
+        std::atomic<int> code{-1};
+        f.reader->abortFirmwareUpdate();
+        f.reader->firmwareUpdate("fw.bin", image, [&](ResultCode c) { code = rawValue(c); });
+        ASSERT_TRUE(waitUntil([&] { return code >= 0; }, std::chrono::seconds(20)));
+        EXPECT_EQ(code.load(), rawValue(ResultCode::noError));
+        const auto reports = firmwareReports(*f.calls);
+        ASSERT_FALSE(reports.empty());
+        EXPECT_EQ(reports.back(), "Stop 100");
+        EXPECT_EQ(f.sim->setting("firmwareInstalled"), Bytes{1});
+    }
+}
+
 TEST(ReaderTwinEndToEnd, TheSupportedSettingsTwinListsTheSameIdsAsRawValues) {
     ModelReader<Vk210Model> f;
     std::vector<uint8_t> raw;

@@ -486,9 +486,6 @@ TEST_F(ReaderOperations, FirmwareOperationsWithoutADevice) {
                    "Message: Device is nil",
                    LogLevel::error) == 1;
     }));
-    // With a device the abort only sets its flag.
-    reader->abortFirmwareUpdate();
-    EXPECT_TRUE(waitUntil([&] { return device->_abortUpdate(); }));
 }
 
 }  // namespace

@@ -29,7 +29,8 @@
 // connection state, disconnect and reconnect marks, action state, SKU, check interval,
 // firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
-// the engine-initialisation mark. The device and the transport are fixed at construction.
+// the engine-initialisation mark and `firmwareUpdateLock_` the firmware update's claim and
+// serial. The device and the transport are fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
@@ -258,8 +259,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     // While an update runs, another is refused with 0x4002 "In Operation": nothing is sent or
     // reported for it, and the running update goes on.
     void firmwareUpdate(std::string fileName, Bytes firmware, ResultCompletion completion);
-    // Asks a running update to stop at its next test; an abort asked for once firmwareUpdate()
-    // has returned always reaches the update it started.
+    // Asks the update running at the call to stop at its next test; an abort asked for once
+    // firmwareUpdate() has returned always reaches the update it started. An abort asked for while
+    // no update runs does nothing, and never stops an update started after it.
     void abortFirmwareUpdate();
 
     // --- ReaderLink ---
@@ -382,8 +384,15 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<int> failCount_{0};
     std::atomic<Clock::duration::rep> lastTime_;
     std::atomic<FirmwareUpdateState> updateFirmwareStatus_{FirmwareUpdateState::stop};
+    // Guards the update's claim and serial, so that an abort's test of "is that update still
+    // running" and its setting of the device's abort flag cannot interleave with a new update
+    // taking the claim and clearing the flag (a stale abort would stop the new update). Held
+    // only around those few steps; nothing is called out under it.
+    std::mutex firmwareUpdateLock_;
     // Taken by firmwareUpdate() on the caller's thread while an update runs.
-    std::atomic<bool> firmwareUpdateRunning_{false};
+    bool firmwareUpdateRunning_ = false;
+    // Counts the accepted updates; an abort names the one running at its call.
+    uint64_t firmwareUpdateSerial_ = 0;
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};

@@ -2,6 +2,8 @@
 // row of the device's operation list.
 
 #include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -206,11 +208,18 @@ void BaseReader::firmwareUpdate(std::string fileName, Bytes firmware, ResultComp
     // its abort flag) and without a progress report. The running update gives the claim back as
     // its work ends, before its completion runs. Without a device the work never runs, and every
     // call fails before it would look at the claim.
-    const bool claimed = !firmwareUpdateRunning_.exchange(true);
-    // The accepted update starts with a clear abort flag, cleared here rather than when its work
-    // starts: an abort asked for once this call returns hops to the global queue too and may set
-    // the flag before the work begins, and must not be undone.
-    if (claimed && baseDevice_) baseDevice_->set_abortUpdate(false);
+    // The accepted update gets its serial and starts with a clear abort flag, both here rather
+    // than when its work starts: an abort asked for once this call returns hops to the global
+    // queue too and may set the flag before the work begins, and must not be undone.
+    bool claimed = false;
+    {
+        std::lock_guard lock(firmwareUpdateLock_);
+        if (!firmwareUpdateRunning_) {
+            claimed = firmwareUpdateRunning_ = true;
+            ++firmwareUpdateSerial_;
+            if (baseDevice_) baseDevice_->set_abortUpdate(false);
+        }
+    }
     ReaderOperations::run(
         *this, "firmwareUpdate(_:_:completion:)", false,
         [this, claimed, fileName = std::move(fileName),
@@ -221,19 +230,34 @@ void BaseReader::firmwareUpdate(std::string fileName, Bytes firmware, ResultComp
             }
             // performAsync holds the reader while the work runs.
             struct Release {
-                std::atomic<bool>& running;
-                ~Release() { running.store(false); }
-            } release{firmwareUpdateRunning_};
+                BaseReader& reader;
+                ~Release() {
+                    std::lock_guard lock(reader.firmwareUpdateLock_);
+                    reader.firmwareUpdateRunning_ = false;
+                }
+            } release{*this};
             device.firmwareUpdate(fileName, firmware);
         },
         std::move(completion));
 }
 
 void BaseReader::abortFirmwareUpdate() {
-    // Only the flag: the running update tests it between its steps.
+    // The update running now, if any, is the one to stop; 0 stands for none.
+    uint64_t target = 0;
+    {
+        std::lock_guard lock(firmwareUpdateLock_);
+        if (firmwareUpdateRunning_) target = firmwareUpdateSerial_;
+    }
+    // Only the flag, and only while that same update still runs: the running update tests it
+    // between its steps, and a later update must not inherit it.
     ReaderOperations::run(
         *this, "abortFirmwareUpdate()", false,
-        [](BaseDevice& device) { device.set_abortUpdate(true); }, nullptr);
+        [this, target](BaseDevice& device) {
+            std::lock_guard lock(firmwareUpdateLock_);
+            if (target != 0 && firmwareUpdateRunning_ && firmwareUpdateSerial_ == target)
+                device.set_abortUpdate(true);
+        },
+        nullptr);
 }
 
 }  // namespace orvane
