@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <future>
 #include <map>
 #include <memory>
@@ -18,6 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
 #include "sim/SimVk210Module.h"
@@ -538,6 +543,303 @@ TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted
     EXPECT_EQ(fromStop.load(), this->raw(kOk));
     EXPECT_TRUE(waitUntil([&] { return this->app->results().size() > results; }));
     EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
+}
+
+// ---- One line of events, with an application slower than the reader ------------------------
+
+// A slow application: `startMs` inside an inventory's start and `tagMs` inside each tag. It counts
+// the callbacks that run while another of the same reader runs, keeps what it heard in order
+// (tags only while `journalTags`), notes the most events it saw waiting in the reader's line and
+// runs the action given to `onNextTag` inside the next tag callback.
+class SlowApp : public UhfReaderDelegate, public RfidDelegate {
+  public:
+    explicit SlowApp(std::weak_ptr<UhfReader> reader) : reader_(std::move(reader)) {}
+
+    void actionStateEvent(ActionState state) override {
+        const Inside inside(*this);
+        journal.add(std::string(description(state)));
+        lastHeard = state;
+        if (state == ActionState::inventory) pause(startMs);
+    }
+    void readTag(const std::shared_ptr<BaseReader>&, const std::shared_ptr<TagInfo>&) override {
+        const Inside inside(*this);
+        ++tags;
+        if (journalTags) journal.add("tag");
+        if (const auto reader = reader_.lock()) {
+            const std::size_t waiting = reader->eventLine().waiting();
+            std::size_t most = mostWaiting.load();
+            while (waiting > most && !mostWaiting.compare_exchange_weak(most, waiting)) {
+            }
+        }
+        std::function<void()> action;
+        {
+            std::lock_guard guard(lock_);
+            action = std::exchange(next_, nullptr);
+        }
+        if (action) action();
+        pause(tagMs);
+    }
+    void accessResult(const std::shared_ptr<BaseReader>&, const AccessResultEventArgs&) override {
+        const Inside inside(*this);
+        journal.add("result");
+    }
+    void batteryPercentageEvent(uint8_t) override {}
+    void temperatureEvent(double) override {}
+    void connectStateEvent(const ConnectStateEventArgs&) override {}
+    void triggerKeyEvent(const KeyEventArgs&) override {}
+    void notificationEvent(const NotificationEventArgs&) override {}
+    void logEvent(const LogEventArg&) override {}
+
+    void onNextTag(std::function<void()> action) {
+        std::lock_guard guard(lock_);
+        next_ = std::move(action);
+    }
+    // The action states heard, in order.
+    std::vector<std::string> states() const {
+        auto heard = journal.lines();
+        std::erase_if(heard,
+                      [](const std::string& line) { return line == "tag" || line == "result"; });
+        return heard;
+    }
+
+    std::atomic<int> startMs{200};
+    std::atomic<int> tagMs{1};
+    std::atomic<bool> journalTags{true};
+    CallLog journal;
+    std::atomic<std::size_t> tags{0};
+    std::atomic<std::size_t> mostWaiting{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<ActionState> lastHeard{ActionState::stop};
+
+  private:
+    struct Inside {
+        explicit Inside(SlowApp& app) : app_(app) {
+            if (app_.inside_.fetch_add(1) > 0) ++app_.overlaps;
+        }
+        ~Inside() { app_.inside_.fetch_sub(1); }
+        SlowApp& app_;
+    };
+    static void pause(const std::atomic<int>& ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms.load()));
+    }
+
+    const std::weak_ptr<UhfReader> reader_;
+    std::atomic<int> inside_{0};
+    std::mutex lock_;
+    std::function<void()> next_;
+};
+
+// Counts the tag reports the protocol raises on their way to the device.
+class RaisedTags : public BaseProtocolDelegate {
+  public:
+    explicit RaisedTags(std::shared_ptr<BaseProtocolDelegate> device)
+        : device_(std::move(device)) {}
+    void protocolEvent(const ProtocolEventArgs& event) override {
+        if (event.id() == ProtocolEventId::tagInfo) ++tags;
+        device_->protocolEvent(event);
+    }
+    std::atomic<std::size_t> tags{0};
+
+  private:
+    const std::shared_ptr<BaseProtocolDelegate> device_;
+};
+
+// Counts the log records that say the application is slower than the reader; keeps nothing.
+class SlowerWarnings : public ReaderSink {
+  public:
+    SlowerWarnings() : ReaderSink(std::make_shared<CallLog>()) {}
+    void logEvent(const LogEventArg& record) override {
+        if (record.log().find("slower than the reader") != std::string::npos) ++count;
+    }
+    std::atomic<int> count{0};
+};
+
+// The resident memory of this process, in bytes.
+long residentBytes() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(statm);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+template <class Model>
+class UhfEventLineTest : public UhfThroughReaderTest<Model> {
+  protected:
+    void SetUp() override {
+        UhfThroughReaderTest<Model>::SetUp();
+        this->f.reader->setUhfReaderDelegate(slow);
+        this->f.reader->setRfidDelegate(slow);
+    }
+    // The simulator streams rounds of its tags as fast as the host reads them, with the
+    // keep-alive off (its answers would wait behind the flood).
+    void flood() {
+        this->f.reader->setCheckInterval(0);
+        this->f.sim->setInventoryOnce(false);
+        slow->journalTags = false;
+    }
+    bool lineIdle() const { return this->f.reader->eventLine().isIdle(); }
+    // The line holds as many events as it takes.
+    bool lineFull() const {
+        return this->f.reader->eventLine().waiting() >= EventSequence::kCapacity;
+    }
+    // Stopped inventories of the whole population, heard to their end.
+    void inventoryThenStop() {
+        auto& f = this->f;
+        const std::size_t before = slow->tags.load();
+        EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+        ASSERT_TRUE(waitUntil([&] { return slow->tags.load() > before; }));
+        EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+        ASSERT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
+    }
+
+    std::shared_ptr<SlowApp> slow = std::make_shared<SlowApp>(this->f.reader);
+    const std::string none = "00000000";
+};
+
+TYPED_TEST_SUITE(UhfEventLineTest, Models, ModelName);
+
+// A read started as soon as a stopped inventory leaves the reader in Stop is heard after every
+// tag of that inventory, and no two callbacks run at once.
+TYPED_TEST(UhfEventLineTest, AReadAfterAStoppedInventoryIsHeardAfterItsTags) {
+    this->inventoryThenStop();
+    EXPECT_EQ(this->uhf->readMemory(BankType::user, 0, 1, this->none), kOk);
+    ASSERT_TRUE(
+        waitUntil([&] { return this->slow->journal.count("result") == 1 && this->lineIdle(); },
+                  std::chrono::seconds(20)));
+    const auto heard = this->slow->journal.lines();
+    const auto read = std::find(heard.begin(), heard.end(), description(ActionState::readMemory));
+    ASSERT_NE(read, heard.end());
+    EXPECT_EQ(std::count(read, heard.end(), "tag"), 0);
+    EXPECT_GT(std::count(heard.begin(), read, "tag"), 0);
+    EXPECT_EQ(this->slow->overlaps.load(), 0);
+}
+
+// Inventory, stop, inventory: heard in that order, and an empty line's last state heard is the
+// reader's.
+TYPED_TEST(UhfEventLineTest, TheStatesOfOneOperationAfterAnotherAreHeardInTheirOrder) {
+    auto& f = this->f;
+    this->inventoryThenStop();
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return this->slow->states().size() == 3 && this->lineIdle(); },
+                          std::chrono::seconds(20)));
+    const std::vector<std::string> expected{std::string(description(ActionState::inventory)),
+                                            std::string(description(ActionState::stop)),
+                                            std::string(description(ActionState::inventory))};
+    EXPECT_EQ(this->slow->states(), expected);
+    EXPECT_EQ(this->slow->lastHeard.load(), f.reader->actionState());
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] {
+        return f.reader->actionState() == ActionState::stop && this->lineIdle() &&
+               this->slow->lastHeard.load() == ActionState::stop;
+    }));
+    EXPECT_EQ(this->slow->overlaps.load(), 0);
+}
+
+// A reader streaming as fast as it can to an application slower than it: the line stays within
+// its bound, memory does not grow with the run, one record says why the reader is held back, and
+// every tag raised is heard once.
+TYPED_TEST(UhfEventLineTest, AFloodWaitsForASlowApplicationWithinTheBound) {
+    auto& f = this->f;
+    this->flood();
+    const auto raised = std::make_shared<RaisedTags>(f.reader->baseDevice());
+    f.reader->baseProtocol()->setDelegate(raised);
+    const auto warnings = std::make_shared<SlowerWarnings>();
+    f.reader->setReaderDelegate(warnings);
+    BaseReader::setLogLevel(LogLevel::warn);
+
+    const long before = residentBytes();
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    const long grown = residentBytes() - before;
+
+    // The reader stops sending; the application catches up with what was raised.
+    this->slow->tagMs = 0;
+    f.sim->stopStream();
+    std::size_t last = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const std::size_t now = raised->tags.load();
+            const bool still = now == last;
+            last = now;
+            return still && this->lineIdle();
+        },
+        std::chrono::seconds(60)));
+    EXPECT_EQ(this->slow->tags.load(), raised->tags.load());
+    EXPECT_LE(this->slow->mostWaiting.load(), EventSequence::kCapacity);
+    EXPECT_GE(this->slow->mostWaiting.load(), EventSequence::kCapacity - 1);
+    EXPECT_EQ(warnings->count.load(), 1);
+    EXPECT_EQ(this->slow->overlaps.load(), 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // What the reader holds back is the link's byte ring (4 MB), cut into events a few tens of
+    // MB large, and the line. Sanitizers keep freed memory for a while: the figure means
+    // something only without them.
+    EXPECT_LT(grown, 128L << 20);
+#endif
+    (void)grown;
+
+    f.reader->baseProtocol()->setDelegate(f.reader->baseDevice());
+    f.reader->setReaderDelegate(f.sink);
+}
+
+// With the line full, disconnect() from inside a tag callback returns at once; the link, its
+// loops and the callbacks end, and the application hears the reader stop.
+TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnce) {
+    auto& f = this->f;
+    this->flood();
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return this->lineFull(); }, std::chrono::seconds(10)));
+    auto took = std::make_shared<std::promise<std::chrono::steady_clock::duration>>();
+    this->slow->onNextTag([reader = f.reader, took] {
+        const auto start = std::chrono::steady_clock::now();
+        reader->disconnect();
+        took->set_value(std::chrono::steady_clock::now() - start);
+    });
+    auto future = took->get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_LT(future.get(), std::chrono::seconds(1));
+    const auto transport = EATransport::shared();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return transport->readLoopsRunning() == 0 &&
+                   f.reader->baseProtocol()->receiveLoopsRunning() == 0 && this->lineIdle();
+        },
+        std::chrono::seconds(1)));
+    const std::size_t told = this->slow->tags.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(this->slow->tags.load(), told);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(this->slow->lastHeard.load(), ActionState::stop);
+}
+
+// With the line full, the application lets the reader go from inside a tag callback: the reader
+// ends at once, and with it the link and the callbacks.
+TYPED_TEST(UhfEventLineTest, AReaderReleasedFromATagCallbackWithTheLineFullEndsAtOnce) {
+    auto& f = this->f;
+    this->flood();
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    ASSERT_TRUE(waitUntil([&] { return this->lineFull(); }, std::chrono::seconds(10)));
+    const std::weak_ptr<UhfReader> weak = f.reader;
+    auto held = std::make_shared<std::shared_ptr<UhfReader>>(std::move(f.reader));
+    this->uhf.reset();
+    auto released = std::make_shared<std::promise<std::chrono::steady_clock::time_point>>();
+    this->slow->onNextTag([held, released] {
+        held->reset();
+        released->set_value(std::chrono::steady_clock::now());
+    });
+    auto future = released->get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const auto at = future.get();
+    ASSERT_TRUE(waitUntil([&] { return weak.expired(); }, std::chrono::seconds(5)));
+    EXPECT_LT(std::chrono::steady_clock::now() - at, std::chrono::seconds(1));
+    EXPECT_TRUE(waitUntil([&] { return EATransport::shared()->readLoopsRunning() == 0; },
+                          std::chrono::seconds(1)));
+    const std::size_t told = this->slow->tags.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(this->slow->tags.load(), told);
 }
 
 // Every tag the simulated Vk640 reports reaches the application with an RSSI where a passive tag

@@ -450,6 +450,8 @@ void BaseDevice::protocolEvent(const ProtocolEventArgs& event) {
         if (const auto* record = event.get<ProtocolBarcodeEventArgs>()) {
             barcode = barcodeEvent(*record);
         }
+        // A full line at the reader holds the receive thread back here, without the reader.
+        if (eventRoom_ && baseProtocol_->inReceiveDelivery()) eventRoom_->awaitRoom();
         const auto target = delegate();
         if (!target) return;
         if (barcode) {

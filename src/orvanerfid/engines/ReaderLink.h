@@ -5,7 +5,6 @@
 // reader that is gone is never made: the holder locks the pointer first and, when the reader
 // has gone, answers as it does without a device.
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,11 +35,6 @@ class ReaderLink {
 
     // The reader's action state, written only through actionStateEvent.
     virtual ActionState linkActionState() const = 0;
-    // Runs `task` (application code: a completion) after the reader's events raised before it
-    // have reached the application, without waiting for them: on this thread when they have,
-    // else later on a library thread. A reader without such an order runs it at once.
-    virtual void tellInOrder(std::function<void()> task) { task(); }
-
     // Failure counting: adds one failure and returns the new count.
     virtual int addFailure() = 0;
     // Sets the failure count to 0.

@@ -60,6 +60,8 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // Whether the calling thread holds a protocol's send turn: work that waits for sends to end
     // (closing a link) must not run on it.
     static bool holdsSendTurn();
+    // Whether the caller is a delegate on this protocol's receive thread.
+    bool inReceiveDelivery() const { return receiveLoop_.inDelivery(); }
     // Notes, while it lives, whether the thread that made it tries to write to a reader: the
     // flag turns true at the first write. Lets an operation tell a refusal made before anything
     // was sent from a failed exchange.
@@ -156,8 +158,6 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     }
     // Runs the queued calls now, outside any turn (see ReceiveLoop::deliver).
     void deliverQueued() { receiveLoop_.deliver(); }
-    // Whether the caller is a delegate on this protocol's receive thread.
-    bool inReceiveDelivery() const { return receiveLoop_.inDelivery(); }
     // The wait of a `FairLock` taker: keeps the receive loop turning when called from a delegate.
     void keepReceiving() { receiveLoop_.turnFromDelivery(); }
     // Whether the transport has disconnected (a waiting send gives up).

@@ -75,13 +75,18 @@ void BaseReader::attach() {
                                        std::to_string(rawValue(baseTransport_->deviceType())));
             break;
     }
-    if (baseDevice_) baseDevice_->setDelegate(weak_from_this());
+    if (baseDevice_) {
+        baseDevice_->setDelegate(weak_from_this());
+        baseDevice_->setEventRoom(events_);
+    }
     baseTransport_->setDelegate(weak_from_this());
 }
 
 BaseReader::~BaseReader() {
     // No report reaches this reader any more (its weak references have expired): end its loops
-    // and, when the transport is still its own, close the link.
+    // and, when the transport is still its own, close the link. The receive thread may wait for
+    // room in the event line: the line lets it go first.
+    events_->close();
     generation_.fetch_add(1);
     std::shared_ptr<DispatchWorkItem> keepAlive;
     std::shared_ptr<DispatchWorkItem> init;

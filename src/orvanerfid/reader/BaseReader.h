@@ -15,11 +15,20 @@
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
-// - The protocol's receive thread: device events, tag reports and access results. They reach the
-//   application's delegates one at a time, in the order they were raised (EventSequence): on
-//   the receive thread itself while nothing is pending, else on a global-queue thread, which
-//   also tells the events an operation's work item raises (never told under the UHF lock).
-//   A slow delegate delays the events behind it, never the receive thread.
+// - The protocol's receive thread: device events, tag reports and access results. The ordered
+//   ones (tags, access results, action changes, battery, temperature, trigger key, notification,
+//   LBT, batch, barcode) reach the application's delegates through one line per reader
+//   (EventSequence): one at a time, in the order raised, across operations; on the receive
+//   thread itself while the line is empty, else on one global-queue thread at a time, which also
+//   tells what an operation's work item raises (never told under the UHF lock). The line holds
+//   at most EventSequence::kCapacity waiting events: while it is full the receive thread waits
+//   for room (the device asks before each event, without holding the reader), so a slow
+//   delegate slows the reader's link. disconnect(), a dropped link and the reader's release end
+//   that wait at once and drop the tag reports still waiting.
+// - Straight through, beside an ordered callback: connection states (on the thread that changed
+//   the transport's state), firmware-update progress (the update's thread), log records (the
+//   logging thread) and completions (a global-queue thread; an inventory's may come before its
+//   start is heard).
 // - The transport's read thread only moves bytes; it never calls the reader.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
@@ -215,6 +224,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     void resetError();
     // Keep-alive loops of this reader that have started and not yet ended.
     int keepAliveLoopsRunning() const { return keepAliveLoops_->load(); }
+    // The line of the events still to be told to the application.
+    ORVANE_INTERNAL const EventSequence& eventLine() const { return *events_; }
 
     // --- Device events (BaseDeviceDelegate) ---
     void batteryPercentageEvent(uint8_t percentage) override;
@@ -270,7 +281,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::string linkDescription() const override { return tag_; }
     std::shared_ptr<UhfReader> linkUhfReader() override;
     ActionState linkActionState() const override { return actionState(); }
-    void tellInOrder(std::function<void()> task) override;
     int addFailure() override;
     void resetFailures() override { failCount_.store(0); }
     int failCount() const override { return failCount_.load(); }
@@ -320,14 +330,15 @@ class ORVANE_API BaseReader : public ReaderLink,
     }
     void reportCallbackError(const char* event, const char* what) const;
 
-    // Tells an event to the application in the order the reader's events were raised (see
-    // EventSequence): `tell` receives the reader, and is dropped once the reader is gone.
+    // Tells an event to the application in the reader's event line (defined in
+    // reader/EventLine.h): `tell(reader)` here and now when the line allows, else a copy of it
+    // later, dropped once the reader is gone. The second form calls `now()` for the event told
+    // at once and `makeTell()` only for one that waits, so that an event told at once copies
+    // nothing; `tag` marks a tag report.
     template <class Tell>
-    void inOrder(Tell tell) {
-        tellInOrder([weak = weak_from_this(), tell = std::move(tell)] {
-            if (const auto self = weak.lock()) tell(*self);
-        });
-    }
+    void inOrder(const Tell& tell);
+    template <class Now, class MakeTell>
+    void inOrder(bool tag, const Now& now, const MakeTell& makeTell);
     // The application's part of the events the reader tells in order; UhfReader adds its own
     // delegate to each.
     virtual void tellBatteryPercentage(uint8_t percentage);
@@ -355,8 +366,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Whether an event raised on this thread may be told here (see EventSequence).
-    ORVANE_INTERNAL bool mayTellHere() const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();

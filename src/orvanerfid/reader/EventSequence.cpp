@@ -1,88 +1,150 @@
 #include "orvanerfid/reader/EventSequence.h"
 
+#include <algorithm>
+#include <string>
+
 #include "orvanerfid/core/Logger.h"
+#include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/uhf/ModuleLock.h"
 
 namespace orvane {
 
 namespace {
 
-void tell(const EventSequence::Task& task) noexcept {
-    try {
-        task();
-    } catch (...) {
-        try {
-            orvLogger::error("EventSequence", "An event receiver threw");
-        } catch (...) {
-        }
-    }
-}
+constexpr std::string_view kTag = "EventSequence";
+
+// The line whose event this thread is telling.
+thread_local const EventSequence* tTelling = nullptr;
 
 }  // namespace
 
-void EventSequence::open(Task task, bool mayRunHere) {
-    // Busy before anyone can post to it, so nothing overtakes the opening task.
-    auto lane = std::make_shared<Lane>(true);
-    {
-        std::lock_guard guard(mutex_);
-        current_ = lane;
+void EventSequence::tellHere(void (*call)(void*), void* context) noexcept {
+    const EventSequence* const outer = std::exchange(tTelling, this);
+    try {
+        call(context);
+    } catch (...) {
+        try {
+            orvLogger::error(kTag, "An event receiver threw");
+        } catch (...) {
+        }
     }
-    lane->first(std::move(task), mayRunHere);
+    tTelling = outer;
 }
 
-void EventSequence::Lane::post(Task task, bool mayRunHere) {
-    {
-        std::lock_guard guard(mutex_);
-        if (busy_) {
-            pending_.push_back(std::move(task));
+void EventSequence::giveBack() {
+    uint64_t state = state_.load(std::memory_order_relaxed);
+    for (;;) {
+        if ((state >> kCountShift) != 0) {
+            // Events came meanwhile: the line stays claimed for the drain that tells them.
+            DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
             return;
         }
-        busy_ = true;
+        if (state_.compare_exchange_weak(state, state & ~kBusy, std::memory_order_release,
+                                         std::memory_order_relaxed)) {
+            return;
+        }
     }
-    first(std::move(task), mayRunHere);
 }
 
-void EventSequence::Lane::first(Task task, bool mayRunHere) {
-    if (!mayRunHere) {
-        {
-            std::lock_guard guard(mutex_);
-            pending_.push_front(std::move(task));
-        }
-        schedule();
+void EventSequence::post(Task task, bool mayRunHere, const std::function<void()>& underOrder,
+                         bool startsOperation) {
+    if (startsOperation) {
+        std::lock_guard guard(mutex_);
+        warned_ = false;
+    }
+    enqueue(Kind::other, mayRunHere, std::move(task), &underOrder);
+}
+
+void EventSequence::enqueue(Kind kind, bool mayRunHere, Task task,
+                            const std::function<void()>* underOrder) {
+    std::unique_lock guard(mutex_);
+    if (underOrder && *underOrder) (*underOrder)();
+    uint64_t state = state_.load(std::memory_order_relaxed);
+    if (kind == Kind::tag && (state & kClosed)) return;
+    // An empty line, closed or not, is told at once where the thread may tell.
+    if (mayRunHere && (state & ~kClosed) == 0 &&
+        state_.compare_exchange_strong(state, state | kBusy, std::memory_order_acquire,
+                                       std::memory_order_relaxed)) {
+        guard.unlock();
+        tellHere(&invoke<Task>, &task);
+        giveBack();
         return;
     }
-    tell(task);
-    release();
-}
-
-void EventSequence::Lane::release() {
-    {
-        std::lock_guard guard(mutex_);
-        if (pending_.empty()) {
-            busy_ = false;
-            return;
-        }
-    }
-    schedule();
-}
-
-void EventSequence::Lane::schedule() {
+    pending_.push_back({std::move(task), kind == Kind::tag});
+    // No claim can be taken while an event waits, and no other post runs here: the busy bit
+    // read back is still the line's.
+    const uint64_t before = state_.fetch_add(kOne, std::memory_order_acq_rel);
+    if (before & kBusy) return;
+    state_.fetch_or(kBusy, std::memory_order_acq_rel);
+    guard.unlock();
     DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
 }
 
-void EventSequence::Lane::drain() {
+void EventSequence::drain() {
     for (;;) {
         Task task;
+        bool wake = false;
         {
             std::lock_guard guard(mutex_);
             if (pending_.empty()) {
-                busy_ = false;
+                state_.fetch_and(~kBusy, std::memory_order_release);
                 return;
             }
-            task = std::move(pending_.front());
+            task = std::move(pending_.front().task);
             pending_.pop_front();
+            state_.fetch_sub(kOne, std::memory_order_acq_rel);
+            wake = roomWaiters_ > 0;
         }
-        tell(task);
+        if (wake) room_.notify_all();
+        tellHere(&invoke<Task>, &task);
+    }
+}
+
+bool EventSequence::mayWait() const {
+    return tTelling != this && !ModuleLock::worksOnThisThread() && !BaseProtocol::holdsSendTurn();
+}
+
+void EventSequence::awaitRoom() {
+    const auto hasRoom = [this] {
+        const uint64_t state = state_.load(std::memory_order_acquire);
+        return (state >> kCountShift) < kCapacity || (state & kClosed) != 0;
+    };
+    if (hasRoom() || !mayWait()) return;
+    std::unique_lock guard(mutex_);
+    if (hasRoom()) return;
+    if (!warned_) {
+        warned_ = true;
+        guard.unlock();
+        orvLogger::warn(kTag,
+                        "The application's callbacks are slower than the reader: its events wait "
+                        "for them and the reader is held back");
+        guard.lock();
+    }
+    ++roomWaiters_;
+    room_.wait(guard, hasRoom);
+    --roomWaiters_;
+}
+
+void EventSequence::open() {
+    state_.fetch_and(~kClosed, std::memory_order_acq_rel);
+}
+
+void EventSequence::close() {
+    std::size_t dropped = 0;
+    {
+        std::lock_guard guard(mutex_);
+        state_.fetch_or(kClosed, std::memory_order_acq_rel);
+        const auto tags = std::remove_if(pending_.begin(), pending_.end(),
+                                         [](const Entry& entry) { return entry.tag; });
+        dropped = static_cast<std::size_t>(pending_.end() - tags);
+        pending_.erase(tags, pending_.end());
+        state_.fetch_sub(kOne * dropped, std::memory_order_acq_rel);
+    }
+    room_.notify_all();
+    if (dropped > 0) {
+        orvLogger::info(kTag, "The connection ended: " + std::to_string(dropped) +
+                                  " tag reports were not told");
     }
 }
 

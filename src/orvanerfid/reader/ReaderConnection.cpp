@@ -6,6 +6,7 @@
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
+#include "orvanerfid/reader/EventSequence.h"
 
 namespace orvane {
 namespace {
@@ -108,6 +109,9 @@ bool BaseReader::disconnect() {
                          "disconnect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
     }
+    // The application no longer waits for the tags of this connection, and nothing here waits
+    // for it to catch up with them.
+    events_->close();
     const ActionState action = actionState();
     orvLogger::trace(
         tag_, "disconnect() Action state is " + Utilities::getActionStateDescription(action));
@@ -122,7 +126,10 @@ bool BaseReader::disconnect() {
         Clock::sleepForMs(kAfterStopPause);
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
-    return finish(baseTransport_->disconnect());
+    const bool result = baseTransport_->disconnect();
+    // A connection that stays up keeps telling its tags.
+    if (!result && connectState() == ConnectState::connected) events_->open();
+    return finish(result);
 }
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
@@ -151,6 +158,7 @@ void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEven
 }
 
 void BaseReader::onTransportConnected() {
+    events_->open();
     if (!baseDevice_) {
         orvLogger::error(tag_, " - Device is nil");
         transportDisconnect();
@@ -179,6 +187,8 @@ void BaseReader::onTransportConnected() {
 }
 
 void BaseReader::onTransportDisconnected() {
+    // The receive thread no longer waits for room in the event line.
+    events_->close();
     // Work queued for the connection that ended no longer acts.
     generation_.fetch_add(1);
     cancelKeepAlive();

@@ -1,9 +1,13 @@
 #pragma once
 
 // The application's sinks for one reader's events. Each is held weakly by the reader and called
-// one event at a time, in the order the events were raised (see the thread map in BaseReader.h),
-// with no library lock held. Whatever an implementation throws is caught and logged by the reader.
-// An implementation must not wait there for a reply of the same reader.
+// with no library lock held. Tag reports, access results and the reader's events come one at a
+// time, in the order they were raised, across operations; connection states, firmware-update
+// progress and log records come straight from the thread that raised them and may run beside
+// those (see the thread map in BaseReader.h). Whatever an implementation throws is caught and
+// logged by the reader. A slow implementation slows the reader's link. An implementation must not
+// wait there for a reply of the same reader, nor for another of its events: that one waits behind
+// it.
 
 #include <cstdint>
 #include <memory>

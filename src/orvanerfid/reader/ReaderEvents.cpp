@@ -1,28 +1,17 @@
 // The device's events and the log records, handed to the application's delegates. The events
-// of tags, actions and the reader's own reports reach the application in the order they were
-// raised (see EventSequence); firmware-update progress and log records go straight to it on the
-// thread that raised them. Each delegate is loaded from its weak reference at the moment of the
-// call; the reader's own stores happen at once, whether or not a delegate is set.
+// of tags, actions and the reader's own reports reach the application through the reader's
+// event line (see EventSequence); firmware-update progress and log records go straight to it on
+// the thread that raised them. Each delegate is loaded from its weak reference at the moment of
+// the call; the reader's own stores happen at once, whether or not a delegate is set.
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
-#include "orvanerfid/reader/EventSequence.h"
+#include "orvanerfid/reader/EventLine.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 namespace orvane {
-
-void BaseReader::tellInOrder(std::function<void()> task) {
-    events_->post(std::move(task), mayTellHere());
-}
-
-bool BaseReader::mayTellHere() const {
-    // The thread that works under the UHF object's lock runs no application code: what it
-    // raises is told from the queue, so the lock's release never waits for the application.
-    const auto uhf = this->uhf();
-    return !(uhf && uhf->worksOnThisThread());
-}
 
 void BaseReader::batteryPercentageEvent(uint8_t percentage) {
     inOrder([percentage](BaseReader& r) { r.tellBatteryPercentage(percentage); });
@@ -86,19 +75,14 @@ void BaseReader::tellTriggerKey(const KeyEventArgs& keyEventArgs) {
             [&](ReaderDelegate& d) { d.triggerKeyEvent(keyEventArgs); });
 }
 
-// The state changes at once (an operation checks it right after); the application hears of it
-// in order. Only an operation's start leaves Stop: it opens a new lane of events, so that it is
-// told even while an earlier callback waits for this very operation.
+// The state changes at once (an operation checks it right after), where the report takes its
+// place in the line, so the application hears the states in the order they were set.
 void BaseReader::actionStateEvent(ActionState actionState) {
-    setActionState(actionState);
-    auto tell = [weak = weak_from_this(), actionState] {
-        if (const auto self = weak.lock()) self->tellActionState(actionState);
-    };
-    if (actionState == ActionState::stop) {
-        events_->post(std::move(tell), mayTellHere());
-    } else {
-        events_->open(std::move(tell), mayTellHere());
-    }
+    events_->post(
+        [weak = weak_from_this(), actionState] {
+            if (const auto self = weak.lock()) self->tellActionState(actionState);
+        },
+        mayTellHere(), [&] { setActionState(actionState); }, actionState != ActionState::stop);
 }
 
 void BaseReader::tellActionState(ActionState actionState) {

@@ -1,6 +1,7 @@
 #include "orvanerfid/reader/UhfReader.h"
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/reader/EventLine.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
 
 #include "orvanerfid/commands/ProtocolEvent.h"
@@ -33,7 +34,11 @@ void UhfReader::triggerConnectStateEvent() {
 }
 
 void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {
-    inOrder([tagInfo](BaseReader& r) { static_cast<UhfReader&>(r).tellReadTag(tagInfo); });
+    inOrder(
+        true, [&] { tellReadTag(tagInfo); },
+        [&] {
+            return [tagInfo](BaseReader& r) { static_cast<UhfReader&>(r).tellReadTag(tagInfo); };
+        });
 }
 
 void UhfReader::tellReadTag(const std::shared_ptr<TagInfo>& tagInfo) {

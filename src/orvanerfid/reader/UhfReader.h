@@ -5,9 +5,9 @@
 // and access results passed to the RfidDelegate and then into the radio-module driver, which
 // hands them to the UHF object and the application's UhfDelegate.
 //
-// Threads: as BaseReader (see its thread map). Every event reaches the delegates in the order
-// it was raised, with no library lock held: on the thread that raised it, or on a global-queue
-// thread while an earlier event is still being told. The
+// Threads: as BaseReader (see its thread map). Tag reports, access results and the reader's
+// events reach the delegates through the reader's event line, one at a time in the order raised,
+// with no library lock held; connection states and log records go straight through. The
 // initialisation runs on the init queue; its scan-engine steps run on the global queue (an
 // engine-ready event starts them from the protocol's receive thread). The budget sits behind
 // `initLock_`, the connection-mode mark is an atomic.

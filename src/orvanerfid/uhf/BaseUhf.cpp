@@ -54,10 +54,6 @@ BaseUhf::~BaseUhf() = default;
 
 // ---- Queries ---------------------------------------------------------------------------------
 
-bool BaseUhf::worksOnThisThread() const {
-    return lockModule_->isWorker();
-}
-
 bool BaseUhf::isSupport(UhfParamId id) const {
     return std::find(supportedIds_.begin(), supportedIds_.end(), id) != supportedIds_.end();
 }

@@ -22,13 +22,14 @@
 //   reader must be in the new state before the driver is asked), a tag access's return to Stop
 //   before the release; the application hears of both through the reader's event order, never
 //   from the thread that works under the lock, so the release never waits for application
-//   code. Completions, access results and the transport's disconnect run after the release;
-//   an inventory's completion follows the events of its start.
+//   code. Completions, access results and the transport's disconnect run after the release.
+//   A completion is called on the thread that ends the operation (a pool thread, as a rule),
+//   not in the reader's event order: it may come before the application hears the start.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
-// - Tag reports and access results are forwarded on the thread that delivers them (the
-//   protocol's receive thread), with no lock held.
+// - Tag reports and access results are forwarded on the thread the reader tells them on (see
+//   the reader's event line), with no lock held.
 // - No exception leaves an operation; what a completion or a delegate throws is logged and
 //   dropped.
 
@@ -120,9 +121,6 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     ResultCode assertAction() const;
     // Whether the module supports `id`; no lock, no effect.
     bool isSupport(UhfParamId id) const;
-    // Whether the calling thread works under this object's lock (an operation's work item):
-    // application code must not run there.
-    ORVANE_INTERNAL bool worksOnThisThread() const;
 
     // ---- The driver's delegate: forwards to the application's delegate (dropped without one),
     // naming the reader as the event's reader whatever the driver passed.

@@ -4,7 +4,9 @@
 // (an operation takes it on its caller's thread and its work item releases it on a pool
 // thread). It also knows which thread works under it, so that a call made from inside a
 // callback on that very thread is refused instead of waiting for a release that cannot come,
-// and so that the reader tells no event to the application from that thread.
+// and so that the reader tells no event to the application from that thread. Each thread also
+// marks, in a thread-local, the lock it works under, so that this last test takes no lock and
+// needs no UHF object.
 //
 // Threads: every member is safe from any thread. `acquire` blocks while another operation holds
 // the lock; nothing else blocks.
@@ -16,6 +18,11 @@
 #include <thread>
 
 namespace orvane {
+
+namespace module_lock_detail {
+// The lock the calling thread works under, if any (only compared, never dereferenced).
+inline thread_local const void* tWorksUnder = nullptr;
+}  // namespace module_lock_detail
 
 class ModuleLock {
   public:
@@ -29,6 +36,7 @@ class ModuleLock {
         released_.wait(guard, [&] { return !held_; });
         held_ = true;
         worker_.store(self);
+        module_lock_detail::tWorksUnder = this;
         return Take::taken;
     }
     // The calling thread stops being the lock's worker (the operation hops to its work item, or
@@ -36,11 +44,16 @@ class ModuleLock {
     void handOff() {
         auto self = std::this_thread::get_id();
         worker_.compare_exchange_strong(self, std::thread::id{});
+        unmark();
     }
     // The calling thread (the work item's) becomes the lock's worker.
-    void adopt() { worker_.store(std::this_thread::get_id()); }
+    void adopt() {
+        worker_.store(std::this_thread::get_id());
+        module_lock_detail::tWorksUnder = this;
+    }
     void release() {
         worker_.store(std::thread::id{});
+        unmark();
         {
             std::lock_guard guard(mutex_);
             held_ = false;
@@ -49,12 +62,18 @@ class ModuleLock {
     }
     // Whether the calling thread works under the lock.
     bool isWorker() const { return worker_.load() == std::this_thread::get_id(); }
+    // Whether the calling thread works under any module lock.
+    static bool worksOnThisThread() { return module_lock_detail::tWorksUnder != nullptr; }
     bool isHeld() const {
         std::lock_guard guard(mutex_);
         return held_;
     }
 
   private:
+    void unmark() const {
+        if (module_lock_detail::tWorksUnder == this) module_lock_detail::tWorksUnder = nullptr;
+    }
+
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool held_ = false;

@@ -150,9 +150,10 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
     } catch (...) {
         done(ResultCode::otherError, std::nullopt);
     }
-    if (watch->isTaken()) return;
-    // The answer comes from elsewhere: this thread is free again.
+    // This thread is free again: the operation ended here (and released the lock), or a driver
+    // answers from elsewhere.
     lockModule_->handOff();
+    if (watch->isTaken()) return;
     const auto budget = std::chrono::milliseconds(driver->timeout());
     DispatchQueue::global()->async([self, run, hold, watch, start, budget] {
         {
@@ -200,17 +201,9 @@ void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold
     if (run.accessResult) {
         if (const auto result = run.accessResult(code, value)) postAccessResult(*result);
     }
-    // The answer; a failure carries no value. An inventory's answer follows the events of its
-    // start.
+    // The answer, on this thread: not ordered with the events, so it may come before the start
+    // is heard. A failure carries no value.
     if (failed) value.reset();
-    if (run.family == Family::inventory) {
-        if (const auto owner = reader()) {
-            owner->tellInOrder([tag = TAG(), answer = run.answer, code, value]() mutable {
-                uhf_detail::callSafely(tag, answer, code, std::move(value));
-            });
-            return;
-        }
-    }
     uhf_detail::callSafely(TAG(), run.answer, code, std::move(value));
 }
 
