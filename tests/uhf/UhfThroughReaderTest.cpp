@@ -333,9 +333,20 @@ TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithThe
 
 // ---- One operation after another, as a multi-threaded application drives them ---------------
 
+// A UhfReaderDelegate that hears only action changes.
+class ActionListener : public UhfReaderDelegate {
+  public:
+    void batteryPercentageEvent(uint8_t) override {}
+    void temperatureEvent(double) override {}
+    void connectStateEvent(const ConnectStateEventArgs&) override {}
+    void triggerKeyEvent(const KeyEventArgs&) override {}
+    void notificationEvent(const NotificationEventArgs&) override {}
+    void logEvent(const LogEventArg&) override {}
+};
+
 // Records, in the order the application hears them, the action changes (UhfReaderDelegate) and
 // the tag reports and access results (RfidDelegate); `onAction` runs inside each action report.
-class Watcher : public UhfReaderDelegate, public RfidDelegate {
+class Watcher : public ActionListener, public RfidDelegate {
   public:
     explicit Watcher(std::function<void(ActionState)> onAction) : onAction_(std::move(onAction)) {}
 
@@ -349,12 +360,6 @@ class Watcher : public UhfReaderDelegate, public RfidDelegate {
     void accessResult(const std::shared_ptr<BaseReader>&, const AccessResultEventArgs&) override {
         journal.add("result");
     }
-    void batteryPercentageEvent(uint8_t) override {}
-    void temperatureEvent(double) override {}
-    void connectStateEvent(const ConnectStateEventArgs&) override {}
-    void triggerKeyEvent(const KeyEventArgs&) override {}
-    void notificationEvent(const NotificationEventArgs&) override {}
-    void logEvent(const LogEventArg&) override {}
 
     CallLog journal;
 
@@ -551,7 +556,7 @@ TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted
 // the callbacks that run while another of the same reader runs, keeps what it heard in order
 // (tags only while `journalTags`), notes the most events it saw waiting in the reader's line and
 // runs the action given to `onNextTag` inside the next tag callback.
-class SlowApp : public UhfReaderDelegate, public RfidDelegate {
+class SlowApp : public ActionListener, public RfidDelegate {
   public:
     explicit SlowApp(std::weak_ptr<UhfReader> reader) : reader_(std::move(reader)) {}
 
@@ -583,12 +588,6 @@ class SlowApp : public UhfReaderDelegate, public RfidDelegate {
         const Inside inside(*this);
         journal.add("result");
     }
-    void batteryPercentageEvent(uint8_t) override {}
-    void temperatureEvent(double) override {}
-    void connectStateEvent(const ConnectStateEventArgs&) override {}
-    void triggerKeyEvent(const KeyEventArgs&) override {}
-    void notificationEvent(const NotificationEventArgs&) override {}
-    void logEvent(const LogEventArg&) override {}
 
     void onNextTag(std::function<void()> action) {
         std::lock_guard guard(lock_);

@@ -116,6 +116,10 @@ BaseReader::~BaseReader() {
 
 // --- Properties ---
 
+const EventSequence& BaseReader::eventLine() const {
+    return *events_;
+}
+
 std::shared_ptr<BaseProtocol> BaseReader::baseProtocol() const {
     return baseDevice_ ? baseDevice_->baseProtocol() : nullptr;
 }

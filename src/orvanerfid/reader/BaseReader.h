@@ -225,7 +225,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Keep-alive loops of this reader that have started and not yet ended.
     int keepAliveLoopsRunning() const { return keepAliveLoops_->load(); }
     // The line of the events still to be told to the application.
-    ORVANE_INTERNAL const EventSequence& eventLine() const { return *events_; }
+    ORVANE_INTERNAL const EventSequence& eventLine() const;
 
     // --- Device events (BaseDeviceDelegate) ---
     void batteryPercentageEvent(uint8_t percentage) override;
