@@ -72,8 +72,8 @@ void EventSequence::enqueue(Kind kind, bool mayRunHere, Task task,
         return;
     }
     pending_.push_back({std::move(task), kind == Kind::tag});
-    // No claim can be taken while an event waits, and no other post runs here: the busy bit
-    // read back is still the line's.
+    // Other posts wait for the mutex, and no claim is taken once the count is up: the busy bit
+    // read back says whether a teller will find this event when it gives the line back.
     const uint64_t before = state_.fetch_add(kOne, std::memory_order_acq_rel);
     if (before & kBusy) return;
     state_.fetch_or(kBusy, std::memory_order_acq_rel);
