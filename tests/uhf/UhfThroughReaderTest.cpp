@@ -684,7 +684,7 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
     bool lineFull() const {
         return this->f.reader->eventLine().waiting() >= EventSequence::kCapacity;
     }
-    // Stopped inventories of the whole population, heard to their end.
+    // An inventory stopped once the application hears its first tag; the reader is in Stop.
     void inventoryThenStop() {
         auto& f = this->f;
         const std::size_t before = slow->tags.load();
@@ -692,6 +692,19 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
         ASSERT_TRUE(waitUntil([&] { return slow->tags.load() > before; }));
         EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
         ASSERT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
+    }
+
+    // A flood inventory that has filled the line.
+    void fillTheLine() {
+        flood();
+        EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+        ASSERT_TRUE(waitUntil([&] { return lineFull(); }, std::chrono::seconds(10)));
+    }
+    // No tag is heard any more.
+    void expectNoMoreTags() {
+        const std::size_t told = slow->tags.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(slow->tags.load(), told);
     }
 
     std::shared_ptr<SlowApp> slow = std::make_shared<SlowApp>(this->f.reader);
@@ -703,7 +716,7 @@ TYPED_TEST_SUITE(UhfEventLineTest, Models, ModelName);
 // A read started as soon as a stopped inventory leaves the reader in Stop is heard after every
 // tag of that inventory, and no two callbacks run at once.
 TYPED_TEST(UhfEventLineTest, AReadAfterAStoppedInventoryIsHeardAfterItsTags) {
-    this->inventoryThenStop();
+    ASSERT_NO_FATAL_FAILURE(this->inventoryThenStop());
     EXPECT_EQ(this->uhf->readMemory(BankType::user, 0, 1, this->none), kOk);
     ASSERT_TRUE(
         waitUntil([&] { return this->slow->journal.count("result") == 1 && this->lineIdle(); },
@@ -720,7 +733,7 @@ TYPED_TEST(UhfEventLineTest, AReadAfterAStoppedInventoryIsHeardAfterItsTags) {
 // reader's.
 TYPED_TEST(UhfEventLineTest, TheStatesOfOneOperationAfterAnotherAreHeardInTheirOrder) {
     auto& f = this->f;
-    this->inventoryThenStop();
+    ASSERT_NO_FATAL_FAILURE(this->inventoryThenStop());
     EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
     ASSERT_TRUE(waitUntil([&] { return this->slow->states().size() == 3 && this->lineIdle(); },
                           std::chrono::seconds(20)));
@@ -788,9 +801,7 @@ TYPED_TEST(UhfEventLineTest, AFloodWaitsForASlowApplicationWithinTheBound) {
 // loops and the callbacks end, and the application hears the reader stop.
 TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnce) {
     auto& f = this->f;
-    this->flood();
-    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
-    ASSERT_TRUE(waitUntil([&] { return this->lineFull(); }, std::chrono::seconds(10)));
+    ASSERT_NO_FATAL_FAILURE(this->fillTheLine());
     auto took = std::make_shared<std::promise<std::chrono::steady_clock::duration>>();
     this->slow->onNextTag([reader = f.reader, took] {
         const auto start = std::chrono::steady_clock::now();
@@ -807,9 +818,7 @@ TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnc
                    f.reader->baseProtocol()->receiveLoopsRunning() == 0 && this->lineIdle();
         },
         std::chrono::seconds(1)));
-    const std::size_t told = this->slow->tags.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(this->slow->tags.load(), told);
+    this->expectNoMoreTags();
     EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(this->slow->lastHeard.load(), ActionState::stop);
 }
@@ -818,9 +827,7 @@ TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnc
 // ends at once, and with it the link and the callbacks.
 TYPED_TEST(UhfEventLineTest, AReaderReleasedFromATagCallbackWithTheLineFullEndsAtOnce) {
     auto& f = this->f;
-    this->flood();
-    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
-    ASSERT_TRUE(waitUntil([&] { return this->lineFull(); }, std::chrono::seconds(10)));
+    ASSERT_NO_FATAL_FAILURE(this->fillTheLine());
     const std::weak_ptr<UhfReader> weak = f.reader;
     auto held = std::make_shared<std::shared_ptr<UhfReader>>(std::move(f.reader));
     this->uhf.reset();
@@ -836,9 +843,7 @@ TYPED_TEST(UhfEventLineTest, AReaderReleasedFromATagCallbackWithTheLineFullEndsA
     EXPECT_LT(std::chrono::steady_clock::now() - at, std::chrono::seconds(1));
     EXPECT_TRUE(waitUntil([&] { return EATransport::shared()->readLoopsRunning() == 0; },
                           std::chrono::seconds(1)));
-    const std::size_t told = this->slow->tags.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(this->slow->tags.load(), told);
+    this->expectNoMoreTags();
 }
 
 // Every tag the simulated Vk640 reports reaches the application with an RSSI where a passive tag

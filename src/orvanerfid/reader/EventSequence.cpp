@@ -49,17 +49,17 @@ void EventSequence::giveBack() {
 
 void EventSequence::post(Task task, bool mayRunHere, const std::function<void()>& underOrder,
                          bool startsOperation) {
-    if (startsOperation) {
-        std::lock_guard guard(mutex_);
-        warned_ = false;
-    }
-    enqueue(Kind::other, mayRunHere, std::move(task), &underOrder);
+    const std::function<void()> inOrder = [&] {
+        if (startsOperation) warned_ = false;
+        underOrder();
+    };
+    enqueue(Kind::other, mayRunHere, std::move(task), &inOrder);
 }
 
 void EventSequence::enqueue(Kind kind, bool mayRunHere, Task task,
                             const std::function<void()>* underOrder) {
     std::unique_lock guard(mutex_);
-    if (underOrder && *underOrder) (*underOrder)();
+    if (underOrder) (*underOrder)();
     uint64_t state = state_.load(std::memory_order_relaxed);
     if (kind == Kind::tag && (state & kClosed)) return;
     // An empty line, closed or not, is told at once where the thread may tell.

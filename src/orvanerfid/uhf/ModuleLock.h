@@ -2,20 +2,18 @@
 
 // The UHF object's module lock: a binary semaphore that one thread takes and another releases
 // (an operation takes it on its caller's thread and its work item releases it on a pool
-// thread). It also knows which thread works under it, so that a call made from inside a
-// callback on that very thread is refused instead of waiting for a release that cannot come,
-// and so that the reader tells no event to the application from that thread. Each thread also
-// marks, in a thread-local, the lock it works under, so that this last test takes no lock and
-// needs no UHF object.
+// thread). Each thread that works under it marks so in a thread-local, so that a call made from
+// inside a callback on that very thread is refused instead of waiting for a release that cannot
+// come, and so that the reader tells no event to the application from that thread, without a
+// lock and without the UHF object.
 //
 // Threads: every member is safe from any thread. `acquire` blocks while another operation holds
-// the lock; nothing else blocks.
+// the lock; nothing else blocks. The marks are per thread: each thread sets and clears its own.
 
 #include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace orvane {
 
@@ -28,31 +26,21 @@ class ModuleLock {
   public:
     enum class Take { taken, reentrant };
     // Takes the lock, waiting for it as long as it takes; without taking it, at once,
-    // `reentrant` when the calling thread is the one working under the lock.
+    // `reentrant` when the calling thread works under the lock.
     Take acquire() {
-        const auto self = std::this_thread::get_id();
-        if (worker_.load() == self) return Take::reentrant;
+        if (module_lock_detail::tWorksUnder == this) return Take::reentrant;
         std::unique_lock guard(mutex_);
         released_.wait(guard, [&] { return !held_; });
         held_ = true;
-        worker_.store(self);
         module_lock_detail::tWorksUnder = this;
         return Take::taken;
     }
-    // The calling thread stops being the lock's worker (the operation hops to its work item, or
-    // waits for its driver's answer elsewhere); a later worker is left in place.
-    void handOff() {
-        auto self = std::this_thread::get_id();
-        worker_.compare_exchange_strong(self, std::thread::id{});
-        unmark();
-    }
-    // The calling thread (the work item's) becomes the lock's worker.
-    void adopt() {
-        worker_.store(std::this_thread::get_id());
-        module_lock_detail::tWorksUnder = this;
-    }
+    // The calling thread stops working under the lock (the operation hops to its work item, or
+    // waits for its driver's answer elsewhere); another thread's mark is left in place.
+    void handOff() const { unmark(); }
+    // The calling thread (the work item's, or the one that ends the operation) works under it.
+    void adopt() { module_lock_detail::tWorksUnder = this; }
     void release() {
-        worker_.store(std::thread::id{});
         unmark();
         {
             std::lock_guard guard(mutex_);
@@ -60,8 +48,6 @@ class ModuleLock {
         }
         released_.notify_one();
     }
-    // Whether the calling thread works under the lock.
-    bool isWorker() const { return worker_.load() == std::this_thread::get_id(); }
     // Whether the calling thread works under any module lock.
     static bool worksOnThisThread() { return module_lock_detail::tWorksUnder != nullptr; }
     bool isHeld() const {
@@ -77,7 +63,6 @@ class ModuleLock {
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool held_ = false;
-    std::atomic<std::thread::id> worker_{};
 };
 
 // One operation's hold of the lock: released once, by release() or at the latest when the last
