@@ -1,59 +1,78 @@
-// The reader's event line on its own: what a closing connection keeps, and who waits for room.
+// The reader's event line on its own: its order, what a closing connection keeps, and the bound
+// on tag reports.
 
 #include "orvanerfid/reader/EventSequence.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ReaderTestSupport.h"
-#include "orvanerfid/uhf/ModuleLock.h"
 
 namespace orvane::test {
 namespace {
 
 using Kind = EventSequence::Kind;
 
+// Counts the line's WARN records; keeps their texts.
+class Warnings : public orvLoggerDelegate {
+  public:
+    void logEvent(const LogEventArg& record) override {
+        if (record.level() == LogLevel::warn) log.add(record.log());
+    }
+    CallLog log;
+};
+
 class EventSequenceTest : public ::testing::Test {
   protected:
-    // Queues an event that records `name` (never told on this thread).
+    void SetUp() override { ASSERT_TRUE(orvLogger::registerDelegateIfNone(warnings)); }
+    void TearDown() override { warnings.reset(); }
+
+    // Queues an event that records `name`.
     void post(Kind kind, const std::string& name) {
-        line->post(
-            kind, false, [] {},
-            [this, name] { return EventSequence::Task([this, name] { told.add(name); }); });
+        line->post(kind, [this, name] { told.add(name); });
     }
-    // Holds the line with an event that waits for `unblock`.
-    void block() {
-        post(Kind::other, "block");
-        line->post(
-            Kind::other, false, [] {},
-            [this] {
-                return EventSequence::Task([future = gate.get_future().share()] { future.wait(); });
-            });
+    // Queues an event that holds the teller until `release` is set; the future is ready once the
+    // teller is inside it.
+    std::future<void> blocker(std::promise<void>& release) {
+        auto inside = std::make_shared<std::promise<void>>();
+        line->post(Kind::other, [inside, gate = release.get_future().share()] {
+            inside->set_value();
+            gate.wait();
+        });
+        return inside->get_future();
     }
-    void unblock() { gate.set_value(); }
+    void stop() {
+        line->postState([this] { told.add("stop"); }, [] {}, false);
+    }
 
     std::shared_ptr<EventSequence> line = std::make_shared<EventSequence>();
-    std::promise<void> gate;
+    std::shared_ptr<Warnings> warnings = std::make_shared<Warnings>();
     CallLog told;
 };
 
+// Tags waiting and tags raised while closed are dropped and counted; every other event is told
+// in order.
 TEST_F(EventSequenceTest, AClosedLineDropsItsTagsAndTellsEverythingElseInOrder) {
-    block();
+    std::promise<void> release;
+    blocker(release).wait();
     post(Kind::tag, "tag 1");
-    post(Kind::other, "stop");
+    post(Kind::other, "battery");
     post(Kind::tag, "tag 2");
     line->close();
     post(Kind::tag, "tag 3");
-    post(Kind::other, "battery");
-    unblock();
+    stop();
+    release.set_value();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
-    EXPECT_EQ(told.lines(), (std::vector<std::string>{"block", "stop", "battery"}));
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"battery", "stop"}));
+    EXPECT_EQ(line->notTold(), 3u);
+    EXPECT_EQ(line->waitingTags(), 0u);
+    EXPECT_EQ(warnings->log.lines(),
+              (std::vector<std::string>{"The connection ended: 2 tag reports were not told",
+                                        "The operation ended: 1 tag reports were not told"}));
 
     line->open();
     post(Kind::tag, "tag 4");
@@ -61,24 +80,49 @@ TEST_F(EventSequenceTest, AClosedLineDropsItsTagsAndTellsEverythingElseInOrder) 
     EXPECT_EQ(told.lines().back(), "tag 4");
 }
 
-TEST_F(EventSequenceTest, AFullLineHoldsBackOnlyThreadsThatMayWaitUntilItCloses) {
-    block();
-    for (std::size_t i = 0; i < EventSequence::kCapacity; ++i)
-        post(Kind::tag, "tag");
-    ASSERT_TRUE(waitUntil([&] { return line->waiting() == EventSequence::kCapacity; }));
-
-    auto waiter = std::async(std::launch::async, [&] { line->awaitRoom(); });
-    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    // The thread that works under a UHF lock never waits.
-    ModuleLock lock;
-    ASSERT_EQ(lock.acquire(), ModuleLock::Take::taken);
-    line->awaitRoom();
-    lock.release();
-
+// A tag the teller has taken but not told when the line closes is dropped and counted once,
+// even when the line has opened again by the time the teller reaches it.
+TEST_F(EventSequenceTest, ATagTheTellerTookIsDroppedByACloseBeforeItsTurn) {
+    std::promise<void> first;
+    std::promise<void> second;
+    blocker(first).wait();
+    // The teller takes both at once when the first lets it go.
+    const auto inSecond = blocker(second);
+    post(Kind::tag, "stale");
+    first.set_value();
+    inSecond.wait();
     line->close();
-    EXPECT_EQ(waiter.wait_for(std::chrono::seconds(1)), std::future_status::ready);
-    unblock();
+    line->open();
+    post(Kind::tag, "fresh");
+    second.set_value();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"fresh"}));
+    EXPECT_EQ(line->notTold(), 1u);
+    EXPECT_EQ(line->waitingTags(), 0u);
+}
+
+// Past its bound the line drops tag reports, never other events, and never makes the poster
+// wait; one record when dropping starts, one with the number when the operation ends.
+TEST_F(EventSequenceTest, AFullLineDropsOnlyTagReportsAndCountsThem) {
+    constexpr std::size_t kPast = 5;
+    std::promise<void> release;
+    blocker(release).wait();
+    for (std::size_t i = 0; i < EventSequence::kTagCapacity + kPast; ++i)
+        post(Kind::tag, "tag");
+    post(Kind::other, "battery");
+    EXPECT_EQ(line->waitingTags(), EventSequence::kTagCapacity);
+    stop();
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    const auto heard = told.lines();
+    ASSERT_EQ(heard.size(), EventSequence::kTagCapacity + 2);
+    EXPECT_EQ(heard[heard.size() - 2], "battery");
+    EXPECT_EQ(heard.back(), "stop");
+    EXPECT_EQ(line->notTold(), kPast);
+    const auto records = warnings->log.lines();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("slower than the reader"), std::string::npos);
+    EXPECT_EQ(records[1], "The operation ended: 5 tag reports were not told");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "orvanerfid/reader/EventSequence.h"
+
 #include "ReaderTestSupport.h"
 #include "orvanerfid/devices/Vk210Device.h"
 #include "orvanerfid/devices/Vk640Device.h"
@@ -37,6 +39,10 @@ class ReaderTest : public ::testing::Test {
         reader.reset();
         // Nothing the reader started keeps it alive.
         EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
+    }
+    // The reader's event line has told everything raised so far.
+    bool toldAll() const {
+        return waitUntil([&] { return reader->eventLine().isIdle(); });
     }
 
     std::shared_ptr<CallLog> calls = std::make_shared<CallLog>();
@@ -309,6 +315,7 @@ TEST_F(ReaderTest, DeviceEventsReachTheirDelegatesInOrder) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         calls->clear();
         rows[i].raise(*reader);
+        ASSERT_TRUE(toldAll());
         EXPECT_EQ(calls->lines(), rows[i].delivered) << "row " << i;
     }
     // Without delegates only the driver hears the tag reports; the stores happen all the same.
@@ -319,8 +326,10 @@ TEST_F(ReaderTest, DeviceEventsReachTheirDelegatesInOrder) {
     reader->actionStateEvent(ActionState::stop);
     reader->firmwareUpdateEvent(FirmwareUpdateState::stop, 100);
     calls->clear();
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         row.raise(*reader);
+        ASSERT_TRUE(toldAll());
+    }
     EXPECT_EQ(calls->lines(), (Lines{"m pump 5", "m pump 6", "m pump 8"}));
     EXPECT_EQ(reader->actionState(), ActionState::inventory);
     EXPECT_EQ(reader->_updateFirmwareStatus(), FirmwareUpdateState::uploading);
@@ -331,10 +340,12 @@ TEST_F(ReaderTest, DeviceEventsReachTheirDelegatesInOrder) {
 TEST_F(ReaderTest, TagReportBeforeTheUhfObjectReachesOnlyTheRfidDelegate) {
     make();
     reader->readTag(std::make_shared<TagInfo>());
+    ASSERT_TRUE(toldAll());
     EXPECT_EQ(calls->lines(), Lines{"t readTag"});
     // A UHF object without a driver pumps nothing either.
     reader->installUhf(std::make_shared<test::FakeUhf>(reader, reader->baseDevice(), calls, false));
     reader->readTag(std::make_shared<TagInfo>());
+    ASSERT_TRUE(toldAll());
     EXPECT_EQ(calls->lines(), (Lines{"t readTag", "t readTag"}));
 }
 
@@ -348,6 +359,7 @@ TEST_F(ReaderTest, ApplicationExceptionsStayInTheLibrary) {
     auto throwing = std::make_shared<Throwing>(calls);
     reader->setReaderDelegate(throwing);
     reader->batteryPercentageEvent(7);
+    ASSERT_TRUE(toldAll());
     ASSERT_TRUE(reader->connect());
     // The state is stored before the delegates hear of it: wait for the last report.
     const Lines expected{"u battery 7", "u state Connecting", "u state Connected"};

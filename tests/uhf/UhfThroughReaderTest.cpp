@@ -554,8 +554,9 @@ TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted
 
 // A slow application: `startMs` inside an inventory's start and `tagMs` inside each tag. It counts
 // the callbacks that run while another of the same reader runs, keeps what it heard in order
-// (tags only while `journalTags`), notes the most events it saw waiting in the reader's line and
-// runs the action given to `onNextTag` inside the next tag callback.
+// (tags only while `journalTags`), the tags heard when it heard Stop, the most tag reports it saw
+// waiting in the reader's line, and runs the action given to `onNextTag` inside the next tag
+// callback.
 class SlowApp : public ActionListener, public RfidDelegate {
   public:
     explicit SlowApp(std::weak_ptr<UhfReader> reader) : reader_(std::move(reader)) {}
@@ -564,6 +565,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
         const Inside inside(*this);
         journal.add(std::string(description(state)));
         lastHeard = state;
+        if (state == ActionState::stop) tagsAtStop = tags.load();
         if (state == ActionState::inventory) pause(startMs);
     }
     void readTag(const std::shared_ptr<BaseReader>&, const std::shared_ptr<TagInfo>&) override {
@@ -571,7 +573,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
         ++tags;
         if (journalTags) journal.add("tag");
         if (const auto reader = reader_.lock()) {
-            const std::size_t waiting = reader->eventLine().waiting();
+            const std::size_t waiting = reader->eventLine().waitingTags();
             std::size_t most = mostWaiting.load();
             while (waiting > most && !mostWaiting.compare_exchange_weak(most, waiting)) {
             }
@@ -606,6 +608,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
     std::atomic<bool> journalTags{true};
     CallLog journal;
     std::atomic<std::size_t> tags{0};
+    std::atomic<std::size_t> tagsAtStop{0};
     std::atomic<std::size_t> mostWaiting{0};
     std::atomic<int> overlaps{0};
     std::atomic<ActionState> lastHeard{ActionState::stop};
@@ -619,7 +622,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
         SlowApp& app_;
     };
     static void pause(const std::atomic<int>& ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms.load()));
+        if (ms.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms.load()));
     }
 
     const std::weak_ptr<UhfReader> reader_;
@@ -637,20 +640,36 @@ class RaisedTags : public BaseProtocolDelegate {
         if (event.id() == ProtocolEventId::tagInfo) ++tags;
         device_->protocolEvent(event);
     }
+    void receiveFinished() override { device_->receiveFinished(); }
     std::atomic<std::size_t> tags{0};
 
   private:
     const std::shared_ptr<BaseProtocolDelegate> device_;
 };
 
-// Counts the log records that say the application is slower than the reader; keeps nothing.
-class SlowerWarnings : public ReaderSink {
+// The reader delegate of the line's tests: the connection states go to the fixture's call log;
+// of the log records it keeps only counts: every WARN, those that say the application is slower
+// than the reader, the sum of the tag reports they say were not told, failed alive exchanges and
+// bytes the link dropped.
+class LineRecords : public ReaderSink {
   public:
-    SlowerWarnings() : ReaderSink(std::make_shared<CallLog>()) {}
+    using ReaderSink::ReaderSink;
     void logEvent(const LogEventArg& record) override {
-        if (record.log().find("slower than the reader") != std::string::npos) ++count;
+        const std::string& text = record.log();
+        if (record.level() == LogLevel::warn) ++warnings;
+        if (text.find("slower than the reader") != std::string::npos) ++slower;
+        if (const auto at = text.find(" tag reports were not told"); at != std::string::npos) {
+            const auto from = text.rfind(' ', at - 1) + 1;
+            notTold += std::stoull(text.substr(from, at - from));
+        }
+        if (text.find("Failed to trigger alive") != std::string::npos) ++aliveFailures;
+        if (text.find("Receive queue full") != std::string::npos) ++linkDrops;
     }
-    std::atomic<int> count{0};
+    std::atomic<int> warnings{0};
+    std::atomic<int> slower{0};
+    std::atomic<uint64_t> notTold{0};
+    std::atomic<int> aliveFailures{0};
+    std::atomic<int> linkDrops{0};
 };
 
 // The resident memory of this process, in bytes.
@@ -664,26 +683,54 @@ long residentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
+// The application, a counter of the tags raised and the log records stand between the reader and
+// the test; the keep-alive runs at its default.
 template <class Model>
 class UhfEventLineTest : public UhfThroughReaderTest<Model> {
   protected:
     void SetUp() override {
         UhfThroughReaderTest<Model>::SetUp();
-        this->f.reader->setUhfReaderDelegate(slow);
-        this->f.reader->setRfidDelegate(slow);
+        auto& reader = *this->f.reader;
+        reader.setUhfReaderDelegate(slow);
+        reader.setRfidDelegate(slow);
+        reader.setReaderDelegate(records);
+        reader.baseProtocol()->setDelegate(raised);
+        reader.setCheckInterval(BaseReader::kDefaultCheckInterval);
+        BaseReader::setLogLevel(LogLevel::warn);
     }
-    // The simulator streams rounds of its tags as fast as the host reads them, with the
-    // keep-alive off (its answers would wait behind the flood).
-    void flood() {
-        this->f.reader->setCheckInterval(0);
+    void TearDown() override {
+        if (const auto reader = this->f.reader) {
+            reader->baseProtocol()->setDelegate(reader->baseDevice());
+            reader->setReaderDelegate(this->f.sink);
+        }
+    }
+    // The simulator streams rounds of its tags, `perSecond` a second (0: as fast as the host
+    // reads them).
+    void stream(double perSecond) {
+        this->f.sim->setInventoryRate(perSecond);
         this->f.sim->setInventoryOnce(false);
         slow->journalTags = false;
     }
-    bool lineIdle() const { return this->f.reader->eventLine().isIdle(); }
-    // The line holds as many events as it takes.
-    bool lineFull() const {
-        return this->f.reader->eventLine().waiting() >= EventSequence::kCapacity;
+    const EventSequence& line() const { return this->f.reader->eventLine(); }
+    bool lineIdle() const { return line().isIdle(); }
+    bool lineFull() const { return line().waitingTags() >= EventSequence::kTagCapacity; }
+    // Every tag report raised is heard or counted as not told, in the line and in its records.
+    void expectEveryTagHeardOrCounted() {
+        EXPECT_EQ(slow->tags.load() + line().notTold(), raised->tags.load());
+        EXPECT_EQ(records->notTold.load(), line().notTold());
     }
+    // Once the reader is quiet and the line empty.
+    bool settled() {
+        std::size_t last = raised->tags.load();
+        return waitUntil(
+            [&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const std::size_t now = raised->tags.load();
+                return std::exchange(last, now) == now && lineIdle();
+            },
+            std::chrono::seconds(60));
+    }
+    bool disconnectedHeard() const { return this->f.calls->count("r state Disconnected") > 0; }
     // An inventory stopped once the application hears its first tag; the reader is in Stop.
     void inventoryThenStop() {
         auto& f = this->f;
@@ -693,10 +740,52 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
         EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
         ASSERT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
     }
-
+    // stop(), timed to its answer; the tags heard by then.
+    struct Stopped {
+        ResultCode code = ResultCode::otherError;
+        std::chrono::steady_clock::duration took{};
+        std::size_t heard = 0;
+    };
+    Stopped stopTimed() {
+        auto answered = std::make_shared<std::promise<Stopped>>();
+        const auto start = std::chrono::steady_clock::now();
+        this->uhf->stop([answered, start, slow = slow](ResultCode code) {
+            answered->set_value({code, std::chrono::steady_clock::now() - start, slow->tags});
+        });
+        auto future = answered->get_future();
+        if (future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) return {};
+        return future.get();
+    }
+    // A streaming inventory with 1 ms tag callbacks and a start callback of `startMs`, for
+    // `length`, then stop(): the link and the keep-alive hold, the stop answers at once, and the
+    // application hears the rest and then Stop once its callbacks are quick again.
+    Stopped streamThenStop(double perSecond, int startMs, std::chrono::milliseconds length) {
+        auto& f = this->f;
+        stream(perSecond);
+        slow->startMs = startMs;
+        EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+        std::this_thread::sleep_for(length);
+        const Stopped stopped = stopTimed();
+        EXPECT_EQ(stopped.code, kOk);
+        EXPECT_LT(stopped.took, std::chrono::seconds(1));
+        EXPECT_EQ(f.reader->actionState(), ActionState::stop);
+        EXPECT_FALSE(disconnectedHeard());
+        EXPECT_EQ(records->aliveFailures.load(), 0);
+        EXPECT_EQ(records->linkDrops.load(), 0);
+        return stopped;
+    }
+    // Then the callbacks are quick again: the rest of the tags, then Stop.
+    void expectTheRestThenStop() {
+        slow->tagMs = 0;
+        ASSERT_TRUE(settled());
+        EXPECT_EQ(slow->lastHeard.load(), ActionState::stop);
+        EXPECT_EQ(slow->tagsAtStop.load(), slow->tags.load());
+        EXPECT_EQ(slow->overlaps.load(), 0);
+        expectEveryTagHeardOrCounted();
+    }
     // A flood inventory that has filled the line.
     void fillTheLine() {
-        flood();
+        stream(0);
         EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
         ASSERT_TRUE(waitUntil([&] { return lineFull(); }, std::chrono::seconds(10)));
     }
@@ -708,6 +797,8 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
     }
 
     std::shared_ptr<SlowApp> slow = std::make_shared<SlowApp>(this->f.reader);
+    std::shared_ptr<RaisedTags> raised = std::make_shared<RaisedTags>(this->f.reader->baseDevice());
+    std::shared_ptr<LineRecords> records = std::make_shared<LineRecords>(this->f.calls);
     const std::string none = "00000000";
 };
 
@@ -750,55 +841,61 @@ TYPED_TEST(UhfEventLineTest, TheStatesOfOneOperationAfterAnotherAreHeardInTheirO
     EXPECT_EQ(this->slow->overlaps.load(), 0);
 }
 
-// A reader streaming as fast as it can to an application slower than it: the line stays within
-// its bound, memory does not grow with the run, one record says why the reader is held back, and
-// every tag raised is heard once.
-TYPED_TEST(UhfEventLineTest, AFloodWaitsForASlowApplicationWithinTheBound) {
-    auto& f = this->f;
-    this->flood();
-    const auto raised = std::make_shared<RaisedTags>(f.reader->baseDevice());
-    f.reader->baseProtocol()->setDelegate(raised);
-    const auto warnings = std::make_shared<SlowerWarnings>();
-    f.reader->setReaderDelegate(warnings);
-    BaseReader::setLogLevel(LogLevel::warn);
+// A reader at the top rate of its link, 3,000 tags a second, to 1 ms tag callbacks: the line
+// fills and drops tags (one record says why), but the link, the keep-alive and the stop's answer
+// are never held back.
+TYPED_TEST(UhfEventLineTest, ASlowApplicationNeverHoldsBackTheReadersAnswers) {
+    ASSERT_NO_FATAL_FAILURE(this->streamThenStop(3000, 0, std::chrono::seconds(15)));
+    EXPECT_GT(this->f.reader->eventLine().notTold(), 0u);
+    EXPECT_EQ(this->records->slower.load(), 1);
+    this->expectTheRestThenStop();
+}
 
+// A start callback of 200 ms at 20,000 tags a second: after the stop's answer the application
+// hears at most the line's bound, and memory stays bounded while the line is full.
+TYPED_TEST(UhfEventLineTest, AFullLineBoundsWhatIsToldAfterTheStopAndTheMemory) {
     const long before = residentBytes();
-    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
-    std::this_thread::sleep_for(std::chrono::seconds(8));
+    const auto stopped = this->streamThenStop(20000, 200, std::chrono::seconds(8));
     const long grown = residentBytes() - before;
-
-    // The reader stops sending; the application catches up with what was raised.
-    this->slow->tagMs = 0;
-    f.sim->stopStream();
-    std::size_t last = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            const std::size_t now = raised->tags.load();
-            const bool still = now == last;
-            last = now;
-            return still && this->lineIdle();
-        },
-        std::chrono::seconds(60)));
-    EXPECT_EQ(this->slow->tags.load(), raised->tags.load());
-    EXPECT_LE(this->slow->mostWaiting.load(), EventSequence::kCapacity);
-    EXPECT_GE(this->slow->mostWaiting.load(), EventSequence::kCapacity - 1);
-    EXPECT_EQ(warnings->count.load(), 1);
-    EXPECT_EQ(this->slow->overlaps.load(), 0);
+    this->expectTheRestThenStop();
+    EXPECT_LE(this->slow->tags.load() - stopped.heard, EventSequence::kTagCapacity);
+    EXPECT_LE(this->slow->mostWaiting.load(), EventSequence::kTagCapacity);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    // What the reader holds back is the link's byte ring (4 MB), cut into events a few tens of
-    // MB large, and the line. Sanitizers keep freed memory for a while: the figure means
-    // something only without them.
-    EXPECT_LT(grown, 128L << 20);
+    // Sanitizers keep freed memory for a while: the figure means something only without them.
+    EXPECT_LT(grown, 64L << 20);
 #endif
     (void)grown;
+}
 
-    f.reader->baseProtocol()->setDelegate(f.reader->baseDevice());
-    f.reader->setReaderDelegate(f.sink);
+// Two seconds into such an inventory, stop() answers and the next operation is accepted at once.
+TYPED_TEST(UhfEventLineTest, AStopEarlyInAStreamLeavesTheReaderFreeForTheNextOperation) {
+    ASSERT_NO_FATAL_FAILURE(this->streamThenStop(3000, 0, std::chrono::seconds(2)));
+    EXPECT_EQ(this->uhf->readMemory(BankType::user, 0, 1, this->none), kOk);
+    EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
+    this->expectTheRestThenStop();
+}
+
+// An application that keeps up hears every tag once, and no record warns of it.
+TYPED_TEST(UhfEventLineTest, AnApplicationThatKeepsUpHearsEveryTagOnce) {
+    this->f.sim->setTags(makeSimTags(6000));
+    this->stream(500);
+    this->f.sim->setInventoryOnce(true);
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+    ASSERT_TRUE(this->settled());
+    const auto reads = this->app->reads();
+    EXPECT_TRUE(
+        std::all_of(reads.begin(), reads.end(), [](const auto& read) { return read.second == 1; }));
+    EXPECT_EQ(reads.size(), this->raised->tags.load());
+    EXPECT_EQ(this->slow->tags.load(), this->raised->tags.load());
+    EXPECT_GT(reads.size(), 4000u);
+    EXPECT_EQ(this->records->warnings.load(), 0);
 }
 
 // With the line full, disconnect() from inside a tag callback returns at once; the link, its
-// loops and the callbacks end, and the application hears the reader stop.
+// loops and the callbacks end, the application hears the reader stop, and the tags it will not
+// hear are counted.
 TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnce) {
     auto& f = this->f;
     ASSERT_NO_FATAL_FAILURE(this->fillTheLine());
@@ -821,6 +918,20 @@ TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnc
     this->expectNoMoreTags();
     EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(this->slow->lastHeard.load(), ActionState::stop);
+    this->expectEveryTagHeardOrCounted();
+}
+
+// With the line full, the link is lost under the reader: the application hears Disconnected at
+// once, and the tags it will not hear are counted.
+TYPED_TEST(UhfEventLineTest, ALinkLostWithTheLineFullIsHeardAtOnceAndItsTagsCounted) {
+    auto& f = this->f;
+    ASSERT_NO_FATAL_FAILURE(this->fillTheLine());
+    f.reader->baseTransport()->disconnect();
+    EXPECT_TRUE(waitUntil([&] { return this->disconnectedHeard(); }, std::chrono::seconds(3)));
+    this->slow->tagMs = 0;
+    ASSERT_TRUE(this->settled());
+    this->expectEveryTagHeardOrCounted();
+    EXPECT_GT(f.reader->eventLine().notTold(), 0u);
 }
 
 // With the line full, the application lets the reader go from inside a tag callback: the reader
@@ -828,6 +939,7 @@ TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnc
 TYPED_TEST(UhfEventLineTest, AReaderReleasedFromATagCallbackWithTheLineFullEndsAtOnce) {
     auto& f = this->f;
     ASSERT_NO_FATAL_FAILURE(this->fillTheLine());
+    this->TearDown();
     const std::weak_ptr<UhfReader> weak = f.reader;
     auto held = std::make_shared<std::shared_ptr<UhfReader>>(std::move(f.reader));
     this->uhf.reset();

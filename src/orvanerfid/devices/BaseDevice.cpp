@@ -403,6 +403,10 @@ BarcodeEventArgs BaseDevice::barcodeEvent(const ProtocolBarcodeEventArgs& barcod
     return BarcodeEventArgs(id, barcode.data, barcode.timeStamp);
 }
 
+void BaseDevice::receiveFinished() {
+    if (receiveFinished_) receiveFinished_();
+}
+
 void BaseDevice::protocolEvent(const ProtocolEventArgs& event) {
     try {
         switch (event.id()) {
@@ -450,8 +454,6 @@ void BaseDevice::protocolEvent(const ProtocolEventArgs& event) {
         if (const auto* record = event.get<ProtocolBarcodeEventArgs>()) {
             barcode = barcodeEvent(*record);
         }
-        // A full line at the reader holds the receive thread back here, without the reader.
-        if (eventRoom_ && baseProtocol_->inReceiveDelivery()) eventRoom_->awaitRoom();
         const auto target = delegate();
         if (!target) return;
         if (barcode) {

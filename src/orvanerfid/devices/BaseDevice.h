@@ -6,6 +6,7 @@
 // events its reader delivers.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,7 +21,6 @@
 #include "orvanerfid/core/Identifiers.h"
 #include "orvanerfid/devices/BaseDeviceDelegate.h"
 #include "orvanerfid/devices/DeviceOperations.h"
-#include "orvanerfid/devices/EventRoom.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/link/CheckResponse.h"
@@ -33,8 +33,8 @@ namespace orvane {
 // which keeps exchanges apart on the wire. Each operation blocks for its exchange (3000 ms
 // unless stated) and throws ReaderException (or STPacketError, both CodedError) on failure.
 // `protocolEvent` runs on the protocol's receive thread or on the thread that pumps an event,
-// and calls the delegate there, holding no lock. On the receive thread it first asks the
-// delegate's event room (EventRoom), which may hold it back while the reader's line is full.
+// and calls the delegate there, holding no lock; the delegate (the reader) only queues what it
+// tells the application, so the receive thread never waits for the application.
 //
 // The device takes one lock of its own, `paramsLock_`, around the values of its supported
 // parameter records: single reads store their value there while other threads read the
@@ -68,9 +68,6 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     DeviceType deviceType() const { return deviceType_; }
     std::shared_ptr<BaseDeviceDelegate> delegate() const;
     void setDelegate(std::weak_ptr<BaseDeviceDelegate> delegate);
-    // The room the delegate keeps for events: asked on the receive thread before each event is
-    // delivered. Set once, before the reader connects.
-    void setEventRoom(std::shared_ptr<EventRoom> room) { eventRoom_ = std::move(room); }
 
     const std::vector<KeyID>& supportedTriggerKeys() const { return supportedTriggerKeys_; }
     bool supportFirmwareUpdate() const { return supportFirmwareUpdate_; }
@@ -148,6 +145,13 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     // Turns one protocol event into the delegate's event (see the .cpp for the table). Never
     // throws.
     void protocolEvent(const ProtocolEventArgs& protocolEventArgs) override;
+    // Runs what `setReceiveFinished` gave, once the protocol's receive loop has delivered its last
+    // events.
+    void receiveFinished() override;
+    // Set once, before the reader connects.
+    void setReceiveFinished(std::function<void()> finished) {
+        receiveFinished_ = std::move(finished);
+    }
 
   protected:
     BaseDevice(std::string className, std::shared_ptr<BaseProtocol> baseProtocol);
@@ -214,7 +218,7 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     DeviceType deviceType_ = DeviceType::unknown;
     mutable std::mutex delegateLock_;
     std::weak_ptr<BaseDeviceDelegate> delegate_;
-    std::shared_ptr<EventRoom> eventRoom_;
+    std::function<void()> receiveFinished_;
     std::vector<KeyID> supportedTriggerKeys_;
     bool supportFirmwareUpdate_ = false;
     bool supportMultipleSetting_ = false;

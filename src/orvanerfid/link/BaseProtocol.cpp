@@ -31,6 +31,9 @@ void BaseProtocol::launchReceiveLoop(std::function<void()> prepare) {
         },
         [this](bool current) { receiveEnded(current); },
         std::move(prepare),
+        [this] {
+            if (const auto target = delegate()) target->receiveFinished();
+        },
     };
     receiveLoop_.start(std::move(owner), std::move(hooks));
 }

@@ -40,6 +40,8 @@ class BaseProtocolDelegate {
   public:
     virtual ~BaseProtocolDelegate() = default;
     virtual void protocolEvent(const ProtocolEventArgs& protocolEventArgs) = 0;
+    // The receive loop ended and has delivered its last events (on the receive thread).
+    virtual void receiveFinished() {}
 };
 
 // The per-reader protocol object between a device and its transport: one write path with its

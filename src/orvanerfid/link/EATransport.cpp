@@ -145,20 +145,32 @@ void EATransport::clearReceivedIfCurrent(const DispatchWorkItem& self) {
 }
 
 void EATransport::appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView bytes) {
-    int dropped = 0;
+    std::optional<int64_t> report;
     {
         std::lock_guard guard(stateLock_);
         if (workItem_.get() != &self || self.isCancelled()) return;
-        dropped = byteQueue().makeRoom(static_cast<int>(bytes.size()), kMaxReceivedBytes);
+        droppedBytes_ += byteQueue().makeRoom(static_cast<int>(bytes.size()), kMaxReceivedBytes);
         byteQueue().enqueue(bytes, 0, static_cast<int>(bytes.size()));
+        report = takeDropReport(false);
     }
     // Woken after the lock: the receive thread's first step after waking takes it.
     wakeReceivers();
+    reportDropped(report);
+}
+
+std::optional<int64_t> EATransport::takeDropReport(bool now) {
+    if (droppedBytes_ == 0) return std::nullopt;
+    const auto at = Clock::now();
+    if (!now && lastDropReport_ && at - *lastDropReport_ < kDropReportInterval) return std::nullopt;
+    lastDropReport_ = at;
+    return std::exchange(droppedBytes_, 0);
+}
+
+void EATransport::reportDropped(std::optional<int64_t> dropped) {
     // Logged after the lock: the log sink is the application's.
-    if (dropped > 0) {
-        orvLogger::error(kTag, "keepReadThread() Receive queue full, dropped the oldest " +
-                                   std::to_string(dropped) + " bytes");
-    }
+    if (!dropped) return;
+    orvLogger::error(kTag, "keepReadThread() Receive queue full, dropped the oldest " +
+                               std::to_string(*dropped) + " bytes");
 }
 
 bool EATransport::connect() {
@@ -393,6 +405,12 @@ bool EATransport::readPass(const DispatchWorkItem& self, const AccessorySession&
 
 void EATransport::endReadLoop(const DispatchWorkItem& self) {
     clearReceivedIfCurrent(self);
+    std::optional<int64_t> report;
+    {
+        std::lock_guard guard(stateLock_);
+        report = takeDropReport(true);
+    }
+    reportDropped(report);
     // Counted out last: once the count reads 0, no loop touches the logger any more.
     orvLogger::trace(kTag, "--- keepReadThread() - " + std::to_string(instanceCount()));
     --readLoopsRunning_;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/link/OrvaneDevice.h"
@@ -15,7 +16,9 @@ namespace orvane {
 class FrameDumpMasker;
 
 // The transport over an accessory session: a read loop moves every received byte into the
-// byte queue, reads are served from that queue, writes go to the session's output stream.
+// byte queue, reads are served from that queue, writes go to the session's output stream. The
+// queue keeps at most 4 MB that no reader takes; past that its oldest bytes are dropped, with
+// one ERROR record a second at most giving the bytes dropped since the last.
 //
 // Threads and locks:
 // - `connect` and `disconnect` block their caller and are serialised by `lock_`; the state
@@ -110,6 +113,13 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
     void clearReceived();
     void clearReceivedIfCurrent(const DispatchWorkItem& self);
     void appendReceivedIfCurrent(const DispatchWorkItem& self, ByteView bytes);
+    // Under `stateLock_`: the bytes dropped since the last record, when a record is due (at most
+    // one a second, or `now`).
+    std::optional<int64_t> takeDropReport(bool now);
+    void reportDropped(std::optional<int64_t> dropped);
+
+    // Records of bytes dropped from a full byte queue: at most one this often.
+    static constexpr Clock::duration kDropReportInterval = std::chrono::seconds(1);
 
     std::mutex lock_;
     std::mutex writeLock_;
@@ -118,6 +128,9 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
     std::shared_ptr<AccessorySession> session_;
     std::shared_ptr<OrvaneDevice> orvaneDevice_;
     std::shared_ptr<DispatchWorkItem> workItem_;
+    // Bytes dropped from the full byte queue and not yet logged, and when they last were.
+    int64_t droppedBytes_ = 0;
+    std::optional<Clock::time_point> lastDropReport_;
     const std::shared_ptr<DispatchQueue> queue_;
     // Raised by the input stream when bytes arrive, and by disconnect; the read loop rests on it.
     // Shared with the stream's handler, which never holds the transport itself.

@@ -154,6 +154,7 @@ void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<v
             }
             runner->deliver();
             if (!more) {
+                if (hooks->finished) contained("The end of the receive loop", hooks->finished);
                 --runner->running_;
                 return;
             }

@@ -42,6 +42,9 @@ class ReceiveLoop {
         // Optional: runs on the caller of `start`, after the earlier loop ended (or, from that
         // loop's own thread, was cancelled) and before the new one is queued.
         std::function<void()> prepare;
+        // Optional: runs on the loop's thread once it has ended and delivered what it deferred,
+        // while its owner is alive.
+        std::function<void()> finished;
     };
 
     // How long `start` waits for a replaced loop (a turn may be blocked in a slow delegate).

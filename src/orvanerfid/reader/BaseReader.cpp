@@ -77,15 +77,18 @@ void BaseReader::attach() {
     }
     if (baseDevice_) {
         baseDevice_->setDelegate(weak_from_this());
-        baseDevice_->setEventRoom(events_);
+        // The tag reports a closed line dropped from the last deliveries of the connection.
+        baseDevice_->setReceiveFinished([events = std::weak_ptr<EventSequence>(events_)] {
+            if (const auto line = events.lock()) line->receiveFinished();
+        });
     }
     baseTransport_->setDelegate(weak_from_this());
 }
 
 BaseReader::~BaseReader() {
     // No report reaches this reader any more (its weak references have expired): end its loops
-    // and, when the transport is still its own, close the link. The receive thread may wait for
-    // room in the event line: the line lets it go first.
+    // and, when the transport is still its own, close the link. The tag reports still waiting in
+    // the event line are dropped and counted.
     events_->close();
     generation_.fetch_add(1);
     std::shared_ptr<DispatchWorkItem> keepAlive;

@@ -330,15 +330,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     }
     void reportCallbackError(const char* event, const char* what) const;
 
-    // Tells an event to the application in the reader's event line (defined in
-    // reader/EventLine.h): `tell(reader)` here and now when the line allows, else a copy of it
-    // later, dropped once the reader is gone. The second form calls `now()` for the event told
-    // at once and `makeTell()` only for one that waits, so that an event told at once copies
-    // nothing; `tag` marks a tag report.
+    // Puts an event in the reader's event line (defined in reader/EventLine.h): its teller calls
+    // `tell(reader)` in turn, unless the reader is gone by then; `tag` marks a tag report.
     template <class Tell>
-    void inOrder(const Tell& tell);
-    template <class Now, class MakeTell>
-    void inOrder(bool tag, const Now& now, const MakeTell& makeTell);
+    void inOrder(Tell tell, bool tag = false);
     // The application's part of the events the reader tells in order; UhfReader adds its own
     // delegate to each.
     virtual void tellBatteryPercentage(uint8_t percentage);

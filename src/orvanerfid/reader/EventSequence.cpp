@@ -4,9 +4,7 @@
 #include <string>
 
 #include "orvanerfid/core/Logger.h"
-#include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/platform/Dispatch.h"
-#include "orvanerfid/uhf/ModuleLock.h"
 
 namespace orvane {
 
@@ -14,138 +12,158 @@ namespace {
 
 constexpr std::string_view kTag = "EventSequence";
 
-// The line whose event this thread is telling.
-thread_local const EventSequence* tTelling = nullptr;
-
-}  // namespace
-
-void EventSequence::tellHere(void (*call)(void*), void* context) noexcept {
-    const EventSequence* const outer = std::exchange(tTelling, this);
+void tell(const EventSequence::Task& task) noexcept {
     try {
-        call(context);
+        task();
     } catch (...) {
         try {
             orvLogger::error(kTag, "An event receiver threw");
         } catch (...) {
         }
     }
-    tTelling = outer;
 }
 
-void EventSequence::giveBack() {
-    uint64_t state = state_.load(std::memory_order_relaxed);
-    for (;;) {
-        if ((state >> kCountShift) != 0) {
-            // Events came meanwhile: the line stays claimed for the drain that tells them.
-            DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
-            return;
-        }
-        if (state_.compare_exchange_weak(state, state & ~kBusy, std::memory_order_release,
-                                         std::memory_order_relaxed)) {
-            return;
+}  // namespace
+
+void EventSequence::countNotTold(std::size_t count) {
+    notTold_.fetch_add(count, std::memory_order_relaxed);
+    unreported_ += count;
+}
+
+std::optional<std::string> EventSequence::takeReport(std::string_view when) {
+    if (unreported_ == 0) return std::nullopt;
+    const uint64_t count = std::exchange(unreported_, 0);
+    return std::string(when) + ": " + std::to_string(count) + " tag reports were not told";
+}
+
+bool EventSequence::claimTeller() {
+    return !std::exchange(telling_, true);
+}
+
+void EventSequence::post(Kind kind, Task task) {
+    bool warn = false;
+    bool teller = false;
+    {
+        std::lock_guard guard(mutex_);
+        if (kind == Kind::tag) {
+            if (closed_) {
+                countNotTold(1);
+                return;
+            }
+            // Only posts (under this mutex) add to the count, so the test and the add agree.
+            if ((word_.load(std::memory_order_relaxed) & kCountMask) >= kTagCapacity) {
+                countNotTold(1);
+                warn = !std::exchange(warned_, true);
+            } else {
+                word_.fetch_add(1, std::memory_order_relaxed);
+                pending_.push_back({std::move(task), true});
+                teller = claimTeller();
+            }
+        } else {
+            pending_.push_back({std::move(task), false});
+            teller = claimTeller();
         }
     }
+    if (warn) {
+        orvLogger::warn(kTag,
+                        "The application's callbacks are slower than the reader: tag reports "
+                        "past " +
+                            std::to_string(kTagCapacity) + " waiting are not told");
+    }
+    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
 }
 
-void EventSequence::post(Task task, bool mayRunHere, const std::function<void()>& underOrder,
-                         bool startsOperation) {
-    const std::function<void()> inOrder = [&] {
-        if (startsOperation) warned_ = false;
+void EventSequence::postState(Task task, const std::function<void()>& underOrder,
+                              bool startsOperation) {
+    std::optional<std::string> report;
+    bool teller = false;
+    {
+        std::lock_guard guard(mutex_);
         underOrder();
-    };
-    enqueue(Kind::other, mayRunHere, std::move(task), &inOrder);
+        if (startsOperation) {
+            warned_ = false;
+        } else {
+            report = takeReport("The operation ended");
+        }
+        pending_.push_back({std::move(task), false});
+        teller = claimTeller();
+    }
+    if (report) orvLogger::warn(kTag, *report);
+    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
 }
 
-void EventSequence::enqueue(Kind kind, bool mayRunHere, Task task,
-                            const std::function<void()>* underOrder) {
-    std::unique_lock guard(mutex_);
-    if (underOrder) (*underOrder)();
-    uint64_t state = state_.load(std::memory_order_relaxed);
-    if (kind == Kind::tag && (state & kClosed)) return;
-    // An empty line, closed or not, is told at once where the thread may tell.
-    if (mayRunHere && (state & ~kClosed) == 0 &&
-        state_.compare_exchange_strong(state, state | kBusy, std::memory_order_acquire,
-                                       std::memory_order_relaxed)) {
-        guard.unlock();
-        tellHere(&invoke<Task>, &task);
-        giveBack();
-        return;
-    }
-    pending_.push_back({std::move(task), kind == Kind::tag});
-    // Other posts wait for the mutex, and no claim is taken once the count is up: the busy bit
-    // read back says whether a teller will find this event when it gives the line back.
-    const uint64_t before = state_.fetch_add(kOne, std::memory_order_acq_rel);
-    if (before & kBusy) return;
-    state_.fetch_or(kBusy, std::memory_order_acq_rel);
-    guard.unlock();
-    DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
+bool EventSequence::takeTag(uint64_t generation) {
+    uint64_t word = word_.load(std::memory_order_acquire);
+    do {
+        if (generationOf(word) != generation) return false;
+    } while (!word_.compare_exchange_weak(word, word - 1, std::memory_order_acq_rel,
+                                          std::memory_order_acquire));
+    return true;
 }
 
 void EventSequence::drain() {
+    std::deque<Entry> batch;
     for (;;) {
-        Task task;
-        bool wake = false;
+        uint64_t generation = 0;
         {
             std::lock_guard guard(mutex_);
             if (pending_.empty()) {
-                state_.fetch_and(~kBusy, std::memory_order_release);
+                telling_ = false;
                 return;
             }
-            task = std::move(pending_.front().task);
-            pending_.pop_front();
-            state_.fetch_sub(kOne, std::memory_order_acq_rel);
-            wake = roomWaiters_ > 0;
+            // Every tag report waiting was put in the line since the last close.
+            batch.swap(pending_);
+            generation = generationOf(word_.load(std::memory_order_relaxed));
         }
-        if (wake) room_.notify_all();
-        tellHere(&invoke<Task>, &task);
+        for (Entry& entry : batch) {
+            if (entry.tag && !takeTag(generation)) continue;
+            tell(entry.task);
+            entry.task = nullptr;
+        }
+        batch.clear();
     }
 }
 
-bool EventSequence::mayWait() const {
-    return tTelling != this && !ModuleLock::worksOnThisThread() && !BaseProtocol::holdsSendTurn();
-}
-
-void EventSequence::awaitRoom() {
-    const auto hasRoom = [this] {
-        const uint64_t state = state_.load(std::memory_order_acquire);
-        return (state >> kCountShift) < kCapacity || (state & kClosed) != 0;
-    };
-    if (hasRoom() || !mayWait()) return;
-    std::unique_lock guard(mutex_);
-    if (hasRoom()) return;
-    if (!warned_) {
-        warned_ = true;
-        guard.unlock();
-        orvLogger::warn(kTag,
-                        "The application's callbacks are slower than the reader: its events wait "
-                        "for them and the reader is held back");
-        guard.lock();
-    }
-    ++roomWaiters_;
-    room_.wait(guard, hasRoom);
-    --roomWaiters_;
+bool EventSequence::isIdle() const {
+    std::lock_guard guard(mutex_);
+    return pending_.empty() && !telling_;
 }
 
 void EventSequence::open() {
-    state_.fetch_and(~kClosed, std::memory_order_acq_rel);
+    std::optional<std::string> report;
+    {
+        std::lock_guard guard(mutex_);
+        closed_ = false;
+        report = takeReport("While the connection was closed");
+    }
+    if (report) orvLogger::warn(kTag, *report);
 }
 
 void EventSequence::close() {
-    std::size_t dropped = 0;
+    std::optional<std::string> report;
     {
         std::lock_guard guard(mutex_);
-        state_.fetch_or(kClosed, std::memory_order_acq_rel);
-        const auto tags = std::remove_if(pending_.begin(), pending_.end(),
-                                         [](const Entry& entry) { return entry.tag; });
-        dropped = static_cast<std::size_t>(pending_.end() - tags);
-        pending_.erase(tags, pending_.end());
-        state_.fetch_sub(kOne * dropped, std::memory_order_acq_rel);
+        closed_ = true;
+        std::erase_if(pending_, [](const Entry& entry) { return entry.tag; });
+        // A new generation: the tag reports the teller has taken and not yet told are dropped
+        // as it reaches them, and counted here with those still waiting.
+        uint64_t word = word_.load(std::memory_order_acquire);
+        while (!word_.compare_exchange_weak(word, (generationOf(word) + 1) << kGenerationShift,
+                                            std::memory_order_acq_rel, std::memory_order_acquire)) {
+        }
+        countNotTold(static_cast<std::size_t>(word & kCountMask));
+        report = takeReport("The connection ended");
     }
-    room_.notify_all();
-    if (dropped > 0) {
-        orvLogger::info(kTag, "The connection ended: " + std::to_string(dropped) +
-                                  " tag reports were not told");
+    if (report) orvLogger::warn(kTag, *report);
+}
+
+void EventSequence::receiveFinished() {
+    std::optional<std::string> report;
+    {
+        std::lock_guard guard(mutex_);
+        if (closed_) report = takeReport("The connection ended");
     }
+    if (report) orvLogger::warn(kTag, *report);
 }
 
 }  // namespace orvane

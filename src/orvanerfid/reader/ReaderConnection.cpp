@@ -187,7 +187,7 @@ void BaseReader::onTransportConnected() {
 }
 
 void BaseReader::onTransportDisconnected() {
-    // The receive thread no longer waits for room in the event line.
+    // The tag reports of the connection that ended are no longer told (they are counted).
     events_->close();
     // Work queued for the connection that ended no longer acts.
     generation_.fetch_add(1);

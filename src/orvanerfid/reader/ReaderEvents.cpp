@@ -78,11 +78,11 @@ void BaseReader::tellTriggerKey(const KeyEventArgs& keyEventArgs) {
 // The state changes at once (an operation checks it right after), where the report takes its
 // place in the line, so the application hears the states in the order they were set.
 void BaseReader::actionStateEvent(ActionState actionState) {
-    events_->post(
+    events_->postState(
         [weak = weak_from_this(), actionState] {
             if (const auto self = weak.lock()) self->tellActionState(actionState);
         },
-        mayTellHere(), [&] { setActionState(actionState); }, actionState != ActionState::stop);
+        [&] { setActionState(actionState); }, actionState != ActionState::stop);
 }
 
 void BaseReader::tellActionState(ActionState actionState) {

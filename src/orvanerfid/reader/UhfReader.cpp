@@ -34,11 +34,7 @@ void UhfReader::triggerConnectStateEvent() {
 }
 
 void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {
-    inOrder(
-        true, [&] { tellReadTag(tagInfo); },
-        [&] {
-            return [tagInfo](BaseReader& r) { static_cast<UhfReader&>(r).tellReadTag(tagInfo); };
-        });
+    inOrder([tagInfo](BaseReader& r) { static_cast<UhfReader&>(r).tellReadTag(tagInfo); }, true);
 }
 
 void UhfReader::tellReadTag(const std::shared_ptr<TagInfo>& tagInfo) {
