@@ -234,9 +234,9 @@ ORVANE_API orv_uhf* orv_reader_uhf(orv_reader* reader);
 ORVANE_API void orv_uhf_release(orv_uhf* uhf);
 
 /* Tag reports and tag-access results, called one at a time in the order the reader raised them,
- * on its receive thread or on a library pool thread, with no library lock held. They must not
- * wait there for an answer or another event of the same reader; a slow one slows the reader.
- * Either may be NULL. */
+ * on a library pool thread (never the reader's receive thread), with no library lock held. They
+ * must not wait there for another event of the same reader. A slow one never slows the reader:
+ * tag reports past the reader's bound are dropped, counted and logged. Either may be NULL. */
 typedef struct orv_uhf_delegate {
     void* context;
     void (*readTag)(void* context, const orv_tag_info* tagInfo);

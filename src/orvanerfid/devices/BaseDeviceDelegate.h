@@ -19,7 +19,7 @@ namespace orvane {
 // thread that raised the event: the protocol's receive thread for reader events, the caller's
 // thread for pumped events and firmware-update progress. An implementation must not wait there
 // for a reply of the same reader (hand such work to a queue), and should return quickly: the
-// next frame is cut only after it returns.
+// next frame is cut only after it returns. The reader only queues what it tells the application.
 class ORVANE_API BaseDeviceDelegate {
   public:
     virtual ~BaseDeviceDelegate() = default;

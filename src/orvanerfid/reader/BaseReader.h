@@ -15,16 +15,16 @@
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
-// - The protocol's receive thread: device events, tag reports and access results. The ordered
-//   ones (tags, access results, action changes, battery, temperature, trigger key, notification,
-//   LBT, batch, barcode) reach the application's delegates through one line per reader
-//   (EventSequence): one at a time, in the order raised, across operations; on the receive
-//   thread itself while the line is empty, else on one global-queue thread at a time, which also
-//   tells what an operation's work item raises (never told under the UHF lock). The line holds
-//   at most EventSequence::kCapacity waiting events: while it is full the receive thread waits
-//   for room (the device asks before each event, without holding the reader), so a slow
-//   delegate slows the reader's link. disconnect(), a dropped link and the reader's release end
-//   that wait at once and drop the tag reports still waiting.
+// - The protocol's receive thread: device events, tag reports and access results, which it puts
+//   in the reader's event line (EventSequence) and never tells itself: it runs no application
+//   code and never waits for it, so answers, keep-alive exchanges and status reports are handled
+//   as they arrive. The ordered events (tags, access results, action changes, battery,
+//   temperature, trigger key, notification, LBT, batch, barcode) reach the application's
+//   delegates from the line's teller, one global-queue thread at a time per reader: one at a
+//   time, in the order raised, across operations. The line holds at most
+//   EventSequence::kTagCapacity waiting tag reports: past that a tag report is dropped and
+//   counted (WARN records), every other event is kept. disconnect(), a dropped link and the
+//   reader's release drop the tag reports still waiting, and count them.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state), firmware-update progress (the update's thread), log records (the
 //   logging thread) and completions (a global-queue thread; an inventory's may come before its

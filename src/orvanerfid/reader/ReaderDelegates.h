@@ -5,8 +5,9 @@
 // time, in the order they were raised, across operations; connection states, firmware-update
 // progress and log records come straight from the thread that raised them and may run beside
 // those (see the thread map in BaseReader.h). Whatever an implementation throws is caught and
-// logged by the reader. A slow implementation slows the reader's link. An implementation must not
-// wait there for a reply of the same reader, nor for another of its events: that one waits behind
+// logged by the reader. A slow implementation never slows the reader: its answers, states and
+// link go on, and tag reports past the line's bound are dropped, counted and logged. An
+// implementation must not wait there for another event of the same reader: that one waits behind
 // it.
 
 #include <cstdint>
