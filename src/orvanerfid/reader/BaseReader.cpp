@@ -59,6 +59,9 @@ BaseReader::BaseReader(Key, std::shared_ptr<OrvaneDevice> device, std::string_vi
                                            DispatchQueueAttributes::concurrent)) {}
 
 void BaseReader::attach() {
+    events_->setTagTeller([weak = weak_from_this()](const std::shared_ptr<TagInfo>& tagInfo) {
+        if (const auto self = weak.lock()) self->tellReadTag(tagInfo);
+    });
     // The first reader is the logger's sink, held weakly: once it is gone the next reader made
     // takes its place.
     orvLogger::registerDelegateIfNone(shared_from_this());

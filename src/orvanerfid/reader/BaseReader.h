@@ -334,6 +334,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     // `tell(reader)` in turn, unless the reader is gone by then; `tag` marks a tag report.
     template <class Tell>
     void inOrder(Tell tell, bool tag = false);
+    // Puts a tag report in the reader's event line; its teller hands it to `tellReadTag`.
+    void inOrderTag(std::shared_ptr<TagInfo> tagInfo);
+    // The application's part of a tag report told in order; the base tells nobody.
+    virtual void tellReadTag(const std::shared_ptr<TagInfo>& tagInfo);
     // The application's part of the events the reader tells in order; UhfReader adds its own
     // delegate to each.
     virtual void tellBatteryPercentage(uint8_t percentage);

@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::string_view kTag = "EventSequence";
 
-void tell(const EventSequence::Task& task) noexcept {
+template <class Task>
+void tell(const Task& task) noexcept {
     try {
         task();
     } catch (...) {
@@ -40,37 +41,69 @@ bool EventSequence::claimTeller() {
     return !std::exchange(telling_, true);
 }
 
+bool EventSequence::enqueue(Entry&& entry, bool& warn) {
+    if (entry.tag) {
+        if (closed_) {
+            countNotTold(1);
+            return false;
+        }
+        // Only posts (under this mutex) add to the count, so the test and the add agree.
+        if ((word_.load(std::memory_order_relaxed) & kCountMask) >= kTagCapacity) {
+            countNotTold(1);
+            warn = !std::exchange(warned_, true);
+            return false;
+        }
+        word_.fetch_add(1, std::memory_order_relaxed);
+    }
+    pending_.push_back(std::move(entry));
+    return claimTeller();
+}
+
+void EventSequence::startTeller() {
+    DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
+}
+
 void EventSequence::post(Kind kind, Task task) {
     bool warn = false;
     bool teller = false;
     {
         std::lock_guard guard(mutex_);
-        if (kind == Kind::tag) {
-            if (closed_) {
-                countNotTold(1);
-                return;
-            }
-            // Only posts (under this mutex) add to the count, so the test and the add agree.
-            if ((word_.load(std::memory_order_relaxed) & kCountMask) >= kTagCapacity) {
-                countNotTold(1);
-                warn = !std::exchange(warned_, true);
-            } else {
-                word_.fetch_add(1, std::memory_order_relaxed);
-                pending_.push_back({std::move(task), true});
-                teller = claimTeller();
-            }
-        } else {
-            pending_.push_back({std::move(task), false});
-            teller = claimTeller();
-        }
+        teller = enqueue({std::move(task), nullptr, kind == Kind::tag}, warn);
     }
-    if (warn) {
-        orvLogger::warn(kTag,
-                        "The application's callbacks are slower than the reader: tag reports "
-                        "past " +
-                            std::to_string(kTagCapacity) + " waiting are not told");
+    if (warn) warnDropping();
+    if (teller) startTeller();
+    releaseTold();
+}
+
+void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
+    bool warn = false;
+    bool teller = false;
+    {
+        std::lock_guard guard(mutex_);
+        teller = enqueue({nullptr, std::move(tag), true}, warn);
     }
-    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
+    if (warn) warnDropping();
+    if (teller) startTeller();
+    releaseTold();
+}
+
+void EventSequence::releaseTold() {
+    if (!toldWaiting_.load(std::memory_order_acquire)) return;
+    std::vector<Entry> told;
+    {
+        std::lock_guard guard(mutex_);
+        told.swap(told_);
+        toldWaiting_.store(false, std::memory_order_relaxed);
+    }
+    told.clear();
+    std::lock_guard guard(mutex_);
+    if (spare_.capacity() < told.capacity()) spare_.swap(told);
+}
+
+void EventSequence::warnDropping() {
+    orvLogger::warn(kTag,
+                    "The application's callbacks are slower than the reader: tag reports past " +
+                        std::to_string(kTagCapacity) + " waiting are not told");
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -85,11 +118,11 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
         } else {
             report = takeReport("The operation ended");
         }
-        pending_.push_back({std::move(task), false});
+        pending_.push_back({std::move(task), nullptr, false});
         teller = claimTeller();
     }
     if (report) orvLogger::warn(kTag, *report);
-    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
+    if (teller) startTeller();
 }
 
 bool EventSequence::takeTag(uint64_t generation) {
@@ -102,12 +135,17 @@ bool EventSequence::takeTag(uint64_t generation) {
 }
 
 void EventSequence::drain() {
-    std::deque<Entry> batch;
+    std::vector<Entry> batch;
+    {
+        std::lock_guard guard(mutex_);
+        batch.swap(spare_);
+    }
     for (;;) {
         uint64_t generation = 0;
         {
             std::lock_guard guard(mutex_);
             if (pending_.empty()) {
+                spare_.swap(batch);
                 telling_ = false;
                 return;
             }
@@ -117,8 +155,16 @@ void EventSequence::drain() {
         }
         for (Entry& entry : batch) {
             if (entry.tag && !takeTag(generation)) continue;
-            tell(entry.task);
-            entry.task = nullptr;
+            if (entry.tagInfo) {
+                tell([&] { tellTag_(entry.tagInfo); });
+            } else {
+                tell(entry.task);
+            }
+        }
+        std::lock_guard guard(mutex_);
+        if (told_.empty()) {
+            told_.swap(batch);
+            toldWaiting_.store(true, std::memory_order_release);
         }
         batch.clear();
     }

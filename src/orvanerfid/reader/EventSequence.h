@@ -27,15 +27,17 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
+
+class TagInfo;
 
 class EventSequence : public std::enable_shared_from_this<EventSequence> {
   public:
@@ -47,9 +49,16 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // own buffers, and it is several seconds of a reader streaming at the top rate of its link.
     static constexpr std::size_t kTagCapacity = 16384;
 
+    using TagTeller = std::function<void(const std::shared_ptr<TagInfo>&)>;
+
+    // What tells a tag report put in the line by `postTag`. Set once, before any is posted.
+    void setTagTeller(TagTeller teller) { tellTag_ = std::move(teller); }
     // Puts an event in the line; a tag report past the bound, or raised while the line is
     // closed, is counted and dropped.
     void post(Kind kind, Task task);
+    // Puts a tag report in the line as `post` does, to be told by the tag teller: the flood of an
+    // inventory passes without a task of its own.
+    void postTag(std::shared_ptr<TagInfo> tag);
     // Puts an action state in the line, running `underOrder` (no application code) where it takes
     // its place, so what it stores changes in the order the application hears of it. A state that
     // `startsOperation` lets a full line warn again; one that does not (Stop) ends the operation
@@ -74,6 +83,7 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
   private:
     struct Entry {
         Task task;
+        std::shared_ptr<TagInfo> tagInfo;
         bool tag;
     };
     // The atomic word: the close generation above, the waiting tag reports below.
@@ -88,6 +98,12 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     std::optional<std::string> takeReport(std::string_view when);
     // Claims the teller for what waits; false when it is at work already.
     bool claimTeller();
+    // Puts `entry` in the line (see `post`); true when a teller must be started.
+    bool enqueue(Entry&& entry, bool& warn);
+    void startTeller();
+    void warnDropping();
+    // Releases the batch the teller last told, if it waits (outside `mutex_`).
+    void releaseTold();
     void drain();
     // The teller's step for a tag report of close generation `generation`: false when a close
     // came in between (the close counted it).
@@ -96,7 +112,15 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     std::atomic<uint64_t> word_{0};
     std::atomic<uint64_t> notTold_{0};
     mutable std::mutex mutex_;
-    std::deque<Entry> pending_;
+    TagTeller tellTag_;
+    // The events waiting, and the teller's emptied batch kept for its capacity: the two change
+    // places at each batch, so a steady stream allocates nothing.
+    std::vector<Entry> pending_;
+    std::vector<Entry> spare_;
+    // The last batch told, released by the next post: the tag reports then end on the thread
+    // that made them, which keeps the allocator from passing memory between two threads per tag.
+    std::vector<Entry> told_;
+    std::atomic<bool> toldWaiting_{false};
     bool closed_ = false;
     bool telling_ = false;
     // Whether the operation running has warned of dropped tag reports.

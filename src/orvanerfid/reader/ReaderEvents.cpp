@@ -90,6 +90,12 @@ void BaseReader::tellActionState(ActionState actionState) {
             [&](ReaderDelegate& d) { d.actionStateEvent(actionState); });
 }
 
+void BaseReader::inOrderTag(std::shared_ptr<TagInfo> tagInfo) {
+    events_->postTag(std::move(tagInfo));
+}
+
+void BaseReader::tellReadTag(const std::shared_ptr<TagInfo>&) {}
+
 void BaseReader::receivedInventoryData() {
     auto uhf = this->uhf();
     auto module = uhf ? uhf->uhfModule() : nullptr;

@@ -34,7 +34,7 @@ void UhfReader::triggerConnectStateEvent() {
 }
 
 void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {
-    inOrder([tagInfo](BaseReader& r) { static_cast<UhfReader&>(r).tellReadTag(tagInfo); }, true);
+    inOrderTag(tagInfo);
 }
 
 void UhfReader::tellReadTag(const std::shared_ptr<TagInfo>& tagInfo) {

@@ -57,6 +57,8 @@ class ORVANE_API UhfReader : public BaseReader {
     void tellTemperature(double temperature) override;
     void tellTriggerKey(const KeyEventArgs& keyEventArgs) override;
     void tellActionState(ActionState actionState) override;
+    // rfidDelegate, then the radio-module driver's event pump.
+    void tellReadTag(const std::shared_ptr<TagInfo>& tagInfo) override;
 
     // The initialisation of connection `generation` (ReaderInit.cpp): the multiple-setting
     // sequence for a device that supports it, else up to four attempts of initReader(). Work
@@ -77,7 +79,6 @@ class ORVANE_API UhfReader : public BaseReader {
     virtual void allocateUhf(UhfModuleType type);
 
   private:
-    ORVANE_INTERNAL void tellReadTag(const std::shared_ptr<TagInfo>& tagInfo);
     ORVANE_INTERNAL void tellAccessResult(const AccessResultEventArgs& accessResultEventArgs);
     ORVANE_INTERNAL void engineTask(uint64_t generation, bool rerun);
     // Logs `text` at ERROR and disconnects the transport, when `generation` is still current.
