@@ -194,9 +194,9 @@ TEST_F(EATransportTest, ReceivedBytesNobodyReadsAreCappedOldestFirst) {
     ASSERT_TRUE(transport->connect());
     ASSERT_TRUE(reader->sendToHost(stream));
     ByteQueue& queue = transport->byteQueue();
-    ASSERT_TRUE(waitUntil([&] {
-        return queue.count() == static_cast<int>(kCap) && queue.peek(0) == stream[kExcess];
-    }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return queue.count() == static_cast<int>(kCap) && queue.peek(0) == stream[kExcess]; },
+        std::chrono::seconds(20)));
     EXPECT_EQ(queue.peek(static_cast<int>(kCap) - 1), stream.back());
     ASSERT_TRUE(transport->disconnect());
     const std::string full = "keepReadThread() Receive queue full, dropped the oldest ";
@@ -210,7 +210,7 @@ TEST_F(EATransportTest, ReceivedBytesNobodyReadsAreCappedOldestFirst) {
     const auto total = [](const std::vector<std::size_t>& records) {
         return std::reduce(records.begin(), records.end(), std::size_t{0});
     };
-    ASSERT_TRUE(waitUntil([&] { return total(drops()) >= kExcess; }));
+    ASSERT_TRUE(waitUntil([&] { return total(drops()) >= kExcess; }, std::chrono::seconds(20)));
     const auto records = drops();
     EXPECT_EQ(total(records), kExcess);
     EXPECT_LE(records.size(), 2u);
