@@ -1,13 +1,16 @@
 // The ST25RU3993 UHF object on a simulated Vk640, and the pipeline behaviours that do not depend
-// on the module (the list's pending rows, re-entry, the completion watchdog).
+// on the module (the list's pending rows, re-entry, the completion watchdog, the module lock's
+// marks and the records held under it).
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <future>
 #include <thread>
 #include <tuple>
 #include <utility>
 
+#include "orvanerfid/uhf/ModuleLock.h"
 #include "orvanerfid/uhf/UhfPipeline.h"
 #include "orvanerfid/uhf/UhfST25RU3993.h"
 #include "uhf/UhfTestSupport.h"
@@ -429,6 +432,97 @@ TEST_F(UhfST25RU3993Test, ALostDriverAnswerEndsInTimeoutAndFreesTheLock) {
     EXPECT_TRUE(nextResult(1).has_value());
     EXPECT_EQ(app->results().size(), 2u);
     driver->takePending();
+}
+
+// ---- The module lock on its own ----------------------------------------------------------------
+
+// A thread that works under lock A and takes part in an operation of lock B (taken and handed
+// off here, released here or elsewhere) still works under A: its next call to A is refused at
+// once instead of waiting for a release only it can make.
+TEST(ModuleLockTest, AnotherLocksOperationLeavesTheThreadsMarkOfTheFirst) {
+    for (const bool releasedHere : {true, false}) {
+        SCOPED_TRACE(releasedHere ? "B released here" : "B released elsewhere");
+        ModuleLock a;
+        ModuleLock b;
+        std::promise<ModuleLock::Take> again;
+        std::thread worker([&] {
+            EXPECT_EQ(a.acquire(), ModuleLock::Take::taken);
+            a.handOff();
+            a.adopt();
+            EXPECT_EQ(b.acquire(), ModuleLock::Take::taken);
+            b.handOff();
+            if (releasedHere) {
+                b.release();
+            } else {
+                std::thread([&] { b.release(); }).join();
+            }
+            again.set_value(a.acquire());
+            EXPECT_TRUE(ModuleLock::worksOnThisThread());
+            a.release();
+            EXPECT_FALSE(ModuleLock::worksOnThisThread());
+        });
+        auto future = again.get_future();
+        const bool answered = future.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        // A thread left waiting for itself is let go, so that a failure ends.
+        if (!answered) a.release();
+        worker.join();
+        ASSERT_TRUE(answered);
+        EXPECT_EQ(future.get(), ModuleLock::Take::reentrant);
+        EXPECT_FALSE(b.isHeld());
+    }
+}
+
+// Keeps the texts it gets and counts those that reach it on another thread than the one that
+// made it, or on a thread that works under a module lock; logs one record of its own.
+class MarkSink : public orvLoggerDelegate {
+  public:
+    void logEvent(const LogEventArg& record) override {
+        if (ModuleLock::worksOnThisThread() || std::this_thread::get_id() != thread_) ++wrong;
+        {
+            std::lock_guard guard(lock_);
+            texts_.push_back(record.log());
+        }
+        if (record.log() == "first") orvLogger::info("Test", "from the sink");
+    }
+    std::vector<std::string> texts() const {
+        std::lock_guard guard(lock_);
+        return texts_;
+    }
+    std::atomic<int> wrong{0};
+
+  private:
+    const std::thread::id thread_ = std::this_thread::get_id();
+    mutable std::mutex lock_;
+    std::vector<std::string> texts_;
+};
+
+// What a thread logs while it works under a module lock reaches the sink on that thread, in order,
+// once it lets that lock go and works under none; what the sink logs meanwhile comes after.
+TEST(ModuleLockTest, RecordsLoggedUnderTheLockReachTheSinkOnceTheThreadLetsItGo) {
+    for (const bool release : {true, false}) {
+        SCOPED_TRACE(release ? "released" : "handed off");
+        orvLogger::setShowNSLog(false);
+        const auto sink = std::make_shared<MarkSink>();
+        ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
+        ModuleLock a;
+        ModuleLock b;
+        ASSERT_EQ(a.acquire(), ModuleLock::Take::taken);
+        orvLogger::info("Test", "first");
+        // An operation of another lock, started and handed off on this thread.
+        ASSERT_EQ(b.acquire(), ModuleLock::Take::taken);
+        b.handOff();
+        orvLogger::info("Test", "second");
+        EXPECT_TRUE(sink->texts().empty());
+        if (release) {
+            a.release();
+        } else {
+            a.handOff();
+        }
+        EXPECT_EQ(sink->texts(), (std::vector<std::string>{"first", "second", "from the sink"}));
+        EXPECT_EQ(sink->wrong.load(), 0);
+        b.release();
+        if (!release) a.release();
+    }
 }
 
 }  // namespace

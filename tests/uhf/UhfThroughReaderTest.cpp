@@ -24,6 +24,8 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
+#include "orvanerfid/uhf/ModuleLock.h"
+#include "orvanerfid/uhf/UhfFactory.h"
 #include "reader/ReaderFixture.h"
 #include "sim/SimVk210Module.h"
 #include "uhf/UhfAppDelegate.h"
@@ -548,6 +550,101 @@ TYPED_TEST(UhfOneAfterAnotherTest, AReadStartedFromTheStopReportOfStopIsAccepted
     EXPECT_EQ(fromStop.load(), this->raw(kOk));
     EXPECT_TRUE(waitUntil([&] { return this->app->results().size() > results; }));
     EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
+}
+
+// ---- The log sink and the UHF lock ----------------------------------------------------------
+
+// A log sink that counts the records of a request being sent (logged under the UHF lock) and the
+// records it gets on a thread that works under a UHF lock; once armed, it runs an action inside
+// the next record of a request being sent.
+class LockWatchingSink : public ReaderSink {
+  public:
+    LockWatchingSink() : ReaderSink(std::make_shared<CallLog>()) {}
+    void logEvent(const LogEventArg& record) override {
+        if (ModuleLock::worksOnThisThread()) ++underLock;
+        if (record.log().rfind("+++ send(", 0) != 0) return;
+        ++sends;
+        std::function<void()> action;
+        {
+            std::lock_guard guard(lock_);
+            action = std::exchange(action_, nullptr);
+        }
+        if (action) action();
+    }
+    void arm(std::function<void()> action) {
+        std::lock_guard guard(lock_);
+        action_ = std::move(action);
+    }
+
+    std::atomic<int> underLock{0};
+    std::atomic<int> sends{0};
+
+  private:
+    std::mutex lock_;
+    std::function<void()> action_;
+};
+
+template <class Model>
+class UhfLogSinkTest : public UhfThroughReaderTest<Model> {
+  protected:
+    void SetUp() override {
+        UhfThroughReaderTest<Model>::SetUp();
+        // Only the operations of the test send: the keep-alive is off.
+        this->f.reader->setCheckInterval(0);
+        this->f.reader->setReaderDelegate(sink);
+    }
+    void TearDown() override { this->f.reader->setReaderDelegate(this->f.sink); }
+    // The answer, or 0x7000 when none comes within five seconds.
+    static ResultCode answered(std::promise<ResultCode>& answer) {
+        auto future = answer.get_future();
+        return future.wait_for(std::chrono::seconds(5)) == std::future_status::ready
+                   ? future.get()
+                   : ResultCode::timeout;
+    }
+
+    std::shared_ptr<LockWatchingSink> sink = std::make_shared<LockWatchingSink>();
+};
+
+TYPED_TEST_SUITE(UhfLogSinkTest, Models, ModelName);
+
+// A sink that, on a record of an operation of reader A, calls an operation of a second UHF
+// object and then one of A: each answers (A's maybe with 0x4002), and A goes on working.
+TYPED_TEST(UhfLogSinkTest, ASinkCallingAnotherUhfObjectThenTheSameOneHangsNothing) {
+    auto& f = this->f;
+    const auto a = this->uhf;
+    const auto b = makeUhf(a->uhfModuleType(), f.reader, f.reader->baseDevice());
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE(run);
+        auto fromB = std::make_shared<std::promise<ResultCode>>();
+        auto fromA = std::make_shared<std::promise<ResultCode>>();
+        this->sink->arm([a, b, fromA, fromB] {
+            b->getPower([fromB](ResultCode code, auto) { fromB->set_value(code); });
+            a->getPower([fromA](ResultCode code, auto) { fromA->set_value(code); });
+        });
+        auto first = std::make_shared<std::promise<ResultCode>>();
+        a->getPower([first](ResultCode code, auto) { first->set_value(code); });
+        EXPECT_EQ(TestFixture::answered(*first), kOk);
+        EXPECT_EQ(TestFixture::answered(*fromB), kOk);
+        const ResultCode again = TestFixture::answered(*fromA);
+        ASSERT_TRUE(again == kOk || again == ResultCode::inOperation) << description(again);
+        ASSERT_EQ(answerOf<int>([&](auto done) { a->getPower(std::move(done)); }).first, kOk);
+    }
+    EXPECT_EQ(this->sink->underLock.load(), 0);
+}
+
+// Records logged under the UHF lock, by the pipeline, the driver and the link alike, reach the sink
+// after the lock is let go: never on a thread that works under it.
+TYPED_TEST(UhfLogSinkTest, NoRecordReachesTheSinkUnderTheUhfLock) {
+    auto& uhf = *this->uhf;
+    EXPECT_EQ(this->await([&](auto done) { uhf.setPower(25, done); }), kOk);
+    EXPECT_EQ(
+        this->access([&] { return uhf.readMemory(BankType::user, 0, 1, "00000000"); }).resultCode(),
+        kOk);
+    EXPECT_EQ(this->await([&](auto done) { uhf.inventory(done); }), kOk);
+    EXPECT_EQ(this->await([&](auto done) { uhf.stop(done); }), kOk);
+    EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
+    EXPECT_GE(this->sink->sends.load(), 4);
+    EXPECT_EQ(this->sink->underLock.load(), 0);
 }
 
 // ---- One line of events, with an application slower than the reader ------------------------

@@ -28,8 +28,8 @@ std::weak_ptr<orvLoggerDelegate>& sinkSlot() {
     return *sink;
 }
 
-// Per thread: the depth of `Hold`s, whether records are being handed to the sink, and the
-// records waiting for it.
+// Per thread: the depth of holds (scoped `Hold`s and module-lock marks alike), whether records
+// are being handed to the sink, and the records waiting for it.
 thread_local int tHolds = 0;
 thread_local bool tHanding = false;
 
@@ -68,11 +68,11 @@ void handHeld() noexcept {
 
 }  // namespace
 
-orvLogger::Hold::Hold() noexcept {
+void orvLogger::beginHold() noexcept {
     ++tHolds;
 }
 
-orvLogger::Hold::~Hold() {
+void orvLogger::endHold() noexcept {
     if (--tHolds == 0 && !tHanding) handHeld();
 }
 

@@ -37,8 +37,8 @@ class ORVANE_API LogEventArg {
     std::string log_;
 };
 
-// Receives every record that passes the threshold, synchronously on the writer's thread
-// (any thread of the library); it must not block for long.
+// Receives every record that passes the threshold, on the writer's thread (any thread of the
+// library), once that thread holds no library lock; it must not block for long.
 class ORVANE_API orvLoggerDelegate {
   public:
     virtual ~orvLoggerDelegate() = default;
@@ -50,9 +50,11 @@ class ORVANE_API orvLoggerDelegate {
 // Threads: records are written on the caller's thread with no queue hop. The threshold and the
 // console switch are atomics; the sink is held weakly behind a mutex that is released before
 // the sink is called, so a sink may log. While the writing thread holds a `Hold` (library code
-// that logs under one of its locks), its records wait and reach the sink, in order, when the
-// outermost hold ends, after that lock is released: a sink never runs under a library lock.
-// Records a sink writes reach it after the record it is handling. A record below the threshold
+// that logs under one of its locks) or works under a UHF module lock (an unscoped hold, from the
+// lock's first mark on that thread to its last), its records wait: their console lines are
+// written at once, and the records reach the sink, in order, on that same thread when its last
+// hold ends, after that lock is released or handed off: a sink never runs under a library lock.
+// Records a sink writes reach it after the records already waiting. A record below the threshold
 // costs one atomic load; callers that build expensive texts test `isEnabled` first.
 class ORVANE_API orvLogger {
   public:
@@ -97,11 +99,17 @@ class ORVANE_API orvLogger {
     // written at once; the sink gets the held records when the outermost hold of the thread ends.
     class ORVANE_INTERNAL Hold {
       public:
-        Hold() noexcept;
-        ~Hold();
+        Hold() noexcept { beginHold(); }
+        ~Hold() { endHold(); }
         Hold(const Hold&) = delete;
         Hold& operator=(const Hold&) = delete;
     };
+    // Internal: the unscoped form of a hold, for a hold that begins and ends in different calls
+    // (a thread working under a UHF module lock). Each begin is matched by one end on the same
+    // thread; the end of the thread's last hold hands the waiting records to the sink, so call it
+    // with no library lock held.
+    ORVANE_INTERNAL static void beginHold() noexcept;
+    ORVANE_INTERNAL static void endHold() noexcept;
 
     // Internal (the reader registers itself; not exported): makes `sink` the logger's sink unless
     // a live sink is registered already. Returns true when it became the sink.

@@ -27,8 +27,9 @@
 //   reader's release drop the tag reports still waiting, and count them.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state), firmware-update progress (the update's thread), log records (the
-//   logging thread) and completions (a global-queue thread; an inventory's may come before its
-//   start is heard).
+//   logging thread; one logged under a library lock, the UHF lock included, waits for its
+//   release) and completions (a global-queue thread; an inventory's may come before its start
+//   is heard).
 // - The transport's read thread only moves bytes; it never calls the reader.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log

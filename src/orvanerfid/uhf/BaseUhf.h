@@ -16,15 +16,20 @@
 //   lock while another operation of the same object holds it. A failure found there is answered
 //   on the caller's thread, after the lock was released.
 // - The work runs on the global queue; the lock is released there. A UHF call made meanwhile on
-//   another thread waits for the release, then runs its own checks; one made on the thread
-//   that works under the lock (from inside one of this object's callbacks) is refused with
-//   0x4002. The action change that starts an operation is made before the driver call (the
-//   reader must be in the new state before the driver is asked), a tag access's return to Stop
-//   before the release; the application hears of both through the reader's event order, never
-//   from the thread that works under the lock, so the release never waits for application
-//   code. Completions, access results and the transport's disconnect run after the release.
-//   A completion is called on the thread that ends the operation (a pool thread, as a rule),
-//   not in the reader's event order: it may come before the application hears the start.
+//   another thread waits for the release, then runs its own checks; one made on a thread that
+//   works under the lock is refused with 0x4002, also after that thread took part in an
+//   operation of another UHF object (a thread keeps its mark of each lock). The action change
+//   that starts an operation is made before the driver call (the reader must be in the new
+//   state before the driver is asked), a tag access's return to Stop before the release; the
+//   application hears of both through the reader's event order, never from the thread that
+//   works under the lock, so the release never waits for application code. Completions, access
+//   results and the transport's disconnect run after the release. A completion is called on the
+//   thread that ends the operation (a pool thread, as a rule), not in the reader's event order:
+//   it may come before the application hears the start.
+// - Records logged on a thread while it works under the lock (the pipeline's, the driver's, the
+//   link's) reach the log sink on that same thread once it lets the lock go: the caller's thread
+//   after the hop, the work item's after its driver call, the thread that ends the operation
+//   after the release. The sink, like every application callback, never runs under the lock.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.

@@ -69,8 +69,9 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, ResultCode::notSupported);
         return ResultCode::notSupported;
     }
-    // The module lock: a caller waits for the operation that holds it. The thread that works
-    // under it (inside one of this object's callbacks) would wait for itself: refused.
+    // The module lock: a caller waits for the operation that holds it. A call made on a thread
+    // that works under it, even through an operation of another UHF object, would wait for
+    // itself: refused.
     if (lockModule_->acquire() == ModuleLock::Take::reentrant) {
         logError(signature + " - Called while this thread holds the module lock");
         refuse(run, ResultCode::inOperation);
@@ -101,11 +102,13 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, refusal->code);
         return refusal->code;
     }
-    // The hop to the global queue; the lock stays held.
+    // The hop to the global queue; the lock stays held. This thread lets it go once the work is
+    // queued: the records it held reach the sink then, and a sink that calls this object waits
+    // for a release that will come.
     const std::string started = run.startedText;
-    lockModule_->handOff();
     DispatchQueue::global()->async(
         [self = shared_from_this(), run = std::move(run), hold] { self->work(run, hold); });
+    lockModule_->handOff();
     // The record of a started tag access.
     if (!started.empty()) logInfo(started);
     return ResultCode::noError;
@@ -150,22 +153,24 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
     } catch (...) {
         done(ResultCode::otherError, std::nullopt);
     }
-    // This thread is free again: the operation ended here (and released the lock), or a driver
-    // answers from elsewhere.
+    // The operation ended here (and released the lock), or a driver answers from elsewhere,
+    // watched by a timeout queued before this thread lets the lock go (the records it held reach
+    // the sink then, and a sink that calls this object waits for that answer or that timeout).
+    if (!watch->isTaken()) {
+        const auto budget = std::chrono::milliseconds(driver->timeout());
+        DispatchQueue::global()->async([self, run, hold, watch, start, budget] {
+            {
+                std::unique_lock guard(watch->mutex);
+                Clock::waitFor(watch->answered, guard, budget - (Clock::now() - start),
+                               [&] { return watch->taken; });
+            }
+            if (!watch->take()) return;
+            self->logError(std::string(run.signature) + " - No answer from the module within " +
+                           std::to_string(budget.count()) + " ms");
+            self->finish(run, hold, ResultCode::timeout, std::nullopt, watch->wrote.load());
+        });
+    }
     lockModule_->handOff();
-    if (watch->isTaken()) return;
-    const auto budget = std::chrono::milliseconds(driver->timeout());
-    DispatchQueue::global()->async([self, run, hold, watch, start, budget] {
-        {
-            std::unique_lock guard(watch->mutex);
-            Clock::waitFor(watch->answered, guard, budget - (Clock::now() - start),
-                           [&] { return watch->taken; });
-        }
-        if (!watch->take()) return;
-        self->logError(std::string(run.signature) + " - No answer from the module within " +
-                       std::to_string(budget.count()) + " ms");
-        self->finish(run, hold, ResultCode::timeout, std::nullopt, watch->wrote.load());
-    });
 }
 
 template <typename Value>
@@ -195,6 +200,7 @@ void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold
         postActionState(ActionState::stop);
     }
     count();
+    // The records this thread logged under the lock reach the sink here, once it is released.
     hold->release();
     // Once the lock is released: the disconnect reports to the application.
     if (disconnect) disconnectTransport();
