@@ -282,7 +282,7 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     const std::shared_ptr<ModuleLock> lockModule_;
     std::vector<UhfParamId> supportedIds_;
     std::vector<RfMode> supportedRfModes_;
-    // Guards the delegate, which the application sets while the receive thread reads it.
+    // Guards the delegate, which the application sets while the reader's event line reads it.
     mutable std::mutex delegateLock_;
     std::weak_ptr<UhfDelegate> delegate_;
 };

@@ -3,11 +3,10 @@
 // The UHF object's module lock: a binary semaphore that one thread takes and another releases
 // (an operation takes it on its caller's thread and its work item releases it on a pool
 // thread). Each thread that works under it marks so in a thread-local, so that a call made on
-// that very thread is refused instead of waiting for a release that cannot come, and so that
-// the reader tells no event to the application from that thread, without a lock and without
-// the UHF object. A thread keeps one mark per lock: one that works under reader A's lock and
-// takes part in an operation of another UHF object still works under A's when that operation
-// hands off or ends.
+// that very thread is refused instead of waiting for a release that cannot come, without a lock
+// and without the UHF object. A thread keeps one mark per lock: one that works under reader A's
+// lock and takes part in an operation of another UHF object still works under A's when that
+// operation hands off or ends.
 //
 // While a thread carries any mark, the records it logs wait for the log sink (an unscoped
 // orvLogger hold, from its first mark to its last): they reach the sink on that thread when it
