@@ -12,7 +12,12 @@
 // kept; they are few. Every tag report not told is counted (`notTold`), whatever the reason: the
 // line full, `close`, or raised while closed. One WARN says when an operation starts dropping
 // (the application's callbacks are slower than the reader), and one WARN gives the number not
-// told when the operation ends (its Stop is posted) or the connection ends (`close`).
+// told when the operation ends (its Stop is posted) or the connection ends (`close`, and once
+// the receive loop of the closed connection has delivered its last events).
+//
+// The teller takes what waits as one batch. Tag reports pass without a task of their own (the
+// reader's tag teller tells each), and the last batch told is released by the next post, so the
+// reports end on the thread that made them.
 //
 // `close` drops the tag reports still waiting, those the teller has taken but not yet told, and
 // those raised until `open`: the connection is ending and nobody waits for the application to
