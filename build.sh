@@ -15,7 +15,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Installs the Debian build packages that are missing (only when run as root).
 ensure_packages() {
-    local wanted=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev "$@")
+    local wanted=(cmake g++ ninja-build pkg-config lld libgtest-dev libgmock-dev libbenchmark-dev "$@")
     local missing=()
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
