@@ -4,9 +4,9 @@
 # Most of the time of a small source goes to parsing these headers again for every file.
 # Only system headers go in, never the project's own, so a source still has to include every
 # header of the project it uses. Off, every file is compiled as written (a check that each
-# source includes the standard headers it needs). The sanitizer and fuzz presets leave it off:
-# they make that check, and at -O1 GCC 12 gives a false -Warray-bounds in inlined std::string
-# code of some sources when the standard headers come first.
+# source includes the standard headers it needs). The sanitizer, fuzz and release presets leave it
+# off: they make that check, and with optimisation GCC 12 gives a false -Warray-bounds in inlined
+# std::string code of some sources when the standard headers come first.
 option(ORVANE_PCH "Precompile the standard library and GoogleTest headers" ON)
 
 # ORVANE_FAST_LINKER: link with lld when the compiler can use it; it links the large test
