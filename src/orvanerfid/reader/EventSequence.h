@@ -50,8 +50,8 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // Tag reports are the flood of an inventory; only they are bounded and dropped.
     enum class Kind : uint8_t { tag, other };
 
-    // Tag reports that may wait in the line. What they hold stays under 64 MB with the protocol's
-    // own buffers, and it is several seconds of a reader streaming at the top rate of its link.
+    // Tag reports that may wait in the line: about five seconds of a reader at the top rate of a
+    // Bluetooth link (3,000 a second). A full line holds about 8 MB of them.
     static constexpr std::size_t kTagCapacity = 16384;
 
     using TagTeller = std::function<void(const std::shared_ptr<TagInfo>&)>;
