@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "ReaderTestSupport.h"
+#include "orvanerfid/core/TagInfo.h"
 
 namespace orvane::test {
 namespace {
-
-using Kind = EventSequence::Kind;
 
 // Counts the line's WARN records; keeps their texts.
 class Warnings : public orvLoggerDelegate {
@@ -28,18 +27,28 @@ class Warnings : public orvLoggerDelegate {
 
 class EventSequenceTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(orvLogger::registerDelegateIfNone(warnings)); }
+    void SetUp() override {
+        ASSERT_TRUE(orvLogger::registerDelegateIfNone(warnings));
+        line->setTagTeller(
+            [this](const std::shared_ptr<TagInfo>& tag) { told.add(tag->strEPC()); });
+    }
     void TearDown() override { warnings.reset(); }
 
     // Queues an event that records `name`.
-    void post(Kind kind, const std::string& name) {
-        line->post(kind, [this, name] { told.add(name); });
+    void post(const std::string& name) {
+        line->post([this, name] { told.add(name); });
+    }
+    // Queues a tag report whose EPC is `epc`; told, it records "0<epc>".
+    void postTag(uint8_t epc) {
+        auto tag = std::make_shared<TagInfo>();
+        tag->setEPC(Bytes{epc});
+        line->postTag(std::move(tag));
     }
     // Queues an event that holds the teller until `release` is set; the future is ready once the
     // teller is inside it.
     std::future<void> blocker(std::promise<void>& release) {
         auto inside = std::make_shared<std::promise<void>>();
-        line->post(Kind::other, [inside, gate = release.get_future().share()] {
+        line->post([inside, gate = release.get_future().share()] {
             inside->set_value();
             gate.wait();
         });
@@ -59,11 +68,11 @@ class EventSequenceTest : public ::testing::Test {
 TEST_F(EventSequenceTest, AClosedLineDropsItsTagsAndTellsEverythingElseInOrder) {
     std::promise<void> release;
     blocker(release).wait();
-    post(Kind::tag, "tag 1");
-    post(Kind::other, "battery");
-    post(Kind::tag, "tag 2");
+    postTag(1);
+    post("battery");
+    postTag(2);
     line->close();
-    post(Kind::tag, "tag 3");
+    postTag(3);
     stop();
     release.set_value();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
@@ -75,9 +84,9 @@ TEST_F(EventSequenceTest, AClosedLineDropsItsTagsAndTellsEverythingElseInOrder) 
                                         "The operation ended: 1 tag reports were not told"}));
 
     line->open();
-    post(Kind::tag, "tag 4");
+    postTag(4);
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
-    EXPECT_EQ(told.lines().back(), "tag 4");
+    EXPECT_EQ(told.lines().back(), "04");
 }
 
 // A tag the teller has taken but not told when the line closes is dropped and counted once,
@@ -88,15 +97,15 @@ TEST_F(EventSequenceTest, ATagTheTellerTookIsDroppedByACloseBeforeItsTurn) {
     blocker(first).wait();
     // The teller takes both at once when the first lets it go.
     const auto inSecond = blocker(second);
-    post(Kind::tag, "stale");
+    postTag(1);
     first.set_value();
     inSecond.wait();
     line->close();
     line->open();
-    post(Kind::tag, "fresh");
+    postTag(2);
     second.set_value();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
-    EXPECT_EQ(told.lines(), (std::vector<std::string>{"fresh"}));
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"02"}));
     EXPECT_EQ(line->notTold(), 1u);
     EXPECT_EQ(line->waitingTags(), 0u);
 }
@@ -108,8 +117,8 @@ TEST_F(EventSequenceTest, AFullLineDropsOnlyTagReportsAndCountsThem) {
     std::promise<void> release;
     blocker(release).wait();
     for (std::size_t i = 0; i < EventSequence::kTagCapacity + kPast; ++i)
-        post(Kind::tag, "tag");
-    post(Kind::other, "battery");
+        postTag(0);
+    post("battery");
     EXPECT_EQ(line->waitingTags(), EventSequence::kTagCapacity);
     stop();
     release.set_value();

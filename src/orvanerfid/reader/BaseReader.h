@@ -332,9 +332,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     void reportCallbackError(const char* event, const char* what) const;
 
     // Puts an event in the reader's event line (defined in reader/EventLine.h): its teller calls
-    // `tell(reader)` in turn, unless the reader is gone by then; `tag` marks a tag report.
+    // `tell(reader)` in turn, unless the reader is gone by then.
     template <class Tell>
-    void inOrder(Tell tell, bool tag = false);
+    void inOrder(Tell tell);
     // Puts a tag report in the reader's event line; its teller hands it to `tellReadTag`.
     void inOrderTag(std::shared_ptr<TagInfo> tagInfo);
     // The application's part of a tag report told in order; the base tells nobody.

@@ -9,11 +9,10 @@
 namespace orvane {
 
 template <class Tell>
-void BaseReader::inOrder(Tell tell, bool tag) {
-    events_->post(tag ? EventSequence::Kind::tag : EventSequence::Kind::other,
-                  [weak = weak_from_this(), tell = std::move(tell)] {
-                      if (const auto self = weak.lock()) tell(*self);
-                  });
+void BaseReader::inOrder(Tell tell) {
+    events_->post([weak = weak_from_this(), tell = std::move(tell)] {
+        if (const auto self = weak.lock()) tell(*self);
+    });
 }
 
 }  // namespace orvane

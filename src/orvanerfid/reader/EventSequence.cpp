@@ -41,50 +41,48 @@ bool EventSequence::claimTeller() {
     return !std::exchange(telling_, true);
 }
 
-bool EventSequence::enqueue(Entry&& entry, bool& warn) {
-    if (entry.tag) {
-        if (closed_) {
-            countNotTold(1);
-            return false;
-        }
-        // Only posts (under this mutex) add to the count, so the test and the add agree.
-        if ((word_.load(std::memory_order_relaxed) & kCountMask) >= kTagCapacity) {
-            countNotTold(1);
-            warn = !std::exchange(warned_, true);
-            return false;
-        }
-        word_.fetch_add(1, std::memory_order_relaxed);
+bool EventSequence::admit(const Entry& entry, bool& warn) {
+    if (!entry.tag) return true;
+    if (closed_) {
+        countNotTold(1);
+        return false;
     }
-    pending_.push_back(std::move(entry));
-    return claimTeller();
+    // Only posts (under this mutex) add to the count, so the test and the add agree.
+    if ((word_.load(std::memory_order_relaxed) & kCountMask) >= kTagCapacity) {
+        countNotTold(1);
+        warn = !std::exchange(warned_, true);
+        return false;
+    }
+    word_.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
-void EventSequence::startTeller() {
-    DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
-}
-
-void EventSequence::post(Kind kind, Task task) {
+void EventSequence::put(Entry entry) {
     bool warn = false;
     bool teller = false;
     {
         std::lock_guard guard(mutex_);
-        teller = enqueue({std::move(task), nullptr, kind == Kind::tag}, warn);
+        if (admit(entry, warn)) {
+            pending_.push_back(std::move(entry));
+            teller = claimTeller();
+        }
     }
-    if (warn) warnDropping();
-    if (teller) startTeller();
+    if (warn) {
+        orvLogger::warn(kTag,
+                        "The application's callbacks are slower than the reader: tag reports "
+                        "past " +
+                            std::to_string(kTagCapacity) + " waiting are not told");
+    }
+    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
     releaseTold();
+}
+
+void EventSequence::post(Task task) {
+    put({std::move(task), nullptr});
 }
 
 void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
-    bool warn = false;
-    bool teller = false;
-    {
-        std::lock_guard guard(mutex_);
-        teller = enqueue({nullptr, std::move(tag), true}, warn);
-    }
-    if (warn) warnDropping();
-    if (teller) startTeller();
-    releaseTold();
+    put({nullptr, std::move(tag)});
 }
 
 void EventSequence::releaseTold() {
@@ -100,12 +98,6 @@ void EventSequence::releaseTold() {
     if (spare_.capacity() < told.capacity()) spare_.swap(told);
 }
 
-void EventSequence::warnDropping() {
-    orvLogger::warn(kTag,
-                    "The application's callbacks are slower than the reader: tag reports past " +
-                        std::to_string(kTagCapacity) + " waiting are not told");
-}
-
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
                               bool startsOperation) {
     std::optional<std::string> report;
@@ -118,11 +110,11 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
         } else {
             report = takeReport("The operation ended");
         }
-        pending_.push_back({std::move(task), nullptr, false});
+        pending_.push_back({std::move(task), nullptr});
         teller = claimTeller();
     }
     if (report) orvLogger::warn(kTag, *report);
-    if (teller) startTeller();
+    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
 }
 
 bool EventSequence::takeTag(uint64_t generation) {
@@ -154,17 +146,18 @@ void EventSequence::drain() {
             generation = generationOf(word_.load(std::memory_order_relaxed));
         }
         for (Entry& entry : batch) {
-            if (entry.tag && !takeTag(generation)) continue;
-            if (entry.tagInfo) {
-                tell([&] { tellTag_(entry.tagInfo); });
-            } else {
+            if (!entry.tag) {
                 tell(entry.task);
+            } else if (takeTag(generation)) {
+                tell([&] { tellTag_(entry.tag); });
             }
         }
-        std::lock_guard guard(mutex_);
-        if (told_.empty()) {
-            told_.swap(batch);
-            toldWaiting_.store(true, std::memory_order_release);
+        {
+            std::lock_guard guard(mutex_);
+            if (told_.empty()) {
+                told_.swap(batch);
+                toldWaiting_.store(true, std::memory_order_release);
+            }
         }
         batch.clear();
     }
@@ -190,7 +183,7 @@ void EventSequence::close() {
     {
         std::lock_guard guard(mutex_);
         closed_ = true;
-        std::erase_if(pending_, [](const Entry& entry) { return entry.tag; });
+        std::erase_if(pending_, [](const Entry& entry) { return entry.tag != nullptr; });
         // A new generation: the tag reports the teller has taken and not yet told are dropped
         // as it reaches them, and counted here with those still waiting.
         uint64_t word = word_.load(std::memory_order_acquire);

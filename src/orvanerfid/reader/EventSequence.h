@@ -47,9 +47,6 @@ class TagInfo;
 class EventSequence : public std::enable_shared_from_this<EventSequence> {
   public:
     using Task = std::function<void()>;
-    // Tag reports are the flood of an inventory; only they are bounded and dropped.
-    enum class Kind : uint8_t { tag, other };
-
     // Tag reports that may wait in the line: about five seconds of a reader at the top rate of a
     // Bluetooth link (3,000 a second). A full line holds about 8 MB of them.
     static constexpr std::size_t kTagCapacity = 16384;
@@ -58,11 +55,11 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
 
     // What tells a tag report put in the line by `postTag`. Set once, before any is posted.
     void setTagTeller(TagTeller teller) { tellTag_ = std::move(teller); }
-    // Puts an event in the line; a tag report past the bound, or raised while the line is
-    // closed, is counted and dropped.
-    void post(Kind kind, Task task);
-    // Puts a tag report in the line as `post` does, to be told by the tag teller: the flood of an
-    // inventory passes without a task of its own.
+    // Puts an event other than a tag report in the line; it is always kept.
+    void post(Task task);
+    // Puts a tag report in the line, to be told by the tag teller: the flood of an inventory
+    // passes without a task of its own. Past the bound, or while the line is closed, it is
+    // counted and dropped.
     void postTag(std::shared_ptr<TagInfo> tag);
     // Puts an action state in the line, running `underOrder` (no application code) where it takes
     // its place, so what it stores changes in the order the application hears of it. A state that
@@ -86,10 +83,10 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     uint64_t notTold() const { return notTold_.load(); }
 
   private:
+    // A tag report (`tag` set) or another event (`task`).
     struct Entry {
         Task task;
-        std::shared_ptr<TagInfo> tagInfo;
-        bool tag;
+        std::shared_ptr<TagInfo> tag;
     };
     // The atomic word: the close generation above, the waiting tag reports below.
     static constexpr int kGenerationShift = 32;
@@ -103,10 +100,11 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     std::optional<std::string> takeReport(std::string_view when);
     // Claims the teller for what waits; false when it is at work already.
     bool claimTeller();
-    // Puts `entry` in the line (see `post`); true when a teller must be started.
-    bool enqueue(Entry&& entry, bool& warn);
-    void startTeller();
-    void warnDropping();
+    // Puts `entry` in the line (see `post` and `postTag`) and starts a teller when none works.
+    void put(Entry entry);
+    // Under `mutex_`: true when `entry` is put in the line; `warn` when it is the first tag
+    // report of an operation dropped for a full line.
+    bool admit(const Entry& entry, bool& warn);
     // Releases the batch the teller last told, if it waits (outside `mutex_`).
     void releaseTold();
     void drain();
