@@ -12,6 +12,26 @@ constexpr std::string_view kTag = "ReceiveLoop";
 
 // The runner whose deferred calls this thread is delivering.
 thread_local const ReceiveLoop* tDelivering = nullptr;
+// The loop this thread runs, if any: its runner and its own work item.
+thread_local const ReceiveLoop* tLoopRunner = nullptr;
+thread_local const DispatchWorkItem* tLoopItem = nullptr;
+
+// Marks the calling thread as running one loop for as long as it lives.
+class LoopMark {
+  public:
+    LoopMark(const ReceiveLoop* runner, const DispatchWorkItem* item)
+        : runner_(std::exchange(tLoopRunner, runner)), item_(std::exchange(tLoopItem, item)) {}
+    ~LoopMark() {
+        tLoopRunner = runner_;
+        tLoopItem = item_;
+    }
+    LoopMark(const LoopMark&) = delete;
+    LoopMark& operator=(const LoopMark&) = delete;
+
+  private:
+    const ReceiveLoop* runner_;
+    const DispatchWorkItem* item_;
+};
 
 // Runs `call`, logging at ERROR whatever it throws.
 template <typename Call>
@@ -46,6 +66,7 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
     {
         std::lock_guard guard(itemLock_);
         earlier = std::exchange(item_, item);
+        current_.store(item.get());
         hooks_ = shared;
     }
     if (earlier) {
@@ -78,6 +99,15 @@ void ReceiveLoop::defer(std::function<void()> delivery, bool application) {
 
 bool ReceiveLoop::inDelivery() const {
     return tDelivering == this;
+}
+
+bool ReceiveLoop::runsOnThisThread() const {
+    return tLoopRunner == this;
+}
+
+bool ReceiveLoop::onEndedLoop() {
+    return tLoopItem != nullptr &&
+           (tLoopItem->isCancelled() || tLoopRunner->current_.load() != tLoopItem);
 }
 
 bool ReceiveLoop::guardedTurn(const Hooks& hooks, const DispatchWorkItem& self) {
@@ -138,6 +168,7 @@ void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<v
         if (!alive) return;
         ++runner->running_;
     }
+    const LoopMark mark(runner, &self);
     for (;;) {
         {
             auto alive = owner.lock();

@@ -74,6 +74,13 @@ class ReceiveLoop {
     // Whether the calling thread is delivering for this runner (a delegate on the receive
     // thread).
     bool inDelivery() const;
+    // Whether the calling thread runs a loop of this runner (its turns, deliveries, rest and
+    // hooks, and the log records they write).
+    bool runsOnThisThread() const;
+    // Whether the calling thread runs a loop (of any runner) that has been cancelled or replaced:
+    // what it still delivers belongs to a connection that has ended. One thread-local and two
+    // atomic loads, for the tag path.
+    static bool onEndedLoop();
     // From a delivery: runs one turn of the current loop at once and then the library work
     // queued (not the deliveries to the application, which keep their order), so a delegate
     // that waits for what only the loop can bring (the reply of a send it waits behind) keeps
@@ -91,6 +98,8 @@ class ReceiveLoop {
     const std::shared_ptr<DispatchQueue> queue_;
     mutable std::mutex itemLock_;
     std::shared_ptr<DispatchWorkItem> item_;
+    // `item_`'s address, read without `itemLock_` by `onEndedLoop` (only compared).
+    std::atomic<const DispatchWorkItem*> current_{nullptr};
     std::shared_ptr<Hooks> hooks_;
     // Held for each turn and for `ended`, by every loop of this runner.
     std::mutex turnLock_;
