@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -662,13 +663,22 @@ class SlowApp : public ActionListener, public RfidDelegate {
         const Inside inside(*this);
         journal.add(std::string(description(state)));
         lastHeard = state;
-        if (state == ActionState::stop) tagsAtStop = tags.load();
+        if (state == ActionState::stop) {
+            tagsAtStop = tags.load();
+            std::lock_guard guard(lock_);
+            aliveAtStop = std::count_if(kept_.begin(), kept_.end(),
+                                        [](const auto& tag) { return !tag.expired(); });
+        }
         if (state == ActionState::inventory) pause(startMs);
     }
-    void readTag(const std::shared_ptr<BaseReader>&, const std::shared_ptr<TagInfo>&) override {
+    void readTag(const std::shared_ptr<BaseReader>&, const std::shared_ptr<TagInfo>& tag) override {
         const Inside inside(*this);
         ++tags;
         if (journalTags) journal.add("tag");
+        if (keepTags) {
+            std::lock_guard guard(lock_);
+            kept_.push_back(tag);
+        }
         if (const auto reader = reader_.lock()) {
             const std::size_t waiting = reader->eventLine().waitingTags();
             std::size_t most = mostWaiting.load();
@@ -688,6 +698,12 @@ class SlowApp : public ActionListener, public RfidDelegate {
         journal.add("result");
     }
 
+    // The tags kept that are still alive.
+    std::ptrdiff_t aliveNow() {
+        std::lock_guard guard(lock_);
+        return std::count_if(kept_.begin(), kept_.end(),
+                             [](const auto& tag) { return !tag.expired(); });
+    }
     void onNextTag(std::function<void()> action) {
         std::lock_guard guard(lock_);
         next_ = std::move(action);
@@ -703,6 +719,9 @@ class SlowApp : public ActionListener, public RfidDelegate {
     std::atomic<int> startMs{200};
     std::atomic<int> tagMs{1};
     std::atomic<bool> journalTags{true};
+    // Whether readTag keeps a weak reference to each tag; how many of them were alive at Stop.
+    std::atomic<bool> keepTags{false};
+    std::atomic<std::ptrdiff_t> aliveAtStop{-1};
     CallLog journal;
     std::atomic<std::size_t> tags{0};
     std::atomic<std::size_t> tagsAtStop{0};
@@ -726,6 +745,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
     std::atomic<int> inside_{0};
     std::mutex lock_;
     std::function<void()> next_;
+    std::vector<std::weak_ptr<TagInfo>> kept_;
 };
 
 // Counts the tag reports the protocol raises on their way to the device.
@@ -1018,6 +1038,84 @@ TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnc
     EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(this->slow->lastHeard.load(), ActionState::stop);
     this->expectEveryTagHeardOrCounted();
+}
+
+// With the line full, disconnect() and connect(): the tags the ended connection had parsed are
+// never heard, neither while no inventory runs nor in the next one, which hears exactly its own.
+TYPED_TEST(UhfEventLineTest, TheTagsOfAnEndedConnectionAreNeverHeardOnTheNext) {
+    auto& f = this->f;
+    const std::vector<SimTag> everyTag = makeSimTags(2000);
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        f.sim->setTags(std::vector<SimTag>(everyTag.begin(), everyTag.begin() + 1000));
+        this->slow->startMs = 200;
+        this->slow->tagMs = 1;
+        ASSERT_NO_FATAL_FAILURE(this->fillTheLine());
+        // The link's byte queue full too: the receive loop has a large backlog to deliver.
+        const int drops = this->records->linkDrops.load();
+        waitUntil([&] { return this->records->linkDrops.load() > drops; },
+                  std::chrono::seconds(10));
+        ASSERT_TRUE(f.reader->disconnect());
+        ASSERT_TRUE(f.reader->connect());
+        ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; },
+                              std::chrono::seconds(20)));
+        // The new connection's device took the protocol's delegate back.
+        f.reader->baseProtocol()->setDelegate(this->raised);
+        auto fresh = std::make_shared<AppDelegate>(f.reader);
+        const auto uhf = f.reader->uhf();
+        ASSERT_TRUE(uhf);
+        uhf->setDelegate(fresh);
+        const std::size_t heard = this->slow->tags.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_EQ(this->slow->tags.load(), heard);
+        EXPECT_TRUE(fresh->reads().empty());
+
+        // A new population of 100 tags, read once each.
+        const auto first = everyTag.begin() + 1000 + round * 100;
+        const std::vector<SimTag> population(first, first + 100);
+        f.sim->setTags(population);
+        this->slow->startMs = 0;
+        this->slow->tagMs = 0;
+        this->stream(0);
+        f.sim->setInventoryOnce(true);
+        EXPECT_EQ(this->await([&](auto done) { uhf->inventory(done); }), kOk);
+        EXPECT_TRUE(waitUntil([&] { return fresh->reads().size() >= population.size(); }));
+        EXPECT_EQ(this->await([&](auto done) { uhf->stop(done); }), kOk);
+        ASSERT_TRUE(this->settled());
+        std::set<std::string> expected;
+        for (const SimTag& tag : population)
+            expected.insert(toHexString(tag.epc));
+        std::set<std::string> got;
+        for (const auto& read : fresh->reads())
+            got.insert(read.first);
+        EXPECT_EQ(got, expected);
+        this->uhf = uhf;
+    }
+    this->expectEveryTagHeardOrCounted();
+}
+
+// Once the application has heard an inventory's Stop, the library holds none of its tag reports,
+// whether the inventory ended on its own or was stopped while the reader streamed.
+TYPED_TEST(UhfEventLineTest, NoTagReportOfAnInventoryOutlivesItsStop) {
+    this->slow->keepTags = true;
+    this->slow->tagMs = 0;
+    for (const bool streaming : {false, true}) {
+        SCOPED_TRACE(streaming ? "streaming" : "once");
+        this->slow->aliveAtStop = -1;
+        if (streaming) {
+            this->stream(3000);
+            EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_EQ(this->await([&](auto done) { this->uhf->stop(done); }), kOk);
+        } else {
+            ASSERT_NO_FATAL_FAILURE(this->inventoryThenStop());
+        }
+        ASSERT_TRUE(
+            waitUntil([&] { return this->slow->aliveAtStop.load() >= 0 && this->lineIdle(); }));
+        EXPECT_GT(this->slow->tags.load(), 0u);
+        EXPECT_EQ(this->slow->aliveAtStop.load(), 0);
+        EXPECT_EQ(this->slow->aliveNow(), 0);
+    }
 }
 
 // With the line full, the link is lost under the reader: the application hears Disconnected at

@@ -12,26 +12,30 @@ constexpr std::string_view kTag = "ReceiveLoop";
 
 // The runner whose deferred calls this thread is delivering.
 thread_local const ReceiveLoop* tDelivering = nullptr;
-// The loop this thread runs, if any: its runner and its own work item.
+// The runner of the loop this thread runs, if any.
 thread_local const ReceiveLoop* tLoopRunner = nullptr;
-thread_local const DispatchWorkItem* tLoopItem = nullptr;
 
-// Marks the calling thread as running one loop for as long as it lives.
-class LoopMark {
+// Sets a thread-local for as long as it lives.
+template <typename T>
+class Scoped {
   public:
-    LoopMark(const ReceiveLoop* runner, const DispatchWorkItem* item)
-        : runner_(std::exchange(tLoopRunner, runner)), item_(std::exchange(tLoopItem, item)) {}
-    ~LoopMark() {
-        tLoopRunner = runner_;
-        tLoopItem = item_;
-    }
-    LoopMark(const LoopMark&) = delete;
-    LoopMark& operator=(const LoopMark&) = delete;
+    Scoped(T& slot, T value) : slot_(slot), previous_(std::exchange(slot, value)) {}
+    ~Scoped() { slot_ = previous_; }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
 
   private:
-    const ReceiveLoop* runner_;
-    const DispatchWorkItem* item_;
+    T& slot_;
+    T previous_;
 };
+
+// The loop whose work this thread does now: its runner and its number. A delivery carries the
+// number of the loop whose turn deferred it, which may not be the thread's own loop.
+struct LoopWork {
+    const ReceiveLoop* runner = nullptr;
+    uint64_t loop = 0;
+};
+thread_local LoopWork tWork;
 
 // Runs `call`, logging at ERROR whatever it throws.
 template <typename Call>
@@ -58,16 +62,18 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
     auto shared = std::make_shared<Hooks>(std::move(hooks));
     // The runner outlives its loops' use of it: each loop touches it only while it holds the
     // owner, and the owner holds the runner.
+    const uint64_t loop = loops_.fetch_add(1) + 1;
     auto item = std::make_shared<DispatchWorkItem>(
-        [shared, owner = std::move(owner), this](const DispatchWorkItem& self) {
-            run(shared, owner, self, this);
+        [shared, owner = std::move(owner), this, loop](const DispatchWorkItem& self) {
+            run(shared, owner, self, this, loop);
         });
     std::shared_ptr<DispatchWorkItem> earlier;
     {
         std::lock_guard guard(itemLock_);
         earlier = std::exchange(item_, item);
-        current_.store(item.get());
         hooks_ = shared;
+        itemLoop_ = loop;
+        live_.store(loop);
     }
     if (earlier) {
         earlier->cancel();
@@ -80,6 +86,7 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
 void ReceiveLoop::stop() {
     std::lock_guard guard(itemLock_);
     if (item_) item_->cancel();
+    live_.store(0);
 }
 
 bool ReceiveLoop::isRunning() const {
@@ -94,7 +101,7 @@ bool ReceiveLoop::isCurrent(const DispatchWorkItem& self) const {
 
 void ReceiveLoop::defer(std::function<void()> delivery, bool application) {
     std::lock_guard guard(deferredLock_);
-    deferred_.push_back({std::move(delivery), application});
+    deferred_.push_back({std::move(delivery), application, tWork.runner == this ? tWork.loop : 0});
 }
 
 bool ReceiveLoop::inDelivery() const {
@@ -106,8 +113,7 @@ bool ReceiveLoop::runsOnThisThread() const {
 }
 
 bool ReceiveLoop::onEndedLoop() {
-    return tLoopItem != nullptr &&
-           (tLoopItem->isCancelled() || tLoopRunner->current_.load() != tLoopItem);
+    return tWork.loop != 0 && tWork.runner->live_.load(std::memory_order_relaxed) != tWork.loop;
 }
 
 bool ReceiveLoop::guardedTurn(const Hooks& hooks, const DispatchWorkItem& self) {
@@ -120,13 +126,16 @@ void ReceiveLoop::turnFromDelivery() {
     if (!inDelivery()) return;
     std::shared_ptr<DispatchWorkItem> item;
     std::shared_ptr<Hooks> hooks;
+    uint64_t loop = 0;
     {
         std::lock_guard guard(itemLock_);
         item = item_;
         hooks = hooks_;
+        loop = itemLoop_;
     }
     if (!item || !hooks) return;
     {
+        const Scoped<LoopWork> work(tWork, {this, loop});
         const orvLogger::Hold hold;
         std::lock_guard turn(turnLock_);
         // A turn that says the loop must end is seen again by the loop itself.
@@ -153,8 +162,11 @@ void ReceiveLoop::deliver() {
         Deferred delivery = std::move(deferred_.front());
         deferred_.pop_front();
         guard.unlock();
-        contained(delivery.application ? "A delegate" : "Receive work", delivery.call);
-        delivery.call = nullptr;
+        {
+            const Scoped<LoopWork> work(tWork, {this, delivery.loop});
+            contained(delivery.application ? "A delegate" : "Receive work", delivery.call);
+            delivery.call = nullptr;
+        }
         guard.lock();
     }
     tDelivering = outer;
@@ -162,13 +174,14 @@ void ReceiveLoop::deliver() {
 }
 
 void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<void>& owner,
-                      const DispatchWorkItem& self, ReceiveLoop* runner) {
+                      const DispatchWorkItem& self, ReceiveLoop* runner, uint64_t loop) {
     {
         auto alive = owner.lock();
         if (!alive) return;
         ++runner->running_;
     }
-    const LoopMark mark(runner, &self);
+    const Scoped<const ReceiveLoop*> mark(tLoopRunner, runner);
+    const Scoped<LoopWork> work(tWork, {runner, loop});
     for (;;) {
         {
             auto alive = owner.lock();

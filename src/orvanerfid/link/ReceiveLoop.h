@@ -77,9 +77,10 @@ class ReceiveLoop {
     // Whether the calling thread runs a loop of this runner (its turns, deliveries, rest and
     // hooks, and the log records they write).
     bool runsOnThisThread() const;
-    // Whether the calling thread runs a loop (of any runner) that has been cancelled or replaced:
-    // what it still delivers belongs to a connection that has ended. One thread-local and two
-    // atomic loads, for the tag path.
+    // Whether the calling thread works for a loop (of any runner) that has been stopped or
+    // replaced: in a delivery, the loop whose turn deferred it; elsewhere on a loop's thread, that
+    // loop. What such a loop still delivers belongs to a connection that has ended. A
+    // thread-local and one atomic load, for the tag path.
     static bool onEndedLoop();
     // From a delivery: runs one turn of the current loop at once and then the library work
     // queued (not the deliveries to the application, which keep their order), so a delegate
@@ -90,7 +91,7 @@ class ReceiveLoop {
   private:
     static void run(const std::shared_ptr<ReceiveLoop::Hooks>& hooks,
                     const std::weak_ptr<void>& owner, const DispatchWorkItem& self,
-                    ReceiveLoop* runner);
+                    ReceiveLoop* runner, uint64_t loop);
     bool isCurrent(const DispatchWorkItem& self) const;
     // Runs the turn hook, containing what it throws (which does not end the loop).
     bool guardedTurn(const Hooks& hooks, const DispatchWorkItem& self);
@@ -98,8 +99,11 @@ class ReceiveLoop {
     const std::shared_ptr<DispatchQueue> queue_;
     mutable std::mutex itemLock_;
     std::shared_ptr<DispatchWorkItem> item_;
-    // `item_`'s address, read without `itemLock_` by `onEndedLoop` (only compared).
-    std::atomic<const DispatchWorkItem*> current_{nullptr};
+    // Each loop's number, the current loop's, and the number of the loop that is current and not
+    // stopped (0: none), read without `itemLock_` by `onEndedLoop`.
+    std::atomic<uint64_t> loops_{0};
+    uint64_t itemLoop_ = 0;
+    std::atomic<uint64_t> live_{0};
     std::shared_ptr<Hooks> hooks_;
     // Held for each turn and for `ended`, by every loop of this runner.
     std::mutex turnLock_;
@@ -109,6 +113,8 @@ class ReceiveLoop {
     struct Deferred {
         std::function<void()> call;
         bool application;
+        // The loop whose turn deferred it (0: none).
+        uint64_t loop;
     };
     std::deque<Deferred> deferred_;
     bool delivering_ = false;

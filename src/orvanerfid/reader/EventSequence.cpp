@@ -26,7 +26,7 @@ void tell(const Task& task) noexcept {
 
 }  // namespace
 
-void EventSequence::countNotTold(std::size_t count) {
+void EventSequence::countNotTold(uint64_t count) {
     notTold_.fetch_add(count, std::memory_order_relaxed);
     unreported_ += count;
 }
@@ -37,24 +37,36 @@ std::optional<std::string> EventSequence::takeReport(std::string_view when) {
     return std::string(when) + ": " + std::to_string(count) + " tag reports were not told";
 }
 
-bool EventSequence::claimTeller() {
-    return !std::exchange(telling_, true);
-}
-
 bool EventSequence::admit(const Entry& entry, bool& warn) {
     if (!entry.tag) return true;
     if (closed_) {
         countNotTold(1);
         return false;
     }
-    // Only posts (under this mutex) add to the count, so the test and the add agree.
-    if ((word_.load(std::memory_order_relaxed) & kCountMask) >= kTagCapacity) {
+    if (waiting_ >= kTagCapacity) {
         countNotTold(1);
         warn = !std::exchange(warned_, true);
         return false;
     }
-    word_.fetch_add(1, std::memory_order_relaxed);
+    ++waiting_;
     return true;
+}
+
+bool EventSequence::wakeTeller(bool tag) {
+    if (!telling_) {
+        telling_ = true;
+        hurried_ = !tag;
+        return true;
+    }
+    if (!tag) {
+        hurried_ = true;
+        if (gathering_) hurry_.notify_one();
+    }
+    return false;
+}
+
+void EventSequence::startTeller() {
+    DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
 }
 
 void EventSequence::put(Entry entry) {
@@ -63,18 +75,20 @@ void EventSequence::put(Entry entry) {
     {
         std::lock_guard guard(mutex_);
         if (admit(entry, warn)) {
+            const bool tag = entry.tag != nullptr;
             pending_.push_back(std::move(entry));
-            teller = claimTeller();
+            teller = wakeTeller(tag);
         }
     }
+    // A tag report the line did not take ends here, on the thread that made it.
+    entry = {};
     if (warn) {
         orvLogger::warn(kTag,
                         "The application's callbacks are slower than the reader: tag reports "
                         "past " +
                             std::to_string(kTagCapacity) + " waiting are not told");
     }
-    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
-    releaseTold();
+    if (teller) startTeller();
 }
 
 void EventSequence::post(Task task) {
@@ -85,17 +99,10 @@ void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
     put({nullptr, std::move(tag)});
 }
 
-void EventSequence::releaseTold() {
-    if (!toldWaiting_.load(std::memory_order_acquire)) return;
-    std::vector<Entry> told;
-    {
-        std::lock_guard guard(mutex_);
-        told.swap(told_);
-        toldWaiting_.store(false, std::memory_order_relaxed);
-    }
-    told.clear();
+void EventSequence::dropEnded() {
     std::lock_guard guard(mutex_);
-    if (spare_.capacity() < told.capacity()) spare_.swap(told);
+    notTold_.fetch_add(1, std::memory_order_relaxed);
+    ++endedUnreported_;
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -111,56 +118,64 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
             report = takeReport("The operation ended");
         }
         pending_.push_back({std::move(task), nullptr});
-        teller = claimTeller();
+        teller = wakeTeller(false);
     }
     if (report) orvLogger::warn(kTag, *report);
-    if (teller) DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
-}
-
-bool EventSequence::takeTag(uint64_t generation) {
-    uint64_t word = word_.load(std::memory_order_acquire);
-    do {
-        if (generationOf(word) != generation) return false;
-    } while (!word_.compare_exchange_weak(word, word - 1, std::memory_order_acq_rel,
-                                          std::memory_order_acquire));
-    return true;
+    if (teller) startTeller();
 }
 
 void EventSequence::drain() {
     std::vector<Entry> batch;
-    {
-        std::lock_guard guard(mutex_);
-        batch.swap(spare_);
+    std::unique_lock lock(mutex_);
+    batch.swap(spare_);
+    // Gathers the tag reports of the next few receive turns, unless an event other than a tag
+    // report, or a close, is waiting.
+    if (!hurried_) {
+        gathering_ = true;
+        hurry_.wait_for(lock, kGather, [&] { return hurried_; });
+        gathering_ = false;
     }
     for (;;) {
-        uint64_t generation = 0;
-        {
-            std::lock_guard guard(mutex_);
-            if (pending_.empty()) {
-                spare_.swap(batch);
-                telling_ = false;
-                return;
-            }
-            // Every tag report waiting was put in the line since the last close.
-            batch.swap(pending_);
-            generation = generationOf(word_.load(std::memory_order_relaxed));
+        if (pending_.empty()) {
+            spare_.swap(batch);
+            telling_ = false;
+            return;
         }
+        batch.swap(pending_);
+        // Every tag report waiting was put in the line since the last close.
+        const uint64_t generation = generation_.load(std::memory_order_relaxed);
+        lock.unlock();
+        std::size_t tags = 0;
+        uint64_t dropped = 0;
         for (Entry& entry : batch) {
             if (!entry.tag) {
                 tell(entry.task);
-            } else if (takeTag(generation)) {
+                entry.task = nullptr;
+                continue;
+            }
+            ++tags;
+            if (generation_.load(std::memory_order_acquire) == generation) {
                 tell([&] { tellTag_(entry.tag); });
+            } else {
+                ++dropped;
             }
-        }
-        {
-            std::lock_guard guard(mutex_);
-            if (told_.empty()) {
-                told_.swap(batch);
-                toldWaiting_.store(true, std::memory_order_release);
-            }
+            // Told or dropped, the report is released at once: nothing of a told batch stays.
+            entry.tag.reset();
         }
         batch.clear();
+        if (dropped != 0) {
+            notTold_.fetch_add(dropped, std::memory_order_relaxed);
+            orvLogger::warn(kTag, "The connection ended: " + std::to_string(dropped) +
+                                      " tag reports were not told");
+        }
+        lock.lock();
+        waiting_ -= tags;
     }
+}
+
+std::size_t EventSequence::waitingTags() const {
+    std::lock_guard guard(mutex_);
+    return waiting_;
 }
 
 bool EventSequence::isIdle() const {
@@ -183,14 +198,16 @@ void EventSequence::close() {
     {
         std::lock_guard guard(mutex_);
         closed_ = true;
-        std::erase_if(pending_, [](const Entry& entry) { return entry.tag != nullptr; });
-        // A new generation: the tag reports the teller has taken and not yet told are dropped
-        // as it reaches them, and counted here with those still waiting.
-        uint64_t word = word_.load(std::memory_order_acquire);
-        while (!word_.compare_exchange_weak(word, (generationOf(word) + 1) << kGenerationShift,
-                                            std::memory_order_acq_rel, std::memory_order_acquire)) {
+        const auto dropped =
+            std::erase_if(pending_, [](const Entry& entry) { return entry.tag != nullptr; });
+        waiting_ -= dropped;
+        countNotTold(dropped);
+        // The tag reports of the batch being told are dropped by the teller as it reaches them.
+        generation_.fetch_add(1, std::memory_order_release);
+        if (telling_) {
+            hurried_ = true;
+            if (gathering_) hurry_.notify_one();
         }
-        countNotTold(static_cast<std::size_t>(word & kCountMask));
         report = takeReport("The connection ended");
     }
     if (report) orvLogger::warn(kTag, *report);
@@ -200,7 +217,12 @@ void EventSequence::receiveFinished() {
     std::optional<std::string> report;
     {
         std::lock_guard guard(mutex_);
-        if (closed_) report = takeReport("The connection ended");
+        uint64_t count = std::exchange(endedUnreported_, 0);
+        if (closed_) count += std::exchange(unreported_, 0);
+        if (count != 0) {
+            report =
+                "The connection ended: " + std::to_string(count) + " tag reports were not told";
+        }
     }
     if (report) orvLogger::warn(kTag, *report);
 }

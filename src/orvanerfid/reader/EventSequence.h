@@ -4,32 +4,44 @@
 // they were raised, across operations. Every event waits in the line and is told by the line's
 // teller, one global-queue thread at a time, which tells the line out in order. The thread that
 // raises an event (the protocol's receive thread, for most) only puts it in the line: it never
-// runs application code and never waits for it, so the reader's answers, keep-alive exchanges
-// and status reports are handled at once whatever the application's pace.
+// runs an event and never waits for one, so the reader's answers, keep-alive exchanges and
+// status reports are handled at once whatever the application's pace. (The WARN records this
+// class writes reach the log sink on the thread that writes them, as every record does.)
 //
-// The line is bounded in tag reports: while `kTagCapacity` of them wait, a tag report raised is
-// not told. Every other event (action states, access results, the device's reports) is always
-// kept; they are few. Every tag report not told is counted (`notTold`), whatever the reason: the
-// line full, `close`, or raised while closed. One WARN says when an operation starts dropping
-// (the application's callbacks are slower than the reader), and one WARN gives the number not
-// told when the operation ends (its Stop is posted) or the connection ends (`close`, and once
-// the receive loop of the closed connection has delivered its last events).
+// Waking a thread costs more than handing it a tag, so the teller is woken once for many: a
+// teller started for tag reports waits `kGather` before it takes what waits, so the reports of
+// that receive turn and of the next few ride on the same wake; any other event, or a close,
+// cuts the wait short. A teller at work is never woken again: what is posted meanwhile joins
+// its next batch. The teller settles a batch's count in one step under the mutex.
 //
-// The teller takes what waits as one batch. Tag reports pass without a task of their own (the
-// reader's tag teller tells each), and the last batch told is released by the next post, so the
-// reports end on the thread that made them.
+// The line is bounded in tag reports: while `kTagCapacity` of them wait (those in the batch
+// being told included), a tag report raised is not told. Every other event (action states,
+// access results, the device's reports) is always kept; they are few. Every tag report put in
+// the line and not told is counted (`notTold`), whatever the reason: the line full, `close`,
+// raised while closed, or raised by the receive loop of a connection that has ended
+// (`dropEnded`). One WARN says when an operation starts dropping (the application's callbacks
+// are slower than the reader), and WARNs give the number not told when the operation ends (its
+// Stop is posted), when the connection ends (`close`, the teller's batch cut short by it, and
+// once an ended receive loop has delivered its last events), and at `open` for those raised
+// while closed.
 //
-// `close` drops the tag reports still waiting, those the teller has taken but not yet told, and
-// those raised until `open`: the connection is ending and nobody waits for the application to
-// catch up. Every other event is kept and told, so the application hears the last action state.
+// Each event is released as soon as it has been told, so once the teller has told a batch the
+// line holds nothing of it.
 //
-// Threads: every member is safe from any thread and none blocks. Events are told with no lock of
-// this class held; what they throw is caught and logged. `mutex_` guards the waiting events,
-// the teller's claim, the warning marks and the order of the action state a post sets
-// (`postState`); the count of waiting tag reports and the close generation share one atomic
-// word, so the teller's step from "waiting" to "told" and a close never count a tag twice.
+// `close` drops the tag reports still waiting and those raised until `open`, and the teller
+// drops the rest of the batch it is telling: the connection is ending and nobody waits for the
+// application to catch up. Every other event is kept and told, so the application hears the
+// last action state.
+//
+// Threads: every member is safe from any thread and none blocks (the teller's gathering wait
+// runs on its own global-queue thread). Events are told with no lock of this class held; what
+// they throw is caught and logged. `mutex_` guards the waiting events, the count of waiting tag
+// reports, the teller's claim and gathering, the warning marks and the order of the action state
+// a post sets (`postState`); the close generation is an atomic the teller reads per tag report.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -50,6 +62,11 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // Tag reports that may wait in the line: about five seconds of a reader at the top rate of a
     // Bluetooth link (3,000 a second). A full line holds about 8 MB of them.
     static constexpr std::size_t kTagCapacity = 16384;
+    // How long a teller started for tag reports gathers before it takes them: well under the
+    // time a tag takes in the air, so the application hears a tag within about this much, and
+    // a reader at the pace of a Bluetooth link (one tag a read, 3,000 a second) wakes the
+    // teller once for about six reports rather than for each.
+    static constexpr std::chrono::microseconds kGather{2000};
 
     using TagTeller = std::function<void(const std::shared_ptr<TagInfo>&)>;
 
@@ -61,6 +78,9 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // passes without a task of its own. Past the bound, or while the line is closed, it is
     // counted and dropped.
     void postTag(std::shared_ptr<TagInfo> tag);
+    // Counts a tag report raised by the receive loop of a connection that has ended, which is
+    // never told; `receiveFinished` reports it.
+    void dropEnded();
     // Puts an action state in the line, running `underOrder` (no application code) where it takes
     // its place, so what it stores changes in the order the application hears of it. A state that
     // `startsOperation` lets a full line warn again; one that does not (Stop) ends the operation
@@ -71,15 +91,15 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     void open();
     // The connection ends (see above).
     void close();
-    // The receive loop of a closed connection has delivered its last events: the WARN of the tag
-    // reports dropped since `close`, if any.
+    // A receive loop has delivered its last events: the WARN of the tag reports it raised after
+    // its connection ended and, when the line is closed, of those dropped since `close`.
     void receiveFinished();
 
-    // Tag reports waiting to be told (those the teller has taken included).
-    std::size_t waitingTags() const { return static_cast<std::size_t>(word_.load() & kCountMask); }
+    // Tag reports waiting to be told (those of the batch being told included).
+    std::size_t waitingTags() const;
     // Whether nothing waits and no teller is at work.
     bool isIdle() const;
-    // Tag reports put in the line and not told, since the line was made.
+    // Tag reports put in the line (or raised by an ended loop) and not told, since it was made.
     uint64_t notTold() const { return notTold_.load(); }
 
   private:
@@ -88,48 +108,46 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
         Task task;
         std::shared_ptr<TagInfo> tag;
     };
-    // The atomic word: the close generation above, the waiting tag reports below.
-    static constexpr int kGenerationShift = 32;
-    static constexpr uint64_t kCountMask = (uint64_t{1} << kGenerationShift) - 1;
-    static uint64_t generationOf(uint64_t word) { return word >> kGenerationShift; }
 
-    // Under `mutex_`: counts `count` tag reports not told; true when the first drop of an
-    // operation should warn.
-    void countNotTold(std::size_t count);
+    // Under `mutex_`: counts `count` tag reports not told.
+    void countNotTold(uint64_t count);
     // Under `mutex_`: the WARN of the tag reports not told since the last one, if any.
     std::optional<std::string> takeReport(std::string_view when);
-    // Claims the teller for what waits; false when it is at work already.
-    bool claimTeller();
-    // Puts `entry` in the line (see `post` and `postTag`) and starts a teller when none works.
+    // Puts `entry` in the line (see `post` and `postTag`) and starts or hurries a teller.
     void put(Entry entry);
     // Under `mutex_`: true when `entry` is put in the line; `warn` when it is the first tag
     // report of an operation dropped for a full line.
     bool admit(const Entry& entry, bool& warn);
-    // Releases the batch the teller last told, if it waits (outside `mutex_`).
-    void releaseTold();
+    // Under `mutex_`, after an entry was put in the line: claims the teller when none works
+    // (true: start one), or cuts a gathering teller's wait short for an event other than a tag.
+    bool wakeTeller(bool tag);
+    void startTeller();
     void drain();
-    // The teller's step for a tag report of close generation `generation`: false when a close
-    // came in between (the close counted it).
-    bool takeTag(uint64_t generation);
 
-    std::atomic<uint64_t> word_{0};
     std::atomic<uint64_t> notTold_{0};
+    // Raised by each close: the teller drops a tag report of its batch once it has changed.
+    std::atomic<uint64_t> generation_{0};
     mutable std::mutex mutex_;
+    // Ends a gathering teller's wait early.
+    std::condition_variable hurry_;
     TagTeller tellTag_;
     // The events waiting, and the teller's emptied batch kept for its capacity: the two change
     // places at each batch, so a steady stream allocates nothing.
     std::vector<Entry> pending_;
     std::vector<Entry> spare_;
-    // The last batch told, released by the next post: the tag reports then end on the thread
-    // that made them, which keeps the allocator from passing memory between two threads per tag.
-    std::vector<Entry> told_;
-    std::atomic<bool> toldWaiting_{false};
+    // Tag reports in `pending_` and in the batch being told.
+    std::size_t waiting_ = 0;
     bool closed_ = false;
     bool telling_ = false;
+    // The teller gathers, and whether it was asked to stop gathering.
+    bool gathering_ = false;
+    bool hurried_ = false;
     // Whether the operation running has warned of dropped tag reports.
     bool warned_ = false;
-    // Tag reports not told since the last WARN of their number.
+    // Tag reports not told since the last WARN of their number, and those raised by an ended
+    // receive loop, reported when it finishes.
     uint64_t unreported_ = 0;
+    uint64_t endedUnreported_ = 0;
 };
 
 }  // namespace orvane

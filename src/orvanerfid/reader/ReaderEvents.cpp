@@ -6,6 +6,7 @@
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/link/ReceiveLoop.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
 #include "orvanerfid/reader/EventLine.h"
@@ -91,6 +92,12 @@ void BaseReader::tellActionState(ActionState actionState) {
 }
 
 void BaseReader::inOrderTag(std::shared_ptr<TagInfo> tagInfo) {
+    // A receive loop that was cancelled or replaced still delivers the backlog it had parsed: those
+    // tags belong to a connection that has ended and are never told, on it or on the next.
+    if (ReceiveLoop::onEndedLoop()) {
+        events_->dropEnded();
+        return;
+    }
     events_->postTag(std::move(tagInfo));
 }
 
