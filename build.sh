@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # One entry point for building, testing and running the SDK.
 #   ./build.sh test [dev|asan|tsan|release] [ctest -R regex]   build and run the tests
-#   ./build.sh demo                                          install, build and run the example
-#                                                            (a simulated reader of each model)
+#   ./build.sh demo                                          build the library and the simulated
+#                                                            readers only (build/demo), install,
+#                                                            build and run the example (a
+#                                                            simulated reader of each model)
 #   ./build.sh consumer                                      install, then build and run the
 #                                                            consumer check and the examples
 #                                                            against the installed package
@@ -37,13 +39,14 @@ configure_and_build() {
     cmake --build --preset "$preset" -j "$jobs"
 }
 
-# Installs the dev build into build/dev/install and builds the project in $1 against it (in
-# build/dev/<name of $1>), as an application would: find_package(OrvaneRFID) and the shared
+# Installs the build of preset $1 into build/$1/install and builds the project in $2 against it
+# (in build/$1/<name of $2>), as an application would: find_package(OrvaneRFID) and the shared
 # libraries only (the examples add the simulated readers, component sim).
 build_against_install() {
-    local project=$1 prefix=$PWD/build/dev/install
-    local out=build/dev/$(basename "$project")
-    cmake --install build/dev --prefix "$prefix" >/dev/null
+    local preset=$1 project=$2
+    local prefix=$PWD/build/$preset/install
+    local out=build/$preset/$(basename "$project")
+    cmake --install "build/$preset" --prefix "$prefix" >/dev/null
     cmake -S "$project" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
     cmake --build "$out" -j "$jobs"
@@ -60,18 +63,19 @@ test)
     ctest --preset "$preset" -j "$jobs" "${filter[@]}"
     ;;
 demo)
+    # Only what the example needs: the library and the simulated readers, no tests or benchmarks.
     ensure_packages
-    configure_and_build dev
-    build_against_install examples
-    ./build/dev/examples/orvane_demo
+    configure_and_build demo
+    build_against_install demo examples
+    ./build/demo/examples/orvane_demo
     ;;
 consumer)
     ensure_packages
     configure_and_build dev
-    build_against_install tests/consumer
+    build_against_install dev tests/consumer
     ./build/dev/consumer/orvane_consumer
     ./build/dev/consumer/orvane_consumer_c
-    build_against_install examples
+    build_against_install dev examples
     ./build/dev/examples/orvane_demo >/dev/null
     echo "examples: built and run against the installed package"
     ;;

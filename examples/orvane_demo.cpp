@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -80,13 +81,37 @@ std::string text(orvane::ResultCode code) {
     return std::string(orvane::description(code));
 }
 
+// Hands over the discovered reader, and disconnects the reader made for it when its accessory
+// goes away: the library itself notices a lost reader only after four failed keep-alive
+// exchanges, and a Vk640 makes none while it inventories.
 class Discovery : public orvane::DetectReaderDelegate {
   public:
     void didConnectReader(const std::shared_ptr<orvane::OrvaneDevice>& device) override {
         found.set(device);
     }
-    void didDisconnectReader(const std::shared_ptr<orvane::OrvaneDevice>&) override {}
+    // Runs on the thread that detaches the accessory, with no library lock held, so it may call
+    // disconnect() (which waits at most about 3 s). `device` is a new descriptor of the
+    // accessory: it is matched by the attachment's connection identifier.
+    void didDisconnectReader(const std::shared_ptr<orvane::OrvaneDevice>& device) override {
+        std::shared_ptr<orvane::UhfReader> reader;
+        {
+            std::lock_guard guard(lock_);
+            if (device->connectionID() == connectionID_) reader = reader_.lock();
+        }
+        if (reader) reader->disconnect();
+    }
+    // The reader made for `device`; held weakly, the tour owns it.
+    void follow(const orvane::OrvaneDevice& device, std::weak_ptr<orvane::UhfReader> reader) {
+        std::lock_guard guard(lock_);
+        connectionID_ = device.connectionID();
+        reader_ = std::move(reader);
+    }
     Awaited<std::shared_ptr<orvane::OrvaneDevice>> found;
+
+  private:
+    std::mutex lock_;
+    int64_t connectionID_ = 0;
+    std::weak_ptr<orvane::UhfReader> reader_;
 };
 
 // Prints every connection state the reader reports; the other reader events are not needed here.
@@ -264,6 +289,7 @@ bool tour(orvane::DeviceType model) {
     bool ok = true;
     {
         auto reader = orvane::UhfReader::create(*device);
+        discovery->follow(**device, reader);
         auto states = std::make_shared<States>();
         reader->setReaderDelegate(states);
         reader->connect();
