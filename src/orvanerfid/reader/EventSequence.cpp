@@ -82,6 +82,7 @@ void EventSequence::put(Entry entry) {
     }
     // A tag report the line did not take ends here, on the thread that made it.
     entry = {};
+    releaseTold();
     if (warn) {
         orvLogger::warn(kTag,
                         "The application's callbacks are slower than the reader: tag reports "
@@ -124,10 +125,24 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
     if (teller) startTeller();
 }
 
+void EventSequence::releaseTold() {
+    if (!toldWaiting_.load(std::memory_order_acquire)) return;
+    std::vector<std::shared_ptr<TagInfo>> told;
+    {
+        std::lock_guard guard(mutex_);
+        told.swap(told_);
+        toldWaiting_.store(false, std::memory_order_relaxed);
+    }
+}
+
 void EventSequence::drain() {
     std::vector<Entry> batch;
+    // The tag reports told in this batch, released before the next event that is not a tag
+    // report, before the line goes idle, or by the next post.
+    std::vector<std::shared_ptr<TagInfo>> done;
     std::unique_lock lock(mutex_);
     batch.swap(spare_);
+    done.swap(doneSpare_);
     // Gathers the tag reports of the next few receive turns, unless an event other than a tag
     // report, or a close, is waiting.
     if (!hurried_) {
@@ -135,9 +150,21 @@ void EventSequence::drain() {
         hurry_.wait_for(lock, kGather, [&] { return hurried_; });
         gathering_ = false;
     }
+    const auto releaseDone = [&] {
+        done.clear();
+        releaseTold();
+    };
     for (;;) {
         if (pending_.empty()) {
+            // Nothing of what was told stays once the line is idle.
+            if (toldWaiting_.load(std::memory_order_relaxed)) {
+                lock.unlock();
+                releaseTold();
+                lock.lock();
+                continue;
+            }
             spare_.swap(batch);
+            doneSpare_.swap(done);
             telling_ = false;
             return;
         }
@@ -149,6 +176,8 @@ void EventSequence::drain() {
         uint64_t dropped = 0;
         for (Entry& entry : batch) {
             if (!entry.tag) {
+                // The application hears of an action state with no earlier tag report held.
+                releaseDone();
                 tell(entry.task);
                 entry.task = nullptr;
                 continue;
@@ -156,11 +185,11 @@ void EventSequence::drain() {
             ++tags;
             if (generation_.load(std::memory_order_acquire) == generation) {
                 tell([&] { tellTag_(entry.tag); });
+                done.push_back(std::move(entry.tag));
             } else {
                 ++dropped;
+                entry.tag.reset();
             }
-            // Told or dropped, the report is released at once: nothing of a told batch stays.
-            entry.tag.reset();
         }
         batch.clear();
         if (dropped != 0) {
@@ -170,6 +199,18 @@ void EventSequence::drain() {
         }
         lock.lock();
         waiting_ -= tags;
+        // The told reports go back to the thread that made them, freed at its next post, which
+        // keeps the allocator from passing memory between two threads per tag; when the last
+        // batch handed back waits still, the teller frees these itself.
+        if (!done.empty() && told_.empty()) {
+            told_.swap(done);
+            toldWaiting_.store(true, std::memory_order_release);
+        }
+        if (!done.empty()) {
+            lock.unlock();
+            done.clear();
+            lock.lock();
+        }
     }
 }
 

@@ -25,8 +25,11 @@
 // once an ended receive loop has delivered its last events), and at `open` for those raised
 // while closed.
 //
-// Each event is released as soon as it has been told, so once the teller has told a batch the
-// line holds nothing of it.
+// Told tag reports go back to the thread that made them and are released at its next post, so
+// the allocator does not pass memory between two threads per tag; but nothing told is held once
+// the line is idle, nor when an event other than a tag report is told: after an inventory's
+// Stop has been told, no tag report of it is alive in the line. Other events are released as
+// soon as they have been told.
 //
 // `close` drops the tag reports still waiting and those raised until `open`, and the teller
 // drops the rest of the batch it is telling: the connection is ending and nobody waits for the
@@ -122,6 +125,8 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // (true: start one), or cuts a gathering teller's wait short for an event other than a tag.
     bool wakeTeller(bool tag);
     void startTeller();
+    // Releases the tag reports told and handed back, if any wait (outside `mutex_`).
+    void releaseTold();
     void drain();
 
     std::atomic<uint64_t> notTold_{0};
@@ -135,6 +140,12 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // places at each batch, so a steady stream allocates nothing.
     std::vector<Entry> pending_;
     std::vector<Entry> spare_;
+    // Tag reports told and handed back to the posting thread, released by its next post (or by
+    // the teller before the line goes idle or an event other than a tag report is told); and the
+    // teller's emptied list of told reports, kept for its capacity.
+    std::vector<std::shared_ptr<TagInfo>> told_;
+    std::atomic<bool> toldWaiting_{false};
+    std::vector<std::shared_ptr<TagInfo>> doneSpare_;
     // Tag reports in `pending_` and in the batch being told.
     std::size_t waiting_ = 0;
     bool closed_ = false;
