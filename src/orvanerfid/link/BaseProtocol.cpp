@@ -83,6 +83,12 @@ void BaseProtocol::stop() {
 
 void BaseProtocol::pumpEvent(const ProtocolEventArgs&) {}
 
+Response BaseProtocol::refusedOnLinkThread(std::string_view operation) const {
+    orvLogger::error(className_, std::string(operation) +
+                                     " - Called on the reader's own receive or read thread");
+    return {ResultCode::inOperation, std::nullopt};
+}
+
 bool BaseProtocol::linkDropped() const {
     return transport_->connectState() == ConnectState::disconnected;
 }

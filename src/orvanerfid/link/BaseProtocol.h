@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "orvanerfid/core/Bytes.h"
 #include "orvanerfid/core/ResultCode.h"
@@ -56,6 +57,12 @@ class BaseProtocolDelegate {
 // with no lock of the library held; whatever the delegate throws is logged and dropped. A
 // delegate must not wait there for a reply. Neither send nor `write` throws. A send waiting for
 // its reply ends with 0x6006 soon after the transport disconnects.
+//
+// The replies of a send pass through two threads: the transport's read thread and this
+// protocol's receive thread. A send made on either of them (a log sink runs there, a delegate
+// too) would wait for itself, for its reply or for the send ahead of it: each model's send
+// refuses it at once with 0x4002 (`refusedOnLinkThread`), sending nothing. `onLinkThread` is
+// the one test of it, for the layers above as well.
 class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -64,6 +71,14 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     static bool holdsSendTurn();
     // Whether the caller is a delegate on this protocol's receive thread.
     bool inReceiveDelivery() const { return receiveLoop_.inDelivery(); }
+    // Whether the calling thread runs this protocol's receive loop (its turns, its deliveries,
+    // and the log records they write).
+    bool receivesOnThisThread() const { return receiveLoop_.runsOnThisThread(); }
+    // Whether the calling thread is this protocol's receive thread or its transport's read
+    // thread: a call there that waits for a reply would wait for itself. Thread-local compares.
+    bool onLinkThread() const {
+        return receivesOnThisThread() || (transport_ && transport_->readsOnThisThread());
+    }
     // Notes, while it lives, whether the thread that made it tries to write to a reader: the
     // flag turns true at the first write. Lets an operation tell a refusal made before anything
     // was sent from a failed exchange.
@@ -98,7 +113,8 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     virtual ResultCode write(ByteView data);
 
     // Writes one request and waits up to `timeout` ms for its reply: 0x0000 with the reply,
-    // the write's non-zero code, 0x6006 when the link drops during the wait, or 0x7000.
+    // the write's non-zero code, 0x6006 when the link drops during the wait, or 0x7000; 0x4002,
+    // nothing sent, when called on the link's own threads (`onLinkThread`).
     virtual Response send(ByteView data, int timeout) = 0;
     // Writes one or more requests together and collects `number` replies within `timeout` ms.
     virtual Response send(ByteView data, int timeout, int number) = 0;
@@ -114,6 +130,10 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 
   protected:
+    // The answer of a send made on the link's own thread (`onLinkThread`): the ERROR record
+    // "<operation> - Called on the reader's own receive or read thread" and 0x4002, no data.
+    Response refusedOnLinkThread(std::string_view operation) const;
+
     // Marks the calling thread as holding a send turn while it lives.
     class SendTurnMark {
       public:

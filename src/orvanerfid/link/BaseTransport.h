@@ -83,6 +83,11 @@ class BaseTransport {
     virtual std::string serialNumber() const { return {}; }
     virtual std::string firmwareRevision() const { return {}; }
 
+    // Whether the calling thread is this transport's read thread (one that moves received bytes
+    // into the byte queue); the base has none. A call there that waits for a reply waits for
+    // itself.
+    virtual bool readsOnThisThread() const { return false; }
+
     // Connects; true when connected afterwards. Blocks the caller; never throws.
     virtual bool connect() = 0;
     // Connects for `owner`: false, doing nothing, when `owner` is not the delegate. A transport

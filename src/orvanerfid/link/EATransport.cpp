@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "orvanerfid/commands/FrameSecrets.h"
 #include "orvanerfid/core/Logger.h"
@@ -18,6 +19,22 @@ constexpr std::size_t kReadBufferSize = 4096;
 // Received bytes no reader is taking are kept up to this many; past it the oldest are dropped.
 // Normal traffic (frames of at most 8 KiB, read as they come) never comes near it.
 constexpr int kMaxReceivedBytes = 4 * 1024 * 1024;
+
+// The transport whose read loop runs on this thread, if any (only compared).
+thread_local const EATransport* tReadingFor = nullptr;
+
+// Marks the calling thread as the read thread of one transport while it lives.
+class ReadThreadMark {
+  public:
+    explicit ReadThreadMark(const EATransport* transport)
+        : outer_(std::exchange(tReadingFor, transport)) {}
+    ~ReadThreadMark() { tReadingFor = outer_; }
+    ReadThreadMark(const ReadThreadMark&) = delete;
+    ReadThreadMark& operator=(const ReadThreadMark&) = delete;
+
+  private:
+    const EATransport* outer_;
+};
 
 // The "+++" line of an operation now and its "---" line on every exit, throws included.
 class TraceScope {
@@ -322,6 +339,10 @@ void EATransport::closeSession() {
     orvLogger::trace(kTag, "--- closeSession()");
 }
 
+bool EATransport::readsOnThisThread() const {
+    return tReadingFor == this;
+}
+
 bool EATransport::assertConnection() const {
     if (!session()) {
         orvLogger::debug(kTag, "assertConnection() session is nil");
@@ -342,7 +363,9 @@ void EATransport::keepReadThread(const std::weak_ptr<EATransport>& weak,
                                  const std::shared_ptr<Signal>& input) {
     Bytes buffer(kReadBufferSize, 0);
     FrameDumpMasker dumps;
+    std::optional<ReadThreadMark> mark;
     if (auto transport = weak.lock()) {
+        mark.emplace(transport.get());
         dumps = FrameDumpMasker(transport->announcedBanks());
         ++transport->readLoopsRunning_;
         orvLogger::trace(kTag, "+++ keepReadThread() - " + std::to_string(instanceCount()));

@@ -32,6 +32,9 @@ class FrameDumpMasker;
 //   `lock_`.
 // - The read loop rests until the input stream signals new bytes (at most 100 ms, the rest of a
 //   stream that cannot signal), and drains the stream without pauses while bytes wait.
+// - The read loop marks its thread (`readsOnThisThread`, a thread-local compare), so that a call
+//   made there (by the log sink) that would wait for a reply is refused instead of waiting for
+//   the very thread that brings it.
 // - `read` blocks the receive thread of a protocol object, waiting for the byte queue to fill.
 // - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
 //   interleave their bytes on the stream.
@@ -90,6 +93,8 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
 
     // True with a session and the state Connected.
     bool assertConnection() const;
+    // Whether the calling thread runs a read loop of this transport.
+    bool readsOnThisThread() const override;
     // Read loops that have started and not yet ended.
     int readLoopsRunning() const { return readLoopsRunning_.load(); }
 

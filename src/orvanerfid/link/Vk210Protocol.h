@@ -48,12 +48,13 @@ class Vk210Protocol : public BaseProtocol {
     // 0x0000 with the whole reply frame, the write's non-zero code, 0x0001 when the bytes are no
     // frame, 0x6006 when the link drops during the wait, or 0x7000. Queued replies with the
     // request's code are dropped first, so a reply that came late for an earlier request never
-    // answers this one.
+    // answers this one. 0x4002, nothing sent, on the link's own threads (`onLinkThread`).
     Response send(ByteView data, int timeout) override;
     // Writes several request frames at once and collects `number` replies, each answering one
     // request of its code, within `timeout` ms: 0x0000 with the reply frames joined in the order
     // they were matched (no data for `number` 0), 0x4003 for `number` outside 0-255, the write's
-    // code, 0x0001, 0x6006 when the link drops during the wait, or 0x7000.
+    // code, 0x0001, 0x6006 when the link drops during the wait, or 0x7000; 0x4002, nothing
+    // sent, on the link's own threads.
     Response send(ByteView data, int timeout, int number) override;
     // Clears the received bytes and replies and launches a new receive loop (after the earlier
     // one, if any, has ended); true.

@@ -71,6 +71,7 @@ Vk640Protocol::~Vk640Protocol() = default;
 // ---- Sends ----
 
 Response Vk640Protocol::send(ByteView data, int timeout) {
+    if (onLinkThread()) return refusedOnLinkThread(kSend);
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;
@@ -118,6 +119,7 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
 }
 
 Response Vk640Protocol::send(ByteView data, int timeout, int number) {
+    if (onLinkThread()) return refusedOnLinkThread(kSendNumber);
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;

@@ -44,12 +44,14 @@ class Vk640Protocol : public BaseProtocol {
     // answers it: 0x0000 with that packet serialised again (a new sequence number), the write's
     // code, 0x5002 for bytes that are no packet (nothing written), 0x6006 when the link drops
     // during the wait, or 0x7000. Replies queued before the write that would answer it are dropped
-    // first: they answered an earlier request.
+    // first: they answered an earlier request. 0x4002, nothing sent, on the link's own threads
+    // (`onLinkThread`).
     Response send(ByteView data, int timeout) override;
     // Writes several request packets laid end to end in one write and collects `number` replies,
     // each answering a different request, within `timeout` ms: 0x0000 with the replies' bytes
     // joined in arrival order, the write's code, 0x5002 for a `number` outside 0-255, 0x6006 when
-    // the link drops, or 0x7000. `number` 0 succeeds right after the write, with no data.
+    // the link drops, or 0x7000. `number` 0 succeeds right after the write, with no data. 0x4002,
+    // nothing sent, on the link's own threads.
     Response send(ByteView data, int timeout, int number) override;
     // Empties the receive buffers and the reply queue, forgets that the start-up had finished,
     // and launches a new receive loop; true.

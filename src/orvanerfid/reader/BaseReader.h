@@ -31,6 +31,13 @@
 //   release) and completions (a global-queue thread; an inventory's may come before its start
 //   is heard).
 // - The transport's read thread only moves bytes; it never calls the reader.
+// - Calls made on the reader's own receive thread or read thread (the log sink runs there) never
+//   wait for that thread: a UHF operation is refused at once with 0x4002 (its completion called
+//   inside the call); a device or radio-driver operation throws ReaderException 0x4002 with
+//   nothing sent (every protocol send there answers 0x4002); connect() and disconnect() return
+//   false at once, doing nothing. The reader's device-setting and parameter operations, the
+//   engine's parameter operations and the firmware update only queue their work there, and run
+//   as from any thread. Calls on another reader, with its own link, are not affected.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
 // sink) runs while a library lock is held; what it throws is caught and logged here.
@@ -199,11 +206,13 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // --- Connection ---
     // True when already connected or the transport connected (readiness is the later Connected
-    // report). Blocks the caller up to about 3.1 s.
+    // report). Blocks the caller up to about 3.1 s. On the reader's own receive or read thread
+    // (a log sink there) false at once, doing nothing.
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
-    // reader still reads Disconnected) is disconnected too.
+    // reader still reads Disconnected) is disconnected too. On the reader's own receive or read
+    // thread false at once, doing nothing.
     bool disconnect();
     bool triggerDisconnect() const { return triggerDisconnect_.load(); }
     bool autoReconnect() const { return autoReconnect_.load(); }
@@ -366,6 +375,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
+    // Whether the calling thread is the reader's own receive or read thread, where connect() and
+    // disconnect() would wait for that very thread; logs the ERROR record of `operation` if so.
+    ORVANE_INTERNAL bool calledOnLinkThread(std::string_view operation) const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();

@@ -27,6 +27,10 @@ bool BaseReader::connect() {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
+    if (calledOnLinkThread("connect()")) {
+        orvLogger::trace(tag_, "--- connect() ");
+        return false;
+    }
     if (!automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
     setInitEngine(false);
     if (!baseDevice_) {
@@ -76,6 +80,10 @@ bool BaseReader::connect() {
 bool BaseReader::disconnect() {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
+    if (calledOnLinkThread("disconnect()")) {
+        orvLogger::trace(tag_, "--- disconnect() ");
+        return false;
+    }
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
         triggerDisconnect_.store(false);
@@ -130,6 +138,16 @@ bool BaseReader::disconnect() {
     // A connection that stays up keeps telling its tags.
     if (!result && connectState() == ConnectState::connected) events_->open();
     return finish(result);
+}
+
+bool BaseReader::calledOnLinkThread(std::string_view operation) const {
+    const auto protocol = baseProtocol();
+    const bool own = protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
+    if (own) {
+        orvLogger::error(
+            tag_, std::string(operation) + " - Called on the reader's own receive or read thread");
+    }
+    return own;
 }
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {

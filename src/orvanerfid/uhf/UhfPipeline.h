@@ -69,6 +69,14 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, ResultCode::notSupported);
         return ResultCode::notSupported;
     }
+    // The reader's receive and read threads bring the replies of every operation: a call made
+    // there (a log sink's) would wait for the lock, or its driver for a reply, that only this
+    // thread can free. Refused, whether the lock is held or not.
+    if (baseProtocol_ && baseProtocol_->onLinkThread()) {
+        logError(signature + " - Called on the reader's own receive or read thread");
+        refuse(run, ResultCode::inOperation);
+        return ResultCode::inOperation;
+    }
     // The module lock: a caller waits for the operation that holds it. A call made on a thread
     // that works under it, even through an operation of another UHF object, would wait for
     // itself: refused.
