@@ -34,7 +34,7 @@ namespace orvane {
 // unless stated) and throws ReaderException (or STPacketError, both CodedError) on failure.
 // `protocolEvent` runs on the protocol's receive thread or on the thread that pumps an event,
 // and calls the delegate there, holding no lock; the delegate (the reader) only queues what it
-// tells the application, so the receive thread never waits for the application.
+// tells the application, so the receive thread never waits for the application's delegates.
 //
 // The device takes one lock of its own, `paramsLock_`, around the values of its supported
 // parameter records: single reads store their value there while other threads read the

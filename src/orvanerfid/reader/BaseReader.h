@@ -16,21 +16,26 @@
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
-//   in the reader's event line (EventSequence) and never tells itself: it runs no application
-//   code and never waits for it, so answers, keep-alive exchanges and status reports are handled
-//   as they arrive. The ordered events (tags, access results, action changes, battery,
-//   temperature, trigger key, notification, LBT, batch, barcode) reach the application's
+//   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
+//   completion and never waits for one, so answers, keep-alive exchanges and status reports are
+//   handled as they arrive. The one application code it runs is the log sink, for the records it
+//   writes (after every turn at TRACE). The ordered events (tags, access results, action changes,
+//   battery, temperature, trigger key, notification, LBT, batch, barcode) reach the application's
 //   delegates from the line's teller, one global-queue thread at a time per reader: one at a
 //   time, in the order raised, across operations. The line holds at most
 //   EventSequence::kTagCapacity waiting tag reports: past that a tag report is dropped and
-//   counted (WARN records), every other event is kept. disconnect(), a dropped link and the
-//   reader's release drop the tag reports still waiting, and count them.
+//   counted (WARN records), every other event is kept. The teller is woken once for many tag
+//   reports (it gathers EventSequence::kGather first). disconnect(), a dropped link and the
+//   reader's release drop the tag reports still waiting, and count them; a tag report delivered
+//   by a receive loop that was stopped or replaced is never told, and is counted. Tag reports the
+//   device parsed after the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state), firmware-update progress (the update's thread), log records (the
 //   logging thread; one logged under a library lock, the UHF lock included, waits for its
 //   release) and completions (a global-queue thread; an inventory's may come before its start
 //   is heard).
-// - The transport's read thread only moves bytes; it never calls the reader.
+// - The transport's read thread moves bytes; the one application code it runs is the log sink,
+//   for the records it writes.
 // - Calls made on the reader's own receive thread or read thread (the log sink runs there) never
 //   wait for that thread: a UHF operation is refused at once with 0x4002 (its completion called
 //   inside the call); a device or radio-driver operation throws ReaderException 0x4002 with
