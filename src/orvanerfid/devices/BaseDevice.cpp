@@ -407,6 +407,10 @@ void BaseDevice::receiveFinished() {
     if (receiveFinished_) receiveFinished_();
 }
 
+void BaseDevice::endedTagReports(std::size_t count) {
+    if (endedTagReports_) endedTagReports_(count);
+}
+
 void BaseDevice::protocolEvent(const ProtocolEventArgs& event) {
     try {
         switch (event.id()) {

@@ -152,6 +152,12 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     void setReceiveFinished(std::function<void()> finished) {
         receiveFinished_ = std::move(finished);
     }
+    // Runs what `setEndedTagReports` gave.
+    void endedTagReports(std::size_t count) override;
+    // Set once, before the reader connects.
+    void setEndedTagReports(std::function<void(std::size_t)> ended) {
+        endedTagReports_ = std::move(ended);
+    }
 
   protected:
     BaseDevice(std::string className, std::shared_ptr<BaseProtocol> baseProtocol);
@@ -219,6 +225,7 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     mutable std::mutex delegateLock_;
     std::weak_ptr<BaseDeviceDelegate> delegate_;
     std::function<void()> receiveFinished_;
+    std::function<void(std::size_t)> endedTagReports_;
     std::vector<KeyID> supportedTriggerKeys_;
     bool supportFirmwareUpdate_ = false;
     bool supportMultipleSetting_ = false;

@@ -34,6 +34,9 @@ void BaseProtocol::launchReceiveLoop(std::function<void()> prepare) {
         [this] {
             if (const auto target = delegate()) target->receiveFinished();
         },
+        [this](std::size_t count) {
+            if (const auto target = delegate()) target->endedTagReports(count);
+        },
     };
     receiveLoop_.start(std::move(owner), std::move(hooks));
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +44,9 @@ class BaseProtocolDelegate {
     virtual void protocolEvent(const ProtocolEventArgs& protocolEventArgs) = 0;
     // The receive loop ended and has delivered its last events (on the receive thread).
     virtual void receiveFinished() {}
+    // `count` tag reports were parsed by a receive loop that has since been stopped or replaced,
+    // and are dropped without reaching `protocolEvent` (on the delivering thread).
+    virtual void endedTagReports(std::size_t /*count*/) {}
 };
 
 // The per-reader protocol object between a device and its transport: one write path with its
@@ -177,6 +181,11 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // keeps its place behind the calls (see ReceiveLoop::defer).
     void deliverLater(std::function<void()> call, bool application = true) {
         receiveLoop_.defer(std::move(call), application);
+    }
+    // The same for the call that raises one tag report: dropped and counted when its loop has
+    // been stopped or replaced before its turn (see ReceiveLoop::defer).
+    void deliverTagLater(std::function<void()> call) {
+        receiveLoop_.defer(std::move(call), true, true);
     }
     // Runs the queued calls now, outside any turn (see ReceiveLoop::deliver).
     void deliverQueued() { receiveLoop_.deliver(); }

@@ -99,9 +99,10 @@ bool ReceiveLoop::isCurrent(const DispatchWorkItem& self) const {
     return item_.get() == &self;
 }
 
-void ReceiveLoop::defer(std::function<void()> delivery, bool application) {
+void ReceiveLoop::defer(std::function<void()> delivery, bool application, bool tagReport) {
     std::lock_guard guard(deferredLock_);
-    deferred_.push_back({std::move(delivery), application, tWork.runner == this ? tWork.loop : 0});
+    deferred_.push_back(
+        {std::move(delivery), application, tagReport, tWork.runner == this ? tWork.loop : 0});
 }
 
 bool ReceiveLoop::inDelivery() const {
@@ -158,9 +159,14 @@ void ReceiveLoop::deliver() {
     if (delivering_) return;
     delivering_ = true;
     const ReceiveLoop* const outer = std::exchange(tDelivering, this);
+    std::size_t ended = 0;
     while (!deferred_.empty()) {
         Deferred delivery = std::move(deferred_.front());
         deferred_.pop_front();
+        if (delivery.tagReport && delivery.loop != 0 && live_.load() != delivery.loop) {
+            ++ended;
+            continue;
+        }
         guard.unlock();
         {
             const Scoped<LoopWork> work(tWork, {this, delivery.loop});
@@ -171,6 +177,16 @@ void ReceiveLoop::deliver() {
     }
     tDelivering = outer;
     delivering_ = false;
+    guard.unlock();
+    if (ended == 0) return;
+    std::shared_ptr<Hooks> hooks;
+    {
+        std::lock_guard items(itemLock_);
+        hooks = hooks_;
+    }
+    if (hooks && hooks->endedTags) {
+        contained("The tag reports of an ended loop", [&] { hooks->endedTags(ended); });
+    }
 }
 
 void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<void>& owner,

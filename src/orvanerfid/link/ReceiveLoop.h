@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -45,6 +46,9 @@ class ReceiveLoop {
         // Optional: runs on the loop's thread once it has ended and delivered what it deferred,
         // while its owner is alive.
         std::function<void()> finished;
+        // Optional: the tag reports a delivery pass dropped because the loop whose turn deferred
+        // them was stopped or replaced (see `defer`); runs on the delivering thread.
+        std::function<void(std::size_t)> endedTags;
     };
 
     // How long `start` waits for a replaced loop (a turn may be blocked in a slow delegate).
@@ -66,8 +70,11 @@ class ReceiveLoop {
 
     // From a turn: queues `delivery`, run after the turn lock is released, in the order queued.
     // `application` is false for library work that must keep its place behind the deliveries
-    // (a reply that follows its event) but may go ahead of them while a delivery blocks.
-    void defer(std::function<void()> delivery, bool application = true);
+    // (a reply that follows its event) but may go ahead of them while a delivery blocks. A
+    // `tagReport` delivery whose loop has been stopped or replaced by the time its turn comes is
+    // not run but counted (the `endedTags` hook): the connection it belongs to has ended, and a
+    // stopped loop ends at once instead of working through the backlog it had parsed.
+    void defer(std::function<void()> delivery, bool application = true, bool tagReport = false);
     // Runs the queued deliveries on the calling thread, unless a thread is delivering for this
     // runner already (it takes them, in order). The loop calls it after each turn.
     void deliver();
@@ -113,6 +120,7 @@ class ReceiveLoop {
     struct Deferred {
         std::function<void()> call;
         bool application;
+        bool tagReport;
         // The loop whose turn deferred it (0: none).
         uint64_t loop;
     };

@@ -408,9 +408,15 @@ void Vk210Protocol::dispatch(ByteView frame, const std::shared_ptr<BaseProtocolD
             id == OrvRfidCmdId::tagAccessData ? takeBank() : std::nullopt;
         if (delegate) {
             for (ProtocolEventArgs& event : vk210FrameEvents(*parsed, bank)) {
-                deliverLater([this, delegate, epoch, event = std::move(event)] {
+                const bool tagReport = event.id() == ProtocolEventId::tagInfo;
+                auto call = [this, delegate, epoch, event = std::move(event)] {
                     if (resetEpoch_.load() == epoch) notify(delegate, event);
-                });
+                };
+                if (tagReport) {
+                    deliverTagLater(std::move(call));
+                } else {
+                    deliverLater(std::move(call));
+                }
             }
         }
     }

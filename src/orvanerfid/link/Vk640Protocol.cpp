@@ -288,7 +288,7 @@ bool Vk640Protocol::start() {
     return true;
 }
 
-bool Vk640Protocol::receiveTurn(const DispatchWorkItem&) {
+bool Vk640Protocol::receiveTurn(const DispatchWorkItem& self) {
     switch (transport()->connectState()) {
         case ConnectState::disconnected:
             orvLogger::error(kTag, "keepReadThread() transport is disconnected, exit thread");
@@ -303,7 +303,7 @@ bool Vk640Protocol::receiveTurn(const DispatchWorkItem&) {
         lastReceive_ = Clock::now();
     }
     takeReceived();
-    cutPackets();
+    cutPackets(self);
     return true;
 }
 
@@ -333,10 +333,12 @@ bool Vk640Protocol::takeReceived() {
     }
 }
 
-void Vk640Protocol::cutBuffered() {
+void Vk640Protocol::cutBuffered(const DispatchWorkItem& self) {
     std::size_t packetBytes = 0;
     const std::size_t consumed = forEachFrame(buffer_, STPacket::cutPacket, [&](ByteView bytes) {
         packetBytes += bytes.size();
+        // A stopped loop only cuts what is left: its connection has ended.
+        if (self.isCancelled()) return;
         try {
             sortPacket(STPacket(bytes));
         } catch (const std::exception& e) {
@@ -351,8 +353,8 @@ void Vk640Protocol::cutBuffered() {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(consumed));
 }
 
-void Vk640Protocol::cutPackets() {
-    cutBuffered();
+void Vk640Protocol::cutPackets(const DispatchWorkItem& self) {
+    cutBuffered(self);
     // What is left is an incomplete packet. Less than a header is never a wrong cut; a header
     // with no byte after it for a second was a false start: its first byte goes and the rest
     // is cut again, so a packet that arrived behind it is not lost.
@@ -360,7 +362,7 @@ void Vk640Protocol::cutPackets() {
         orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
         while (buffer_.size() >= STPacket::kHeaderSize) {
             buffer_.erase(buffer_.begin());
-            cutBuffered();
+            cutBuffered(self);
         }
     }
 }
@@ -414,7 +416,7 @@ void Vk640Protocol::decodeInventory(const STPacket& packet) {
             const bool deliver = indicator_.onTag(info->strEPC(), Clock::now(), signal);
             if (signal) writeIndicator(*signal);
             if (deliver && target) {
-                deliverLater([this, target, info = std::move(info)] {
+                deliverTagLater([this, target, info = std::move(info)] {
                     notify(target, ProtocolEventArgs(ProtocolEventId::tagInfo, info));
                 });
             }

@@ -98,9 +98,10 @@ class Vk640Protocol : public BaseProtocol {
     ORVANE_INTERNAL void writeIndicator(const Vk640IndicatorOutput& output);
     // Moves what the transport holds into the receive buffer; false when nothing came.
     ORVANE_INTERNAL bool takeReceived();
-    ORVANE_INTERNAL void cutPackets();
+    // `self` is the receive loop's own item: once it is stopped, the packets are cut and dropped.
+    ORVANE_INTERNAL void cutPackets(const DispatchWorkItem& self);
     // Cuts the complete packets at the head of the buffer and drops the bytes that start none.
-    ORVANE_INTERNAL void cutBuffered();
+    ORVANE_INTERNAL void cutBuffered(const DispatchWorkItem& self);
 
     ReplyQueue<STPacket> replies_;
     Vk640Indicator indicator_;

@@ -84,6 +84,11 @@ void BaseReader::attach() {
         baseDevice_->setReceiveFinished([events = std::weak_ptr<EventSequence>(events_)] {
             if (const auto line = events.lock()) line->receiveFinished();
         });
+        // The tag reports a stopped or replaced receive loop had parsed: never told, counted.
+        baseDevice_->setEndedTagReports(
+            [events = std::weak_ptr<EventSequence>(events_)](std::size_t count) {
+                if (const auto line = events.lock()) line->dropEnded(count);
+            });
     }
     baseTransport_->setDelegate(weak_from_this());
 }

@@ -58,7 +58,9 @@ bool EventSequence::wakeTeller(bool tag) {
         hurried_ = !tag;
         return true;
     }
-    if (!tag) {
+    // An event other than a tag report, or enough tag reports to be worth the wake, ends the
+    // gathering.
+    if (!tag || pending_.size() == kGatherEnough) {
         hurried_ = true;
         if (gathering_) hurry_.notify_one();
     }
@@ -100,10 +102,10 @@ void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
     put({nullptr, std::move(tag)});
 }
 
-void EventSequence::dropEnded() {
+void EventSequence::dropEnded(std::size_t count) {
     std::lock_guard guard(mutex_);
-    notTold_.fetch_add(1, std::memory_order_relaxed);
-    ++endedUnreported_;
+    notTold_.fetch_add(count, std::memory_order_relaxed);
+    endedUnreported_ += count;
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -145,7 +147,7 @@ void EventSequence::drain() {
     done.swap(doneSpare_);
     // Gathers the tag reports of the next few receive turns, unless an event other than a tag
     // report, or a close, is waiting.
-    if (!hurried_) {
+    if (!hurried_ && pending_.size() < kGatherEnough) {
         gathering_ = true;
         hurry_.wait_for(lock, kGather, [&] { return hurried_; });
         gathering_ = false;

@@ -10,9 +10,10 @@
 //
 // Waking a thread costs more than handing it a tag, so the teller is woken once for many: a
 // teller started for tag reports waits `kGather` before it takes what waits, so the reports of
-// that receive turn and of the next few ride on the same wake; any other event, or a close,
-// cuts the wait short. A teller at work is never woken again: what is posted meanwhile joins
-// its next batch. The teller settles a batch's count in one step under the mutex.
+// that receive turn and of the next few ride on the same wake; any other event, a close, or
+// `kGatherEnough` events waiting cut the wait short. A teller at work is never woken again:
+// what is posted meanwhile joins its next batch. The teller settles a batch's count in one step
+// under the mutex.
 //
 // The line is bounded in tag reports: while `kTagCapacity` of them wait (those in the batch
 // being told included), a tag report raised is not told. Every other event (action states,
@@ -70,6 +71,9 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // a reader at the pace of a Bluetooth link (one tag a read, 3,000 a second) wakes the
     // teller once for about six reports rather than for each.
     static constexpr std::chrono::microseconds kGather{2000};
+    // Events waiting that end the gathering at once: a reader faster than a Bluetooth link fills
+    // a batch well before `kGather`, and its teller need not wait.
+    static constexpr std::size_t kGatherEnough = 256;
 
     using TagTeller = std::function<void(const std::shared_ptr<TagInfo>&)>;
 
@@ -81,9 +85,9 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // passes without a task of its own. Past the bound, or while the line is closed, it is
     // counted and dropped.
     void postTag(std::shared_ptr<TagInfo> tag);
-    // Counts a tag report raised by the receive loop of a connection that has ended, which is
-    // never told; `receiveFinished` reports it.
-    void dropEnded();
+    // Counts `count` tag reports raised by the receive loop of a connection that has ended, which
+    // are never told; `receiveFinished` reports them.
+    void dropEnded(std::size_t count = 1);
     // Puts an action state in the line, running `underOrder` (no application code) where it takes
     // its place, so what it stores changes in the order the application hears of it. A state that
     // `startsOperation` lets a full line warn again; one that does not (Stop) ends the operation
