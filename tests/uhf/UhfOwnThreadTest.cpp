@@ -78,25 +78,8 @@ class ThreadSink : public ReaderSink {
 template <class Model>
 struct OtherReader {
     using StandIn = typename Model::StandIn;
-    OtherReader() {
-        accessory = StandIn::attach(sim);
-        manager.attach(accessory);
-        reader->transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
-        EXPECT_TRUE(reader->transport->connect());
-        reader->device = StandIn::device(reader->transport);
-        reader->device->setDelegate(reader);
-        EXPECT_TRUE(reader->device->start());
-        reader->setUhf(makeUhf(StandIn::kModule, reader, reader->device));
-        StandIn::started(*reader->device, *reader->uhf());
-    }
-    ~OtherReader() {
-        reader->device->baseProtocol()->stop();
-        reader->transport->disconnect();
-        EXPECT_TRUE(
-            waitUntil([&] { return reader->device->baseProtocol()->receiveLoopsRunning() == 0; }));
-        EXPECT_TRUE(waitUntil([&] { return reader->transport->readLoopsRunning() == 0; }));
-        reader->setUhf(nullptr);
-    }
+    OtherReader() { EXPECT_TRUE(connectStandIn<StandIn>(manager, sim, accessory, reader)); }
+    ~OtherReader() { disconnectStandIn(*reader); }
     OtherReader(const OtherReader&) = delete;
     OtherReader& operator=(const OtherReader&) = delete;
 

@@ -162,6 +162,38 @@ struct Vk210StandIn {
     static void started(BaseDevice&, BaseUhf&) {}
 };
 
+// Attaches `sim` to `manager`, connects `reader`'s transport, starts the device of `StandIn`'s
+// model and makes its UHF object (with `app` as its delegate, when given); false at the first
+// step that fails.
+template <typename StandIn>
+bool connectStandIn(AccessoryManager& manager, const std::shared_ptr<typename StandIn::Sim>& sim,
+                    std::shared_ptr<SimAccessory>& accessory,
+                    const std::shared_ptr<StandInReader>& reader,
+                    const std::shared_ptr<UhfDelegate>& app = nullptr) {
+    accessory = StandIn::attach(sim);
+    manager.attach(accessory);
+    reader->transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
+    if (!reader->transport->connect()) return false;
+    reader->device = StandIn::device(reader->transport);
+    reader->device->setDelegate(reader);
+    if (!reader->device->start()) return false;
+    reader->setUhf(makeUhf(StandIn::kModule, reader, reader->device));
+    if (app) reader->uhf()->setDelegate(app);
+    StandIn::started(*reader->device, *reader->uhf());
+    return true;
+}
+
+// Stops what `connectStandIn` started and waits for its loops to end.
+inline void disconnectStandIn(StandInReader& reader) {
+    reader.device->baseProtocol()->stop();
+    reader.transport->disconnect();
+    EXPECT_TRUE(
+        waitUntil([&] { return reader.device->baseProtocol()->receiveLoopsRunning() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return reader.transport->readLoopsRunning() == 0; }));
+    // The reader owns the UHF object, which holds it weakly.
+    reader.setUhf(nullptr);
+}
+
 // One simulated reader of `Model`, connected, with its UHF object and the application delegate.
 template <typename Model>
 class UhfRig : public ::testing::Test {
@@ -169,26 +201,9 @@ class UhfRig : public ::testing::Test {
     void SetUp() override {
         log = LogCapture::install();
         sim->setTags(makeSimTags(tags));
-        accessory = Model::attach(sim);
-        manager.attach(accessory);
-        reader->transport->setOrvaneDevice(std::make_shared<OrvaneDevice>(accessory));
-        ASSERT_TRUE(reader->transport->connect());
-        reader->device = Model::device(reader->transport);
-        reader->device->setDelegate(reader);
-        ASSERT_TRUE(reader->device->start());
-        reader->setUhf(makeUhf(Model::kModule, reader, reader->device));
-        reader->uhf()->setDelegate(app);
-        Model::started(*reader->device, *reader->uhf());
+        ASSERT_TRUE(connectStandIn<Model>(manager, sim, accessory, reader, app));
     }
-    void TearDown() override {
-        reader->device->baseProtocol()->stop();
-        reader->transport->disconnect();
-        EXPECT_TRUE(
-            waitUntil([&] { return reader->device->baseProtocol()->receiveLoopsRunning() == 0; }));
-        EXPECT_TRUE(waitUntil([&] { return reader->transport->readLoopsRunning() == 0; }));
-        // The reader owns the UHF object, which holds it weakly.
-        reader->setUhf(nullptr);
-    }
+    void TearDown() override { disconnectStandIn(*reader); }
 
     BaseUhf& uhf() { return *reader->uhf(); }
 

@@ -92,8 +92,9 @@ void BaseReader::tellActionState(ActionState actionState) {
 }
 
 void BaseReader::inOrderTag(std::shared_ptr<TagInfo> tagInfo) {
-    // A receive loop that was cancelled or replaced still delivers the backlog it had parsed: those
-    // tags belong to a connection that has ended and are never told, on it or on the next.
+    // The receive loop drops the tag reports of a loop stopped or replaced before their delivery;
+    // this catches one stopped while its delivery runs. Its connection has ended: never told, on
+    // it or on the next, and counted.
     if (ReceiveLoop::onEndedLoop()) {
         events_->dropEnded();
         return;
