@@ -48,6 +48,33 @@ TEST_F(LoggerTest, HeldRecordsReachTheSinkInOrderWhenTheOutermostHoldEnds) {
     EXPECT_EQ(texts, (std::vector<std::string>{"a", "b", "c"}));
 }
 
+// A sink that answers every record by logging (plainly and under a hold, as the library's calls
+// do) gets each record written outside it once, and never its own; whether the records it gets
+// were held or not.
+TEST_F(LoggerTest, RecordsWrittenInsideTheSinkNeverReachIt) {
+    class EchoingSink : public orvLoggerDelegate {
+      public:
+        void logEvent(const LogEventArg& e) override {
+            texts.push_back(e.log());
+            orvLogger::error("echo of " + e.log());
+            const orvLogger::Hold hold;
+            orvLogger::error("held echo of " + e.log());
+        }
+        std::vector<std::string> texts;
+    };
+    sink.reset();
+    auto echoing = std::make_shared<EchoingSink>();
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(echoing));
+    orvLogger::error("a");
+    {
+        const orvLogger::Hold hold;
+        orvLogger::error("b");
+        orvLogger::error("c");
+    }
+    orvLogger::error("d");
+    EXPECT_EQ(echoing->texts, (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
 TEST_F(LoggerTest, ThresholdFiltersBothConsoleAndSink) {
     orvLogger::setLevel(LogLevel::warn);
     orvLogger::debug("t", "d");

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,9 @@ std::string hex(ResultCode code) {
 // same model on a transport of its own.
 struct Vk210Own : Vk210Model {
     using StandIn = Vk210StandIn;
+    // What a blocking call on another reader of the model answers on a link thread: the Vk210's
+    // send lock is the reader's own.
+    static constexpr const char* kOtherReaderCall = "0x0000";
     static std::shared_ptr<Sim> makeSim() {
         auto sim = Vk210Model::makeSim();
         addVk210ModuleRows(*sim);
@@ -45,6 +49,9 @@ struct Vk210Own : Vk210Model {
 };
 struct Vk640Own : Vk640Model {
     using StandIn = Vk640StandIn;
+    // Every Vk640 send holds one lock for the process, which a send waiting for this very thread
+    // may hold.
+    static constexpr const char* kOtherReaderCall = "0x4002";
 };
 
 // The reader's log sink: once armed, it runs an action inside the first record it gets for which
@@ -72,6 +79,27 @@ class ThreadSink : public ReaderSink {
     std::mutex lock_;
     std::function<bool()> when_;
     std::function<void()> action_;
+};
+
+// The reader's log sink reacting to every ERROR record written on the reader's receive or read
+// thread, as an application that ends its work on errors does.
+class ReactingSink : public ReaderSink {
+  public:
+    ReactingSink(std::shared_ptr<CallLog> log, std::function<bool()> onLinkThread,
+                 std::function<void()> reaction)
+        : ReaderSink(std::move(log)),
+          onLinkThread_(std::move(onLinkThread)),
+          reaction_(std::move(reaction)) {}
+    void logEvent(const LogEventArg& record) override {
+        if (record.level() != LogLevel::error || !onLinkThread_()) return;
+        ++calls;
+        reaction_();
+    }
+    std::atomic<int> calls{0};
+
+  private:
+    const std::function<bool()> onLinkThread_;
+    const std::function<void()> reaction_;
 };
 
 // A second connected reader of `Model`, on its own accessory transport and simulated reader.
@@ -194,10 +222,8 @@ TYPED_TEST(UhfOwnThreadTest, BlockingCallsOnTheReadersOwnThreadsAnswerAtOnce) {
          }},
         {"device triggerAlive", "0x4002",
          [&](const Report& r) { r(hex(codeOf([&] { reader->baseDevice()->triggerAlive(); }))); }},
-        {"connect()", "false", [&](const Report& r) { r(reader->connect() ? "true" : "false"); }},
-        {"disconnect()", "false",
-         [&](const Report& r) { r(reader->disconnect() ? "true" : "false"); }},
-        {"another reader's getPower", "0x0000",
+        {"connect()", "true", [&](const Report& r) { r(reader->connect() ? "true" : "false"); }},
+        {"another reader's getPower", TypeParam::kOtherReaderCall,
          [&](const Report& r) { uhfAnswer(otherUhf, r, false); }},
     };
     for (const bool receive : {true, false}) {
@@ -223,6 +249,88 @@ TYPED_TEST(UhfOwnThreadTest, BlockingCallsOnTheReadersOwnThreadsAnswerAtOnce) {
             EXPECT_EQ(*outcome, row.expected);
             EXPECT_EQ(reader->connectState(), ConnectState::connected);
         }
+    }
+}
+
+// A sink that calls stop() or disconnect() on every ERROR record of the reader's link threads,
+// started by bytes that begin no frame: its calls' own refusals never reach it, so it runs once
+// for the record that started it; the reader keeps answering, and a disconnect ends the
+// connection from a pool thread.
+TYPED_TEST(UhfOwnThreadTest, ASinkThatReactsToErrorsNeverFeedsItselfAndItsDisconnectEnds) {
+    auto& f = this->f;
+    const auto protocol = f.reader->baseProtocol();
+    const auto transport = f.reader->baseTransport();
+    const auto onLinkThread = [protocol, transport] {
+        return protocol->receivesOnThisThread() || transport->readsOnThisThread();
+    };
+    BaseReader::setLogLevel(LogLevel::info);
+    for (const bool disconnects : {false, true}) {
+        SCOPED_TRACE(disconnects ? "disconnect()" : "stop()");
+        auto calls = std::make_shared<CallLog>();
+        const std::weak_ptr<UhfReader> weak = f.reader;
+        auto sink = std::make_shared<ReactingSink>(calls, onLinkThread, [weak, disconnects] {
+            const auto reader = weak.lock();
+            if (!reader) return;
+            if (disconnects) {
+                reader->disconnect();
+            } else if (const auto uhf = reader->uhf()) {
+                uhf->stop([](ResultCode) {});
+            }
+        });
+        f.reader->setReaderDelegate(sink);
+        ASSERT_TRUE(f.accessory_->sendToHost({0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}));
+        ASSERT_TRUE(waitUntil([&] { return sink->calls.load() > 0; }));
+        if (disconnects) {
+            EXPECT_TRUE(
+                waitUntil([&] { return f.reader->connectState() == ConnectState::disconnected; },
+                          std::chrono::milliseconds(3000)));
+            EXPECT_TRUE(waitUntil([&] { return calls->count("r state Disconnected") > 0; }));
+        } else {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            EXPECT_LT(sink->calls.load(), 10);
+            EXPECT_EQ(hex(TestFixture::answerOf(this->startGetPower())), hex(kOk));
+        }
+        f.reader->setReaderDelegate(this->sink);
+    }
+    BaseReader::setLogLevel(LogLevel::trace);
+}
+
+// While the reader's getPower waits for its reply, its log sink, on the receive thread and then
+// on the read thread, makes a blocking call on another reader of the same model. A Vk640 call is
+// refused at once (the send lock it would wait for is held by the very send this thread serves);
+// a Vk210 call is answered. Either way the reader's own getPower is answered.
+TYPED_TEST(UhfOwnThreadTest, ABlockingCallOnAnotherReaderFromALinkThreadNeverStalls) {
+    auto& f = this->f;
+    OtherReader<TypeParam> other;
+    const auto device = other.reader->device;
+    for (const bool receive : {true, false}) {
+        SCOPED_TRACE(receive ? "on the receive thread" : "on the read thread");
+        struct Outcome {
+            std::mutex lock;
+            std::string code;
+            std::chrono::steady_clock::duration took{};
+        };
+        auto outcome = std::make_shared<Outcome>();
+        const std::size_t written = f.accessory_->received().size();
+        this->sink->arm([on = this->onThread(receive), accessory = f.accessory_,
+                         written] { return on() && accessory->received().size() > written; },
+                        [device, outcome] {
+                            const auto start = std::chrono::steady_clock::now();
+                            const std::string code = hex(codeOf([&] { device->triggerAlive(); }));
+                            std::lock_guard guard(outcome->lock);
+                            outcome->took = std::chrono::steady_clock::now() - start;
+                            outcome->code = code;
+                        });
+        const auto holder = this->startGetPower();
+        EXPECT_EQ(hex(TestFixture::answerOf(holder)), hex(kOk));
+        ASSERT_TRUE(waitUntil([&] {
+            std::lock_guard guard(outcome->lock);
+            return !outcome->code.empty();
+        }));
+        this->sink->arm(nullptr, nullptr);
+        std::lock_guard guard(outcome->lock);
+        EXPECT_EQ(outcome->code, TypeParam::kOtherReaderCall);
+        EXPECT_LT(outcome->took, std::chrono::milliseconds(500));
     }
 }
 

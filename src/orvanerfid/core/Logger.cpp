@@ -29,9 +29,11 @@ std::weak_ptr<orvLoggerDelegate>& sinkSlot() {
 }
 
 // Per thread: the depth of holds (scoped `Hold`s and module-lock marks alike), whether records
-// are being handed to the sink, and the records waiting for it.
+// are being handed to the sink, whether the sink runs (its own calls into the library write
+// records that must not reach it again), and the records waiting for it.
 thread_local int tHolds = 0;
 thread_local bool tHanding = false;
+thread_local bool tInSink = false;
 
 std::deque<LogEventArg>& heldRecords() {
     thread_local std::deque<LogEventArg> held;
@@ -41,16 +43,19 @@ std::deque<LogEventArg>& heldRecords() {
 void callSink(orvLoggerDelegate& sink, const LogEventArg& record) {
     // Records are written from library calls and destructors alike: whatever the sink throws
     // ends here.
+    tInSink = true;
     try {
         sink.logEvent(record);
+        tInSink = false;
     } catch (...) {
+        tInSink = false;
         if (orvLogger::showNSLog())
             consoleWriteLine(
                 orvLogger::consoleLine(LogLevel::error, "orvLogger", "The log sink threw"));
     }
 }
 
-// Hands the waiting records to the sink in order, those the sink itself writes included.
+// Hands the waiting records to the sink in order.
 void handHeld() noexcept {
     tHanding = true;
     try {
@@ -105,6 +110,9 @@ std::string orvLogger::consoleLine(LogLevel level, Tag tag, std::string_view log
 void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
     if (!isEnabled(level)) return;
     if (showNSLog()) consoleWriteLine(consoleLine(level, tag, log));
+    // What the sink's own calls write goes to the console only: a sink that reacts to a record
+    // by calling the library would otherwise be fed by its own reaction, for ever.
+    if (tInSink) return;
     const auto sink = delegate();
     if (!sink) return;
     LogEventArg record(level, tag ? std::optional<std::string>(*tag) : std::nullopt,

@@ -38,7 +38,8 @@ class ORVANE_API LogEventArg {
 };
 
 // Receives every record that passes the threshold, on the writer's thread (any thread of the
-// library), once that thread holds no library lock; it must not block for long.
+// library), once that thread holds no library lock; it must not block for long. The records
+// written on its thread while it runs (by the calls it makes) reach the console only.
 class ORVANE_API orvLoggerDelegate {
   public:
     virtual ~orvLoggerDelegate() = default;
@@ -54,8 +55,10 @@ class ORVANE_API orvLoggerDelegate {
 // lock's first mark on that thread to its last), its records wait: their console lines are
 // written at once, and the records reach the sink, in order, on that same thread when its last
 // hold ends, after that lock is released or handed off: a sink never runs under a library lock.
-// Records a sink writes reach it after the records already waiting. A record below the threshold
-// costs one atomic load; callers that build expensive texts test `isEnabled` first.
+// A record reaches the sink once. The records written on the sink's thread while it runs (by the
+// sink itself or by the library calls it makes) reach the console only, never the sink, so a
+// sink that calls the library on every record it gets cannot feed itself. A record below the
+// threshold costs one atomic load; callers that build expensive texts test `isEnabled` first.
 class ORVANE_API orvLogger {
   public:
     using Tag = std::optional<std::string_view>;

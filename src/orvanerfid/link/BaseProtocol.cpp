@@ -10,7 +10,7 @@ BaseProtocol::BaseProtocol(std::string className, std::shared_ptr<BaseTransport>
                            std::shared_ptr<DispatchQueue> receiveQueue)
     : className_(std::move(className)),
       transport_(std::move(transport)),
-      receiveLoop_(std::move(receiveQueue)) {}
+      receiveLoop_(std::move(receiveQueue), this) {}
 
 BaseProtocol::~BaseProtocol() {
     receiveLoop_.stop();
@@ -87,9 +87,17 @@ void BaseProtocol::stop() {
 void BaseProtocol::pumpEvent(const ProtocolEventArgs&) {}
 
 Response BaseProtocol::refusedOnLinkThread(std::string_view operation) const {
-    orvLogger::error(className_, std::string(operation) +
-                                     " - Called on the reader's own receive or read thread");
+    orvLogger::error(className_, std::string(operation) + " - " + std::string(linkThreadRefusal()));
     return {ResultCode::inOperation, std::nullopt};
+}
+
+std::string_view BaseProtocol::linkThreadRefusal() const {
+    return onLinkThread() ? "Called on the reader's own receive or read thread"
+                          : "Called on another reader's receive or read thread";
+}
+
+const BaseProtocol* BaseProtocol::receivingOnThisThread() {
+    return static_cast<const BaseProtocol*>(ReceiveLoop::contextOnThisThread());
 }
 
 bool BaseProtocol::linkDropped() const {

@@ -65,8 +65,10 @@ class BaseProtocolDelegate {
 // The replies of a send pass through two threads: the transport's read thread and this
 // protocol's receive thread. A send made on either of them (a log sink runs there, a delegate
 // too) would wait for itself, for its reply or for the send ahead of it: each model's send
-// refuses it at once with 0x4002 (`refusedOnLinkThread`), sending nothing. `onLinkThread` is
-// the one test of it, for the layers above as well.
+// refuses it at once with 0x4002 (`refusedOnLinkThread`), sending nothing. A model whose sends
+// share one lock across readers refuses them on the link threads of every reader of that model
+// too: the lock may be held by a send that waits for that very thread. `refusesWaitOnThisThread`
+// is the one test of it, for the layers above as well.
 class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -83,6 +85,15 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool onLinkThread() const {
         return receivesOnThisThread() || (transport_ && transport_->readsOnThisThread());
     }
+    // Whether a call that waits for a send of this protocol must be refused on the calling
+    // thread: on its own link threads, and for a model whose sends share one lock, on the link
+    // threads of every reader of that model.
+    virtual bool refusesWaitOnThisThread() const { return onLinkThread(); }
+    // The reason given for such a refusal: "Called on the reader's own receive or read thread",
+    // or "Called on another reader's receive or read thread".
+    std::string_view linkThreadRefusal() const;
+    // The protocol whose receive loop runs on the calling thread, if any (a thread-local).
+    static const BaseProtocol* receivingOnThisThread();
     // Notes, while it lives, whether the thread that made it tries to write to a reader: the
     // flag turns true at the first write. Lets an operation tell a refusal made before anything
     // was sent from a failed exchange.
@@ -134,8 +145,9 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 
   protected:
-    // The answer of a send made on the link's own thread (`onLinkThread`): the ERROR record
-    // "<operation> - Called on the reader's own receive or read thread" and 0x4002, no data.
+    // The answer of a send refused on the calling thread (`refusesWaitOnThisThread`): the ERROR
+    // record "<operation> - Called on the reader's own receive or read thread" (on another
+    // reader's: "... - Called on another reader's receive or read thread") and 0x4002, no data.
     Response refusedOnLinkThread(std::string_view operation) const;
 
     // Marks the calling thread as holding a send turn while it lives.

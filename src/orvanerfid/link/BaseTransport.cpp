@@ -9,6 +9,22 @@ namespace orvane {
 
 std::atomic<int64_t> BaseTransport::instanceCount_{0};
 
+namespace {
+// The transport whose read loop runs on this thread, if any (only compared).
+thread_local const BaseTransport* tReadingFor = nullptr;
+}  // namespace
+
+const BaseTransport* BaseTransport::readingOnThisThread() {
+    return tReadingFor;
+}
+
+BaseTransport::ReadThreadMark::ReadThreadMark(const BaseTransport* transport)
+    : outer_(std::exchange(tReadingFor, transport)) {}
+
+BaseTransport::ReadThreadMark::~ReadThreadMark() {
+    tReadingFor = outer_;
+}
+
 BaseTransport::BaseTransport(std::string className)
     : className_(std::move(className)), connectType_(ConnectType::accessory) {
     const int64_t count = ++instanceCount_;

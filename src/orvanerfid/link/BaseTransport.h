@@ -84,9 +84,10 @@ class BaseTransport {
     virtual std::string firmwareRevision() const { return {}; }
 
     // Whether the calling thread is this transport's read thread (one that moves received bytes
-    // into the byte queue); the base has none. A call there that waits for a reply waits for
-    // itself.
-    virtual bool readsOnThisThread() const { return false; }
+    // into the byte queue). A call there that waits for a reply waits for itself.
+    bool readsOnThisThread() const { return readingOnThisThread() == this; }
+    // The transport whose read loop runs on the calling thread, if any (a thread-local).
+    static const BaseTransport* readingOnThisThread();
 
     // Connects; true when connected afterwards. Blocks the caller; never throws.
     virtual bool connect() = 0;
@@ -110,6 +111,18 @@ class BaseTransport {
 
   protected:
     explicit BaseTransport(std::string className);
+
+    // Marks the calling thread as the read thread of `transport` while it lives.
+    class ReadThreadMark {
+      public:
+        explicit ReadThreadMark(const BaseTransport* transport);
+        ~ReadThreadMark();
+        ReadThreadMark(const ReadThreadMark&) = delete;
+        ReadThreadMark& operator=(const ReadThreadMark&) = delete;
+
+      private:
+        const BaseTransport* outer_;
+    };
 
     // Logs and stores the state and queues its report; the caller delivers the queued reports
     // with `deliverStateReports()` once it holds no lock.

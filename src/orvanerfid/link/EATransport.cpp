@@ -20,22 +20,6 @@ constexpr std::size_t kReadBufferSize = 4096;
 // Normal traffic (frames of at most 8 KiB, read as they come) never comes near it.
 constexpr int kMaxReceivedBytes = 4 * 1024 * 1024;
 
-// The transport whose read loop runs on this thread, if any (only compared).
-thread_local const EATransport* tReadingFor = nullptr;
-
-// Marks the calling thread as the read thread of one transport while it lives.
-class ReadThreadMark {
-  public:
-    explicit ReadThreadMark(const EATransport* transport)
-        : outer_(std::exchange(tReadingFor, transport)) {}
-    ~ReadThreadMark() { tReadingFor = outer_; }
-    ReadThreadMark(const ReadThreadMark&) = delete;
-    ReadThreadMark& operator=(const ReadThreadMark&) = delete;
-
-  private:
-    const EATransport* outer_;
-};
-
 // The "+++" line of an operation now and its "---" line on every exit, throws included.
 class TraceScope {
   public:
@@ -337,10 +321,6 @@ void EATransport::closeSession() {
         orvLogger::trace(kTag, "closeSession() session is nil");
     }
     orvLogger::trace(kTag, "--- closeSession()");
-}
-
-bool EATransport::readsOnThisThread() const {
-    return tReadingFor == this;
 }
 
 bool EATransport::assertConnection() const {

@@ -93,8 +93,6 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
 
     // True with a session and the state Connected.
     bool assertConnection() const;
-    // Whether the calling thread runs a read loop of this transport.
-    bool readsOnThisThread() const override;
     // Read loops that have started and not yet ended.
     int readLoopsRunning() const { return readLoopsRunning_.load(); }
 

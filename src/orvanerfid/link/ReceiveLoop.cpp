@@ -113,6 +113,10 @@ bool ReceiveLoop::runsOnThisThread() const {
     return tLoopRunner == this;
 }
 
+const void* ReceiveLoop::contextOnThisThread() {
+    return tLoopRunner ? tLoopRunner->context_ : nullptr;
+}
+
 bool ReceiveLoop::onEndedLoop() {
     return tWork.loop != 0 && tWork.runner->live_.load(std::memory_order_relaxed) != tWork.loop;
 }

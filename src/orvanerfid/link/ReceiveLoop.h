@@ -54,7 +54,9 @@ class ReceiveLoop {
     // How long `start` waits for a replaced loop (a turn may be blocked in a slow delegate).
     static constexpr Clock::duration kReplaceWait = std::chrono::seconds(5);
 
-    explicit ReceiveLoop(std::shared_ptr<DispatchQueue> queue) : queue_(std::move(queue)) {}
+    // `context` is what the loops work for (their protocol), told by `contextOnThisThread`.
+    ReceiveLoop(std::shared_ptr<DispatchQueue> queue, const void* context)
+        : queue_(std::move(queue)), context_(context) {}
     ReceiveLoop(const ReceiveLoop&) = delete;
     ReceiveLoop& operator=(const ReceiveLoop&) = delete;
     ~ReceiveLoop();
@@ -84,6 +86,8 @@ class ReceiveLoop {
     // Whether the calling thread runs a loop of this runner (its turns, deliveries, rest and
     // hooks, and the log records they write).
     bool runsOnThisThread() const;
+    // The context of the runner whose loop runs on the calling thread, if any.
+    static const void* contextOnThisThread();
     // Whether the calling thread works for a loop (of any runner) that has been stopped or
     // replaced: in a delivery, the loop whose turn deferred it; elsewhere on a loop's thread, that
     // loop. What such a loop still delivers belongs to a connection that has ended. A
@@ -104,6 +108,7 @@ class ReceiveLoop {
     bool guardedTurn(const Hooks& hooks, const DispatchWorkItem& self);
 
     const std::shared_ptr<DispatchQueue> queue_;
+    const void* const context_;
     mutable std::mutex itemLock_;
     std::shared_ptr<DispatchWorkItem> item_;
     // Each loop's number, the current loop's, and the number of the loop that is current and not

@@ -70,8 +70,15 @@ Vk640Protocol::~Vk640Protocol() = default;
 
 // ---- Sends ----
 
+bool Vk640Protocol::refusesWaitOnThisThread() const {
+    if (onLinkThread()) return true;
+    if (dynamic_cast<const Vk640Protocol*>(receivingOnThisThread())) return true;
+    const BaseTransport* reading = BaseTransport::readingOnThisThread();
+    return reading && reading->deviceType() == DeviceType::vk640;
+}
+
 Response Vk640Protocol::send(ByteView data, int timeout) {
-    if (onLinkThread()) return refusedOnLinkThread(kSend);
+    if (refusesWaitOnThisThread()) return refusedOnLinkThread(kSend);
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;
@@ -119,7 +126,7 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
 }
 
 Response Vk640Protocol::send(ByteView data, int timeout, int number) {
-    if (onLinkThread()) return refusedOnLinkThread(kSendNumber);
+    if (refusesWaitOnThisThread()) return refusedOnLinkThread(kSendNumber);
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;

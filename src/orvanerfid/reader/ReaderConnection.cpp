@@ -27,9 +27,17 @@ bool BaseReader::connect() {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
-    if (calledOnLinkThread("connect()")) {
+    if (onOwnLinkThread()) {
+        // A connected reader answers at once; anything else would wait for a stable state that
+        // only this very thread can bring.
+        const bool connected = connectState() == ConnectState::connected;
+        if (connected) {
+            orvLogger::trace(tag_, "connect() - Already connected");
+        } else {
+            logLinkThreadRefusal("connect()");
+        }
         orvLogger::trace(tag_, "--- connect() ");
-        return false;
+        return connected;
     }
     if (!automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
     setInitEngine(false);
@@ -80,9 +88,16 @@ bool BaseReader::connect() {
 bool BaseReader::disconnect() {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
-    if (calledOnLinkThread("disconnect()")) {
+    if (onOwnLinkThread()) {
+        // Closing the link waits for this very thread to end: a pool thread does it.
+        orvLogger::debug(tag_,
+                         "disconnect() - On the reader's own receive or read thread, handed "
+                         "to another thread");
+        DispatchQueue::global()->async([weak = weak_from_this()] {
+            if (const auto reader = weak.lock()) reader->disconnect();
+        });
         orvLogger::trace(tag_, "--- disconnect() ");
-        return false;
+        return true;
     }
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
@@ -140,14 +155,14 @@ bool BaseReader::disconnect() {
     return finish(result);
 }
 
-bool BaseReader::calledOnLinkThread(std::string_view operation) const {
+bool BaseReader::onOwnLinkThread() const {
     const auto protocol = baseProtocol();
-    const bool own = protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
-    if (own) {
-        orvLogger::error(
-            tag_, std::string(operation) + " - Called on the reader's own receive or read thread");
-    }
-    return own;
+    return protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
+}
+
+void BaseReader::logLinkThreadRefusal(std::string_view operation) const {
+    orvLogger::error(
+        tag_, std::string(operation) + " - Called on the reader's own receive or read thread");
 }
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {

@@ -71,9 +71,10 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
     }
     // The reader's receive and read threads bring the replies of every operation: a call made
     // there (a log sink's) would wait for the lock, or its driver for a reply, that only this
-    // thread can free. Refused, whether the lock is held or not.
-    if (baseProtocol_ && baseProtocol_->onLinkThread()) {
-        logError(signature + " - Called on the reader's own receive or read thread");
+    // thread can free. Refused, whether the lock is held or not; on a model whose sends share
+    // one lock, also on the link threads of its other readers.
+    if (baseProtocol_ && baseProtocol_->refusesWaitOnThisThread()) {
+        logError(signature + " - " + std::string(baseProtocol_->linkThreadRefusal()));
         refuse(run, ResultCode::inOperation);
         return ResultCode::inOperation;
     }
