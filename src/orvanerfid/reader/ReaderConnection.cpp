@@ -89,12 +89,14 @@ bool BaseReader::disconnect() {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
     if (onOwnLinkThread()) {
-        // Closing the link waits for this very thread to end: a pool thread does it.
+        // Closing the link waits for this very thread to end: a pool thread does it, for the
+        // connection of this call only (not one made again meanwhile).
         orvLogger::debug(tag_,
                          "disconnect() - On the reader's own receive or read thread, handed "
                          "to another thread");
-        DispatchQueue::global()->async([weak = weak_from_this()] {
-            if (const auto reader = weak.lock()) reader->disconnect();
+        DispatchQueue::global()->async([weak = weak_from_this(), generation = generation_.load()] {
+            const auto reader = weak.lock();
+            if (reader && reader->isCurrentConnection(generation)) reader->disconnect();
         });
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
