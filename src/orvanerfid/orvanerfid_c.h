@@ -236,9 +236,10 @@ ORVANE_API void orv_uhf_release(orv_uhf* uhf);
 /* Tag reports and tag-access results, called one at a time in the order the reader raised them,
  * on a library pool thread (never the reader's receive thread), with no library lock held. They
  * must not wait there for another event of the same reader. A slow one never slows the reader:
- * tag reports past the reader's bound are dropped, counted and logged. A tag report is told
- * about 1 to 2 ms after the reader's report arrived (the library wakes its teller once for
- * several). Either may be NULL. */
+ * tag reports past the reader's bound are dropped, counted and logged. The library wakes its
+ * teller once for several tag reports: it gathers for 2 ms after the first, so a tag report is
+ * told about 2 ms after the reader's report arrived, plus the time the teller takes to wake, and
+ * sooner when many arrive. Either may be NULL. */
 typedef struct orv_uhf_delegate {
     void* context;
     void (*readTag)(void* context, const orv_tag_info* tagInfo);
