@@ -321,6 +321,28 @@ TEST_F(Vk640ProtocolTest, DroppedLinkEndsTheLoopAndEmptiesTheQueue) {
     EXPECT_EQ(log->count("keepReadThread() transport is disconnected", LogLevel::error), 1);
 }
 
+// A loop stopped in the middle of a long backlog (here by the indicator write of its first tag)
+// cuts no further packet and raises none of the tag reports it had parsed.
+TEST_F(Vk640ProtocolTest, ALoopStoppedInItsTurnCutsNoFurtherPacket) {
+    finishStartUp();
+    protocol->pumpEvent(ProtocolEventArgs(Ev::resetIndicator));
+    transport->onWrite = [&](ByteView) { protocol->stop(); };
+    Bytes backlog;
+    for (int i = 0; i < 2000; ++i) {
+        const auto low = static_cast<uint8_t>(i);
+        const auto high = static_cast<uint8_t>(i >> 8);
+        const Bytes one =
+            inventory(joined({header(1, 10, 12), record(0x04, {0xE2, high, low}), kFinished}));
+        backlog.insert(backlog.end(), one.begin(), one.end());
+    }
+    transport->feed(backlog);
+    ASSERT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+    EXPECT_EQ(transport->writeCount(), 1);
+    EXPECT_EQ(protocol->packetsCut(), 1u);
+    EXPECT_EQ(protocol->tagReportsParsed(), 1u);
+    EXPECT_EQ(recorder->count(Ev::tagInfo), 0);
+}
+
 TEST_F(Vk640ProtocolTest, WhateverADelegateThrowsStaysInTheLibrary) {
     recorder->onEvent = [](const ProtocolEventArgs&) { throw 7; };
     transport->feed(tlvReply(0x10, 0x21, 0x21, {1}));

@@ -748,27 +748,6 @@ class SlowApp : public ActionListener, public RfidDelegate {
     std::vector<std::weak_ptr<TagInfo>> kept_;
 };
 
-// Counts the tag reports the protocol raises on their way to the device.
-class RaisedTags : public BaseProtocolDelegate {
-  public:
-    explicit RaisedTags(std::shared_ptr<BaseProtocolDelegate> device)
-        : device_(std::move(device)) {}
-    void protocolEvent(const ProtocolEventArgs& event) override {
-        if (event.id() == ProtocolEventId::tagInfo) ++tags;
-        device_->protocolEvent(event);
-    }
-    void receiveFinished() override { device_->receiveFinished(); }
-    // Parsed, then dropped because their receive loop had been stopped: raised all the same.
-    void endedTagReports(std::size_t count) override {
-        tags += count;
-        device_->endedTagReports(count);
-    }
-    std::atomic<std::size_t> tags{0};
-
-  private:
-    const std::shared_ptr<BaseProtocolDelegate> device_;
-};
-
 // The reader delegate of the line's tests: the connection states go to the fixture's call log;
 // of the log records it keeps only counts: every WARN, those that say the application is slower
 // than the reader, the sum of the tag reports they say were not told, failed alive exchanges and
@@ -805,8 +784,8 @@ long residentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-// The application, a counter of the tags raised and the log records stand between the reader and
-// the test; the keep-alive runs at its default.
+// The application and the log records stand between the reader and the test; the keep-alive runs
+// at its default. The tag reports raised are those the protocol parsed.
 template <class Model>
 class UhfEventLineTest : public UhfThroughReaderTest<Model> {
   protected:
@@ -816,15 +795,11 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
         reader.setUhfReaderDelegate(slow);
         reader.setRfidDelegate(slow);
         reader.setReaderDelegate(records);
-        reader.baseProtocol()->setDelegate(raised);
         reader.setCheckInterval(BaseReader::kDefaultCheckInterval);
         BaseReader::setLogLevel(LogLevel::warn);
     }
     void TearDown() override {
-        if (const auto reader = this->f.reader) {
-            reader->baseProtocol()->setDelegate(reader->baseDevice());
-            reader->setReaderDelegate(this->f.sink);
-        }
+        if (const auto reader = this->f.reader) reader->setReaderDelegate(this->f.sink);
     }
     // The simulator streams rounds of its tags, `perSecond` a second (0: as fast as the host
     // reads them).
@@ -836,18 +811,19 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
     const EventSequence& line() const { return this->f.reader->eventLine(); }
     bool lineIdle() const { return line().isIdle(); }
     bool lineFull() const { return line().waitingTags() >= EventSequence::kTagCapacity; }
+    uint64_t raised() const { return this->f.reader->baseProtocol()->tagReportsParsed(); }
     // Every tag report raised is heard or counted as not told, in the line and in its records.
     void expectEveryTagHeardOrCounted() {
-        EXPECT_EQ(slow->tags.load() + line().notTold(), raised->tags.load());
+        EXPECT_EQ(slow->tags.load() + line().notTold(), raised());
         EXPECT_EQ(records->notTold.load(), line().notTold());
     }
     // Once the reader is quiet and the line empty.
     bool settled() {
-        std::size_t last = raised->tags.load();
+        uint64_t last = raised();
         return waitUntil(
             [&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                const std::size_t now = raised->tags.load();
+                const uint64_t now = raised();
                 return std::exchange(last, now) == now && lineIdle();
             },
             std::chrono::seconds(60));
@@ -921,7 +897,6 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
     }
 
     std::shared_ptr<SlowApp> slow = std::make_shared<SlowApp>(this->f.reader);
-    std::shared_ptr<RaisedTags> raised = std::make_shared<RaisedTags>(this->f.reader->baseDevice());
     std::shared_ptr<LineRecords> records = std::make_shared<LineRecords>(this->f.calls);
     const std::string none = "00000000";
 };
@@ -1011,8 +986,8 @@ TYPED_TEST(UhfEventLineTest, AnApplicationThatKeepsUpHearsEveryTagOnce) {
     const auto reads = this->app->reads();
     EXPECT_TRUE(
         std::all_of(reads.begin(), reads.end(), [](const auto& read) { return read.second == 1; }));
-    EXPECT_EQ(reads.size(), this->raised->tags.load());
-    EXPECT_EQ(this->slow->tags.load(), this->raised->tags.load());
+    EXPECT_EQ(reads.size(), this->raised());
+    EXPECT_EQ(this->slow->tags.load(), this->raised());
     EXPECT_GT(reads.size(), 4000u);
     EXPECT_EQ(this->records->warnings.load(), 0);
 }
@@ -1064,8 +1039,6 @@ TYPED_TEST(UhfEventLineTest, TheTagsOfAnEndedConnectionAreNeverHeardOnTheNext) {
         ASSERT_TRUE(f.reader->connect());
         ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; },
                               std::chrono::seconds(20)));
-        // The new connection's device took the protocol's delegate back.
-        f.reader->baseProtocol()->setDelegate(this->raised);
         auto fresh = std::make_shared<AppDelegate>(f.reader);
         const auto uhf = f.reader->uhf();
         ASSERT_TRUE(uhf);
@@ -1133,6 +1106,42 @@ TYPED_TEST(UhfEventLineTest, ALinkLostWithTheLineFullIsHeardAtOnceAndItsTagsCoun
     ASSERT_TRUE(this->settled());
     this->expectEveryTagHeardOrCounted();
     EXPECT_GT(f.reader->eventLine().notTold(), 0u);
+}
+
+// While tags stream, a burst of buffer resets (each once more tags were parsed), then the
+// connection ends, by disconnect() or a lost link, and comes back: every tag report parsed is
+// heard or counted, in the line and in its records.
+TYPED_TEST(UhfEventLineTest, ResetsAndEndedConnectionsWhileTagsFlowLeaveEveryTagHeardOrCounted) {
+    auto& f = this->f;
+    const auto protocol = f.reader->baseProtocol();
+    this->slow->startMs = 0;
+    this->slow->tagMs = 0;
+    for (const bool linkLost : {false, true, false}) {
+        SCOPED_TRACE(linkLost ? "link lost" : "disconnect()");
+        this->stream(0);
+        const auto uhf = f.reader->uhf();
+        ASSERT_TRUE(uhf);
+        EXPECT_EQ(this->await([&](auto done) { uhf->inventory(done); }), kOk);
+        for (int reset = 0; reset < 20; ++reset) {
+            const uint64_t parsed = this->raised();
+            ASSERT_TRUE(waitUntil([&] { return this->raised() > parsed; }));
+            protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
+        }
+        if (linkLost) {
+            f.reader->baseTransport()->disconnect();
+        } else {
+            ASSERT_TRUE(f.reader->disconnect());
+        }
+        ASSERT_TRUE(waitUntil([&] {
+            return f.reader->connectState() == ConnectState::disconnected &&
+                   protocol->receiveLoopsRunning() == 0;
+        }));
+        ASSERT_TRUE(f.connected());
+    }
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+    ASSERT_TRUE(this->settled());
+    this->expectEveryTagHeardOrCounted();
 }
 
 // With the line full, the application lets the reader go from inside a tag callback: the reader

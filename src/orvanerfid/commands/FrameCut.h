@@ -24,12 +24,12 @@ struct FrameCut {
 
 // Walks the frames at the head of `stream` with a pure cutter (`cut(ByteView) -> FrameCut`):
 // each complete frame goes to `onFrame(ByteView)`, an invalid start costs one byte, and the
-// walk stops at an incomplete head. Returns the number of bytes consumed (frames and dropped
-// bytes); the rest waits for more input.
-template <typename Cutter, typename OnFrame>
-std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
+// walk stops at an incomplete head, or before the next frame once `stop()` is true. Returns the
+// number of bytes consumed (frames and dropped bytes); the rest waits for more input.
+template <typename Cutter, typename OnFrame, typename Stop>
+std::size_t forEachFrameUntil(ByteView stream, Cutter&& cut, OnFrame&& onFrame, Stop&& stop) {
     std::size_t at = 0;
-    while (at < stream.size()) {
+    while (at < stream.size() && !stop()) {
         const ByteView head = stream.subspan(at);
         const FrameCut result = cut(head);
         if (result.status == FrameCutStatus::incomplete) break;
@@ -41,6 +41,12 @@ std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
         at += result.length;
     }
     return at;
+}
+
+// The same walk, to the end of what `stream` holds.
+template <typename Cutter, typename OnFrame>
+std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
+    return forEachFrameUntil(stream, cut, onFrame, [] { return false; });
 }
 
 }  // namespace orvane

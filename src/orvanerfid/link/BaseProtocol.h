@@ -142,6 +142,9 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
 
     // Receive loops started and not yet ended.
     int receiveLoopsRunning() const { return receiveLoop_.loopsRunning(); }
+    // Tag reports the receive loops have parsed for the delegate since this object was made: each
+    // reaches `protocolEvent` or is counted through `endedTagReports`.
+    uint64_t tagReportsParsed() const { return tagReports_.load(std::memory_order_relaxed); }
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 
   protected:
@@ -197,8 +200,12 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // The same for the call that raises one tag report: dropped and counted when its loop has
     // been stopped or replaced before its turn (see ReceiveLoop::defer).
     void deliverTagLater(std::function<void()> call) {
+        tagReports_.fetch_add(1, std::memory_order_relaxed);
         receiveLoop_.defer(std::move(call), true, true);
     }
+    // From such a call that does not raise its tag report after all: counted with those of
+    // stopped loops (see ReceiveLoop::dropTagReport).
+    void dropTagReport() { receiveLoop_.dropTagReport(); }
     // Runs the queued calls now, outside any turn (see ReceiveLoop::deliver).
     void deliverQueued() { receiveLoop_.deliver(); }
     // The wait of a `FairLock` taker: keeps the receive loop turning when called from a delegate.
@@ -214,6 +221,7 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     const std::shared_ptr<BaseTransport> transport_;
     mutable std::mutex delegateLock_;
     std::weak_ptr<BaseProtocolDelegate> delegate_;
+    std::atomic<uint64_t> tagReports_{0};
     ReceiveLoop receiveLoop_;
 };
 

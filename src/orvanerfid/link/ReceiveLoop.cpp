@@ -105,6 +105,11 @@ void ReceiveLoop::defer(std::function<void()> delivery, bool application, bool t
         {std::move(delivery), application, tagReport, tWork.runner == this ? tWork.loop : 0});
 }
 
+void ReceiveLoop::dropTagReport() {
+    std::lock_guard guard(deferredLock_);
+    ++droppedTags_;
+}
+
 bool ReceiveLoop::inDelivery() const {
     return tDelivering == this;
 }
@@ -181,6 +186,7 @@ void ReceiveLoop::deliver() {
     }
     tDelivering = outer;
     delivering_ = false;
+    ended += std::exchange(droppedTags_, 0);
     guard.unlock();
     if (ended == 0) return;
     std::shared_ptr<Hooks> hooks;

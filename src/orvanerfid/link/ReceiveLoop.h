@@ -77,6 +77,10 @@ class ReceiveLoop {
     // not run but counted (the `endedTags` hook): the connection it belongs to has ended, and a
     // stopped loop ends at once instead of working through the backlog it had parsed.
     void defer(std::function<void()> delivery, bool application = true, bool tagReport = false);
+    // From a `tagReport` delivery that finds its report void after all (its buffers were reset,
+    // or its loop stopped, since the turn that deferred it): the report is counted with those
+    // of stopped loops, through the `endedTags` hook at the end of the delivery pass.
+    void dropTagReport();
     // Runs the queued deliveries on the calling thread, unless a thread is delivering for this
     // runner already (it takes them, in order). The loop calls it after each turn.
     void deliver();
@@ -131,6 +135,8 @@ class ReceiveLoop {
     };
     std::deque<Deferred> deferred_;
     bool delivering_ = false;
+    // Tag reports their deliveries dropped (`dropTagReport`), not yet passed to `endedTags`.
+    std::size_t droppedTags_ = 0;
 };
 
 }  // namespace orvane

@@ -295,7 +295,7 @@ void Vk210Protocol::readTransport() {
     }
 }
 
-uint64_t Vk210Protocol::cutFrames() {
+uint64_t Vk210Protocol::cutFrames(const DispatchWorkItem& self) {
     frames_.clear();
     uint64_t epoch;
     {
@@ -312,7 +312,13 @@ uint64_t Vk210Protocol::cutFrames() {
         frames_.push_back({static_cast<std::size_t>(frame.data() - work_.data()), frame.size()});
         kept += frame.size();
     };
-    std::size_t consumed = forEachFrame(work_, cutter, keep);
+    const auto stopped = [&self] { return self.isCancelled(); };
+    std::size_t consumed = forEachFrameUntil(work_, cutter, keep, stopped);
+    // A stopped loop cuts no further: its connection has ended, and what it holds goes.
+    if (stopped()) {
+        frames_.clear();
+        return epoch;
+    }
     const auto reportDropped = [&] {
         if (consumed <= kept) return;
         orvLogger::error(kTag, "keepReadThread() ************ Dropped " +
@@ -332,9 +338,9 @@ uint64_t Vk210Protocol::cutFrames() {
         // The head was a false start: its first byte goes and the rest is cut again, so a
         // frame that arrived behind it is not lost. Nothing more is coming, so every head left
         // incomplete is a false start too.
-        while (consumed < work_.size()) {
+        while (consumed < work_.size() && !stopped()) {
             ++consumed;
-            consumed += forEachFrame(ByteView(work_).subspan(consumed), cutter, keep);
+            consumed += forEachFrameUntil(ByteView(work_).subspan(consumed), cutter, keep, stopped);
         }
         reportDropped();
         return epoch;
@@ -356,7 +362,7 @@ bool Vk210Protocol::receiveTurn(const DispatchWorkItem& self) {
     }
     if (state != ConnectState::connected) return true;
     readTransport();
-    const uint64_t epoch = cutFrames();
+    const uint64_t epoch = cutFrames(self);
     if (frames_.empty()) return true;
     const auto target = delegate();
     for (const FrameSpan& span : frames_) {
@@ -408,14 +414,16 @@ void Vk210Protocol::dispatch(ByteView frame, const std::shared_ptr<BaseProtocolD
             id == OrvRfidCmdId::tagAccessData ? takeBank() : std::nullopt;
         if (delegate) {
             for (ProtocolEventArgs& event : vk210FrameEvents(*parsed, bank)) {
-                const bool tagReport = event.id() == ProtocolEventId::tagInfo;
-                auto call = [this, delegate, epoch, event = std::move(event)] {
-                    if (resetEpoch_.load() == epoch) notify(delegate, event);
-                };
-                if (tagReport) {
-                    deliverTagLater(std::move(call));
+                if (event.id() == ProtocolEventId::tagInfo) {
+                    // A tag report cut before a reset or a stop is not raised, but counted.
+                    deliverTagLater([this, delegate, epoch, event = std::move(event)] {
+                        if (resetEpoch_.load() != epoch) return dropTagReport();
+                        notify(delegate, event);
+                    });
                 } else {
-                    deliverLater(std::move(call));
+                    deliverLater([this, delegate, epoch, event = std::move(event)] {
+                        if (resetEpoch_.load() == epoch) notify(delegate, event);
+                    });
                 }
             }
         }

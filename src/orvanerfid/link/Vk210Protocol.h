@@ -84,8 +84,9 @@ class Vk210Protocol : public BaseProtocol {
 
     // Moves the transport's bytes into the buffer; false when the loop must end.
     void readTransport();
-    // Cuts every complete frame buffered into `work_`/`frames_`; returns the reset epoch seen.
-    uint64_t cutFrames();
+    // Cuts every complete frame buffered into `work_`/`frames_`, none once `self` (the loop's
+    // own item) is stopped; returns the reset epoch seen.
+    uint64_t cutFrames(const DispatchWorkItem& self);
     // Queues the frame's events and then its reply, as of reset epoch `epoch`.
     void dispatch(ByteView frame, const std::shared_ptr<BaseProtocolDelegate>& delegate,
                   uint64_t epoch);

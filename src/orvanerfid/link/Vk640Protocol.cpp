@@ -342,16 +342,23 @@ bool Vk640Protocol::takeReceived() {
 
 void Vk640Protocol::cutBuffered(const DispatchWorkItem& self) {
     std::size_t packetBytes = 0;
-    const std::size_t consumed = forEachFrame(buffer_, STPacket::cutPacket, [&](ByteView bytes) {
-        packetBytes += bytes.size();
-        // A stopped loop only cuts what is left: its connection has ended.
-        if (self.isCancelled()) return;
-        try {
-            sortPacket(STPacket(bytes));
-        } catch (const std::exception& e) {
-            orvLogger::error(kTag, str("keepReadThread() ************ ", e.what()));
-        }
-    });
+    const std::size_t consumed = forEachFrameUntil(
+        buffer_, STPacket::cutPacket,
+        [&](ByteView bytes) {
+            packetBytes += bytes.size();
+            packetsCut_.fetch_add(1, std::memory_order_relaxed);
+            try {
+                sortPacket(STPacket(bytes));
+            } catch (const std::exception& e) {
+                orvLogger::error(kTag, str("keepReadThread() ************ ", e.what()));
+            }
+        },
+        [&self] { return self.isCancelled(); });
+    // A stopped loop cuts no further: its connection has ended, and what it holds goes.
+    if (self.isCancelled()) {
+        buffer_.clear();
+        return;
+    }
     if (consumed > packetBytes) {
         orvLogger::error(kTag, "keepReadThread() skipped " +
                                    std::to_string(consumed - packetBytes) +

@@ -87,6 +87,8 @@ class Vk640Protocol : public BaseProtocol {
     ORVANE_INTERNAL void handlePacket(STPacket packet);
     ORVANE_INTERNAL const Vk640Indicator& indicatorState() const { return indicator_; }
     ORVANE_INTERNAL std::size_t queuedReplies() const { return replies_.count(); }
+    // Packets the receive loops have cut since this object was made.
+    ORVANE_INTERNAL uint64_t packetsCut() const { return packetsCut_.load(); }
 
   protected:
     ORVANE_INTERNAL bool receiveTurn(const DispatchWorkItem& self) override;
@@ -102,7 +104,8 @@ class Vk640Protocol : public BaseProtocol {
     ORVANE_INTERNAL void writeIndicator(const Vk640IndicatorOutput& output);
     // Moves what the transport holds into the receive buffer; false when nothing came.
     ORVANE_INTERNAL bool takeReceived();
-    // `self` is the receive loop's own item: once it is stopped, the packets are cut and dropped.
+    // `self` is the receive loop's own item: once it is stopped, nothing more is cut and the
+    // buffer is dropped.
     ORVANE_INTERNAL void cutPackets(const DispatchWorkItem& self);
     // Cuts the complete packets at the head of the buffer and drops the bytes that start none.
     ORVANE_INTERNAL void cutBuffered(const DispatchWorkItem& self);
@@ -117,6 +120,7 @@ class Vk640Protocol : public BaseProtocol {
     Bytes buffer_;
     Clock::time_point lastReceive_;
     std::atomic<bool> resetBuffer_{true};
+    std::atomic<uint64_t> packetsCut_{0};
 };
 
 }  // namespace orvane
