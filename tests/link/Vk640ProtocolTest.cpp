@@ -336,11 +336,29 @@ TEST_F(Vk640ProtocolTest, ALoopStoppedInItsTurnCutsNoFurtherPacket) {
         backlog.insert(backlog.end(), one.begin(), one.end());
     }
     transport->feed(backlog);
+    ASSERT_TRUE(waitUntil([&] { return transport->writeCount() > 0; }));
     ASSERT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
     EXPECT_EQ(transport->writeCount(), 1);
     EXPECT_EQ(protocol->packetsCut(), 1u);
     EXPECT_EQ(protocol->tagReportsParsed(), 1u);
     EXPECT_EQ(recorder->count(Ev::tagInfo), 0);
+}
+
+// A loop stopped while it delivers (here by its first tag report's delegate) hands nothing else
+// of its connection on: no note that inventory data flowed, which would reach the inventory of
+// the next connection, and no reply, which would wait in the queue for a request of the next.
+TEST_F(Vk640ProtocolTest, ALoopStoppedWhileItDeliversHandsOnNothingOfItsConnection) {
+    finishStartUp();
+    recorder->onEvent = [&](const ProtocolEventArgs& event) {
+        if (event.id() == Ev::tagInfo) protocol->stop();
+    };
+    transport->feed(
+        joined({inventory(joined({header(1, 10, 12), record(0x04, {0xE2, 0x01}), kFinished})),
+                kMacReply}));
+    ASSERT_TRUE(waitUntil([&] { return recorder->count(Ev::tagInfo) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+    EXPECT_EQ(recorder->count(Ev::receivedInventoryData), 0);
+    EXPECT_EQ(protocol->queuedReplies(), 0u);
 }
 
 TEST_F(Vk640ProtocolTest, WhateverADelegateThrowsStaysInTheLibrary) {

@@ -201,7 +201,13 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     // been stopped or replaced before its turn (see ReceiveLoop::defer).
     void deliverTagLater(std::function<void()> call) {
         tagReports_.fetch_add(1, std::memory_order_relaxed);
-        receiveLoop_.defer(std::move(call), true, true);
+        receiveLoop_.defer(std::move(call), true, ReceiveLoop::IfEnded::count);
+    }
+    // The same for a call that only means something to the connection of its loop (a reply,
+    // the state of that connection's inventory): dropped when its loop has been stopped or
+    // replaced before its turn.
+    void deliverWhileLive(std::function<void()> call, bool application = true) {
+        receiveLoop_.defer(std::move(call), application, ReceiveLoop::IfEnded::drop);
     }
     // From such a call that does not raise its tag report after all: counted with those of
     // stopped loops (see ReceiveLoop::dropTagReport).

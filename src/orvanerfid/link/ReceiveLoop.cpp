@@ -99,10 +99,10 @@ bool ReceiveLoop::isCurrent(const DispatchWorkItem& self) const {
     return item_.get() == &self;
 }
 
-void ReceiveLoop::defer(std::function<void()> delivery, bool application, bool tagReport) {
+void ReceiveLoop::defer(std::function<void()> delivery, bool application, IfEnded ifEnded) {
     std::lock_guard guard(deferredLock_);
     deferred_.push_back(
-        {std::move(delivery), application, tagReport, tWork.runner == this ? tWork.loop : 0});
+        {std::move(delivery), application, ifEnded, tWork.runner == this ? tWork.loop : 0});
 }
 
 void ReceiveLoop::dropTagReport() {
@@ -172,8 +172,9 @@ void ReceiveLoop::deliver() {
     while (!deferred_.empty()) {
         Deferred delivery = std::move(deferred_.front());
         deferred_.pop_front();
-        if (delivery.tagReport && delivery.loop != 0 && live_.load() != delivery.loop) {
-            ++ended;
+        if (delivery.ifEnded != IfEnded::run && delivery.loop != 0 &&
+            live_.load() != delivery.loop) {
+            if (delivery.ifEnded == IfEnded::count) ++ended;
             continue;
         }
         guard.unlock();

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -70,14 +71,19 @@ class ReceiveLoop {
     // Loops that have started and not yet ended, replaced ones included.
     int loopsRunning() const { return running_.load(); }
 
+    // What becomes of a delivery whose loop has been stopped or replaced by the time its turn
+    // comes: it runs (`run`), or, when it only means something to the connection that has ended
+    // (a reply, the state of that connection's inventory), it is dropped (`drop`), or dropped and
+    // counted (`count`, a tag report, through the `endedTags` hook). A stopped loop thus ends at
+    // once instead of working through the backlog it had parsed, and none of it reaches the next
+    // connection.
+    enum class IfEnded : uint8_t { run, drop, count };
     // From a turn: queues `delivery`, run after the turn lock is released, in the order queued.
     // `application` is false for library work that must keep its place behind the deliveries
-    // (a reply that follows its event) but may go ahead of them while a delivery blocks. A
-    // `tagReport` delivery whose loop has been stopped or replaced by the time its turn comes is
-    // not run but counted (the `endedTags` hook): the connection it belongs to has ended, and a
-    // stopped loop ends at once instead of working through the backlog it had parsed.
-    void defer(std::function<void()> delivery, bool application = true, bool tagReport = false);
-    // From a `tagReport` delivery that finds its report void after all (its buffers were reset,
+    // (a reply that follows its event) but may go ahead of them while a delivery blocks.
+    void defer(std::function<void()> delivery, bool application = true,
+               IfEnded ifEnded = IfEnded::run);
+    // From a tag report's delivery that finds its report void after all (its buffers were reset,
     // or its loop stopped, since the turn that deferred it): the report is counted with those
     // of stopped loops, through the `endedTags` hook at the end of the delivery pass.
     void dropTagReport();
@@ -129,7 +135,7 @@ class ReceiveLoop {
     struct Deferred {
         std::function<void()> call;
         bool application;
-        bool tagReport;
+        IfEnded ifEnded;
         // The loop whose turn deferred it (0: none).
         uint64_t loop;
     };

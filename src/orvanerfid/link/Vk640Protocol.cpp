@@ -413,10 +413,11 @@ void Vk640Protocol::sortPacket(STPacket packet) {
         }
         if (!role.isReply) return;
     }
-    // The reply follows the events before it, and is queued even when they throw.
-    deliverLater([this, reply = std::make_shared<STPacket>(
-                            std::move(packet))] { enqueueReceivedPacket(std::move(*reply)); },
-                 false);
+    // The reply follows the events before it, and is queued even when they throw; a reply of a
+    // connection that has ended answers nothing.
+    deliverWhileLive([this, reply = std::make_shared<STPacket>(
+                                std::move(packet))] { enqueueReceivedPacket(std::move(*reply)); },
+                     false);
 }
 
 void Vk640Protocol::decodeInventory(const STPacket& packet) {
@@ -443,8 +444,9 @@ void Vk640Protocol::decodeInventory(const STPacket& packet) {
                             "An inventory record is shorter than its fields");
     }
     if (const auto output = indicator_.onPacketEnd(Clock::now())) writeIndicator(*output);
+    // Tells the inventory of this connection that its data flows; never one of the next.
     if (target) {
-        deliverLater([this, target] {
+        deliverWhileLive([this, target] {
             notify(target, ProtocolEventArgs(ProtocolEventId::receivedInventoryData));
         });
     }
