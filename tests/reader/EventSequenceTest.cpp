@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ReaderTestSupport.h"
@@ -132,6 +135,35 @@ TEST_F(EventSequenceTest, AFullLineDropsOnlyTagReportsAndCountsThem) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_NE(records[0].find("slower than the reader"), std::string::npos);
     EXPECT_EQ(records[1], "The operation ended: 5 tag reports were not told");
+}
+
+// A thread posts rounds of tag reports, each ended by a Stop, without waiting for the line: when a
+// Stop is told, no tag report told before it is alive any more.
+TEST_F(EventSequenceTest, NoToldTagReportOutlivesTheStopAfterIt) {
+    constexpr int kRounds = 50;
+    constexpr int kTagsPerRound = 2000;
+    // Only the teller touches it, one thread at a time.
+    std::vector<std::weak_ptr<TagInfo>> toldSinceStop;
+    std::atomic<int> stops{0};
+    std::atomic<std::size_t> aliveAtStops{0};
+    line->setTagTeller([&](const std::shared_ptr<TagInfo>& tag) { toldSinceStop.push_back(tag); });
+    std::thread poster([&] {
+        for (int round = 0; round < kRounds; ++round) {
+            for (int i = 0; i < kTagsPerRound; ++i)
+                line->postTag(std::make_shared<TagInfo>());
+            line->postState(
+                [&] {
+                    aliveAtStops += std::count_if(toldSinceStop.begin(), toldSinceStop.end(),
+                                                  [](const auto& tag) { return !tag.expired(); });
+                    toldSinceStop.clear();
+                    ++stops;
+                },
+                [] {}, false);
+        }
+    });
+    poster.join();
+    ASSERT_TRUE(waitUntil([&] { return stops.load() == kRounds && line->isIdle(); }));
+    EXPECT_EQ(aliveAtStops.load(), 0u);
 }
 
 }  // namespace

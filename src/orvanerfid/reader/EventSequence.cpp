@@ -26,6 +26,12 @@ void tell(const Task& task) noexcept {
 
 }  // namespace
 
+void EventSequence::setTagTeller(TagTeller teller) {
+    auto shared = std::make_shared<const TagTeller>(std::move(teller));
+    std::lock_guard guard(mutex_);
+    tellTag_.swap(shared);
+}
+
 void EventSequence::countNotTold(uint64_t count) {
     notTold_.fetch_add(count, std::memory_order_relaxed);
     unreported_ += count;
@@ -84,7 +90,6 @@ void EventSequence::put(Entry entry) {
     }
     // A tag report the line did not take ends here, on the thread that made it.
     entry = {};
-    releaseTold();
     if (warn) {
         orvLogger::warn(kTag,
                         "The application's callbacks are slower than the reader: tag reports "
@@ -127,24 +132,10 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
     if (teller) startTeller();
 }
 
-void EventSequence::releaseTold() {
-    if (!toldWaiting_.load(std::memory_order_acquire)) return;
-    std::vector<std::shared_ptr<TagInfo>> told;
-    {
-        std::lock_guard guard(mutex_);
-        told.swap(told_);
-        toldWaiting_.store(false, std::memory_order_relaxed);
-    }
-}
-
 void EventSequence::drain() {
     std::vector<Entry> batch;
-    // The tag reports told in this batch, released before the next event that is not a tag
-    // report, before the line goes idle, or by the next post.
-    std::vector<std::shared_ptr<TagInfo>> done;
     std::unique_lock lock(mutex_);
     batch.swap(spare_);
-    done.swap(doneSpare_);
     // Gathers the tag reports of the next few receive turns, unless an event other than a tag
     // report, or a close, is waiting.
     if (!hurried_ && pending_.size() < kGatherEnough) {
@@ -152,46 +143,34 @@ void EventSequence::drain() {
         hurry_.wait_for(lock, kGather, [&] { return hurried_; });
         gathering_ = false;
     }
-    const auto releaseDone = [&] {
-        done.clear();
-        releaseTold();
-    };
     for (;;) {
         if (pending_.empty()) {
-            // Nothing of what was told stays once the line is idle.
-            if (toldWaiting_.load(std::memory_order_relaxed)) {
-                lock.unlock();
-                releaseTold();
-                lock.lock();
-                continue;
-            }
             spare_.swap(batch);
-            doneSpare_.swap(done);
             telling_ = false;
             return;
         }
         batch.swap(pending_);
         // Every tag report waiting was put in the line since the last close.
         const uint64_t generation = generation_.load(std::memory_order_relaxed);
+        const std::shared_ptr<const TagTeller> tellTag = tellTag_;
         lock.unlock();
         std::size_t tags = 0;
         uint64_t dropped = 0;
         for (Entry& entry : batch) {
             if (!entry.tag) {
-                // The application hears of an action state with no earlier tag report held.
-                releaseDone();
                 tell(entry.task);
                 entry.task = nullptr;
                 continue;
             }
             ++tags;
-            if (generation_.load(std::memory_order_acquire) == generation) {
-                tell([&] { tellTag_(entry.tag); });
-                done.push_back(std::move(entry.tag));
-            } else {
+            if (generation_.load(std::memory_order_acquire) != generation) {
                 ++dropped;
-                entry.tag.reset();
+            } else if (tellTag) {
+                tell([&] { (*tellTag)(entry.tag); });
             }
+            // Told or dropped, the report goes here, before the next event is told: once an
+            // action state is heard, no earlier tag report is held by the line.
+            entry.tag.reset();
         }
         batch.clear();
         if (dropped != 0) {
@@ -201,18 +180,6 @@ void EventSequence::drain() {
         }
         lock.lock();
         waiting_ -= tags;
-        // The told reports go back to the thread that made them, freed at its next post, which
-        // keeps the allocator from passing memory between two threads per tag; when the last
-        // batch handed back waits still, the teller frees these itself.
-        if (!done.empty() && told_.empty()) {
-            told_.swap(done);
-            toldWaiting_.store(true, std::memory_order_release);
-        }
-        if (!done.empty()) {
-            lock.unlock();
-            done.clear();
-            lock.lock();
-        }
     }
 }
 

@@ -11,9 +11,10 @@
 // Waking a thread costs more than handing it a tag, so the teller is woken once for many: a
 // teller started for tag reports waits `kGather` before it takes what waits, so the reports of
 // that receive turn and of the next few ride on the same wake; any other event, a close, or
-// `kGatherEnough` events waiting cut the wait short. A teller at work is never woken again:
-// what is posted meanwhile joins its next batch. The teller settles a batch's count in one step
-// under the mutex.
+// `kGatherEnough` events waiting cut the wait short. A tag report thus reaches the application
+// about `kGather` after the first of its gathering was posted, plus the time the teller takes to
+// wake. A teller at work is never woken again: what is posted meanwhile joins its next batch. The
+// teller settles a batch's count in one step under the mutex.
 //
 // The line is bounded in tag reports: while `kTagCapacity` of them wait (those in the batch
 // being told included), a tag report raised is not told. Every other event (action states,
@@ -26,11 +27,11 @@
 // once an ended receive loop has delivered its last events), and at `open` for those raised
 // while closed.
 //
-// Told tag reports go back to the thread that made them and are released at its next post, so
-// the allocator does not pass memory between two threads per tag; but nothing told is held once
-// the line is idle, nor when an event other than a tag report is told: after an inventory's
-// Stop has been told, no tag report of it is alive in the line. Other events are released as
-// soon as they have been told.
+// The teller lets each tag report go as soon as it has told or dropped it, on its own thread:
+// the line holds no told report when it tells any other event or goes idle, so after an
+// inventory's Stop has been told, no tag report of it is alive in the line. Other events are let
+// go as soon as they have been told; a report the line does not take ends on the posting thread,
+// and those `close` drops on the closing thread.
 //
 // `close` drops the tag reports still waiting and those raised until `open`, and the teller
 // drops the rest of the batch it is telling: the connection is ending and nobody waits for the
@@ -40,8 +41,9 @@
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
 // runs on its own global-queue thread). Events are told with no lock of this class held; what
 // they throw is caught and logged. `mutex_` guards the waiting events, the count of waiting tag
-// reports, the teller's claim and gathering, the warning marks and the order of the action state
-// a post sets (`postState`); the close generation is an atomic the teller reads per tag report.
+// reports, the tag teller (the teller takes it once per batch), the teller's claim and
+// gathering, the warning marks and the order of the action state a post sets (`postState`); the
+// close generation is an atomic the teller reads per tag report.
 
 #include <atomic>
 #include <chrono>
@@ -77,8 +79,9 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
 
     using TagTeller = std::function<void(const std::shared_ptr<TagInfo>&)>;
 
-    // What tells a tag report put in the line by `postTag`. Set once, before any is posted.
-    void setTagTeller(TagTeller teller) { tellTag_ = std::move(teller); }
+    // What tells a tag report put in the line by `postTag`; a batch taken already keeps the one
+    // it took.
+    void setTagTeller(TagTeller teller);
     // Puts an event other than a tag report in the line; it is always kept.
     void post(Task task);
     // Puts a tag report in the line, to be told by the tag teller: the flood of an inventory
@@ -129,8 +132,6 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // (true: start one), or cuts a gathering teller's wait short for an event other than a tag.
     bool wakeTeller(bool tag);
     void startTeller();
-    // Releases the tag reports told and handed back, if any wait (outside `mutex_`).
-    void releaseTold();
     void drain();
 
     std::atomic<uint64_t> notTold_{0};
@@ -139,17 +140,11 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     mutable std::mutex mutex_;
     // Ends a gathering teller's wait early.
     std::condition_variable hurry_;
-    TagTeller tellTag_;
+    std::shared_ptr<const TagTeller> tellTag_;
     // The events waiting, and the teller's emptied batch kept for its capacity: the two change
     // places at each batch, so a steady stream allocates nothing.
     std::vector<Entry> pending_;
     std::vector<Entry> spare_;
-    // Tag reports told and handed back to the posting thread, released by its next post (or by
-    // the teller before the line goes idle or an event other than a tag report is told); and the
-    // teller's emptied list of told reports, kept for its capacity.
-    std::vector<std::shared_ptr<TagInfo>> told_;
-    std::atomic<bool> toldWaiting_{false};
-    std::vector<std::shared_ptr<TagInfo>> doneSpare_;
     // Tag reports in `pending_` and in the batch being told.
     std::size_t waiting_ = 0;
     bool closed_ = false;
