@@ -24,7 +24,21 @@ void tell(const Task& task) noexcept {
     }
 }
 
+std::string notToldText(std::string_view when, uint64_t count) {
+    return std::string(when) + ": " + std::to_string(count) + " tag reports were not told";
+}
+
 }  // namespace
+
+EventSequence::~EventSequence() {
+    // The line goes with its reader: what no record has counted yet is counted here.
+    const uint64_t count = ended_ + unreported_;
+    if (count == 0) return;
+    try {
+        orvLogger::warn(kTag, notToldText("The connection ended", count));
+    } catch (...) {
+    }
+}
 
 void EventSequence::setTagTeller(TagTeller teller) {
     auto shared = std::make_shared<const TagTeller>(std::move(teller));
@@ -37,16 +51,31 @@ void EventSequence::countNotTold(uint64_t count) {
     unreported_ += count;
 }
 
+void EventSequence::countEnded(uint64_t count) {
+    notTold_.fetch_add(count, std::memory_order_relaxed);
+    ended_ += count;
+}
+
 std::optional<std::string> EventSequence::takeReport(std::string_view when) {
     if (unreported_ == 0) return std::nullopt;
-    const uint64_t count = std::exchange(unreported_, 0);
-    return std::string(when) + ": " + std::to_string(count) + " tag reports were not told";
+    return notToldText(when, std::exchange(unreported_, 0));
+}
+
+std::optional<std::string> EventSequence::takeEndReport() {
+    if (ended_ == 0) return std::nullopt;
+    // The teller still drops (and counts) the rest of a batch of the ended connection.
+    if (inBatch_ && batchGeneration_ != generation_.load(std::memory_order_relaxed)) {
+        return std::nullopt;
+    }
+    // A receive loop of the ended connection may still deliver (and count) its last reports.
+    if (closed_ && !loopFinished_) return std::nullopt;
+    return notToldText("The connection ended", std::exchange(ended_, 0));
 }
 
 bool EventSequence::admit(const Entry& entry, bool& warn) {
     if (!entry.tag) return true;
     if (closed_) {
-        countNotTold(1);
+        countEnded(1);
         return false;
     }
     if (waiting_ >= kTagCapacity) {
@@ -108,9 +137,15 @@ void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
 }
 
 void EventSequence::dropEnded(std::size_t count) {
-    std::lock_guard guard(mutex_);
-    notTold_.fetch_add(count, std::memory_order_relaxed);
-    endedUnreported_ += count;
+    std::optional<std::string> report;
+    {
+        std::lock_guard guard(mutex_);
+        countEnded(count);
+        // Dropped by a thread that delivered for a loop that has finished: no later turn of it
+        // brings its record.
+        if (loopFinished_) report = takeEndReport();
+    }
+    if (report) orvLogger::warn(kTag, *report);
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -152,6 +187,8 @@ void EventSequence::drain() {
         batch.swap(pending_);
         // Every tag report waiting was put in the line since the last close.
         const uint64_t generation = generation_.load(std::memory_order_relaxed);
+        batchGeneration_ = generation;
+        inBatch_ = true;
         const std::shared_ptr<const TagTeller> tellTag = tellTag_;
         lock.unlock();
         std::size_t tags = 0;
@@ -173,13 +210,18 @@ void EventSequence::drain() {
             entry.tag.reset();
         }
         batch.clear();
-        if (dropped != 0) {
-            notTold_.fetch_add(dropped, std::memory_order_relaxed);
-            orvLogger::warn(kTag, "The connection ended: " + std::to_string(dropped) +
-                                      " tag reports were not told");
-        }
         lock.lock();
         waiting_ -= tags;
+        inBatch_ = false;
+        // A batch of a connection that has ended: the record of that end may have waited for it.
+        if (generation_.load(std::memory_order_relaxed) != generation) {
+            countEnded(dropped);
+            if (auto report = takeEndReport()) {
+                lock.unlock();
+                orvLogger::warn(kTag, *report);
+                lock.lock();
+            }
+        }
     }
 }
 
@@ -198,7 +240,8 @@ void EventSequence::open() {
     {
         std::lock_guard guard(mutex_);
         closed_ = false;
-        report = takeReport("While the connection was closed");
+        loopFinished_ = false;
+        report = takeEndReport();
     }
     if (report) orvLogger::warn(kTag, *report);
 }
@@ -211,14 +254,14 @@ void EventSequence::close() {
         const auto dropped =
             std::erase_if(pending_, [](const Entry& entry) { return entry.tag != nullptr; });
         waiting_ -= dropped;
-        countNotTold(dropped);
+        countEnded(dropped);
         // The tag reports of the batch being told are dropped by the teller as it reaches them.
         generation_.fetch_add(1, std::memory_order_release);
         if (telling_) {
             hurried_ = true;
             if (gathering_) hurry_.notify_one();
         }
-        report = takeReport("The connection ended");
+        report = takeEndReport();
     }
     if (report) orvLogger::warn(kTag, *report);
 }
@@ -227,12 +270,8 @@ void EventSequence::receiveFinished() {
     std::optional<std::string> report;
     {
         std::lock_guard guard(mutex_);
-        uint64_t count = std::exchange(endedUnreported_, 0);
-        if (closed_) count += std::exchange(unreported_, 0);
-        if (count != 0) {
-            report =
-                "The connection ended: " + std::to_string(count) + " tag reports were not told";
-        }
+        loopFinished_ = true;
+        report = takeEndReport();
     }
     if (report) orvLogger::warn(kTag, *report);
 }
