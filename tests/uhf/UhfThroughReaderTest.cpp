@@ -750,8 +750,8 @@ class SlowApp : public ActionListener, public RfidDelegate {
 
 // The reader delegate of the line's tests: the connection states go to the fixture's call log;
 // of the log records it keeps only counts: every WARN, those that say the application is slower
-// than the reader, the sum of the tag reports they say were not told, failed alive exchanges and
-// bytes the link dropped.
+// than the reader, those of a connection's end, the sum of the tag reports they say were not
+// told, failed alive exchanges and bytes the link dropped.
 class LineRecords : public ReaderSink {
   public:
     using ReaderSink::ReaderSink;
@@ -759,6 +759,7 @@ class LineRecords : public ReaderSink {
         const std::string& text = record.log();
         if (record.level() == LogLevel::warn) ++warnings;
         if (text.find("slower than the reader") != std::string::npos) ++slower;
+        if (text.starts_with("The connection ended")) ++connectionEnds;
         if (const auto at = text.find(" tag reports were not told"); at != std::string::npos) {
             const auto from = text.rfind(' ', at - 1) + 1;
             notTold += std::stoull(text.substr(from, at - from));
@@ -768,6 +769,7 @@ class LineRecords : public ReaderSink {
     }
     std::atomic<int> warnings{0};
     std::atomic<int> slower{0};
+    std::atomic<int> connectionEnds{0};
     std::atomic<uint64_t> notTold{0};
     std::atomic<int> aliveFailures{0};
     std::atomic<int> linkDrops{0};
@@ -1018,6 +1020,7 @@ TYPED_TEST(UhfEventLineTest, ADisconnectFromATagCallbackWithTheLineFullEndsAtOnc
     EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(this->slow->lastHeard.load(), ActionState::stop);
     this->expectEveryTagHeardOrCounted();
+    EXPECT_EQ(this->records->connectionEnds.load(), 1);
 }
 
 // With the line full, disconnect() and connect(): the tags the ended connection had parsed are
@@ -1106,6 +1109,7 @@ TYPED_TEST(UhfEventLineTest, ALinkLostWithTheLineFullIsHeardAtOnceAndItsTagsCoun
     ASSERT_TRUE(this->settled());
     this->expectEveryTagHeardOrCounted();
     EXPECT_GT(f.reader->eventLine().notTold(), 0u);
+    EXPECT_EQ(this->records->connectionEnds.load(), 1);
 }
 
 // While tags stream, a burst of buffer resets (each once more tags were parsed), then the

@@ -24,23 +24,58 @@ void tell(const Task& task) noexcept {
     }
 }
 
+std::string notToldText(std::string_view when, uint64_t count) {
+    return std::string(when) + ": " + std::to_string(count) + " tag reports were not told";
+}
+
 }  // namespace
+
+EventSequence::~EventSequence() {
+    // The line goes with its reader: what no record has counted yet is counted here.
+    const uint64_t count = ended_ + unreported_;
+    if (count == 0) return;
+    try {
+        orvLogger::warn(kTag, notToldText("The connection ended", count));
+    } catch (...) {
+    }
+}
+
+void EventSequence::setTagTeller(TagTeller teller) {
+    auto shared = std::make_shared<const TagTeller>(std::move(teller));
+    std::lock_guard guard(mutex_);
+    tellTag_.swap(shared);
+}
 
 void EventSequence::countNotTold(uint64_t count) {
     notTold_.fetch_add(count, std::memory_order_relaxed);
     unreported_ += count;
 }
 
+void EventSequence::countEnded(uint64_t count) {
+    notTold_.fetch_add(count, std::memory_order_relaxed);
+    ended_ += count;
+}
+
 std::optional<std::string> EventSequence::takeReport(std::string_view when) {
     if (unreported_ == 0) return std::nullopt;
-    const uint64_t count = std::exchange(unreported_, 0);
-    return std::string(when) + ": " + std::to_string(count) + " tag reports were not told";
+    return notToldText(when, std::exchange(unreported_, 0));
+}
+
+std::optional<std::string> EventSequence::takeEndReport() {
+    if (ended_ == 0) return std::nullopt;
+    // The teller still drops (and counts) the rest of a batch of the ended connection.
+    if (inBatch_ && batchGeneration_ != generation_.load(std::memory_order_relaxed)) {
+        return std::nullopt;
+    }
+    // A receive loop of the ended connection may still deliver (and count) its last reports.
+    if (closed_ && !loopFinished_) return std::nullopt;
+    return notToldText("The connection ended", std::exchange(ended_, 0));
 }
 
 bool EventSequence::admit(const Entry& entry, bool& warn) {
     if (!entry.tag) return true;
     if (closed_) {
-        countNotTold(1);
+        countEnded(1);
         return false;
     }
     if (waiting_ >= kTagCapacity) {
@@ -84,7 +119,6 @@ void EventSequence::put(Entry entry) {
     }
     // A tag report the line did not take ends here, on the thread that made it.
     entry = {};
-    releaseTold();
     if (warn) {
         orvLogger::warn(kTag,
                         "The application's callbacks are slower than the reader: tag reports "
@@ -103,9 +137,15 @@ void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
 }
 
 void EventSequence::dropEnded(std::size_t count) {
-    std::lock_guard guard(mutex_);
-    notTold_.fetch_add(count, std::memory_order_relaxed);
-    endedUnreported_ += count;
+    std::optional<std::string> report;
+    {
+        std::lock_guard guard(mutex_);
+        countEnded(count);
+        // Dropped by a thread that delivered for a loop that has finished: no later turn of it
+        // brings its record.
+        if (loopFinished_) report = takeEndReport();
+    }
+    if (report) orvLogger::warn(kTag, *report);
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -127,24 +167,10 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
     if (teller) startTeller();
 }
 
-void EventSequence::releaseTold() {
-    if (!toldWaiting_.load(std::memory_order_acquire)) return;
-    std::vector<std::shared_ptr<TagInfo>> told;
-    {
-        std::lock_guard guard(mutex_);
-        told.swap(told_);
-        toldWaiting_.store(false, std::memory_order_relaxed);
-    }
-}
-
 void EventSequence::drain() {
     std::vector<Entry> batch;
-    // The tag reports told in this batch, released before the next event that is not a tag
-    // report, before the line goes idle, or by the next post.
-    std::vector<std::shared_ptr<TagInfo>> done;
     std::unique_lock lock(mutex_);
     batch.swap(spare_);
-    done.swap(doneSpare_);
     // Gathers the tag reports of the next few receive turns, unless an event other than a tag
     // report, or a close, is waiting.
     if (!hurried_ && pending_.size() < kGatherEnough) {
@@ -152,66 +178,49 @@ void EventSequence::drain() {
         hurry_.wait_for(lock, kGather, [&] { return hurried_; });
         gathering_ = false;
     }
-    const auto releaseDone = [&] {
-        done.clear();
-        releaseTold();
-    };
     for (;;) {
         if (pending_.empty()) {
-            // Nothing of what was told stays once the line is idle.
-            if (toldWaiting_.load(std::memory_order_relaxed)) {
-                lock.unlock();
-                releaseTold();
-                lock.lock();
-                continue;
-            }
             spare_.swap(batch);
-            doneSpare_.swap(done);
             telling_ = false;
             return;
         }
         batch.swap(pending_);
         // Every tag report waiting was put in the line since the last close.
         const uint64_t generation = generation_.load(std::memory_order_relaxed);
+        batchGeneration_ = generation;
+        inBatch_ = true;
+        const std::shared_ptr<const TagTeller> tellTag = tellTag_;
         lock.unlock();
         std::size_t tags = 0;
         uint64_t dropped = 0;
         for (Entry& entry : batch) {
             if (!entry.tag) {
-                // The application hears of an action state with no earlier tag report held.
-                releaseDone();
                 tell(entry.task);
                 entry.task = nullptr;
                 continue;
             }
             ++tags;
-            if (generation_.load(std::memory_order_acquire) == generation) {
-                tell([&] { tellTag_(entry.tag); });
-                done.push_back(std::move(entry.tag));
-            } else {
+            if (generation_.load(std::memory_order_acquire) != generation) {
                 ++dropped;
-                entry.tag.reset();
+            } else if (tellTag) {
+                tell([&] { (*tellTag)(entry.tag); });
             }
+            // Told or dropped, the report goes here, before the next event is told: once an
+            // action state is heard, no earlier tag report is held by the line.
+            entry.tag.reset();
         }
         batch.clear();
-        if (dropped != 0) {
-            notTold_.fetch_add(dropped, std::memory_order_relaxed);
-            orvLogger::warn(kTag, "The connection ended: " + std::to_string(dropped) +
-                                      " tag reports were not told");
-        }
         lock.lock();
         waiting_ -= tags;
-        // The told reports go back to the thread that made them, freed at its next post, which
-        // keeps the allocator from passing memory between two threads per tag; when the last
-        // batch handed back waits still, the teller frees these itself.
-        if (!done.empty() && told_.empty()) {
-            told_.swap(done);
-            toldWaiting_.store(true, std::memory_order_release);
-        }
-        if (!done.empty()) {
-            lock.unlock();
-            done.clear();
-            lock.lock();
+        inBatch_ = false;
+        // A batch of a connection that has ended: the record of that end may have waited for it.
+        if (generation_.load(std::memory_order_relaxed) != generation) {
+            countEnded(dropped);
+            if (auto report = takeEndReport()) {
+                lock.unlock();
+                orvLogger::warn(kTag, *report);
+                lock.lock();
+            }
         }
     }
 }
@@ -231,7 +240,8 @@ void EventSequence::open() {
     {
         std::lock_guard guard(mutex_);
         closed_ = false;
-        report = takeReport("While the connection was closed");
+        loopFinished_ = false;
+        report = takeEndReport();
     }
     if (report) orvLogger::warn(kTag, *report);
 }
@@ -244,14 +254,14 @@ void EventSequence::close() {
         const auto dropped =
             std::erase_if(pending_, [](const Entry& entry) { return entry.tag != nullptr; });
         waiting_ -= dropped;
-        countNotTold(dropped);
+        countEnded(dropped);
         // The tag reports of the batch being told are dropped by the teller as it reaches them.
         generation_.fetch_add(1, std::memory_order_release);
         if (telling_) {
             hurried_ = true;
             if (gathering_) hurry_.notify_one();
         }
-        report = takeReport("The connection ended");
+        report = takeEndReport();
     }
     if (report) orvLogger::warn(kTag, *report);
 }
@@ -260,12 +270,8 @@ void EventSequence::receiveFinished() {
     std::optional<std::string> report;
     {
         std::lock_guard guard(mutex_);
-        uint64_t count = std::exchange(endedUnreported_, 0);
-        if (closed_) count += std::exchange(unreported_, 0);
-        if (count != 0) {
-            report =
-                "The connection ended: " + std::to_string(count) + " tag reports were not told";
-        }
+        loopFinished_ = true;
+        report = takeEndReport();
     }
     if (report) orvLogger::warn(kTag, *report);
 }

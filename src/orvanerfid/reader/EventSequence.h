@@ -11,9 +11,10 @@
 // Waking a thread costs more than handing it a tag, so the teller is woken once for many: a
 // teller started for tag reports waits `kGather` before it takes what waits, so the reports of
 // that receive turn and of the next few ride on the same wake; any other event, a close, or
-// `kGatherEnough` events waiting cut the wait short. A teller at work is never woken again:
-// what is posted meanwhile joins its next batch. The teller settles a batch's count in one step
-// under the mutex.
+// `kGatherEnough` events waiting cut the wait short. A tag report thus reaches the application
+// about `kGather` after the first of its gathering was posted, plus the time the teller takes to
+// wake. A teller at work is never woken again: what is posted meanwhile joins its next batch. The
+// teller settles a batch's count in one step under the mutex.
 //
 // The line is bounded in tag reports: while `kTagCapacity` of them wait (those in the batch
 // being told included), a tag report raised is not told. Every other event (action states,
@@ -21,16 +22,20 @@
 // the line and not told is counted (`notTold`), whatever the reason: the line full, `close`,
 // raised while closed, or raised by the receive loop of a connection that has ended
 // (`dropEnded`). One WARN says when an operation starts dropping (the application's callbacks
-// are slower than the reader), and WARNs give the number not told when the operation ends (its
-// Stop is posted), when the connection ends (`close`, the teller's batch cut short by it, and
-// once an ended receive loop has delivered its last events), and at `open` for those raised
-// while closed.
+// are slower than the reader), and one gives the number the full line dropped when the operation
+// ends (its Stop is posted). The end of a connection writes one WARN with the number not told
+// since `close`: the waiting reports it dropped, the rest of the batch the teller was telling,
+// those raised while closed and those of the ended receive loop. It is written once that loop has
+// delivered its last (`receiveFinished`, also when it came before `close`) and no teller tells a
+// batch of the ended connection any more (the teller writes it when it finishes that batch), or
+// at `open` if that comes first. What is not yet counted in a record when the line is destroyed
+// gets one then.
 //
-// Told tag reports go back to the thread that made them and are released at its next post, so
-// the allocator does not pass memory between two threads per tag; but nothing told is held once
-// the line is idle, nor when an event other than a tag report is told: after an inventory's
-// Stop has been told, no tag report of it is alive in the line. Other events are released as
-// soon as they have been told.
+// The teller lets each tag report go as soon as it has told or dropped it, on its own thread:
+// the line holds no told report when it tells any other event or goes idle, so after an
+// inventory's Stop has been told, no tag report of it is alive in the line. Other events are let
+// go as soon as they have been told; a report the line does not take ends on the posting thread,
+// and those `close` drops on the closing thread.
 //
 // `close` drops the tag reports still waiting and those raised until `open`, and the teller
 // drops the rest of the batch it is telling: the connection is ending and nobody waits for the
@@ -40,8 +45,9 @@
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
 // runs on its own global-queue thread). Events are told with no lock of this class held; what
 // they throw is caught and logged. `mutex_` guards the waiting events, the count of waiting tag
-// reports, the teller's claim and gathering, the warning marks and the order of the action state
-// a post sets (`postState`); the close generation is an atomic the teller reads per tag report.
+// reports, the tag teller (the teller takes it once per batch), the teller's claim, gathering and
+// batch, the warning marks and counts, and the order of the action state a post sets
+// (`postState`); the close generation is an atomic the teller reads per tag report.
 
 #include <atomic>
 #include <chrono>
@@ -77,8 +83,12 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
 
     using TagTeller = std::function<void(const std::shared_ptr<TagInfo>&)>;
 
-    // What tells a tag report put in the line by `postTag`. Set once, before any is posted.
-    void setTagTeller(TagTeller teller) { tellTag_ = std::move(teller); }
+    // Writes the record of the tag reports no record has counted yet, if any.
+    ~EventSequence();
+
+    // What tells a tag report put in the line by `postTag`; a batch taken already keeps the one
+    // it took.
+    void setTagTeller(TagTeller teller);
     // Puts an event other than a tag report in the line; it is always kept.
     void post(Task task);
     // Puts a tag report in the line, to be told by the tag teller: the flood of an inventory
@@ -86,20 +96,20 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // counted and dropped.
     void postTag(std::shared_ptr<TagInfo> tag);
     // Counts `count` tag reports raised by the receive loop of a connection that has ended, which
-    // are never told; `receiveFinished` reports them.
+    // are never told; the WARN of that connection's end counts them.
     void dropEnded(std::size_t count = 1);
     // Puts an action state in the line, running `underOrder` (no application code) where it takes
     // its place, so what it stores changes in the order the application hears of it. A state that
     // `startsOperation` lets a full line warn again; one that does not (Stop) ends the operation
-    // and reports the tag reports it did not tell.
+    // and reports the tag reports the full line dropped of it.
     void postState(Task task, const std::function<void()>& underOrder, bool startsOperation);
 
     // A connection begins: the line takes tag reports again.
     void open();
     // The connection ends (see above).
     void close();
-    // A receive loop has delivered its last events: the WARN of the tag reports it raised after
-    // its connection ended and, when the line is closed, of those dropped since `close`.
+    // A receive loop has delivered its last events: the WARN of the connection's end is due (see
+    // above).
     void receiveFinished();
 
     // Tag reports waiting to be told (those of the batch being told included).
@@ -116,10 +126,14 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
         std::shared_ptr<TagInfo> tag;
     };
 
-    // Under `mutex_`: counts `count` tag reports not told.
+    // Under `mutex_`: counts `count` tag reports not told for a full line, and for the end of a
+    // connection.
     void countNotTold(uint64_t count);
-    // Under `mutex_`: the WARN of the tag reports not told since the last one, if any.
+    void countEnded(uint64_t count);
+    // Under `mutex_`: the WARN of the tag reports a full line dropped since the last one, if any.
     std::optional<std::string> takeReport(std::string_view when);
+    // Under `mutex_`: the WARN of a connection's end, once it is due and has something to count.
+    std::optional<std::string> takeEndReport();
     // Puts `entry` in the line (see `post` and `postTag`) and starts or hurries a teller.
     void put(Entry entry);
     // Under `mutex_`: true when `entry` is put in the line; `warn` when it is the first tag
@@ -129,8 +143,6 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // (true: start one), or cuts a gathering teller's wait short for an event other than a tag.
     bool wakeTeller(bool tag);
     void startTeller();
-    // Releases the tag reports told and handed back, if any wait (outside `mutex_`).
-    void releaseTold();
     void drain();
 
     std::atomic<uint64_t> notTold_{0};
@@ -139,17 +151,11 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     mutable std::mutex mutex_;
     // Ends a gathering teller's wait early.
     std::condition_variable hurry_;
-    TagTeller tellTag_;
+    std::shared_ptr<const TagTeller> tellTag_;
     // The events waiting, and the teller's emptied batch kept for its capacity: the two change
     // places at each batch, so a steady stream allocates nothing.
     std::vector<Entry> pending_;
     std::vector<Entry> spare_;
-    // Tag reports told and handed back to the posting thread, released by its next post (or by
-    // the teller before the line goes idle or an event other than a tag report is told); and the
-    // teller's emptied list of told reports, kept for its capacity.
-    std::vector<std::shared_ptr<TagInfo>> told_;
-    std::atomic<bool> toldWaiting_{false};
-    std::vector<std::shared_ptr<TagInfo>> doneSpare_;
     // Tag reports in `pending_` and in the batch being told.
     std::size_t waiting_ = 0;
     bool closed_ = false;
@@ -157,12 +163,17 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // The teller gathers, and whether it was asked to stop gathering.
     bool gathering_ = false;
     bool hurried_ = false;
+    // The teller tells a batch taken at this close generation.
+    bool inBatch_ = false;
+    uint64_t batchGeneration_ = 0;
+    // A receive loop has finished since the line last opened.
+    bool loopFinished_ = false;
     // Whether the operation running has warned of dropped tag reports.
     bool warned_ = false;
-    // Tag reports not told since the last WARN of their number, and those raised by an ended
-    // receive loop, reported when it finishes.
+    // Tag reports a full line dropped since the last WARN of their number, and those not told
+    // at connection ends and not yet in the WARN of one.
     uint64_t unreported_ = 0;
-    uint64_t endedUnreported_ = 0;
+    uint64_t ended_ = 0;
 };
 
 }  // namespace orvane
