@@ -29,7 +29,9 @@
 // - A call made on the reader's own receive thread or its transport's read thread (where the log
 //   sink runs too) is refused at once with 0x4002, its completion called inside the call, whether
 //   the lock is held or not: the operation holding it may wait for a reply only that thread
-//   brings. A call on another reader from there runs as from any thread.
+//   brings. A call on a Vk640 reader is refused the same way on the receive or read thread of
+//   any Vk640 reader (every Vk640 send holds one process-wide lock, which a send waiting for that
+//   thread may hold); any other call on another reader from there runs as from any thread.
 // - Records logged on a thread while it works under the lock (the pipeline's, the driver's, the
 //   link's) reach the log sink on that same thread once it lets the lock go: the caller's thread
 //   after the hop, the work item's after its driver call, the thread that ends the operation
@@ -115,7 +117,7 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // operation calls its completion exactly once: on the caller's thread for a failure found
     // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
     // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
-    // call, or one made on the reader's own receive or read thread), 0x0001 the reader is gone;
+    // call, or one made on a link thread where it could wait for that thread), 0x0001 the reader is gone;
     // the operations add their argument codes (0xF004 bad password, 0x5002 bad length, offset or
     // data) and the driver its own.
 #define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
