@@ -117,9 +117,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // operation calls its completion exactly once: on the caller's thread for a failure found
     // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
     // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
-    // call, or one made on a link thread where it could wait for that thread), 0x0001 the reader is gone;
-    // the operations add their argument codes (0xF004 bad password, 0x5002 bad length, offset or
-    // data) and the driver its own.
+    // call, or one made on a link thread where it could wait for that thread), 0x0001 the reader is
+    // gone; the operations add their argument codes (0xF004 bad password, 0x5002 bad length, offset
+    // or data) and the driver its own.
 #define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
 #define ORV_UHF_DECLARE_CALL_(state, name, id, signature, params) virtual void name params;
     ORV_UHF_OPERATIONS(ORV_UHF_DECLARE_ACCESS_, ORV_UHF_DECLARE_CALL_)
