@@ -390,8 +390,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Whether the calling thread is the reader's own receive or read thread, where connect() and
     // disconnect() would wait for that very thread.
     ORVANE_INTERNAL bool onOwnLinkThread() const;
-    // The ERROR record "<operation> - Called on the reader's own receive or read thread".
-    ORVANE_INTERNAL void logLinkThreadRefusal(std::string_view operation) const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();

@@ -34,7 +34,7 @@ bool BaseReader::connect() {
         if (connected) {
             orvLogger::trace(tag_, "connect() - Already connected");
         } else {
-            logLinkThreadRefusal("connect()");
+            orvLogger::error(tag_, "connect() - Called on the reader's own receive or read thread");
         }
         orvLogger::trace(tag_, "--- connect() ");
         return connected;
@@ -160,11 +160,6 @@ bool BaseReader::disconnect() {
 bool BaseReader::onOwnLinkThread() const {
     const auto protocol = baseProtocol();
     return protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
-}
-
-void BaseReader::logLinkThreadRefusal(std::string_view operation) const {
-    orvLogger::error(
-        tag_, std::string(operation) + " - Called on the reader's own receive or read thread");
 }
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
