@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -66,8 +67,8 @@ class EventSequenceTest : public ::testing::Test {
     CallLog told;
 };
 
-// Tags waiting and tags raised while closed are dropped and counted, in one record written when
-// the line opens (no receive loop said it finished); every other event is told in order.
+// Tags waiting and tags raised while closed are dropped and counted, in one record written once
+// the teller is done with its batch (no receive loop runs); every other event is told in order.
 TEST_F(EventSequenceTest, AClosedLineDropsItsTagsAndTellsEverythingElseInOrder) {
     std::promise<void> release;
     blocker(release).wait();
@@ -82,11 +83,11 @@ TEST_F(EventSequenceTest, AClosedLineDropsItsTagsAndTellsEverythingElseInOrder) 
     EXPECT_EQ(told.lines(), (std::vector<std::string>{"battery", "stop"}));
     EXPECT_EQ(line->notTold(), 3u);
     EXPECT_EQ(line->waitingTags(), 0u);
-    EXPECT_TRUE(warnings->log.lines().empty());
+    const std::vector<std::string> ended{"The connection ended: 3 tag reports were not told"};
+    EXPECT_EQ(warnings->log.lines(), ended);
 
     line->open();
-    EXPECT_EQ(warnings->log.lines(),
-              (std::vector<std::string>{"The connection ended: 3 tag reports were not told"}));
+    EXPECT_EQ(warnings->log.lines(), ended);
     postTag(4);
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
     EXPECT_EQ(told.lines().back(), "04");
@@ -179,6 +180,7 @@ TEST_F(EventSequenceTest, AConnectionEndWritesOneRecordOfAllItDidNotTell) {
     constexpr std::size_t kPast = 5;
     constexpr std::size_t kWhileClosed = 2;
     constexpr std::size_t kEndedLoop = 4;
+    const uint64_t loop = line->loopStarts();
     std::promise<void> first;
     std::promise<void> second;
     blocker(first).wait();
@@ -196,8 +198,8 @@ TEST_F(EventSequenceTest, AConnectionEndWritesOneRecordOfAllItDidNotTell) {
     for (std::size_t i = 0; i < kWhileClosed; ++i)
         postTag(3);
     stop();
-    line->dropEnded(kEndedLoop);
-    line->receiveFinished();
+    line->dropEnded(loop, kEndedLoop);
+    line->receiveFinished(loop);
     const auto beforeTheBatchEnds = warnings->log.lines();
     second.set_value();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
@@ -218,6 +220,144 @@ TEST_F(EventSequenceTest, AConnectionEndWritesOneRecordOfAllItDidNotTell) {
 
     line->open();
     EXPECT_EQ(warnings->log.lines().size(), 3u);
+}
+
+// A receive loop's end and drops belong to the connection it was started for: a loop replaced
+// within a connection, or one that ends after the next connection opened, neither ends the
+// connection open now nor writes a record of its own. Each connection end writes one record,
+// with its own count, once the line is closed for it and its last loop has finished.
+TEST_F(EventSequenceTest, EachConnectionEndWritesOneRecordOnceItsOwnLoopsHaveFinished) {
+    using Records = std::vector<std::string>;
+    const auto ended = [](uint64_t count) {
+        return "The connection ended: " + std::to_string(count) + " tag reports were not told";
+    };
+    // One step of a row, and the records written once it is done.
+    struct Step {
+        std::function<void(EventSequence& line, std::vector<uint64_t>& loops)> act;
+        Records after;
+    };
+    const auto starts = [](EventSequence& line, std::vector<uint64_t>& loops) {
+        loops.push_back(line.loopStarts());
+    };
+    const auto drops = [](std::size_t loop, std::size_t count) {
+        return [=](EventSequence& line, std::vector<uint64_t>& loops) {
+            line.dropEnded(loops.at(loop), count);
+        };
+    };
+    const auto finishes = [](std::size_t loop) {
+        return [=](EventSequence& line, std::vector<uint64_t>& loops) {
+            line.receiveFinished(loops.at(loop));
+        };
+    };
+    const auto opens = [](EventSequence& line, std::vector<uint64_t>&) { line.open(); };
+    const auto closes = [](EventSequence& line, std::vector<uint64_t>&) { line.close(); };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"a loop replaced within the connection",
+         {{opens, {}},
+          {starts, {}},
+          {starts, {}},
+          {drops(0, 4), {}},
+          {finishes(0), {}},
+          {closes, {}},
+          {drops(1, 2), {}},
+          {finishes(1), {ended(6)}},
+          {opens, {ended(6)}}}},
+        {"the previous loop ends after the next open",
+         {{opens, {}},
+          {starts, {}},
+          {closes, {}},
+          {opens, {}},
+          {starts, {}},
+          {drops(0, 3), {}},
+          {finishes(0), {ended(3)}},
+          {drops(1, 5), {ended(3)}},
+          {closes, {ended(3)}},
+          {finishes(1), {ended(3), ended(5)}}}},
+        {"the loop ends before the close",
+         {{opens, {}},
+          {starts, {}},
+          {drops(0, 1), {}},
+          {finishes(0), {}},
+          {closes, {ended(1)}},
+          {closes, {ended(1)}},
+          {opens, {ended(1)}}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto fresh = std::make_shared<EventSequence>();
+        std::vector<uint64_t> loops;
+        warnings->log.clear();
+        for (std::size_t i = 0; i < row.steps.size(); ++i) {
+            SCOPED_TRACE("step " + std::to_string(i));
+            row.steps[i].act(*fresh, loops);
+            EXPECT_EQ(warnings->log.lines(), row.steps[i].after);
+        }
+    }
+}
+
+// The tag reports a full line drops after an operation's Stop are in the record of that
+// connection's end, never in a record of the next connection.
+TEST_F(EventSequenceTest, DropsAfterAStopAreInTheirOwnConnectionsEndRecord) {
+    constexpr std::size_t kPast = 5;
+    constexpr std::size_t kAfterStop = 7;
+    const uint64_t loop = line->loopStarts();
+    std::promise<void> release;
+    blocker(release).wait();
+    for (std::size_t i = 0; i < EventSequence::kTagCapacity + kPast; ++i)
+        postTag(1);
+    stop();
+    for (std::size_t i = 0; i < kAfterStop; ++i)
+        postTag(2);
+    line->close();
+    line->receiveFinished(loop);
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    line->open();
+    stop();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+
+    const auto records = warnings->log.lines();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_NE(records[0].find("slower than the reader"), std::string::npos);
+    EXPECT_EQ(records[1],
+              "The operation ended: " + std::to_string(kPast) + " tag reports were not told");
+    EXPECT_EQ(records[2],
+              "The connection ended: " + std::to_string(EventSequence::kTagCapacity + kAfterStop) +
+                  " tag reports were not told");
+    EXPECT_EQ(line->notTold(), EventSequence::kTagCapacity + kPast + kAfterStop);
+}
+
+// A connection state is told at once on the calling thread, beside the events of its own
+// connection; while an event put before the last open is still to be told, the state waits in
+// the line behind it, and the next state behind that one.
+TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierConnection) {
+    const auto state = [this](const std::string& name) {
+        line->tellState([this, name] { told.add(name); });
+    };
+    std::promise<void> current;
+    blocker(current).wait();
+    state("connecting");
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"connecting"}));
+
+    post("old stop");
+    line->close();
+    line->open();
+    state("connected");
+    state("disconnected");
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"connecting"}));
+    current.set_value();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    EXPECT_EQ(told.lines(),
+              (std::vector<std::string>{"connecting", "old stop", "connected", "disconnected"}));
+
+    std::promise<void> next;
+    blocker(next).wait();
+    state("connecting again");
+    EXPECT_EQ(told.lines().back(), "connecting again");
+    next.set_value();
 }
 
 }  // namespace

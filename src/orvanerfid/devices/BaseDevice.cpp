@@ -403,12 +403,16 @@ BarcodeEventArgs BaseDevice::barcodeEvent(const ProtocolBarcodeEventArgs& barcod
     return BarcodeEventArgs(id, barcode.data, barcode.timeStamp);
 }
 
-void BaseDevice::receiveFinished() {
-    if (receiveFinished_) receiveFinished_();
+uint64_t BaseDevice::receiveStarting() {
+    return loopRecords_.starting ? loopRecords_.starting() : 0;
 }
 
-void BaseDevice::endedTagReports(std::size_t count) {
-    if (endedTagReports_) endedTagReports_(count);
+void BaseDevice::receiveFinished(uint64_t loop) {
+    if (loopRecords_.finished) loopRecords_.finished(loop);
+}
+
+void BaseDevice::endedTagReports(uint64_t loop, std::size_t count) {
+    if (loopRecords_.endedTags) loopRecords_.endedTags(loop, count);
 }
 
 void BaseDevice::protocolEvent(const ProtocolEventArgs& event) {

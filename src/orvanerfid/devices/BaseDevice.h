@@ -145,18 +145,19 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     // Turns one protocol event into the delegate's event (see the .cpp for the table). Never
     // throws.
     void protocolEvent(const ProtocolEventArgs& protocolEventArgs) override;
-    // Runs what `setReceiveFinished` gave, once the protocol's receive loop has delivered its last
-    // events.
-    void receiveFinished() override;
+    // What the reader keeps of its protocol's receive loops (see BaseProtocolDelegate): each
+    // call runs what `setLoopRecords` gave, if anything.
+    struct LoopRecords {
+        std::function<uint64_t()> starting;
+        std::function<void(uint64_t loop)> finished;
+        std::function<void(uint64_t loop, std::size_t count)> endedTags;
+    };
+    uint64_t receiveStarting() override;
+    void receiveFinished(uint64_t loop) override;
+    void endedTagReports(uint64_t loop, std::size_t count) override;
     // Set once, before the reader connects.
-    void setReceiveFinished(std::function<void()> finished) {
-        receiveFinished_ = std::move(finished);
-    }
-    // Runs what `setEndedTagReports` gave.
-    void endedTagReports(std::size_t count) override;
-    // Set once, before the reader connects.
-    void setEndedTagReports(std::function<void(std::size_t)> ended) {
-        endedTagReports_ = std::move(ended);
+    void setLoopRecords(LoopRecords records) {
+        loopRecords_ = std::move(records);
     }
 
   protected:
@@ -224,8 +225,7 @@ class BaseDevice : public BaseProtocolDelegate, public std::enable_shared_from_t
     DeviceType deviceType_ = DeviceType::unknown;
     mutable std::mutex delegateLock_;
     std::weak_ptr<BaseDeviceDelegate> delegate_;
-    std::function<void()> receiveFinished_;
-    std::function<void(std::size_t)> endedTagReports_;
+    LoopRecords loopRecords_;
     std::vector<KeyID> supportedTriggerKeys_;
     bool supportFirmwareUpdate_ = false;
     bool supportMultipleSetting_ = false;

@@ -24,6 +24,8 @@ void BaseProtocol::launchReceiveLoop(std::function<void()> prepare) {
         return;
     }
     std::shared_ptr<BaseTransport> transport = transport_;
+    const auto target = delegate();
+    const uint64_t mark = target ? target->receiveStarting() : 0;
     ReceiveLoop::Hooks hooks{
         [this](const DispatchWorkItem& self) { return receiveTurn(self); },
         [transport](const DispatchWorkItem& self) {
@@ -31,12 +33,13 @@ void BaseProtocol::launchReceiveLoop(std::function<void()> prepare) {
         },
         [this](bool current) { receiveEnded(current); },
         std::move(prepare),
-        [this] {
-            if (const auto target = delegate()) target->receiveFinished();
+        [this, mark] {
+            if (const auto target = delegate()) target->receiveFinished(mark);
         },
-        [this](std::size_t count) {
-            if (const auto target = delegate()) target->endedTagReports(count);
+        [this](uint64_t loop, std::size_t count) {
+            if (const auto target = delegate()) target->endedTagReports(loop, count);
         },
+        mark,
     };
     receiveLoop_.start(std::move(owner), std::move(hooks));
 }

@@ -42,11 +42,16 @@ class BaseProtocolDelegate {
   public:
     virtual ~BaseProtocolDelegate() = default;
     virtual void protocolEvent(const ProtocolEventArgs& protocolEventArgs) = 0;
-    // The receive loop ended and has delivered its last events (on the receive thread).
-    virtual void receiveFinished() {}
-    // `count` tag reports were parsed by a receive loop that has since been stopped or replaced,
-    // and are dropped without reaching `protocolEvent` (on the delivering thread).
-    virtual void endedTagReports(std::size_t /*count*/) {}
+    // A receive loop is starting (on the thread that starts it): what this answers names the loop
+    // to the two calls below.
+    virtual uint64_t receiveStarting() { return 0; }
+    // The receive loop named `loop` ended and has delivered its last events (on the delivering
+    // thread, the receive thread as a rule); every loop started finishes once.
+    virtual void receiveFinished(uint64_t /*loop*/) {}
+    // `count` tag reports were parsed by the receive loop named `loop`, which has since been
+    // stopped or replaced, and are dropped without reaching `protocolEvent` (on the delivering
+    // thread, before that loop's `receiveFinished`).
+    virtual void endedTagReports(uint64_t /*loop*/, std::size_t /*count*/) {}
 };
 
 // The per-reader protocol object between a device and its transport: one write path with its

@@ -32,8 +32,9 @@ class Scoped {
 // The loop whose work this thread does now: its runner and its number. A delivery carries the
 // number of the loop whose turn deferred it, which may not be the thread's own loop.
 struct LoopWork {
-    const ReceiveLoop* runner = nullptr;
+    ReceiveLoop* runner = nullptr;
     uint64_t loop = 0;
+    uint64_t mark = 0;
 };
 thread_local LoopWork tWork;
 
@@ -63,8 +64,11 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
     // The runner outlives its loops' use of it: each loop touches it only while it holds the
     // owner, and the owner holds the runner.
     const uint64_t loop = loops_.fetch_add(1) + 1;
+    // Set on the queue's thread when the loop runs.
+    auto ran = std::make_shared<bool>(false);
     auto item = std::make_shared<DispatchWorkItem>(
-        [shared, owner = std::move(owner), this, loop](const DispatchWorkItem& self) {
+        [shared, owner, this, loop, ran](const DispatchWorkItem& self) {
+            *ran = true;
             run(shared, owner, self, this, loop);
         });
     std::shared_ptr<DispatchWorkItem> earlier;
@@ -73,6 +77,7 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
         earlier = std::exchange(item_, item);
         hooks_ = shared;
         itemLoop_ = loop;
+        itemMark_ = shared->mark;
         live_.store(loop);
     }
     if (earlier) {
@@ -80,7 +85,14 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
         earlier->wait(kReplaceWait);
     }
     if (prepare) prepare();
-    queue_->async(item);
+    queue_->async([item, ran, shared, owner = std::move(owner)] {
+        item->perform();
+        // A loop stopped or replaced before it ran finishes too: its owner learns its end.
+        if (*ran || !shared->finished) return;
+        if (const auto alive = owner.lock()) {
+            contained("The end of the receive loop", shared->finished);
+        }
+    });
 }
 
 void ReceiveLoop::stop() {
@@ -101,13 +113,40 @@ bool ReceiveLoop::isCurrent(const DispatchWorkItem& self) const {
 
 void ReceiveLoop::defer(std::function<void()> delivery, bool application, IfEnded ifEnded) {
     std::lock_guard guard(deferredLock_);
+    const bool own = tWork.runner == this;
     deferred_.push_back(
-        {std::move(delivery), application, ifEnded, tWork.runner == this ? tWork.loop : 0});
+        {std::move(delivery), application, ifEnded, own ? tWork.loop : 0, own ? tWork.mark : 0});
+}
+
+void ReceiveLoop::noteDropped(uint64_t mark, std::size_t count) {
+    if (!droppedTags_.empty() && droppedTags_.back().first == mark) {
+        droppedTags_.back().second += count;
+    } else {
+        droppedTags_.emplace_back(mark, count);
+    }
 }
 
 void ReceiveLoop::dropTagReport() {
     std::lock_guard guard(deferredLock_);
-    ++droppedTags_;
+    noteDropped(tWork.runner == this ? tWork.mark : 0, 1);
+}
+
+bool ReceiveLoop::dropOnEndedLoop() {
+    if (!onEndedLoop()) return false;
+    tWork.runner->dropTagReport();
+    return true;
+}
+
+void ReceiveLoop::passDropped(const std::vector<std::pair<uint64_t, std::size_t>>& dropped) {
+    std::shared_ptr<Hooks> hooks;
+    {
+        std::lock_guard items(itemLock_);
+        hooks = hooks_;
+    }
+    if (!hooks || !hooks->endedTags) return;
+    for (const auto& [mark, count] : dropped) {
+        contained("The tag reports of an ended loop", [&] { hooks->endedTags(mark, count); });
+    }
 }
 
 bool ReceiveLoop::inDelivery() const {
@@ -137,15 +176,17 @@ void ReceiveLoop::turnFromDelivery() {
     std::shared_ptr<DispatchWorkItem> item;
     std::shared_ptr<Hooks> hooks;
     uint64_t loop = 0;
+    uint64_t mark = 0;
     {
         std::lock_guard guard(itemLock_);
         item = item_;
         hooks = hooks_;
         loop = itemLoop_;
+        mark = itemMark_;
     }
     if (!item || !hooks) return;
     {
-        const Scoped<LoopWork> work(tWork, {this, loop});
+        const Scoped<LoopWork> work(tWork, {this, loop, mark});
         const orvLogger::Hold hold;
         std::lock_guard turn(turnLock_);
         // A turn that says the loop must end is seen again by the loop itself.
@@ -168,18 +209,25 @@ void ReceiveLoop::deliver() {
     if (delivering_) return;
     delivering_ = true;
     const ReceiveLoop* const outer = std::exchange(tDelivering, this);
-    std::size_t ended = 0;
+    std::vector<std::pair<uint64_t, std::size_t>> dropped;
     while (!deferred_.empty()) {
         Deferred delivery = std::move(deferred_.front());
         deferred_.pop_front();
         if (delivery.ifEnded != IfEnded::run && delivery.loop != 0 &&
             live_.load() != delivery.loop) {
-            if (delivery.ifEnded == IfEnded::count) ++ended;
+            if (delivery.ifEnded == IfEnded::count) noteDropped(delivery.mark, 1);
             continue;
         }
+        // What was dropped so far is counted before the next delivery runs: the finish of a
+        // loop comes after the count of its drops.
+        if (!droppedTags_.empty()) dropped.swap(droppedTags_);
         guard.unlock();
+        if (!dropped.empty()) {
+            passDropped(dropped);
+            dropped.clear();
+        }
         {
-            const Scoped<LoopWork> work(tWork, {this, delivery.loop});
+            const Scoped<LoopWork> work(tWork, {this, delivery.loop, delivery.mark});
             contained(delivery.application ? "A delegate" : "Receive work", delivery.call);
             delivery.call = nullptr;
         }
@@ -187,17 +235,9 @@ void ReceiveLoop::deliver() {
     }
     tDelivering = outer;
     delivering_ = false;
-    ended += std::exchange(droppedTags_, 0);
+    dropped.swap(droppedTags_);
     guard.unlock();
-    if (ended == 0) return;
-    std::shared_ptr<Hooks> hooks;
-    {
-        std::lock_guard items(itemLock_);
-        hooks = hooks_;
-    }
-    if (hooks && hooks->endedTags) {
-        contained("The tag reports of an ended loop", [&] { hooks->endedTags(ended); });
-    }
+    passDropped(dropped);
 }
 
 void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<void>& owner,
@@ -208,7 +248,7 @@ void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<v
         ++runner->running_;
     }
     const Scoped<const ReceiveLoop*> mark(tLoopRunner, runner);
-    const Scoped<LoopWork> work(tWork, {runner, loop});
+    const Scoped<LoopWork> work(tWork, {runner, loop, hooks->mark});
     for (;;) {
         {
             auto alive = owner.lock();
@@ -221,11 +261,16 @@ void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<v
                 if (!more) {
                     contained("The end of the receive loop",
                               [&] { hooks->ended(runner->isCurrent(self)); });
+                    // Its finish follows everything it deferred, whichever thread delivers it.
+                    if (hooks->finished) {
+                        std::lock_guard guard(runner->deferredLock_);
+                        runner->deferred_.push_back(
+                            {hooks->finished, true, IfEnded::run, loop, hooks->mark});
+                    }
                 }
             }
             runner->deliver();
             if (!more) {
-                if (hooks->finished) contained("The end of the receive loop", hooks->finished);
                 --runner->running_;
                 return;
             }

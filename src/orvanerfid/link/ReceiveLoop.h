@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "orvanerfid/platform/Dispatch.h"
 
@@ -29,7 +31,8 @@ namespace orvane {
 // replaced loop and its successor. `start` cancels the earlier loop and, unless called from
 // that loop's own thread (a delegate inside a delivery), waits for it to end. The `ended` hook
 // learns whether its loop is still the current one: a replaced loop must leave the buffers to
-// its successor.
+// its successor. Every loop started finishes once (`finished`), also one stopped or replaced
+// before it ran, after everything it deferred and the count of what it dropped.
 class ReceiveLoop {
   public:
     struct Hooks {
@@ -44,12 +47,17 @@ class ReceiveLoop {
         // Optional: runs on the caller of `start`, after the earlier loop ended (or, from that
         // loop's own thread, was cancelled) and before the new one is queued.
         std::function<void()> prepare;
-        // Optional: runs on the loop's thread once it has ended and delivered what it deferred,
-        // while its owner is alive.
+        // Optional: runs once the loop has ended, while its owner is alive: delivered after every
+        // delivery the loop deferred and after `endedTags` has counted what it dropped, on the
+        // thread that delivers them (the loop's own, as a rule); at once on the queue's thread
+        // for a loop stopped or replaced before it ran.
         std::function<void()> finished;
-        // Optional: the tag reports a delivery pass dropped because the loop whose turn deferred
-        // them was stopped or replaced (see `defer`); runs on the delivering thread.
-        std::function<void(std::size_t)> endedTags;
+        // Optional: `count` tag reports dropped because the loop whose turn deferred them (named
+        // by its `mark`) was stopped or replaced (see `defer`), or void (`dropTagReport`); runs
+        // on the delivering thread, before the next delivery.
+        std::function<void(uint64_t mark, std::size_t count)> endedTags;
+        // What the owner names this loop by, handed back with its dropped tag reports.
+        uint64_t mark = 0;
     };
 
     // How long `start` waits for a replaced loop (a turn may be blocked in a slow delegate).
@@ -103,6 +111,9 @@ class ReceiveLoop {
     // loop. What such a loop still delivers belongs to a connection that has ended. A
     // thread-local and one atomic load, for the tag path.
     static bool onEndedLoop();
+    // From a tag report's delivery: when `onEndedLoop`, counts the report as dropped (see
+    // `dropTagReport`) and answers true.
+    static bool dropOnEndedLoop();
     // From a delivery: runs one turn of the current loop at once and then the library work
     // queued (not the deliveries to the application, which keep their order), so a delegate
     // that waits for what only the loop can bring (the reply of a send it waits behind) keeps
@@ -116,6 +127,10 @@ class ReceiveLoop {
     bool isCurrent(const DispatchWorkItem& self) const;
     // Runs the turn hook, containing what it throws (which does not end the loop).
     bool guardedTurn(const Hooks& hooks, const DispatchWorkItem& self);
+    // Under `deferredLock_`: counts `count` dropped tag reports of the loop marked `mark`.
+    void noteDropped(uint64_t mark, std::size_t count);
+    // Hands the counts of dropped tag reports to `endedTags`, with no lock held.
+    void passDropped(const std::vector<std::pair<uint64_t, std::size_t>>& dropped);
 
     const std::shared_ptr<DispatchQueue> queue_;
     const void* const context_;
@@ -125,6 +140,7 @@ class ReceiveLoop {
     // stopped (0: none), read without `itemLock_` by `onEndedLoop`.
     std::atomic<uint64_t> loops_{0};
     uint64_t itemLoop_ = 0;
+    uint64_t itemMark_ = 0;
     std::atomic<uint64_t> live_{0};
     std::shared_ptr<Hooks> hooks_;
     // Held for each turn and for `ended`, by every loop of this runner.
@@ -136,13 +152,14 @@ class ReceiveLoop {
         std::function<void()> call;
         bool application;
         IfEnded ifEnded;
-        // The loop whose turn deferred it (0: none).
+        // The loop whose turn deferred it (0: none), and that loop's mark.
         uint64_t loop;
+        uint64_t mark;
     };
     std::deque<Deferred> deferred_;
     bool delivering_ = false;
-    // Tag reports their deliveries dropped (`dropTagReport`), not yet passed to `endedTags`.
-    std::size_t droppedTags_ = 0;
+    // Tag reports dropped, per loop mark in the order dropped, not yet passed to `endedTags`.
+    std::vector<std::pair<uint64_t, std::size_t>> droppedTags_;
 };
 
 }  // namespace orvane

@@ -80,15 +80,21 @@ void BaseReader::attach() {
     }
     if (baseDevice_) {
         baseDevice_->setDelegate(weak_from_this());
-        // The tag reports a closed line dropped from the last deliveries of the connection.
-        baseDevice_->setReceiveFinished([events = std::weak_ptr<EventSequence>(events_)] {
-            if (const auto line = events.lock()) line->receiveFinished();
+        // Each receive loop belongs to the connection it was started for: its end and the tag
+        // reports it had parsed and dropped (never told, counted) go to that connection's record.
+        const std::weak_ptr<EventSequence> events = events_;
+        baseDevice_->setLoopRecords({
+            [events]() -> uint64_t {
+                const auto line = events.lock();
+                return line ? line->loopStarts() : 0;
+            },
+            [events](uint64_t connection) {
+                if (const auto line = events.lock()) line->receiveFinished(connection);
+            },
+            [events](uint64_t connection, std::size_t count) {
+                if (const auto line = events.lock()) line->dropEnded(connection, count);
+            },
         });
-        // The tag reports a stopped or replaced receive loop had parsed: never told, counted.
-        baseDevice_->setEndedTagReports(
-            [events = std::weak_ptr<EventSequence>(events_)](std::size_t count) {
-                if (const auto line = events.lock()) line->dropEnded(count);
-            });
     }
     baseTransport_->setDelegate(weak_from_this());
 }

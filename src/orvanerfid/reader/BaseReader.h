@@ -231,8 +231,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
     // The transport's state reports.
     void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) override;
-    // Tells the application the current connection state.
-    virtual void triggerConnectStateEvent();
+    // Tells the application connection state `state`.
+    virtual void triggerConnectStateEvent(ConnectState state);
 
     // --- Keep-alive and failure counting ---
     int _failCount() const { return failCount_.load(); }
@@ -387,6 +387,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
+    // Tells `state` through the event line: at once, or after the events of an earlier connection
+    // still waiting there.
+    ORVANE_INTERNAL void tellConnectState(ConnectState state);
     // Whether the calling thread is the reader's own receive or read thread, where connect() and
     // disconnect() would wait for that very thread.
     ORVANE_INTERNAL bool onOwnLinkThread() const;

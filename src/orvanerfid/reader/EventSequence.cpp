@@ -32,7 +32,9 @@ std::string notToldText(std::string_view when, uint64_t count) {
 
 EventSequence::~EventSequence() {
     // The line goes with its reader: what no record has counted yet is counted here.
-    const uint64_t count = ended_ + unreported_;
+    uint64_t count = unreported_;
+    for (const Connection& connection : connections_)
+        count += connection.untold;
     if (count == 0) return;
     try {
         orvLogger::warn(kTag, notToldText("The connection ended", count));
@@ -51,9 +53,21 @@ void EventSequence::countNotTold(uint64_t count) {
     unreported_ += count;
 }
 
-void EventSequence::countEnded(uint64_t count) {
+void EventSequence::countEnded(Connection& connection, uint64_t count) {
     notTold_.fetch_add(count, std::memory_order_relaxed);
-    ended_ += count;
+    connection.untold += count;
+}
+
+EventSequence::Connection* EventSequence::find(uint64_t number) {
+    for (Connection& connection : connections_) {
+        if (connection.number == number) return &connection;
+    }
+    return nullptr;
+}
+
+void EventSequence::writeAll(const std::vector<std::string>& records) {
+    for (const std::string& record : records)
+        orvLogger::warn(kTag, record);
 }
 
 std::optional<std::string> EventSequence::takeReport(std::string_view when) {
@@ -61,21 +75,34 @@ std::optional<std::string> EventSequence::takeReport(std::string_view when) {
     return notToldText(when, std::exchange(unreported_, 0));
 }
 
-std::optional<std::string> EventSequence::takeEndReport() {
-    if (ended_ == 0) return std::nullopt;
-    // The teller still drops (and counts) the rest of a batch of the ended connection.
-    if (inBatch_ && batchGeneration_ != generation_.load(std::memory_order_relaxed)) {
-        return std::nullopt;
+std::vector<std::string> EventSequence::takeEndReports() {
+    std::vector<std::string> records;
+    const bool batchEnded =
+        inBatch_ && batchGeneration_ != generation_.load(std::memory_order_relaxed);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+        Connection& connection = *it;
+        const bool current = std::next(it) == connections_.end();
+        // Its receive loops may still deliver (and count) their last reports, and the teller
+        // still drops (and counts) the rest of a batch of it.
+        if (!connection.closed || connection.loops > 0 ||
+            (batchEnded && batchConnection_ == connection.number)) {
+            ++it;
+            continue;
+        }
+        if (current) connection.untold += std::exchange(unreported_, 0);
+        if (connection.untold > 0) {
+            records.push_back(
+                notToldText("The connection ended", std::exchange(connection.untold, 0)));
+        }
+        it = current ? std::next(it) : connections_.erase(it);
     }
-    // A receive loop of the ended connection may still deliver (and count) its last reports.
-    if (closed_ && !loopFinished_) return std::nullopt;
-    return notToldText("The connection ended", std::exchange(ended_, 0));
+    return records;
 }
 
 bool EventSequence::admit(const Entry& entry, bool& warn) {
     if (!entry.tag) return true;
     if (closed_) {
-        countEnded(1);
+        countEnded(connections_.back(), 1);
         return false;
     }
     if (waiting_ >= kTagCapacity) {
@@ -113,6 +140,7 @@ void EventSequence::put(Entry entry) {
         std::lock_guard guard(mutex_);
         if (admit(entry, warn)) {
             const bool tag = entry.tag != nullptr;
+            if (!tag) ++eventsPut_;
             pending_.push_back(std::move(entry));
             teller = wakeTeller(tag);
         }
@@ -136,16 +164,56 @@ void EventSequence::postTag(std::shared_ptr<TagInfo> tag) {
     put({nullptr, std::move(tag)});
 }
 
-void EventSequence::dropEnded(std::size_t count) {
-    std::optional<std::string> report;
+void EventSequence::dropEnded(uint64_t connection, std::size_t count) {
+    std::optional<std::string> late;
     {
         std::lock_guard guard(mutex_);
-        countEnded(count);
-        // Dropped by a thread that delivered for a loop that has finished: no later turn of it
-        // brings its record.
-        if (loopFinished_) report = takeEndReport();
+        if (Connection* owner = connection == 0 ? &connections_.back() : find(connection)) {
+            // Its loop has not finished (it counts its drops before its finish): the record of
+            // that connection's end comes later.
+            countEnded(*owner, count);
+        } else {
+            // A connection whose record is written: never carried into a later one.
+            notTold_.fetch_add(count, std::memory_order_relaxed);
+            late = notToldText("The connection ended", count);
+        }
     }
-    if (report) orvLogger::warn(kTag, *report);
+    if (late) orvLogger::warn(kTag, *late);
+}
+
+uint64_t EventSequence::loopStarts() {
+    std::lock_guard guard(mutex_);
+    Connection& current = connections_.back();
+    ++current.loops;
+    return current.number;
+}
+
+void EventSequence::receiveFinished(uint64_t connection) {
+    std::vector<std::string> records;
+    {
+        std::lock_guard guard(mutex_);
+        Connection* owner = find(connection);
+        if (!owner || owner->loops == 0) return;
+        --owner->loops;
+        records = takeEndReports();
+    }
+    writeAll(records);
+}
+
+void EventSequence::tellState(Task task) {
+    bool queued = false;
+    bool teller = false;
+    {
+        std::lock_guard guard(mutex_);
+        queued = eventsTold_ < std::max(openedAt_, stateAt_);
+        if (queued) {
+            pending_.push_back({std::move(task), nullptr});
+            stateAt_ = ++eventsPut_;
+            teller = wakeTeller(false);
+        }
+    }
+    if (!queued) tell(task);
+    if (teller) startTeller();
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -161,6 +229,7 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
             report = takeReport("The operation ended");
         }
         pending_.push_back({std::move(task), nullptr});
+        ++eventsPut_;
         teller = wakeTeller(false);
     }
     if (report) orvLogger::warn(kTag, *report);
@@ -188,9 +257,11 @@ void EventSequence::drain() {
         // Every tag report waiting was put in the line since the last close.
         const uint64_t generation = generation_.load(std::memory_order_relaxed);
         batchGeneration_ = generation;
+        batchConnection_ = connections_.back().number;
         inBatch_ = true;
         const std::shared_ptr<const TagTeller> tellTag = tellTag_;
         lock.unlock();
+        const std::size_t taken = batch.size();
         std::size_t tags = 0;
         uint64_t dropped = 0;
         for (Entry& entry : batch) {
@@ -212,13 +283,15 @@ void EventSequence::drain() {
         batch.clear();
         lock.lock();
         waiting_ -= tags;
+        eventsTold_ += taken - tags;
         inBatch_ = false;
         // A batch of a connection that has ended: the record of that end may have waited for it.
         if (generation_.load(std::memory_order_relaxed) != generation) {
-            countEnded(dropped);
-            if (auto report = takeEndReport()) {
+            if (Connection* owner = find(batchConnection_)) countEnded(*owner, dropped);
+            const std::vector<std::string> records = takeEndReports();
+            if (!records.empty()) {
                 lock.unlock();
-                orvLogger::warn(kTag, *report);
+                writeAll(records);
                 lock.lock();
             }
         }
@@ -236,44 +309,48 @@ bool EventSequence::isIdle() const {
 }
 
 void EventSequence::open() {
-    std::optional<std::string> report;
+    std::vector<std::string> records;
     {
         std::lock_guard guard(mutex_);
+        // What the full line dropped on the connection before and no Stop reported is that
+        // connection's.
+        Connection& previous = connections_.back();
+        previous.closed = true;
+        previous.untold += std::exchange(unreported_, 0);
+        connections_.push_back({previous.number + 1});
         closed_ = false;
-        loopFinished_ = false;
-        report = takeEndReport();
+        openedAt_ = eventsPut_;
+        records = takeEndReports();
     }
-    if (report) orvLogger::warn(kTag, *report);
+    writeAll(records);
+}
+
+void EventSequence::resume() {
+    std::lock_guard guard(mutex_);
+    closed_ = false;
+    connections_.back().closed = false;
 }
 
 void EventSequence::close() {
-    std::optional<std::string> report;
+    std::vector<std::string> records;
     {
         std::lock_guard guard(mutex_);
         closed_ = true;
+        Connection& current = connections_.back();
+        current.closed = true;
         const auto dropped =
             std::erase_if(pending_, [](const Entry& entry) { return entry.tag != nullptr; });
         waiting_ -= dropped;
-        countEnded(dropped);
+        countEnded(current, dropped);
         // The tag reports of the batch being told are dropped by the teller as it reaches them.
         generation_.fetch_add(1, std::memory_order_release);
         if (telling_) {
             hurried_ = true;
             if (gathering_) hurry_.notify_one();
         }
-        report = takeEndReport();
+        records = takeEndReports();
     }
-    if (report) orvLogger::warn(kTag, *report);
-}
-
-void EventSequence::receiveFinished() {
-    std::optional<std::string> report;
-    {
-        std::lock_guard guard(mutex_);
-        loopFinished_ = true;
-        report = takeEndReport();
-    }
-    if (report) orvLogger::warn(kTag, *report);
+    writeAll(records);
 }
 
 }  // namespace orvane

@@ -20,16 +20,19 @@
 // being told included), a tag report raised is not told. Every other event (action states,
 // access results, the device's reports) is always kept; they are few. Every tag report put in
 // the line and not told is counted (`notTold`), whatever the reason: the line full, `close`,
-// raised while closed, or raised by the receive loop of a connection that has ended
-// (`dropEnded`). One WARN says when an operation starts dropping (the application's callbacks
-// are slower than the reader), and one gives the number the full line dropped when the operation
-// ends (its Stop is posted). The end of a connection writes one WARN with the number not told
-// since `close`: the waiting reports it dropped, the rest of the batch the teller was telling,
-// those raised while closed and those of the ended receive loop. It is written once that loop has
-// delivered its last (`receiveFinished`, also when it came before `close`) and no teller tells a
-// batch of the ended connection any more (the teller writes it when it finishes that batch), or
-// at `open` if that comes first. What is not yet counted in a record when the line is destroyed
-// gets one then.
+// raised while closed, or raised by a receive loop that was stopped or replaced (`dropEnded`).
+// Every count belongs to one connection (each `open` begins the next), and every one lands in a
+// record of that connection, never of a later one. One WARN says when an operation starts
+// dropping (the application's callbacks are slower than the reader), and one gives the number
+// the full line dropped when the operation ends (its Stop is posted). The end of a connection
+// writes one WARN with the rest it did not tell: the waiting reports `close` dropped, the rest of
+// the batch the teller was telling, those raised while closed, those its receive loops dropped,
+// and those the full line dropped that no Stop reported. Each receive loop belongs to the
+// connection open when it started (`loopStarts`, also one that replaces another within the
+// connection); the WARN is written once the connection is closed, each of its loops has
+// delivered its last (`receiveFinished`, also when it came before `close`, also after the next
+// `open`) and no teller tells a batch of it any more (the teller writes it when it finishes that
+// batch). What is not yet counted in a record when the line is destroyed gets one then.
 //
 // The teller lets each tag report go as soon as it has told or dropped it, on its own thread:
 // the line holds no told report when it tells any other event or goes idle, so after an
@@ -42,18 +45,25 @@
 // application to catch up. Every other event is kept and told, so the application hears the
 // last action state.
 //
+// Connection states pass the line (`tellState`, told at once on the calling thread) unless the
+// line still holds an event put in it before the last `open`, or a state it holds already: then
+// the state waits in the line behind them. So the application hears every event of a connection
+// before the next one's Connected, and the states after a waiting one in their order.
+//
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
 // runs on its own global-queue thread). Events are told with no lock of this class held; what
 // they throw is caught and logged. `mutex_` guards the waiting events, the count of waiting tag
 // reports, the tag teller (the teller takes it once per batch), the teller's claim, gathering and
-// batch, the warning marks and counts, and the order of the action state a post sets
-// (`postState`); the close generation is an atomic the teller reads per tag report.
+// batch, the warning marks and counts, the connections whose end record is due, the counts of
+// events put and told, and the order of the action state a post sets (`postState`); the close
+// generation is an atomic the teller reads per tag report.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -95,22 +105,31 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // passes without a task of its own. Past the bound, or while the line is closed, it is
     // counted and dropped.
     void postTag(std::shared_ptr<TagInfo> tag);
-    // Counts `count` tag reports raised by the receive loop of a connection that has ended, which
-    // are never told; the WARN of that connection's end counts them.
-    void dropEnded(std::size_t count = 1);
+    // Counts `count` tag reports raised by a receive loop of connection `connection` (as
+    // `loopStarts` answered; 0: the current one) that was stopped or replaced, which are never
+    // told; the WARN of that connection's end counts them.
+    void dropEnded(uint64_t connection, std::size_t count);
     // Puts an action state in the line, running `underOrder` (no application code) where it takes
     // its place, so what it stores changes in the order the application hears of it. A state that
     // `startsOperation` lets a full line warn again; one that does not (Stop) ends the operation
     // and reports the tag reports the full line dropped of it.
     void postState(Task task, const std::function<void()>& underOrder, bool startsOperation);
 
-    // A connection begins: the line takes tag reports again.
+    // The next connection begins: the line takes tag reports again.
     void open();
-    // The connection ends (see above).
+    // The connection `close` ended stays up after all: the line takes its tag reports again.
+    void resume();
+    // The connection ends (see above). Again for the same connection, it only drops what waits.
     void close();
-    // A receive loop has delivered its last events: the WARN of the connection's end is due (see
-    // above).
-    void receiveFinished();
+    // A receive loop starts for the current connection (the one open, or the one just closed):
+    // answers that connection's number, which the loop's `receiveFinished` and `dropEnded` name.
+    uint64_t loopStarts();
+    // A receive loop of connection `connection` has delivered its last events: once every loop
+    // of a closed connection has, the WARN of its end is due (see above).
+    void receiveFinished(uint64_t connection);
+    // Tells a connection state: at once on this thread, or behind the events of an earlier
+    // connection still in the line (see above).
+    void tellState(Task task);
 
     // Tag reports waiting to be told (those of the batch being told included).
     std::size_t waitingTags() const;
@@ -126,14 +145,28 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
         std::shared_ptr<TagInfo> tag;
     };
 
-    // Under `mutex_`: counts `count` tag reports not told for a full line, and for the end of a
-    // connection.
+    // A connection whose end record is not written yet.
+    struct Connection {
+        uint64_t number = 0;
+        // Tag reports not told, for its end record.
+        uint64_t untold = 0;
+        // Its receive loops started and not finished.
+        std::size_t loops = 0;
+        bool closed = false;
+    };
+
+    // Under `mutex_`: counts `count` tag reports not told for a full line, and for the end of
+    // `connection`.
     void countNotTold(uint64_t count);
-    void countEnded(uint64_t count);
+    void countEnded(Connection& connection, uint64_t count);
+    // Under `mutex_`: the connection numbered `number` while its record is not written.
+    Connection* find(uint64_t number);
     // Under `mutex_`: the WARN of the tag reports a full line dropped since the last one, if any.
     std::optional<std::string> takeReport(std::string_view when);
-    // Under `mutex_`: the WARN of a connection's end, once it is due and has something to count.
-    std::optional<std::string> takeEndReport();
+    // Under `mutex_`: the WARNs of the connection ends that are due and have something to count,
+    // oldest first; those connections go, but the current one.
+    std::vector<std::string> takeEndReports();
+    static void writeAll(const std::vector<std::string>& records);
     // Puts `entry` in the line (see `post` and `postTag`) and starts or hurries a teller.
     void put(Entry entry);
     // Under `mutex_`: true when `entry` is put in the line; `warn` when it is the first tag
@@ -163,17 +196,23 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // The teller gathers, and whether it was asked to stop gathering.
     bool gathering_ = false;
     bool hurried_ = false;
-    // The teller tells a batch taken at this close generation.
+    // The teller tells a batch taken at this close generation, while this connection was current.
     bool inBatch_ = false;
     uint64_t batchGeneration_ = 0;
-    // A receive loop has finished since the line last opened.
-    bool loopFinished_ = false;
+    uint64_t batchConnection_ = 0;
+    // Oldest first; the last is the current connection (open, or closed until the next `open`).
+    std::deque<Connection> connections_{Connection{1}};
     // Whether the operation running has warned of dropped tag reports.
     bool warned_ = false;
-    // Tag reports a full line dropped since the last WARN of their number, and those not told
-    // at connection ends and not yet in the WARN of one.
+    // Tag reports the full line dropped on the current connection since the last WARN of their
+    // number.
     uint64_t unreported_ = 0;
-    uint64_t ended_ = 0;
+    // Events other than tag reports put in the line and told, in the order put; the count put
+    // when the line last opened, and when it took the last connection state it holds.
+    uint64_t eventsPut_ = 0;
+    uint64_t eventsTold_ = 0;
+    uint64_t openedAt_ = 0;
+    uint64_t stateAt_ = 0;
 };
 
 }  // namespace orvane

@@ -153,7 +153,7 @@ bool BaseReader::disconnect() {
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
     const bool result = baseTransport_->disconnect();
     // A connection that stays up keeps telling its tags.
-    if (!result && connectState() == ConnectState::connected) events_->open();
+    if (!result && connectState() == ConnectState::connected) events_->resume();
     return finish(result);
 }
 
@@ -270,12 +270,19 @@ void BaseReader::setConnectState(ConnectState state) {
 void BaseReader::storeState(ConnectState state) {
     if (connectState_.exchange(state) == state) return;
     keepAliveWake_->notify();
-    triggerConnectStateEvent();
+    tellConnectState(state);
 }
 
-void BaseReader::triggerConnectStateEvent() {
+void BaseReader::tellConnectState(ConnectState state) {
+    // Behind the events of an earlier connection still in the line, if any (see EventSequence).
+    events_->tellState([weak = weak_from_this(), state] {
+        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
+    });
+}
+
+void BaseReader::triggerConnectStateEvent(ConnectState state) {
     const auto self = weak_from_this().lock();
-    const ConnectStateEventArgs args(linkUhfReader(), connectState());
+    const ConnectStateEventArgs args(linkUhfReader(), state);
     deliver(readerDelegate(), "connectStateEvent",
             [&](ReaderDelegate& delegate) { delegate.connectStateEvent(args); });
 }
@@ -295,7 +302,7 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     ConnectState expected = ConnectState::connecting;
     if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
         keepAliveWake_->notify();
-        triggerConnectStateEvent();
+        tellConnectState(ConnectState::connected);
     } else if (expected != ConnectState::connected) {
         return false;
     }

@@ -94,11 +94,8 @@ void BaseReader::tellActionState(ActionState actionState) {
 void BaseReader::inOrderTag(std::shared_ptr<TagInfo> tagInfo) {
     // The receive loop drops the tag reports of a loop stopped or replaced before their delivery;
     // this catches one stopped while its delivery runs. Its connection has ended: never told, on
-    // it or on the next, and counted.
-    if (ReceiveLoop::onEndedLoop()) {
-        events_->dropEnded();
-        return;
-    }
+    // it or on the next, and counted with that loop's drops in its connection's record.
+    if (ReceiveLoop::dropOnEndedLoop()) return;
     events_->postTag(std::move(tagInfo));
 }
 

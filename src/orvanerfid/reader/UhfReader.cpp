@@ -25,8 +25,8 @@ std::shared_ptr<UhfReader> UhfReader::linkUhfReader() {
     return std::static_pointer_cast<UhfReader>(weak_from_this().lock());
 }
 
-void UhfReader::triggerConnectStateEvent() {
-    const ConnectStateEventArgs args(linkUhfReader(), connectState());
+void UhfReader::triggerConnectStateEvent(ConnectState state) {
+    const ConnectStateEventArgs args(linkUhfReader(), state);
     deliver(readerDelegate(), "connectStateEvent",
             [&](ReaderDelegate& d) { d.connectStateEvent(args); });
     deliver(uhfReaderDelegate(), "connectStateEvent",
