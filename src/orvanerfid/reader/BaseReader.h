@@ -27,13 +27,15 @@
 //   counted (WARN records), every other event is kept. The teller is woken once for many tag
 //   reports (it gathers EventSequence::kGather first). disconnect(), a dropped link and the
 //   reader's release drop the tag reports still waiting, and count them; a tag report delivered
-//   by a receive loop that was stopped or replaced is never told, and is counted. Tag reports the
-//   device parsed after the reader was released never reach the line and are not counted.
+//   by a receive loop that was stopped or replaced is never told, and is counted; every count
+//   lands in a WARN record of the connection it belongs to. Tag reports the device parsed after
+//   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
-//   the transport's state), firmware-update progress (the update's thread), log records (the
-//   logging thread; one logged under a library lock, the UHF lock included, waits for its
-//   release) and completions (a global-queue thread; an inventory's may come before its start
-//   is heard).
+//   the transport's state; Connected, and the states after it, from the line's teller while the
+//   line still holds events of the connection before), firmware-update progress (the update's
+//   thread), log records (the logging thread; one logged under a library lock, the UHF lock
+//   included, waits for its release) and completions (a global-queue thread; an inventory's may
+//   come before its start is heard).
 // - The transport's read thread moves bytes; the one application code it runs is the log sink,
 //   for the records it writes.
 // - Calls made on the reader's own receive thread or read thread (the log sink runs there) never

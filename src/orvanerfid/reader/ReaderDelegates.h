@@ -4,12 +4,13 @@
 // with no library lock held. Tag reports, access results and the reader's events come one at a
 // time, in the order they were raised, across operations; connection states, firmware-update
 // progress and log records come straight from the thread that raised them and may run beside
-// those (see the thread map in BaseReader.h). Whatever an implementation throws is caught and
-// logged by the reader. A slow implementation of the event callbacks never slows the reader: its
-// answers, states and link go on, and tag reports past the line's bound are dropped, counted and
-// logged. An implementation must not wait there for another event of the same reader: that one
-// waits behind it. `logEvent` is different: it runs on the thread that wrote the record, the
-// reader's receive and read threads included, so it must return quickly and wait for nothing.
+// those (see the thread map in BaseReader.h), except that Connected is heard after every event
+// of the connection before. Whatever an implementation throws is caught and logged by the
+// reader. A slow implementation of the event callbacks never slows the reader: its answers,
+// states and link go on, and tag reports past the line's bound are dropped, counted and logged.
+// An implementation must not wait there for another event of the same reader: that one waits
+// behind it. `logEvent` is different: it runs on the thread that wrote the record, the reader's
+// receive and read threads included, so it must return quickly and wait for nothing.
 
 #include <cstdint>
 #include <memory>
