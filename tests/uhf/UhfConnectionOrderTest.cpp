@@ -102,5 +102,60 @@ TYPED_TEST(UhfConnectionOrderTest, TheOldInventorysStopIsHeardBeforeTheNextConne
     EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
 }
 
+// The tag reports the records of the reader's log say were not told, by kind of record.
+struct NotToldRecords {
+    int connectionEnds = 0;
+    uint64_t count = 0;
+};
+NotToldRecords notToldRecords(ReaderSink& sink) {
+    NotToldRecords records;
+    std::lock_guard guard(sink.logLock);
+    for (const std::string& text : sink.logs) {
+        const auto at = text.find(" tag reports were not told");
+        if (at == std::string::npos) continue;
+        if (text.starts_with("The connection ended")) ++records.connectionEnds;
+        const auto from = text.rfind(' ', at - 1) + 1;
+        records.count += std::stoull(text.substr(from, at - from));
+    }
+    return records;
+}
+
+// A reconnect while the application holds the inventory's start report and the line is full:
+// the connection that ended writes one record, which with the operation's counts every tag
+// report the line did not tell; the next connection writes none.
+TYPED_TEST(UhfConnectionOrderTest, AReconnectWithAFullLineWritesOneRecordOfTheEndedConnection) {
+    auto& f = this->f;
+    f.sim->setTags(makeSimTags(1000));
+    ASSERT_TRUE(f.connected());
+    auto held = std::make_shared<HeldStart>();
+    f.reader->setUhfReaderDelegate(held);
+    f.sim->setInventoryOnce(false);
+    f.sim->setInventoryRate(0);
+    const auto uhf = f.reader->uhf();
+    ASSERT_TRUE(uhf);
+    uhf->inventory([](ResultCode) {});
+    // Hang guards only: the report comes at once, and the line fills while it is held.
+    ASSERT_EQ(held->inside.get_future().wait_for(std::chrono::seconds(60)),
+              std::future_status::ready);
+    const EventSequence& line = f.reader->eventLine();
+    ASSERT_TRUE(waitUntil([&] { return line.waitingTags() >= EventSequence::kTagCapacity; },
+                          std::chrono::seconds(60)));
+
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; },
+                          std::chrono::seconds(60)));
+    held->release();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return f.calls->count("r state Connected") == 2 && line.isIdle() &&
+                   notToldRecords(*f.sink).count == line.notTold();
+        },
+        std::chrono::seconds(60)));
+    const NotToldRecords records = notToldRecords(*f.sink);
+    EXPECT_EQ(records.connectionEnds, 1);
+    EXPECT_GT(line.notTold(), 0u);
+}
+
 }  // namespace
 }  // namespace orvane::test

@@ -51,10 +51,11 @@
 // before the next one's Connected, and the states after a waiting one in their order.
 //
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
-// runs on its own global-queue thread). Events are told with no lock of this class held; what
-// they throw is caught and logged. `mutex_` guards the waiting events, the count of waiting tag
-// reports, the tag teller (the teller takes it once per batch), the teller's claim, gathering and
-// batch, the warning marks and counts, the connections whose end record is due, the counts of
+// runs on its own global-queue thread; `tellState` runs its task on the calling thread when it
+// tells it at once). Events are told with no lock of this class held; what they throw is caught
+// and logged. `mutex_` guards the waiting events, the count of waiting tag reports, the tag
+// teller (the teller takes it once per batch), the teller's claim, gathering and batch, the
+// warning marks and counts, the connections whose end record is not written, the counts of
 // events put and told, and the order of the action state a post sets (`postState`); the close
 // generation is an atomic the teller reads per tag report.
 
