@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -227,73 +226,78 @@ TEST_F(EventSequenceTest, AConnectionEndWritesOneRecordOfAllItDidNotTell) {
 // connection open now nor writes a record of its own. Each connection end writes one record,
 // with its own count, once the line is closed for it and its last loop has finished.
 TEST_F(EventSequenceTest, EachConnectionEndWritesOneRecordOnceItsOwnLoopsHaveFinished) {
-    using Records = std::vector<std::string>;
     const auto ended = [](uint64_t count) {
         return "The connection ended: " + std::to_string(count) + " tag reports were not told";
     };
-    // One step of a row, and the records written once it is done.
+    // One step of a row (`loop` names the loops in the order they started), and the records
+    // written once it is done.
+    enum class Act { open, close, start, drop, finish };
     struct Step {
-        std::function<void(EventSequence& line, std::vector<uint64_t>& loops)> act;
-        Records after;
+        Act act;
+        std::size_t loop = 0;
+        std::size_t count = 0;
+        std::vector<std::string> after = {};
     };
-    const auto starts = [](EventSequence& line, std::vector<uint64_t>& loops) {
-        loops.push_back(line.loopStarts());
-    };
-    const auto drops = [](std::size_t loop, std::size_t count) {
-        return [=](EventSequence& line, std::vector<uint64_t>& loops) {
-            line.dropEnded(loops.at(loop), count);
-        };
-    };
-    const auto finishes = [](std::size_t loop) {
-        return [=](EventSequence& line, std::vector<uint64_t>& loops) {
-            line.receiveFinished(loops.at(loop));
-        };
-    };
-    const auto opens = [](EventSequence& line, std::vector<uint64_t>&) { line.open(); };
-    const auto closes = [](EventSequence& line, std::vector<uint64_t>&) { line.close(); };
     const struct {
         const char* name;
         std::vector<Step> steps;
     } rows[] = {
         {"a loop replaced within the connection",
-         {{opens, {}},
-          {starts, {}},
-          {starts, {}},
-          {drops(0, 4), {}},
-          {finishes(0), {}},
-          {closes, {}},
-          {drops(1, 2), {}},
-          {finishes(1), {ended(6)}},
-          {opens, {ended(6)}}}},
+         {{Act::open},
+          {Act::start},
+          {Act::start},
+          {Act::drop, 0, 4},
+          {Act::finish, 0},
+          {Act::close},
+          {Act::drop, 1, 2},
+          {Act::finish, 1, 0, {ended(6)}},
+          {Act::open, 0, 0, {ended(6)}}}},
         {"the previous loop ends after the next open",
-         {{opens, {}},
-          {starts, {}},
-          {closes, {}},
-          {opens, {}},
-          {starts, {}},
-          {drops(0, 3), {}},
-          {finishes(0), {ended(3)}},
-          {drops(1, 5), {ended(3)}},
-          {closes, {ended(3)}},
-          {finishes(1), {ended(3), ended(5)}}}},
+         {{Act::open},
+          {Act::start},
+          {Act::close},
+          {Act::open},
+          {Act::start},
+          {Act::drop, 0, 3},
+          {Act::finish, 0, 0, {ended(3)}},
+          {Act::drop, 1, 5, {ended(3)}},
+          {Act::close, 0, 0, {ended(3)}},
+          {Act::finish, 1, 0, {ended(3), ended(5)}}}},
         {"the loop ends before the close",
-         {{opens, {}},
-          {starts, {}},
-          {drops(0, 1), {}},
-          {finishes(0), {}},
-          {closes, {ended(1)}},
-          {closes, {ended(1)}},
-          {opens, {ended(1)}}}},
+         {{Act::open},
+          {Act::start},
+          {Act::drop, 0, 1},
+          {Act::finish, 0},
+          {Act::close, 0, 0, {ended(1)}},
+          {Act::close, 0, 0, {ended(1)}},
+          {Act::open, 0, 0, {ended(1)}}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto fresh = std::make_shared<EventSequence>();
+        EventSequence fresh;
         std::vector<uint64_t> loops;
         warnings->log.clear();
         for (std::size_t i = 0; i < row.steps.size(); ++i) {
             SCOPED_TRACE("step " + std::to_string(i));
-            row.steps[i].act(*fresh, loops);
-            EXPECT_EQ(warnings->log.lines(), row.steps[i].after);
+            const Step& step = row.steps[i];
+            switch (step.act) {
+                case Act::open:
+                    fresh.open();
+                    break;
+                case Act::close:
+                    fresh.close();
+                    break;
+                case Act::start:
+                    loops.push_back(fresh.loopStarts());
+                    break;
+                case Act::drop:
+                    fresh.dropEnded(loops.at(step.loop), step.count);
+                    break;
+                case Act::finish:
+                    fresh.receiveFinished(loops.at(step.loop));
+                    break;
+            }
+            EXPECT_EQ(warnings->log.lines(), step.after);
         }
     }
 }
