@@ -69,7 +69,8 @@ class BaseProtocolDelegate {
 // call each other at once would each wait for the other (a send lock shared across readers
 // adds a third way). So the send of every model, made on the receive or read thread of any
 // reader, refuses at once with 0x4002 (`refusedOnLinkThread`), sending nothing and taking no
-// lock: no link thread ever waits for a reply or a send lock. `onAnyLinkThread` is the one test
+// lock, so no send there waits for a reply or a send lock (a model's `start` and `stop` may
+// still wait for the send in flight of their own protocol). `onAnyLinkThread` is the one test
 // of it, for the layers above as well.
 class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
