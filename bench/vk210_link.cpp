@@ -100,14 +100,15 @@ void BM_TagReportsParseOnly(benchmark::State& state) {
     }
     CountingDelegate delegate;
     for (auto _ : state) {
-        forEachFrame(
+        forEachFrameUntil(
             stream, [](ByteView bytes) { return OrvaneRfidCommand::cutFrame(bytes); },
             [&](ByteView frame) {
                 const auto parsed = OrvaneRfidCommand::parseFrame(frame);
                 if (!parsed) return;
                 for (const auto& event : vk210FrameEvents(*parsed))
                     delegate.protocolEvent(event);
-            });
+            },
+            [] { return false; });
     }
     benchmark::DoNotOptimize(delegate.tags.load());
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kInventoryTags));

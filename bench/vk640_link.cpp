@@ -110,8 +110,10 @@ void BM_Vk640TagReportsParseOnly(benchmark::State& state) {
     protocol->setDelegate(delegate);
     protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished));
     for (auto _ : state) {
-        forEachFrame(stream, STPacket::cutPacket,
-                     [&](ByteView packet) { protocol->handlePacket(STPacket(packet)); });
+        forEachFrameUntil(
+            stream, STPacket::cutPacket,
+            [&](ByteView packet) { protocol->handlePacket(STPacket(packet)); },
+            [] { return false; });
     }
     benchmark::DoNotOptimize(delegate->tags.load());
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kInventoryTags));

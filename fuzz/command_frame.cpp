@@ -90,24 +90,27 @@ void readAccessors(ByteView frame, OrvRfidCmdId id) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    forEachFrame(ByteView(data, size), OrvaneRfidCommand::cutFrame, [](ByteView frame) {
-        const auto parsed = OrvaneRfidCommand::parseFrame(frame);
-        if (parsed) {
-            (void)decodeTagRecord(parsed->id, parsed->data);
-            for (const ProtocolEventArgs& event : vk210FrameEvents(*parsed, BankType::epc)) {
-                if (!event.hasExpectedKind()) __builtin_trap();
+    forEachFrameUntil(
+        ByteView(data, size), OrvaneRfidCommand::cutFrame,
+        [](ByteView frame) {
+            const auto parsed = OrvaneRfidCommand::parseFrame(frame);
+            if (parsed) {
+                (void)decodeTagRecord(parsed->id, parsed->data);
+                for (const ProtocolEventArgs& event : vk210FrameEvents(*parsed, BankType::epc)) {
+                    if (!event.hasExpectedKind()) __builtin_trap();
+                }
             }
-        }
-        try {
-            OrvaneRfidCommand reply(OrvaneRfidCommand::ReceiveBytes{frame});
-            (void)reply.description();
             try {
-                reply.checkStatus("fuzz");
+                OrvaneRfidCommand reply(OrvaneRfidCommand::ReceiveBytes{frame});
+                (void)reply.description();
+                try {
+                    reply.checkStatus("fuzz");
+                } catch (const ReaderException&) {
+                }
+                readAccessors(frame, reply.id());
             } catch (const ReaderException&) {
             }
-            readAccessors(frame, reply.id());
-        } catch (const ReaderException&) {
-        }
-    });
+        },
+        [] { return false; });
     return 0;
 }

@@ -63,7 +63,7 @@ void packet(ByteView bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ByteView stream(data, size);
     (void)STPacket::checkFormat(stream);
-    forEachFrame(stream, STPacket::cutPacket, packet);
+    forEachFrameUntil(stream, STPacket::cutPacket, packet, [] { return false; });
     // The walk also runs on raw bytes, framing or not.
     (void)STInventoryData::forEachTag(stream, [](const STInventoryTag& tag) { (void)tag.rssi(0); });
     return 0;

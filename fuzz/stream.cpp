@@ -28,11 +28,14 @@ struct Loop {
         buffer.insert(buffer.end(), bytes.begin(), bytes.end());
         std::size_t framed = 0;
         std::size_t frames = 0;
-        const std::size_t used = forEachFrame(buffer, cut, [&](ByteView frame) {
-            if (!check(frame)) __builtin_trap();
-            framed += frame.size();
-            ++frames;
-        });
+        const std::size_t used = forEachFrameUntil(
+            buffer, cut,
+            [&](ByteView frame) {
+                if (!check(frame)) __builtin_trap();
+                framed += frame.size();
+                ++frames;
+            },
+            [] { return false; });
         if (used > buffer.size() || framed > used) __builtin_trap();
         buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used));
     }

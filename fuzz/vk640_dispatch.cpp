@@ -40,12 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ProtocolEventId::tagsIndicator,
         InventoryIndicator((state & 2) != 0, (state & 4) != 0, (state & 8) != 0)));
     protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::gValue, (state >> 4) * 0.5));
-    forEachFrame(stream, STPacket::cutPacket, [&](ByteView bytes) {
-        try {
-            protocol->handlePacket(STPacket(bytes));
-        } catch (const CodedError&) {
-        }
-    });
+    forEachFrameUntil(
+        stream, STPacket::cutPacket,
+        [&](ByteView bytes) {
+            try {
+                protocol->handlePacket(STPacket(bytes));
+            } catch (const CodedError&) {
+            }
+        },
+        [] { return false; });
     (void)protocol->send(stream, 0, state);
     return 0;
 }

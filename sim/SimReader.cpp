@@ -154,23 +154,26 @@ int SimReader::requestCount(Key key) const {
 void SimReader::unknownRequest(const SimRequest&) {}
 
 std::size_t SimReader::respond(ByteView pending, SimPeer& peer) {
-    return forEachFrame(pending, format_.cut, [&](ByteView frame) {
-        const Key key = format_.key(frame);
-        Row row;
-        {
-            std::lock_guard guard(lock_);
-            requests_.push_back(key);
-            newestPeer_ = peer.weakPeer();
-            auto found = rows_.find(key);
-            if (found != rows_.end()) row = found->second;
-        }
-        const SimRequest request{frame, key, peer};
-        if (row) {
-            row(request);
-        } else {
-            unknownRequest(request);
-        }
-    });
+    return forEachFrameUntil(
+        pending, format_.cut,
+        [&](ByteView frame) {
+            const Key key = format_.key(frame);
+            Row row;
+            {
+                std::lock_guard guard(lock_);
+                requests_.push_back(key);
+                newestPeer_ = peer.weakPeer();
+                auto found = rows_.find(key);
+                if (found != rows_.end()) row = found->second;
+            }
+            const SimRequest request{frame, key, peer};
+            if (row) {
+                row(request);
+            } else {
+                unknownRequest(request);
+            }
+        },
+        [] { return false; });
 }
 
 void SimReader::startStream(SimPeer& peer, SimStreamPlan plan) {

@@ -7,6 +7,7 @@
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/STPacket.h"
 #include "orvanerfid/core/Utilities.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -21,8 +22,8 @@ std::vector<Bytes> feed(const Bytes& stream, std::size_t chunk, Cutter cut) {
         const auto end =
             stream.begin() + static_cast<std::ptrdiff_t>(std::min(stream.size(), at + chunk));
         buffer.insert(buffer.end(), stream.begin() + static_cast<std::ptrdiff_t>(at), end);
-        const std::size_t used =
-            forEachFrame(buffer, cut, [&](ByteView f) { frames.emplace_back(f.begin(), f.end()); });
+        const std::size_t used = test::forEachFrame(
+            buffer, cut, [&](ByteView f) { frames.emplace_back(f.begin(), f.end()); });
         buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used));
     }
     return frames;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Helpers shared by the threaded test suites: bounded waits and a capturing log sink.
+// Helpers shared by the test suites: bounded waits, a capturing log sink and a walk over the
+// frames of a byte stream.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "orvanerfid/commands/FrameCut.h"
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/platform/Clock.h"
@@ -30,6 +32,13 @@ inline bool waitUntil(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// Walks every frame at the head of `stream` with a pure cutter, to the end of what it holds
+// (see forEachFrameUntil); the bytes consumed.
+template <typename Cutter, typename OnFrame>
+std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
+    return forEachFrameUntil(stream, cut, onFrame, [] { return false; });
 }
 
 // The code of the ReaderException `call` throws; 0x0000 when it throws none.

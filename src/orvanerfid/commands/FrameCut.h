@@ -43,10 +43,4 @@ std::size_t forEachFrameUntil(ByteView stream, Cutter&& cut, OnFrame&& onFrame, 
     return at;
 }
 
-// The same walk, to the end of what `stream` holds.
-template <typename Cutter, typename OnFrame>
-std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
-    return forEachFrameUntil(stream, cut, onFrame, [] { return false; });
-}
-
 }  // namespace orvane

@@ -94,13 +94,14 @@ Response BaseProtocol::refusedOnLinkThread(std::string_view operation) const {
     return {ResultCode::inOperation, std::nullopt};
 }
 
-std::string_view BaseProtocol::linkThreadRefusal() const {
-    return onLinkThread() ? "Called on the reader's own receive or read thread"
-                          : "Called on another reader's receive or read thread";
+std::string_view BaseProtocol::linkThreadRefusal(bool own) {
+    return own ? "Called on the reader's own receive or read thread"
+               : "Called on another reader's receive or read thread";
 }
 
-const BaseProtocol* BaseProtocol::receivingOnThisThread() {
-    return static_cast<const BaseProtocol*>(ReceiveLoop::contextOnThisThread());
+bool BaseProtocol::onAnyLinkThread() {
+    return ReceiveLoop::contextOnThisThread() != nullptr ||
+           BaseTransport::readingOnThisThread() != nullptr;
 }
 
 bool BaseProtocol::linkDropped() const {

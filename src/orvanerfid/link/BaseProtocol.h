@@ -69,11 +69,14 @@ class BaseProtocolDelegate {
 //
 // The replies of a send pass through two threads: the transport's read thread and this
 // protocol's receive thread. A send made on either of them (a log sink runs there, a delegate
-// too) would wait for itself, for its reply or for the send ahead of it: each model's send
-// refuses it at once with 0x4002 (`refusedOnLinkThread`), sending nothing. A model whose sends
-// share one lock across readers refuses them on the link threads of every reader of that model
-// too: the lock may be held by a send that waits for that very thread. `refusesWaitOnThisThread`
-// is the one test of it, for the layers above as well.
+// too) would wait for itself, for its reply or for the send ahead of it. One made on another
+// reader's would hold that reader's link while it waits, and two readers whose link threads
+// call each other at once would each wait for the other (a send lock shared across readers
+// adds a third way). So the send of every model, made on the receive or read thread of any
+// reader, refuses at once with 0x4002 (`refusedOnLinkThread`), sending nothing and taking no
+// lock, so no send there waits for a reply or a send lock (a model's `start` and `stop` may
+// still wait for the send in flight of their own protocol). `onAnyLinkThread` is the one test
+// of it, for the layers above as well.
 class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -90,15 +93,15 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool onLinkThread() const {
         return receivesOnThisThread() || (transport_ && transport_->readsOnThisThread());
     }
-    // Whether a call that waits for a send of this protocol must be refused on the calling
-    // thread: on its own link threads, and for a model whose sends share one lock, on the link
-    // threads of every reader of that model.
-    virtual bool refusesWaitOnThisThread() const { return onLinkThread(); }
-    // The reason given for such a refusal: "Called on the reader's own receive or read thread",
-    // or "Called on another reader's receive or read thread".
-    std::string_view linkThreadRefusal() const;
-    // The protocol whose receive loop runs on the calling thread, if any (a thread-local).
-    static const BaseProtocol* receivingOnThisThread();
+    // Whether the calling thread is the receive thread of any protocol or the read thread of any
+    // transport, whatever the reader or its model: a call there that would wait for a reply, or
+    // for a lock held across one, is refused. Thread-local reads.
+    static bool onAnyLinkThread();
+    // The reason given for such a refusal: "Called on the reader's own receive or read thread"
+    // (`own`, or on this protocol's link threads), or "Called on another reader's receive or read
+    // thread".
+    std::string_view linkThreadRefusal() const { return linkThreadRefusal(onLinkThread()); }
+    static std::string_view linkThreadRefusal(bool own);
     // Notes, while it lives, whether the thread that made it tries to write to a reader: the
     // flag turns true at the first write. Lets an operation tell a refusal made before anything
     // was sent from a failed exchange.
@@ -134,7 +137,7 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
 
     // Writes one request and waits up to `timeout` ms for its reply: 0x0000 with the reply,
     // the write's non-zero code, 0x6006 when the link drops during the wait, or 0x7000; 0x4002,
-    // nothing sent, when called on the link's own threads (`onLinkThread`).
+    // nothing sent, when called on any reader's link thread (`onAnyLinkThread`).
     virtual Response send(ByteView data, int timeout) = 0;
     // Writes one or more requests together and collects `number` replies within `timeout` ms.
     virtual Response send(ByteView data, int timeout, int number) = 0;
@@ -153,9 +156,9 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 
   protected:
-    // The answer of a send refused on the calling thread (`refusesWaitOnThisThread`): the ERROR
-    // record "<operation> - Called on the reader's own receive or read thread" (on another
-    // reader's: "... - Called on another reader's receive or read thread") and 0x4002, no data.
+    // The answer of a send refused on the calling thread (`onAnyLinkThread`): the ERROR record
+    // "<operation> - Called on the reader's own receive or read thread" (on another reader's:
+    // "... - Called on another reader's receive or read thread") and 0x4002, no data.
     Response refusedOnLinkThread(std::string_view operation) const;
 
     // Marks the calling thread as holding a send turn while it lives.

@@ -33,8 +33,8 @@ class FrameDumpMasker;
 // - The read loop rests until the input stream signals new bytes (at most 100 ms, the rest of a
 //   stream that cannot signal), and drains the stream without pauses while bytes wait.
 // - The read loop marks its thread (`readsOnThisThread`, a thread-local compare), so that a call
-//   made there (by the log sink) that would wait for a reply is refused instead of waiting for
-//   the very thread that brings it.
+//   made there (by the log sink) that would wait for a reply, of this reader or any other, is
+//   refused instead of waiting (see BaseProtocol).
 // - `read` blocks the receive thread of a protocol object, waiting for the byte queue to fill.
 // - `write` blocks its caller and holds `writeLock_` for the whole write, so two writers never
 //   interleave their bytes on the stream.

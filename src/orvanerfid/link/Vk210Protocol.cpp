@@ -66,7 +66,7 @@ void Vk210Protocol::purgeStale(uint16_t code, std::string_view operation) {
 }
 
 Response Vk210Protocol::send(ByteView data, int timeout) {
-    if (onLinkThread()) return refusedOnLinkThread("send(data:timeout:)");
+    if (onAnyLinkThread()) return refusedOnLinkThread("send(data:timeout:)");
     const orvLogger::Hold hold;
     const SendTurn turn(*this);
     orvLogger::debug(kTag, "+++ send(data:timeout:)");
@@ -111,7 +111,7 @@ Response Vk210Protocol::send(ByteView data, int timeout) {
 }
 
 Response Vk210Protocol::send(ByteView data, int timeout, int number) {
-    if (onLinkThread()) return refusedOnLinkThread("send(data:timeout:number:)");
+    if (onAnyLinkThread()) return refusedOnLinkThread("send(data:timeout:number:)");
     const orvLogger::Hold hold;
     const SendTurn turn(*this);
     orvLogger::debug(kTag, "+++ send(data:timeout:number:)");

@@ -22,9 +22,10 @@ namespace orvane {
 // Threads and locks:
 // - `send` (both forms), `start` and `stop` take the send lock for their whole run, a send for
 //   its whole wait: one exchange of one reader is in flight at a time, and `stop` waits for it.
-//   The lock is granted in the order asked for. Sends block their caller (never the receive
-//   thread: a delegate must hand sending work to a queue) and wait on the reply queue, woken
-//   when the receive loop queues a frame.
+//   The lock is granted in the order asked for. Sends block their caller and wait on the reply
+//   queue, woken when the receive loop queues a frame. On the receive or read thread of any
+//   reader, of either model, a send is refused at once, the lock not taken (see BaseProtocol):
+//   a delegate or log sink there hands sending work to a queue.
 // - The receive loop runs on "com.orvane.vk210Protocol" (one loop per start, see BaseProtocol),
 //   never takes the send lock in its turns, and calls the delegate on its thread after each
 //   turn, without any lock of this object held, so a delegate may call `pumpEvent`, `start` or
@@ -48,13 +49,13 @@ class Vk210Protocol : public BaseProtocol {
     // 0x0000 with the whole reply frame, the write's non-zero code, 0x0001 when the bytes are no
     // frame, 0x6006 when the link drops during the wait, or 0x7000. Queued replies with the
     // request's code are dropped first, so a reply that came late for an earlier request never
-    // answers this one. 0x4002, nothing sent, on the link's own threads (`onLinkThread`).
+    // answers this one. 0x4002, nothing sent, on any reader's link thread (`onAnyLinkThread`).
     Response send(ByteView data, int timeout) override;
     // Writes several request frames at once and collects `number` replies, each answering one
     // request of its code, within `timeout` ms: 0x0000 with the reply frames joined in the order
     // they were matched (no data for `number` 0), 0x4003 for `number` outside 0-255, the write's
     // code, 0x0001, 0x6006 when the link drops during the wait, or 0x7000; 0x4002, nothing
-    // sent, on the link's own threads.
+    // sent, on any reader's link thread.
     Response send(ByteView data, int timeout, int number) override;
     // Clears the received bytes and replies and launches a new receive loop (after the earlier
     // one, if any, has ended); true.

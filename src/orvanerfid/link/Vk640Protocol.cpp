@@ -70,15 +70,8 @@ Vk640Protocol::~Vk640Protocol() = default;
 
 // ---- Sends ----
 
-bool Vk640Protocol::refusesWaitOnThisThread() const {
-    if (onLinkThread()) return true;
-    if (dynamic_cast<const Vk640Protocol*>(receivingOnThisThread())) return true;
-    const BaseTransport* reading = BaseTransport::readingOnThisThread();
-    return reading && reading->deviceType() == DeviceType::vk640;
-}
-
 Response Vk640Protocol::send(ByteView data, int timeout) {
-    if (refusesWaitOnThisThread()) return refusedOnLinkThread(kSend);
+    if (onAnyLinkThread()) return refusedOnLinkThread(kSend);
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;
@@ -126,7 +119,7 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
 }
 
 Response Vk640Protocol::send(ByteView data, int timeout, int number) {
-    if (refusesWaitOnThisThread()) return refusedOnLinkThread(kSendNumber);
+    if (onAnyLinkThread()) return refusedOnLinkThread(kSendNumber);
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;

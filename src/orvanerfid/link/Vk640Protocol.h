@@ -24,8 +24,9 @@ namespace orvane {
 // - Sends run on the caller's thread. Every send of every Vk640Protocol in the process holds one
 //   process-wide send lock for the whole exchange, its wait included, so one slow reader delays
 //   the sends of the others. A send waits on the reply queue, woken when the receive loop queues
-//   a packet. A send made on the receive or read thread of any Vk640 reader is refused (0x4002,
-//   nothing sent): the lock may be held by a send waiting for that very thread.
+//   a packet. A send made on the receive or read thread of any reader, of either model, is
+//   refused at once (0x4002, nothing sent, the lock not taken; see BaseProtocol): the lock may
+//   be held by a send waiting for that very thread.
 // - The receive loop runs on "com.orvane.vk640Protocol", one loop per `start()`. It calls the
 //   delegate (held weakly) on its thread after each turn, in arrival order, with no lock of the
 //   library held (whatever the delegate throws is logged and dropped), and writes the indicator
@@ -44,14 +45,14 @@ class Vk640Protocol : public BaseProtocol {
     // answers it: 0x0000 with that packet serialised again (a new sequence number), the write's
     // code, 0x5002 for bytes that are no packet (nothing written), 0x6006 when the link drops
     // during the wait, or 0x7000. Replies queued before the write that would answer it are dropped
-    // first: they answered an earlier request. 0x4002, nothing sent, on the link's own threads
-    // (`refusesWaitOnThisThread`).
+    // first: they answered an earlier request. 0x4002, nothing sent, on any reader's link thread
+    // (`onAnyLinkThread`).
     Response send(ByteView data, int timeout) override;
     // Writes several request packets laid end to end in one write and collects `number` replies,
     // each answering a different request, within `timeout` ms: 0x0000 with the replies' bytes
     // joined in arrival order, the write's code, 0x5002 for a `number` outside 0-255, 0x6006 when
     // the link drops, or 0x7000. `number` 0 succeeds right after the write, with no data. 0x4002,
-    // nothing sent, on a Vk640 link thread (`refusesWaitOnThisThread`).
+    // nothing sent, on any reader's link thread (`onAnyLinkThread`).
     Response send(ByteView data, int timeout, int number) override;
     // Empties the receive buffers and the reply queue, forgets that the start-up had finished,
     // and launches a new receive loop; true.
@@ -60,10 +61,6 @@ class Vk640Protocol : public BaseProtocol {
     // the indicator settings; resetIndicator restarts the inventory feedback; initialFinished
     // lets inventory data through. An event without a value of its kind changes nothing (ERROR).
     void pumpEvent(const ProtocolEventArgs& event) override;
-
-    // Also on the receive or read thread of any Vk640 reader: every Vk640 send holds one
-    // process-wide lock, which may be held by a send waiting for that very thread.
-    bool refusesWaitOnThisThread() const override;
 
     // Appends a packet to the reply queue.
     void enqueueReceivedPacket(STPacket packet);

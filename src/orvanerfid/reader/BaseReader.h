@@ -38,17 +38,14 @@
 //   come before its start is heard).
 // - The transport's read thread moves bytes; the one application code it runs is the log sink,
 //   for the records it writes.
-// - Calls made on the reader's own receive thread or read thread (the log sink runs there) never
-//   wait for that thread: a UHF operation is refused at once with 0x4002 (its completion called
-//   inside the call, on that thread); a device or radio-driver operation throws ReaderException
-//   0x4002 with nothing sent (every protocol send there answers 0x4002); connect() answers at
-//   once (true when connected, else false); disconnect() hands its work to a global-queue
-//   thread and returns true. The reader's device-setting and parameter operations, the engine's
-//   parameter operations and the firmware update only queue their work there, and run as from
-//   any thread. Calls on a Vk210 reader with a link of its own are not affected. Every Vk640
-//   send holds one process-wide lock, which a send waiting for a Vk640 reader's thread may
-//   hold: on the receive or read thread of any Vk640 reader, the UHF, device and driver
-//   operations of every Vk640 reader are refused the same way.
+// - Calls made on the receive thread or read thread of any reader (the log sink runs there), on
+//   that reader or on any other of either model, never wait for a reader's reply or lock: a UHF
+//   operation is refused at once with 0x4002 (its completion called inside the call, on that
+//   thread); a device or radio-driver operation throws ReaderException 0x4002 with nothing sent
+//   (every protocol send there answers 0x4002); connect() answers at once (true when connected,
+//   else false); disconnect() hands its work to a global-queue thread and returns true. The
+//   reader's device-setting and parameter operations, the engine's parameter operations and the
+//   firmware update only queue their work there, and run as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs, reach the
 //   console only, never the sink: a sink that reacts to records cannot feed itself.
 // State reports of the transport reach the reader on the thread that changed the state, after
@@ -219,12 +216,12 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // --- Connection ---
     // True when already connected or the transport connected (readiness is the later Connected
-    // report). Blocks the caller up to about 3.1 s. On the reader's own receive or read thread
-    // (a log sink there) it answers at once: true when connected, else false, doing nothing.
+    // report). Blocks the caller up to about 3.1 s. On any reader's receive or read thread (a
+    // log sink there) it answers at once: true when connected, else false, doing nothing.
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
-    // reader still reads Disconnected) is disconnected too. On the reader's own receive or read
+    // reader still reads Disconnected) is disconnected too. On any reader's receive or read
     // thread it hands its work to a global-queue thread and returns true at once; Disconnected
     // is reported as after any disconnect.
     bool disconnect();
@@ -392,8 +389,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Tells `state` through the event line: at once, or after the events of an earlier connection
     // still waiting there.
     ORVANE_INTERNAL void tellConnectState(ConnectState state);
-    // Whether the calling thread is the reader's own receive or read thread, where connect() and
-    // disconnect() would wait for that very thread.
+    // Whether the calling thread is the reader's own receive or read thread (the wording of a
+    // refusal there).
     ORVANE_INTERNAL bool onOwnLinkThread() const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;

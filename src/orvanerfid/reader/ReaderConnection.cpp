@@ -3,6 +3,7 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
+#include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/BaseReader.h"
@@ -27,14 +28,16 @@ bool BaseReader::connect() {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
-    if (onOwnLinkThread()) {
+    if (BaseProtocol::onAnyLinkThread()) {
         // A connected reader answers at once; anything else would wait for a stable state that
-        // only this very thread can bring.
+        // only a link thread brings: this very one, or this reader's while it waits for this one.
         const bool connected = connectState() == ConnectState::connected;
         if (connected) {
             orvLogger::trace(tag_, "connect() - Already connected");
         } else {
-            orvLogger::error(tag_, "connect() - Called on the reader's own receive or read thread");
+            orvLogger::error(
+                tag_,
+                "connect() - " + std::string(BaseProtocol::linkThreadRefusal(onOwnLinkThread())));
         }
         orvLogger::trace(tag_, "--- connect() ");
         return connected;
@@ -88,12 +91,13 @@ bool BaseReader::connect() {
 bool BaseReader::disconnect() {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
-    if (onOwnLinkThread()) {
-        // Closing the link waits for this very thread to end: a pool thread does it, for the
-        // connection of this call only (not one made again meanwhile).
+    if (BaseProtocol::onAnyLinkThread()) {
+        // Closing the link waits for this reader's link threads (this very one, or ones that may
+        // wait for it): a pool thread does it, for the connection of this call only (not one
+        // made again meanwhile).
         orvLogger::debug(tag_,
-                         "disconnect() - On the reader's own receive or read thread, handed "
-                         "to another thread");
+                         "disconnect() - On a receive or read thread, handed to another "
+                         "thread");
         DispatchQueue::global()->async([weak = weak_from_this(), generation = generation_.load()] {
             const auto reader = weak.lock();
             if (reader && reader->isCurrentConnection(generation)) reader->disconnect();

@@ -26,12 +26,11 @@
 //   results and the transport's disconnect run after the release. A completion is called on the
 //   thread that ends the operation (a pool thread, as a rule), not in the reader's event order:
 //   it may come before the application hears the start.
-// - A call made on the reader's own receive thread or its transport's read thread (where the log
-//   sink runs too) is refused at once with 0x4002, its completion called inside the call, whether
-//   the lock is held or not: the operation holding it may wait for a reply only that thread
-//   brings. A call on a Vk640 reader is refused the same way on the receive or read thread of
-//   any Vk640 reader (every Vk640 send holds one process-wide lock, which a send waiting for that
-//   thread may hold); any other call on another reader from there runs as from any thread.
+// - A call made on the receive thread or the transport's read thread of any reader, this one's
+//   or another's of either model (the log sink runs there too), is refused at once with 0x4002,
+//   its completion called inside the call, whether the lock is held or not: the operation
+//   holding it may wait for a reply only this reader's thread brings, or for a reader whose
+//   link thread waits meanwhile for this very call.
 // - Records logged on a thread while it works under the lock (the pipeline's, the driver's, the
 //   link's) reach the log sink on that same thread once it lets the lock go: the caller's thread
 //   after the hop, the work item's after its driver call, the thread that ends the operation
@@ -117,9 +116,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // operation calls its completion exactly once: on the caller's thread for a failure found
     // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
     // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
-    // call, or one made on a link thread where it could wait for that thread), 0x0001 the reader is
-    // gone; the operations add their argument codes (0xF004 bad password, 0x5002 bad length, offset
-    // or data) and the driver its own.
+    // call, or one made on any reader's receive or read thread), 0x0001 the reader is gone; the
+    // operations add their argument codes (0xF004 bad password, 0x5002 bad length, offset or
+    // data) and the driver its own.
 #define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
 #define ORV_UHF_DECLARE_CALL_(state, name, id, signature, params) virtual void name params;
     ORV_UHF_OPERATIONS(ORV_UHF_DECLARE_ACCESS_, ORV_UHF_DECLARE_CALL_)

@@ -8,9 +8,9 @@
 // lock and takes part in an operation of another UHF object still works under A's when that
 // operation hands off or ends.
 //
-// The lock knows nothing of the reader's receive and read threads: the pipeline refuses a call
-// made on them before it would wait here, as the holder may be waiting for a reply only they
-// bring.
+// The lock knows nothing of the readers' receive and read threads: the pipeline refuses a call
+// made on any of them before it would wait here, as the holder may be waiting for a reply only
+// they bring.
 //
 // While a thread carries any mark, the records it logs wait for the log sink (an unscoped
 // orvLogger hold, from its first mark to its last): they reach the sink on that thread when it

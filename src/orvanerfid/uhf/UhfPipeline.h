@@ -69,12 +69,15 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, ResultCode::notSupported);
         return ResultCode::notSupported;
     }
-    // The reader's receive and read threads bring the replies of every operation: a call made
-    // there (a log sink's) would wait for the lock, or its driver for a reply, that only this
-    // thread can free. Refused, whether the lock is held or not; on a model whose sends share
-    // one lock, also on the link threads of its other readers.
-    if (baseProtocol_ && baseProtocol_->refusesWaitOnThisThread()) {
-        logError(signature + " - " + std::string(baseProtocol_->linkThreadRefusal()));
+    // The receive and read threads bring the replies of every operation: a call made on this
+    // reader's (a log sink's) would wait for the lock, or its driver for a reply, that only that
+    // thread can free; one made on another reader's would hold that reader's link meanwhile,
+    // which the operation holding this lock may be waiting for. Refused on the link threads of
+    // every reader, whether the lock is held or not.
+    if (BaseProtocol::onAnyLinkThread()) {
+        logError(signature + " - " +
+                 std::string(baseProtocol_ ? baseProtocol_->linkThreadRefusal()
+                                           : BaseProtocol::linkThreadRefusal(false)));
         refuse(run, ResultCode::inOperation);
         return ResultCode::inOperation;
     }
