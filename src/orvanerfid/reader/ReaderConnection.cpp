@@ -27,20 +27,8 @@ bool BaseReader::connect() {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
-    if (onOwnLinkThread()) {
-        // A connected reader answers at once; anything else would wait for a stable state that
-        // only this very thread can bring.
-        const bool connected = connectState() == ConnectState::connected;
-        if (connected) {
-            orvLogger::trace(tag_, "connect() - Already connected");
-        } else {
-            orvLogger::error(tag_, "connect() - Called on the reader's own receive or read thread");
-        }
-        orvLogger::trace(tag_, "--- connect() ");
-        return connected;
-    }
-    if (!automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
-    setInitEngine(false);
+    const bool linkThread = onOwnLinkThread();
+    if (!linkThread && !automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
     if (!baseDevice_) {
         orvLogger::error(tag_, "connect() baseDevice is nil");
         orvLogger::trace(tag_, "--- connect() ");
@@ -53,10 +41,26 @@ bool BaseReader::connect() {
         orvLogger::trace(tag_, "--- connect() ");
         return false;
     }
+    if (linkThread) {
+        // Waiting for a stable state here would wait for this very thread. A standing connection
+        // answers at once; anything else (an end handed off or under way, a connection being
+        // made) is left to a pool thread, which connects once that end is over.
+        if (handOff(true)) {
+            orvLogger::debug(tag_,
+                             "connect() - On the reader's own receive or read thread, handed "
+                             "to another thread");
+        } else {
+            orvLogger::trace(tag_, "connect() - Already connected");
+        }
+        orvLogger::trace(tag_, "--- connect() ");
+        return true;
+    }
+    setInitEngine(false);
     const TimeoutControl timeout(kStableStateBudget);
     while (true) {
         const ConnectState state = connectState();
-        if (state == ConnectState::connected) {
+        // A connection whose end is under way is not answered for: its end is waited for.
+        if (state == ConnectState::connected && !endUnderWay()) {
             orvLogger::trace(tag_, "connect() - Already connected");
             orvLogger::trace(tag_, "--- connect() ");
             return true;
@@ -94,10 +98,7 @@ bool BaseReader::disconnect() {
         orvLogger::debug(tag_,
                          "disconnect() - On the reader's own receive or read thread, handed "
                          "to another thread");
-        DispatchQueue::global()->async([weak = weak_from_this(), generation = generation_.load()] {
-            const auto reader = weak.lock();
-            if (reader && reader->isCurrentConnection(generation)) reader->disconnect();
-        });
+        handOff(false);
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
@@ -157,6 +158,53 @@ bool BaseReader::disconnect() {
     return finish(result);
 }
 
+bool BaseReader::handOff(bool reconnect) {
+    bool start = false;
+    {
+        std::lock_guard guard(handOffLock_);
+        if (reconnect) {
+            if (!handOffQueued_ && connectState() == ConnectState::connected && !endUnderWay()) {
+                return false;
+            }
+            connectAfterEnd_ = true;
+        } else {
+            // The last call made on the link thread decides: a disconnect after a connect there
+            // leaves the reader disconnected.
+            endGeneration_ = generation_.load();
+            connectAfterEnd_ = false;
+        }
+        start = !std::exchange(handOffQueued_, true);
+    }
+    if (start) {
+        DispatchQueue::global()->async([weak = weak_from_this()] {
+            if (const auto reader = weak.lock()) reader->runHandOffs();
+        });
+    }
+    return true;
+}
+
+void BaseReader::runHandOffs() {
+    for (;;) {
+        std::optional<uint64_t> end;
+        bool reconnect = false;
+        {
+            std::lock_guard guard(handOffLock_);
+            end = std::exchange(endGeneration_, std::nullopt);
+            reconnect = std::exchange(connectAfterEnd_, false);
+            if (!end && !reconnect) {
+                handOffQueued_ = false;
+                return;
+            }
+        }
+        if (end && isCurrentConnection(*end)) disconnect();
+        if (reconnect) connect();
+    }
+}
+
+bool BaseReader::endUnderWay() const {
+    return triggerDisconnect_.load() || baseTransport_->connectState() != ConnectState::connected;
+}
+
 bool BaseReader::onOwnLinkThread() const {
     const auto protocol = baseProtocol();
     return protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
@@ -183,7 +231,13 @@ void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEven
         onTransportConnected();
         return;
     }
-    if (state == ConnectState::disconnected) onTransportDisconnected();
+    if (state == ConnectState::disconnected) {
+        onTransportDisconnected();
+        // The end asked for has come: the initialisation of a connection made from here on (from
+        // the Disconnected report, or by a connect() that waited for this end) is not stopped by
+        // the disconnect() still returning.
+        triggerDisconnect_.store(false);
+    }
     storeState(state);
 }
 
