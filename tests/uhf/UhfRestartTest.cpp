@@ -157,26 +157,38 @@ TYPED_TEST(UhfRestartTest, AConnectOnTheReceiveThreadReconnectsAfterTheEndBefore
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        // Each row starts from a standing connection, whatever the row before left.
+        if (reader->connectState() != ConnectState::connected) {
+            ASSERT_TRUE(f.connected());
+        }
         const std::size_t mark = f.calls->lines().size();
         auto answer = std::make_shared<std::atomic<int>>(-1);
         this->sink->arm(
             [on = this->onReceiveThread(), &row](const std::string&) { return on() && row.when(); },
             [&row, answer] { *answer = row.calls() ? 1 : 0; });
         row.brings();
-        ASSERT_TRUE(waitUntil([&] { return answer->load() >= 0; }));
+        if (!waitUntil([&] { return answer->load() >= 0; })) {
+            ADD_FAILURE() << "the sink did not act";
+            this->sink->arm(nullptr, nullptr);
+            continue;
+        }
         EXPECT_EQ(answer->load(), 1);
         // Ten times what a loaded machine needs for a connection; only a guard against a hang.
-        ASSERT_TRUE(waitUntil([&] { return this->indexOf("r state Disconnected", mark) >= 0; },
-                              std::chrono::seconds(30)));
+        if (!waitUntil([&] { return this->indexOf("r state Disconnected", mark) >= 0; },
+                       std::chrono::seconds(30))) {
+            ADD_FAILURE() << "no Disconnected heard";
+            continue;
+        }
         const int ended = this->indexOf("r state Disconnected", mark);
         EXPECT_TRUE(waitUntil(
             [&] {
                 return this->indexOf("r state Connected", static_cast<std::size_t>(ended)) >= 0;
             },
             std::chrono::seconds(30)));
-        EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
-        ASSERT_TRUE(reader->uhf());
-        reader->uhf()->setDelegate(this->app);
+        if (!waitUntil([&] { return reader->connectState() == ConnectState::connected; })) {
+            ADD_FAILURE() << "the reader did not connect again";
+            continue;
+        }
         EXPECT_EQ(answerOf<int>([&](auto done) { reader->uhf()->getPower(done); }).first, kOk);
     }
 }
@@ -248,7 +260,7 @@ TEST(Vk210ResetDuringReadTest, AReadIsAnsweredOnceWhereverItsBufferIsReset) {
         ASSERT_EQ(
             uhf->readMemory(BankType::tid, 0, static_cast<unsigned>(tid.size() / 2), kNoPassword),
             kOk);
-        ASSERT_TRUE(waitUntil([&] { return !app->results().empty(); }, std::chrono::seconds(30)));
+        EXPECT_TRUE(waitUntil([&] { return !app->results().empty(); }, std::chrono::seconds(30)));
         EXPECT_EQ(resets->load(), 1);
         // The read is over once the reader is back in Stop and its lock is free; its answer, had
         // it failed, was posted before a stop could take that lock.
@@ -257,7 +269,8 @@ TEST(Vk210ResetDuringReadTest, AReadIsAnsweredOnceWhereverItsBufferIsReset) {
         EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
         ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().isIdle(); }));
         const auto results = app->results();
-        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results.size(), 1u);
+        if (results.empty()) continue;
         EXPECT_EQ(results[0].resultCode(), kOk);
         EXPECT_EQ(results[0].actionState(), ActionState::readMemory);
         EXPECT_EQ(results[0].data(), tid);
