@@ -30,8 +30,9 @@ namespace orvane {
 //   turn, without any lock of this object held, so a delegate may call `pumpEvent`, `start` or
 //   `stop`; one that waits there for the send lock keeps the loop turning, so the send in
 //   flight still gets its reply.
-// - `pumpEvent` runs on the caller's thread. The received-bytes buffer is behind `recLock_`;
-//   the reply and bank queues have their own locks.
+// - `pumpEvent` runs on the caller's thread. The received-bytes buffer is behind `recLock_`,
+//   the codes the exchange in flight awaits behind `awaitedLock_`; the reply and bank queues
+//   have their own locks.
 // Create with std::make_shared: the receive loop holds the protocol weakly.
 class Vk210Protocol : public BaseProtocol {
   public:
