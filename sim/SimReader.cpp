@@ -123,7 +123,36 @@ std::optional<SimReplyFaults> SimReader::takeReplyFault(Key key) {
 }
 
 void SimReader::reply(const SimRequest& request, Bytes frame, Clock::duration lateBy) {
+    {
+        std::lock_guard guard(lock_);
+        if (hold_ && hold_(frame)) {
+            held_.push_back({request.peer.weakPeer(), std::move(frame), lateBy});
+            return;
+        }
+    }
     request.peer.send(std::move(frame), lateBy);
+}
+
+void SimReader::holdFrames(std::function<bool(ByteView frame)> hold) {
+    std::lock_guard guard(lock_);
+    hold_ = std::move(hold);
+}
+
+std::size_t SimReader::releaseHeldFrames() {
+    std::vector<HeldFrame> frames;
+    {
+        std::lock_guard guard(lock_);
+        frames.swap(held_);
+    }
+    for (HeldFrame& held : frames) {
+        if (const auto peer = held.peer.lock()) peer->send(std::move(held.frame), held.lateBy);
+    }
+    return frames.size();
+}
+
+std::size_t SimReader::heldFrames() const {
+    std::lock_guard guard(lock_);
+    return held_.size();
 }
 
 bool SimReader::sendEvent(const Bytes& frame) {

@@ -144,8 +144,16 @@ class SimReader : public SimResponder {
         if (fault->wrongStatus) status = static_cast<Status>(*fault->wrongStatus);
         return fault->lateBy;
     }
-    // Sends a reply frame through the request's link, late when a reply fault says so.
+    // Sends a reply frame through the request's link, late when a reply fault says so; a frame
+    // `holdFrames` holds waits instead.
     void reply(const SimRequest& request, Bytes frame, Clock::duration lateBy = {});
+    // The frames sent through `reply` for which `hold` holds wait, in order, until
+    // `releaseHeldFrames` (the reader is slow to report, say the end of an inventory after the
+    // stop's reply). An empty test holds nothing more.
+    void holdFrames(std::function<bool(ByteView frame)> hold);
+    // Sends the frames held so far through their links, in order; how many were held.
+    std::size_t releaseHeldFrames();
+    std::size_t heldFrames() const;
     // Sends an unsolicited frame to the host through the newest link; false without one.
     bool sendEvent(const Bytes& frame);
 
@@ -198,6 +206,13 @@ class SimReader : public SimResponder {
     std::weak_ptr<SimPeer> newestPeer_;
     std::vector<Key> requests_;
     std::function<bool(const SimTag&)> streamFilter_;
+    struct HeldFrame {
+        std::weak_ptr<SimPeer> peer;
+        Bytes frame;
+        Clock::duration lateBy;
+    };
+    std::function<bool(ByteView)> hold_;
+    std::vector<HeldFrame> held_;
 
     mutable std::mutex streamLock_;
     std::thread streamThread_;

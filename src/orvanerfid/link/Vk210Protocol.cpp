@@ -54,6 +54,17 @@ Vk210Protocol::SendTurn::~SendTurn() {
     protocol.sendLock_.unlock();
 }
 
+Vk210Protocol::AwaitedReplies::AwaitedReplies(Vk210Protocol& owner, std::vector<uint16_t> codes)
+    : protocol(owner) {
+    std::lock_guard guard(protocol.awaitedLock_);
+    protocol.awaited_ = std::move(codes);
+}
+
+Vk210Protocol::AwaitedReplies::~AwaitedReplies() {
+    std::lock_guard guard(protocol.awaitedLock_);
+    protocol.awaited_.clear();
+}
+
 void Vk210Protocol::purgeStale(uint16_t code, std::string_view operation) {
     const std::size_t dropped = replies_.purge(
         [code](const OrvaneRfidCommand& reply) { return rawValue(reply.id()) == code; });
@@ -70,7 +81,10 @@ Response Vk210Protocol::send(ByteView data, int timeout) {
     const orvLogger::Hold hold;
     const SendTurn turn(*this);
     orvLogger::debug(kTag, "+++ send(data:timeout:)");
-    if (auto code = codeOf(data)) purgeStale(*code, "send(data:timeout:)");
+    const std::optional<uint16_t> code = codeOf(data);
+    if (code) purgeStale(*code, "send(data:timeout:)");
+    const AwaitedReplies awaiting(*this,
+                                  code ? std::vector<uint16_t>{*code} : std::vector<uint16_t>{});
     if (const ResultCode written = write(data); written != ResultCode::noError) {
         return {written, std::nullopt};
     }
@@ -129,8 +143,12 @@ Response Vk210Protocol::send(ByteView data, int timeout, int number) {
         pieces.push_back(rest.first(cut.length));
         rest = rest.subspan(cut.length);
     }
-    for (ByteView piece : pieces)
-        purgeStale(readBe16(piece, 3), "send(data:timeout:number:)");
+    std::vector<uint16_t> codes;
+    for (ByteView piece : pieces) {
+        codes.push_back(readBe16(piece, 3));
+        purgeStale(codes.back(), "send(data:timeout:number:)");
+    }
+    const AwaitedReplies awaiting(*this, std::move(codes));
 
     if (const ResultCode written = write(data); written != ResultCode::noError) {
         return {written, std::nullopt};
@@ -236,12 +254,23 @@ void Vk210Protocol::announceBank(BankType bank, Clock::time_point at) {
 
 void Vk210Protocol::pumpEvent(const ProtocolEventArgs& event) {
     switch (event.id()) {
-        case ProtocolEventId::resetBuffer:
+        case ProtocolEventId::resetBuffer: {
             orvLogger::trace(kTag, "+++ pumpEvent(_:) Reset buffer");
-            transport()->byteQueue().clear();
-            clearBuffers();
+            // Bytes and frames are not cleared: they may hold the reply an exchange waits for,
+            // whole or in part, or a tag access's outcome, which would then never come.
+            ++tagResets_;
+            std::vector<uint16_t> awaited;
+            {
+                std::lock_guard guard(awaitedLock_);
+                awaited = awaited_;
+            }
+            replies_.purge([&awaited](const OrvaneRfidCommand& reply) {
+                return std::find(awaited.begin(), awaited.end(), rawValue(reply.id())) ==
+                       awaited.end();
+            });
             orvLogger::trace(kTag, "--- pumpEvent(_:) Reset buffer");
             break;
+        }
         case ProtocolEventId::setEngineReadyEvent:
         case ProtocolEventId::skuType:
             notify(delegate(), event);
@@ -300,7 +329,7 @@ uint64_t Vk210Protocol::cutFrames(const DispatchWorkItem& self) {
     uint64_t epoch;
     {
         // The loop takes the whole buffer and cuts it outside the lock; only this thread
-        // appends to the buffer, so nothing arrives in between, and a reset shows in the epoch.
+        // appends to the buffer, so nothing arrives in between, and a stop shows in the epoch.
         std::lock_guard rec(recLock_);
         epoch = resetEpoch_.load();
         work_.swap(recBuffer_);
@@ -366,7 +395,7 @@ bool Vk210Protocol::receiveTurn(const DispatchWorkItem& self) {
     if (frames_.empty()) return true;
     const auto target = delegate();
     for (const FrameSpan& span : frames_) {
-        // A reset or a stop since the cut drops the frames not yet dispatched.
+        // A stop since the cut drops the frames not yet dispatched.
         if (resetEpoch_.load() != epoch || self.isCancelled()) break;
         dispatch(ByteView(work_).subspan(span.offset, span.length), target, epoch);
     }
@@ -416,8 +445,11 @@ void Vk210Protocol::dispatch(ByteView frame, const std::shared_ptr<BaseProtocolD
             for (ProtocolEventArgs& event : vk210FrameEvents(*parsed, bank)) {
                 if (event.id() == ProtocolEventId::tagInfo) {
                     // A tag report cut before a reset or a stop is not raised, but counted.
-                    deliverTagLater([this, delegate, epoch, event = std::move(event)] {
-                        if (resetEpoch_.load() != epoch) return dropTagReport();
+                    deliverTagLater([this, delegate, epoch, resets = tagResets_.load(),
+                                     event = std::move(event)] {
+                        if (resetEpoch_.load() != epoch || tagResets_.load() != resets) {
+                            return dropTagReport();
+                        }
                         notify(delegate, event);
                     });
                 } else {

@@ -31,8 +31,9 @@ namespace orvane {
 //   turn, without any lock of this object held, so a delegate may call `pumpEvent`, `start` or
 //   `stop`; one that waits there for the send lock keeps the loop turning, so the send in
 //   flight still gets its reply.
-// - `pumpEvent` runs on the caller's thread. The received-bytes buffer is behind `recLock_`;
-//   the reply and bank queues have their own locks.
+// - `pumpEvent` runs on the caller's thread. The received-bytes buffer is behind `recLock_`,
+//   the codes the exchange in flight awaits behind `awaitedLock_`; the reply and bank queues
+//   have their own locks.
 // Create with std::make_shared: the receive loop holds the protocol weakly.
 class Vk210Protocol : public BaseProtocol {
   public:
@@ -61,7 +62,11 @@ class Vk210Protocol : public BaseProtocol {
     // one, if any, has ended); true.
     bool start() override;
     void stop() override;
-    // resetBuffer empties every receive buffer and the reply and bank queues; accessBankType
+    // resetBuffer drops what the reader sent that nobody waits for: the tag reports parsed and
+    // not yet raised (counted as a stopped loop's) and the queued replies the exchange in flight
+    // does not wait for. The bytes not yet cut, the reply of the exchange in flight, the outcome
+    // of a tag access and the reader's other reports are kept, so an operation under way still
+    // gets its answer, once; accessBankType
     // announces the bank of a coming tag access, here and to the transport's dumps;
     // setEngineReadyEvent and skuType go to the delegate unchanged; anything else is ignored.
     void pumpEvent(const ProtocolEventArgs& event) override;
@@ -95,6 +100,15 @@ class Vk210Protocol : public BaseProtocol {
     void clearBuffers();
     void purgeStale(uint16_t code, std::string_view operation);
 
+    // The command codes whose replies the exchange in flight waits for, while it lives.
+    struct AwaitedReplies {
+        AwaitedReplies(Vk210Protocol& protocol, std::vector<uint16_t> codes);
+        ~AwaitedReplies();
+        AwaitedReplies(const AwaitedReplies&) = delete;
+        AwaitedReplies& operator=(const AwaitedReplies&) = delete;
+        Vk210Protocol& protocol;
+    };
+
     // Holds the send lock for one exchange (or a start or stop).
     struct SendTurn {
         explicit SendTurn(Vk210Protocol& protocol);
@@ -112,8 +126,15 @@ class Vk210Protocol : public BaseProtocol {
     std::mutex recLock_;
     Bytes recBuffer_;
     Clock::time_point lastData_;
-    // Raised by every reset and stop, so frames cut before it are not dispatched after it.
+    // Raised by every start and stop and the end of a loop, so frames cut before it are not
+    // dispatched after it.
     std::atomic<uint64_t> resetEpoch_{0};
+    // Raised by every buffer reset: a tag report dispatched before it and not yet raised is
+    // dropped.
+    std::atomic<uint64_t> tagResets_{0};
+    // The codes of `AwaitedReplies`, behind their own lock.
+    std::mutex awaitedLock_;
+    std::vector<uint16_t> awaited_;
 
     // Used by the receive loop only (its turns never overlap).
     Bytes readBuffer_;

@@ -15,6 +15,8 @@
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
+// - A global-queue thread per reader at most: the disconnect() and connect() handed off from the
+//   reader's link threads, in the order asked, holding the reader while it works.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -42,10 +44,10 @@
 //   that reader or on any other of either model, never wait for a reader's reply or lock: a UHF
 //   operation is refused at once with 0x4002 (its completion called inside the call, on that
 //   thread); a device or radio-driver operation throws ReaderException 0x4002 with nothing sent
-//   (every protocol send there answers 0x4002); connect() answers at once (true when connected,
-//   else false); disconnect() hands its work to a global-queue thread and returns true. The
-//   reader's device-setting and parameter operations, the engine's parameter operations and the
-//   firmware update only queue their work there, and run as from any thread.
+//   (every protocol send there answers 0x4002); connect() and disconnect() answer at once and
+//   leave what would wait to a global-queue thread (see connect()). The reader's device-setting
+//   and parameter operations, the engine's parameter operations and the firmware update only
+//   queue their work there, and run as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs, reach the
 //   console only, never the sink: a sink that reacts to records cannot feed itself.
 // State reports of the transport reach the reader on the thread that changed the state, after
@@ -56,8 +58,9 @@
 // connection state, disconnect and reconnect marks, action state, SKU, check interval,
 // firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
-// the engine-initialisation mark and `firmwareUpdateLock_` the firmware update's claim and
-// serial. The device and the transport are fixed at construction.
+// the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and serial,
+// and `handOffLock_` the work handed off from the link threads. The device and the transport are
+// fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
@@ -216,14 +219,24 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // --- Connection ---
     // True when already connected or the transport connected (readiness is the later Connected
-    // report). Blocks the caller up to about 3.1 s. On any reader's receive or read thread (a
-    // log sink there) it answers at once: true when connected, else false, doing nothing.
+    // report). Blocks the caller up to about 3.1 s. A connection whose end is under way (a
+    // disconnect() running or handed off, the transport gone or going) is not "already
+    // connected": its end is waited for, then the connection made again.
+    // On any reader's receive or read thread (a log sink, a sink's reaction to the record of a
+    // connection's end) it answers at once. A standing connection with no end pending answers
+    // true and nothing more. Otherwise it answers true and a global-queue thread connects as
+    // above, after the disconnect() handed off from such a thread before it, if any: a sink that
+    // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
+    // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
+    // connection that could not be made). A disconnect() made there after it cancels the
+    // reconnect. False at once without a device or with the transport taken by another reader.
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
     // reader still reads Disconnected) is disconnected too. On any reader's receive or read
-    // thread it hands its work to a global-queue thread and returns true at once; Disconnected
-    // is reported as after any disconnect.
+    // thread it hands its work to a global-queue thread and returns true at once; that thread
+    // ends the connection of the call (not one made again meanwhile), and Disconnected is
+    // reported as after any disconnect.
     bool disconnect();
     bool triggerDisconnect() const { return triggerDisconnect_.load(); }
     bool autoReconnect() const { return autoReconnect_.load(); }
@@ -389,9 +402,15 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Tells `state` through the event line: at once, or after the events of an earlier connection
     // still waiting there.
     ORVANE_INTERNAL void tellConnectState(ConnectState state);
-    // Whether the calling thread is the reader's own receive or read thread (the wording of a
-    // refusal there).
-    ORVANE_INTERNAL bool onOwnLinkThread() const;
+    // Queues on a pool thread the end of the current connection (`reconnect` false) or a
+    // connect() after the end already queued (true), and starts that thread unless it is at
+    // work. For a connect, false, queuing nothing, when the connection stands with no end
+    // pending.
+    ORVANE_INTERNAL bool handOff(bool reconnect);
+    // The pool thread of the hand-offs: ends, then connects, until none is left.
+    ORVANE_INTERNAL void runHandOffs();
+    // Whether a disconnect() runs or the transport no longer reads Connected.
+    ORVANE_INTERNAL bool endUnderWay() const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();
@@ -438,6 +457,14 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> applicationConnects_{0};
     // Set by the queued reconnect just before it calls connect().
     std::atomic<bool> automaticConnect_{false};
+
+    // The work connect() and disconnect() hand off from the reader's link threads: the
+    // connection generation to end, whether to connect after it, and whether a pool thread is
+    // queued or at work on them.
+    std::mutex handOffLock_;
+    std::optional<uint64_t> endGeneration_;
+    bool connectAfterEnd_ = false;
+    bool handOffQueued_ = false;
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;

@@ -28,22 +28,8 @@ bool BaseReader::connect() {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
-    if (BaseProtocol::onAnyLinkThread()) {
-        // A connected reader answers at once; anything else would wait for a stable state that
-        // only a link thread brings: this very one, or this reader's while it waits for this one.
-        const bool connected = connectState() == ConnectState::connected;
-        if (connected) {
-            orvLogger::trace(tag_, "connect() - Already connected");
-        } else {
-            orvLogger::error(
-                tag_,
-                "connect() - " + std::string(BaseProtocol::linkThreadRefusal(onOwnLinkThread())));
-        }
-        orvLogger::trace(tag_, "--- connect() ");
-        return connected;
-    }
-    if (!automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
-    setInitEngine(false);
+    const bool linkThread = BaseProtocol::onAnyLinkThread();
+    if (!linkThread && !automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
     if (!baseDevice_) {
         orvLogger::error(tag_, "connect() baseDevice is nil");
         orvLogger::trace(tag_, "--- connect() ");
@@ -56,10 +42,27 @@ bool BaseReader::connect() {
         orvLogger::trace(tag_, "--- connect() ");
         return false;
     }
+    if (linkThread) {
+        // Waiting for a stable state here could wait for this very thread, or for a reader whose
+        // link thread waits for this one. A standing connection
+        // answers at once; anything else (an end handed off or under way, a connection being
+        // made) is left to a pool thread, which connects once that end is over.
+        if (handOff(true)) {
+            orvLogger::debug(tag_,
+                             "connect() - On a receive or read thread, handed to another "
+                             "thread");
+        } else {
+            orvLogger::trace(tag_, "connect() - Already connected");
+        }
+        orvLogger::trace(tag_, "--- connect() ");
+        return true;
+    }
+    setInitEngine(false);
     const TimeoutControl timeout(kStableStateBudget);
     while (true) {
         const ConnectState state = connectState();
-        if (state == ConnectState::connected) {
+        // A connection whose end is under way is not answered for: its end is waited for.
+        if (state == ConnectState::connected && !endUnderWay()) {
             orvLogger::trace(tag_, "connect() - Already connected");
             orvLogger::trace(tag_, "--- connect() ");
             return true;
@@ -96,12 +99,9 @@ bool BaseReader::disconnect() {
         // wait for it): a pool thread does it, for the connection of this call only (not one
         // made again meanwhile).
         orvLogger::debug(tag_,
-                         "disconnect() - On a receive or read thread, handed to another "
-                         "thread");
-        DispatchQueue::global()->async([weak = weak_from_this(), generation = generation_.load()] {
-            const auto reader = weak.lock();
-            if (reader && reader->isCurrentConnection(generation)) reader->disconnect();
-        });
+                         "disconnect() - On a receive or read thread, handed to "
+                         "another thread");
+        handOff(false);
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
@@ -161,9 +161,51 @@ bool BaseReader::disconnect() {
     return finish(result);
 }
 
-bool BaseReader::onOwnLinkThread() const {
-    const auto protocol = baseProtocol();
-    return protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
+bool BaseReader::handOff(bool reconnect) {
+    bool start = false;
+    {
+        std::lock_guard guard(handOffLock_);
+        if (reconnect) {
+            if (!handOffQueued_ && connectState() == ConnectState::connected && !endUnderWay()) {
+                return false;
+            }
+            connectAfterEnd_ = true;
+        } else {
+            // The last call made on the link thread decides: a disconnect after a connect there
+            // leaves the reader disconnected.
+            endGeneration_ = generation_.load();
+            connectAfterEnd_ = false;
+        }
+        start = !std::exchange(handOffQueued_, true);
+    }
+    if (start) {
+        DispatchQueue::global()->async([weak = weak_from_this()] {
+            if (const auto reader = weak.lock()) reader->runHandOffs();
+        });
+    }
+    return true;
+}
+
+void BaseReader::runHandOffs() {
+    for (;;) {
+        std::optional<uint64_t> end;
+        bool reconnect = false;
+        {
+            std::lock_guard guard(handOffLock_);
+            end = std::exchange(endGeneration_, std::nullopt);
+            reconnect = std::exchange(connectAfterEnd_, false);
+            if (!end && !reconnect) {
+                handOffQueued_ = false;
+                return;
+            }
+        }
+        if (end && isCurrentConnection(*end)) disconnect();
+        if (reconnect) connect();
+    }
+}
+
+bool BaseReader::endUnderWay() const {
+    return triggerDisconnect_.load() || baseTransport_->connectState() != ConnectState::connected;
 }
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
@@ -187,7 +229,13 @@ void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEven
         onTransportConnected();
         return;
     }
-    if (state == ConnectState::disconnected) onTransportDisconnected();
+    if (state == ConnectState::disconnected) {
+        onTransportDisconnected();
+        // The end asked for has come: the initialisation of a connection made from here on (from
+        // the Disconnected report, or by a connect() that waited for this end) is not stopped by
+        // the disconnect() still returning.
+        triggerDisconnect_.store(false);
+    }
     storeState(state);
 }
 

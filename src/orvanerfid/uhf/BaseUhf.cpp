@@ -170,6 +170,36 @@ void BaseUhf::disconnectTransport() const {
     if (const auto owner = reader()) owner->transportDisconnect();
 }
 
+// ---- The end of a stopped inventory -----------------------------------------------------------
+
+namespace {
+// How often a call waiting for a stopped inventory's end looks at the reader's action state.
+constexpr auto kStopEndPoll = std::chrono::milliseconds(2);
+}  // namespace
+
+void BaseUhf::noteStopAnswered() {
+    const auto owner = reader();
+    if (!owner || owner->linkActionState() == ActionState::stop || !uhfModule_) return;
+    const auto due = Clock::now() + std::chrono::milliseconds(uhfModule_->timeout());
+    stopEndDue_.store(due.time_since_epoch().count());
+}
+
+void BaseUhf::awaitStoppedInventory(std::string_view signature) {
+    const int64_t due = stopEndDue_.load();
+    if (due == 0) return;
+    const auto owner = reader();
+    const auto ended = [&] { return !owner || owner->linkActionState() == ActionState::stop; };
+    const Clock::time_point until{Clock::duration(due)};
+    if (!ended() && Clock::now() < until) {
+        logInfo(std::string(signature) + " - Waiting for the end of the stopped inventory");
+        while (!ended() && Clock::now() < until)
+            Clock::sleepFor(kStopEndPoll);
+    }
+    // Ended, or given up: the action-state check decides from here.
+    int64_t expected = due;
+    stopEndDue_.compare_exchange_strong(expected, 0);
+}
+
 void BaseUhf::logError(std::string_view text) const {
     orvLogger::error(className_, text);
 }

@@ -35,6 +35,12 @@
 //   link's) reach the log sink on that same thread once it lets the lock go: the caller's thread
 //   after the hop, the work item's after its driver call, the thread that ends the operation
 //   after the release. The sink, like every application callback, never runs under the lock.
+// - A stop the reader took may leave its inventory's end to a report of its own (the Vk210's
+//   inventory-status frame, after the stop's reply): the stop answers at its reply, and the next
+//   operation other than a stop, from any thread, waits for that end (the reader back in Stop),
+//   at most the driver's timeout after the stop's answer, before its action-state check. Before
+//   the lock it waits with no lock held (INFO record "<signature> - Waiting for the end of the
+//   stopped inventory"); a call that got the lock from the stop itself waits under it.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
@@ -43,7 +49,9 @@
 // - No exception leaves an operation; what a completion or a delegate throws is logged and
 //   dropped.
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -275,6 +283,12 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     ORVANE_INTERNAL bool countFailure() const;
     ORVANE_INTERNAL void countSuccess() const;
     ORVANE_INTERNAL void disconnectTransport() const;
+    // After a stop the driver took: notes that the inventory's end is still to come when the
+    // reader is not in Stop yet.
+    ORVANE_INTERNAL void noteStopAnswered();
+    // Waits for the end of an inventory a stop left to come (see the thread notes); no wait
+    // when none is due.
+    ORVANE_INTERNAL void awaitStoppedInventory(std::string_view signature);
     template <typename Value>
     ORVANE_INTERNAL void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
     template <typename Value>
@@ -286,6 +300,9 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
 
     const std::string className_;
     const std::shared_ptr<ModuleLock> lockModule_;
+    // When the end of an inventory a stop was answered for stops being waited for (steady clock
+    // ticks); 0 when no end is due.
+    std::atomic<int64_t> stopEndDue_{0};
     std::vector<UhfParamId> supportedIds_;
     std::vector<RfMode> supportedRfModes_;
     // Guards the delegate, which the application sets while the reader's event line reads it.

@@ -81,6 +81,10 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         refuse(run, ResultCode::inOperation);
         return ResultCode::inOperation;
     }
+    // An inventory a stop was answered for ends in a report of its own: the operations after the
+    // stop wait for it, as the stop's own reply came first.
+    const bool afterStop = run.family != Family::stop && !lockModule_->worksOnThisThread();
+    if (afterStop) awaitStoppedInventory(signature);
     // The module lock: a caller waits for the operation that holds it. A call made on a thread
     // that works under it, even through an operation of another UHF object, would wait for
     // itself: refused.
@@ -90,6 +94,8 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         return ResultCode::inOperation;
     }
     auto hold = std::make_shared<ModuleLockHold>(lockModule_);
+    // The stop that held the lock may have been answered while this call waited for it.
+    if (afterStop) awaitStoppedInventory(signature);
     // The module and action-state check, the operation's argument checks and the driver check;
     // what they find is logged once the lock is released.
     std::optional<Refusal> refusal;
@@ -212,6 +218,7 @@ void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold
         postActionState(ActionState::stop);
     }
     count();
+    if (run.family == Family::stop && !failed) noteStopAnswered();
     // The records this thread logged under the lock reach the sink here, once it is released.
     hold->release();
     // Once the lock is released: the disconnect reports to the application.

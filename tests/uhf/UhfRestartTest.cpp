@@ -1,0 +1,254 @@
+// Starting again from where the last thing ended: a connection restarted from the reader's own
+// link thread, an operation called right after a stop was answered, a tag-memory read whose
+// receive buffer is reset while its answer is on its way.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orvanerfid/commands/ProtocolEvent.h"
+#include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/reader/EventSequence.h"
+#include "orvanerfid/uhf/BaseUhf.h"
+#include "reader/ReaderFixture.h"
+#include "sim/SimVk210Module.h"
+#include "uhf/UhfAppDelegate.h"
+
+namespace orvane::test {
+namespace {
+
+constexpr ResultCode kOk = ResultCode::noError;
+
+// The reader's delegate and log sink: records the delegate calls and, once armed, runs an action
+// inside the first log record for which the armed test holds, on that record's thread.
+class ArmedSink : public ReaderSink {
+  public:
+    explicit ArmedSink(std::shared_ptr<CallLog> log) : ReaderSink(std::move(log)) {}
+    using Test = std::function<bool(const std::string& text)>;
+    void arm(Test when, std::function<void()> action) {
+        std::lock_guard guard(lock_);
+        when_ = std::move(when);
+        action_ = std::move(action);
+    }
+    void logEvent(const LogEventArg& record) override {
+        std::function<void()> action;
+        {
+            std::lock_guard guard(lock_);
+            if (!action_ || !when_(record.log())) return;
+            action = std::exchange(action_, nullptr);
+            when_ = nullptr;
+        }
+        action();
+    }
+
+  private:
+    std::mutex lock_;
+    Test when_;
+    std::function<void()> action_;
+};
+
+// The frame in which a Vk210 reports an inventory's end, after the stop's reply.
+bool endsInventory(ByteView frame) {
+    return frame.size() > 4 && readBe16(frame, 3) == rawValue(OrvRfidCmdId::inventoryStatus);
+}
+
+struct Vk210Restart : Vk210Model {
+    static constexpr bool kEndAfterStop = true;
+    static std::shared_ptr<Sim> makeSim() {
+        auto sim = Vk210Model::makeSim();
+        addVk210ModuleRows(*sim);
+        return sim;
+    }
+};
+struct Vk640Restart : Vk640Model {
+    static constexpr bool kEndAfterStop = false;
+};
+
+template <class Model>
+class UhfRestartTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
+    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+    void SetUp() override {
+        f.reader->setReaderDelegate(sink);
+        // Only the test's operations reach the reader: the keep-alive is off.
+        f.reader->setCheckInterval(0);
+        ASSERT_TRUE(f.connected());
+        ASSERT_TRUE(f.reader->uhf());
+        f.reader->uhf()->setDelegate(app);
+    }
+    void TearDown() override {
+        sink->arm(nullptr, nullptr);
+        f.reader->setReaderDelegate(f.sink);
+    }
+
+    // The index of the first `line` of the delegate calls at or after `from`; -1 when none.
+    int indexOf(const std::string& line, int from) const {
+        const auto lines = f.calls->lines();
+        for (auto i = static_cast<std::size_t>(from); i < lines.size(); ++i) {
+            if (lines[i] == line) return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+    ModelReader<Model> f{[] {
+        auto sim = Model::makeSim();
+        sim->setTags(makeSimTags(4));
+        return sim;
+    }()};
+    std::shared_ptr<ArmedSink> sink = std::make_shared<ArmedSink>(f.calls);
+    std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>();
+};
+
+using Models = ::testing::Types<Vk210Restart, Vk640Restart>;
+TYPED_TEST_SUITE(UhfRestartTest, Models, ModelName);
+
+// connect() called on the reader's receive thread right after a disconnect() there, and while a
+// connection ends under it (a disconnect() from the application's thread, the link lost): it
+// answers true, and the application hears Disconnected, then Connected, and the reader stays
+// connected.
+TYPED_TEST(UhfRestartTest, AConnectOnTheReceiveThreadReconnectsAfterTheEndBeforeIt) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    const auto transport = reader->baseTransport();
+    struct Row {
+        const char* name;
+        // Whether the sink acts on a record of the receive thread.
+        std::function<bool()> when;
+        // What the sink calls there; gives connect()'s answer.
+        std::function<bool()> calls;
+        // What the test's thread does once the sink is armed.
+        std::function<void()> brings;
+    };
+    // Traffic on the receive thread; the sink's disconnect may end its exchange.
+    const auto getPower = [reader] {
+        answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    };
+    // Once the end has begun (the receive loop writes its last records after that).
+    const auto ending = [reader, transport] {
+        return reader->triggerDisconnect() || reader->connectState() != ConnectState::connected ||
+               transport->connectState() != ConnectState::connected;
+    };
+    const std::vector<Row> rows = {
+        {"disconnect(); connect(); on a standing connection", [] { return true; },
+         [reader] {
+             EXPECT_TRUE(reader->disconnect());
+             return reader->connect();
+         },
+         getPower},
+        {"connect() during a disconnect() of another thread", ending,
+         [reader] { return reader->connect(); }, [reader] { EXPECT_TRUE(reader->disconnect()); }},
+        {"connect() while the link is lost", ending, [reader] { return reader->connect(); },
+         [transport] { transport->disconnect(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // Each row starts from a standing connection, whatever the row before left.
+        if (reader->connectState() != ConnectState::connected) {
+            ASSERT_TRUE(f.connected());
+        }
+        const std::size_t mark = f.calls->lines().size();
+        auto answer = std::make_shared<std::atomic<int>>(-1);
+        this->sink->arm([p = reader->baseProtocol(), &row](
+                            const std::string&) { return p->receivesOnThisThread() && row.when(); },
+                        [&row, answer] { *answer = row.calls() ? 1 : 0; });
+        row.brings();
+        EXPECT_TRUE(waitUntil([&] { return answer->load() >= 0; }));
+        EXPECT_EQ(answer->load(), 1);
+        // Disconnected, then Connected after it; thirty seconds only guard against a hang.
+        const auto after = [&](const std::string& line, int from) {
+            return waitUntil([&] { return from >= 0 && this->indexOf(line, from) >= 0; },
+                             std::chrono::seconds(30))
+                       ? this->indexOf(line, from)
+                       : -1;
+        };
+        EXPECT_GE(after("r state Connected", after("r state Disconnected", int(mark))), 0);
+        if (reader->connectState() != ConnectState::connected) continue;
+        EXPECT_EQ(answerOf<int>([&](auto done) { reader->uhf()->getPower(done); }).first, kOk);
+    }
+}
+
+// stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports
+// it after the stop's reply; the simulator holds that frame until the next inventory() waits for
+// it): that inventory() is accepted, and heard once the end is.
+TYPED_TEST(UhfRestartTest, AnOperationRightAfterAStopIsAnsweredWaitsForTheInventorysEnd) {
+    auto& f = this->f;
+    const auto uhf = f.reader->uhf();
+    f.sim->holdFrames(endsInventory);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(codeOf([&](auto done) { uhf->inventory(done); }), kOk);
+        this->sink->arm(
+            [](const std::string& text) {
+                return text.find("Waiting for the end of the stopped inventory") !=
+                       std::string::npos;
+            },
+            [sim = f.sim] { sim->releaseHeldFrames(); });
+        EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
+        // The end is still to come when the stop has answered (for the model that reports it).
+        EXPECT_EQ(f.sim->heldFrames(), TypeParam::kEndAfterStop ? 1u : 0u);
+        EXPECT_EQ(codeOf([&](auto done) { uhf->inventory(done); }), kOk);
+        this->sink->arm(nullptr, nullptr);
+        f.sim->releaseHeldFrames();
+        EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
+        f.sim->releaseHeldFrames();
+        EXPECT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
+    }
+    f.sim->holdFrames(nullptr);
+}
+
+// A Vk210 tag-memory read whose receive buffer is reset (as each connection's initialisation
+// does) on the receive thread right where its reply, or its outcome, has been cut from the bytes
+// and not yet handed on: the read is answered once, with what it read.
+using Vk210RestartTest = UhfRestartTest<Vk210Restart>;
+TEST_F(Vk210RestartTest, AReadIsAnsweredOnceWhereverItsBufferIsReset) {
+    const auto uhf = f.reader->uhf();
+    const auto protocol = f.reader->baseProtocol();
+    const Bytes tid = makeSimTags(4).front().tid;
+    const struct {
+        const char* where;
+        const char* record;
+    } rows[] = {
+        {"its reply cut", "Packet ID: read"},
+        {"its outcome cut", "Packet ID: tagAccessData"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.where);
+        app->clear();
+        auto resets = std::make_shared<std::atomic<int>>(0);
+        this->sink->arm(
+            [protocol, record = std::string(row.record)](const std::string& text) {
+                return protocol->receivesOnThisThread() && text.find(record) != std::string::npos;
+            },
+            [protocol, resets] {
+                protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
+                ++*resets;
+            });
+        const int stops = f.calls->count("r action Stop");
+        ASSERT_EQ(uhf->readMemory(BankType::tid, 0, 4, "00000000"), kOk);
+        EXPECT_TRUE(waitUntil([&] { return !app->results().empty(); }, std::chrono::seconds(30)));
+        EXPECT_EQ(resets->load(), 1);
+        // The read is over once the reader is back in Stop and a stop has had its lock: a failure
+        // result follows that lock's release at once.
+        ASSERT_TRUE(waitUntil([&] { return f.calls->count("r action Stop") > stops; },
+                              std::chrono::seconds(30)));
+        EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().isIdle(); }));
+        const auto results = app->results();
+        EXPECT_EQ(results.size(), 1u);
+        if (results.empty()) continue;
+        EXPECT_EQ(results[0].resultCode(), kOk);
+        EXPECT_EQ(results[0].actionState(), ActionState::readMemory);
+        EXPECT_EQ(results[0].data(), tid);
+    }
+}
+
+}  // namespace
+}  // namespace orvane::test
