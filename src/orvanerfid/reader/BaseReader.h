@@ -45,7 +45,8 @@
 //   operation is refused at once with 0x4002 (its completion called inside the call, on that
 //   thread); a device or radio-driver operation throws ReaderException 0x4002 with nothing sent
 //   (every protocol send there answers 0x4002); connect() and disconnect() answer at once and
-//   leave what would wait to a global-queue thread (see connect()). The reader's device-setting
+//   leave what would wait to a global-queue thread (connect() of another reader only answers
+//   whether its connection stands). The reader's device-setting
 //   and parameter operations, the engine's parameter operations and the firmware update only
 //   queue their work there, and run as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs, reach the
@@ -222,14 +223,16 @@ class ORVANE_API BaseReader : public ReaderLink,
     // report). Blocks the caller up to about 3.1 s. A connection whose end is under way (a
     // disconnect() running or handed off, the transport gone or going) is not "already
     // connected": its end is waited for, then the connection made again.
-    // On any reader's receive or read thread (a log sink, a sink's reaction to the record of a
-    // connection's end) it answers at once. A standing connection with no end pending answers
+    // On the reader's own receive or read thread (a log sink, a sink's reaction to the record of
+    // a connection's end) it answers at once. A standing connection with no end pending answers
     // true and nothing more. Otherwise it answers true and a global-queue thread connects as
     // above, after the disconnect() handed off from such a thread before it, if any: a sink that
     // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
     // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
     // connection that could not be made). A disconnect() made there after it cancels the
-    // reconnect. False at once without a device or with the transport taken by another reader.
+    // reconnect. On another reader's receive or read thread it answers at once and does nothing
+    // more: true for a standing connection with no end pending, else false. False at once
+    // without a device or with the transport taken by another reader.
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
@@ -409,6 +412,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool handOff(bool reconnect);
     // The pool thread of the hand-offs: ends, then connects, until none is left.
     ORVANE_INTERNAL void runHandOffs();
+    // Whether the connection stands with no end pending: Connected, no hand-off queued, no
+    // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
+    ORVANE_INTERNAL bool connectionStands() const;
+    ORVANE_INTERNAL bool standsLocked() const;
+    // Whether the calling thread is the reader's own receive or read thread.
+    ORVANE_INTERNAL bool onOwnLinkThread() const;
     // Whether a disconnect() runs or the transport no longer reads Connected.
     ORVANE_INTERNAL bool endUnderWay() const;
     // Whether the transport is, or is becoming, connected for this reader.
@@ -461,7 +470,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     // The work connect() and disconnect() hand off from the reader's link threads: the
     // connection generation to end, whether to connect after it, and whether a pool thread is
     // queued or at work on them.
-    std::mutex handOffLock_;
+    mutable std::mutex handOffLock_;
     std::optional<uint64_t> endGeneration_;
     bool connectAfterEnd_ = false;
     bool handOffQueued_ = false;

@@ -42,15 +42,27 @@ bool BaseReader::connect() {
         orvLogger::trace(tag_, "--- connect() ");
         return false;
     }
+    if (linkThread && !onOwnLinkThread()) {
+        // Another reader's link thread, which this reader's own may wait for: nothing waits or
+        // is left to run here. A standing connection answers true, anything else false.
+        const bool stands = connectionStands();
+        if (stands) {
+            orvLogger::trace(tag_, "connect() - Already connected");
+        } else {
+            orvLogger::error(tag_,
+                             "connect() - " + std::string(BaseProtocol::linkThreadRefusal(false)));
+        }
+        orvLogger::trace(tag_, "--- connect() ");
+        return stands;
+    }
     if (linkThread) {
-        // Waiting for a stable state here could wait for this very thread, or for a reader whose
-        // link thread waits for this one. A standing connection
+        // Waiting for a stable state here would wait for this very thread. A standing connection
         // answers at once; anything else (an end handed off or under way, a connection being
         // made) is left to a pool thread, which connects once that end is over.
         if (handOff(true)) {
             orvLogger::debug(tag_,
-                             "connect() - On a receive or read thread, handed to another "
-                             "thread");
+                             "connect() - On the reader's own receive or read thread, handed "
+                             "to another thread");
         } else {
             orvLogger::trace(tag_, "connect() - Already connected");
         }
@@ -166,9 +178,7 @@ bool BaseReader::handOff(bool reconnect) {
     {
         std::lock_guard guard(handOffLock_);
         if (reconnect) {
-            if (!handOffQueued_ && connectState() == ConnectState::connected && !endUnderWay()) {
-                return false;
-            }
+            if (standsLocked()) return false;
             connectAfterEnd_ = true;
         } else {
             // The last call made on the link thread decides: a disconnect after a connect there
@@ -202,6 +212,20 @@ void BaseReader::runHandOffs() {
         if (end && isCurrentConnection(*end)) disconnect();
         if (reconnect) connect();
     }
+}
+
+bool BaseReader::connectionStands() const {
+    std::lock_guard guard(handOffLock_);
+    return standsLocked();
+}
+
+bool BaseReader::standsLocked() const {
+    return !handOffQueued_ && connectState() == ConnectState::connected && !endUnderWay();
+}
+
+bool BaseReader::onOwnLinkThread() const {
+    const auto protocol = baseProtocol();
+    return protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
 }
 
 bool BaseReader::endUnderWay() const {
