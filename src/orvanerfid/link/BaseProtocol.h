@@ -46,7 +46,8 @@ class BaseProtocolDelegate {
     // to the two calls below.
     virtual uint64_t receiveStarting() { return 0; }
     // The receive loop named `loop` ended and has delivered its last events (on the delivering
-    // thread, the receive thread as a rule); every loop started finishes once.
+    // thread, the receive thread as a rule); every loop started finishes once while the protocol
+    // lives.
     virtual void receiveFinished(uint64_t /*loop*/) {}
     // `count` tag reports were parsed by the receive loop named `loop`, which has since been
     // stopped or replaced, and are dropped without reaching `protocolEvent` (on the delivering

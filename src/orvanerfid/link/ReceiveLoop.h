@@ -31,8 +31,9 @@ namespace orvane {
 // replaced loop and its successor. `start` cancels the earlier loop and, unless called from
 // that loop's own thread (a delegate inside a delivery), waits for it to end. The `ended` hook
 // learns whether its loop is still the current one: a replaced loop must leave the buffers to
-// its successor. Every loop started finishes once (`finished`), also one stopped or replaced
-// before it ran, after everything it deferred and the count of what it dropped.
+// its successor. Every loop started finishes once (`finished`) while its owner lives, also one
+// stopped or replaced before it ran, after everything it deferred and the count of what it
+// dropped.
 class ReceiveLoop {
   public:
     struct Hooks {
