@@ -56,7 +56,11 @@ bool BaseReader::connect() {
     const TimeoutControl timeout(kStableStateBudget);
     while (true) {
         const ConnectState state = connectState();
-        if (state == ConnectState::connected) {
+        // A transport that has begun to close before its report reached this reader: the
+        // connection is ending, and the wait below lasts until the reader has heard its end.
+        const bool ending = state == ConnectState::connected &&
+                            baseTransport_->connectState() != ConnectState::connected;
+        if (state == ConnectState::connected && !ending) {
             orvLogger::trace(tag_, "connect() - Already connected");
             orvLogger::trace(tag_, "--- connect() ");
             return true;
