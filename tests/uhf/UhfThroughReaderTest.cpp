@@ -1066,6 +1066,9 @@ TYPED_TEST(UhfEventLineTest, AStopEarlyInAStreamLeavesTheReaderFreeForTheNextOpe
     EXPECT_EQ(this->uhf->readMemory(BankType::user, 0, 1, this->none), kOk);
     EXPECT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }));
     this->expectTheRestThenStop();
+    // The read's access result may follow its Stop.
+    EXPECT_TRUE(waitUntil(
+        [&] { return this->slow->journal.count("result") == 1 && this->lineIdle(); }, kHangGuard));
     const std::vector<std::string> expected{std::string(description(ActionState::inventory)),
                                             std::string(description(ActionState::stop)),
                                             std::string(description(ActionState::readMemory)),
