@@ -107,7 +107,7 @@ inline void expectASinkMayCallBack(std::string prefix, const std::function<void(
         if (record.log().rfind(prefix, 0) != 0 || !state->first.exchange(false)) return;
         state->callBack = std::async(std::launch::async, callBack);
         state->done =
-            state->callBack.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+            state->callBack.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
     };
     EXPECT_TRUE(orvLogger::registerDelegateIfNone(sink));
     call();

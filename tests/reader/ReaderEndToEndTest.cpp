@@ -66,9 +66,16 @@ class ReaderEndToEnd : public ::testing::Test {
         made->setCheckInterval(kInterval);
         return made;
     }
+    // Connects and waits until the application has heard Connected: the state is stored before
+    // its report is delivered, which a disconnect right after the store would overtake.
     void connect() {
+        const bool already = reader->connectState() == ConnectState::connected;
+        const int before = calls->count("r state Connected");
         ASSERT_TRUE(reader->connect());
-        ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+        ASSERT_TRUE(waitUntil([&] {
+            return reader->connectState() == ConnectState::connected &&
+                   (already || calls->count("r state Connected") > before);
+        }));
     }
     void TearDown() override {
         auto transport = EATransport::shared();
@@ -220,6 +227,12 @@ TYPED_TEST(ReaderEndToEnd, ConnectDisconnectCyclesLeaveOneLoopOfEachKind) {
         EXPECT_LE(this->reader->baseProtocol()->receiveLoopsRunning(), 1);
         EXPECT_LE(transport->readLoopsRunning(), 1);
         ASSERT_TRUE(this->reader->disconnect());
+        // The loops of the ended connection end on their own threads, each in its own time.
+        EXPECT_TRUE(waitUntil([&] {
+            return this->reader->keepAliveLoopsRunning() == 0 &&
+                   this->reader->baseProtocol()->receiveLoopsRunning() == 0 &&
+                   transport->readLoopsRunning() == 0;
+        }));
     }
     EXPECT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
     EXPECT_TRUE(

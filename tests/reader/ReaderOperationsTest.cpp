@@ -289,8 +289,19 @@ class ReaderOperations : public ::testing::Test {
         call(target, &outcome);
         return waitUntil([&] { return outcome.calls.load() > 0; });
     }
-    bool connected() const {
-        return reader->baseTransport()->connectState() == ConnectState::connected;
+    // The reader's own state, which follows its link once it has heard of it, as the
+    // application's does.
+    bool connected() const { return reader->connectState() == ConnectState::connected; }
+    // Connected, connecting again once the reader has heard the end of its link.
+    bool connectedAgain() {
+        if (!waitUntil([&] {
+                const ConnectState state = reader->connectState();
+                return state == ConnectState::connected || state == ConnectState::disconnected;
+            })) {
+            return false;
+        }
+        if (!connected() && !reader->connect()) return false;
+        return waitUntil([&] { return connected(); });
     }
 
     std::shared_ptr<LogCapture> logs;
@@ -329,9 +340,7 @@ TEST_F(ReaderOperations, EveryOperationReachesItsDeviceOperationAndMapsItsFailur
             device->answer = c.answer;
             device->calls.clear();
             logs->clear();
-            if (!connected()) {
-                ASSERT_TRUE(reader->connect());
-            }
+            ASSERT_TRUE(connectedAgain());
             outcomes.push_back(std::make_unique<Outcome>());
             Outcome& outcome = *outcomes.back();
             if (row.signature.back() == ')' && row.signature.ends_with("()")) {
@@ -352,16 +361,15 @@ TEST_F(ReaderOperations, EveryOperationReachesItsDeviceOperationAndMapsItsFailur
                 }
             }
             // The link ends after success only.
-            if (row.endsLink) {
-                EXPECT_TRUE(
-                    waitUntil([&] { return connected() == (c.code != ResultCode::noError); }));
+            if (row.endsLink && c.code == ResultCode::noError) {
+                EXPECT_TRUE(waitUntil(
+                    [&] { return reader->connectState() == ConnectState::disconnected; }));
             } else {
                 EXPECT_TRUE(connected());
+                EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::connected);
             }
             if (row.twin) {
-                if (!connected()) {
-                    ASSERT_TRUE(reader->connect());
-                }
+                ASSERT_TRUE(connectedAgain());
                 Outcome twin;
                 ASSERT_TRUE(run(*reader, row.twin, twin));
                 EXPECT_EQ(twin.code.load(), rawValue(c.code));

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
 #include "orvanerfid/reader/EventSequence.h"
 
 #include "ReaderTestSupport.h"
@@ -272,6 +277,81 @@ TEST_F(ReaderTest, StaleInitialisationLeavesANewerConnectionAlone) {
     EXPECT_EQ(reader->keepAliveLoopsRunning(), 1);
     EXPECT_EQ(reader->connectState(), ConnectState::connected);
     EXPECT_EQ(calls->lines(), Lines{});
+}
+
+// The reader's sink: once armed, the record that starts with `prefix` keeps the thread writing
+// it until `letGo()`. It notes whether connect() has looked at the states (its first record after
+// that look starts with "connect() - ").
+class HoldingSink : public test::ReaderSink {
+  public:
+    using test::ReaderSink::ReaderSink;
+    void logEvent(const LogEventArg& record) override {
+        test::ReaderSink::logEvent(record);
+        if (record.log().rfind("connect() - ", 0) == 0) connectLooked = true;
+        std::unique_lock gate(lock_);
+        if (prefix_.empty() || record.log().rfind(prefix_, 0) != 0) return;
+        prefix_.clear();
+        holding = true;
+        letGo_.wait(gate, [&] { return !holding.load(); });
+    }
+    void holdAt(std::string prefix) {
+        std::lock_guard gate(lock_);
+        prefix_ = std::move(prefix);
+    }
+    void letGo() {
+        {
+            std::lock_guard gate(lock_);
+            prefix_.clear();
+            holding = false;
+        }
+        letGo_.notify_all();
+    }
+    std::atomic<bool> holding{false};
+    std::atomic<bool> connectLooked{false};
+
+  private:
+    std::mutex lock_;
+    std::condition_variable letGo_;
+    std::string prefix_;
+};
+
+// The link closes under a connected reader (as after a factory reset) and connect() is called
+// before the reader has heard of it: the closing thread is held between the transport's new
+// state and its report. connect() does not answer for the connection that is ending: once the
+// end has reached the reader, it connects again.
+TEST_F(ReaderTest, AConnectWhileTheLinkClosesConnectsAgainAfterTheEnd) {
+    // connect() waits for a stable state on its own budget: in real time here, far above what
+    // the end takes once it is let go. connect() is followed through its TRACE records.
+    struct RealTimeTrace {
+        RealTimeTrace() {
+            Clock::setSpeed(1.0);
+            BaseReader::setLogLevel(LogLevel::trace);
+        }
+        ~RealTimeTrace() {
+            BaseReader::setLogLevel(LogLevel::info);
+            Clock::setSpeed(4.0);
+        }
+    } realTimeTrace;
+    make();
+    auto holding = std::make_shared<HoldingSink>(calls);
+    reader->setReaderDelegate(holding);
+    ASSERT_TRUE(reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+    holding->holdAt("ConnectState: New - Disconnecting");
+    std::thread closing([r = reader] { r->transportDisconnect(); });
+    EXPECT_TRUE(waitUntil([&] { return holding->holding.load(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(reader->connectState(), ConnectState::connected);
+    auto connecting = std::async(std::launch::async, [r = reader] { return r->connect(); });
+    EXPECT_TRUE(waitUntil([&] { return holding->connectLooked.load(); }, std::chrono::seconds(60)));
+    holding->letGo();
+    closing.join();
+    ASSERT_EQ(connecting.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(connecting.get());
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::connected);
+    EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; },
+                          std::chrono::seconds(60)));
+    EXPECT_EQ(reader->inits.load(), 2);
+    reader->setReaderDelegate(sink);
 }
 
 TEST_F(ReaderTest, DeviceEventsReachTheirDelegatesInOrder) {

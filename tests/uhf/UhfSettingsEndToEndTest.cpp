@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
 #include "sim/SimVk210Module.h"
@@ -171,18 +172,17 @@ class UhfSettingsEndToEndTest : public ::testing::Test {
     std::string epcOf(std::size_t index) { return toHexString((*f.sim->tags())[index].epc); }
 
     // The EPCs one inventory reports: each simulated tag is reported once, then nothing more.
+    // The simulator hands its round of these few tags to the link in one piece; the stop's reply
+    // follows it on the link, and the reader's Stop follows its tags in the line.
     std::set<std::string> inventoryEpcs() {
         auto recorder = std::make_shared<EpcRecorder>();
         uhf().setDelegate(recorder);
         EXPECT_EQ(codeOf([&](auto done) { uhf().inventory(done); }), kOk);
-        int seen = -1;
-        for (int still = 0; still < 5;) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-            still = recorder->reports() == seen ? still + 1 : 0;
-            seen = recorder->reports();
-        }
+        EXPECT_TRUE(waitUntil([&] { return f.sim->reportsStreamed() > 0; }));
         EXPECT_EQ(codeOf([&](auto done) { uhf().stop(done); }), kOk);
-        EXPECT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
+        EXPECT_TRUE(waitUntil([&] {
+            return f.reader->actionState() == ActionState::stop && f.reader->eventLine().isIdle();
+        }));
         return recorder->epcs();
     }
     std::optional<SelectMaskParam> entry(std::size_t index) {
