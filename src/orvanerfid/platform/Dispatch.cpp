@@ -123,7 +123,9 @@ struct DispatchQueue::Executor {
         uint64_t seen = taken_;
         while (tasks_.size() > idle_) {
             Clock::waitFor(watched_, lock, kGrowDelay, [] { return false; });
-            if (tasks_.size() > idle_ && taken_ == seen) {
+            // A bounded executor (the main queue's one thread) never grows past its bound.
+            const bool mayGrow = maxThreads_ == 0 || threads_ < maxThreads_;
+            if (mayGrow && tasks_.size() > idle_ && taken_ == seen) {
                 if (!startWorker()) {
                     lock.unlock();
                     noteFailedStart();

@@ -47,8 +47,12 @@
 //   send holds one process-wide lock, which a send waiting for a Vk640 reader's thread may
 //   hold: on the receive or read thread of any Vk640 reader, the UHF, device and driver
 //   operations of every Vk640 reader are refused the same way.
-// - The records written by the calls a log sink makes, on its thread while it runs, reach the
-//   console only, never the sink: a sink that reacts to records cannot feed itself.
+// - The records written by the calls a log sink makes, on its thread while it runs and by the
+//   blocks those calls queue (an operation's work, timeout and completion, a handed-off
+//   disconnect) on whatever thread they run, reach the console only, never the sink; a
+//   connection its connect() starts is not such work. Alike fault records reach the sink ten a
+//   second at most, the rest counted (see orvLogger): a sink that reacts to records is called a
+//   few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
 // sink) runs while a library lock is held; what it throws is caught and logged here.
