@@ -89,7 +89,8 @@ void handHeld() noexcept {
 
 using SteadyClock = std::chrono::steady_clock;
 constexpr auto kRepeatWindow = std::chrono::seconds(1);
-// Above this many kinds the table forgets those that owe no count and whose second has passed.
+// The kinds the table tracks; when full, it forgets those that owe no count and whose second has
+// passed.
 constexpr std::size_t kRepeatKinds = 1024;
 
 struct RepeatEntry {
@@ -108,6 +109,7 @@ struct RepeatEntry {
 struct RepeatTable {
     std::mutex mutex;
     std::unordered_map<uint64_t, RepeatEntry> entries;
+    SteadyClock::time_point pruned;
     // The earliest moment a left-out count is due without an alike record (ticks of the steady
     // clock; max: none due): one relaxed load per record when nothing is owed.
     std::atomic<SteadyClock::rep> due{std::numeric_limits<SteadyClock::rep>::max()};
@@ -167,12 +169,20 @@ std::optional<std::string> admitFault(LogLevel level, orvLogger::Tag tag, std::s
     const uint64_t kind = kindOf(level, tag, text);
     const auto now = SteadyClock::now();
     std::lock_guard guard(table.mutex);
-    if (table.entries.size() >= kRepeatKinds) {
-        std::erase_if(table.entries, [now](const auto& item) {
-            return item.second.leftOut == 0 && now - item.second.passed >= kRepeatWindow;
-        });
+    auto it = table.entries.find(kind);
+    const bool added = it == table.entries.end();
+    if (added) {
+        // A full table is pruned once a second at most; while it stays full, a new kind passes
+        // untracked (a flood of distinct texts is no repeating fault).
+        if (table.entries.size() >= kRepeatKinds && now - table.pruned >= kRepeatWindow) {
+            table.pruned = now;
+            std::erase_if(table.entries, [now](const auto& item) {
+                return item.second.leftOut == 0 && now - item.second.passed >= kRepeatWindow;
+            });
+        }
+        if (table.entries.size() >= kRepeatKinds) return std::string(text);
+        it = table.entries.try_emplace(kind).first;
     }
-    const auto [it, added] = table.entries.try_emplace(kind);
     RepeatEntry& entry = it->second;
     if (added || now - entry.passed >= kRepeatWindow) {
         entry.passed = now;
