@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -145,7 +149,7 @@ TEST_F(LoggerTest, ConcurrentWritersAndSettingChanges) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([] {
             for (int i = 0; i < 500; ++i)
-                orvLogger::error("T", "e");
+                orvLogger::info("T", "e");
         });
     }
     threads.emplace_back([] {
@@ -155,6 +159,88 @@ TEST_F(LoggerTest, ConcurrentWritersAndSettingChanges) {
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(counting->count.load(), 2000);
+}
+
+// The number a record passed with a count says ("... (N like it left out)"), and its text
+// without it.
+std::pair<std::string, long> splitCount(const std::string& text) {
+    static const std::string kEnd = " like it left out)";
+    const auto open = text.rfind(" (");
+    if (open == std::string::npos || text.size() < kEnd.size() ||
+        text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
+        return {text, 0};
+    }
+    return {text.substr(0, open), std::stol(text.substr(open + 2))};
+}
+
+// Identical and alike fault records written in a burst: each kind reaches the sink at most
+// `kFaultsPerSecond` times for every second the burst lasted begun, and every record left out is
+// counted by a later one of its kind; lower levels are never left out. The texts carry the burst's
+// own word, so records of another test in the same process are never alike.
+TEST_F(LoggerTest, ARepeatingFaultReachesTheSinkOnceASecondAndNothingGoesUncounted) {
+    struct Row {
+        const char* name;
+        LogLevel level;
+        std::function<std::string(int)> text;
+        bool limited;
+    };
+    const std::vector<Row> rows = {
+        {"identical errors", LogLevel::error, [](int) { return std::string("alpha failed"); },
+         true},
+        {"warnings alike save their numbers", LogLevel::warn,
+         [](int i) { return "beta skipped " + std::to_string(i % 7 + 1) + " bytes"; }, true},
+        {"fatal records", LogLevel::fatal, [](int) { return std::string("gamma"); }, true},
+        {"info records", LogLevel::info, [](int) { return std::string("delta"); }, false},
+    };
+    constexpr int kWritten = 500;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sink->records.clear();
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kWritten; ++i)
+            orvLogger::triggerLogEvent(row.level, std::string_view("Burst"), row.text(i));
+        const auto lasted = std::chrono::steady_clock::now() - start;
+        if (!row.limited) {
+            EXPECT_EQ(sink->records.size(), std::size_t{kWritten});
+            continue;
+        }
+        const auto seconds = 1 + std::chrono::duration_cast<std::chrono::seconds>(lasted).count();
+        EXPECT_LE(static_cast<long>(sink->records.size()), orvLogger::kFaultsPerSecond * seconds);
+        // The burst's second ends; the next record of its kind says what was left out.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        orvLogger::triggerLogEvent(row.level, std::string_view("Burst"), row.text(kWritten));
+        long told = 0;
+        for (const auto& record : sink->records) {
+            EXPECT_EQ(record.level(), row.level);
+            const auto [text, leftOut] = splitCount(record.log());
+            EXPECT_EQ(text.substr(0, 4), row.text(0).substr(0, 4));
+            told += 1 + leftOut;
+        }
+        EXPECT_EQ(told, kWritten + 1);
+        EXPECT_GT(splitCount(sink->records.back().log()).second, 0);
+    }
+}
+
+// A kind left out with no later record of its kind: its last record is handed on, with the
+// count of the others, before the first record of any kind that reaches the sink after its
+// second; a kind that left nothing out owes nothing.
+TEST_F(LoggerTest, ACountWithNoLaterRecordOfItsKindComesWithTheNextRecord) {
+    const int written = static_cast<int>(orvLogger::kFaultsPerSecond) + 2;
+    std::vector<std::string> expected;
+    for (int i = 0; i < written; ++i) {
+        orvLogger::error("Late", "epsilon " + std::to_string(i));
+        if (i < written - 2) expected.push_back("epsilon " + std::to_string(i));
+    }
+    orvLogger::error("Late", "zeta");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    orvLogger::info("eta");
+    expected.insert(
+        expected.end(),
+        {"zeta", "epsilon " + std::to_string(written - 1) + " (1 like it left out)", "eta"});
+    std::vector<std::string> texts;
+    for (const auto& r : sink->records)
+        texts.push_back(r.log());
+    EXPECT_EQ(texts, expected);
 }
 
 }  // namespace

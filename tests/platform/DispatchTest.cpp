@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -118,6 +120,58 @@ TEST(Dispatch, AThrowingBlockDoesNotStopTheQueue) {
     EXPECT_TRUE(waitUntil([&] { return ran.load(); }));
 }
 
+// The log sink, on a record that starts it, queues blocks on every kind of queue (and one of
+// them queues another block in turn) and a work item; each writes a record. What the blocks
+// write reaches the console only, on whichever thread they run; the work item's record, and a
+// block queued after the sink has returned, reach the sink.
+TEST(Dispatch, BlocksQueuedInsideTheLogSinkWriteToTheConsoleOnly) {
+    class QueuingSink : public orvLoggerDelegate {
+      public:
+        void logEvent(const LogEventArg& record) override {
+            {
+                std::lock_guard guard(lock);
+                texts.push_back(record.log());
+            }
+            if (record.log() != "start") return;
+            const auto write = [this](std::string text) {
+                return [this, text] {
+                    orvLogger::info("Blocks", text);
+                    ++ran;
+                };
+            };
+            DispatchQueue::global()->async(write("global"));
+            serial->async(write("serial"));
+            DispatchQueue::main()->async(write("main"));
+            DispatchQueue::global(DispatchQoS::background)->async([this, write] {
+                DispatchQueue::global()->async(write("nested"));
+                ++ran;
+            });
+            DispatchQueue::global()->async(std::make_shared<DispatchWorkItem>(
+                [write](const DispatchWorkItem&) { write("work item")(); }));
+        }
+        std::vector<std::string> seen() {
+            std::lock_guard guard(lock);
+            return texts;
+        }
+        std::shared_ptr<DispatchQueue> serial = DispatchQueue::make(
+            "com.orvane.test.sinkSerial", DispatchQoS::utility, DispatchQueueAttributes::serial);
+        std::atomic<int> ran{0};
+        std::mutex lock;
+        std::vector<std::string> texts;
+    };
+    orvLogger::setShowNSLog(false);
+    auto sink = std::make_shared<QueuingSink>();
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
+    orvLogger::info("Blocks", "start");
+    ASSERT_TRUE(waitUntil([&] { return sink->ran.load() == 6; }));
+    DispatchQueue::global()->async([] { orvLogger::info("Blocks", "after"); });
+    EXPECT_TRUE(waitUntil([&] { return sink->seen().size() >= 3; }));
+    auto seen = sink->seen();
+    std::sort(seen.begin() + 1, seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"start", "after", "work item"}));
+    orvLogger::setShowNSLog(true);
+}
+
 TEST(DispatchWorkItem, CancelledBeforeItStartsNeverRuns) {
     std::atomic<int> runs{0};
     auto item = std::make_shared<DispatchWorkItem>([&](const DispatchWorkItem&) { ++runs; });
@@ -157,6 +211,59 @@ TEST(DispatchWorkItem, WaitFromItsOwnThreadReturnsAtOnce) {
     DispatchQueue::global()->async(item);
     ASSERT_TRUE(item->wait(std::chrono::seconds(5)));
     EXPECT_EQ(result.load(), 0);
+}
+
+// A burst of blocks that each wait for the last of them to start, more than the pool's bound:
+// the pool grows past the bound (slowly), so every one of them ends. Then, with clock time
+// nearly stopped (so the pool cannot grow past its bound meanwhile), blocks held by a gate:
+// the pool starts no more threads than its bound, the rest wait, and all of them end once the
+// gate opens.
+TEST(Dispatch, TheGlobalPoolIsBoundedAndItsWaitsStillEnd) {
+    constexpr int kBound = static_cast<int>(DispatchQueue::kPoolThreads);
+    const std::size_t baseline = processThreads();
+    {
+        Clock::setSpeed(20.0);
+        constexpr int kBlocks = kBound + 10;
+        std::atomic<int> started{0};
+        std::atomic<int> finished{0};
+        for (int i = 0; i < kBlocks; ++i) {
+            DispatchQueue::global()->async([&] {
+                ++started;
+                waitUntil([&] { return started.load() == kBlocks; },
+                          std::chrono::milliseconds(120000));
+                ++finished;
+            });
+        }
+        EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; },
+                              std::chrono::milliseconds(120000)))
+            << started.load() << " started";
+        // Its threads end after five idle seconds of clock time, a quarter of a second here.
+        EXPECT_TRUE(waitUntil([&] { return processThreads() <= baseline + 2; }));
+    }
+    {
+        Clock::setSpeed(0.001);
+        const std::size_t before = processThreads();
+        constexpr int kBlocks = kBound + 40;
+        std::atomic<int> started{0};
+        std::atomic<int> finished{0};
+        std::atomic<bool> open{false};
+        for (int i = 0; i < kBlocks; ++i) {
+            DispatchQueue::global()->async([&] {
+                ++started;
+                waitUntil([&] { return open.load(); }, std::chrono::milliseconds(120000));
+                ++finished;
+            });
+        }
+        ASSERT_TRUE(
+            waitUntil([&] { return started.load() >= kBound; }, std::chrono::milliseconds(120000)));
+        EXPECT_EQ(started.load(), kBound);
+        // The pool's threads, its watcher, and a sanitizer's helper.
+        EXPECT_LE(processThreads(), before + kBound + 2);
+        open = true;
+        EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; },
+                              std::chrono::milliseconds(120000)));
+        Clock::setSpeed(1.0);
+    }
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include "orvanerfid/core/Logger.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <deque>
+#include <limits>
 #include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "orvanerfid/core/Console.h"
 
@@ -42,13 +47,15 @@ std::deque<LogEventArg>& heldRecords() {
 
 void callSink(orvLoggerDelegate& sink, const LogEventArg& record) {
     // Records are written from library calls and destructors alike: whatever the sink throws
-    // ends here.
-    tInSink = true;
+    // ends here. The thread may run inside the sink already (a sink's work handing a record on
+    // for another sink call never happens, but a nested hold may hand records): the mark is put
+    // back as it was.
+    const bool wasInSink = std::exchange(tInSink, true);
     try {
         sink.logEvent(record);
-        tInSink = false;
+        tInSink = wasInSink;
     } catch (...) {
-        tInSink = false;
+        tInSink = wasInSink;
         if (orvLogger::showNSLog())
             consoleWriteLine(
                 orvLogger::consoleLine(LogLevel::error, "orvLogger", "The log sink threw"));
@@ -71,7 +78,164 @@ void handHeld() noexcept {
     tHanding = false;
 }
 
+// ---- Repeating faults
+//
+// Of WARN, ERROR and FATAL records alike (the same level, tag and text, save the numbers in
+// it), the first `orvLogger::kFaultsPerSecond` of each second reach the sink; the others of that
+// second are left out and counted. The count is said in the next alike record that passes ("... (N
+// like it left out)"); when none comes, the last one left out is handed on with the count of the
+// others, late, with the first record of any kind that reaches the sink once its second has
+// passed. Only what goes to the sink is left out: every console line is written.
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr auto kRepeatWindow = std::chrono::seconds(1);
+// The kinds the table tracks; when full, it forgets those that owe no count and whose second has
+// passed.
+constexpr std::size_t kRepeatKinds = 1024;
+
+struct RepeatEntry {
+    // The start of the entry's second, and the records that passed in it.
+    SteadyClock::time_point passed;
+    unsigned inWindow = 0;
+    uint64_t leftOut = 0;
+    // The last record left out, handed on with the count when no alike record passes later.
+    LogLevel level = LogLevel::warn;
+    std::optional<std::string> tag;
+    std::string text;
+};
+
+// The table is shared by every writing thread; its mutex is held for the lookup only, never
+// while the sink or the console runs.
+struct RepeatTable {
+    std::mutex mutex;
+    std::unordered_map<uint64_t, RepeatEntry> entries;
+    SteadyClock::time_point pruned;
+    // The earliest moment a left-out count is due without an alike record (ticks of the steady
+    // clock; max: none due): one relaxed load per record when nothing is owed.
+    std::atomic<SteadyClock::rep> due{std::numeric_limits<SteadyClock::rep>::max()};
+};
+
+RepeatTable& repeatTable() {
+    static auto* table = new RepeatTable;
+    return *table;
+}
+
+bool isFault(LogLevel level) {
+    return rawValue(level) >= rawValue(LogLevel::warn);
+}
+
+// FNV-1a over the level, the tag and the text with each run of decimal digits taken as one
+// mark, so that "skipped 9 bytes" and "skipped 12 bytes" are alike.
+uint64_t kindOf(LogLevel level, orvLogger::Tag tag, std::string_view text) {
+    uint64_t hash = 14695981039346656037ull;
+    const auto add = [&hash](unsigned char c) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    };
+    add(static_cast<unsigned char>(rawValue(level)));
+    add(tag ? 1 : 0);
+    if (tag) {
+        for (const char c : *tag)
+            add(static_cast<unsigned char>(c));
+    }
+    add(0);
+    bool inNumber = false;
+    for (const char c : text) {
+        const bool digit = c >= '0' && c <= '9';
+        if (digit && inNumber) continue;
+        inNumber = digit;
+        add(digit ? '#' : static_cast<unsigned char>(c));
+    }
+    return hash;
+}
+
+std::string withCount(std::string text, uint64_t leftOut) {
+    if (leftOut == 0) return text;
+    return text + " (" + std::to_string(leftOut) + " like it left out)";
+}
+
+void updateDue(RepeatTable& table) {
+    SteadyClock::time_point earliest = SteadyClock::time_point::max();
+    for (const auto& [kind, entry] : table.entries) {
+        if (entry.leftOut > 0 && entry.passed + kRepeatWindow < earliest)
+            earliest = entry.passed + kRepeatWindow;
+    }
+    table.due.store(earliest.time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+// Whether a fault record goes to the sink, and with what text; counts it when it does not.
+std::optional<std::string> admitFault(LogLevel level, orvLogger::Tag tag, std::string_view text) {
+    auto& table = repeatTable();
+    const uint64_t kind = kindOf(level, tag, text);
+    const auto now = SteadyClock::now();
+    std::lock_guard guard(table.mutex);
+    auto it = table.entries.find(kind);
+    const bool added = it == table.entries.end();
+    if (added) {
+        // A full table is pruned once a second at most; while it stays full, a new kind passes
+        // untracked (a flood of distinct texts is no repeating fault).
+        if (table.entries.size() >= kRepeatKinds && now - table.pruned >= kRepeatWindow) {
+            table.pruned = now;
+            std::erase_if(table.entries, [now](const auto& item) {
+                return item.second.leftOut == 0 && now - item.second.passed >= kRepeatWindow;
+            });
+        }
+        if (table.entries.size() >= kRepeatKinds) return std::string(text);
+        it = table.entries.try_emplace(kind).first;
+    }
+    RepeatEntry& entry = it->second;
+    if (added || now - entry.passed >= kRepeatWindow) {
+        entry.passed = now;
+        entry.inWindow = 0;
+    }
+    if (entry.inWindow >= orvLogger::kFaultsPerSecond) {
+        if (entry.leftOut++ == 0) updateDue(table);
+        entry.level = level;
+        entry.tag = tag ? std::optional<std::string>(*tag) : std::nullopt;
+        entry.text.assign(text);
+        return std::nullopt;
+    }
+    ++entry.inWindow;
+    const uint64_t leftOut = std::exchange(entry.leftOut, 0);
+    if (leftOut > 0) updateDue(table);
+    return withCount(std::string(text), leftOut);
+}
+
+// The left-out records whose second has passed with no alike record after them: the last of
+// each, with the count of the others.
+std::vector<LogEventArg> takeOverdue() {
+    auto& table = repeatTable();
+    if (table.due.load(std::memory_order_relaxed) == std::numeric_limits<SteadyClock::rep>::max())
+        return {};
+    const auto now = SteadyClock::now();
+    if (now.time_since_epoch().count() < table.due.load(std::memory_order_relaxed)) return {};
+    std::vector<LogEventArg> overdue;
+    std::lock_guard guard(table.mutex);
+    for (auto& [kind, entry] : table.entries) {
+        if (entry.leftOut == 0 || now - entry.passed < kRepeatWindow) continue;
+        overdue.emplace_back(entry.level, std::move(entry.tag),
+                             withCount(std::move(entry.text), entry.leftOut - 1));
+        entry.leftOut = 0;
+        entry.passed = now;
+        entry.inWindow = 1;
+    }
+    updateDue(table);
+    return overdue;
+}
+
 }  // namespace
+
+bool orvLogger::insideSink() noexcept {
+    return tInSink;
+}
+
+orvLogger::InsideSink::InsideSink(bool inside) noexcept : was_(tInSink) {
+    tInSink = tInSink || inside;
+}
+
+orvLogger::InsideSink::~InsideSink() {
+    tInSink = was_;
+}
 
 void orvLogger::beginHold() noexcept {
     ++tHolds;
@@ -115,13 +279,24 @@ void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
     if (tInSink) return;
     const auto sink = delegate();
     if (!sink) return;
+    std::optional<std::string> text;
+    if (isFault(level)) {
+        text = admitFault(level, tag, log);
+        if (!text) return;
+    }
+    auto overdue = takeOverdue();
     LogEventArg record(level, tag ? std::optional<std::string>(*tag) : std::nullopt,
-                       std::string(log));
+                       text ? std::move(*text) : std::string(log));
     if (tHolds > 0 || tHanding) {
-        heldRecords().push_back(std::move(record));
+        auto& held = heldRecords();
+        for (auto& late : overdue)
+            held.push_back(std::move(late));
+        held.push_back(std::move(record));
         return;
     }
     tHanding = true;
+    for (const auto& late : overdue)
+        callSink(*sink, late);
     callSink(*sink, record);
     handHeld();
 }

@@ -39,7 +39,9 @@ class ORVANE_API LogEventArg {
 
 // Receives every record that passes the threshold, on the writer's thread (any thread of the
 // library), once that thread holds no library lock; it must not block for long. The records
-// written on its thread while it runs (by the calls it makes) reach the console only.
+// written while it runs, on its thread and by the work its library calls queue for other
+// threads, reach the console only. A repeating fault reaches it a few times a second at most
+// (see orvLogger).
 class ORVANE_API orvLoggerDelegate {
   public:
     virtual ~orvLoggerDelegate() = default;
@@ -55,13 +57,31 @@ class ORVANE_API orvLoggerDelegate {
 // lock's first mark on that thread to its last), its records wait: their console lines are
 // written at once, and the records reach the sink, in order, on that same thread when its last
 // hold ends, after that lock is released or handed off: a sink never runs under a library lock.
-// A record reaches the sink once. The records written on the sink's thread while it runs (by the
-// sink itself or by the library calls it makes) reach the console only, never the sink, so a
-// sink that calls the library on every record it gets cannot feed itself. A record below the
+// A record reaches the sink once.
+//
+// What the sink sets off never reaches it: the records written on the sink's thread while it
+// runs (by the sink itself or by the library calls it makes), and those written by the blocks
+// those calls queue on the dispatch queues (the work of a UHF or reader operation, its timeout,
+// its completion, the hand-off of a disconnect), on whatever thread they run, reach the console
+// only. The mark goes with each block queued inside it, and with the blocks those queue in
+// turn; not with the loops of a connection (a connect() the sink makes starts loops whose
+// records reach the sink as any others), nor with a reader's telling of events to its delegates.
+//
+// A repeating fault reaches the sink a few times a second at most: of WARN, ERROR and FATAL
+// records alike (the same level, tag and text, save the numbers in the text), the first
+// `kFaultsPerSecond` of each second pass and the others are left out and counted. So a sink that
+// calls the library on every record it gets stops being called once its calls' records repeat,
+// and a reader that writes the same fault hundreds of times a second calls it a few times. No
+// record is left out without a count: the next alike record that passes says it, as "<text> (N
+// like it left out)"; when none comes, the last record left out is handed on with the count of
+// the others, with the first record of any kind that reaches the sink once its second has
+// passed. TRACE, DEBUG and INFO records, and the console, are never left out. A record below the
 // threshold costs one atomic load; callers that build expensive texts test `isEnabled` first.
 class ORVANE_API orvLogger {
   public:
     using Tag = std::optional<std::string_view>;
+    // Alike fault records that reach the sink in one second; the others are counted.
+    static constexpr unsigned kFaultsPerSecond = 10;
 
     static LogLevel level() noexcept { return level_.load(std::memory_order_relaxed); }
     static void setLevel(LogLevel level) noexcept {
@@ -113,6 +133,23 @@ class ORVANE_API orvLogger {
     // with no library lock held.
     ORVANE_INTERNAL static void beginHold() noexcept;
     ORVANE_INTERNAL static void endHold() noexcept;
+
+    // Internal: whether the calling thread runs inside the sink (the sink itself, a library call
+    // it makes, or a block queued inside it): the records it writes reach the console only.
+    ORVANE_INTERNAL static bool insideSink() noexcept;
+    // Internal: puts the calling thread inside the sink for its scope when `inside` is true (the
+    // dispatch queues re-establish the mark of the thread that queued a block); it ends as it
+    // was.
+    class ORVANE_INTERNAL InsideSink {
+      public:
+        explicit InsideSink(bool inside) noexcept;
+        ~InsideSink();
+        InsideSink(const InsideSink&) = delete;
+        InsideSink& operator=(const InsideSink&) = delete;
+
+      private:
+        bool was_;
+    };
 
     // Internal (the reader registers itself; not exported): makes `sink` the logger's sink unless
     // a live sink is registered already. Returns true when it became the sink.

@@ -3,10 +3,22 @@
 // Dispatch queues and cancellable work items: the library's only source of threads.
 //
 // Blocks on the queues may block for seconds (3000 ms sends, 7000 ms initialisation budgets),
-// so the threads behind the concurrent queues grow with demand: a block posted while every
-// thread is busy gets a new thread, and no block ever waits for another to finish first.
-// Threads are never joined; an idle one waits for the next block and ends after five seconds
-// (clock time) without one.
+// and some wait for a block queued after them (a call waiting for the UHF lock, whose holder's
+// work is queued; a send waiting for the receive loop's reply). So the threads behind the
+// concurrent queues grow with demand: a block posted while every thread is busy gets a new
+// thread, and no block waits for another to finish first, up to `kPoolThreads` threads (every
+// reader needs fewer than ten; the bound is for a burst of blocked work, such as an application
+// callback that calls the library on everything it hears). Past it a block waits for a thread
+// that frees; a hard bound could leave the library's own waits waiting for ever (every thread
+// blocked on work still queued), so while blocks wait and none has been taken for 100 ms (clock
+// time) one more thread starts: past the bound the pool grows by ten threads a second at most,
+// and every wait ends. A thread that cannot start (the process is out of threads or memory)
+// never ends the process: one ERROR record, and the block waits for a thread that frees or
+// starts later. Threads are never joined; an idle one waits for the next block and ends after
+// five seconds (clock time) without one.
+//
+// A block queued on a thread that runs inside the log sink (see orvLogger) runs inside it too;
+// a work item does not.
 
 #include <atomic>
 #include <cstdint>
@@ -82,6 +94,10 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   public:
     struct Executor;
 
+    // The threads the global pool starts at once for a burst of blocking blocks; past it, one
+    // more each 100 ms (clock time) in which no waiting block was taken.
+    static constexpr std::size_t kPoolThreads = 256;
+
     static std::shared_ptr<DispatchQueue> global(DispatchQoS qos = DispatchQoS::default_);
     static std::shared_ptr<DispatchQueue> main();
     static std::shared_ptr<DispatchQueue> make(std::string label, DispatchQoS qos,
@@ -103,6 +119,7 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
 
   private:
     struct SerialState;
+    void enqueue(std::function<void()> block);
     void drain();
 
     std::string label_;

@@ -49,8 +49,12 @@
 //   whether its connection stands). The reader's device-setting
 //   and parameter operations, the engine's parameter operations and the firmware update only
 //   queue their work there, and run as from any thread.
-// - The records written by the calls a log sink makes, on its thread while it runs, reach the
-//   console only, never the sink: a sink that reacts to records cannot feed itself.
+// - The records written by the calls a log sink makes, on its thread while it runs and by the
+//   blocks those calls queue (an operation's work, timeout and completion, a handed-off
+//   disconnect) on whatever thread they run, reach the console only, never the sink; a
+//   connection its connect() starts, and the line's teller its call may wake, are not such
+//   work. Alike fault records reach the sink ten a second at most, the rest counted (see
+//   orvLogger): a sink that reacts to records is called a few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
 // sink) runs while a library lock is held; what it throws is caught and logged here.

@@ -130,7 +130,10 @@ bool EventSequence::wakeTeller(bool tag) {
 }
 
 void EventSequence::startTeller() {
-    DispatchQueue::global()->async([self = shared_from_this()] { self->drain(); });
+    // A work item: the teller belongs to the line, not to the call that woke it, so it never
+    // runs inside the log sink, even when a call the sink made put the event that wakes it.
+    DispatchQueue::global()->async(std::make_shared<DispatchWorkItem>(
+        [self = shared_from_this()](const DispatchWorkItem&) { self->drain(); }));
 }
 
 void EventSequence::put(Entry entry) {
