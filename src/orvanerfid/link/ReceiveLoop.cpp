@@ -85,14 +85,17 @@ void ReceiveLoop::start(std::weak_ptr<void> owner, Hooks hooks) {
         earlier->wait(kReplaceWait);
     }
     if (prepare) prepare();
-    queue_->async([item, ran, shared, owner = std::move(owner)] {
-        item->perform();
-        // A loop stopped or replaced before it ran finishes too: its owner learns its end.
-        if (*ran || !shared->finished) return;
-        if (const auto alive = owner.lock()) {
-            contained("The end of the receive loop", shared->finished);
-        }
-    });
+    // Queued as a work item: the loop belongs to its connection, never to the call that started
+    // it, so it never runs inside the log sink (see DispatchQueue).
+    queue_->async(std::make_shared<DispatchWorkItem>(
+        [item, ran, shared, owner = std::move(owner)](const DispatchWorkItem&) {
+            item->perform();
+            // A loop stopped or replaced before it ran finishes too: its owner learns its end.
+            if (*ran || !shared->finished) return;
+            if (const auto alive = owner.lock()) {
+                contained("The end of the receive loop", shared->finished);
+            }
+        }));
 }
 
 void ReceiveLoop::stop() {
