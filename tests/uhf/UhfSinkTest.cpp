@@ -142,5 +142,49 @@ TYPED_TEST(UhfSinkTest, ASinkThatCallsTheReaderOnEveryErrorIsCalledAFewTimes) {
     }
 }
 
+// Starts an inventory from inside the sink, once; writes an ERROR of its own when the delegate
+// hears the inventory's start. That start is told by the reader's event line, which the sink's
+// call woke: the record of the delegate's must reach the sink as any other.
+class InventoryFromTheSink : public ReaderSink {
+  public:
+    explicit InventoryFromTheSink(std::weak_ptr<UhfReader> reader)
+        : ReaderSink(std::make_shared<CallLog>()), reader_(std::move(reader)) {}
+
+    void logEvent(const LogEventArg& record) override {
+        if (record.log().find(kHeard) != std::string::npos) heard = true;
+        if (record.log().find(kStart) == std::string::npos || started.exchange(true)) return;
+        if (const auto reader = reader_.lock()) reader->uhf()->inventory([](ResultCode) {});
+    }
+    void actionStateEvent(ActionState state) override {
+        if (state == ActionState::inventory) {
+            told = true;
+            orvLogger::error("UhfSinkTest", kHeard);
+        }
+    }
+
+    static constexpr const char* kStart = "Start the inventory from the sink";
+    static constexpr const char* kHeard = "The delegate heard the inventory start";
+    std::atomic<bool> started{false};
+    std::atomic<bool> told{false};
+    std::atomic<bool> heard{false};
+
+  private:
+    const std::weak_ptr<UhfReader> reader_;
+};
+
+// The inventory a sink's call starts is told to the delegate outside the sink: the delegate's
+// records reach the sink.
+TYPED_TEST(UhfSinkTest, ARecordOfADelegateTheSinksCallWokeReachesTheSink) {
+    auto& f = this->f;
+    auto sink = std::make_shared<InventoryFromTheSink>(f.reader);
+    f.reader->setReaderDelegate(sink);
+    orvLogger::error("UhfSinkTest", InventoryFromTheSink::kStart);
+    ASSERT_TRUE(waitUntil([&] { return sink->told.load(); }, std::chrono::seconds(60)));
+    // The delegate's record was handed to the sink inside its call, on the teller's thread.
+    EXPECT_TRUE(sink->heard.load());
+    EXPECT_EQ(codeOf([&](auto done) { f.reader->uhf()->stop(done); }), ResultCode::noError);
+    f.reader->setReaderDelegate(f.sink);
+}
+
 }  // namespace
 }  // namespace orvane::test
