@@ -17,6 +17,11 @@
 //    every pair of a side.
 // 3. The top rate: tags fed as fast as they go, the ratio of the rates at the two delegates, and
 //    the tag reports the event line did not tell (`dropped`, its `notTold()` over the runs).
+// 4. An application that never returns: its tag callback held while the fed reports fill the
+//    event line and twice as many more are parsed and dropped. `stop_us` is the time from stop()
+//    to its answer, which comes while the callback is still held (median and largest of the
+//    runs); `grown_MB` the growth of the process's resident memory from before the inventory to
+//    the full line (largest of the runs: the first, before the allocator keeps what it freed).
 //
 // A Vk210 tag report is one frame; a Vk640 one is a tag record in an inventory data packet, so
 // "one report per write" is a packet of one tag and "eight per write" a packet of eight (the
@@ -61,6 +66,7 @@
 #include <benchmark/benchmark.h>
 
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -130,6 +136,9 @@ constexpr std::size_t kChunkTags = 256;
 constexpr std::size_t kChunksAhead = 32;
 constexpr int kTopPairs = 31;
 constexpr int kTopWarmupPairs = 2;
+
+// Inventories to a held application.
+constexpr int kHeldRuns = 7;
 
 // How long a feed may wait for its last tags to be told or counted as not told.
 constexpr auto kCompletionLimit = std::chrono::seconds(10);
@@ -247,6 +256,43 @@ class CountingApp : public UhfDelegate {
     }
     void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs&) override {}
 };
+
+// An application whose tag callbacks wait until it is released.
+class HeldApp : public UhfDelegate {
+  public:
+    void readTag(std::shared_ptr<UhfReader>, std::shared_ptr<TagInfo>) override {
+        std::unique_lock guard(lock_);
+        open_.wait(guard, [&] { return released_; });
+    }
+    void accessResult(std::shared_ptr<UhfReader>, const AccessResultEventArgs&) override {}
+    void hold() {
+        std::lock_guard guard(lock_);
+        released_ = false;
+    }
+    void release() {
+        {
+            std::lock_guard guard(lock_);
+            released_ = true;
+        }
+        open_.notify_all();
+    }
+
+  private:
+    std::mutex lock_;
+    std::condition_variable open_;
+    bool released_ = true;
+};
+
+// The resident memory of this process, in bytes.
+long residentBytes() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(statm);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
 
 class Found : public DetectReaderDelegate {
   public:
@@ -516,7 +562,13 @@ struct TopFigures {
     uint64_t dropped = 0;
     bool done = false;
 };
+struct HeldFigures {
+    double stopP50Us = 0, stopMaxUs = 0, grownMb = 0;
+    int runs = 0;
+    bool done = false;
+};
 struct ModelFigures {
+    HeldFigures held;
     PacedFigures bluetooth;
     PacedFigures burst;
     TopFigures top;
@@ -666,6 +718,81 @@ void topPairs(benchmark::State& state) {
     summary()[Model::kName].top = f;
 }
 
+// Each iteration is one inventory to a held application: the line fills, then stop().
+template <typename Model>
+void heldRuns(benchmark::State& state) {
+    ReaderRig<Model> rig(kChunkTags);
+    if (!rig.ready) {
+        state.SkipWithError("the reader did not connect");
+        return;
+    }
+    const auto uhf = rig.reader->uhf();
+    const auto protocol = rig.reader->baseProtocol();
+    const EventSequence& line = rig.reader->eventLine();
+    const std::vector<Bytes>& chunks = rig.writes.at(kChunkTags);
+    auto app = std::make_shared<HeldApp>();
+    uhf->setDelegate(app);
+    std::vector<double> stops;
+    double grown = 0;
+    for (auto _ : state) {
+        app->hold();
+        const long before = residentBytes();
+        std::atomic<bool> started{false};
+        uhf->inventory([&](ResultCode) { started = true; });
+        waitFor([&] { return started.load(); });
+        // The line's worth and twice as many more, each chunk parsed before the next is fed.
+        const uint64_t parsed0 = protocol->tagReportsParsed();
+        for (std::size_t i = 0; i * kChunkTags < 3 * EventSequence::kTagCapacity; ++i) {
+            const uint64_t target = parsed0 + (i + 1) * kChunkTags;
+            if (!rig.accessory->sendToHost(chunks[i % chunks.size()]) ||
+                !waitFor([&] { return protocol->tagReportsParsed() >= target; })) {
+                app->release();
+                state.SkipWithError("tags missing");
+                return;
+            }
+        }
+        if (!waitFor([&] { return line.waitingTags() >= EventSequence::kTagCapacity; })) {
+            app->release();
+            state.SkipWithError("the line did not fill");
+            return;
+        }
+        grown = std::max(grown, double(residentBytes() - before) / double(1 << 20));
+        std::atomic<int64_t> tookNs{-1};
+        const Clk::time_point asked = Clk::now();
+        uhf->stop([&](ResultCode) { tookNs = (Clk::now() - asked).count(); });
+        const bool answered = waitFor([&] { return tookNs.load() >= 0; });
+        app->release();
+        waitFor([&] {
+            return tookNs.load() >= 0 && rig.reader->actionState() == ActionState::stop &&
+                   line.isIdle();
+        });
+        if (!answered) {
+            state.SkipWithError("stop() did not answer");
+            return;
+        }
+        const double us = double(tookNs.load()) / 1e3;
+        state.SetIterationTime(us / 1e6);
+        stops.push_back(us);
+    }
+    HeldFigures f;
+    f.stopP50Us = quantile(stops, 0.5);
+    f.stopMaxUs = quantile(stops, 1.0);
+    f.grownMb = grown;
+    f.runs = int(stops.size());
+    f.done = true;
+    state.counters["stop_us"] = f.stopP50Us;
+    state.counters["stop_max_us"] = f.stopMaxUs;
+    state.counters["grown_MB"] = f.grownMb;
+    summary()[Model::kName].held = f;
+}
+
+void BM_Vk640HeldApplication(benchmark::State& state) {
+    heldRuns<Vk640Model>(state);
+}
+void BM_Vk210HeldApplication(benchmark::State& state) {
+    heldRuns<Vk210Model>(state);
+}
+
 void BM_Vk640Paced3000(benchmark::State& state) {
     pacedPairs<Vk640Model>(state, kBluetoothPace);
 }
@@ -703,6 +830,14 @@ BENCHMARK(BM_Vk210Paced20000)
     ->Unit(benchmark::kMicrosecond)
     ->UseManualTime();
 BENCHMARK(BM_Vk210TopRate)->Iterations(kTopPairs)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_Vk640HeldApplication)
+    ->Iterations(kHeldRuns)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime();
+BENCHMARK(BM_Vk210HeldApplication)
+    ->Iterations(kHeldRuns)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime();
 
 void printPaced(const Pace& pace, const PacedFigures& f) {
     if (!f.done) return;
@@ -731,6 +866,12 @@ int main(int argc, char** argv) {
                 "uhf %.0f tags/s, link %.0f tags/s, dropped %llu\n",
                 kTopPairs, kChunksAhead * kChunkTags, f.top.ratio, f.top.ratioQ1, f.top.ratioQ3,
                 f.top.uhfRate, f.top.linkRate, static_cast<unsigned long long>(f.top.dropped));
+        }
+        if (f.held.done) {
+            std::printf(
+                "  held application, %d runs: stop() answered in %.0f us (largest %.0f), "
+                "memory grew %.1f MB to the full line\n",
+                f.held.runs, f.held.stopP50Us, f.held.stopMaxUs, f.held.grownMb);
         }
     }
     return 0;
