@@ -190,14 +190,22 @@ TYPED_TEST(UhfRestartTest, AnOperationRightAfterAStopIsAnsweredWaitsForTheInvent
                 return text.find("Waiting for the end of the stopped inventory") !=
                        std::string::npos;
             },
-            [sim = f.sim] { sim->releaseHeldFrames(); });
+            // The end, held once the simulator has written it, then let go.
+            [sim = f.sim] {
+                waitUntil([&] { return sim->heldFrames() == 1; });
+                sim->releaseHeldFrames();
+            });
         EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
-        // The end is still to come when the stop has answered (for the model that reports it).
-        EXPECT_EQ(f.sim->heldFrames(), TypeParam::kEndAfterStop ? 1u : 0u);
+        // The end is still to come when the stop has answered (for the model that reports it):
+        // held, or not yet written.
+        EXPECT_EQ(f.reader->actionState() == ActionState::stop, !TypeParam::kEndAfterStop);
         EXPECT_EQ(codeOf([&](auto done) { uhf->inventory(done); }), kOk);
         this->sink->arm(nullptr, nullptr);
-        f.sim->releaseHeldFrames();
         EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
+        // The second end, held once the simulator writes it, then let go.
+        if (TypeParam::kEndAfterStop) {
+            EXPECT_TRUE(waitUntil([&] { return f.sim->heldFrames() == 1; }));
+        }
         f.sim->releaseHeldFrames();
         EXPECT_TRUE(waitUntil([&] { return f.reader->actionState() == ActionState::stop; }));
     }

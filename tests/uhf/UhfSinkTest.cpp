@@ -157,8 +157,8 @@ class InventoryFromTheSink : public ReaderSink {
     }
     void actionStateEvent(ActionState state) override {
         if (state == ActionState::inventory) {
-            told = true;
             orvLogger::error("UhfSinkTest", kHeard);
+            told = true;
         }
     }
 

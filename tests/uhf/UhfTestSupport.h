@@ -199,6 +199,8 @@ template <typename Model>
 class UhfRig : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The rig's tests count TRACE records; a test run before them may have raised the level.
+        orvLogger::setLevel(LogLevel::trace);
         log = LogCapture::install();
         sim->setTags(makeSimTags(tags));
         ASSERT_TRUE(connectStandIn<Model>(manager, sim, accessory, reader, app));
