@@ -147,8 +147,9 @@ void ReceiveLoop::passDropped(const std::vector<std::pair<uint64_t, std::size_t>
         hooks = hooks_;
     }
     if (!hooks || !hooks->endedTags) return;
-    for (const auto& [mark, count] : dropped) {
-        contained("The tag reports of an ended loop", [&] { hooks->endedTags(mark, count); });
+    for (const auto& entry : dropped) {
+        contained("The tag reports of an ended loop",
+                  [&] { hooks->endedTags(entry.first, entry.second); });
     }
 }
 
