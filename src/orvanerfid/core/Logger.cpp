@@ -47,9 +47,8 @@ std::deque<LogEventArg>& heldRecords() {
 
 void callSink(orvLoggerDelegate& sink, const LogEventArg& record) {
     // Records are written from library calls and destructors alike: whatever the sink throws
-    // ends here. The thread may run inside the sink already (a sink's work handing a record on
-    // for another sink call never happens, but a nested hold may hand records): the mark is put
-    // back as it was.
+    // ends here. The mark is put back as it was: the thread may already run inside the sink (a
+    // block queued inside it may hand on records held before it began).
     const bool wasInSink = std::exchange(tInSink, true);
     try {
         sink.logEvent(record);

@@ -66,9 +66,9 @@ class Vk210Protocol : public BaseProtocol {
     // not yet raised (counted as a stopped loop's) and the queued replies the exchange in flight
     // does not wait for. The bytes not yet cut, the reply of the exchange in flight, the outcome
     // of a tag access and the reader's other reports are kept, so an operation under way still
-    // gets its answer, once; accessBankType
-    // announces the bank of a coming tag access, here and to the transport's dumps;
-    // setEngineReadyEvent and skuType go to the delegate unchanged; anything else is ignored.
+    // gets its answer, once. accessBankType announces the bank of a coming tag access, here and
+    // to the transport's dumps; setEngineReadyEvent and skuType go to the delegate unchanged;
+    // anything else is ignored.
     void pumpEvent(const ProtocolEventArgs& event) override;
 
     // Replies queued for the sends.

@@ -46,9 +46,9 @@
 //   thread); a device or radio-driver operation throws ReaderException 0x4002 with nothing sent
 //   (every protocol send there answers 0x4002); connect() and disconnect() answer at once and
 //   leave what would wait to a global-queue thread (connect() of another reader only answers
-//   whether its connection stands). The reader's device-setting
-//   and parameter operations, the engine's parameter operations and the firmware update only
-//   queue their work there, and run as from any thread.
+//   whether its connection stands). The reader's device-setting and parameter operations, the
+//   engine's parameter operations and the firmware update only queue their work there, and run
+//   as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs and by the
 //   blocks those calls queue (an operation's work, timeout and completion, a handed-off
 //   disconnect) on whatever thread they run, reach the console only, never the sink; a

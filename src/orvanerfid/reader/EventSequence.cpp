@@ -101,8 +101,8 @@ std::vector<std::string> EventSequence::takeEndReports() {
 
 bool EventSequence::admit(const Entry& entry, bool& warn) {
     if (!entry.tag) return true;
-    if (closed_) {
-        countEnded(connections_.back(), 1);
+    if (Connection& current = connections_.back(); current.closed) {
+        countEnded(current, 1);
         return false;
     }
     if (waiting_ >= kTagCapacity) {
@@ -321,7 +321,6 @@ void EventSequence::open() {
         previous.closed = true;
         previous.untold += std::exchange(unreported_, 0);
         connections_.push_back({previous.number + 1});
-        closed_ = false;
         openedAt_ = eventsPut_;
         records = takeEndReports();
     }
@@ -330,7 +329,6 @@ void EventSequence::open() {
 
 void EventSequence::resume() {
     std::lock_guard guard(mutex_);
-    closed_ = false;
     connections_.back().closed = false;
 }
 
@@ -338,7 +336,6 @@ void EventSequence::close() {
     std::vector<std::string> records;
     {
         std::lock_guard guard(mutex_);
-        closed_ = true;
         Connection& current = connections_.back();
         current.closed = true;
         const auto dropped =

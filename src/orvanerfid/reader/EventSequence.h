@@ -192,7 +192,6 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     std::vector<Entry> spare_;
     // Tag reports in `pending_` and in the batch being told.
     std::size_t waiting_ = 0;
-    bool closed_ = false;
     bool telling_ = false;
     // The teller gathers, and whether it was asked to stop gathering.
     bool gathering_ = false;
@@ -201,7 +200,8 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     bool inBatch_ = false;
     uint64_t batchGeneration_ = 0;
     uint64_t batchConnection_ = 0;
-    // Oldest first; the last is the current connection (open, or closed until the next `open`).
+    // Oldest first; the last is the current connection (open, or closed until the next `open`):
+    // the line takes tag reports while it is open.
     std::deque<Connection> connections_{Connection{1}};
     // Whether the operation running has warned of dropped tag reports.
     bool warned_ = false;
