@@ -11,19 +11,11 @@
 #include "orvanerfid/link/EATransport.h"
 #include "orvanerfid/orvanerfid_c.h"
 #include "reader/ReaderFixture.h"
-#include "sim/SimVk210Module.h"
 
 namespace orvane::test {
 namespace {
 
-struct Vk210C : Vk210Model {
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
-};
-using CModels = ::testing::Types<Vk210C, Vk640Model>;
+using CModels = ::testing::Types<Vk210UhfModel, Vk640Model>;
 
 struct Counter {
     std::atomic<int> count{0};

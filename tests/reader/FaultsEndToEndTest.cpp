@@ -10,7 +10,6 @@
 
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
-#include "sim/SimVk210Module.h"
 #include "sim/SimVk210Settings.h"
 #include "uhf/UhfAppDelegate.h"
 
@@ -42,12 +41,7 @@ uint32_t key(OrvRfidCmdId id) {
 }
 
 // The model's parts of a row: the request keys faults aim at, and its busy status.
-struct Vk210Faults : test::Vk210Model {
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
+struct Vk210Faults : test::Vk210UhfModel {
     static constexpr uint16_t kBusy = 0x01;
     static uint32_t skuKey() { return key(OrvRfidCmdId::skuId); }
     static uint32_t inventoryKey() { return key(OrvRfidCmdId::inventory); }

@@ -25,6 +25,7 @@
 #include "orvanerfid/link/EATransport.h"
 #include "orvanerfid/reader/UhfReader.h"
 #include "sim/SimVk210.h"
+#include "sim/SimVk210Module.h"
 #include "sim/SimVk640.h"
 
 namespace orvane::test {
@@ -133,6 +134,17 @@ class SimReaderFixture {
     std::shared_ptr<UhfReader> reader;
 };
 
+// A UhfReaderDelegate that hears only action changes.
+class ActionListener : public UhfReaderDelegate {
+  public:
+    void batteryPercentageEvent(uint8_t) override {}
+    void temperatureEvent(double) override {}
+    void connectStateEvent(const ConnectStateEventArgs&) override {}
+    void triggerKeyEvent(const KeyEventArgs&) override {}
+    void notificationEvent(const NotificationEventArgs&) override {}
+    void logEvent(const LogEventArg&) override {}
+};
+
 // The two models, for typed suites. Each sim starts in the state a reader is found in: the
 // Vk210 already in the connection mode the library wants, so a connect walks no mode switch.
 struct Vk210Model {
@@ -154,6 +166,15 @@ struct Vk640Model {
     static std::shared_ptr<Sim> makeSim() { return std::make_shared<Sim>(); }
     static std::shared_ptr<SimAccessory> accessory(const std::shared_ptr<Sim>& sim) {
         return Sim::makeAccessory(sim, "SIM640-0001", "1.01.11");
+    }
+};
+
+// A Vk210 whose radio module answers the UHF operations.
+struct Vk210UhfModel : Vk210Model {
+    static std::shared_ptr<Sim> makeSim() {
+        auto sim = Vk210Model::makeSim();
+        addVk210ModuleRows(*sim);
+        return sim;
     }
 };
 

@@ -1,11 +1,13 @@
 #pragma once
 
-// Helpers shared by the test suites: bounded waits, a capturing log sink and a walk over the
-// frames of a byte stream.
+// Helpers shared by the test suites: bounded waits, a gate, a capturing log sink and a walk over
+// the frames of a byte stream.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -41,6 +43,40 @@ template <typename Cutter, typename OnFrame>
 std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
     return forEachFrameUntil(stream, cut, onFrame, [] { return false; });
 }
+
+// A gate that threads wait at while it is closed: a test holds a thread (an application callback,
+// a log sink) for as long as it wants, so what it proves never depends on the machine's speed.
+class Gate {
+  public:
+    // The threads that reach `pass()` from now on wait there until `open()`.
+    void close() {
+        std::lock_guard guard(lock_);
+        closed_ = true;
+    }
+    void open() {
+        {
+            std::lock_guard guard(lock_);
+            closed_ = false;
+        }
+        opened_.notify_all();
+    }
+    // Waits while the gate is closed.
+    void pass() {
+        std::unique_lock guard(lock_);
+        if (!closed_) return;
+        ++waiting_;
+        opened_.wait(guard, [&] { return !closed_; });
+        --waiting_;
+    }
+    // The threads waiting at the gate.
+    int waiting() const { return waiting_.load(); }
+
+  private:
+    std::mutex lock_;
+    std::condition_variable opened_;
+    bool closed_ = false;
+    std::atomic<int> waiting_{0};
+};
 
 // The code of the ReaderException `call` throws; 0x0000 when it throws none.
 inline ResultCode codeOf(const std::function<void()>& call) {

@@ -12,30 +12,14 @@
 #include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
-#include "sim/SimVk210Module.h"
 
 namespace orvane::test {
 namespace {
 
-struct Vk210Order : Vk210Model {
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
-};
-struct Vk640Order : Vk640Model {};
-
 // Holds the application's first inventory start report until `release`; `inside` is ready once
 // the report is held.
-class HeldStart : public UhfReaderDelegate {
+class HeldStart : public ActionListener {
   public:
-    void batteryPercentageEvent(uint8_t) override {}
-    void temperatureEvent(double) override {}
-    void connectStateEvent(const ConnectStateEventArgs&) override {}
-    void triggerKeyEvent(const KeyEventArgs&) override {}
-    void notificationEvent(const NotificationEventArgs&) override {}
-    void logEvent(const LogEventArg&) override {}
     void actionStateEvent(ActionState state) override {
         if (state != ActionState::inventory || !armed_.exchange(false)) return;
         inside.set_value();
@@ -60,7 +44,7 @@ class UhfConnectionOrderTest : public ::testing::Test {
     ModelReader<Model> f{Model::makeSim()};
 };
 
-using Models = ::testing::Types<Vk210Order, Vk640Order>;
+using Models = ::testing::Types<Vk210UhfModel, Vk640Model>;
 TYPED_TEST_SUITE(UhfConnectionOrderTest, Models, ModelName);
 
 // A reconnect while the application still holds the inventory's start report: the old

@@ -25,7 +25,6 @@
 #include "orvanerfid/link/OrvaneDevice.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
-#include "sim/SimVk210Module.h"
 #include "uhf/UhfTestSupport.h"
 
 namespace orvane::test {
@@ -41,13 +40,8 @@ std::string hex(ResultCode code) {
 
 // The models as the application's reader finds them, and the stand-in of a second reader of the
 // same model on a transport of its own.
-struct Vk210Own : Vk210Model {
+struct Vk210Own : Vk210UhfModel {
     using StandIn = Vk210StandIn;
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
 };
 struct Vk640Own : Vk640Model {
     using StandIn = Vk640StandIn;

@@ -18,7 +18,6 @@
 #include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
-#include "sim/SimVk210Module.h"
 #include "uhf/UhfAppDelegate.h"
 
 namespace orvane::test {
@@ -59,13 +58,8 @@ bool endsInventory(ByteView frame) {
     return frame.size() > 4 && readBe16(frame, 3) == rawValue(OrvRfidCmdId::inventoryStatus);
 }
 
-struct Vk210Restart : Vk210Model {
+struct Vk210Restart : Vk210UhfModel {
     static constexpr bool kEndAfterStop = true;
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
 };
 struct Vk640Restart : Vk640Model {
     static constexpr bool kEndAfterStop = false;

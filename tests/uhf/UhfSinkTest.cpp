@@ -12,21 +12,15 @@
 
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
-#include "sim/SimVk210Module.h"
 
 namespace orvane::test {
 namespace {
 
 // The models with a bad status their reader can answer every request with, and a word for the
 // model in the record that starts the sink (records alike save their numbers count as one fault).
-struct Vk210Sink : Vk210Model {
+struct Vk210Sink : Vk210UhfModel {
     static constexpr uint16_t kBadStatus = 0x01;
     static constexpr const char* kWord = "small";
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
 };
 struct Vk640Sink : Vk640Model {
     static constexpr uint16_t kBadStatus = 0xFFFF;

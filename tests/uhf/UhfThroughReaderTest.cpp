@@ -26,7 +26,6 @@
 #include "orvanerfid/uhf/ModuleLock.h"
 #include "orvanerfid/uhf/UhfFactory.h"
 #include "reader/ReaderFixture.h"
-#include "sim/SimVk210Module.h"
 #include "uhf/UhfAppDelegate.h"
 
 namespace orvane::test {
@@ -55,12 +54,7 @@ std::string flatHex(const std::string& text) {
 // What differs between the two readers here: the Vk210 carries its radio module; how each sim
 // drops its link mid-inventory; the RSSI each reports for a tag; how a permanent lock's result
 // is named.
-struct Vk210Uhf : Vk210Model {
-    static std::shared_ptr<Sim> makeSim() {
-        auto sim = Vk210Model::makeSim();
-        addVk210ModuleRows(*sim);
-        return sim;
-    }
+struct Vk210Uhf : Vk210UhfModel {
     static void dropAfter(Sim& sim, std::size_t tags) { sim.setDropLinkAfterReports(tags); }
     static float rssi(std::size_t, const SimTag& tag) { return tag.rssi / 100.0f; }
     // The keep-alive exchanges asked of the reader; it is asked while an action runs too.
@@ -344,17 +338,6 @@ TYPED_TEST(UhfThroughReaderTest, ALinkDroppedMidInventoryEndsDisconnectedWithThe
 }
 
 // ---- One operation after another, as a multi-threaded application drives them ---------------
-
-// A UhfReaderDelegate that hears only action changes.
-class ActionListener : public UhfReaderDelegate {
-  public:
-    void batteryPercentageEvent(uint8_t) override {}
-    void temperatureEvent(double) override {}
-    void connectStateEvent(const ConnectStateEventArgs&) override {}
-    void triggerKeyEvent(const KeyEventArgs&) override {}
-    void notificationEvent(const NotificationEventArgs&) override {}
-    void logEvent(const LogEventArg&) override {}
-};
 
 // Records, in the order the application hears them, the action changes (UhfReaderDelegate) and
 // the tag reports and access results (RfidDelegate); `onAction` runs inside each action report.
@@ -695,14 +678,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
             while (waiting > most && !mostWaiting.compare_exchange_weak(most, waiting)) {
             }
         }
-        {
-            std::unique_lock gate(gateLock_);
-            if (held_) {
-                ++atGate;
-                opened_.wait(gate, [&] { return !held_; });
-                --atGate;
-            }
-        }
+        gate_.pass();
         std::function<void()> action;
         {
             std::lock_guard guard(lock_);
@@ -713,17 +689,10 @@ class SlowApp : public ActionListener, public RfidDelegate {
     }
 
     // Closes the gate for the tag callbacks to come; `release()` opens it.
-    void hold() {
-        std::lock_guard gate(gateLock_);
-        held_ = true;
-    }
-    void release() {
-        {
-            std::lock_guard gate(gateLock_);
-            held_ = false;
-        }
-        opened_.notify_all();
-    }
+    void hold() { gate_.close(); }
+    void release() { gate_.open(); }
+    // Tag callbacks waiting at the gate.
+    int atGate() const { return gate_.waiting(); }
     void accessResult(const std::shared_ptr<BaseReader>&, const AccessResultEventArgs&) override {
         const Inside inside(*this);
         journal.add("result");
@@ -759,8 +728,6 @@ class SlowApp : public ActionListener, public RfidDelegate {
     std::atomic<std::size_t> mostWaiting{0};
     std::atomic<int> overlaps{0};
     std::atomic<ActionState> lastHeard{ActionState::stop};
-    // Tag callbacks waiting at the gate.
-    std::atomic<int> atGate{0};
 
   private:
     struct Inside {
@@ -779,9 +746,7 @@ class SlowApp : public ActionListener, public RfidDelegate {
     std::mutex lock_;
     std::function<void()> next_;
     std::vector<std::weak_ptr<TagInfo>> kept_;
-    std::mutex gateLock_;
-    std::condition_variable opened_;
-    bool held_ = false;
+    Gate gate_;
 };
 
 // The reader delegate of the line's tests: the connection states go to the fixture's call log;
@@ -798,12 +763,7 @@ class LineRecords : public ReaderSink {
         if (record.level() == LogLevel::warn) ++warnings;
         if (text.find("slower than the reader") != std::string::npos) {
             ++slower;
-            std::unique_lock gate(gateLock_);
-            if (armed_) {
-                armed_ = false;
-                held = true;
-                letGo_.wait(gate, [&] { return !held.load(); });
-            }
+            if (armed_.exchange(false)) gate_.pass();
         }
         if (text.starts_with("The connection ended")) ++connectionEnds;
         if (const auto at = text.find(" tag reports were not told"); at != std::string::npos) {
@@ -814,30 +774,25 @@ class LineRecords : public ReaderSink {
         if (text.find("Receive queue full") != std::string::npos) ++linkDrops;
     }
     void holdAtSlower() {
-        std::lock_guard gate(gateLock_);
+        gate_.close();
         armed_ = true;
     }
     void letGo() {
-        {
-            std::lock_guard gate(gateLock_);
-            armed_ = false;
-            held = false;
-        }
-        letGo_.notify_all();
+        armed_ = false;
+        gate_.open();
     }
+    // A thread is kept inside the record of a slower application.
+    bool held() const { return gate_.waiting() == 1; }
     std::atomic<int> warnings{0};
     std::atomic<int> slower{0};
     std::atomic<int> connectionEnds{0};
     std::atomic<uint64_t> notTold{0};
     std::atomic<int> aliveFailures{0};
     std::atomic<int> linkDrops{0};
-    // A thread is kept inside the record of a slower application.
-    std::atomic<bool> held{false};
 
   private:
-    std::mutex gateLock_;
-    std::condition_variable letGo_;
-    bool armed_ = false;
+    std::atomic<bool> armed_{false};
+    Gate gate_;
 };
 
 // The application and the log records stand between the reader and the test; the keep-alive runs
@@ -912,7 +867,7 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
         stream(perSecond);
         slow->hold();
         EXPECT_EQ(this->await([&](auto done) { this->uhf->inventory(done); }), kOk);
-        ASSERT_TRUE(waitUntil([&] { return slow->atGate.load() == 1; }, kHangGuard));
+        ASSERT_TRUE(waitUntil([&] { return slow->atGate() == 1; }, kHangGuard));
         ASSERT_TRUE(waitUntil(
             until ? until : [&] { return lineFull(); }, kHangGuard));
     }
@@ -926,7 +881,7 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
     Stopped stopWhileHeld() {
         auto answered = std::make_shared<std::promise<Stopped>>();
         this->uhf->stop([answered, slow = slow](ResultCode code) {
-            answered->set_value({code, slow->tags.load(), slow->atGate.load() == 1});
+            answered->set_value({code, slow->tags.load(), slow->atGate() == 1});
         });
         auto future = answered->get_future();
         if (future.wait_for(kHangGuard) != std::future_status::ready) return {};
@@ -945,7 +900,7 @@ class UhfEventLineTest : public UhfThroughReaderTest<Model> {
             waitUntil([&] { return f.reader->actionState() == ActionState::stop; }, kHangGuard));
         const int asked = alives();
         EXPECT_TRUE(waitUntil([&] { return alives() >= asked + exchanges; }, kHangGuard));
-        EXPECT_EQ(slow->atGate.load(), 1);
+        EXPECT_EQ(slow->atGate(), 1);
         EXPECT_EQ(slow->lastHeard.load(), ActionState::inventory);
         EXPECT_FALSE(disconnectedHeard());
         EXPECT_EQ(records->aliveFailures.load(), 0);
@@ -1133,7 +1088,7 @@ TYPED_TEST(UhfEventLineTest, TheTagsOfAnEndedConnectionAreNeverHeardOnTheNext) {
         this->slow->tagMs = 1;
         this->records->holdAtSlower();
         ASSERT_NO_FATAL_FAILURE(this->holdTheApplication(3000));
-        ASSERT_TRUE(waitUntil([&] { return this->records->held.load(); }, kHangGuard));
+        ASSERT_TRUE(waitUntil([&] { return this->records->held(); }, kHangGuard));
         const int backlog = f.reader->baseTransport()->byteQueue().count();
         ASSERT_TRUE(waitUntil(
             [&] { return f.reader->baseTransport()->byteQueue().count() >= backlog + 16384; },
@@ -1212,7 +1167,7 @@ TYPED_TEST(UhfEventLineTest, ALinkLostWithTheLineFullIsHeardAtOnceAndItsTagsCoun
     const std::size_t heard = this->slow->tags.load();
     f.reader->baseTransport()->disconnect();
     EXPECT_TRUE(waitUntil([&] { return this->disconnectedHeard(); }, kHangGuard));
-    EXPECT_EQ(this->slow->atGate.load(), 1);
+    EXPECT_EQ(this->slow->atGate(), 1);
     this->slow->tagMs = 0;
     this->slow->release();
     ASSERT_TRUE(this->settled());
