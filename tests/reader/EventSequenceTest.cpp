@@ -333,14 +333,16 @@ TEST_F(EventSequenceTest, DropsAfterAStopAreInTheirOwnConnectionsEndRecord) {
         stop();
         ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
 
-        const auto records = warnings->log.lines();
-        ASSERT_EQ(records.size(), 3u);
+        auto records = warnings->log.lines();
+        ASSERT_FALSE(records.empty());
         EXPECT_NE(records[0].find("slower than the reader"), std::string::npos);
-        EXPECT_EQ(records[1],
-                  "The operation ended: " + std::to_string(kPast) + " tag reports were not told");
-        EXPECT_EQ(records[2], "The connection ended: " +
-                                  std::to_string(EventSequence::kTagCapacity + kAfterStop) +
-                                  " tag reports were not told");
+        records.erase(records.begin());
+        EXPECT_EQ(records, (std::vector<std::string>{
+                               "The operation ended: " + std::to_string(kPast) +
+                                   " tag reports were not told",
+                               "The connection ended: " +
+                                   std::to_string(EventSequence::kTagCapacity + kAfterStop) +
+                                   " tag reports were not told"}));
         EXPECT_EQ(line->notTold(), EventSequence::kTagCapacity + kPast + kAfterStop);
     }
 }
