@@ -7,6 +7,7 @@
 
 #include "LinkTestSupport.h"
 #include "Vk210TestSupport.h"
+#include "sim/SimVk210.h"
 
 namespace orvane {
 namespace {
@@ -263,6 +264,37 @@ TEST_F(Vk210ProtocolTest, AResetKeepsTheBytesNotYetCut) {
     }
     EXPECT_EQ(log->count("keepReadThread() ************ Dropped", LogLevel::error), 0);
     EXPECT_EQ(log->count("keepReadThread() There is no data in 1 second"), 0);
+}
+
+// A buffer reset drops the tag reports cut before it and not yet raised, and counts them as an
+// ended loop's; the outcome of a tag access cut with them is kept and raised. The key event's
+// delivery holds the receive thread while both wait behind it.
+TEST_F(Vk210ProtocolTest, AResetDropsTheTagReportsNotYetRaisedAndKeepsAnAccessOutcome) {
+    struct Counting : test::EventRecorder {
+        void endedTagReports(uint64_t, std::size_t count) override { ended += count; }
+        std::atomic<std::size_t> ended{0};
+    };
+    auto counting = std::make_shared<Counting>();
+    protocol->setDelegate(counting);
+    test::Gate gate;
+    counting->onEvent = [&](const ProtocolEventArgs& raised) {
+        if (raised.get<KeyEventArgs>()) gate.pass();
+    };
+    gate.close();
+    transport->feed(joined({event(Id::eventNotificationKeyEventStatus, {0x01, 0x01}),
+                            SimVk210::tagReportFrame(makeSimTags(1).front()),
+                            event(Id::tagAccessData, {0x00, 0x83, 0x88})}));
+    EXPECT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return counting->count() >= 2; }));
+    const auto events = counting->events();
+    ASSERT_EQ(events.size(), 2u);
+    ASSERT_NE(events[1].get<AccessResultEventArgs>(), nullptr);
+    EXPECT_EQ(events[1].get<AccessResultEventArgs>()->resultCode(), ResultCode::timeout);
+    EXPECT_TRUE(counting->tags().empty());
+    EXPECT_EQ(counting->ended.load(), 1u);
+    EXPECT_EQ(protocol->tagReportsParsed(), 1u);
 }
 
 // ---- Receive loop --------------------------------------------------------------------------
