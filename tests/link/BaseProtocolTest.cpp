@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -68,6 +69,189 @@ class LoopProtocol : public BaseProtocol {
         if (current) ++endedCurrent;
     }
 };
+
+// A protocol whose receive turns run the test's script (`onTurn`, under the runner's turn lock):
+// from a turn it defers events and tag reports as a model does. Its delegate records, in the
+// order it hears them, those deliveries and what it learns of each loop's end.
+class ScriptedProtocol : public BaseProtocol, public BaseProtocolDelegate {
+  public:
+    explicit ScriptedProtocol(std::shared_ptr<DispatchQueue> queue)
+        : BaseProtocol("ScriptedProtocol", std::make_shared<EmulatorTransport>(),
+                       std::move(queue)) {}
+
+    Response send(ByteView data, int) override { return {write(data), std::nullopt}; }
+    Response send(ByteView data, int, int) override { return {write(data), std::nullopt}; }
+    bool start() override {
+        launchReceiveLoop();
+        return true;
+    }
+
+    // From a turn: an event delivered after the turn, whatever becomes of its loop, and a tag
+    // report, dropped and counted when its loop has been stopped or replaced by its turn.
+    void event(std::string name, std::function<void()> then = {}) {
+        deliverLater([this, name = std::move(name), then = std::move(then)] {
+            add(name);
+            if (then) then();
+        });
+    }
+    void tag(std::string name, std::function<void()> then = {}) {
+        deliverTagLater([this, name = std::move(name), then = std::move(then)] {
+            add(name);
+            if (then) then();
+        });
+    }
+
+    void protocolEvent(const ProtocolEventArgs&) override {}
+    uint64_t receiveStarting() override { return ++loops_; }
+    void receiveFinished(uint64_t loop) override { add("finished " + std::to_string(loop)); }
+    void endedTagReports(uint64_t loop, std::size_t count) override {
+        add("ended " + std::to_string(loop) + ": " + std::to_string(count));
+    }
+
+    std::vector<std::string> heard() const {
+        std::lock_guard guard(lock_);
+        return heard_;
+    }
+    // Runs in each turn with the number of turns before it; false ends the loop.
+    std::function<bool(ScriptedProtocol&, int turn)> onTurn;
+    std::atomic<int> turns{0};
+
+  protected:
+    bool receiveTurn(const DispatchWorkItem&) override {
+        const int turn = turns.load();
+        const bool more = onTurn(*this, turn);
+        ++turns;
+        return more;
+    }
+    void receiveEnded(bool) override {}
+
+  private:
+    void add(std::string line) {
+        std::lock_guard guard(lock_);
+        heard_.push_back(std::move(line));
+    }
+    mutable std::mutex lock_;
+    std::vector<std::string> heard_;
+    std::atomic<uint64_t> loops_{0};
+};
+
+std::shared_ptr<ScriptedProtocol> scripted(std::shared_ptr<DispatchQueue> queue) {
+    auto protocol = std::make_shared<ScriptedProtocol>(std::move(queue));
+    protocol->setDelegate(protocol);
+    return protocol;
+}
+
+std::shared_ptr<DispatchQueue> concurrentQueue() {
+    return DispatchQueue::make("test.scripted", DispatchQoS::userInitiated,
+                               DispatchQueueAttributes::concurrent);
+}
+
+// A loop's end reaches its delegate after everything the loop deferred and after the count of
+// the tag reports it dropped: when its last turn deferred them, and when the thread that
+// delivers them is another loop's, held in a delivery while this one ended.
+TEST(BaseProtocol, ALoopFinishesAfterItsDeliveriesAndTheCountOfItsDrops) {
+    {
+        SCOPED_TRACE("the last turn defers");
+        auto protocol = scripted(concurrentQueue());
+        protocol->onTurn = [](ScriptedProtocol& self, int turn) {
+            if (turn > 0) return true;
+            self.event("event");
+            self.tag("tag");
+            self.stop();
+            return false;
+        };
+        ASSERT_TRUE(protocol->start());
+        ASSERT_TRUE(test::waitUntil([&] { return protocol->heard().size() >= 3; }));
+        EXPECT_EQ(protocol->heard(),
+                  (std::vector<std::string>{"event", "ended 1: 1", "finished 1"}));
+    }
+    {
+        SCOPED_TRACE("another loop's thread delivers");
+        auto protocol = scripted(concurrentQueue());
+        test::Gate gate;
+        gate.close();
+        // The first loop's first turn defers a delivery that replaces its loop (from the loop's
+        // own thread, so without waiting for it) and then holds that thread, which delivers
+        // everything deferred meanwhile once the gate opens. The second loop defers an event and
+        // a tag report in its first turn and is stopped while the first thread is held.
+        std::atomic<int> replacedAt{-1};
+        protocol->onTurn = [&](ScriptedProtocol& self, int turn) {
+            if (turn == 0) {
+                self.event("held", [&] {
+                    replacedAt = self.turns.load();
+                    self.start();
+                    gate.pass();
+                });
+            } else if (replacedAt.load() >= 0 && turn == replacedAt.load()) {
+                self.event("second's event");
+                self.tag("second's tag");
+            }
+            return true;
+        };
+        ASSERT_TRUE(protocol->start());
+        ASSERT_TRUE(test::waitUntil([&] { return gate.waiting() == 1; }));
+        ASSERT_TRUE(test::waitUntil([&] { return protocol->turns.load() > replacedAt.load(); }));
+        protocol->stop();
+        // The second loop has ended; the first is still held in its delivery.
+        ASSERT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 1; }));
+        EXPECT_EQ(protocol->heard(), (std::vector<std::string>{"held"}));
+        gate.open();
+        ASSERT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+        ASSERT_TRUE(test::waitUntil([&] { return protocol->heard().size() >= 5; }));
+        EXPECT_EQ(protocol->heard(),
+                  (std::vector<std::string>{"held", "second's event", "ended 2: 1", "finished 2",
+                                            "finished 1"}));
+    }
+}
+
+// Of the tag reports a loop parsed, one delivered while its loop is stopped reaches the delegate,
+// and when the delegate drops it there as an ended loop's it is counted as well; one whose loop
+// was stopped before its delivery is only counted. The reports parsed are those counted plus those
+// that reached the delegate and were not dropped there.
+TEST(BaseProtocol, ATagReportDroppedInItsDeliveryReachesTheDelegateAndIsCounted) {
+    auto protocol = scripted(concurrentQueue());
+    std::atomic<bool> droppedThere{false};
+    protocol->onTurn = [&](ScriptedProtocol& self, int turn) {
+        if (turn > 0) return true;
+        self.tag("delivered", [&] {
+            self.stop();
+            droppedThere = ReceiveLoop::dropOnEndedLoop();
+        });
+        self.tag("not delivered");
+        return true;
+    };
+    ASSERT_TRUE(protocol->start());
+    ASSERT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+    ASSERT_TRUE(test::waitUntil([&] { return protocol->heard().size() >= 3; }));
+    EXPECT_TRUE(droppedThere.load());
+    EXPECT_EQ(protocol->heard(),
+              (std::vector<std::string>{"delivered", "ended 1: 2", "finished 1"}));
+    EXPECT_EQ(protocol->tagReportsParsed(), 2u);
+}
+
+// A loop stopped or replaced before its queue ran it still reports its end, once, so what waits
+// for the end of each loop (the record of its connection's end) is not left waiting. The loops'
+// queue is serial and held: each loop is stopped or replaced before it runs.
+TEST(BaseProtocol, ALoopEndedBeforeItRanStillReportsItsEnd) {
+    const auto queue = DispatchQueue::make("test.held", DispatchQoS::userInitiated,
+                                           DispatchQueueAttributes::serial);
+    auto protocol = scripted(queue);
+    protocol->onTurn = [](ScriptedProtocol&, int) { return true; };
+    test::Gate gate;
+    gate.close();
+    queue->async([&gate] { gate.pass(); });
+    ASSERT_TRUE(test::waitUntil([&] { return gate.waiting() == 1; }));
+    ASSERT_TRUE(protocol->start());
+    ASSERT_TRUE(protocol->start());  // replaces the first before it ran
+    protocol->stop();                // stops the second before it ran
+    std::atomic<bool> behind{false};
+    queue->async([&behind] { behind = true; });
+    gate.open();
+    ASSERT_TRUE(test::waitUntil([&] { return behind.load(); }));
+    EXPECT_EQ(protocol->heard(), (std::vector<std::string>{"finished 1", "finished 2"}));
+    EXPECT_EQ(protocol->turns.load(), 0);
+    EXPECT_EQ(protocol->receiveLoopsRunning(), 0);
+}
 
 TEST(BaseProtocol, WriteMapsEveryOutcomeToAResultCode) {
     struct Case {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -71,6 +72,56 @@ TEST(ReplyQueue, PurgeDropsOnlyMatchingReplies) {
     queue.push(1);
     queue.clear();
     EXPECT_EQ(queue.count(), 0u);
+}
+
+// A purge or a clear made while a send examines a reply (out of the queue meanwhile) judges that
+// reply too: one the purge matches, or any after a clear, is not put back; one it does not match
+// goes back. The send is held inside its examination until the purge has been called.
+TEST(ReplyQueue, APurgeJudgesTheReplyASendIsExamining) {
+    const struct {
+        const char* name;
+        bool clears;
+        int purged;
+        std::vector<int> left;
+    } rows[] = {
+        {"a purge that matches it", false, 5, {6}},
+        {"a purge that does not match it", false, 7, {5, 6}},
+        {"a clear", true, 0, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReplyQueue<int> queue;
+        queue.push(5);
+        queue.push(6);
+        test::Gate gate;
+        gate.close();
+        std::thread server([&] {
+            // One turn: each reply is examined and put back (the first held at the gate); then
+            // the serve ends.
+            queue.serve(
+                TimeoutControl(120000),
+                [&](int&) {
+                    gate.pass();
+                    return ReplyVerdict::putBack;
+                },
+                [] { return true; });
+        });
+        ASSERT_TRUE(test::waitUntil([&] { return gate.waiting() == 1; }));
+        std::atomic<bool> called{false};
+        std::thread purger([&] {
+            called = true;
+            if (row.clears) {
+                queue.clear();
+            } else {
+                queue.purge([&](int v) { return v == row.purged; });
+            }
+        });
+        ASSERT_TRUE(test::waitUntil([&] { return called.load(); }));
+        gate.open();
+        server.join();
+        purger.join();
+        EXPECT_EQ(drain(queue), row.left);
+    }
 }
 
 TEST(ReplyQueue, AFloodOfUnclaimedRepliesKeepsTheNewestUpToItsCapacity) {

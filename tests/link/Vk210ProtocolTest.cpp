@@ -7,6 +7,7 @@
 
 #include "LinkTestSupport.h"
 #include "Vk210TestSupport.h"
+#include "sim/SimVk210.h"
 
 namespace orvane {
 namespace {
@@ -166,6 +167,134 @@ TEST_F(Vk210ProtocolTest, AResetDuringASendMakesItWaitForALaterReply) {
     sender.join();
     EXPECT_EQ(response.resultCode(), ResultCode::noError);
     EXPECT_EQ(response.data(), replyFrame(Id::firmware, 0, {2}));
+}
+
+// A buffer reset while an exchange is in flight (pumped during its write, when the reply may be
+// on its way already) keeps the replies that exchange waits for, queued or cut and not yet
+// queued, and drops only the replies nobody waits for: the send gets its answer.
+TEST_F(Vk210ProtocolTest, AResetKeepsTheRepliesTheExchangeInFlightWaitsFor) {
+    const Bytes pa = replyFrame(Id::paTemperature, 0, {0x01, 0x2C});
+    const Bytes battery = replyFrame(Id::batteryStatus, 0, {0x01, 0x50});
+    const Bytes serial = replyFrame(Id::serialNumber, 0, {'S'});
+    const Bytes key = event(Id::eventNotificationKeyEventStatus, {0x01, 0x01});
+    const auto reset = [&] {
+        protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
+    };
+    // The key event's delivery holds the receive thread while the gate is closed, so a reply cut
+    // behind it in the same turn waits to be queued.
+    test::Gate gate;
+    recorder->onEvent = [&](const ProtocolEventArgs&) { gate.pass(); };
+    const struct {
+        const char* name;
+        Bytes requests;
+        int number;  // 0: the one-request send
+        Bytes arrives;
+        std::size_t queuedBefore;  // replies queued when the reset comes
+        std::size_t queuedAfter;
+        Bytes answer;
+    } rows[] = {
+        {"its reply queued", request(Id::paTemperature), 0, pa, 1, 1, pa},
+        {"its replies and a foreign one queued",
+         joined({request(Id::paTemperature), request(Id::batteryStatus)}), 2,
+         joined({pa, serial, battery}), 3, 2, joined({pa, battery})},
+        {"its reply cut, not yet queued", request(Id::paTemperature), 0, joined({key, pa}), 0, 0,
+         pa},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool held = row.queuedBefore == 0;
+        std::atomic<std::size_t> queuedAfter{99};
+        transport->onWrite = [&](ByteView) {
+            if (held) gate.close();
+            transport->feed(row.arrives);
+            // The gate opens below whatever the checks find, so no thread is left at it.
+            if (held) {
+                EXPECT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+            } else {
+                EXPECT_TRUE(
+                    waitUntil([&] { return protocol->queuedReplies() == row.queuedBefore; }));
+            }
+            reset();
+            queuedAfter = protocol->queuedReplies();
+            gate.open();
+        };
+        // Only a hang guard: the reply is there when the wait begins, or comes once the gate
+        // opens.
+        constexpr int kHangGuardMs = 120000;
+        const Response response = row.number == 0
+                                      ? protocol->send(row.requests, kHangGuardMs)
+                                      : protocol->send(row.requests, kHangGuardMs, row.number);
+        EXPECT_EQ(queuedAfter.load(), row.queuedAfter);
+        EXPECT_EQ(response.resultCode(), ResultCode::noError);
+        EXPECT_EQ(response.data(), row.answer);
+        EXPECT_EQ(protocol->queuedReplies(), 0u);
+    }
+}
+
+// A buffer reset keeps the bytes not yet cut, in the loop's buffer or still in the transport's
+// queue: a reply split around the reset is cut whole and answers the send in flight. The key
+// event's delivery holds the receive thread meanwhile, so the loop cuts nothing between the two
+// parts, and the partial frame cannot be taken for a stalled one however slow the machine.
+TEST_F(Vk210ProtocolTest, AResetKeepsTheBytesNotYetCut) {
+    const Bytes reply = replyFrame(Id::firmware, 0, {1, 1, 11});
+    const Bytes head(reply.begin(), reply.begin() + 5);
+    const Bytes tail(reply.begin() + 5, reply.end());
+    const Bytes key = event(Id::eventNotificationKeyEventStatus, {0x01, 0x01});
+    test::Gate gate;
+    recorder->onEvent = [&](const ProtocolEventArgs&) { gate.pass(); };
+    for (const bool cutAlready : {true, false}) {
+        SCOPED_TRACE(cutAlready ? "the head in the loop's buffer" : "the head in the transport");
+        transport->onWrite = [&](ByteView) {
+            gate.close();
+            // Fed together, the head stays in the loop's buffer after the turn that cut the key
+            // event; fed once that turn is held, it waits in the transport.
+            transport->feed(cutAlready ? joined({key, head}) : key);
+            EXPECT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+            if (!cutAlready) transport->feed(head);
+            EXPECT_EQ(transport->byteQueue().count(),
+                      cutAlready ? 0 : static_cast<int>(head.size()));
+            protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
+            transport->feed(tail);
+            gate.open();
+        };
+        // Only a hang guard.
+        const Response response = protocol->send(request(Id::firmware), 120000);
+        EXPECT_EQ(response.resultCode(), ResultCode::noError);
+        EXPECT_EQ(response.data(), reply);
+    }
+    EXPECT_EQ(log->count("keepReadThread() ************ Dropped", LogLevel::error), 0);
+    EXPECT_EQ(log->count("keepReadThread() There is no data in 1 second"), 0);
+}
+
+// A buffer reset drops the tag reports cut before it and not yet raised, and counts them as an
+// ended loop's; the outcome of a tag access cut with them is kept and raised. The key event's
+// delivery holds the receive thread while both wait behind it.
+TEST_F(Vk210ProtocolTest, AResetDropsTheTagReportsNotYetRaisedAndKeepsAnAccessOutcome) {
+    struct Counting : test::EventRecorder {
+        void endedTagReports(uint64_t, std::size_t count) override { ended += count; }
+        std::atomic<std::size_t> ended{0};
+    };
+    auto counting = std::make_shared<Counting>();
+    protocol->setDelegate(counting);
+    test::Gate gate;
+    counting->onEvent = [&](const ProtocolEventArgs& raised) {
+        if (raised.get<KeyEventArgs>()) gate.pass();
+    };
+    gate.close();
+    transport->feed(joined({event(Id::eventNotificationKeyEventStatus, {0x01, 0x01}),
+                            SimVk210::tagReportFrame(makeSimTags(1).front()),
+                            event(Id::tagAccessData, {0x00, 0x83, 0x88})}));
+    EXPECT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    protocol->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return counting->count() >= 2; }));
+    const auto events = counting->events();
+    ASSERT_EQ(events.size(), 2u);
+    ASSERT_NE(events[1].get<AccessResultEventArgs>(), nullptr);
+    EXPECT_EQ(events[1].get<AccessResultEventArgs>()->resultCode(), ResultCode::timeout);
+    EXPECT_TRUE(counting->tags().empty());
+    EXPECT_EQ(counting->ended.load(), 1u);
+    EXPECT_EQ(protocol->tagReportsParsed(), 1u);
 }
 
 // ---- Receive loop --------------------------------------------------------------------------

@@ -208,8 +208,8 @@ TEST_F(Vk640ProtocolTest, DeviceNotificationsRaiseEvents) {
     EXPECT_FALSE(events[2].get<KeyEventArgs>()->pressed());
     EXPECT_EQ(*events[3].get<double>(), 31.0);
     // Queued: the unknown event and the temperature; dropped: the display reply and the empty
-    // event.
-    EXPECT_EQ(protocol->queuedReplies(), 2u);
+    // event. The temperature's reply is queued after its event is raised.
+    EXPECT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 2u; }));
     EXPECT_EQ(log->count("keepReadThread() Unknown event packet", LogLevel::error), 1);
     EXPECT_EQ(log->count("keepReadThread() ************ Result Code: Invalid Parameter"), 1);
 }

@@ -151,8 +151,13 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
 
     // Receive loops started and not yet ended.
     int receiveLoopsRunning() const { return receiveLoop_.loopsRunning(); }
-    // Tag reports the receive loops have parsed for the delegate since this object was made: each
-    // reaches `protocolEvent` or is counted through `endedTagReports`.
+    // Tag reports the receive loops have parsed for the delegate since this object was made. Each
+    // is counted once through `endedTagReports`, or else reaches `protocolEvent`: one whose loop
+    // was stopped or replaced before its delivery, or that a model drops as void there (a Vk210
+    // buffer reset), is counted and never reaches it; one delivered while its loop is stopped
+    // reaches it and, when the delegate drops it there as an ended loop's
+    // (`ReceiveLoop::dropOnEndedLoop`), is counted as well. So the reports parsed are those
+    // counted plus those that reached `protocolEvent` and were not dropped there.
     uint64_t tagReportsParsed() const { return tagReports_.load(std::memory_order_relaxed); }
     bool isReceiving() const { return receiveLoop_.isRunning(); }
 

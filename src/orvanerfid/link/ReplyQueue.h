@@ -104,10 +104,14 @@ class ReplyQueue {
     }
 
     // Removes every queued reply that `matches` accepts (a request about to be written drops the
-    // stale replies of its own key, so a late reply never answers it); returns how many.
+    // stale replies of its own key, so a late reply never answers it); returns how many. A reply
+    // a send is examining at this moment is out of the queue: the purge waits for it to be put
+    // back or taken (examining runs no application code, only the send's comparisons), so one
+    // put back is judged too. Not to be called from inside `examine`.
     template <typename Matches>
     std::size_t purge(Matches&& matches) {
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        examined_.wait(guard, [&] { return examining_ == 0; });
         const std::size_t before = replies_.size();
         std::erase_if(replies_, [&](const Reply& reply) { return matches(reply); });
         return before - replies_.size();
@@ -142,14 +146,18 @@ class ReplyQueue {
                     reply.emplace(std::move(replies_.front()));
                     replies_.pop_front();
                     clears = clears_;
+                    ++examining_;
                 }
-                // The examiner may move a reply it takes; one it puts back is left intact.
-                const ReplyVerdict verdict = examine(*reply);
+                // The examiner may move a reply it takes; one it puts back is left intact. The
+                // examination ends (a purge waits for it) also when the examiner throws.
+                ReplyVerdict verdict = ReplyVerdict::taken;
+                const Examination examination(*this, [&] {
+                    if (verdict == ReplyVerdict::putBack && clears_ == clears) {
+                        replies_.push_back(std::move(*reply));
+                    }
+                });
+                verdict = examine(*reply);
                 if (verdict == ReplyVerdict::done) return true;
-                if (verdict == ReplyVerdict::putBack) {
-                    std::lock_guard guard(lock_);
-                    if (clears_ == clears) replies_.push_back(std::move(*reply));
-                }
             }
             if (abandon()) return false;
             std::unique_lock lock(lock_);
@@ -158,8 +166,34 @@ class ReplyQueue {
     }
 
   private:
+    // Ends the examination of one reply when it goes: runs `settle` under the lock (puts the
+    // reply back, if it goes back) and wakes a waiting purge.
+    template <typename Settle>
+    class Examination {
+      public:
+        Examination(ReplyQueue& queue, Settle settle) : queue_(queue), settle_(std::move(settle)) {}
+        ~Examination() {
+            {
+                std::lock_guard guard(queue_.lock_);
+                settle_();
+                --queue_.examining_;
+            }
+            queue_.examined_.notify_all();
+        }
+        Examination(const Examination&) = delete;
+        Examination& operator=(const Examination&) = delete;
+
+      private:
+        ReplyQueue& queue_;
+        Settle settle_;
+    };
+
     mutable std::mutex lock_;
     std::condition_variable arrived_;
+    // Replies taken out by a serving send for its examination, and the wake of a purge waiting
+    // for them.
+    std::size_t examining_ = 0;
+    std::condition_variable examined_;
     std::deque<Reply> replies_;
     uint64_t arrivals_ = 0;
     uint64_t clears_ = 0;
