@@ -84,6 +84,15 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
     // An inventory a stop was answered for ends in a report of its own: the operations after the
     // stop wait for it, as the stop's own reply came first.
     const bool afterStop = run.family != Family::stop && !lockModule_->worksOnThisThread();
+    if (afterStop && run.answer && stoppedInventoryPending()) {
+        // An operation answered through its completion does not hold its caller for that wait:
+        // a pool thread waits and runs the operation from there.
+        DispatchQueue::global()->async([self = shared_from_this(), run = std::move(run)] {
+            self->awaitStoppedInventory(run.signature);
+            self->runPipeline(run);
+        });
+        return ResultCode::noError;
+    }
     if (afterStop) awaitStoppedInventory(signature);
     // The module lock: a caller waits for the operation that holds it. A call made on a thread
     // that works under it, even through an operation of another UHF object, would wait for
