@@ -166,8 +166,19 @@ void BaseUhf::countSuccess() const {
     }
 }
 
-void BaseUhf::disconnectTransport() const {
-    if (const auto owner = reader()) owner->transportDisconnect();
+void BaseUhf::disconnectTransport(uint64_t link) const {
+    const auto owner = reader();
+    const auto transport = owner ? owner->linkTransport() : nullptr;
+    if (!transport) return;
+    const bool result = transport->disconnectLink(link);
+    orvLogger::trace(className_,
+                     std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
+}
+
+uint64_t BaseUhf::currentLink() const {
+    const auto owner = reader();
+    const auto transport = owner ? owner->linkTransport() : nullptr;
+    return transport ? transport->linkNumber() : 0;
 }
 
 // ---- The end of a stopped inventory -----------------------------------------------------------

@@ -286,7 +286,10 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // disconnected, which the caller does once the lock is released.
     ORVANE_INTERNAL bool countFailure() const;
     ORVANE_INTERNAL void countSuccess() const;
-    ORVANE_INTERNAL void disconnectTransport() const;
+    // Ends connection number `link` of the reader's transport, not a later one.
+    ORVANE_INTERNAL void disconnectTransport(uint64_t link) const;
+    // The number of the reader's current connection (see BaseTransport::linkNumber).
+    ORVANE_INTERNAL uint64_t currentLink() const;
     // After a stop the driver took: notes that the inventory's end is still to come when the
     // reader is not in Stop yet.
     ORVANE_INTERNAL void noteStopAnswered();
@@ -301,7 +304,7 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     template <typename Value>
     ORVANE_INTERNAL void finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
                                 ResultCode code, std::type_identity_t<std::optional<Value>> value,
-                                bool wrote);
+                                bool wrote, uint64_t link);
     template <typename Value>
     ORVANE_INTERNAL void refuse(const Run<Value>& run, ResultCode code);
 
