@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@ class HoldingSink : public ReaderSink {
         when_ = std::move(when);
     }
     void logEvent(const LogEventArg& record) override {
+        ReaderSink::logEvent(record);
         {
             std::lock_guard guard(lock_);
             if (!when_ || !when_(record)) return;
@@ -95,6 +97,47 @@ TYPED_TEST(UhfEndedConnectionWorkTest, AFailureOfAnEndedConnectionLeavesTheNextS
     EXPECT_EQ(f.reader->baseTransport()->linkNumber(), link);
     EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
     EXPECT_EQ(answerOf<int>([&](auto done) { uhf->getPower(done); }).first, ResultCode::noError);
+}
+
+// The same for the keep-alive: its alive exchange waits for the reply (held by the simulator)
+// when disconnect() ends the connection, and its thread is kept inside the exchange's last
+// record until the reader has connected again and failed three exchanges there; the stale
+// failure, the fourth, ends nothing.
+TEST(UhfEndedKeepAliveTest, AnAliveFailureOfAnEndedConnectionLeavesTheNextStanding) {
+    orvLogger::setShowNSLog(false);
+    ModelReader<Vk210UhfModel> f{Vk210UhfModel::makeSim()};
+    auto sink = std::make_shared<HoldingSink>(f.calls);
+    f.reader->setReaderDelegate(sink);
+    ASSERT_TRUE(f.connected());
+    sink->arm([](const LogEventArg& record) {
+        return record.log().find("--- send(data:timeout:number:) Disconnected") !=
+               std::string::npos;
+    });
+    f.sim->holdFrames([](ByteView) { return true; });
+    ASSERT_TRUE(waitUntil([&] { return f.sim->heldFrames() >= 1; }));
+    f.sim->holdFrames(nullptr);
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(waitUntil([&] { return sink->gate.waiting() == 1; }));
+    // The next connection asks no alive exchange of its own, and has failed three.
+    f.reader->setCheckInterval(0);
+    ASSERT_TRUE(f.connected());
+    while (f.reader->failCount() < BaseReader::kFailureLimit - 1)
+        f.reader->addFailure();
+    const auto link = f.reader->baseTransport()->linkNumber();
+    const auto failures = [&] {
+        std::lock_guard guard(sink->logLock);
+        return std::count_if(sink->logs.begin(), sink->logs.end(), [](const std::string& log) {
+            return log.find("Failed to trigger alive") != std::string::npos;
+        });
+    };
+    const auto failed = failures();
+    sink->gate.open();
+    ASSERT_TRUE(waitUntil([&] { return failures() > failed; })) << failed;
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::connected);
+    EXPECT_EQ(f.reader->baseTransport()->linkNumber(), link);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+    f.reader->setReaderDelegate(f.sink);
+    orvLogger::setShowNSLog(true);
 }
 
 }  // namespace
