@@ -143,14 +143,18 @@ TEST_F(UhfRowTableTest, UnsupportedRowsAnswerAtOnceWhileTheLockIsHeld) {
 TEST_F(UhfRowTableTest, DuringAnInventoryEveryRowButTheLimitsAnswersInOperation) {
     auto uhf = makeUhf(everyId());
     reader->state = ActionState::inventory;
-    for (const Row& row : completionRows()) {
+    // The stop goes last: the operations after a stop the driver answered wait for the
+    // inventory's end, which this reader never reports.
+    const std::vector<Row> rows = completionRows();
+    const Row* stop = nullptr;
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         log->clear();
-        const auto o = row.call(*uhf);
-        if (row.name == "stop") {  // stop needs only a module
-            EXPECT_TRUE(answered(*o));
+        if (row.name == "stop") {
+            stop = &row;
             continue;
         }
+        const auto o = row.call(*uhf);
         EXPECT_EQ(o->answers.load(), 1);
         if (answeredFromLimits(row.name)) {
             EXPECT_EQ(o->code.load(), ResultCode::noError);
@@ -161,6 +165,9 @@ TEST_F(UhfRowTableTest, DuringAnInventoryEveryRowButTheLimitsAnswersInOperation)
             EXPECT_EQ(log->count(row.signature + " - Assert action failed - In Operation"), 1);
         }
     }
+    // The stop needs only a module.
+    ASSERT_NE(stop, nullptr);
+    EXPECT_TRUE(answered(*stop->call(*uhf)));
     EXPECT_EQ(reader->failures.load(), 0);
 }
 

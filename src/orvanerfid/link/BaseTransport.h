@@ -96,6 +96,13 @@ class BaseTransport {
     virtual bool connectFor(const std::shared_ptr<TransportDelegate>& owner);
     // Disconnects; true when disconnected afterwards. Blocks the caller; never throws.
     virtual bool disconnect() = 0;
+    // The number of the current (or last) connection: raised by every connect that opens one, 0
+    // before the first. Work that may end a connection notes it when it starts.
+    uint64_t linkNumber() const { return links_.load(); }
+    // Disconnects connection number `link` only: true, doing nothing, when that connection has
+    // already ended, so work of an ended connection never ends the next one. The base tests and
+    // disconnects in two steps; a transport whose connect may run meanwhile makes them one.
+    virtual bool disconnectLink(uint64_t link) { return link != linkNumber() || disconnect(); }
     // Moves `length` received bytes into `data` from `offset`, waiting up to `timeout` ms.
     virtual int read(std::span<uint8_t> data, int offset, int length, int timeout) = 0;
     // Writes `length` bytes of `data` from `offset`, waiting up to `timeout` ms; returns the
@@ -134,6 +141,8 @@ class BaseTransport {
     void deliverStateReports();
     // Queues received bytes and wakes the waiters.
     void receive(ByteView bytes);
+    // A connection was opened: raises `linkNumber()`.
+    void noteLinkOpened() { links_.fetch_add(1); }
 
     // Refuses (0x5002, with the ERROR line of `operation`) a buffer that cannot hold `length`
     // bytes from `offset`, and a negative offset.
@@ -158,6 +167,7 @@ class BaseTransport {
     const std::shared_ptr<AnnouncedBanks> announcedBanks_ = std::make_shared<AnnouncedBanks>();
     const ConnectType connectType_;
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
+    std::atomic<uint64_t> links_{0};
 
     // Signals arrivals and state changes to `waitForReceived`.
     std::mutex signalLock_;

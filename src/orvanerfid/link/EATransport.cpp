@@ -208,6 +208,7 @@ bool EATransport::connect(const std::shared_ptr<TransportDelegate>* owner) {
     } else {
         assignConnectState(ConnectState::connecting);
         if (openSession()) {
+            noteLinkOpened();
             auto session = this->session();
             std::weak_ptr<EATransport> weak = weak_from_this();
             auto signal = inputSignal_;
@@ -240,7 +241,11 @@ bool EATransport::disconnect() {
     return disconnect(false);
 }
 
-bool EATransport::disconnect(bool handOver) {
+bool EATransport::disconnectLink(uint64_t link) {
+    return disconnect(false, link);
+}
+
+bool EATransport::disconnect(bool handOver, std::optional<uint64_t> link) {
     // Records logged under the lock reach the sink once it is released.
     std::optional<orvLogger::Hold> hold(std::in_place);
     std::unique_lock guard(lock_);
@@ -256,7 +261,10 @@ bool EATransport::disconnect(bool handOver) {
     };
     const ConnectState state = connectState();
     bool result = false;
-    if (state == ConnectState::disconnected) {
+    if (link && *link != linkNumber()) {
+        orvLogger::debug(kTag, "disconnect() The connection asked for has already ended");
+        result = true;
+    } else if (state == ConnectState::disconnected) {
         orvLogger::debug(kTag, "disconnect() Already disconnected");
         result = true;
     } else if (state != ConnectState::connected) {

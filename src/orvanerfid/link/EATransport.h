@@ -82,6 +82,9 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
     // Cancels the read loop and closes the session: Disconnecting, then Disconnected. True when
     // already disconnected; false in Connecting, Listen or Disconnecting.
     bool disconnect() override;
+    // The same for connection number `link` only, tested under the lock that serialises connect
+    // and disconnect: true, doing nothing, once that connection has ended.
+    bool disconnectLink(uint64_t link) override;
     // Throws ReaderException: 0x5002 for a buffer that cannot hold `length` bytes from
     // `offset`, 0x6006 when not connected, 0x7000 when the bytes do not arrive in time (the
     // bytes moved so far stay in `data`).
@@ -106,8 +109,9 @@ class EATransport : public BaseTransport, public std::enable_shared_from_this<EA
 
     // `owner` null: no owner test.
     bool connect(const std::shared_ptr<TransportDelegate>* owner);
-    // `handOver`: the delegate is cleared first and the reports go to the one it held.
-    bool disconnect(bool handOver);
+    // `handOver`: the delegate is cleared first and the reports go to the one it held. With
+    // `link`, only that connection is ended.
+    bool disconnect(bool handOver, std::optional<uint64_t> link = std::nullopt);
 
     bool openSession();
     void closeSession();

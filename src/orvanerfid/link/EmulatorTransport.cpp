@@ -13,6 +13,7 @@ EmulatorTransport::EmulatorTransport() : BaseTransport("EmulatorTransport") {}
 
 bool EmulatorTransport::connect() {
     setConnectState(ConnectState::connecting);
+    noteLinkOpened();
     connected_.store(true);
     setConnectState(ConnectState::connected);
     return true;

@@ -439,8 +439,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool keepAliveTurn(const DispatchWorkItem& self, uint64_t generation,
                                        Clock::duration& rest);
     // The loop's failure rule: one failure counted, the last sign of life moved unless the
-    // exchange timed out, the ERROR line.
-    ORVANE_INTERNAL void aliveFailed(const std::string& reason, bool timeout);
+    // exchange timed out, the ERROR line. At the limit it ends connection `link` (the one the
+    // exchange ran on), never a later one.
+    ORVANE_INTERNAL void aliveFailed(const std::string& reason, bool timeout, uint64_t link);
 
     const std::string tag_;
     std::shared_ptr<BaseTransport> baseTransport_;

@@ -138,15 +138,16 @@ bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t generation
         return true;
     }
     if (baseDevice_) {
+        const uint64_t link = baseTransport_->linkNumber();
         try {
             baseDevice_->triggerAlive();
             // A successful exchange ends a run of failures.
             alive();
         } catch (const CodedError& e) {
             aliveFailed(Utilities::getResultCodeDescription(e.resultCode()),
-                        e.resultCode() == ResultCode::timeout);
+                        e.resultCode() == ResultCode::timeout, link);
         } catch (const std::exception& e) {
-            aliveFailed(e.what(), false);
+            aliveFailed(e.what(), false, link);
         }
     } else {
         markAlive();
@@ -158,9 +159,15 @@ bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t generation
     return true;
 }
 
-void BaseReader::aliveFailed(const std::string& reason, bool timeout) {
+void BaseReader::aliveFailed(const std::string& reason, bool timeout, uint64_t link) {
     // A timed-out exchange keeps the last sign of life, so it is repeated at once.
-    checkError(!timeout);
+    const int count = addFailure();
+    if (!timeout) markAlive();
+    if (count >= kFailureLimit) {
+        const bool result = baseTransport_->disconnectLink(link);
+        orvLogger::trace(
+            tag_, std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
+    }
     orvLogger::error(tag_, "keepAliveThread() - Failed to trigger alive (" + reason + ")");
 }
 

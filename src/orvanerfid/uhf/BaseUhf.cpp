@@ -166,8 +166,19 @@ void BaseUhf::countSuccess() const {
     }
 }
 
-void BaseUhf::disconnectTransport() const {
-    if (const auto owner = reader()) owner->transportDisconnect();
+void BaseUhf::disconnectTransport(uint64_t link) const {
+    const auto owner = reader();
+    const auto transport = owner ? owner->linkTransport() : nullptr;
+    if (!transport) return;
+    const bool result = transport->disconnectLink(link);
+    orvLogger::trace(className_,
+                     std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
+}
+
+uint64_t BaseUhf::currentLink() const {
+    const auto owner = reader();
+    const auto transport = owner ? owner->linkTransport() : nullptr;
+    return transport ? transport->linkNumber() : 0;
 }
 
 // ---- The end of a stopped inventory -----------------------------------------------------------
@@ -184,6 +195,14 @@ void BaseUhf::noteStopAnswered() {
     stopEndDue_.store(due.time_since_epoch().count());
 }
 
+bool BaseUhf::stoppedInventoryPending() const {
+    const int64_t due = stopEndDue_.load();
+    if (due == 0) return false;
+    const auto owner = reader();
+    return owner && owner->linkActionState() != ActionState::stop &&
+           Clock::now() < Clock::time_point{Clock::duration(due)};
+}
+
 void BaseUhf::awaitStoppedInventory(std::string_view signature) {
     const int64_t due = stopEndDue_.load();
     if (due == 0) return;
@@ -195,9 +214,17 @@ void BaseUhf::awaitStoppedInventory(std::string_view signature) {
         while (!ended() && Clock::now() < until)
             Clock::sleepFor(kStopEndPoll);
     }
-    // Ended, or given up: the action-state check decides from here.
+    // Ended, or given up: the action-state check decides from here. The call that gives up says
+    // so, once per stop: the operations after it are refused until the reader reports the end.
     int64_t expected = due;
-    stopEndDue_.compare_exchange_strong(expected, 0);
+    if (stopEndDue_.compare_exchange_strong(expected, 0) && !ended()) {
+        orvLogger::warn(className_,
+                        "The reader did not report the end of the stopped inventory "
+                        "within " +
+                            std::to_string(uhfModule_ ? uhfModule_->timeout() : 0) +
+                            " ms of the stop's answer; operations are refused until "
+                            "it does");
+    }
 }
 
 void BaseUhf::logError(std::string_view text) const {

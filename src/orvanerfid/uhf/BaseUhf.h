@@ -40,7 +40,11 @@
 //   operation other than a stop, from any thread, waits for that end (the reader back in Stop),
 //   at most the driver's timeout after the stop's answer, before its action-state check. Before
 //   the lock it waits with no lock held (INFO record "<signature> - Waiting for the end of the
-//   stopped inventory"); a call that got the lock from the stop itself waits under it.
+//   stopped inventory"); a call that got the lock from the stop itself waits under it. An
+//   operation answered through a completion returns at once and waits on a pool thread; one
+//   that answers with its return code waits on its caller's. When the end does not come in
+//   time, one WARN record says so (once per stop) and the operations are refused 0x4002 as
+//   long as the reader stays in its inventory.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
@@ -282,19 +286,25 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // disconnected, which the caller does once the lock is released.
     ORVANE_INTERNAL bool countFailure() const;
     ORVANE_INTERNAL void countSuccess() const;
-    ORVANE_INTERNAL void disconnectTransport() const;
+    // Ends connection number `link` of the reader's transport, not a later one.
+    ORVANE_INTERNAL void disconnectTransport(uint64_t link) const;
+    // The number of the reader's current connection (see BaseTransport::linkNumber).
+    ORVANE_INTERNAL uint64_t currentLink() const;
     // After a stop the driver took: notes that the inventory's end is still to come when the
     // reader is not in Stop yet.
     ORVANE_INTERNAL void noteStopAnswered();
+    // Whether the end of an inventory a stop left to come is still awaited (not reported, not
+    // yet given up).
+    ORVANE_INTERNAL bool stoppedInventoryPending() const;
     // Waits for the end of an inventory a stop left to come (see the thread notes); no wait
-    // when none is due.
+    // when none is due. The call that gives up writes the WARN record of the missing end.
     ORVANE_INTERNAL void awaitStoppedInventory(std::string_view signature);
     template <typename Value>
     ORVANE_INTERNAL void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
     template <typename Value>
     ORVANE_INTERNAL void finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
                                 ResultCode code, std::type_identity_t<std::optional<Value>> value,
-                                bool wrote);
+                                bool wrote, uint64_t link);
     template <typename Value>
     ORVANE_INTERNAL void refuse(const Run<Value>& run, ResultCode code);
 

@@ -42,6 +42,8 @@ struct AnswerWatch {
     bool taken = false;
     // Whether the driver call tried to write to the reader.
     std::atomic<bool> wrote{false};
+    // The connection the operation runs on: a failure counted against it ends that one only.
+    uint64_t link = 0;
 
     bool take() {
         {
@@ -84,6 +86,15 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
     // An inventory a stop was answered for ends in a report of its own: the operations after the
     // stop wait for it, as the stop's own reply came first.
     const bool afterStop = run.family != Family::stop && !lockModule_->worksOnThisThread();
+    if (afterStop && run.answer && stoppedInventoryPending()) {
+        // An operation answered through its completion does not hold its caller for that wait:
+        // a pool thread waits and runs the operation from there.
+        DispatchQueue::global()->async([self = shared_from_this(), run = std::move(run)] {
+            self->awaitStoppedInventory(run.signature);
+            self->runPipeline(run);
+        });
+        return ResultCode::noError;
+    }
     if (afterStop) awaitStoppedInventory(signature);
     // The module lock: a caller waits for the operation that holds it. A call made on a thread
     // that works under it, even through an operation of another UHF object, would wait for
@@ -152,6 +163,7 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
     // The driver call. The driver answers through `done`; a driver that returns without
     // answering is given its own timeout before the operation ends with 0x7000.
     auto watch = std::make_shared<uhf_detail::AnswerWatch>();
+    watch->link = currentLink();
     const auto self = shared_from_this();
     const auto done = [self, run, hold, watch](ResultCode code,
                                                std::type_identity_t<std::optional<Value>> value) {
@@ -160,7 +172,7 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
                            std::string(description(code)) + ")");
             return;
         }
-        self->finish(run, hold, code, std::move(value), watch->wrote.load());
+        self->finish(run, hold, code, std::move(value), watch->wrote.load(), watch->link);
     };
     const Clock::time_point start = Clock::now();
     try {
@@ -185,7 +197,8 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
             if (!watch->take()) return;
             self->logError(std::string(run.signature) + " - No answer from the module within " +
                            std::to_string(budget.count()) + " ms");
-            self->finish(run, hold, ResultCode::timeout, std::nullopt, watch->wrote.load());
+            self->finish(run, hold, ResultCode::timeout, std::nullopt, watch->wrote.load(),
+                         watch->link);
         });
     }
     lockModule_->handOff();
@@ -193,8 +206,8 @@ void BaseUhf::work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>&
 
 template <typename Value>
 void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold,
-                     ResultCode code, std::type_identity_t<std::optional<Value>> value,
-                     bool wrote) {
+                     ResultCode code, std::type_identity_t<std::optional<Value>> value, bool wrote,
+                     uint64_t link) {
     // The thread that ends the operation works under the lock until it releases it (a driver
     // may answer, or the timeout end it, on another thread than the work item's).
     lockModule_->adopt();
@@ -222,7 +235,7 @@ void BaseUhf::finish(const Run<Value>& run, const std::shared_ptr<ModuleLockHold
     // The records this thread logged under the lock reach the sink here, once it is released.
     hold->release();
     // Once the lock is released: the disconnect reports to the application.
-    if (disconnect) disconnectTransport();
+    if (disconnect) disconnectTransport(link);
     if (run.accessResult) {
         if (const auto result = run.accessResult(code, value)) postAccessResult(*result);
     }
