@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
@@ -88,6 +89,36 @@ TEST_F(UhfStoppedInventoryEndTest, AnAsynchronousCallAfterTheStopReturnsBeforeTh
     ASSERT_TRUE(waitUntil([&] { return answer.given(); }, kHangGuard));
     EXPECT_EQ(answer.value(), kOk);
     EXPECT_EQ(f.reader->actionState(), ActionState::stop);
+}
+
+// Calls made one after another while the end is held are answered in the order they were made:
+// each waits behind the one called before it, not on a thread of its own.
+TEST_F(UhfStoppedInventoryEndTest, CallsAfterTheStopKeepTheirOrder) {
+    uhf->uhfModule()->setTimeout(60000);
+    stopWithTheEndHeld();
+    constexpr int kCalls = 12;
+    std::mutex lock;
+    std::vector<int> order;
+    for (int call = 0; call < kCalls; ++call) {
+        uhf->getPower([&, call](ResultCode code, std::optional<int>) {
+            std::lock_guard guard(lock);
+            order.push_back(code == kOk ? call : -1);
+        });
+    }
+    EXPECT_EQ(f.sim->heldFrames(), 1U);
+    f.sim->holdFrames(nullptr);
+    f.sim->releaseHeldFrames();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::lock_guard guard(lock);
+            return order.size() == kCalls;
+        },
+        kHangGuard));
+    std::vector<int> expected(kCalls);
+    for (int call = 0; call < kCalls; ++call)
+        expected[call] = call;
+    std::lock_guard guard(lock);
+    EXPECT_EQ(order, expected);
 }
 
 // An end that never comes: the first operation after the stop gives up after the driver's

@@ -48,7 +48,9 @@ BaseUhf::BaseUhf(std::weak_ptr<ReaderLink> reader, std::shared_ptr<BaseDevice> d
       baseDevice_(std::move(device)),
       baseProtocol_(std::move(protocol)),
       className_(std::move(className)),
-      lockModule_(std::make_shared<ModuleLock>()) {}
+      lockModule_(std::make_shared<ModuleLock>()),
+      afterStopQueue_(DispatchQueue::make("com.orvane.uhfAfterStop", DispatchQoS::userInitiated,
+                                          DispatchQueueAttributes::serial)) {}
 
 BaseUhf::~BaseUhf() = default;
 

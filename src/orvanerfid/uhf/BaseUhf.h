@@ -41,8 +41,9 @@
 //   at most the driver's timeout after the stop's answer, before its action-state check. Before
 //   the lock it waits with no lock held (INFO record "<signature> - Waiting for the end of the
 //   stopped inventory"); a call that got the lock from the stop itself waits under it. An
-//   operation answered through a completion returns at once and waits on a pool thread; one
-//   that answers with its return code waits on its caller's. When the end does not come in
+//   operation answered through a completion returns at once and waits on the object's serial
+//   queue, behind the calls deferred before it (so they run in the order called); one that
+//   answers with its return code waits on its caller's. When the end does not come in
 //   time, one WARN record says so (once per stop) and the operations are refused 0x4002 as
 //   long as the reader stays in its inventory.
 // - A driver that answers through a completion and never calls it does not hold the lock for
@@ -78,6 +79,7 @@ namespace orvane {
 class BaseDevice;
 class BaseProtocol;
 class BaseUhfModule;
+class DispatchQueue;
 class ModuleLock;
 class ModuleLockHold;
 class ProtocolEventArgs;
@@ -313,6 +315,11 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // When the end of an inventory a stop was answered for stops being waited for (steady clock
     // ticks); 0 when no end is due.
     std::atomic<int64_t> stopEndDue_{0};
+    // The operations answered through a completion that wait for that end, one at a time and in
+    // the order called, and how many are queued there: a call made while any is queued joins
+    // them, so it never overtakes one called before it.
+    const std::shared_ptr<DispatchQueue> afterStopQueue_;
+    std::atomic<int> deferredRuns_{0};
     std::vector<UhfParamId> supportedIds_;
     std::vector<RfMode> supportedRfModes_;
     // Guards the delegate, which the application sets while the reader's event line reads it.

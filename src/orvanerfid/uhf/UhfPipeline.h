@@ -60,6 +60,10 @@ struct AnswerWatch {
     }
 };
 
+// Set on the serial queue's thread while it runs a call deferred behind a stopped inventory's
+// end, so that call is not deferred again.
+inline thread_local bool tRunsDeferred = false;
+
 }  // namespace uhf_detail
 
 template <typename Value>
@@ -86,12 +90,18 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
     // An inventory a stop was answered for ends in a report of its own: the operations after the
     // stop wait for it, as the stop's own reply came first.
     const bool afterStop = run.family != Family::stop && !lockModule_->worksOnThisThread();
-    if (afterStop && run.answer && stoppedInventoryPending()) {
+    if (afterStop && run.answer && !uhf_detail::tRunsDeferred &&
+        (deferredRuns_.load() > 0 || stoppedInventoryPending())) {
         // An operation answered through its completion does not hold its caller for that wait:
-        // a pool thread waits and runs the operation from there.
-        DispatchQueue::global()->async([self = shared_from_this(), run = std::move(run)] {
+        // it waits on the object's serial queue, behind those deferred before it, so the calls
+        // keep the order they were made in.
+        deferredRuns_.fetch_add(1);
+        afterStopQueue_->async([self = shared_from_this(), run = std::move(run)] {
+            uhf_detail::tRunsDeferred = true;
             self->awaitStoppedInventory(run.signature);
             self->runPipeline(run);
+            uhf_detail::tRunsDeferred = false;
+            self->deferredRuns_.fetch_sub(1);
         });
         return ResultCode::noError;
     }
