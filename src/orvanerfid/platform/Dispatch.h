@@ -13,8 +13,9 @@
 // thread of its own up to `kPoolThreads` threads busy with it (the bound is for a burst of
 // blocked work, such as completions that wait); past it a block waits for a thread that frees.
 // A hard bound could leave the library's own waits waiting for ever (every thread blocked on
-// work still queued), so while pooled blocks wait and none has been taken for 100 ms (clock
-// time) one more thread starts: past the bound the pool grows by ten threads a second at most,
+// work still queued), so while pooled blocks wait, a watcher looks every 100 ms (clock time) and
+// starts one more thread when none was taken since its last look (the thread it started last
+// taking one is not counted): past the bound the pool grows by ten threads a second at most,
 // and every wait ends. The library's own work (a connection's receive loops, its
 // initialisation and keep-alive, the event line's teller) always starts at once: it is taken
 // before any waiting pooled block, gets a new thread when none is idle and is not counted
