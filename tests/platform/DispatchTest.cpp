@@ -445,9 +445,9 @@ TEST(Dispatch, PastTheBoundEachLookWithoutATakenBlockStartsOneThread) {
         waitUntil([&] { return finished->load() == kBlocks; }, std::chrono::milliseconds(120000)));
 }
 
-// Threads that cannot start, in two bursts: each burst writes one ERROR record, however many
-// starts fail, and the first start that succeeds after it says how many more failed. Every
-// block runs once threads start again.
+// A burst of 150 blocks whose threads cannot start (every thread of the pool held, the watcher
+// unable to start): one ERROR record, however many starts fail, and the first start that
+// succeeds after it says how many more failed. Every block runs once threads start again.
 TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
     auto failing = std::make_shared<std::atomic<bool>>(false);
     auto failures = std::make_shared<std::atomic<int>>(0);
@@ -460,31 +460,34 @@ TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
         }
         std::thread(std::move(body)).detach();
     };
-    const auto queue = DispatchQueue::makeOnOwnPool(2, hooks);
+    constexpr int kBound = 2;
+    const auto queue = DispatchQueue::makeOnOwnPool(kBound, hooks);
     auto capture = test::LogCapture::install();
-    const std::string kFailed = "Could not start a thread";
-    const std::string kAgain = "Threads start again; ";
 
-    auto ran = std::make_shared<std::atomic<int>>(0);
-    int queued = 0;
-    for (int burst = 1; burst <= 2; ++burst) {
-        failing->store(true);
-        const int failedBefore = failures->load();
-        for (int i = 0; i < 150; ++i, ++queued) {
-            queue->async([ran] { ++*ran; });
-        }
-        const int failed = failures->load() - failedBefore;
-        ASSERT_GE(failed, 150);
-        EXPECT_EQ(capture->count(kFailed, LogLevel::error), burst);
-        failing->store(false);
-        queue->async([ran] { ++*ran; });
-        ++queued;
-        EXPECT_TRUE(waitUntil([&] { return ran->load() == queued; }));
-        EXPECT_EQ(capture->count(kAgain, LogLevel::info), burst);
-        EXPECT_EQ(capture->count(kAgain + std::to_string(failed - 1) + " more"), 1)
-            << failed << " starts failed in burst " << burst;
+    auto held = std::make_shared<GatedBlocks>();
+    for (int i = 0; i < kBound; ++i) {
+        queue->async(GatedBlocks::block(held));
     }
-    EXPECT_EQ(capture->count(kFailed), 2);
+    ASSERT_TRUE(waitUntil([&] { return held->started.load() == kBound; }));
+    failing->store(true);
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    constexpr int kBurst = 150;
+    for (int i = 0; i < kBurst; ++i) {
+        queue->async([ran] { ++*ran; });
+    }
+    const int failed = failures->load();
+    ASSERT_GE(failed, kBurst);
+    EXPECT_EQ(capture->count("Could not start a thread", LogLevel::error), 1);
+    EXPECT_EQ(capture->count("Threads start again"), 0);
+
+    failing->store(false);
+    queue->async([ran] { ++*ran; });
+    held->open = true;
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == kBurst + 1; }));
+    EXPECT_EQ(capture->count("Could not start a thread"), 1);
+    EXPECT_EQ(capture->count("Threads start again", LogLevel::info), 1);
+    EXPECT_EQ(capture->count("Threads start again; " + std::to_string(failed - 1) + " more"), 1)
+        << failed << " starts failed";
 }
 
 }  // namespace
