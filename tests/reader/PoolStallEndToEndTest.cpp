@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ReaderFixture.h"
+#include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "sim/SimReader.h"
 #include "uhf/UhfAppDelegate.h"
@@ -36,13 +37,24 @@ class PoolStallEndToEnd : public ::testing::Test {
     std::shared_ptr<std::atomic<int>> finished = std::make_shared<std::atomic<int>>(0);
 };
 
-using Models = ::testing::Types<test::Vk210UhfModel, test::Vk640Model>;
+// The model's keep-alive request, as the simulated reader counts it.
+struct Vk210 : test::Vk210UhfModel {
+    static int alives(const Sim& sim) {
+        return sim.requestCount(rawValue(OrvRfidCmdId::paTemperature));
+    }
+};
+struct Vk640 : test::Vk640Model {
+    static int alives(const Sim& sim) { return sim.requestCount(SimVk640::rowKey(0x10, 0x07)); }
+};
+
+using Models = ::testing::Types<Vk210, Vk640>;
 TYPED_TEST_SUITE(PoolStallEndToEnd, Models, test::ModelName);
 
 // The application's completions block by the pool's bound, and the pool may not grow (its
 // watcher's pause is held): the connection's own work (the transport's and the protocol's
 // receive loops, the initialisation, the keep-alive, the event line's teller) still runs, so
-// the reader reaches Connected while every one of those blocks is still held. The inventory is
+// the reader reaches Connected and checks its link while every one of those blocks is still
+// held. The inventory is
 // an operation, pooled work: once the pool may grow again it gets a thread, and the tags are
 // heard, the application's blocks still held.
 TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
@@ -65,6 +77,9 @@ TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
     ASSERT_TRUE(waitUntil([&] { return this->started->load() == kBound; }, kHangGuard));
 
     ASSERT_TRUE(f.connected());
+    // The keep-alive goes on too.
+    const int alives = TypeParam::alives(*f.sim);
+    EXPECT_TRUE(waitUntil([&] { return TypeParam::alives(*f.sim) > alives; }, kHangGuard));
     EXPECT_FALSE(this->open->load());
     EXPECT_EQ(this->finished->load(), 0);
 
