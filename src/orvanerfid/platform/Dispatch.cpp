@@ -45,8 +45,8 @@ void runGuarded(const std::function<void()>& block) {
 // task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads
 // behind; the next post starts a new one. Executors live for the whole process (their threads
 // are detached and never joined; a thread touches its executor only under the lock, before it
-// ends). One lock, `mutex_`, guards every field; no record is written and no hook called under
-// it (a record may reach the log sink, which may post).
+// ends). One lock, `mutex_`, guards every field; threads start under it, but no record is
+// written and no pause made under it (a record may reach the log sink, which may post).
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
