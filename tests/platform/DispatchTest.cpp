@@ -9,7 +9,9 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -264,6 +266,228 @@ TEST(Dispatch, TheGlobalPoolIsBoundedAndItsWaitsStillEnd) {
                               std::chrono::milliseconds(120000)));
         Clock::setSpeed(1.0);
     }
+}
+
+// A pause for a pool's watcher that the test steps: the watcher's n-th look waits until n looks
+// are granted (or the pause runs free), and `entered` tells the test that the look before it
+// has ended.
+struct SteppedPause {
+    std::atomic<int> granted{0};
+    std::atomic<int> entered{0};
+    std::atomic<bool> freeRun{false};
+
+    static std::function<void()> hook(const std::shared_ptr<SteppedPause>& pause) {
+        return [pause] {
+            const int look = ++pause->entered;
+            waitUntil([&] { return pause->freeRun.load() || pause->granted.load() >= look; },
+                      std::chrono::milliseconds(120000));
+        };
+    }
+};
+
+// Blocks held on one gate; each counts its start and end.
+struct GatedBlocks {
+    std::atomic<bool> open{false};
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+
+    static std::function<void()> block(const std::shared_ptr<GatedBlocks>& blocks) {
+        return [blocks] {
+            ++blocks->started;
+            waitUntil([&] { return blocks->open.load(); }, std::chrono::milliseconds(120000));
+            ++blocks->finished;
+        };
+    }
+};
+
+// The bound's worth of pooled blocks held on a gate, one more waiting behind them, and the
+// global pool kept from growing (its watcher's pause held): the library's own work, in every
+// form it is queued, still starts at once, the first ahead of the waiting pooled block.
+TEST(Dispatch, LibraryWorkStartsAtOnceWhilePooledWorkFillsTheBound) {
+    constexpr int kBound = static_cast<int>(DispatchQueue::kPoolThreads);
+    auto pause = std::make_shared<SteppedPause>();
+    DispatchQueue::setGlobalPoolPause(SteppedPause::hook(pause));
+    auto pooled = std::make_shared<GatedBlocks>();
+    for (int i = 0; i < kBound + 1; ++i) {
+        DispatchQueue::global()->async(GatedBlocks::block(pooled));
+    }
+    // Whatever fails: the pool grows again and the blocks end.
+    struct Release {
+        std::shared_ptr<SteppedPause> pause;
+        std::shared_ptr<GatedBlocks> pooled;
+        ~Release() {
+            pause->freeRun = true;
+            pooled->open = true;
+            EXPECT_TRUE(waitUntil([&] { return pooled->finished.load() == pooled->started.load(); },
+                                  std::chrono::milliseconds(120000)));
+            DispatchQueue::setGlobalPoolPause(nullptr);
+        }
+    } release{pause, pooled};
+    ASSERT_TRUE(waitUntil([&] { return pooled->started.load() >= kBound; },
+                          std::chrono::milliseconds(120000)));
+
+    const auto libraryQueue =
+        DispatchQueue::make("com.orvane.test.library", DispatchQoS::background,
+                            DispatchQueueAttributes::concurrent, DispatchWork::library);
+    using Queuing = std::function<void(std::function<void()>)>;
+    const std::vector<std::pair<std::string, Queuing>> forms = {
+        {"a work item queued as library work on the global queue",
+         [](std::function<void()> body) {
+             DispatchQueue::global()->async(
+                 std::make_shared<DispatchWorkItem>([body](const DispatchWorkItem&) { body(); }),
+                 DispatchWork::library);
+         }},
+        {"a block queued as library work",
+         [](std::function<void()> body) {
+             DispatchQueue::global(DispatchQoS::background)
+                 ->async(std::move(body), DispatchWork::library);
+         }},
+        {"a work item on a queue made for library work",
+         [libraryQueue](std::function<void()> body) {
+             libraryQueue->async(
+                 std::make_shared<DispatchWorkItem>([body](const DispatchWorkItem&) { body(); }));
+         }},
+    };
+    for (const auto& [form, queue] : forms) {
+        // 1: ran while the gate held the bound. (The thread of the first form's work, once
+        // idle, takes the waiting pooled block; the next forms get threads of their own.)
+        auto verdict = std::make_shared<std::atomic<int>>(0);
+        const bool first = &form == &forms.front().first;
+        queue([verdict, pooled, first] {
+            const bool held = !pooled->open.load() && (!first || pooled->started.load() == kBound);
+            verdict->store(held ? 1 : 2);
+        });
+        ASSERT_TRUE(
+            waitUntil([&] { return verdict->load() != 0; }, std::chrono::milliseconds(60000)))
+            << form << " never ran";
+        EXPECT_EQ(verdict->load(), 1) << form;
+    }
+}
+
+// Past its bound, the pool's watcher starts one thread in each look in which no waiting block
+// was taken; the thread it started taking a block is no such take, while a block that a freed
+// thread takes is. Looks are stepped one at a time; the starts are counted as they are made.
+TEST(Dispatch, PastTheBoundEachLookWithoutATakenBlockStartsOneThread) {
+    constexpr int kBound = 3;
+    auto pause = std::make_shared<SteppedPause>();
+    auto starts = std::make_shared<std::atomic<int>>(0);
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = [starts](std::function<void()> body) {
+        std::thread(std::move(body)).detach();
+        ++*starts;
+    };
+    hooks.pause = SteppedPause::hook(pause);
+    const auto queue = DispatchQueue::makeOnOwnPool(kBound, hooks);
+
+    // Each block ends once `freed` reaches the order in which it started.
+    auto freed = std::make_shared<std::atomic<int>>(0);
+    auto started = std::make_shared<std::atomic<int>>(0);
+    auto finished = std::make_shared<std::atomic<int>>(0);
+    constexpr int kBlocks = kBound + 8;
+    for (int i = 0; i < kBlocks; ++i) {
+        queue->async([freed, started, finished] {
+            const int order = ++*started;
+            waitUntil([&] { return freed->load() >= order; }, std::chrono::milliseconds(120000));
+            ++*finished;
+        });
+    }
+    // The bound's threads and the watcher started; the watcher pauses before its first look.
+    ASSERT_TRUE(waitUntil([&] { return started->load() == kBound && pause->entered.load() == 1; },
+                          std::chrono::milliseconds(120000)));
+    ASSERT_EQ(starts->load(), kBound + 1);
+    // A first look: the bound's threads may have taken their blocks after the watcher started
+    // (a take: no thread), or before (a thread).
+    ++pause->granted;
+    ASSERT_TRUE(
+        waitUntil([&] { return pause->entered.load() == 2; }, std::chrono::milliseconds(120000)));
+    int expectedStarts = starts->load();
+    int expectedStarted = expectedStarts - 1;
+    ASSERT_TRUE(waitUntil([&] { return started->load() == expectedStarted; },
+                          std::chrono::milliseconds(120000)));
+
+    struct Look {
+        const char* what;
+        bool freeOne;  // a block ends first, and its thread takes a waiting one
+        int grown;     // threads the look starts
+    };
+    const Look looks[] = {
+        {"a look without a taken block", false, 1},
+        {"the next, the thread started having taken a block", false, 1},
+        {"a look after a freed thread took a block", true, 0},
+        {"the next look, nothing taken", false, 1},
+        {"and the next", false, 1},
+    };
+    for (const auto& look : looks) {
+        if (look.freeOne) {
+            ++*freed;
+            ++expectedStarted;
+            ASSERT_TRUE(waitUntil([&] { return started->load() == expectedStarted; },
+                                  std::chrono::milliseconds(120000)))
+                << look.what;
+        }
+        const int entered = pause->entered.load();
+        ++pause->granted;
+        // The look has ended once the watcher pauses again.
+        ASSERT_TRUE(waitUntil([&] { return pause->entered.load() == entered + 1; },
+                              std::chrono::milliseconds(120000)))
+            << look.what;
+        expectedStarts += look.grown;
+        ASSERT_EQ(starts->load(), expectedStarts) << look.what;
+        expectedStarted += look.grown;
+        ASSERT_TRUE(waitUntil([&] { return started->load() == expectedStarted; },
+                              std::chrono::milliseconds(120000)))
+            << look.what;
+    }
+
+    pause->freeRun = true;
+    freed->store(kBlocks);
+    EXPECT_TRUE(
+        waitUntil([&] { return finished->load() == kBlocks; }, std::chrono::milliseconds(120000)));
+}
+
+// A burst of 150 blocks whose threads cannot start (every thread of the pool held, the watcher
+// unable to start): one ERROR record, however many starts fail, and the first start that
+// succeeds after it says how many more failed. Every block runs once threads start again.
+TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
+    auto failing = std::make_shared<std::atomic<bool>>(false);
+    auto failures = std::make_shared<std::atomic<int>>(0);
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = [failing, failures](std::function<void()> body) {
+        if (failing->load()) {
+            ++*failures;
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        std::thread(std::move(body)).detach();
+    };
+    constexpr int kBound = 2;
+    const auto queue = DispatchQueue::makeOnOwnPool(kBound, hooks);
+    auto capture = test::LogCapture::install();
+
+    auto held = std::make_shared<GatedBlocks>();
+    for (int i = 0; i < kBound; ++i) {
+        queue->async(GatedBlocks::block(held));
+    }
+    ASSERT_TRUE(waitUntil([&] { return held->started.load() == kBound; }));
+    failing->store(true);
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    constexpr int kBurst = 150;
+    for (int i = 0; i < kBurst; ++i) {
+        queue->async([ran] { ++*ran; });
+    }
+    const int failed = failures->load();
+    ASSERT_GE(failed, kBurst);
+    EXPECT_EQ(capture->count("Could not start a thread", LogLevel::error), 1);
+    EXPECT_EQ(capture->count("Threads start again"), 0);
+
+    failing->store(false);
+    queue->async([ran] { ++*ran; });
+    held->open = true;
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == kBurst + 1; }));
+    EXPECT_EQ(capture->count("Could not start a thread"), 1);
+    EXPECT_EQ(capture->count("Threads start again", LogLevel::info), 1);
+    EXPECT_EQ(capture->count("Threads start again; " + std::to_string(failed - 1) + " more"), 1)
+        << failed << " starts failed";
 }
 
 }  // namespace

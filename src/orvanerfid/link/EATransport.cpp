@@ -221,7 +221,7 @@ bool EATransport::connect(const std::shared_ptr<TransportDelegate>* owner) {
                 std::lock_guard items(stateLock_);
                 workItem_ = item;
             }
-            queue_->async(item);
+            queue_->async(item, DispatchWork::library);
             Clock::sleepForMs(100);
             assignConnectState(ConnectState::connected);
             result = true;

@@ -39,7 +39,7 @@ std::string tenths(uint16_t raw) {
 Vk210Protocol::Vk210Protocol(std::shared_ptr<BaseTransport> transport)
     : BaseProtocol("Vk210Protocol", std::move(transport),
                    DispatchQueue::make("com.orvane.vk210Protocol", DispatchQoS::userInitiated,
-                                       DispatchQueueAttributes::concurrent)),
+                                       DispatchQueueAttributes::concurrent, DispatchWork::library)),
       lastData_(Clock::now()) {}
 
 Vk210Protocol::~Vk210Protocol() = default;

@@ -62,9 +62,10 @@ std::mutex& Vk640Protocol::sendLock() {
 }
 
 Vk640Protocol::Vk640Protocol(std::shared_ptr<BaseTransport> transport)
-    : BaseProtocol(std::string(kTag), std::move(transport),
-                   DispatchQueue::make("com.orvane.vk640Protocol", DispatchQoS::userInitiated,
-                                       DispatchQueueAttributes::concurrent)) {}
+    : BaseProtocol(
+          std::string(kTag), std::move(transport),
+          DispatchQueue::make("com.orvane.vk640Protocol", DispatchQoS::userInitiated,
+                              DispatchQueueAttributes::concurrent, DispatchWork::library)) {}
 
 Vk640Protocol::~Vk640Protocol() = default;
 

@@ -1,12 +1,15 @@
 #include "orvanerfid/platform/Dispatch.h"
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "orvanerfid/core/Logger.h"
 
@@ -27,126 +30,200 @@ void runGuarded(const std::function<void()>& block) {
 
 }  // namespace
 
-// Threads that run posted tasks. Up to `maxThreads` (0: the pool's bound, `kPoolThreads`) it
-// starts a thread whenever more tasks wait than threads are idle, so a blocking task never
-// delays another. Past the pool's bound a task waits for a thread that frees; while tasks wait
-// and none was taken for `kGrowDelay` of clock time, a watcher thread starts one more, so a
-// wait of the library that only a waiting task can end (a lock whose holder's work is queued)
-// ends all the same, late, and a burst of blocked work grows the pool by a few threads a second
-// instead of thousands. A thread that cannot start (the process is out of threads or memory)
-// is not an error: the task waits for the next thread that frees or starts. A thread that finds
-// no task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads
+// Threads that run posted tasks. Up to `bound_` threads it starts a thread whenever more tasks
+// wait than threads are idle, so a blocking task never delays another. Library tasks wait in a
+// line of their own, taken before the pooled line, and always get a thread at once: a thread
+// busy with one is not counted against the bound. Past the bound a pooled task waits for a
+// thread that frees; in a pool that grows (`grows_`), while tasks wait and none was taken
+// during a pause of `kGrowDelay` of clock time (but by the thread the watcher started last), a
+// watcher thread starts one more, so a wait of the library that only a waiting task can end (a
+// lock whose holder's work is queued) ends all the same, late, and a burst of blocked work
+// grows the pool by ten threads a second instead of thousands. A thread that cannot start (the
+// process is out of threads or memory) leaves its task waiting for the next thread that frees
+// or starts, and the watcher tries again; the first failure of a burst is an ERROR record, the
+// rest are counted and the count is said once a thread starts again. A thread that finds no
+// task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads
 // behind; the next post starts a new one. Executors live for the whole process (their threads
 // are detached and never joined; a thread touches its executor only under the lock, before it
-// ends).
+// ends). One lock, `mutex_`, guards every field; threads start under it, but no record is
+// written and no pause made under it (a record may reach the log sink, which may post).
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
 
-    explicit Executor(std::size_t maxThreads) : maxThreads_(maxThreads) {}
+    Executor(std::size_t bound, bool grows, Hooks hooks)
+        : bound_(bound), grows_(grows), hooks_(std::move(hooks)) {}
 
-    void post(std::function<void()> task) {
-        bool failed = false;
+    void post(std::function<void()> task, DispatchWork work) {
+        Note note;
         {
             std::lock_guard guard(mutex_);
-            tasks_.push_back(std::move(task));
-            if (tasks_.size() > idle_) {
-                if (threads_ < bound()) {
-                    failed = !startWorker();
+            const bool library = work == DispatchWork::library;
+            (library ? own_ : pooled_).push_back(std::move(task));
+            if (waiting() > idle_) {
+                if (library || pooledThreads() < bound_) {
+                    note = startWorker(false);
                     // A thread that could not start is tried again by the watcher.
-                    if (failed) startWatcher();
-                } else if (maxThreads_ == 0) {
-                    failed = !startWatcher();
+                    if (note.failed) {
+                        if (library) ++unserved_;
+                        note.merge(startWatcher());
+                    }
+                } else if (grows_) {
+                    note = startWatcher();
                 }
             }
         }
         ready_.notify_one();
-        if (failed) noteFailedStart();
+        note.write();
+    }
+
+    void setPause(std::function<void()> pause) {
+        std::lock_guard guard(mutex_);
+        hooks_.pause = std::move(pause);
     }
 
   private:
-    std::size_t bound() const { return maxThreads_ == 0 ? kPoolThreads : maxThreads_; }
-
-    // Under the lock. False when the thread could not start (the task stays queued).
-    bool startWorker() {
-        try {
-            std::thread([this] { work(); }).detach();
-        } catch (const std::system_error&) {
-            return false;
+    // What a thread start leaves to write once the lock is let go.
+    struct Note {
+        bool failed = false;
+        // The first failure of a burst: the ERROR record.
+        bool firstFailure = false;
+        // A start that ended a burst: the failures after the first one.
+        std::optional<uint64_t> recovered;
+        void merge(const Note& other) {
+            failed = failed || other.failed;
+            firstFailure = firstFailure || other.firstFailure;
+            if (other.recovered) recovered = other.recovered;
         }
-        ++threads_;
-        return true;
-    }
-
-    // Under the lock: the one watcher of the tasks waiting past the bound.
-    bool startWatcher() {
-        if (watching_) return true;
-        try {
-            std::thread([this] { watch(); }).detach();
-        } catch (const std::system_error&) {
-            return false;
+        void write() const {
+            if (firstFailure) {
+                orvLogger::error(kTag,
+                                 "Could not start a thread; the block waits for one that frees");
+            }
+            if (recovered) {
+                orvLogger::info(kTag, "Threads start again; " + std::to_string(*recovered) +
+                                          " more thread starts failed meanwhile");
+            }
         }
-        watching_ = true;
-        return true;
+    };
+
+    std::size_t waiting() const { return own_.size() + pooled_.size(); }
+    // The threads counted against the bound: all but those busy with library work.
+    std::size_t pooledThreads() const { return threads_ - libraryBusy_; }
+
+    // Under the lock: starts `body` through the hook and keeps the count of a burst of failures.
+    Note start(std::function<void()> body) {
+        Note note;
+        try {
+            if (hooks_.startThread) {
+                hooks_.startThread(std::move(body));
+            } else {
+                std::thread(std::move(body)).detach();
+            }
+        } catch (const std::system_error&) {
+            note.failed = true;
+            note.firstFailure = failedStarts_++ == 0;
+            return note;
+        }
+        if (failedStarts_ > 0) note.recovered = std::exchange(failedStarts_, 0) - 1;
+        return note;
     }
 
-    // Outside the lock: the record may reach the log sink, which may post.
-    static void noteFailedStart() {
-        orvLogger::error(kTag, "Could not start a thread; the block waits for one that frees");
+    // Under the lock. A worker the watcher starts past the bound (`grown`) takes its first task
+    // without counting it as taken. On failure the task stays queued.
+    Note startWorker(bool grown) {
+        Note note = start([this, grown] { work(grown); });
+        if (!note.failed) ++threads_;
+        return note;
     }
 
-    void work() {
+    // Under the lock: the one watcher of the tasks waiting for a thread.
+    Note startWatcher() {
+        if (watching_) return {};
+        Note note = start([this] { watch(); });
+        if (!note.failed) watching_ = true;
+        return note;
+    }
+
+    void work(bool grown) {
         std::unique_lock lock(mutex_);
         for (;;) {
             ++idle_;
             const bool found =
-                Clock::waitFor(ready_, lock, kIdleLifetime, [this] { return !tasks_.empty(); });
+                Clock::waitFor(ready_, lock, kIdleLifetime, [this] { return waiting() > 0; });
             --idle_;
             if (!found) {
                 --threads_;
                 return;
             }
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            ++taken_;
+            const bool library = !own_.empty();
+            auto& line = library ? own_ : pooled_;
+            auto task = std::move(line.front());
+            line.pop_front();
+            // A grown thread taking its first task is not a sign that the pool moves.
+            if (!std::exchange(grown, false) && !library) ++taken_;
+            if (library) {
+                ++libraryBusy_;
+                unserved_ = std::min(unserved_, own_.size());
+            }
             lock.unlock();
             runGuarded(task);
             task = nullptr;
             lock.lock();
+            if (library) --libraryBusy_;
         }
     }
 
-    // While tasks wait with no idle thread, one more thread each `kGrowDelay` in which none was
-    // taken; ends once no task waits.
+    // While tasks wait with no idle thread: after each pause, one more thread for a library
+    // task whose thread could not start, or else, for pooled tasks, when none was taken
+    // meanwhile; ends once no task waits.
     void watch() {
         std::unique_lock lock(mutex_);
         uint64_t seen = taken_;
-        while (tasks_.size() > idle_) {
-            Clock::waitFor(watched_, lock, kGrowDelay, [] { return false; });
-            // A bounded executor (the main queue's one thread) never grows past its bound.
-            const bool mayGrow = maxThreads_ == 0 || threads_ < maxThreads_;
-            if (mayGrow && tasks_.size() > idle_ && taken_ == seen) {
-                if (!startWorker()) {
-                    lock.unlock();
-                    noteFailedStart();
-                    lock.lock();
-                }
+        while (waiting() > idle_) {
+            const auto pause = hooks_.pause;
+            lock.unlock();
+            if (pause) {
+                pause();
+            } else {
+                Clock::sleepFor(kGrowDelay);
+            }
+            lock.lock();
+            if (waiting() <= idle_) break;
+            Note note;
+            if (unserved_ > 0) {
+                note = startWorker(false);
+                if (!note.failed) --unserved_;
+            } else if ((grows_ || pooledThreads() < bound_) && taken_ == seen) {
+                // A pool that does not grow (the main queue's one thread) only retries a start.
+                note = startWorker(true);
             }
             seen = taken_;
+            if (note.firstFailure || note.recovered) {
+                lock.unlock();
+                note.write();
+                lock.lock();
+            }
         }
         watching_ = false;
     }
 
-    const std::size_t maxThreads_;
+    const std::size_t bound_;
+    const bool grows_;
+    Hooks hooks_;
     std::mutex mutex_;
     std::condition_variable ready_;
-    // Never notified: the watcher's pause between looks.
-    std::condition_variable watched_;
-    std::deque<std::function<void()>> tasks_;
+    std::deque<std::function<void()>> own_;
+    std::deque<std::function<void()>> pooled_;
     std::size_t threads_ = 0;
     std::size_t idle_ = 0;
-    // Tasks taken so far: the watcher starts a thread only when none was taken meanwhile.
+    std::size_t libraryBusy_ = 0;
+    // Library tasks whose thread could not start and that no thread has taken since.
+    std::size_t unserved_ = 0;
+    // Pooled tasks taken so far: the watcher starts a thread only when none was taken meanwhile.
     uint64_t taken_ = 0;
+    // Thread starts failed since the last that succeeded.
+    uint64_t failedStarts_ = 0;
     bool watching_ = false;
 };
 
@@ -159,12 +236,12 @@ struct DispatchQueue::SerialState {
 namespace {
 
 DispatchQueue::Executor& sharedPool() {
-    static auto* pool = new DispatchQueue::Executor(0);
+    static auto* pool = new DispatchQueue::Executor(DispatchQueue::kPoolThreads, true, {});
     return *pool;
 }
 
 DispatchQueue::Executor& mainThread() {
-    static auto* thread = new DispatchQueue::Executor(1);
+    static auto* thread = new DispatchQueue::Executor(1, false, {});
     return *thread;
 }
 
@@ -221,19 +298,35 @@ std::shared_ptr<DispatchQueue> DispatchQueue::main() {
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::make(std::string label, DispatchQoS qos,
-                                                   DispatchQueueAttributes attributes) {
-    return std::make_shared<DispatchQueue>(std::move(label), qos, attributes, sharedPool());
+                                                   DispatchQueueAttributes attributes,
+                                                   DispatchWork work) {
+    return std::make_shared<DispatchQueue>(std::move(label), qos, attributes, sharedPool(), work);
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::makeOnOwnPool(std::size_t bound, Hooks hooks) {
+    // Never deleted, as the process's own executors: its threads may outlive the queue.
+    auto* pool = new Executor(bound, true, std::move(hooks));
+    return std::make_shared<DispatchQueue>("com.orvane.test.ownPool", DispatchQoS::default_,
+                                           DispatchQueueAttributes::concurrent, *pool);
+}
+
+void DispatchQueue::setGlobalPoolPause(std::function<void()> pause) {
+    sharedPool().setPause(std::move(pause));
 }
 
 DispatchQueue::DispatchQueue(std::string label, DispatchQoS qos, DispatchQueueAttributes attributes,
-                             Executor& executor)
-    : label_(std::move(label)), qos_(qos), attributes_(attributes), executor_(executor) {
+                             Executor& executor, DispatchWork work)
+    : label_(std::move(label)),
+      qos_(qos),
+      attributes_(attributes),
+      executor_(executor),
+      work_(work) {
     if (attributes_ == DispatchQueueAttributes::serial) serial_ = std::make_unique<SerialState>();
 }
 
 DispatchQueue::~DispatchQueue() = default;
 
-void DispatchQueue::async(std::function<void()> block) {
+void DispatchQueue::async(std::function<void()> block, DispatchWork work) {
     // A block queued inside the log sink (by a library call the sink makes, or by work such a
     // call queued) runs inside it too: what it writes reaches the console only.
     if (orvLogger::insideSink()) {
@@ -242,18 +335,18 @@ void DispatchQueue::async(std::function<void()> block) {
             inner();
         };
     }
-    enqueue(std::move(block));
+    enqueue(std::move(block), work);
 }
 
-void DispatchQueue::async(const std::shared_ptr<DispatchWorkItem>& item) {
+void DispatchQueue::async(const std::shared_ptr<DispatchWorkItem>& item, DispatchWork work) {
     // A work item (a connection's loop, its initialisation, its keep-alive) belongs to the
     // connection, not to the call that queued it: it carries no mark.
-    if (item) enqueue([item] { item->perform(); });
+    if (item) enqueue([item] { item->perform(); }, work);
 }
 
-void DispatchQueue::enqueue(std::function<void()> block) {
+void DispatchQueue::enqueue(std::function<void()> block, DispatchWork work) {
     if (!serial_) {
-        executor_.post(std::move(block));
+        executor_.post(std::move(block), work);
         return;
     }
     std::lock_guard guard(serial_->mutex);
@@ -261,7 +354,7 @@ void DispatchQueue::enqueue(std::function<void()> block) {
     if (serial_->draining) return;
     serial_->draining = true;
     // The drain holds the queue, so queued blocks run even when the last owner lets go.
-    executor_.post([self = shared_from_this()] { self->drain(); });
+    executor_.post([self = shared_from_this()] { self->drain(); }, DispatchWork::pooled);
 }
 
 void DispatchQueue::drain() {

@@ -6,16 +6,25 @@
 // and some wait for a block queued after them (a call waiting for the UHF lock, whose holder's
 // work is queued; a send waiting for the receive loop's reply). So the threads behind the
 // concurrent queues grow with demand: a block posted while every thread is busy gets a new
-// thread, and no block waits for another to finish first, up to `kPoolThreads` threads (every
-// reader needs fewer than ten; the bound is for a burst of blocked work, such as an application
-// callback that calls the library on everything it hears). Past it a block waits for a thread
-// that frees; a hard bound could leave the library's own waits waiting for ever (every thread
-// blocked on work still queued), so while blocks wait and none has been taken for 100 ms (clock
-// time) one more thread starts: past the bound the pool grows by ten threads a second at most,
-// and every wait ends. A thread that cannot start (the process is out of threads or memory)
-// never ends the process: one ERROR record, and the block waits for a thread that frees or
-// starts later. Threads are never joined; an idle one waits for the next block and ends after
-// five seconds (clock time) without one.
+// thread, and no block waits for another to finish first.
+//
+// Two kinds of work share the global pool (`DispatchWork`). Pooled work (operations,
+// completions, the application's calls handed on, any block queued without a kind) gets a
+// thread of its own up to `kPoolThreads` threads busy with it (the bound is for a burst of
+// blocked work, such as completions that wait); past it a block waits for a thread that frees.
+// A hard bound could leave the library's own waits waiting for ever (every thread blocked on
+// work still queued), so while pooled blocks wait, a watcher looks every 100 ms (clock time) and
+// starts one more thread when none was taken since its last look (the thread it started last
+// taking one is not counted): past the bound the pool grows by ten threads a second at most,
+// and every wait ends. The library's own work (a connection's receive loops, its
+// initialisation and keep-alive, the event line's teller) always starts at once: it is taken
+// before any waiting pooled block, gets a new thread when none is idle and is not counted
+// against the bound, since the readers bound its number (a few threads each). So no connection
+// waits for an application's blocked blocks. A thread that cannot start (the process is out of
+// threads or memory) never ends the process: one ERROR record for a burst of such failures, and
+// one record with their count once a thread starts again; the block waits for a thread that
+// frees or starts later. Threads are never joined; an idle one waits for the next block and
+// ends after five seconds (clock time) without one.
 //
 // A block queued on a thread that runs inside the log sink (see orvLogger) runs inside it too;
 // a work item does not.
@@ -49,6 +58,17 @@ ORV_ENUM(DispatchQoS, uint8_t, ORV_DISPATCH_QOS);
     X(concurrent, 1, "Concurrent")
 
 ORV_ENUM(DispatchQueueAttributes, uint8_t, ORV_DISPATCH_ATTRIBUTES);
+
+#define ORV_DISPATCH_WORK(X) \
+    X(pooled, 0, "Pooled")   \
+    X(library, 1, "Library")
+
+// What a block on a concurrent queue is. `pooled`: work that the pool's bound holds back (an
+// operation, a completion, anything an application may queue or block in by the hundred).
+// `library`: a connection's or a reader's own standing work, a few blocks per reader, that
+// nothing else may delay (a receive loop, the initialisation, the keep-alive, the event line's
+// teller). A serial queue runs every block as pooled work.
+ORV_ENUM(DispatchWork, uint8_t, ORV_DISPATCH_WORK);
 
 // A block that can be cancelled before or while it runs.
 //
@@ -86,7 +106,8 @@ class DispatchWorkItem {
 // A queue of blocks run on the library's threads.
 //
 // A serial queue runs its blocks one at a time in the order they were queued; a concurrent
-// queue starts each block at once on a thread of its own. `global(qos)` gives the process-wide
+// queue starts each block at once on a thread of its own (pooled work up to the pool's bound,
+// see above). `global(qos)` gives the process-wide
 // concurrent queues, `main()` the serial queue served by one dedicated library thread. Blocks
 // must not throw: an escaping exception is logged at ERROR level and dropped. Safe from any
 // thread; `async` never blocks and never runs the block on the caller's thread.
@@ -94,17 +115,36 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   public:
     struct Executor;
 
-    // The threads the global pool starts at once for a burst of blocking blocks; past it, one
-    // more each 100 ms (clock time) in which no waiting block was taken.
+    // The threads the global pool starts at once for a burst of blocking pooled blocks; past
+    // it, one more each 100 ms (clock time) in which no waiting block was taken. Library work
+    // is not counted.
     static constexpr std::size_t kPoolThreads = 256;
+
+    // Test seam, not for the library's own use: how an executor starts a thread and pauses
+    // between its watcher's looks.
+    struct Hooks {
+        // Starts a detached thread that runs `body`; throws std::system_error when it cannot.
+        std::function<void(std::function<void()> body)> startThread;
+        // Called without the executor's lock: the watcher's pause before each look.
+        std::function<void()> pause;
+    };
+    // Test seam: a concurrent queue on a pool of its own that behaves as the global pool with
+    // the bound `bound`, starting its threads and pausing its watcher through `hooks` (an empty
+    // hook: a std::thread, 100 ms of clock time). The pool lives for the whole process.
+    static std::shared_ptr<DispatchQueue> makeOnOwnPool(std::size_t bound, Hooks hooks);
+    // Test seam: the global pool's watcher pauses through `pause` before each look (an empty
+    // function: 100 ms of clock time again).
+    static void setGlobalPoolPause(std::function<void()> pause);
 
     static std::shared_ptr<DispatchQueue> global(DispatchQoS qos = DispatchQoS::default_);
     static std::shared_ptr<DispatchQueue> main();
+    // A queue on the global pool. `work`: what its blocks are, unless `async` says otherwise.
     static std::shared_ptr<DispatchQueue> make(std::string label, DispatchQoS qos,
-                                               DispatchQueueAttributes attributes);
+                                               DispatchQueueAttributes attributes,
+                                               DispatchWork work = DispatchWork::pooled);
 
     DispatchQueue(std::string label, DispatchQoS qos, DispatchQueueAttributes attributes,
-                  Executor& executor);
+                  Executor& executor, DispatchWork work = DispatchWork::pooled);
     DispatchQueue(const DispatchQueue&) = delete;
     DispatchQueue& operator=(const DispatchQueue&) = delete;
     ~DispatchQueue();
@@ -113,19 +153,23 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
     DispatchQoS qos() const { return qos_; }
     DispatchQueueAttributes attributes() const { return attributes_; }
 
-    void async(std::function<void()> block);
+    // Queues `block` as the queue's kind of work, or as `work`.
+    void async(std::function<void()> block) { async(std::move(block), work_); }
+    void async(std::function<void()> block, DispatchWork work);
     // Queues `item->perform()`; the queue holds the item until it has run.
-    void async(const std::shared_ptr<DispatchWorkItem>& item);
+    void async(const std::shared_ptr<DispatchWorkItem>& item) { async(item, work_); }
+    void async(const std::shared_ptr<DispatchWorkItem>& item, DispatchWork work);
 
   private:
     struct SerialState;
-    void enqueue(std::function<void()> block);
+    void enqueue(std::function<void()> block, DispatchWork work);
     void drain();
 
     std::string label_;
     DispatchQoS qos_;
     DispatchQueueAttributes attributes_;
     Executor& executor_;
+    DispatchWork work_;
     std::unique_ptr<SerialState> serial_;
 };
 

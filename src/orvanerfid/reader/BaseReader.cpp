@@ -54,9 +54,11 @@ BaseReader::BaseReader(Key, std::shared_ptr<OrvaneDevice> device, std::string_vi
       lastTime_(Clock::now().time_since_epoch().count()),
       events_(std::make_shared<EventSequence>()),
       keepAliveQueue_(DispatchQueue::make("com.orvane.keepAliveQueue", DispatchQoS::background,
-                                          DispatchQueueAttributes::concurrent)),
+                                          DispatchQueueAttributes::concurrent,
+                                          DispatchWork::library)),
       initReaderQueue_(DispatchQueue::make("com.orvane.initReaderQueue", DispatchQoS::background,
-                                           DispatchQueueAttributes::concurrent)) {}
+                                           DispatchQueueAttributes::concurrent,
+                                           DispatchWork::library)) {}
 
 void BaseReader::attach() {
     events_->setTagTeller([weak = weak_from_this()](const std::shared_ptr<TagInfo>& tagInfo) {

@@ -10,7 +10,12 @@
 //   state, at most about 3 s), the transport's state reports they cause, and every check an
 //   operation makes before it hops to the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
-//   runs once, after the operation's own lock is released.
+//   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads
+//   threads busy with such work a block waits for a thread (the pool then grows by ten threads a
+//   second at most). The connection's own work below (the transport's read loop, the protocol's
+//   receive loop, the initialisation with its engine step, the keep-alive, the line's teller)
+//   is the library's work: it always gets a thread at once, whatever the operations and
+//   completions hold (see Dispatch.h).
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).

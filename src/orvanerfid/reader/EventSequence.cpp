@@ -132,8 +132,10 @@ bool EventSequence::wakeTeller(bool tag) {
 void EventSequence::startTeller() {
     // A work item: the teller belongs to the line, not to the call that woke it, so it never
     // runs inside the log sink, even when a call the sink made put the event that wakes it.
-    DispatchQueue::global()->async(std::make_shared<DispatchWorkItem>(
-        [self = shared_from_this()](const DispatchWorkItem&) { self->drain(); }));
+    DispatchQueue::global()->async(
+        std::make_shared<DispatchWorkItem>(
+            [self = shared_from_this()](const DispatchWorkItem&) { self->drain(); }),
+        DispatchWork::library);
 }
 
 void EventSequence::put(Entry entry) {

@@ -277,7 +277,7 @@ void UhfReader::initEngineInfo(uint64_t generation, bool rerun) {
     }
     auto self = std::static_pointer_cast<UhfReader>(shared_from_this());
     DispatchQueue::global()->async(
-        [self, generation, rerun] { self->engineTask(generation, rerun); });
+        [self, generation, rerun] { self->engineTask(generation, rerun); }, DispatchWork::library);
 }
 
 void UhfReader::engineTask(uint64_t generation, bool rerun) {

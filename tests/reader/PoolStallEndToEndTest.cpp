@@ -1,0 +1,123 @@
+// A reader connects and is heard while an application's blocked blocks fill the global pool.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "ReaderFixture.h"
+#include "orvanerfid/commands/OrvRfidCmdId.h"
+#include "orvanerfid/platform/Dispatch.h"
+#include "sim/SimReader.h"
+#include "uhf/UhfAppDelegate.h"
+
+namespace orvane {
+namespace {
+
+using test::waitUntil;
+
+constexpr auto kHangGuard = std::chrono::milliseconds(120000);
+
+template <class Model>
+class PoolStallEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The idle threads an earlier test left in the pool end first (after five seconds of
+        // clock time), or they would take the backlog below.
+        ASSERT_TRUE(waitUntil([] { return processThreads() < 64; }, kHangGuard));
+    }
+    static std::size_t processThreads() {
+        std::size_t count = 0;
+        for ([[maybe_unused]] const auto& entry :
+             std::filesystem::directory_iterator("/proc/self/task")) {
+            ++count;
+        }
+        return count;
+    }
+    void TearDown() override {
+        // Whatever failed: the pool grows again and the application's blocks end.
+        held->store(false);
+        DispatchQueue::setGlobalPoolPause(nullptr);
+        open->store(true);
+        EXPECT_TRUE(waitUntil([&] { return finished->load() == queued; }, kHangGuard));
+    }
+
+    test::ModelReader<Model> f;
+    std::shared_ptr<std::atomic<bool>> held = std::make_shared<std::atomic<bool>>(true);
+    std::shared_ptr<std::atomic<bool>> open = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<int>> started = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<int>> finished = std::make_shared<std::atomic<int>>(0);
+    int queued = 0;
+};
+
+// The model's keep-alive request, as the simulated reader counts it.
+struct Vk210 : test::Vk210UhfModel {
+    static int alives(const Sim& sim) {
+        return sim.requestCount(rawValue(OrvRfidCmdId::paTemperature));
+    }
+};
+struct Vk640 : test::Vk640Model {
+    static int alives(const Sim& sim) { return sim.requestCount(SimVk640::rowKey(0x10, 0x07)); }
+};
+
+using Models = ::testing::Types<Vk210, Vk640>;
+TYPED_TEST_SUITE(PoolStallEndToEnd, Models, test::ModelName);
+
+// The application's completions block by the pool's bound and more wait behind them, and the
+// pool may not grow (its watcher's pause is held): the connection's own work (the transport's and
+// the protocol's receive loops, the initialisation, the keep-alive, the event line's teller) still
+// runs, so the reader reaches Connected and checks its link while every one of those blocks is
+// still held. The inventory is an operation, pooled work: once the pool may grow again it gets a
+// thread behind the backlog, and the tags are heard, the application's blocks still held.
+TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
+    auto& f = this->f;
+    constexpr int kBound = static_cast<int>(DispatchQueue::kPoolThreads);
+    constexpr std::size_t kTags = 20;
+    f.sim->setTags(makeSimTags(kTags));
+
+    const auto held = this->held;
+    DispatchQueue::setGlobalPoolPause(
+        [held] { waitUntil([&] { return !held->load(); }, kHangGuard); });
+    // The bound's worth, and a backlog that takes any thread that frees or idles meanwhile.
+    constexpr int kBacklog = 64;
+    for (; this->queued < kBound + kBacklog; ++this->queued) {
+        DispatchQueue::global()->async(
+            [open = this->open, started = this->started, finished = this->finished] {
+                ++*started;
+                waitUntil([&] { return open->load(); }, kHangGuard);
+                ++*finished;
+            });
+    }
+    ASSERT_TRUE(waitUntil([&] { return this->started->load() >= kBound; }, kHangGuard));
+
+    ASSERT_TRUE(f.connected());
+    // The keep-alive goes on too.
+    const int alives = TypeParam::alives(*f.sim);
+    EXPECT_TRUE(waitUntil([&] { return TypeParam::alives(*f.sim) > alives; }, kHangGuard));
+    EXPECT_FALSE(this->open->load());
+    EXPECT_EQ(this->finished->load(), 0);
+    EXPECT_LT(this->started->load(), this->queued) << "no backlog was left";
+
+    auto app = std::make_shared<test::AppDelegate>();
+    f.reader->uhf()->setDelegate(app);
+    DispatchQueue::setGlobalPoolPause(nullptr);
+    held->store(false);
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    f.reader->uhf()->inventory(
+        [answer](ResultCode code) { answer->store(static_cast<int>(rawValue(code))); });
+    EXPECT_TRUE(waitUntil([&] { return app->reads().size() == kTags; }, kHangGuard))
+        << app->reads().size() << " of " << kTags << " tags heard";
+    EXPECT_TRUE(waitUntil([&] { return answer->load() >= 0; }, kHangGuard));
+    EXPECT_EQ(answer->load(), static_cast<int>(rawValue(ResultCode::noError)));
+    EXPECT_EQ(this->finished->load(), 0);
+
+    auto stopped = std::make_shared<std::atomic<int>>(-1);
+    f.reader->uhf()->stop(
+        [stopped](ResultCode code) { stopped->store(static_cast<int>(rawValue(code))); });
+    EXPECT_TRUE(waitUntil([&] { return stopped->load() >= 0; }, kHangGuard));
+}
+
+}  // namespace
+}  // namespace orvane
