@@ -165,30 +165,40 @@ TYPED_TEST(UhfUntoldCountTest, EveryConnectionEndsRecordReachesTheSinkWithItsNum
 }
 
 // Short inventories one after another while the tag callback is held and the line full: each
-// drops reports, starts dropping with one record and reports its drops when it stops.
+// drops reports, starts dropping with one record and reports its drops when it stops. The line is
+// filled by one round of more tags than it holds, sent as fast as the host reads them; the
+// inventories stopped after it stream at the top rate of a link.
 TYPED_TEST(UhfUntoldCountTest, EveryOperationEndsRecordReachesTheSinkWithItsNumber) {
+    auto& f = this->f;
     const SpentLimit spent;
+    const std::size_t filling = EventSequence::kTagCapacity + 1000;
+    f.sim->setTags(makeSimTags(filling));
+    f.sim->setInventoryOnce(true);
     this->app->hold();
     ASSERT_EQ(this->inventory(), kOk);
     ASSERT_TRUE(waitUntil(
         [&] {
             return this->app->atGate() == 1 &&
+                   f.reader->baseProtocol()->tagReportsParsed() >= filling &&
                    this->line().waitingTags() >= EventSequence::kTagCapacity;
         },
         kHangGuard));
+    f.sim->setTags(makeSimTags(1000));
+    f.sim->setInventoryOnce(false);
+    f.sim->setInventoryRate(3000);
     constexpr int kInventories = 30;
     for (int run = 0; run < kInventories; ++run) {
         SCOPED_TRACE("inventory " + std::to_string(run));
         ASSERT_EQ(this->stop(), kOk);
-        ASSERT_TRUE(waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; },
-                              kHangGuard));
+        ASSERT_TRUE(
+            waitUntil([&] { return f.reader->actionState() == ActionState::stop; }, kHangGuard));
         const uint64_t before = this->line().notTold();
         ASSERT_EQ(this->inventory(), kOk);
         ASSERT_TRUE(waitUntil([&] { return this->line().notTold() > before; }, kHangGuard));
     }
     ASSERT_EQ(this->stop(), kOk);
     ASSERT_TRUE(
-        waitUntil([&] { return this->f.reader->actionState() == ActionState::stop; }, kHangGuard));
+        waitUntil([&] { return f.reader->actionState() == ActionState::stop; }, kHangGuard));
     EXPECT_EQ(this->records->slower.load(), kInventories + 1);
     this->app->release();
     this->expectTheSumOfTheRecords();

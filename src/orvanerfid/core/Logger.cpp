@@ -155,9 +155,9 @@ uint64_t kindOf(LogLevel level, orvLogger::Tag tag, std::string_view text) {
         const bool digit = c >= '0' && c <= '9';
         if (digit && !inNumber && c == '0' && i + 2 < text.size() &&
             (text[i + 1] == 'x' || text[i + 1] == 'X') && isHexDigit(text[i + 2])) {
-            // Setting bit 5 turns 'X' and 'A'-'F' to lower case and leaves the digits.
             add('0');
             add('x');
+            // Setting bit 5 turns 'A'-'F' to lower case and leaves the digits as they are.
             for (i += 2; i < text.size() && isHexDigit(text[i]); ++i)
                 add(static_cast<unsigned char>(text[i] | 0x20));
             --i;
