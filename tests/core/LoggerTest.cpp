@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -161,16 +164,28 @@ TEST_F(LoggerTest, ConcurrentWritersAndSettingChanges) {
     EXPECT_EQ(counting->count.load(), 2000);
 }
 
-// The number a record passed with a count says ("... (N like it left out)"), and its text
-// without it.
+// The number a record passed with a count says ("... (N like it left out)", or "... (N other
+// faults left out)" for the kinds a full table shares), and its text without it.
 std::pair<std::string, long> splitCount(const std::string& text) {
-    static const std::string kEnd = " like it left out)";
-    const auto open = text.rfind(" (");
-    if (open == std::string::npos || text.size() < kEnd.size() ||
-        text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
-        return {text, 0};
+    for (const std::string end : {" like it left out)", " other faults left out)"}) {
+        const auto open = text.rfind(" (");
+        if (open == std::string::npos || text.size() < end.size() ||
+            text.compare(text.size() - end.size(), end.size(), end) != 0) {
+            continue;
+        }
+        return {text.substr(0, open), std::stol(text.substr(open + 2))};
     }
-    return {text.substr(0, open), std::stol(text.substr(open + 2))};
+    return {text, 0};
+}
+
+// A word of letters only for `n` (texts that differ in their numbers are alike).
+std::string word(std::size_t n) {
+    std::string letters;
+    do {
+        letters += static_cast<char>('a' + n % 26);
+        n /= 26;
+    } while (n != 0);
+    return letters;
 }
 
 // Identical and alike fault records written in a burst: each kind reaches the sink at most
@@ -241,6 +256,124 @@ TEST_F(LoggerTest, ACountWithNoLaterRecordOfItsKindComesWithTheNextRecord) {
     for (const auto& r : sink->records)
         texts.push_back(r.log());
     EXPECT_EQ(texts, expected);
+}
+
+// A record of one text written past the limit's count for its second, then one of another text:
+// the other reaches the sink only when it is a different fault. Decimal numbers fold, so counts
+// of bytes stay one fault; a hex code is part of the text, so a result code among others of
+// another code is never taken for them. A burst that outlasts the limit's second proves nothing
+// about it and is written again under a new word.
+TEST_F(LoggerTest, RecordsOfDifferentCodesAreDifferentFaultsWhileDecimalNumbersFold) {
+    struct Row {
+        const char* name;
+        std::string flood;
+        std::string other;
+        bool alike;
+    };
+    const std::vector<Row> rows = {
+        {"result codes", "failed: 0x7000", "failed: 0x4002", false},
+        {"frame bytes", "dropped frame: 0xA5 0x5A", "dropped frame: 0xA5 0x5B", false},
+        {"one code in either case", "code 0x4A02", "code 0x4a02", true},
+        {"byte counts", "skipped 9 bytes", "skipped 12 bytes", true},
+        {"a count after a code", "0x7000 after 3 tries", "0x7000 after 25 tries", true},
+        {"sizes", "a 10x20 grid", "a 30x40 grid", true},
+    };
+    std::size_t attempt = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (;;) {
+            const std::string stem = "iota " + word(attempt++) + " ";
+            sink->records.clear();
+            const auto start = std::chrono::steady_clock::now();
+            for (unsigned i = 0; i < orvLogger::kFaultsPerSecond + 5; ++i)
+                orvLogger::error("Codes", stem + row.flood);
+            orvLogger::error("Codes", stem + row.other);
+            if (std::chrono::steady_clock::now() - start >= std::chrono::seconds(1)) continue;
+            EXPECT_EQ(sink->records.size(), orvLogger::kFaultsPerSecond + (row.alike ? 0 : 1));
+            const bool otherPassed = std::any_of(
+                sink->records.begin(), sink->records.end(),
+                [&](const LogEventArg& record) { return record.log() == stem + row.other; });
+            EXPECT_EQ(otherPassed, !row.alike);
+            break;
+        }
+    }
+}
+
+// The records whose numbers the application sums (written with `tally`) reach the sink each with
+// its own number, at any pace and from any number of threads, alike as they are; nor do they
+// take the place of alike fault records in the limit's second.
+TEST_F(LoggerTest, ARecordTheApplicationCountsOnIsNeverLeftOutNorMerged) {
+    class LockedSink : public orvLoggerDelegate {
+      public:
+        void logEvent(const LogEventArg& e) override {
+            std::lock_guard guard(lock);
+            records.push_back(e);
+        }
+        std::mutex lock;
+        std::vector<LogEventArg> records;
+    };
+    sink.reset();
+    auto locked = std::make_shared<LockedSink>();
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(locked));
+    constexpr int kThreads = 4;
+    constexpr int kEach = 300;
+    const auto text = [](int n) {
+        return "kappa ended: " + std::to_string(n) + " tag reports were not told";
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&text, t] {
+            for (int i = 0; i < kEach; ++i)
+                orvLogger::tally(LogLevel::warn, std::string_view("Line"), text(t * kEach + i));
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    // Every writer has ended: the records are read without the sink's lock.
+    ASSERT_EQ(locked->records.size(), std::size_t{kThreads * kEach});
+    long sum = 0;
+    for (const auto& record : locked->records) {
+        EXPECT_EQ(record.level(), LogLevel::warn);
+        const auto [plain, leftOut] = splitCount(record.log());
+        EXPECT_EQ(leftOut, 0) << record.log();
+        sum += std::stol(plain.substr(std::string_view("kappa ended: ").size()));
+    }
+    const long written = kThreads * kEach;
+    EXPECT_EQ(sum, written * (written - 1) / 2);
+    // A fault alike those records, written as a fault, is the first of its kind.
+    locked->records.clear();
+    orvLogger::warn("Line", text(0));
+    ASSERT_EQ(locked->records.size(), 1u);
+    EXPECT_EQ(locked->records[0].log(), text(0));
+}
+
+// The limit's table filled with kinds within their second (more than it keeps), then one new
+// text written hundreds of times: the new text reaches the sink no more than a kind's share for
+// every second begun, and every record left out is counted by one that reaches the sink.
+TEST_F(LoggerTest, TheLimitHoldsWithItsTableOfKindsFull) {
+    constexpr int kKinds = 2000;
+    constexpr int kRepeated = 300;
+    const std::string repeated = "lambda repeated fault";
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kKinds; ++i)
+        orvLogger::error("Full", "lambda kind " + word(static_cast<std::size_t>(i)));
+    for (int i = 0; i < kRepeated; ++i)
+        orvLogger::error("Full", repeated);
+    const auto lasted = std::chrono::steady_clock::now() - start;
+    const auto seconds = 1 + std::chrono::duration_cast<std::chrono::seconds>(lasted).count();
+    long repeatedPassed = 0;
+    for (const auto& record : sink->records)
+        repeatedPassed += splitCount(record.log()).first == repeated ? 1 : 0;
+    EXPECT_LE(repeatedPassed, orvLogger::kFaultsPerSecond * seconds);
+    // The second ends; the next record that reaches the sink brings the counts still owed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    orvLogger::info("Full", "lambda done");
+    long told = 0;
+    for (const auto& record : sink->records) {
+        const auto [text, leftOut] = splitCount(record.log());
+        if (text.starts_with("lambda ")) told += 1 + leftOut;
+    }
+    EXPECT_EQ(told, kKinds + kRepeated + 1);
 }
 
 }  // namespace

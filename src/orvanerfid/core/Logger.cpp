@@ -79,17 +79,19 @@ void handHeld() noexcept {
 
 // ---- Repeating faults
 //
-// Of WARN, ERROR and FATAL records alike (the same level, tag and text, save the numbers in
-// it), the first `orvLogger::kFaultsPerSecond` of each second reach the sink; the others of that
-// second are left out and counted. The count is said in the next alike record that passes ("... (N
-// like it left out)"); when none comes, the last one left out is handed on with the count of the
-// others, late, with the first record of any kind that reaches the sink once its second has
-// passed. Only what goes to the sink is left out: every console line is written.
+// Of WARN, ERROR and FATAL records alike (the same level, tag and text, save the decimal numbers
+// in it), the first `orvLogger::kFaultsPerSecond` of each second reach the sink; the others of
+// that second are left out and counted. The count is said in the next alike record that passes
+// ("... (N like it left out)"); when none comes, the last one left out is handed on with the
+// count of the others, late, with the first record of any kind that reaches the sink once its
+// second has passed. While the table of kinds is full, the new kinds share one entry, limited and
+// counted as one kind ("... (N other faults left out)"). Only what goes to the sink is left out:
+// every console line is written. The counting records (`orvLogger::tally`) never come here.
 
 using SteadyClock = std::chrono::steady_clock;
 constexpr auto kRepeatWindow = std::chrono::seconds(1);
 // The kinds the table tracks; when full, it forgets those that owe no count and whose second has
-// passed.
+// passed, and the kinds it cannot take share `RepeatTable::others`.
 constexpr std::size_t kRepeatKinds = 1024;
 
 struct RepeatEntry {
@@ -108,6 +110,9 @@ struct RepeatEntry {
 struct RepeatTable {
     std::mutex mutex;
     std::unordered_map<uint64_t, RepeatEntry> entries;
+    // The kinds the full table could not take, limited as one kind: a flood of new texts is
+    // limited too, and a new text repeated then is not passed unlimited.
+    RepeatEntry others;
     SteadyClock::time_point pruned;
     // The earliest moment a left-out count is due without an alike record (ticks of the steady
     // clock; max: none due): one relaxed load per record when nothing is owed.
@@ -123,8 +128,14 @@ bool isFault(LogLevel level) {
     return rawValue(level) >= rawValue(LogLevel::warn);
 }
 
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 // FNV-1a over the level, the tag and the text with each run of decimal digits taken as one
-// mark, so that "skipped 9 bytes" and "skipped 12 bytes" are alike.
+// mark, so that "skipped 9 bytes" and "skipped 12 bytes" are alike. A hex code ("0x" and its hex
+// digits, in either case) is taken as it is: records that differ in a result code, "0x4002"
+// among "0x7000"s, are different faults.
 uint64_t kindOf(LogLevel level, orvLogger::Tag tag, std::string_view text) {
     uint64_t hash = 14695981039346656037ull;
     const auto add = [&hash](unsigned char c) {
@@ -139,8 +150,19 @@ uint64_t kindOf(LogLevel level, orvLogger::Tag tag, std::string_view text) {
     }
     add(0);
     bool inNumber = false;
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const bool digit = c >= '0' && c <= '9';
+        if (digit && !inNumber && c == '0' && i + 2 < text.size() &&
+            (text[i + 1] == 'x' || text[i + 1] == 'X') && isHexDigit(text[i + 2])) {
+            add('0');
+            add('x');
+            // Setting bit 5 turns 'A'-'F' to lower case and leaves the digits as they are.
+            for (i += 2; i < text.size() && isHexDigit(text[i]); ++i)
+                add(static_cast<unsigned char>(text[i] | 0x20));
+            --i;
+            continue;
+        }
         if (digit && inNumber) continue;
         inNumber = digit;
         add(digit ? '#' : static_cast<unsigned char>(c));
@@ -148,17 +170,21 @@ uint64_t kindOf(LogLevel level, orvLogger::Tag tag, std::string_view text) {
     return hash;
 }
 
-std::string withCount(std::string text, uint64_t leftOut) {
+std::string withCount(std::string text, uint64_t leftOut, bool alike) {
     if (leftOut == 0) return text;
-    return text + " (" + std::to_string(leftOut) + " like it left out)";
+    return text + " (" + std::to_string(leftOut) +
+           (alike ? " like it left out)" : " other faults left out)");
 }
 
 void updateDue(RepeatTable& table) {
     SteadyClock::time_point earliest = SteadyClock::time_point::max();
-    for (const auto& [kind, entry] : table.entries) {
+    const auto consider = [&earliest](const RepeatEntry& entry) {
         if (entry.leftOut > 0 && entry.passed + kRepeatWindow < earliest)
             earliest = entry.passed + kRepeatWindow;
-    }
+    };
+    for (const auto& [kind, entry] : table.entries)
+        consider(entry);
+    consider(table.others);
     table.due.store(earliest.time_since_epoch().count(), std::memory_order_relaxed);
 }
 
@@ -171,19 +197,19 @@ std::optional<std::string> admitFault(LogLevel level, orvLogger::Tag tag, std::s
     auto it = table.entries.find(kind);
     const bool added = it == table.entries.end();
     if (added) {
-        // A full table is pruned once a second at most; while it stays full, a new kind passes
-        // untracked (a flood of distinct texts is no repeating fault).
+        // A full table is pruned once a second at most; while it stays full, a new kind is
+        // limited and counted with the others it could not take.
         if (table.entries.size() >= kRepeatKinds && now - table.pruned >= kRepeatWindow) {
             table.pruned = now;
             std::erase_if(table.entries, [now](const auto& item) {
                 return item.second.leftOut == 0 && now - item.second.passed >= kRepeatWindow;
             });
         }
-        if (table.entries.size() >= kRepeatKinds) return std::string(text);
-        it = table.entries.try_emplace(kind).first;
+        if (table.entries.size() < kRepeatKinds) it = table.entries.try_emplace(kind).first;
     }
-    RepeatEntry& entry = it->second;
-    if (added || now - entry.passed >= kRepeatWindow) {
+    const bool others = it == table.entries.end();
+    RepeatEntry& entry = others ? table.others : it->second;
+    if ((added && !others) || now - entry.passed >= kRepeatWindow) {
         entry.passed = now;
         entry.inWindow = 0;
     }
@@ -197,7 +223,7 @@ std::optional<std::string> admitFault(LogLevel level, orvLogger::Tag tag, std::s
     ++entry.inWindow;
     const uint64_t leftOut = std::exchange(entry.leftOut, 0);
     if (leftOut > 0) updateDue(table);
-    return withCount(std::string(text), leftOut);
+    return withCount(std::string(text), leftOut, !others);
 }
 
 // The left-out records whose second has passed with no alike record after them: the last of
@@ -209,15 +235,18 @@ std::vector<LogEventArg> takeOverdue() {
     const auto now = SteadyClock::now();
     if (now.time_since_epoch().count() < table.due.load(std::memory_order_relaxed)) return {};
     std::vector<LogEventArg> overdue;
-    std::lock_guard guard(table.mutex);
-    for (auto& [kind, entry] : table.entries) {
-        if (entry.leftOut == 0 || now - entry.passed < kRepeatWindow) continue;
+    const auto handOn = [&overdue, now](RepeatEntry& entry, bool alike) {
+        if (entry.leftOut == 0 || now - entry.passed < kRepeatWindow) return;
         overdue.emplace_back(entry.level, std::move(entry.tag),
-                             withCount(std::move(entry.text), entry.leftOut - 1));
+                             withCount(std::move(entry.text), entry.leftOut - 1, alike));
         entry.leftOut = 0;
         entry.passed = now;
         entry.inWindow = 1;
-    }
+    };
+    std::lock_guard guard(table.mutex);
+    for (auto& [kind, entry] : table.entries)
+        handOn(entry, true);
+    handOn(table.others, false);
     updateDue(table);
     return overdue;
 }
@@ -270,16 +299,19 @@ std::string orvLogger::consoleLine(LogLevel level, Tag tag, std::string_view log
     return line;
 }
 
-void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
-    if (!isEnabled(level)) return;
-    if (showNSLog()) consoleWriteLine(consoleLine(level, tag, log));
+namespace {
+
+// Writes a record; `limited`: a fault record passes the repeating-fault limit.
+void writeRecord(LogLevel level, orvLogger::Tag tag, std::string_view log, bool limited) {
+    if (!orvLogger::isEnabled(level)) return;
+    if (orvLogger::showNSLog()) consoleWriteLine(orvLogger::consoleLine(level, tag, log));
     // What the sink's own calls write goes to the console only: a sink that reacts to a record
     // by calling the library would otherwise be fed by its own reaction, for ever.
     if (tInSink) return;
-    const auto sink = delegate();
+    const auto sink = orvLogger::delegate();
     if (!sink) return;
     std::optional<std::string> text;
-    if (isFault(level)) {
+    if (limited && isFault(level)) {
         text = admitFault(level, tag, log);
         if (!text) return;
     }
@@ -298,6 +330,16 @@ void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
         callSink(*sink, late);
     callSink(*sink, record);
     handHeld();
+}
+
+}  // namespace
+
+void orvLogger::triggerLogEvent(LogLevel level, Tag tag, std::string_view log) {
+    writeRecord(level, tag, log, true);
+}
+
+void orvLogger::tally(LogLevel level, Tag tag, std::string_view log) {
+    writeRecord(level, tag, log, false);
 }
 
 bool orvLogger::registerDelegateIfNone(const std::shared_ptr<orvLoggerDelegate>& sink) {

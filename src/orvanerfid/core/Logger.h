@@ -68,15 +68,21 @@ class ORVANE_API orvLoggerDelegate {
 // records reach the sink as any others), nor with a reader's telling of events to its delegates.
 //
 // A repeating fault reaches the sink a few times a second at most: of WARN, ERROR and FATAL
-// records alike (the same level, tag and text, save the numbers in the text), the first
-// `kFaultsPerSecond` of each second pass and the others are left out and counted. So a sink that
-// calls the library on every record it gets stops being called once its calls' records repeat,
-// and a reader that writes the same fault hundreds of times a second calls it a few times. No
-// record is left out without a count: the next alike record that passes says it, as "<text> (N
-// like it left out)"; when none comes, the last record left out is handed on with the count of
-// the others, with the first record of any kind that reaches the sink once its second has
-// passed. TRACE, DEBUG and INFO records, and the console, are never left out. A record below the
-// threshold costs one atomic load; callers that build expensive texts test `isEnabled` first.
+// records alike (the same level, tag and text, save the decimal numbers in the text; a hex code
+// such as 0x4002 is part of the text, so records of different result codes are different
+// faults), the first `kFaultsPerSecond` of each second pass and the others are left out and
+// counted. So a sink that calls the library on every record it gets stops being called once its
+// calls' records repeat, and a reader that writes the same fault hundreds of times a second calls
+// it a few times. No record is left out without a count: the next alike record that passes says
+// it, as "<text> (N like it left out)"; when none comes, the last record left out is handed on
+// with the count of the others, with the first record of any kind that reaches the sink once its
+// second has passed. The limit keeps 1,024 kinds; while that many are in their second or owe a
+// count, the new kinds are limited together as one ("<text> (N other faults left out)"). TRACE,
+// DEBUG and INFO records, and the console, are never left out. Nor are the records whose numbers
+// the application counts on (the event line's counts of tag reports not told, written with
+// `tally`): they are no faults for the limit, reach the sink whatever their pace, each with its
+// own number, and are not counted among alike records. A record below the threshold costs one
+// atomic load; callers that build expensive texts test `isEnabled` first.
 class ORVANE_API orvLogger {
   public:
     using Tag = std::optional<std::string_view>;
@@ -113,6 +119,12 @@ class ORVANE_API orvLogger {
     // Writes the console line (when the switch is on) and calls the sink, if the level passes.
     // Whatever the sink throws is caught here (noted on the console when the switch is on).
     static void triggerLogEvent(LogLevel level, Tag tag, std::string_view log);
+
+    // Internal: writes a record whose numbers are data the application counts on (how many tag
+    // reports were not told), as `triggerLogEvent` does, but past the repeating-fault limit: it
+    // is never left out nor merged, and is not counted among alike records. Only for records a
+    // caller writes a bounded number of times (once per operation or connection).
+    ORVANE_INTERNAL static void tally(LogLevel level, Tag tag, std::string_view log);
 
     // The console line of a record: "yyyy-MM-dd HH:mm:ss.SSS [LEVEL] [tag] text" in local time.
     static std::string consoleLine(LogLevel level, Tag tag, std::string_view log);

@@ -37,7 +37,7 @@ EventSequence::~EventSequence() {
         count += connection.untold;
     if (count == 0) return;
     try {
-        orvLogger::warn(kTag, notToldText("The connection ended", count));
+        orvLogger::tally(LogLevel::warn, kTag, notToldText("The connection ended", count));
     } catch (...) {
     }
 }
@@ -67,7 +67,7 @@ EventSequence::Connection* EventSequence::find(uint64_t number) {
 
 void EventSequence::writeAll(const std::vector<std::string>& records) {
     for (const std::string& record : records)
-        orvLogger::warn(kTag, record);
+        orvLogger::tally(LogLevel::warn, kTag, record);
 }
 
 std::optional<std::string> EventSequence::takeReport(std::string_view when) {
@@ -153,10 +153,10 @@ void EventSequence::put(Entry entry) {
     // A tag report the line did not take ends here, on the thread that made it.
     entry = {};
     if (warn) {
-        orvLogger::warn(kTag,
-                        "The application's callbacks are slower than the reader: tag reports "
-                        "past " +
-                            std::to_string(kTagCapacity) + " waiting are not told");
+        orvLogger::tally(LogLevel::warn, kTag,
+                         "The application's callbacks are slower than the reader: tag reports "
+                         "past " +
+                             std::to_string(kTagCapacity) + " waiting are not told");
     }
     if (teller) startTeller();
 }
@@ -183,7 +183,7 @@ void EventSequence::dropEnded(uint64_t connection, std::size_t count) {
             late = notToldText("The connection ended", count);
         }
     }
-    if (late) orvLogger::warn(kTag, *late);
+    if (late) orvLogger::tally(LogLevel::warn, kTag, *late);
 }
 
 uint64_t EventSequence::loopStarts() {
@@ -237,7 +237,7 @@ void EventSequence::postState(Task task, const std::function<void()>& underOrder
         ++eventsPut_;
         teller = wakeTeller(false);
     }
-    if (report) orvLogger::warn(kTag, *report);
+    if (report) orvLogger::tally(LogLevel::warn, kTag, *report);
     if (teller) startTeller();
 }
 
