@@ -150,6 +150,18 @@ class ORVANE_API orvLogger {
       private:
         bool was_;
     };
+    // Internal: takes the calling thread out of the sink for its scope (the library tells an
+    // application callback there, which is not the sink's work); it ends as it was.
+    class ORVANE_INTERNAL OutsideSink {
+      public:
+        OutsideSink() noexcept;
+        ~OutsideSink();
+        OutsideSink(const OutsideSink&) = delete;
+        OutsideSink& operator=(const OutsideSink&) = delete;
+
+      private:
+        bool was_;
+    };
 
     // Internal (the reader registers itself; not exported): makes `sink` the logger's sink unless
     // a live sink is registered already. Returns true when it became the sink.
