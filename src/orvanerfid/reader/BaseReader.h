@@ -84,12 +84,15 @@
 // once it has moved on, so work left over from an earlier connection never acts on a newer one.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/Export.h"
@@ -357,10 +360,13 @@ class ORVANE_API BaseReader : public ReaderLink,
     void setUhf(std::shared_ptr<BaseUhf> uhf);
     void setEngine(std::shared_ptr<BaseEngine> engine);
 
-    // Calls `call` with the live delegate, catching and logging what it throws.
+    // Calls `call` with the live delegate, catching and logging what it throws. The delegate is
+    // the application's, never the log sink's work: it runs outside the sink's mark, also when a
+    // call the sink made tells it on the sink's thread.
     template <class Delegate, class Call>
     void deliver(const std::shared_ptr<Delegate>& delegate, const char* event, Call&& call) {
         if (!delegate) return;
+        const orvLogger::OutsideSink outside;
         try {
             call(*delegate);
         } catch (const std::exception& e) {
@@ -406,9 +412,15 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Tells `state` through the event line: at once, or after the events of an earlier connection
-    // still waiting there.
-    ORVANE_INTERNAL void tellConnectState(ConnectState state);
+    // Tells `state`, the `serial`th state stored, through the event line: at once, or after the
+    // events of an earlier connection still waiting there.
+    ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
+    // Tells the stored states one at a time, in the order they were stored, skipping one whose
+    // successor has been told already (see `stateLock_`).
+    ORVANE_INTERNAL void tellInStoreOrder(ConnectState state, uint64_t serial);
+    // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
+    ORVANE_INTERNAL bool connectAs(bool handedOff);
+    ORVANE_INTERNAL bool disconnectAs(bool handedOff);
     // Queues on a pool thread the end of the current connection (`reconnect` false) or a
     // connect() after the end already queued (true), and starts that thread unless it is at
     // work. For a connect, false, queuing nothing, when the connection stands with no end
@@ -416,6 +428,11 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool handOff(bool reconnect);
     // The pool thread of the hand-offs: ends, then connects, until none is left.
     ORVANE_INTERNAL void runHandOffs();
+    // Makes the calling connect() or disconnect() (not the hand-off thread's own) the last call:
+    // drops the connect() handed off and not yet begun, waits for the hand-off at work to end
+    // (not on its own thread, where it may be telling a report) and answers the end handed off
+    // and not begun, which the caller makes instead.
+    ORVANE_INTERNAL std::optional<uint64_t> takeOverHandOffs();
     // Whether the connection stands with no end pending: Connected, no hand-off queued, no
     // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
     ORVANE_INTERNAL bool connectionStands() const;
@@ -472,12 +489,29 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<bool> automaticConnect_{false};
 
     // The work connect() and disconnect() hand off from the reader's link threads: the
-    // connection generation to end, whether to connect after it, and whether a pool thread is
-    // queued or at work on them.
+    // connection generation to end, whether to connect after it, whether a pool thread is
+    // queued or at work on them, that thread and whether it is in a call now. A connect() or
+    // disconnect() of another thread waits on `handOffIdle_` for that call to end.
     mutable std::mutex handOffLock_;
+    std::condition_variable handOffIdle_;
     std::optional<uint64_t> endGeneration_;
     bool connectAfterEnd_ = false;
     bool handOffQueued_ = false;
+    bool handOffActing_ = false;
+    std::thread::id handOffThread_;
+
+    // A connection state is stored and numbered in one step under `stateLock_` (a store and a
+    // compare-exchange of two threads would otherwise be numbered in the other order), so the
+    // states are told in the order they were stored: one thread tells at a time (a state stored
+    // meanwhile waits for it, unless it is the telling thread's own), and a state whose successor
+    // has been told is not told, so the last state heard is the reader's. Only the few steps
+    // of the order are taken under the lock; nothing is told under it.
+    std::mutex stateLock_;
+    uint64_t statesStored_ = 0;
+    uint64_t statesTold_ = 0;
+    std::optional<ConnectState> lastTold_;
+    std::map<uint64_t, ConnectState> statesWaiting_;
+    std::thread::id stateTeller_;
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;
