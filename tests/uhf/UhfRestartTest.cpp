@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,6 +38,7 @@ class ArmedSink : public ReaderSink {
         action_ = std::move(action);
     }
     void logEvent(const LogEventArg& record) override {
+        ReaderSink::logEvent(record);
         std::function<void()> action;
         {
             std::lock_guard guard(lock_);
@@ -52,6 +54,40 @@ class ArmedSink : public ReaderSink {
     Test when_;
     std::function<void()> action_;
 };
+
+// Holds the first report of `state` the reader tells once armed, on the reporting thread, until
+// `release`; `inside` is ready once it is held. Records each state as the report of it ends.
+class HeldState {
+  public:
+    explicit HeldState(ConnectState state) : state_(state) {}
+    void operator()(const ConnectStateEventArgs& args) {
+        if (args.connectState() == state_ && armed_.exchange(false)) {
+            inside.set_value();
+            gate_.wait();
+        }
+        std::lock_guard guard(lock_);
+        ended_.push_back(args.connectState());
+    }
+    void release() { open_.set_value(); }
+    std::vector<ConnectState> ended() const {
+        std::lock_guard guard(lock_);
+        return ended_;
+    }
+    std::promise<void> inside;
+
+  private:
+    const ConnectState state_;
+    std::atomic<bool> armed_{true};
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    mutable std::mutex lock_;
+    std::vector<ConnectState> ended_;
+};
+
+bool ready(std::promise<void>& promise) {
+    // A hang guard only.
+    return promise.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+}
 
 // The frame in which a Vk210 reports an inventory's end, after the stop's reply.
 bool endsInventory(ByteView frame) {
@@ -90,6 +126,11 @@ class UhfRestartTest : public ::testing::Test {
             if (lines[i] == line) return static_cast<int>(i);
         }
         return -1;
+    }
+
+    bool logged(const std::string& text) const {
+        std::lock_guard guard(sink->logLock);
+        return std::find(sink->logs.begin(), sink->logs.end(), text) != sink->logs.end();
     }
 
     ModelReader<Model> f{[] {
@@ -167,6 +208,115 @@ TYPED_TEST(UhfRestartTest, AConnectOnTheReceiveThreadReconnectsAfterTheEndBefore
         if (reader->connectState() != ConnectState::connected) continue;
         EXPECT_EQ(answerOf<int>([&](auto done) { reader->uhf()->getPower(done); }).first, kOk);
     }
+}
+
+// A disconnect() the log sink makes, on the reader's receive thread (handed off) and on the
+// thread of a record of the application's: the application's Disconnected report runs outside
+// the sink, so what it writes reaches the sink, and so do the records of the end handed off.
+TYPED_TEST(UhfRestartTest, TheReportOfADisconnectTheSinkMadeRunsOutsideTheSink) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    struct Row {
+        const char* name;
+        bool onReceiveThread;
+    };
+    for (const Row row : {Row{"on the receive thread", true}, Row{"on a plain thread", false}}) {
+        SCOPED_TRACE(row.name);
+        if (reader->connectState() != ConnectState::connected) {
+            ASSERT_TRUE(f.connected());
+        }
+        const std::string heard = std::string("The delegate heard Disconnected ") + row.name;
+        auto inside = std::make_shared<std::atomic<int>>(-1);
+        this->sink->onConnectState = [inside, heard](const ConnectStateEventArgs& args) {
+            if (args.connectState() != ConnectState::disconnected) return;
+            *inside = orvLogger::insideSink() ? 1 : 0;
+            orvLogger::error("UhfRestartTest", heard);
+        };
+        const std::string start = std::string("Disconnect from the sink ") + row.name;
+        this->sink->arm(
+            [p = reader->baseProtocol(), &row, start](const std::string& text) {
+                return row.onReceiveThread ? p->receivesOnThisThread() : text == start;
+            },
+            [reader] { EXPECT_TRUE(reader->disconnect()); });
+        if (row.onReceiveThread) {
+            answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+        } else {
+            orvLogger::error("UhfRestartTest", start);
+        }
+        ASSERT_TRUE(waitUntil([&] { return inside->load() >= 0; }, std::chrono::seconds(60)));
+        EXPECT_EQ(inside->load(), 0);
+        // Written inside the report, which the sink got at once.
+        EXPECT_TRUE(this->logged(heard));
+        if (row.onReceiveThread) {
+            EXPECT_TRUE(this->logged("disconnect() Trigger transport disconnect"));
+        }
+        this->sink->onConnectState = nullptr;
+    }
+}
+
+// The sink calls `disconnect(); connect();` on the receive thread, and the application's thread
+// calls disconnect() while the connect() handed off is held in its Connecting report: that
+// disconnect() is the last call; it answers true and the reader ends disconnected.
+TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisconnected) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    auto held = std::make_shared<HeldState>(ConnectState::connecting);
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    this->sink->arm(
+        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+        [reader] {
+            EXPECT_TRUE(reader->disconnect());
+            EXPECT_TRUE(reader->connect());
+        });
+    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    ASSERT_TRUE(ready(held->inside));
+    const std::string waits = "Waiting for the connect() or disconnect() handed off";
+    auto waiting = std::make_shared<std::atomic<bool>>(false);
+    this->sink->arm([waits](const std::string& text) { return text == waits; },
+                    [waiting] { *waiting = true; });
+    auto last = std::async(std::launch::async, [reader] { return reader->disconnect(); });
+    // It waits for the connect() handed off, or (as it must not) answers first.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return waiting->load() ||
+                   last.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        },
+        std::chrono::seconds(60)));
+    held->release();
+    EXPECT_TRUE(last.get());
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
+    this->sink->onConnectState = nullptr;
+    // The hand-off is over: a connect() now stands.
+    ASSERT_TRUE(f.connected());
+    EXPECT_EQ(reader->connectState(), ConnectState::connected);
+}
+
+// The link drops while the application still hears the new connection's Connected: Disconnected
+// is heard after it, so the last state heard is the reader's.
+TYPED_TEST(UhfRestartTest, TheLastStateHeardIsTheReadersWhenTheLinkDropsDuringConnected) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    ASSERT_TRUE(reader->disconnect());
+    auto held = std::make_shared<HeldState>(ConnectState::connected);
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    ASSERT_TRUE(reader->connect());
+    ASSERT_TRUE(ready(held->inside));
+    // The link is lost on this thread, which reports Disconnected.
+    reader->baseTransport()->disconnect();
+    ASSERT_EQ(reader->connectState(), ConnectState::disconnected);
+    held->release();
+    // Connected and Disconnected, each once, as the reports of them end.
+    const auto ends = [&] {
+        auto states = held->ended();
+        std::erase_if(states, [](ConnectState state) {
+            return state != ConnectState::connected && state != ConnectState::disconnected;
+        });
+        return states;
+    };
+    ASSERT_TRUE(waitUntil([&] { return ends().size() >= 2; }, std::chrono::seconds(60)));
+    EXPECT_EQ(ends(), (std::vector{ConnectState::connected, ConnectState::disconnected}));
+    this->sink->onConnectState = nullptr;
 }
 
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports

@@ -252,7 +252,10 @@ void BaseReader::runHandOffs() {
 std::optional<uint64_t> BaseReader::takeOverHandOffs() {
     std::unique_lock lock(handOffLock_);
     connectAfterEnd_ = false;
-    if (handOffThread_ != std::this_thread::get_id()) {
+    if (handOffActing_ && handOffThread_ != std::this_thread::get_id()) {
+        lock.unlock();
+        orvLogger::debug(tag_, "Waiting for the connect() or disconnect() handed off");
+        lock.lock();
         Clock::waitFor(handOffIdle_, lock, kHandOffWait, [this] { return !handOffActing_; });
     }
     return std::exchange(endGeneration_, std::nullopt);
