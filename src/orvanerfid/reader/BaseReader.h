@@ -16,7 +16,11 @@
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
 // - A global-queue thread per reader at most: the disconnect() and connect() handed off from the
-//   reader's link threads, in the order asked, holding the reader while it works.
+//   reader's link threads, in the order asked, holding the reader while it works (a work item:
+//   it carries no log sink's mark). A connect() or disconnect() of any other thread is the last
+//   call: it drops a connect() handed off and not begun, waits for the call that thread is at
+//   (not on that thread, where it may be telling a report; at most about 7 s, a guard against a
+//   report held by the application), and a connect() makes the end handed off and not begun.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -34,7 +38,10 @@
 //   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before), firmware-update progress (the update's
+//   line still holds events of the connection before; one at a time in the order stored: a state
+//   stored while another thread tells one is told by that thread after it, and one whose
+//   successor was heard first is not told, so the last state heard is the reader's state),
+//   firmware-update progress (the update's
 //   thread), log records (the logging thread; one logged under a library lock, the UHF lock
 //   included, waits for its release) and completions (a global-queue thread; an inventory's may
 //   come before its start is heard).
@@ -50,10 +57,10 @@
 //   engine's parameter operations and the firmware update only queue their work there, and run
 //   as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs and by the
-//   blocks those calls queue (an operation's work, timeout and completion, a handed-off
-//   disconnect) on whatever thread they run, reach the console only, never the sink; a
-//   connection its connect() starts, and the line's teller its call may wake, are not such
-//   work. Alike fault records reach the sink ten a second at most, the rest counted (see
+//   blocks those calls queue (an operation's work, timeout and completion) on whatever thread
+//   they run, reach the console only, never the sink; a connection its connect() starts, a
+//   connect() or disconnect() it hands off, the automatic reconnect and the line's teller its
+//   call may wake are not such work, and no delegate runs inside the sink's mark. Alike fault records reach the sink ten a second at most, the rest counted (see
 //   orvLogger): a sink that reacts to records is called a few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
@@ -236,8 +243,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // above, after the disconnect() handed off from such a thread before it, if any: a sink that
     // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
     // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
-    // connection that could not be made). A disconnect() made there after it cancels the
-    // reconnect. On another reader's receive or read thread it answers at once and does nothing
+    // connection that could not be made). A disconnect() made after it, on any thread, cancels
+    // the reconnect; on another thread it waits for the reconnect under way and ends it. On another reader's receive or read thread it answers at once and does nothing
     // more: true for a standing connection with no end pending, else false. False at once
     // without a device or with the transport taken by another reader.
     bool connect();
