@@ -220,18 +220,25 @@ TYPED_TEST(UhfRestartTest, TheReportOfADisconnectTheSinkMadeRunsOutsideTheSink) 
         const char* name;
         bool onReceiveThread;
     };
+    // Whether the last Disconnected report ran inside the sink (-1: none yet); it writes `heard`.
+    // Set once, while no report runs; each row starts it again.
+    auto inside = std::make_shared<std::atomic<int>>(-1);
+    const std::string heard = "The delegate heard Disconnected";
+    this->sink->onConnectState = [inside, heard](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::disconnected) return;
+        orvLogger::error("UhfRestartTest", heard);
+        *inside = orvLogger::insideSink() ? 1 : 0;
+    };
     for (const Row row : {Row{"on the receive thread", true}, Row{"on a plain thread", false}}) {
         SCOPED_TRACE(row.name);
         if (reader->connectState() != ConnectState::connected) {
             ASSERT_TRUE(f.connected());
         }
-        const std::string heard = std::string("The delegate heard Disconnected ") + row.name;
-        auto inside = std::make_shared<std::atomic<int>>(-1);
-        this->sink->onConnectState = [inside, heard](const ConnectStateEventArgs& args) {
-            if (args.connectState() != ConnectState::disconnected) return;
-            *inside = orvLogger::insideSink() ? 1 : 0;
-            orvLogger::error("UhfRestartTest", heard);
-        };
+        *inside = -1;
+        {
+            std::lock_guard guard(this->sink->logLock);
+            this->sink->logs.clear();
+        }
         const std::string start = std::string("Disconnect from the sink ") + row.name;
         this->sink->arm(
             [p = reader->baseProtocol(), &row, start](const std::string& text) {
@@ -250,7 +257,6 @@ TYPED_TEST(UhfRestartTest, TheReportOfADisconnectTheSinkMadeRunsOutsideTheSink) 
         if (row.onReceiveThread) {
             EXPECT_TRUE(this->logged("disconnect() Trigger transport disconnect"));
         }
-        this->sink->onConnectState = nullptr;
     }
 }
 
@@ -286,7 +292,6 @@ TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisco
     EXPECT_TRUE(last.get());
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
-    this->sink->onConnectState = nullptr;
     // The hand-off is over: a connect() now stands.
     ASSERT_TRUE(f.connected());
     EXPECT_EQ(reader->connectState(), ConnectState::connected);
@@ -316,7 +321,6 @@ TYPED_TEST(UhfRestartTest, TheLastStateHeardIsTheReadersWhenTheLinkDropsDuringCo
     };
     ASSERT_TRUE(waitUntil([&] { return ends().size() >= 2; }, std::chrono::seconds(60)));
     EXPECT_EQ(ends(), (std::vector{ConnectState::connected, ConnectState::disconnected}));
-    this->sink->onConnectState = nullptr;
 }
 
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports
