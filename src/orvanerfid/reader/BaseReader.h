@@ -60,8 +60,9 @@
 //   blocks those calls queue (an operation's work, timeout and completion) on whatever thread
 //   they run, reach the console only, never the sink; a connection its connect() starts, a
 //   connect() or disconnect() it hands off, the automatic reconnect and the line's teller its
-//   call may wake are not such work, and no delegate runs inside the sink's mark. Alike fault records reach the sink ten a second at most, the rest counted (see
-//   orvLogger): a sink that reacts to records is called a few times, never fed by its own calls.
+//   call may wake are not such work, and no delegate runs inside the sink's mark. Alike fault
+//   records reach the sink ten a second at most, the rest counted (see orvLogger): a sink that
+//   reacts to records is called a few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
 // sink) runs while a library lock is held; what it throws is caught and logged here.
@@ -244,9 +245,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
     // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
     // connection that could not be made). A disconnect() made after it, on any thread, cancels
-    // the reconnect; on another thread it waits for the reconnect under way and ends it. On another reader's receive or read thread it answers at once and does nothing
-    // more: true for a standing connection with no end pending, else false. False at once
-    // without a device or with the transport taken by another reader.
+    // the reconnect; on another thread it waits for the reconnect under way and ends it. On another
+    // reader's receive or read thread it answers at once and does nothing more: true for a standing
+    // connection with no end pending, else false. False at once without a device or with the
+    // transport taken by another reader.
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
