@@ -260,6 +260,43 @@ TYPED_TEST(UhfRestartTest, TheReportOfADisconnectTheSinkMadeRunsOutsideTheSink) 
     }
 }
 
+// The sink calls `disconnect(); connect();` on the receive thread, and the reconnect handed off
+// cannot be made (the accessory's streams no longer open): connect() answered true, the reader
+// ends disconnected, and the ERROR records that say why reach the sink.
+TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    auto held = std::make_shared<HeldState>(ConnectState::disconnected);
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    this->sink->arm(
+        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+        [reader] {
+            EXPECT_TRUE(reader->disconnect());
+            EXPECT_TRUE(reader->connect());
+        });
+    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    // The end is made and told; the reconnect comes once the report is let go.
+    ASSERT_TRUE(ready(held->inside));
+    SimFaults faults = f.accessory_->faults();
+    faults.inputOpenFails = true;
+    f.accessory_->setFaults(faults);
+    held->release();
+    // Disconnected, then Connecting and Disconnected of the reconnect that failed.
+    const auto disconnects = [&] {
+        const auto states = held->ended();
+        return std::count(states.begin(), states.end(), ConnectState::disconnected);
+    };
+    ASSERT_TRUE(waitUntil([&] { return disconnects() >= 2; }, std::chrono::seconds(60)));
+    const auto states = held->ended();
+    ASSERT_GE(states.size(), 2u);
+    EXPECT_EQ(states[states.size() - 2], ConnectState::connecting);
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_TRUE(this->logged("connect() open session failed"));
+    faults.inputOpenFails = false;
+    f.accessory_->setFaults(faults);
+    ASSERT_TRUE(f.connected());
+}
+
 // The sink calls `disconnect(); connect();` on the receive thread, and the application's thread
 // calls disconnect() while the connect() handed off is held in its Connecting report: that
 // disconnect() is the last call; it answers true and the reader ends disconnected.
