@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,6 +38,7 @@ class ArmedSink : public ReaderSink {
         action_ = std::move(action);
     }
     void logEvent(const LogEventArg& record) override {
+        ReaderSink::logEvent(record);
         std::function<void()> action;
         {
             std::lock_guard guard(lock_);
@@ -52,6 +54,40 @@ class ArmedSink : public ReaderSink {
     Test when_;
     std::function<void()> action_;
 };
+
+// Holds the first report of `state` the reader tells once armed, on the reporting thread, until
+// `release`; `inside` is ready once it is held. Records each state as the report of it ends.
+class HeldState {
+  public:
+    explicit HeldState(ConnectState state) : state_(state) {}
+    void operator()(const ConnectStateEventArgs& args) {
+        if (args.connectState() == state_ && armed_.exchange(false)) {
+            inside.set_value();
+            gate_.wait();
+        }
+        std::lock_guard guard(lock_);
+        ended_.push_back(args.connectState());
+    }
+    void release() { open_.set_value(); }
+    std::vector<ConnectState> ended() const {
+        std::lock_guard guard(lock_);
+        return ended_;
+    }
+    std::promise<void> inside;
+
+  private:
+    const ConnectState state_;
+    std::atomic<bool> armed_{true};
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    mutable std::mutex lock_;
+    std::vector<ConnectState> ended_;
+};
+
+bool ready(std::promise<void>& promise) {
+    // A hang guard only.
+    return promise.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+}
 
 // The frame in which a Vk210 reports an inventory's end, after the stop's reply.
 bool endsInventory(ByteView frame) {
@@ -90,6 +126,11 @@ class UhfRestartTest : public ::testing::Test {
             if (lines[i] == line) return static_cast<int>(i);
         }
         return -1;
+    }
+
+    bool logged(const std::string& text) const {
+        std::lock_guard guard(sink->logLock);
+        return std::find(sink->logs.begin(), sink->logs.end(), text) != sink->logs.end();
     }
 
     ModelReader<Model> f{[] {
@@ -167,6 +208,156 @@ TYPED_TEST(UhfRestartTest, AConnectOnTheReceiveThreadReconnectsAfterTheEndBefore
         if (reader->connectState() != ConnectState::connected) continue;
         EXPECT_EQ(answerOf<int>([&](auto done) { reader->uhf()->getPower(done); }).first, kOk);
     }
+}
+
+// A disconnect() the log sink makes, on the reader's receive thread (handed off) and on the
+// thread of a record of the application's: the application's Disconnected report runs outside
+// the sink, so what it writes reaches the sink, and so do the records of the end handed off.
+TYPED_TEST(UhfRestartTest, TheReportOfADisconnectTheSinkMadeRunsOutsideTheSink) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    struct Row {
+        const char* name;
+        bool onReceiveThread;
+    };
+    // Whether the last Disconnected report ran inside the sink (-1: none yet); it writes `heard`.
+    // Set once, while no report runs; each row starts it again.
+    auto inside = std::make_shared<std::atomic<int>>(-1);
+    const std::string heard = "The delegate heard Disconnected";
+    this->sink->onConnectState = [inside, heard](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::disconnected) return;
+        orvLogger::error("UhfRestartTest", heard);
+        *inside = orvLogger::insideSink() ? 1 : 0;
+    };
+    for (const Row row : {Row{"on the receive thread", true}, Row{"on a plain thread", false}}) {
+        SCOPED_TRACE(row.name);
+        if (reader->connectState() != ConnectState::connected) {
+            ASSERT_TRUE(f.connected());
+        }
+        *inside = -1;
+        {
+            std::lock_guard guard(this->sink->logLock);
+            this->sink->logs.clear();
+        }
+        const std::string start = std::string("Disconnect from the sink ") + row.name;
+        this->sink->arm(
+            [p = reader->baseProtocol(), &row, start](const std::string& text) {
+                return row.onReceiveThread ? p->receivesOnThisThread() : text == start;
+            },
+            [reader] { EXPECT_TRUE(reader->disconnect()); });
+        if (row.onReceiveThread) {
+            answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+        } else {
+            orvLogger::error("UhfRestartTest", start);
+        }
+        ASSERT_TRUE(waitUntil([&] { return inside->load() >= 0; }, std::chrono::seconds(60)));
+        EXPECT_EQ(inside->load(), 0);
+        // Written inside the report, which the sink got at once.
+        EXPECT_TRUE(this->logged(heard));
+        if (row.onReceiveThread) {
+            EXPECT_TRUE(this->logged("disconnect() Trigger transport disconnect"));
+        }
+    }
+}
+
+// The sink calls `disconnect(); connect();` on the receive thread, and the reconnect handed off
+// cannot be made (the accessory's streams no longer open): connect() answered true, the reader
+// ends disconnected, and the ERROR records that say why reach the sink.
+TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    auto held = std::make_shared<HeldState>(ConnectState::disconnected);
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    this->sink->arm(
+        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+        [reader] {
+            EXPECT_TRUE(reader->disconnect());
+            EXPECT_TRUE(reader->connect());
+        });
+    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    // The end is made and told; the reconnect comes once the report is let go.
+    ASSERT_TRUE(ready(held->inside));
+    SimFaults faults = f.accessory_->faults();
+    faults.inputOpenFails = true;
+    f.accessory_->setFaults(faults);
+    held->release();
+    // Disconnected, then Connecting and Disconnected of the reconnect that failed.
+    const auto disconnects = [&] {
+        const auto states = held->ended();
+        return std::count(states.begin(), states.end(), ConnectState::disconnected);
+    };
+    ASSERT_TRUE(waitUntil([&] { return disconnects() >= 2; }, std::chrono::seconds(60)));
+    const auto states = held->ended();
+    ASSERT_GE(states.size(), 2u);
+    EXPECT_EQ(states[states.size() - 2], ConnectState::connecting);
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_TRUE(this->logged("connect() open session failed"));
+    faults.inputOpenFails = false;
+    f.accessory_->setFaults(faults);
+    ASSERT_TRUE(f.connected());
+}
+
+// The sink calls `disconnect(); connect();` on the receive thread, and the application's thread
+// calls disconnect() while the connect() handed off is held in its Connecting report: that
+// disconnect() is the last call; it answers true and the reader ends disconnected.
+TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisconnected) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    auto held = std::make_shared<HeldState>(ConnectState::connecting);
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    this->sink->arm(
+        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+        [reader] {
+            EXPECT_TRUE(reader->disconnect());
+            EXPECT_TRUE(reader->connect());
+        });
+    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    ASSERT_TRUE(ready(held->inside));
+    const std::string waits = "Waiting for the connect() or disconnect() handed off";
+    auto waiting = std::make_shared<std::atomic<bool>>(false);
+    this->sink->arm([waits](const std::string& text) { return text == waits; },
+                    [waiting] { *waiting = true; });
+    auto last = std::async(std::launch::async, [reader] { return reader->disconnect(); });
+    // It waits for the connect() handed off, or (as it must not) answers first.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return waiting->load() ||
+                   last.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        },
+        std::chrono::seconds(60)));
+    held->release();
+    EXPECT_TRUE(last.get());
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
+    // The hand-off is over: a connect() now stands.
+    ASSERT_TRUE(f.connected());
+    EXPECT_EQ(reader->connectState(), ConnectState::connected);
+}
+
+// The link drops while the application still hears the new connection's Connected: Disconnected
+// is heard after it, so the last state heard is the reader's.
+TYPED_TEST(UhfRestartTest, TheLastStateHeardIsTheReadersWhenTheLinkDropsDuringConnected) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    ASSERT_TRUE(reader->disconnect());
+    auto held = std::make_shared<HeldState>(ConnectState::connected);
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    ASSERT_TRUE(reader->connect());
+    ASSERT_TRUE(ready(held->inside));
+    // The link is lost on this thread, which reports Disconnected.
+    reader->baseTransport()->disconnect();
+    ASSERT_EQ(reader->connectState(), ConnectState::disconnected);
+    held->release();
+    // Connected and Disconnected, each once, as the reports of them end.
+    const auto ends = [&] {
+        auto states = held->ended();
+        std::erase_if(states, [](ConnectState state) {
+            return state != ConnectState::connected && state != ConnectState::disconnected;
+        });
+        return states;
+    };
+    ASSERT_TRUE(waitUntil([&] { return ends().size() >= 2; }, std::chrono::seconds(60)));
+    EXPECT_EQ(ends(), (std::vector{ConnectState::connected, ConnectState::disconnected}));
 }
 
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports

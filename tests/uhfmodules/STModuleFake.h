@@ -5,6 +5,7 @@
 // registers, Gen2 statuses), unless a scripted response is queued first.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -27,7 +28,9 @@ class STModuleFake : public BaseProtocol {
         int number;  // 0 for a single send
     };
 
-    STModuleFake() : BaseProtocol("STModuleFake", nullptr, nullptr) {
+    // `transport`: the link the module's sends count as going through (none by default).
+    explicit STModuleFake(std::shared_ptr<BaseTransport> transport = nullptr)
+        : BaseProtocol("STModuleFake", std::move(transport), nullptr) {
         records[0x10] = STUHFL_T_ST25RU3993_Gen2_InventoryCfg().valueBytes();
         records[0x0C] = STUHFL_T_ST25RU3993_Gen2_ProtocolCfg().valueBytes();
         records[0x0E] = STUHFL_T_ST25RU3993_TxRxCfg().valueBytes();
@@ -51,6 +54,8 @@ class STModuleFake : public BaseProtocol {
     void nextFromModel() { scripted_.push_back({true, ResultCode::noError, {}}); }
 
     std::vector<Call> calls;
+    // Runs at each send, before it is answered.
+    std::function<void()> onSend;
     std::vector<ProtocolEventId> pumped;
     double gValue = -1;
 
@@ -99,6 +104,7 @@ class STModuleFake : public BaseProtocol {
 
     Response handle(ByteView data, int timeout, int number) {
         calls.push_back({toSTPackets(data), timeout, number});
+        if (onSend) onSend();
         if (!scripted_.empty()) {
             const Scripted next = scripted_.front();
             scripted_.pop_front();

@@ -4,6 +4,7 @@
 
 #include "ModuleTestSupport.h"
 #include "STModuleFake.h"
+#include "link/Vk210TestSupport.h"
 #include "support/TestSupport.h"
 
 namespace orvane {
@@ -303,6 +304,31 @@ TEST_F(RadioTest, StopRetriesThenGivesUp) {
     for (const char* n : {"1", "2", "3"})
         EXPECT_EQ(log->count(std::string("stop() Retry: ") + n, LogLevel::trace), 1);
     EXPECT_EQ(log->count("Stop command failed after 3 retries", LogLevel::error), 1);
+}
+
+// A stop whose first try fails while its link ends and the next link comes up: it is not tried
+// again on that next link (whose reader would then report the ended link's Stop), and reports
+// no Stop; a stop whose link stays is retried as before.
+TEST(STStopLinkTest, AStopIsNotRetriedOnALaterLink) {
+    orvLogger::setLevel(LogLevel::trace);
+    for (const bool linkEnds : {true, false}) {
+        SCOPED_TRACE(linkEnds ? "the link ends" : "the link stays");
+        auto transport = std::make_shared<test::FeedTransport>();
+        auto fake = std::make_shared<STModuleFake>(transport);
+        auto device = std::make_shared<test::EventRecorder>();
+        fake->setDelegate(device);
+        UhfModuleST25RU3993 driver{fake};
+        fake->nextFailure(ResultCode::timeout);
+        // The first try's link ends, and the next one is up, before its failure is answered.
+        fake->onSend = [transport, linkEnds, sends = 0]() mutable {
+            if (++sends > 1 || !linkEnds) return;
+            transport->disconnect();
+            transport->connect();
+        };
+        EXPECT_EQ(driver.stop(), linkEnds ? ResultCode::connectFailed : kOk);
+        EXPECT_EQ(fake->calls.size(), linkEnds ? 1u : 2u);
+        EXPECT_EQ(device->events().size(), linkEnds ? 0u : 1u);
+    }
 }
 
 TEST_F(RadioTest, SelectListAndClear) {

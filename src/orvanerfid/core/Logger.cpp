@@ -265,6 +265,12 @@ orvLogger::InsideSink::~InsideSink() {
     tInSink = was_;
 }
 
+orvLogger::OutsideSink::OutsideSink() noexcept : was_(std::exchange(tInSink, false)) {}
+
+orvLogger::OutsideSink::~OutsideSink() {
+    tInSink = was_;
+}
+
 void orvLogger::beginHold() noexcept {
     ++tHolds;
 }

@@ -62,10 +62,13 @@ class ORVANE_API orvLoggerDelegate {
 // What the sink sets off never reaches it: the records written on the sink's thread while it
 // runs (by the sink itself or by the library calls it makes), and those written by the blocks
 // those calls queue on the dispatch queues (the work of a UHF or reader operation, its timeout,
-// its completion, the hand-off of a disconnect), on whatever thread they run, reach the console
-// only. The mark goes with each block queued inside it, and with the blocks those queue in
-// turn; not with the loops of a connection (a connect() the sink makes starts loops whose
-// records reach the sink as any others), nor with a reader's telling of events to its delegates.
+// its completion), on whatever thread they run, reach the console only. The mark goes with each
+// block queued inside it, and with the blocks those queue in turn; not with the reader's own
+// work queued as work items (a connection's loops, its initialisation and keep-alive, the
+// connect() and disconnect() a sink hands off from a link thread, the automatic reconnect, the
+// line's teller), whose records reach the sink as any others, and never with an application
+// delegate: a delegate told on the sink's thread (the Disconnected of a sink's disconnect())
+// runs outside the mark (`OutsideSink`).
 //
 // A repeating fault reaches the sink a few times a second at most: of WARN, ERROR and FATAL
 // records alike (the same level, tag and text, save the decimal numbers in the text; a hex code
@@ -158,6 +161,18 @@ class ORVANE_API orvLogger {
         ~InsideSink();
         InsideSink(const InsideSink&) = delete;
         InsideSink& operator=(const InsideSink&) = delete;
+
+      private:
+        bool was_;
+    };
+    // Internal: takes the calling thread out of the sink for its scope (the library tells an
+    // application callback there, which is not the sink's work); it ends as it was.
+    class ORVANE_INTERNAL OutsideSink {
+      public:
+        OutsideSink() noexcept;
+        ~OutsideSink();
+        OutsideSink(const OutsideSink&) = delete;
+        OutsideSink& operator=(const OutsideSink&) = delete;
 
       private:
         bool was_;

@@ -116,6 +116,9 @@ void BaseTransport::assignConnectState(ConnectState state) {
 void BaseTransport::assignConnectState(ConnectState state,
                                        std::weak_ptr<TransportDelegate> reportTo) {
     const ConnectState old = connectState_.exchange(state);
+    if (state == ConnectState::disconnected && old != ConnectState::disconnected) {
+        linkEnds_.fetch_add(1);
+    }
     wakeReceivers();
     orvLogger::trace(className_, "ConnectState: New - " + std::string(description(state)) +
                                      ", Old - " + std::string(description(old)));

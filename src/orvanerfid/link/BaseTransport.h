@@ -74,6 +74,9 @@ class BaseTransport {
 
     ConnectType connectType() const { return connectType_; }
     ConnectState connectState() const { return connectState_.load(); }
+    // How many times the state has turned Disconnected: work bound to one link tests it to
+    // know that its link has ended, whatever link came up since.
+    uint64_t linkEnds() const { return linkEnds_.load(); }
     // Logs, stores (also an unchanged state) and reports the state to the delegate.
     void setConnectState(ConnectState state);
 
@@ -168,6 +171,7 @@ class BaseTransport {
     const ConnectType connectType_;
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     std::atomic<uint64_t> links_{0};
+    std::atomic<uint64_t> linkEnds_{0};
 
     // Signals arrivals and state changes to `waitForReceived`.
     std::mutex signalLock_;

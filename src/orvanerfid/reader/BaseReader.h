@@ -21,7 +21,11 @@
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
 // - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
 // - A global-queue thread per reader at most: the disconnect() and connect() handed off from the
-//   reader's link threads, in the order asked, holding the reader while it works.
+//   reader's link threads, in the order asked, holding the reader while it works (a work item:
+//   it carries no log sink's mark). A connect() or disconnect() of any other thread is the last
+//   call: it drops a connect() handed off and not begun, waits for the call that thread is at
+//   (not on that thread, where it may be telling a report; at most about 7 s, a guard against a
+//   report held by the application), and a connect() makes the end handed off and not begun.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -39,7 +43,10 @@
 //   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before), firmware-update progress (the update's
+//   line still holds events of the connection before; one at a time in the order stored: a state
+//   stored while another thread tells one is told by that thread after it, and one whose
+//   successor was heard first is not told, so the last state heard is the reader's state),
+//   firmware-update progress (the update's
 //   thread), log records (the logging thread; one logged under a library lock, the UHF lock
 //   included, waits for its release) and completions (a global-queue thread; an inventory's may
 //   come before its start is heard).
@@ -55,11 +62,12 @@
 //   engine's parameter operations and the firmware update only queue their work there, and run
 //   as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs and by the
-//   blocks those calls queue (an operation's work, timeout and completion, a handed-off
-//   disconnect) on whatever thread they run, reach the console only, never the sink; a
-//   connection its connect() starts, and the line's teller its call may wake, are not such
-//   work. Alike fault records reach the sink ten a second at most, the rest counted (see
-//   orvLogger): a sink that reacts to records is called a few times, never fed by its own calls.
+//   blocks those calls queue (an operation's work, timeout and completion) on whatever thread
+//   they run, reach the console only, never the sink; a connection its connect() starts, a
+//   connect() or disconnect() it hands off, the automatic reconnect and the line's teller its
+//   call may wake are not such work, and no delegate runs inside the sink's mark. Alike fault
+//   records reach the sink ten a second at most, the rest counted (see orvLogger): a sink that
+//   reacts to records is called a few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
 // the transport's own lock is released. No application callback (delegate, completion, log
 // sink) runs while a library lock is held; what it throws is caught and logged here.
@@ -89,12 +97,15 @@
 // once it has moved on, so work left over from an earlier connection never acts on a newer one.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/Export.h"
@@ -238,10 +249,11 @@ class ORVANE_API BaseReader : public ReaderLink,
     // above, after the disconnect() handed off from such a thread before it, if any: a sink that
     // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
     // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
-    // connection that could not be made). A disconnect() made there after it cancels the
-    // reconnect. On another reader's receive or read thread it answers at once and does nothing
-    // more: true for a standing connection with no end pending, else false. False at once
-    // without a device or with the transport taken by another reader.
+    // connection that could not be made). A disconnect() made after it, on any thread, cancels
+    // the reconnect; on another thread it waits for the reconnect under way and ends it. On another
+    // reader's receive or read thread it answers at once and does nothing more: true for a standing
+    // connection with no end pending, else false. False at once without a device or with the
+    // transport taken by another reader.
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
@@ -362,10 +374,13 @@ class ORVANE_API BaseReader : public ReaderLink,
     void setUhf(std::shared_ptr<BaseUhf> uhf);
     void setEngine(std::shared_ptr<BaseEngine> engine);
 
-    // Calls `call` with the live delegate, catching and logging what it throws.
+    // Calls `call` with the live delegate, catching and logging what it throws. The delegate is
+    // the application's, never the log sink's work: it runs outside the sink's mark, also when a
+    // call the sink made tells it on the sink's thread.
     template <class Delegate, class Call>
     void deliver(const std::shared_ptr<Delegate>& delegate, const char* event, Call&& call) {
         if (!delegate) return;
+        const orvLogger::OutsideSink outside;
         try {
             call(*delegate);
         } catch (const std::exception& e) {
@@ -411,9 +426,15 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Tells `state` through the event line: at once, or after the events of an earlier connection
-    // still waiting there.
-    ORVANE_INTERNAL void tellConnectState(ConnectState state);
+    // Tells `state`, the `serial`th state stored, through the event line: at once, or after the
+    // events of an earlier connection still waiting there.
+    ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
+    // Tells the stored states one at a time, in the order they were stored, skipping one whose
+    // successor has been told already (see `stateLock_`).
+    ORVANE_INTERNAL void tellInStoreOrder(ConnectState state, uint64_t serial);
+    // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
+    ORVANE_INTERNAL bool connectAs(bool handedOff);
+    ORVANE_INTERNAL bool disconnectAs(bool handedOff);
     // Queues on a pool thread the end of the current connection (`reconnect` false) or a
     // connect() after the end already queued (true), and starts that thread unless it is at
     // work. For a connect, false, queuing nothing, when the connection stands with no end
@@ -421,6 +442,11 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool handOff(bool reconnect);
     // The pool thread of the hand-offs: ends, then connects, until none is left.
     ORVANE_INTERNAL void runHandOffs();
+    // Makes the calling connect() or disconnect() (not the hand-off thread's own) the last call:
+    // drops the connect() handed off and not yet begun, waits for the hand-off at work to end
+    // (not on its own thread, where it may be telling a report) and answers the end handed off
+    // and not begun, which the caller makes instead.
+    ORVANE_INTERNAL std::optional<uint64_t> takeOverHandOffs();
     // Whether the connection stands with no end pending: Connected, no hand-off queued, no
     // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
     ORVANE_INTERNAL bool connectionStands() const;
@@ -478,12 +504,29 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<bool> automaticConnect_{false};
 
     // The work connect() and disconnect() hand off from the reader's link threads: the
-    // connection generation to end, whether to connect after it, and whether a pool thread is
-    // queued or at work on them.
+    // connection generation to end, whether to connect after it, whether a pool thread is
+    // queued or at work on them, that thread and whether it is in a call now. A connect() or
+    // disconnect() of another thread waits on `handOffIdle_` for that call to end.
     mutable std::mutex handOffLock_;
+    std::condition_variable handOffIdle_;
     std::optional<uint64_t> endGeneration_;
     bool connectAfterEnd_ = false;
     bool handOffQueued_ = false;
+    bool handOffActing_ = false;
+    std::thread::id handOffThread_;
+
+    // A connection state is stored and numbered in one step under `stateLock_` (a store and a
+    // compare-exchange of two threads would otherwise be numbered in the other order), so the
+    // states are told in the order they were stored: one thread tells at a time (a state stored
+    // meanwhile waits for it, unless it is the telling thread's own), and a state whose successor
+    // has been told is not told, so the last state heard is the reader's. Only the few steps
+    // of the order are taken under the lock; nothing is told under it.
+    std::mutex stateLock_;
+    uint64_t statesStored_ = 0;
+    uint64_t statesTold_ = 0;
+    std::optional<ConnectState> lastTold_;
+    std::map<uint64_t, ConnectState> statesWaiting_;
+    std::thread::id stateTeller_;
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;

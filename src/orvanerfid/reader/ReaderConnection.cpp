@@ -1,5 +1,8 @@
 // Connecting, disconnecting and following the transport's state reports.
 
+#include <chrono>
+#include <thread>
+
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/devices/BaseDevice.h"
@@ -17,6 +20,10 @@ constexpr int kStableStateBudget = 3000;
 constexpr int kStatePoll = 100;
 // Pauses after stopping a running inventory and after cancelling the keep-alive loop.
 constexpr int kAfterStopPause = 100;
+// How long a connect() or disconnect() waits for the hand-off at work (one connect() or
+// disconnect(), each bounded by the budget above): a guard against a report that hand-off tells
+// being held by the application, not a pace.
+constexpr auto kHandOffWait = std::chrono::milliseconds(2 * kStableStateBudget + 1000);
 
 std::string stateName(ConnectState state) {
     return Utilities::getConnectStateDescription(state);
@@ -25,6 +32,10 @@ std::string stateName(ConnectState state) {
 }  // namespace
 
 bool BaseReader::connect() {
+    return connectAs(false);
+}
+
+bool BaseReader::connectAs(bool handedOff) {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
@@ -69,6 +80,13 @@ bool BaseReader::connect() {
         orvLogger::trace(tag_, "--- connect() ");
         return true;
     }
+    // The call made last decides: a connect() handed off before it is dropped, and an end handed
+    // off before it is made first, so this call connects after it.
+    if (!handedOff) {
+        if (const auto end = takeOverHandOffs(); end && isCurrentConnection(*end)) {
+            disconnectAs(true);
+        }
+    }
     setInitEngine(false);
     const TimeoutControl timeout(kStableStateBudget);
     while (true) {
@@ -104,6 +122,10 @@ bool BaseReader::connect() {
 }
 
 bool BaseReader::disconnect() {
+    return disconnectAs(false);
+}
+
+bool BaseReader::disconnectAs(bool handedOff) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
     if (BaseProtocol::onAnyLinkThread()) {
@@ -117,6 +139,9 @@ bool BaseReader::disconnect() {
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
+    // The call made last decides: a connect() handed off before it is dropped, and this call ends
+    // what the hand-off at work leaves.
+    if (!handedOff) takeOverHandOffs();
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
         triggerDisconnect_.store(false);
@@ -189,9 +214,13 @@ bool BaseReader::handOff(bool reconnect) {
         start = !std::exchange(handOffQueued_, true);
     }
     if (start) {
-        DispatchQueue::global()->async([weak = weak_from_this()] {
-            if (const auto reader = weak.lock()) reader->runHandOffs();
-        });
+        // A work item: the calls handed off belong to the reader, not to the log sink that may
+        // have made them, so the records of the connection they end or make, the states they tell
+        // and the reconnect they may queue all reach the application as any others.
+        DispatchQueue::global()->async(
+            std::make_shared<DispatchWorkItem>([weak = weak_from_this()](const DispatchWorkItem&) {
+                if (const auto reader = weak.lock()) reader->runHandOffs();
+            }));
     }
     return true;
 }
@@ -202,16 +231,34 @@ void BaseReader::runHandOffs() {
         bool reconnect = false;
         {
             std::lock_guard guard(handOffLock_);
+            handOffThread_ = std::this_thread::get_id();
+            // One call at a time, the end first: a call of another thread made meanwhile drops the
+            // connect() that would follow it.
             end = std::exchange(endGeneration_, std::nullopt);
-            reconnect = std::exchange(connectAfterEnd_, false);
-            if (!end && !reconnect) {
+            if (!end) reconnect = std::exchange(connectAfterEnd_, false);
+            handOffActing_ = end || reconnect;
+            if (!handOffActing_) {
                 handOffQueued_ = false;
-                return;
+                handOffThread_ = {};
             }
         }
-        if (end && isCurrentConnection(*end)) disconnect();
-        if (reconnect) connect();
+        handOffIdle_.notify_all();
+        if (end && isCurrentConnection(*end)) disconnectAs(true);
+        if (reconnect) connectAs(true);
+        if (!end && !reconnect) return;
     }
+}
+
+std::optional<uint64_t> BaseReader::takeOverHandOffs() {
+    std::unique_lock lock(handOffLock_);
+    connectAfterEnd_ = false;
+    if (handOffActing_ && handOffThread_ != std::this_thread::get_id()) {
+        lock.unlock();
+        orvLogger::debug(tag_, "Waiting for the connect() or disconnect() handed off");
+        lock.lock();
+        Clock::waitFor(handOffIdle_, lock, kHandOffWait, [this] { return !handOffActing_; });
+    }
+    return std::exchange(endGeneration_, std::nullopt);
 }
 
 bool BaseReader::connectionStands() const {
@@ -329,13 +376,16 @@ void BaseReader::cancelKeepAlive() {
 }
 
 void BaseReader::queueReconnect() {
+    // A work item: the reconnect belongs to the reader, also when the end that queues it was
+    // made inside the log sink.
     std::weak_ptr<BaseReader> weak = weak_from_this();
-    DispatchQueue::main()->async([weak] {
-        if (auto reader = weak.lock()) {
-            reader->automaticConnect_.store(true);
-            reader->connect();
-        }
-    });
+    DispatchQueue::main()->async(
+        std::make_shared<DispatchWorkItem>([weak](const DispatchWorkItem&) {
+            if (auto reader = weak.lock()) {
+                reader->automaticConnect_.store(true);
+                reader->connect();
+            }
+        }));
 }
 
 void BaseReader::setConnectState(ConnectState state) {
@@ -344,16 +394,54 @@ void BaseReader::setConnectState(ConnectState state) {
 }
 
 void BaseReader::storeState(ConnectState state) {
-    if (connectState_.exchange(state) == state) return;
+    uint64_t serial = 0;
+    {
+        std::lock_guard guard(stateLock_);
+        if (connectState_.exchange(state) == state) return;
+        serial = ++statesStored_;
+    }
     keepAliveWake_->notify();
-    tellConnectState(state);
+    tellConnectState(state, serial);
 }
 
-void BaseReader::tellConnectState(ConnectState state) {
+void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
     // Behind the events of an earlier connection still in the line, if any (see EventSequence).
-    events_->tellState([weak = weak_from_this(), state] {
-        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
+    events_->tellState([weak = weak_from_this(), state, serial] {
+        if (const auto self = weak.lock()) self->tellInStoreOrder(state, serial);
     });
+}
+
+void BaseReader::tellInStoreOrder(ConnectState state, uint64_t serial) {
+    const auto thisThread = std::this_thread::get_id();
+    std::thread::id outer;
+    {
+        std::lock_guard guard(stateLock_);
+        // A state stored after this one has been heard: this one no longer stands.
+        if (serial <= statesTold_) return;
+        statesWaiting_.emplace(serial, state);
+        // Another thread tells a state: it tells this one after it. A call made inside the report
+        // on the telling thread has its state told at once, as before it returns.
+        if (stateTeller_ != std::thread::id{} && stateTeller_ != thisThread) return;
+        outer = std::exchange(stateTeller_, thisThread);
+    }
+    for (;;) {
+        ConnectState next{};
+        {
+            std::lock_guard guard(stateLock_);
+            if (statesWaiting_.empty()) {
+                stateTeller_ = outer;
+                return;
+            }
+            const auto first = statesWaiting_.begin();
+            statesTold_ = first->first;
+            next = first->second;
+            statesWaiting_.erase(first);
+            // A state passed over between two alike is not told twice in a row.
+            if (lastTold_ == next) continue;
+            lastTold_ = next;
+        }
+        triggerConnectStateEvent(next);
+    }
 }
 
 void BaseReader::triggerConnectStateEvent(ConnectState state) {
@@ -375,12 +463,19 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     }
     // Connected before the loop starts, so its first turn finds the connection up; a connection
     // that has meanwhile dropped stays Disconnected.
-    ConnectState expected = ConnectState::connecting;
-    if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
+    std::optional<uint64_t> serial;
+    {
+        std::lock_guard guard(stateLock_);
+        ConnectState expected = ConnectState::connecting;
+        if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
+            serial = ++statesStored_;
+        } else if (expected != ConnectState::connected) {
+            return false;
+        }
+    }
+    if (serial) {
         keepAliveWake_->notify();
-        tellConnectState(ConnectState::connected);
-    } else if (expected != ConnectState::connected) {
-        return false;
+        tellConnectState(ConnectState::connected, *serial);
     }
     startKeepAlive(generation);
     return isCurrentConnection(generation);

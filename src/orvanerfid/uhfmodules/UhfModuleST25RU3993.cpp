@@ -375,6 +375,10 @@ ResultCode UhfModuleST25RU3993::stop() {
     }
     append(requests, powerModeRequest(STUHFL_D_POWER_DOWN_MODE::STANDBY));
 
+    // A stop belongs to the link it was sent on: once that link has ended (its inventory ended
+    // with it), a retry would stop the next link's reader and report its Stop there.
+    const std::shared_ptr<BaseTransport> transport = baseProtocol()->transport();
+    const uint64_t link = transport ? transport->linkEnds() : 0;
     for (int attempt = 1; attempt <= 3; ++attempt) {
         bool stopped = false;
         try {
@@ -394,6 +398,11 @@ ResultCode UhfModuleST25RU3993::stop() {
             notifyInventoryStopped();
             orvLogger::trace(kTag, "--- stop()");
             return ResultCode::noError;
+        }
+        if (transport && transport->linkEnds() != link) {
+            orvLogger::debug(kTag, "stop() - The link ended, not retried");
+            orvLogger::trace(kTag, "--- stop()");
+            return ResultCode::connectFailed;
         }
         orvLogger::trace(kTag, "stop() Retry: " + std::to_string(attempt));
     }
