@@ -45,7 +45,19 @@ class UhfReconnectStressTest : public ::testing::Test {
     static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
     static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
 
+    // A connected reader that streams its tags as fast as they go to the slow application.
+    void SetUp() override {
+        BaseReader::setLogLevel(LogLevel::info);
+        f.sim->setTags(makeSimTags(50));
+        ASSERT_TRUE(f.connected());
+        f.reader->setUhfReaderDelegate(app);
+        f.reader->setRfidDelegate(app);
+        f.sim->setInventoryOnce(false);
+        f.sim->setInventoryRate(0);
+    }
+
     ModelReader<Model> f{Model::makeSim()};
+    const std::shared_ptr<SlowTags> app = std::make_shared<SlowTags>();
 };
 
 using Models = ::testing::Types<Vk210UhfModel, Vk640Model>;
@@ -53,14 +65,7 @@ TYPED_TEST_SUITE(UhfReconnectStressTest, Models, ModelName);
 
 TYPED_TEST(UhfReconnectStressTest, EachReconnectDuringAFloodComesBackConnected) {
     auto& f = this->f;
-    BaseReader::setLogLevel(LogLevel::info);
-    f.sim->setTags(makeSimTags(50));
-    ASSERT_TRUE(f.connected());
-    auto app = std::make_shared<SlowTags>();
-    f.reader->setUhfReaderDelegate(app);
-    f.reader->setRfidDelegate(app);
-    f.sim->setInventoryOnce(false);
-    f.sim->setInventoryRate(0);
+    const auto& app = this->app;
     const int total = rounds(5);
     for (int round = 0; round < total; ++round) {
         const auto uhf = f.reader->uhf();
@@ -92,14 +97,7 @@ TYPED_TEST(UhfReconnectStressTest, EachReconnectDuringAFloodComesBackConnected) 
 // stop fails tell what became of the reply's bytes.
 TYPED_TEST(UhfReconnectStressTest, EachStopDuringAFloodIsAnswered) {
     auto& f = this->f;
-    BaseReader::setLogLevel(LogLevel::info);
-    f.sim->setTags(makeSimTags(50));
-    ASSERT_TRUE(f.connected());
-    auto app = std::make_shared<SlowTags>();
-    f.reader->setUhfReaderDelegate(app);
-    f.reader->setRfidDelegate(app);
-    f.sim->setInventoryOnce(false);
-    f.sim->setInventoryRate(0);
+    const auto& app = this->app;
     const auto uhf = f.reader->uhf();
     ASSERT_TRUE(uhf);
     const int total = rounds(5);

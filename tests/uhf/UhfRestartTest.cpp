@@ -128,6 +128,20 @@ class UhfRestartTest : public ::testing::Test {
         return -1;
     }
 
+    // The sink calls `disconnect(); connect();` on the receive thread, on the record of a call
+    // made here; the connection states go to `held`.
+    void restartFromTheSink(const std::shared_ptr<HeldState>& held) {
+        const auto reader = f.reader;
+        sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+        sink->arm(
+            [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+            [reader] {
+                EXPECT_TRUE(reader->disconnect());
+                EXPECT_TRUE(reader->connect());
+            });
+        answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    }
+
     bool logged(const std::string& text) const {
         std::lock_guard guard(sink->logLock);
         return std::find(sink->logs.begin(), sink->logs.end(), text) != sink->logs.end();
@@ -267,14 +281,7 @@ TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
     auto& f = this->f;
     const auto reader = f.reader;
     auto held = std::make_shared<HeldState>(ConnectState::disconnected);
-    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
-    this->sink->arm(
-        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
-        [reader] {
-            EXPECT_TRUE(reader->disconnect());
-            EXPECT_TRUE(reader->connect());
-        });
-    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    this->restartFromTheSink(held);
     // The end is made and told; the reconnect comes once the report is let go.
     ASSERT_TRUE(ready(held->inside));
     SimFaults faults = f.accessory_->faults();
@@ -304,14 +311,7 @@ TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisco
     auto& f = this->f;
     const auto reader = f.reader;
     auto held = std::make_shared<HeldState>(ConnectState::connecting);
-    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
-    this->sink->arm(
-        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
-        [reader] {
-            EXPECT_TRUE(reader->disconnect());
-            EXPECT_TRUE(reader->connect());
-        });
-    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    this->restartFromTheSink(held);
     ASSERT_TRUE(ready(held->inside));
     const std::string waits = "Waiting for the connect() or disconnect() handed off";
     auto waiting = std::make_shared<std::atomic<bool>>(false);
