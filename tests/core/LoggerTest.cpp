@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -11,6 +12,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "orvanerfid/platform/Dispatch.h"
 
 namespace orvane {
 namespace {
@@ -80,6 +83,63 @@ TEST_F(LoggerTest, RecordsWrittenInsideTheSinkNeverReachIt) {
     }
     orvLogger::error("d");
     EXPECT_EQ(echoing->texts, (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+// A counting record the sink's own call writes (on its thread, under a hold, or in a block it
+// queued) reaches the sink once that call has returned, or the block has run: never inside the
+// sink's call, never lost; the fault record written beside it never reaches the sink.
+TEST_F(LoggerTest, ACountingRecordWrittenInsideTheSinkReachesItOnceTheMarkEnds) {
+    const auto writeBoth = [] {
+        orvLogger::error("reaction");
+        orvLogger::tally(LogLevel::warn, std::string_view("Line"), "counted 5");
+    };
+    struct Row {
+        const char* name;
+        std::function<void()> react;
+    };
+    const std::vector<Row> rows = {
+        {"on the sink's thread", writeBoth},
+        {"under a hold",
+         [writeBoth] {
+             const orvLogger::Hold hold;
+             writeBoth();
+         }},
+        {"in a block the sink queued", [writeBoth] { DispatchQueue::global()->async(writeBoth); }},
+    };
+    class ReactingSink : public orvLoggerDelegate {
+      public:
+        void logEvent(const LogEventArg& e) override {
+            if (depth.fetch_add(1) > 0) nested = true;
+            {
+                std::lock_guard guard(lock);
+                texts.push_back(e.log());
+            }
+            if (e.log() == "go") react();
+            depth.fetch_sub(1);
+        }
+        std::vector<std::string> taken() {
+            std::lock_guard guard(lock);
+            return texts;
+        }
+        std::function<void()> react;
+        std::atomic<int> depth{0};
+        std::atomic<bool> nested{false};
+        std::mutex lock;
+        std::vector<std::string> texts;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sink.reset();
+        auto reacting = std::make_shared<ReactingSink>();
+        reacting->react = row.react;
+        ASSERT_TRUE(orvLogger::registerDelegateIfNone(reacting));
+        orvLogger::info("go");
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (reacting->taken().size() < 2 && std::chrono::steady_clock::now() < guard)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(reacting->taken(), (std::vector<std::string>{"go", "counted 5"}));
+        EXPECT_FALSE(reacting->nested.load());
+    }
 }
 
 TEST_F(LoggerTest, ThresholdFiltersBothConsoleAndSink) {

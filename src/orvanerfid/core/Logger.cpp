@@ -45,6 +45,30 @@ std::deque<LogEventArg>& heldRecords() {
     return held;
 }
 
+// The counting records (`orvLogger::tally`) written while the thread runs inside the sink: they
+// reach the sink once the mark ends on that thread, after the sink's call has returned, so that
+// no count is lost and the sink is never called inside itself.
+std::deque<LogEventArg>& talliedInSink() {
+    thread_local std::deque<LogEventArg> tallied;
+    return tallied;
+}
+
+// Where the mark has just ended on this thread: moves the counting records written inside it to
+// the held records, which the running hand-over (or this call) hands to the sink.
+void afterMark() noexcept {
+    auto& tallied = talliedInSink();
+    if (tInSink || tallied.empty()) return;
+    try {
+        auto& held = heldRecords();
+        while (!tallied.empty()) {
+            held.push_back(std::move(tallied.front()));
+            tallied.pop_front();
+        }
+    } catch (...) {
+        tallied.clear();
+    }
+}
+
 void callSink(orvLoggerDelegate& sink, const LogEventArg& record) {
     // Records are written from library calls and destructors alike: whatever the sink throws
     // ends here. The mark is put back as it was: the thread may already run inside the sink (a
@@ -59,6 +83,8 @@ void callSink(orvLoggerDelegate& sink, const LogEventArg& record) {
             consoleWriteLine(
                 orvLogger::consoleLine(LogLevel::error, "orvLogger", "The log sink threw"));
     }
+    // Every caller hands the held records on after this call.
+    afterMark();
 }
 
 // Hands the waiting records to the sink in order.
@@ -261,14 +287,27 @@ orvLogger::InsideSink::InsideSink(bool inside) noexcept : was_(tInSink) {
     tInSink = tInSink || inside;
 }
 
+namespace {
+
+// A scope's mark has been put back: the counting records written inside a mark that has ended
+// reach the sink now, unless a hold or a hand-over of this thread hands them on later.
+void markRestored() noexcept {
+    afterMark();
+    if (tHolds == 0 && !tHanding && !heldRecords().empty()) handHeld();
+}
+
+}  // namespace
+
 orvLogger::InsideSink::~InsideSink() {
     tInSink = was_;
+    markRestored();
 }
 
 orvLogger::OutsideSink::OutsideSink() noexcept : was_(std::exchange(tInSink, false)) {}
 
 orvLogger::OutsideSink::~OutsideSink() {
     tInSink = was_;
+    markRestored();
 }
 
 void orvLogger::beginHold() noexcept {
@@ -312,8 +351,15 @@ void writeRecord(LogLevel level, orvLogger::Tag tag, std::string_view log, bool 
     if (!orvLogger::isEnabled(level)) return;
     if (orvLogger::showNSLog()) consoleWriteLine(orvLogger::consoleLine(level, tag, log));
     // What the sink's own calls write goes to the console only: a sink that reacts to a record
-    // by calling the library would otherwise be fed by its own reaction, for ever.
-    if (tInSink) return;
+    // by calling the library would otherwise be fed by its own reaction, for ever. A counting
+    // record is data, not a reaction: it waits for the mark's end.
+    if (tInSink) {
+        if (!limited && orvLogger::delegate()) {
+            talliedInSink().emplace_back(
+                level, tag ? std::optional<std::string>(*tag) : std::nullopt, std::string(log));
+        }
+        return;
+    }
     const auto sink = orvLogger::delegate();
     if (!sink) return;
     std::optional<std::string> text;

@@ -68,7 +68,9 @@ class ORVANE_API orvLoggerDelegate {
 // connect() and disconnect() a sink hands off from a link thread, the automatic reconnect, the
 // line's teller), whose records reach the sink as any others, and never with an application
 // delegate: a delegate told on the sink's thread (the Disconnected of a sink's disconnect())
-// runs outside the mark (`OutsideSink`).
+// runs outside the mark (`OutsideSink`). The counting records (`tally`) are data, not a
+// reaction: one written inside the mark reaches the sink once the mark has ended on its thread
+// (the sink's call has returned, the queued block has run), never inside the sink's own call.
 //
 // A repeating fault reaches the sink a few times a second at most: of WARN, ERROR and FATAL
 // records alike (the same level, tag and text, save the decimal numbers in the text; a hex code
