@@ -334,32 +334,6 @@ TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisco
     EXPECT_EQ(reader->connectState(), ConnectState::connected);
 }
 
-// The link drops while the application still hears the new connection's Connected: Disconnected
-// is heard after it, so the last state heard is the reader's.
-TYPED_TEST(UhfRestartTest, TheLastStateHeardIsTheReadersWhenTheLinkDropsDuringConnected) {
-    auto& f = this->f;
-    const auto reader = f.reader;
-    ASSERT_TRUE(reader->disconnect());
-    auto held = std::make_shared<HeldState>(ConnectState::connected);
-    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
-    ASSERT_TRUE(reader->connect());
-    ASSERT_TRUE(ready(held->inside));
-    // The link is lost on this thread, which reports Disconnected.
-    reader->baseTransport()->disconnect();
-    ASSERT_EQ(reader->connectState(), ConnectState::disconnected);
-    held->release();
-    // Connected and Disconnected, each once, as the reports of them end.
-    const auto ends = [&] {
-        auto states = held->ended();
-        std::erase_if(states, [](ConnectState state) {
-            return state != ConnectState::connected && state != ConnectState::disconnected;
-        });
-        return states;
-    };
-    ASSERT_TRUE(waitUntil([&] { return ends().size() >= 2; }, std::chrono::seconds(60)));
-    EXPECT_EQ(ends(), (std::vector{ConnectState::connected, ConnectState::disconnected}));
-}
-
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports
 // it after the stop's reply; the simulator holds that frame until the next inventory() waits for
 // it): that inventory() is accepted, and heard once the end is.

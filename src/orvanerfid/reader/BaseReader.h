@@ -43,10 +43,7 @@
 //   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before; one at a time in the order stored: a state
-//   stored while another thread tells one is told by that thread after it, and one whose
-//   successor was heard first is not told, so the last state heard is the reader's state),
-//   firmware-update progress (the update's
+//   line still holds events of the connection before), firmware-update progress (the update's
 //   thread), log records (the logging thread; one logged under a library lock, the UHF lock
 //   included, waits for its release) and completions (a global-queue thread; an inventory's may
 //   come before its start is heard).
@@ -100,7 +97,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -426,12 +422,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Tells `state`, the `serial`th state stored, through the event line: at once, or after the
-    // events of an earlier connection still waiting there.
-    ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
-    // Tells the stored states one at a time, in the order they were stored, skipping one whose
-    // successor has been told already (see `stateLock_`).
-    ORVANE_INTERNAL void tellInStoreOrder(ConnectState state, uint64_t serial);
+    // Tells `state` through the event line: at once, or after the events of an earlier connection
+    // still waiting there.
+    ORVANE_INTERNAL void tellConnectState(ConnectState state);
     // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
     ORVANE_INTERNAL bool connectAs(bool handedOff);
     ORVANE_INTERNAL bool disconnectAs(bool handedOff);
@@ -514,19 +507,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool handOffQueued_ = false;
     bool handOffActing_ = false;
     std::thread::id handOffThread_;
-
-    // A connection state is stored and numbered in one step under `stateLock_` (a store and a
-    // compare-exchange of two threads would otherwise be numbered in the other order), so the
-    // states are told in the order they were stored: one thread tells at a time (a state stored
-    // meanwhile waits for it, unless it is the telling thread's own), and a state whose successor
-    // has been told is not told, so the last state heard is the reader's. Only the few steps
-    // of the order are taken under the lock; nothing is told under it.
-    std::mutex stateLock_;
-    uint64_t statesStored_ = 0;
-    uint64_t statesTold_ = 0;
-    std::optional<ConnectState> lastTold_;
-    std::map<uint64_t, ConnectState> statesWaiting_;
-    std::thread::id stateTeller_;
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;

@@ -394,54 +394,16 @@ void BaseReader::setConnectState(ConnectState state) {
 }
 
 void BaseReader::storeState(ConnectState state) {
-    uint64_t serial = 0;
-    {
-        std::lock_guard guard(stateLock_);
-        if (connectState_.exchange(state) == state) return;
-        serial = ++statesStored_;
-    }
+    if (connectState_.exchange(state) == state) return;
     keepAliveWake_->notify();
-    tellConnectState(state, serial);
+    tellConnectState(state);
 }
 
-void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
+void BaseReader::tellConnectState(ConnectState state) {
     // Behind the events of an earlier connection still in the line, if any (see EventSequence).
-    events_->tellState([weak = weak_from_this(), state, serial] {
-        if (const auto self = weak.lock()) self->tellInStoreOrder(state, serial);
+    events_->tellState([weak = weak_from_this(), state] {
+        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
     });
-}
-
-void BaseReader::tellInStoreOrder(ConnectState state, uint64_t serial) {
-    const auto thisThread = std::this_thread::get_id();
-    std::thread::id outer;
-    {
-        std::lock_guard guard(stateLock_);
-        // A state stored after this one has been heard: this one no longer stands.
-        if (serial <= statesTold_) return;
-        statesWaiting_.emplace(serial, state);
-        // Another thread tells a state: it tells this one after it. A call made inside the report
-        // on the telling thread has its state told at once, as before it returns.
-        if (stateTeller_ != std::thread::id{} && stateTeller_ != thisThread) return;
-        outer = std::exchange(stateTeller_, thisThread);
-    }
-    for (;;) {
-        ConnectState next{};
-        {
-            std::lock_guard guard(stateLock_);
-            if (statesWaiting_.empty()) {
-                stateTeller_ = outer;
-                return;
-            }
-            const auto first = statesWaiting_.begin();
-            statesTold_ = first->first;
-            next = first->second;
-            statesWaiting_.erase(first);
-            // A state passed over between two alike is not told twice in a row.
-            if (lastTold_ == next) continue;
-            lastTold_ = next;
-        }
-        triggerConnectStateEvent(next);
-    }
 }
 
 void BaseReader::triggerConnectStateEvent(ConnectState state) {
@@ -463,19 +425,12 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     }
     // Connected before the loop starts, so its first turn finds the connection up; a connection
     // that has meanwhile dropped stays Disconnected.
-    std::optional<uint64_t> serial;
-    {
-        std::lock_guard guard(stateLock_);
-        ConnectState expected = ConnectState::connecting;
-        if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
-            serial = ++statesStored_;
-        } else if (expected != ConnectState::connected) {
-            return false;
-        }
-    }
-    if (serial) {
+    ConnectState expected = ConnectState::connecting;
+    if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
         keepAliveWake_->notify();
-        tellConnectState(ConnectState::connected, *serial);
+        tellConnectState(ConnectState::connected);
+    } else if (expected != ConnectState::connected) {
+        return false;
     }
     startKeepAlive(generation);
     return isCurrentConnection(generation);
