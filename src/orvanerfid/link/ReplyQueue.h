@@ -151,11 +151,13 @@ class ReplyQueue {
                 // The examiner may move a reply it takes; one it puts back is left intact. The
                 // examination ends (a purge waits for it) also when the examiner throws.
                 ReplyVerdict verdict = ReplyVerdict::taken;
-                const Examination examination(*this, [&] {
+                auto settle = [&] {
                     if (verdict == ReplyVerdict::putBack && clears_ == clears) {
                         replies_.push_back(std::move(*reply));
                     }
-                });
+                };
+                // Named, not deduced: clang 14 deduces no arguments of a nested class template.
+                const Examination<decltype(settle)> examination(*this, std::move(settle));
                 verdict = examine(*reply);
                 if (verdict == ReplyVerdict::done) return true;
             }
