@@ -62,6 +62,15 @@ inline std::string state(ConnectState s) {
     return std::string(description(s));
 }
 
+// The number of tag reports a counting record of the event line says were not told; 0 for any
+// other record.
+inline uint64_t notToldIn(const std::string& text) {
+    const auto at = text.find(" tag reports were not told");
+    if (at == std::string::npos || at == 0) return 0;
+    const auto from = text.rfind(' ', at - 1) + 1;
+    return std::stoull(text.substr(from, at - from));
+}
+
 class ReaderSink : public ReaderDelegate {
   public:
     explicit ReaderSink(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}

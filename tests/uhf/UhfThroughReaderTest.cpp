@@ -766,10 +766,7 @@ class LineRecords : public ReaderSink {
             if (armed_.exchange(false)) gate_.pass();
         }
         if (text.starts_with("The connection ended")) ++connectionEnds;
-        if (const auto at = text.find(" tag reports were not told"); at != std::string::npos) {
-            const auto from = text.rfind(' ', at - 1) + 1;
-            notTold += std::stoull(text.substr(from, at - from));
-        }
+        notTold += notToldIn(text);
         if (text.find("Failed to trigger alive") != std::string::npos) ++aliveFailures;
         if (text.find("Receive queue full") != std::string::npos) ++linkDrops;
     }

@@ -53,10 +53,7 @@ class CountingSink : public ReaderSink {
             text.find(std::to_string(EventSequence::kTagCapacity)) != std::string::npos) {
             ++slower;
         }
-        if (const auto at = text.find(" tag reports were not told"); at != std::string::npos) {
-            const auto from = text.rfind(' ', at - 1) + 1;
-            notTold += std::stoull(text.substr(from, at - from));
-        }
+        notTold += notToldIn(text);
     }
     static constexpr std::string_view kSlower =
         "The application's callbacks are slower than the reader";
