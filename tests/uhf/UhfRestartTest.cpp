@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
@@ -16,6 +17,8 @@
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/link/ReceiveLoop.h"
+#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
@@ -94,11 +97,47 @@ bool endsInventory(ByteView frame) {
     return frame.size() > 4 && readBe16(frame, 3) == rawValue(OrvRfidCmdId::inventoryStatus);
 }
 
+// Whether the reader's connection stands with no connect() or disconnect() handed off left to
+// run, as connect() answers it on a link thread of no reader (a loop of the test's own), where it
+// neither waits nor hands anything off.
+bool standsWithNothingHandedOff(const std::shared_ptr<BaseReader>& reader) {
+    static const int noReader = 0;
+    // The loop's owner is the loop itself, so it outlives its last turn.
+    const auto loop = std::make_shared<ReceiveLoop>(
+        DispatchQueue::make("com.orvane.test.otherLink", DispatchQoS::default_,
+                            DispatchQueueAttributes::concurrent, DispatchWork::library),
+        &noReader);
+    auto answer = std::make_shared<std::promise<bool>>();
+    auto heard = answer->get_future();
+    ReceiveLoop::Hooks hooks;
+    hooks.turn = [runner = loop.get(), reader, answer](const DispatchWorkItem&) {
+        runner->defer([reader, answer] { answer->set_value(reader->connect()); });
+        return false;
+    };
+    hooks.rest = [](const DispatchWorkItem&) {};
+    hooks.ended = [](bool) {};
+    loop->start(loop, std::move(hooks));
+    // A hang guard only.
+    return heard.wait_for(std::chrono::seconds(60)) == std::future_status::ready && heard.get();
+}
+
+std::size_t processThreads() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
+}
+
+// The model's unsolicited frame, which the receive thread logs.
 struct Vk210Restart : Vk210UhfModel {
     static constexpr bool kEndAfterStop = true;
+    static bool sendNotice(Sim& sim) { return sim.sendBatteryNotice(50, false); }
 };
 struct Vk640Restart : Vk640Model {
     static constexpr bool kEndAfterStop = false;
+    static bool sendNotice(Sim& sim) { return sim.sendBatteryNotice(50); }
 };
 
 template <class Model>
@@ -332,6 +371,60 @@ TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisco
     // The hand-off is over: a connect() now stands.
     ASSERT_TRUE(f.connected());
     EXPECT_EQ(reader->connectState(), ConnectState::connected);
+}
+
+// The sink calls disconnect() on the receive thread, and the application's thread calls connect()
+// before the end handed off has begun: its runner, pooled work, waits behind blocked blocks that
+// fill the global pool, whose watcher may not grow it (the connection's own work still runs).
+// That connect() is the last call: it answers true, and the end handed off, once it has run,
+// leaves the reader connected.
+TYPED_TEST(UhfRestartTest, AConnectAfterADisconnectHandedOffLeavesTheReaderConnected) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    auto open = std::make_shared<std::atomic<bool>>(false);
+    auto started = std::make_shared<std::atomic<int>>(0);
+    // Whatever fails: the blocks end and the pool grows again.
+    const struct Release {
+        std::shared_ptr<std::atomic<bool>> open;
+        ~Release() {
+            open->store(true);
+            DispatchQueue::setGlobalPoolPause(nullptr);
+        }
+    } release{open};
+    DispatchQueue::setGlobalPoolPause([open] { waitUntil([&] { return open->load(); }); });
+    // Taken in the order queued, each holding its thread: the bound's worth, one for each thread
+    // the process has (an idle one takes a block), and more for the library's threads that free
+    // meanwhile. The runner comes behind them all.
+    const int queued = static_cast<int>(DispatchQueue::kPoolThreads + processThreads() + 64);
+    for (int i = 0; i < queued; ++i) {
+        DispatchQueue::global()->async([open, started] {
+            ++*started;
+            waitUntil([&] { return open->load(); });
+        });
+    }
+    auto handedOff = std::make_shared<std::atomic<int>>(-1);
+    this->sink->arm(
+        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+        [reader, handedOff] { *handedOff = reader->disconnect() ? 1 : 0; });
+    ASSERT_TRUE(TypeParam::sendNotice(*f.sim));
+    ASSERT_TRUE(waitUntil([&] { return handedOff->load() >= 0; }));
+    EXPECT_EQ(handedOff->load(), 1);
+
+    EXPECT_TRUE(reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+    // The end handed off is still to run.
+    EXPECT_LT(started->load(), queued) << "no block was left before the runner";
+    EXPECT_FALSE(standsWithNothingHandedOff(reader));
+
+    open->store(true);
+    DispatchQueue::setGlobalPoolPause(nullptr);
+    // Once it has run, the connection stands with nothing handed off, or it has been ended.
+    ASSERT_TRUE(waitUntil([&] {
+        return standsWithNothingHandedOff(reader) ||
+               reader->connectState() == ConnectState::disconnected;
+    }));
+    EXPECT_EQ(reader->connectState(), ConnectState::connected);
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::connected);
 }
 
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports
