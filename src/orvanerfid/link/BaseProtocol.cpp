@@ -104,8 +104,13 @@ bool BaseProtocol::onAnyLinkThread() {
            BaseTransport::readingOnThisThread() != nullptr;
 }
 
-bool BaseProtocol::linkDropped() const {
-    return transport_->connectState() == ConnectState::disconnected;
+uint64_t BaseProtocol::linkEnds() const {
+    return transport_->linkEnds();
+}
+
+bool BaseProtocol::linkDropped(uint64_t ends) const {
+    return transport_->connectState() == ConnectState::disconnected ||
+           transport_->linkEnds() != ends;
 }
 
 void BaseProtocol::notify(const std::shared_ptr<BaseProtocolDelegate>& target,

@@ -230,8 +230,11 @@ class BaseProtocol : public std::enable_shared_from_this<BaseProtocol> {
     void deliverQueued() { receiveLoop_.deliver(); }
     // The wait of a `FairLock` taker: keeps the receive loop turning when called from a delegate.
     void keepReceiving() { receiveLoop_.turnFromDelivery(); }
-    // Whether the transport has disconnected (a waiting send gives up).
-    bool linkDropped() const;
+    // The transport's count of ended links, which a send notes before it writes.
+    uint64_t linkEnds() const;
+    // Whether the link on which `linkEnds()` was `ends` has ended (a waiting send gives up), also
+    // when the next link has come up since.
+    bool linkDropped(uint64_t ends) const;
     // Calls the delegate with `event`, logging at ERROR whatever it throws.
     void notify(const std::shared_ptr<BaseProtocolDelegate>& target,
                 const ProtocolEventArgs& event) const;

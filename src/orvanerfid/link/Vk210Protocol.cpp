@@ -80,6 +80,7 @@ Response Vk210Protocol::send(ByteView data, int timeout) {
     if (onAnyLinkThread()) return refusedOnLinkThread("send(data:timeout:)");
     const orvLogger::Hold hold;
     const SendTurn turn(*this);
+    const uint64_t ends = linkEnds();
     orvLogger::debug(kTag, "+++ send(data:timeout:)");
     const std::optional<uint16_t> code = codeOf(data);
     if (code) purgeStale(*code, "send(data:timeout:)");
@@ -111,8 +112,8 @@ Response Vk210Protocol::send(ByteView data, int timeout) {
             }
             return ReplyVerdict::putBack;
         },
-        [this] { return linkDropped(); });
-    if (!matched && linkDropped()) {
+        [this, ends] { return linkDropped(ends); });
+    if (!matched && linkDropped(ends)) {
         orvLogger::debug(kTag, "--- send(data:timeout:) Disconnected");
         return {ResultCode::connectFailed, std::nullopt};
     }
@@ -128,6 +129,7 @@ Response Vk210Protocol::send(ByteView data, int timeout, int number) {
     if (onAnyLinkThread()) return refusedOnLinkThread("send(data:timeout:number:)");
     const orvLogger::Hold hold;
     const SendTurn turn(*this);
+    const uint64_t ends = linkEnds();
     orvLogger::debug(kTag, "+++ send(data:timeout:number:)");
     if (number < 0 || number > 255) {
         orvLogger::error(
@@ -208,8 +210,8 @@ Response Vk210Protocol::send(ByteView data, int timeout, int number) {
             }
             return ReplyVerdict::putBack;
         },
-        [this] { return linkDropped(); });
-    if (!complete && linkDropped()) {
+        [this, ends] { return linkDropped(ends); });
+    if (!complete && linkDropped(ends)) {
         orvLogger::debug(kTag, "--- send(data:timeout:number:) Disconnected");
         return {ResultCode::connectFailed, std::nullopt};
     }

@@ -76,6 +76,7 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;
+    const uint64_t ends = linkEnds();
     trace(str("+++ ", kSend));
     STPacket request;
     try {
@@ -106,8 +107,8 @@ Response Vk640Protocol::send(ByteView data, int timeout) {
             reply = received.toBytes();
             return ReplyVerdict::done;
         },
-        [this] { return linkDropped(); });
-    if (!answered && linkDropped()) {
+        [this, ends] { return linkDropped(ends); });
+    if (!answered && linkDropped(ends)) {
         trace(str("--- ", kSend) + " Disconnected");
         return Response(ResultCode::connectFailed, std::nullopt);
     }
@@ -124,6 +125,7 @@ Response Vk640Protocol::send(ByteView data, int timeout, int number) {
     const orvLogger::Hold hold;
     std::lock_guard guard(sendLock());
     const SendTurnMark mark;
+    const uint64_t ends = linkEnds();
     trace(str("+++ ", kSendNumber));
     if (number < 0 || number > 0xFF) {
         orvLogger::error(kTag,
@@ -198,8 +200,8 @@ Response Vk640Protocol::send(ByteView data, int timeout, int number) {
                   ", 需要收到的回應數量: " + std::to_string(number));
             return ReplyVerdict::done;
         },
-        [this] { return linkDropped(); });
-    if (!complete && linkDropped()) {
+        [this, ends] { return linkDropped(ends); });
+    if (!complete && linkDropped(ends)) {
         trace(str("--- ", kSendNumber) + " Disconnected");
         return Response(ResultCode::connectFailed, std::nullopt);
     }
