@@ -108,21 +108,23 @@ TEST_F(LoggerTest, ACountingRecordWrittenInsideTheSinkReachesItOnceTheMarkEnds) 
     };
     class ReactingSink : public orvLoggerDelegate {
       public:
+        // Nested: called again on a thread inside its own call. A block the sink queued may
+        // deliver its record on its own thread while the call that queued it still runs.
         void logEvent(const LogEventArg& e) override {
-            if (depth.fetch_add(1) > 0) nested = true;
+            thread_local int depth = 0;
+            if (depth++ > 0) nested = true;
             {
                 std::lock_guard guard(lock);
                 texts.push_back(e.log());
             }
             if (e.log() == "go") react();
-            depth.fetch_sub(1);
+            --depth;
         }
         std::vector<std::string> taken() {
             std::lock_guard guard(lock);
             return texts;
         }
         std::function<void()> react;
-        std::atomic<int> depth{0};
         std::atomic<bool> nested{false};
         std::mutex lock;
         std::vector<std::string> texts;
