@@ -6,16 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
+#include "support/TestSupport.h"
 
 namespace orvane::test {
 
@@ -73,6 +77,40 @@ class FeedTransport : public BaseTransport {
     Bytes written_;
     int writes_ = 0;
 };
+
+// A send waiting for its reply answers 0x6006 soon after its link ends, not at its 60 s budget;
+// also when the next link is up before the send looks (it comes up inside the write): the reply
+// of the ended link never comes. `send(number)` sends one request (number < 0) or two, awaiting
+// `number` replies; `restart` starts the protocol again on the next link.
+inline void expectADroppedLinkEndsAWaitingSend(FeedTransport& transport,
+                                               const std::function<Response(int)>& send,
+                                               const std::function<void()>& restart) {
+    for (const bool nextLinkUp : {false, true}) {
+        for (const int number : {-1, 2}) {
+            SCOPED_TRACE(std::to_string(number) + (nextLinkUp ? ", next link up" : ""));
+            std::atomic<bool> written{false};
+            transport.onWrite = [&](ByteView) {
+                if (nextLinkUp) {
+                    transport.disconnect();
+                    transport.connect();
+                }
+                written = true;
+            };
+            Response response(ResultCode::undefined, std::nullopt);
+            std::thread sender([&] { response = send(number); });
+            ASSERT_TRUE(waitUntil([&] { return written.load(); }));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const Clock::time_point dropped = Clock::now();
+            if (!nextLinkUp) transport.disconnect();
+            sender.join();
+            EXPECT_EQ(response.resultCode(), ResultCode::connectFailed);
+            // Soon after the drop, not at the send's timeout.
+            EXPECT_LT(Clock::now() - dropped, std::chrono::seconds(30));
+            transport.connect();
+            restart();
+        }
+    }
+}
 
 // Records every event; `onEvent` runs inside the delivery, on the receive thread.
 class EventRecorder : public BaseProtocolDelegate {

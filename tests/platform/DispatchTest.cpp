@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -19,6 +18,7 @@
 namespace orvane {
 namespace {
 
+using test::processThreads;
 using test::waitUntil;
 
 TEST(Dispatch, ConcurrentQueuesNeverStarveBlockingBlocks) {
@@ -38,16 +38,6 @@ TEST(Dispatch, ConcurrentQueuesNeverStarveBlockingBlocks) {
         }
         EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; })) << queue->label();
     }
-}
-
-// The threads of this process, from /proc (the pool exposes no count of its own).
-std::size_t processThreads() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/task")) {
-        ++count;
-    }
-    return count;
 }
 
 TEST(Dispatch, ABurstOfBlockingBlocksRunsAtOnceAndItsIdleThreadsEnd) {

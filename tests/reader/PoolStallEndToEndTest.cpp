@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 
 #include "ReaderFixture.h"
@@ -16,6 +15,7 @@
 namespace orvane {
 namespace {
 
+using test::processThreads;
 using test::waitUntil;
 
 constexpr auto kHangGuard = std::chrono::milliseconds(120000);
@@ -27,14 +27,6 @@ class PoolStallEndToEnd : public ::testing::Test {
         // The idle threads an earlier test left in the pool end first (after five seconds of
         // clock time), or they would take the backlog below.
         ASSERT_TRUE(waitUntil([] { return processThreads() < 64; }, kHangGuard));
-    }
-    static std::size_t processThreads() {
-        std::size_t count = 0;
-        for ([[maybe_unused]] const auto& entry :
-             std::filesystem::directory_iterator("/proc/self/task")) {
-            ++count;
-        }
-        return count;
     }
     void TearDown() override {
         // Whatever failed: the pool grows again and the application's blocks end.

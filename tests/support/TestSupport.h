@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,16 @@ inline bool waitUntil(const std::function<bool()>& condition,
 template <typename Cutter, typename OnFrame>
 std::size_t forEachFrame(ByteView stream, Cutter&& cut, OnFrame&& onFrame) {
     return forEachFrameUntil(stream, cut, onFrame, [] { return false; });
+}
+
+// The threads of this process, from /proc (the pool exposes no count of its own).
+inline std::size_t processThreads() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
 }
 
 // A gate that threads wait at while it is closed: a test holds a thread (an application callback,

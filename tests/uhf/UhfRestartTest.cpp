@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
@@ -119,15 +118,6 @@ bool standsWithNothingHandedOff(const std::shared_ptr<BaseReader>& reader) {
     loop->start(loop, std::move(hooks));
     // A hang guard only.
     return heard.wait_for(std::chrono::seconds(60)) == std::future_status::ready && heard.get();
-}
-
-std::size_t processThreads() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/task")) {
-        ++count;
-    }
-    return count;
 }
 
 // The model's unsolicited frame, which the receive thread logs.
