@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
@@ -304,48 +301,6 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
     EXPECT_TRUE(second->disconnect());
     second.reset();
     this->reader.reset();
-}
-
-// States told on two threads at once may cross: here the application holds its Connected report
-// (told on the initialisation's thread) while another of its threads disconnects, so that
-// thread's Disconnected report ends first. The last state the application hears is still the
-// reader's.
-TYPED_TEST(ReaderEndToEnd, TheLastStateHeardIsTheReadersWhenTwoReportsCross) {
-    struct Heard {
-        std::mutex lock;
-        std::vector<ConnectState> states;
-        void add(ConnectState state) {
-            std::lock_guard guard(lock);
-            states.push_back(state);
-        }
-        std::vector<ConnectState> all() {
-            std::lock_guard guard(lock);
-            return states;
-        }
-    };
-    auto heard = std::make_shared<Heard>();
-    auto gate = std::make_shared<test::Gate>();
-    auto held = std::make_shared<std::atomic<bool>>(false);
-    gate->close();
-    // Opens the gate on every way out, so a failed check does not hold the report for ever.
-    const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
-    // What the application heard last is what its report left when it returned.
-    this->sink->onConnectState = [heard, gate, held](const ConnectStateEventArgs& args) {
-        if (args.connectState() == ConnectState::connected && !held->exchange(true)) gate->pass();
-        heard->add(args.connectState());
-    };
-    ASSERT_TRUE(this->reader->connect());
-    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
-    EXPECT_TRUE(this->reader->disconnect());
-    const auto count = [&](ConnectState state) {
-        const auto states = heard->all();
-        return std::count(states.begin(), states.end(), state);
-    };
-    ASSERT_TRUE(waitUntil([&] { return count(ConnectState::disconnected) == 1; }));
-    gate->open();
-    ASSERT_TRUE(waitUntil([&] { return count(ConnectState::connected) == 1; }));
-    EXPECT_TRUE(waitUntil([&] { return heard->all().back() == ConnectState::disconnected; }));
-    EXPECT_EQ(this->reader->connectState(), ConnectState::disconnected);
 }
 
 TYPED_TEST(ReaderEndToEnd, ReaderReleasedInsideItsOwnReportOutlivesTheCall) {

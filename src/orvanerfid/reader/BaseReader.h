@@ -43,9 +43,7 @@
 //   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before; two threads' reports may cross, and one
-//   that ends after a newer one is followed by the current state again, so the last state heard
-//   is the reader's), firmware-update progress (the update's
+//   line still holds events of the connection before), firmware-update progress (the update's
 //   thread), log records (the logging thread; one logged under a library lock, the UHF lock
 //   included, waits for its release) and completions (a global-queue thread; an inventory's may
 //   come before its start is heard).
@@ -184,7 +182,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseUhf> uhf() const;
     std::shared_ptr<BaseEngine> engine() const;
 
-    ConnectState connectState() const { return stateOf(stateWord_.load()); }
+    ConnectState connectState() const { return connectState_.load(); }
     // Stores the state and reports it, only when it differs from the stored one.
     void setConnectState(ConnectState state);
 
@@ -424,19 +422,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Tells `state`, store number `serial`, through the event line: at once, or after the events
-    // of an earlier connection still waiting there.
-    ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
-    // Tells a stored state, then the current one again when a newer state's report ended first.
-    ORVANE_INTERNAL void tellStoredState(ConnectState state, uint64_t serial);
-    // The connection state and the number of its store, in one word so that they change together.
-    static constexpr uint64_t packState(ConnectState state, uint64_t serial) {
-        return serial << 8 | static_cast<uint8_t>(state);
-    }
-    static constexpr ConnectState stateOf(uint64_t word) {
-        return static_cast<ConnectState>(word & 0xFF);
-    }
-    static constexpr uint64_t serialOf(uint64_t word) { return word >> 8; }
+    // Tells `state` through the event line: at once, or after the events of an earlier connection
+    // still waiting there.
+    ORVANE_INTERNAL void tellConnectState(ConnectState state);
     // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
     ORVANE_INTERNAL bool connectAs(bool handedOff);
     ORVANE_INTERNAL bool disconnectAs(bool handedOff);
@@ -497,10 +485,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool firmwareUpdateRunning_ = false;
     // Counts the accepted updates; an abort names the one running at its call.
     uint64_t firmwareUpdateSerial_ = 0;
-    // The connection state and its store number (packState).
-    std::atomic<uint64_t> stateWord_{packState(ConnectState::disconnected, 0)};
-    // The newest store number whose report to the application has ended.
-    std::atomic<uint64_t> stateToldUpTo_{0};
+    std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};
     std::atomic<ActionState> actionState_{ActionState::stop};

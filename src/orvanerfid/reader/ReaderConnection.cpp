@@ -394,40 +394,16 @@ void BaseReader::setConnectState(ConnectState state) {
 }
 
 void BaseReader::storeState(ConnectState state) {
-    uint64_t word = stateWord_.load();
-    do {
-        if (stateOf(word) == state) return;
-    } while (!stateWord_.compare_exchange_weak(word, packState(state, serialOf(word) + 1)));
+    if (connectState_.exchange(state) == state) return;
     keepAliveWake_->notify();
-    tellConnectState(state, serialOf(word) + 1);
+    tellConnectState(state);
 }
 
-void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
+void BaseReader::tellConnectState(ConnectState state) {
     // Behind the events of an earlier connection still in the line, if any (see EventSequence).
-    events_->tellState([weak = weak_from_this(), state, serial] {
-        if (const auto self = weak.lock()) self->tellStoredState(state, serial);
+    events_->tellState([weak = weak_from_this(), state] {
+        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
     });
-}
-
-void BaseReader::tellStoredState(ConnectState state, uint64_t serial) {
-    // Each state is told at once on the thread that stored it, so the reports of two threads may
-    // cross: a link lost just as the initialisation sets Connected can be told Disconnected
-    // before that Connected. A report that ends after a newer one has ended is followed by the
-    // current state, once that state's own report is over, so the last state the application
-    // hears is the reader's.
-    triggerConnectStateEvent(state);
-    for (;;) {
-        uint64_t toldUpTo = stateToldUpTo_.load();
-        while (toldUpTo < serial && !stateToldUpTo_.compare_exchange_weak(toldUpTo, serial)) {
-        }
-        if (toldUpTo <= serial) return;
-        const uint64_t word = stateWord_.load();
-        // The current state's report has not ended: it ends after this one.
-        if (serialOf(word) > stateToldUpTo_.load()) return;
-        state = stateOf(word);
-        serial = serialOf(word);
-        triggerConnectStateEvent(state);
-    }
 }
 
 void BaseReader::triggerConnectStateEvent(ConnectState state) {
@@ -449,15 +425,12 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     }
     // Connected before the loop starts, so its first turn finds the connection up; a connection
     // that has meanwhile dropped stays Disconnected.
-    uint64_t word = stateWord_.load();
-    while (stateOf(word) != ConnectState::connected) {
-        if (stateOf(word) != ConnectState::connecting) return false;
-        const uint64_t serial = serialOf(word) + 1;
-        if (stateWord_.compare_exchange_weak(word, packState(ConnectState::connected, serial))) {
-            keepAliveWake_->notify();
-            tellConnectState(ConnectState::connected, serial);
-            break;
-        }
+    ConnectState expected = ConnectState::connecting;
+    if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
+        keepAliveWake_->notify();
+        tellConnectState(ConnectState::connected);
+    } else if (expected != ConnectState::connected) {
+        return false;
     }
     startKeepAlive(generation);
     return isCurrentConnection(generation);
