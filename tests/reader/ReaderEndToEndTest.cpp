@@ -303,6 +303,68 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
     this->reader.reset();
 }
 
+// A link lost while the initialisation's Connected is on its way to the application: the
+// Disconnected stored after it is told on the disconnecting thread first. Connected, overtaken, is
+// then told to no delegate that heard Disconnected, so the last state each delegate hears is the
+// reader's. Connected is held after it was stored and before it is told, or inside the reader
+// delegate's report (the UHF delegate is told after it).
+TYPED_TEST(ReaderEndToEnd, AStateOvertakenOnItsWayIsNotHeardAfterTheNewerOne) {
+    const auto statesOf = [&](const std::string& who) {
+        std::vector<std::string> states;
+        for (const auto& line : this->calls->lines()) {
+            if (line.rfind(who + " state ", 0) == 0) states.push_back(line.substr(who.size() + 7));
+        }
+        return states;
+    };
+    using States = std::vector<std::string>;
+    struct Row {
+        const char* name;
+        bool beforeTelling;
+        States reader;
+        States uhf;
+    };
+    const States ended{"Connecting", "Disconnecting", "Disconnected"};
+    const States heardConnected{"Connecting", "Connected", "Disconnecting", "Disconnected"};
+    const Row rows[] = {
+        {"stored, not yet told", true, ended, ended},
+        {"inside the reader delegate's report", false, heardConnected, ended},
+    };
+    auto reader = this->reader;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        this->calls->clear();
+        auto gate = std::make_shared<test::Gate>();
+        gate->close();
+        // Opens the gates on every way out, so a failed check holds no report for ever.
+        const std::shared_ptr<void> opens(nullptr, [gate, reader](void*) {
+            gate->open();
+            reader->tellGate.open();
+        });
+        test::Gate& held = row.beforeTelling ? reader->tellGate : *gate;
+        if (row.beforeTelling) {
+            reader->tellGate.close();
+            reader->holdTelling = rawValue(ConnectState::connected);
+        } else {
+            this->sink->onConnectState = [gate](const ConnectStateEventArgs& args) {
+                if (args.connectState() == ConnectState::connected) gate->pass();
+            };
+        }
+        const int stale = reader->staleFinishes.load();
+        ASSERT_TRUE(reader->connect());
+        ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
+        ASSERT_EQ(reader->connectState(), ConnectState::connected);
+        EXPECT_TRUE(reader->disconnect());
+        ASSERT_TRUE(waitUntil([&] { return this->calls->count("u state Disconnected") == 1; }));
+        reader->holdTelling = -1;
+        held.open();
+        // The initialisation ends once its Connected report has been through both delegates.
+        ASSERT_TRUE(waitUntil([&] { return reader->staleFinishes.load() == stale + 1; }));
+        EXPECT_EQ(statesOf("r"), row.reader);
+        EXPECT_EQ(statesOf("u"), row.uhf);
+        EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    }
+}
+
 TYPED_TEST(ReaderEndToEnd, ReaderReleasedInsideItsOwnReportOutlivesTheCall) {
     // The fixture's reader stays alive as the log sink, so every record is formatted.
     BaseReader::setLogLevel(LogLevel::trace);

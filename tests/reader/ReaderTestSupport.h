@@ -201,6 +201,15 @@ class TestReader : public UhfReader {
         }
         holdDone_.notify_all();
     }
+    // With `holdTelling` set to a state, a report of that state waits at `tellGate` after the
+    // state was stored and before it is told, as a thread that stored it and was not yet run.
+    std::atomic<int> holdTelling{-1};
+    Gate tellGate;
+    void triggerConnectStateEvent(ConnectState state, uint64_t serial) override {
+        if (holdTelling.load() == rawValue(state)) tellGate.pass();
+        UhfReader::triggerConnectStateEvent(state, serial);
+    }
+
     void installUhf(std::shared_ptr<BaseUhf> uhf) { setUhf(std::move(uhf)); }
     // Only before the reader's first connect().
     void useDevice(std::shared_ptr<BaseDevice> device) { replaceBaseDevice(std::move(device)); }

@@ -43,10 +43,11 @@
 //   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before), firmware-update progress (the update's
-//   thread), log records (the logging thread; one logged under a library lock, the UHF lock
-//   included, waits for its release) and completions (a global-queue thread; an inventory's may
-//   come before its start is heard).
+//   line still holds events of the connection before; numbered as stored, and told to a delegate
+//   only if no later one has been, so the last state each delegate hears is the reader's),
+//   firmware-update progress (the update's thread), log records (the logging thread; one logged
+//   under a library lock, the UHF lock included, waits for its release) and completions (a
+//   global-queue thread; an inventory's may come before its start is heard).
 // - The transport's read thread moves bytes; the one application code it runs is the log sink,
 //   for the records it writes.
 // - Calls made on the receive thread or read thread of any reader (the log sink runs there), on
@@ -93,6 +94,7 @@
 // initialisation and keep-alive items carry the generation they were made for and do nothing
 // once it has moved on, so work left over from an earlier connection never acts on a newer one.
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -182,7 +184,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseUhf> uhf() const;
     std::shared_ptr<BaseEngine> engine() const;
 
-    ConnectState connectState() const { return connectState_.load(); }
+    ConnectState connectState() const { return stateOf(stateWord_.load()); }
     // Stores the state and reports it, only when it differs from the stored one.
     void setConnectState(ConnectState state);
 
@@ -263,8 +265,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
     // The transport's state reports.
     void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) override;
-    // Tells the application connection state `state`.
-    virtual void triggerConnectStateEvent(ConnectState state);
+    // Tells the application connection state `state`, the `serial`th state stored. Each delegate
+    // is told it only if no later state has been told to it: states stored on two threads at
+    // once may reach here crossed, and the last state a delegate hears is the reader's.
+    virtual void triggerConnectStateEvent(ConnectState state, uint64_t serial);
 
     // --- Keep-alive and failure counting ---
     int _failCount() const { return failCount_.load(); }
@@ -386,6 +390,19 @@ class ORVANE_API BaseReader : public ReaderLink,
         }
     }
     void reportCallbackError(const char* event, const char* what) const;
+    // The delegates told the connection states, in the order they are told.
+    enum StateListener : size_t { readerListener, uhfListener };
+    // Tells the `serial`th state stored to `delegate`, `listener`'s, unless a later state has
+    // been told to it (on another thread, or inside this report).
+    template <class Delegate, class Call>
+    void deliverState(StateListener listener, uint64_t serial,
+                      const std::shared_ptr<Delegate>& delegate, Call&& call) {
+        if (delegate && isNewestHeard(listener, serial)) {
+            deliver(delegate, "connectStateEvent", std::forward<Call>(call));
+        }
+    }
+    // Marks the `serial`th state as the last one `listener` heard; false if a later one was.
+    bool isNewestHeard(StateListener listener, uint64_t serial);
 
     // Puts an event in the reader's event line (defined in reader/EventLine.h): its teller calls
     // `tell(reader)` in turn, unless the reader is gone by then.
@@ -422,9 +439,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Tells `state` through the event line: at once, or after the events of an earlier connection
-    // still waiting there.
-    ORVANE_INTERNAL void tellConnectState(ConnectState state);
+    // Tells `state`, the `serial`th state stored, through the event line: at once, or after the
+    // events of an earlier connection still waiting there.
+    ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
     // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
     ORVANE_INTERNAL bool connectAs(bool handedOff);
     ORVANE_INTERNAL bool disconnectAs(bool handedOff);
@@ -485,7 +502,19 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool firmwareUpdateRunning_ = false;
     // Counts the accepted updates; an abort names the one running at its call.
     uint64_t firmwareUpdateSerial_ = 0;
-    std::atomic<ConnectState> connectState_{ConnectState::disconnected};
+    // The connection state and the number of states stored so far, in one word (the state in the
+    // low byte), so a state is numbered in the same step that stores it: a store and the
+    // initialisation's compare-exchange on two threads are numbered in the order they took effect.
+    static constexpr uint64_t stateWord(ConnectState state, uint64_t serial) {
+        return serial << 8 | rawValue(state);
+    }
+    static constexpr ConnectState stateOf(uint64_t word) {
+        return static_cast<ConnectState>(word & 0xff);
+    }
+    std::atomic<uint64_t> stateWord_{stateWord(ConnectState::disconnected, 0)};
+    // Per listener: the number of the last state told to it. A state whose number is not above
+    // it was overtaken and is not told.
+    std::array<std::atomic<uint64_t>, 2> stateHeard_{};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};
     std::atomic<ActionState> actionState_{ActionState::stop};

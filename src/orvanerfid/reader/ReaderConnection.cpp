@@ -394,23 +394,37 @@ void BaseReader::setConnectState(ConnectState state) {
 }
 
 void BaseReader::storeState(ConnectState state) {
-    if (connectState_.exchange(state) == state) return;
+    uint64_t word = stateWord_.load();
+    uint64_t serial = 0;
+    do {
+        if (stateOf(word) == state) return;
+        serial = (word >> 8) + 1;
+    } while (!stateWord_.compare_exchange_weak(word, stateWord(state, serial)));
     keepAliveWake_->notify();
-    tellConnectState(state);
+    tellConnectState(state, serial);
 }
 
-void BaseReader::tellConnectState(ConnectState state) {
+void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
     // Behind the events of an earlier connection still in the line, if any (see EventSequence).
-    events_->tellState([weak = weak_from_this(), state] {
-        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
+    events_->tellState([weak = weak_from_this(), state, serial] {
+        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state, serial);
     });
 }
 
-void BaseReader::triggerConnectStateEvent(ConnectState state) {
+bool BaseReader::isNewestHeard(StateListener listener, uint64_t serial) {
+    auto& heard = stateHeard_[listener];
+    uint64_t last = heard.load();
+    do {
+        if (last >= serial) return false;
+    } while (!heard.compare_exchange_weak(last, serial));
+    return true;
+}
+
+void BaseReader::triggerConnectStateEvent(ConnectState state, uint64_t serial) {
     const auto self = weak_from_this().lock();
     const ConnectStateEventArgs args(linkUhfReader(), state);
-    deliver(readerDelegate(), "connectStateEvent",
-            [&](ReaderDelegate& delegate) { delegate.connectStateEvent(args); });
+    deliverState(readerListener, serial, readerDelegate(),
+                 [&](ReaderDelegate& delegate) { delegate.connectStateEvent(args); });
 }
 
 void BaseReader::asyncInitReader(uint64_t) {
@@ -425,12 +439,19 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     }
     // Connected before the loop starts, so its first turn finds the connection up; a connection
     // that has meanwhile dropped stays Disconnected.
-    ConnectState expected = ConnectState::connecting;
-    if (connectState_.compare_exchange_strong(expected, ConnectState::connected)) {
+    uint64_t word = stateWord_.load();
+    uint64_t serial = 0;
+    for (;;) {
+        if (stateOf(word) == ConnectState::connected) break;
+        if (stateOf(word) != ConnectState::connecting) return false;
+        serial = (word >> 8) + 1;
+        if (stateWord_.compare_exchange_weak(word, stateWord(ConnectState::connected, serial))) {
+            break;
+        }
+    }
+    if (serial != 0) {
         keepAliveWake_->notify();
-        tellConnectState(ConnectState::connected);
-    } else if (expected != ConnectState::connected) {
-        return false;
+        tellConnectState(ConnectState::connected, serial);
     }
     startKeepAlive(generation);
     return isCurrentConnection(generation);
