@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
@@ -44,14 +46,17 @@ class PoolStallEndToEnd : public ::testing::Test {
     int queued = 0;
 };
 
-// The model's keep-alive request, as the simulated reader counts it.
+// The model's keep-alive request, as the simulated reader counts it, and its unsolicited battery
+// report, an event the line's teller tells.
 struct Vk210 : test::Vk210UhfModel {
     static int alives(const Sim& sim) {
         return sim.requestCount(rawValue(OrvRfidCmdId::paTemperature));
     }
+    static bool sendNotice(Sim& sim) { return sim.sendBatteryNotice(50, false); }
 };
 struct Vk640 : test::Vk640Model {
     static int alives(const Sim& sim) { return sim.requestCount(SimVk640::rowKey(0x10, 0x07)); }
+    static bool sendNotice(Sim& sim) { return sim.sendBatteryNotice(50); }
 };
 
 using Models = ::testing::Types<Vk210, Vk640>;
@@ -88,6 +93,14 @@ TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
     // The keep-alive goes on too.
     const int alives = TypeParam::alives(*f.sim);
     EXPECT_TRUE(waitUntil([&] { return TypeParam::alives(*f.sim) > alives; }, kHangGuard));
+    // And an event the reader raises is told.
+    const auto batteryHeard = [&] {
+        const auto lines = f.calls->lines();
+        return std::any_of(lines.begin(), lines.end(),
+                           [](const std::string& line) { return line.rfind("r battery", 0) == 0; });
+    };
+    ASSERT_TRUE(TypeParam::sendNotice(*f.sim));
+    EXPECT_TRUE(waitUntil(batteryHeard, kHangGuard));
     EXPECT_FALSE(this->open->load());
     EXPECT_EQ(this->finished->load(), 0);
     EXPECT_LT(this->started->load(), this->queued) << "no backlog was left";
