@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
@@ -97,6 +99,14 @@ class ReaderEndToEnd : public ::testing::Test {
     }
     // Waits `ms` of clock time.
     static void pause(int ms) { Clock::sleepForMs(ms); }
+    // The states the reader delegate ("r") or the UHF delegate ("u") heard, in order.
+    std::vector<std::string> statesOf(const std::string& who) const {
+        std::vector<std::string> states;
+        for (const auto& line : calls->lines()) {
+            if (line.rfind(who + " state ", 0) == 0) states.push_back(line.substr(who.size() + 7));
+        }
+        return states;
+    }
     int alives() const { return Model::alives(*sim); }
 
     std::shared_ptr<typename Model::Sim> sim = std::make_shared<typename Model::Sim>();
@@ -256,6 +266,27 @@ TYPED_TEST(ReaderEndToEnd, ApplicationReconnectsFromItsDisconnectedReport) {
     EXPECT_TRUE(waitUntil([&] { return this->reader->connectState() == ConnectState::connected; }));
 }
 
+// The application disconnects from inside its reader delegate's Connected report, on the
+// initialisation's thread: the states that call stores are heard after Connected, by the UHF
+// delegate too, so each delegate hears every state once, in the order stored.
+TYPED_TEST(ReaderEndToEnd, StatesStoredInsideAReportAreHeardAfterItByEveryDelegate) {
+    auto disconnected = std::make_shared<std::atomic<int>>(-1);
+    std::weak_ptr<TestReader> weak = this->reader;
+    this->sink->onConnectState = [disconnected, weak](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::connected || disconnected->load() >= 0) return;
+        if (auto reader = weak.lock()) disconnected->store(reader->disconnect() ? 1 : 0);
+    };
+    ASSERT_TRUE(this->reader->connect());
+    const std::vector<std::string> heard{"Connecting", "Connected", "Disconnecting",
+                                         "Disconnected"};
+    // The initialisation ends, as one whose connection ended, once its report has returned.
+    ASSERT_TRUE(waitUntil([&] { return this->reader->staleFinishes.load() == 1; }));
+    EXPECT_EQ(disconnected->load(), 1);
+    EXPECT_EQ(this->statesOf("r"), heard);
+    EXPECT_EQ(this->statesOf("u"), heard);
+    EXPECT_EQ(this->reader->connectState(), ConnectState::disconnected);
+}
+
 TYPED_TEST(ReaderEndToEnd, DroppingTheReaderClosesTheLinkAndEndsItsLoops) {
     this->connect();
     auto protocol = this->reader->baseProtocol();
@@ -309,13 +340,6 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
 // reader's. Connected is held after it was stored and before it is told, or inside the reader
 // delegate's report (the UHF delegate is told after it).
 TYPED_TEST(ReaderEndToEnd, AStateOvertakenOnItsWayIsNotHeardAfterTheNewerOne) {
-    const auto statesOf = [&](const std::string& who) {
-        std::vector<std::string> states;
-        for (const auto& line : this->calls->lines()) {
-            if (line.rfind(who + " state ", 0) == 0) states.push_back(line.substr(who.size() + 7));
-        }
-        return states;
-    };
     using States = std::vector<std::string>;
     struct Row {
         const char* name;
@@ -359,8 +383,8 @@ TYPED_TEST(ReaderEndToEnd, AStateOvertakenOnItsWayIsNotHeardAfterTheNewerOne) {
         held.open();
         // The initialisation ends once its Connected report has been through both delegates.
         ASSERT_TRUE(waitUntil([&] { return reader->staleFinishes.load() == stale + 1; }));
-        EXPECT_EQ(statesOf("r"), row.reader);
-        EXPECT_EQ(statesOf("u"), row.uhf);
+        EXPECT_EQ(this->statesOf("r"), row.reader);
+        EXPECT_EQ(this->statesOf("u"), row.uhf);
         EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
     }
 }

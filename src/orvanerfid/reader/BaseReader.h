@@ -43,7 +43,8 @@
 //   the reader was released never reach the line and are not counted.
 // - Straight through, beside an ordered callback: connection states (on the thread that changed
 //   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before; numbered as stored, and told to a delegate
+//   line still holds events of the connection before; one stored by a call inside a state report
+//   on the thread telling it comes after that report; numbered as stored, and told to a delegate
 //   only if no later one has been, so the last state each delegate hears is the reader's),
 //   firmware-update progress (the update's thread), log records (the logging thread; one logged
 //   under a library lock, the UHF lock included, waits for its release) and completions (a
@@ -442,6 +443,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Tells `state`, the `serial`th state stored, through the event line: at once, or after the
     // events of an earlier connection still waiting there.
     ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
+    // Tells the report of that state to the delegates, or after the report of this reader this
+    // thread is telling.
+    ORVANE_INTERNAL void tellStateReport(ConnectState state, uint64_t serial);
     // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
     ORVANE_INTERNAL bool connectAs(bool handedOff);
     ORVANE_INTERNAL bool disconnectAs(bool handedOff);

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/Utilities.h"
@@ -28,6 +30,16 @@ constexpr auto kHandOffWait = std::chrono::milliseconds(2 * kStableStateBudget +
 std::string stateName(ConnectState state) {
     return Utilities::getConnectStateDescription(state);
 }
+
+// A connection state report in progress on this thread: the states a call inside it stores for
+// the same reader, told once it has reached every delegate. Innermost first.
+struct StateReport {
+    const void* reader;
+    std::vector<std::pair<ConnectState, uint64_t>> later;
+    StateReport* outer;
+};
+// Per thread: a report belongs to the thread that tells it.
+thread_local StateReport* innermostReport = nullptr;
 
 }  // namespace
 
@@ -407,8 +419,32 @@ void BaseReader::storeState(ConnectState state) {
 void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
     // Behind the events of an earlier connection still in the line, if any (see EventSequence).
     events_->tellState([weak = weak_from_this(), state, serial] {
-        if (const auto self = weak.lock()) self->triggerConnectStateEvent(state, serial);
+        if (const auto self = weak.lock()) self->tellStateReport(state, serial);
     });
+}
+
+void BaseReader::tellStateReport(ConnectState state, uint64_t serial) {
+    // A state stored by a call the application made inside this reader's report on this thread
+    // (a connect() from its Disconnected report, say) is told once that report has reached the
+    // UHF delegate too: told at once, it would overtake the report, which the UHF delegate would
+    // then no longer hear.
+    for (StateReport* report = innermostReport; report; report = report->outer) {
+        if (report->reader == this) {
+            report->later.emplace_back(state, serial);
+            return;
+        }
+    }
+    StateReport report{this, {}, innermostReport};
+    innermostReport = &report;
+    struct Restore {
+        StateReport& report;
+        ~Restore() { innermostReport = report.outer; }
+    } restore{report};
+    triggerConnectStateEvent(state, serial);
+    for (std::size_t i = 0; i < report.later.size(); ++i) {
+        const auto [laterState, laterSerial] = report.later[i];
+        triggerConnectStateEvent(laterState, laterSerial);
+    }
 }
 
 bool BaseReader::isNewestHeard(StateListener listener, uint64_t serial) {
