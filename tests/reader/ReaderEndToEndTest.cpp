@@ -276,7 +276,11 @@ TYPED_TEST(ReaderEndToEnd, StatesStoredInsideAReportAreHeardAfterItByEveryDelega
         if (args.connectState() != ConnectState::connected || disconnected->load() >= 0) return;
         if (auto reader = weak.lock()) disconnected->store(reader->disconnect() ? 1 : 0);
     };
+    // The initialisation waits for connect() to return, so the states the report's disconnect()
+    // stores are handed over on its thread, not by the connecting thread.
+    this->reader->hold = true;
     ASSERT_TRUE(this->reader->connect());
+    this->reader->release();
     const std::vector<std::string> heard{"Connecting", "Connected", "Disconnecting",
                                          "Disconnected"};
     // The initialisation ends, as one whose connection ended, once its report has returned.
