@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +100,18 @@ class ReaderEndToEnd : public ::testing::Test {
     }
     // Waits `ms` of clock time.
     static void pause(int ms) { Clock::sleepForMs(ms); }
+    // The reader delegate makes `call` on the reader from inside its first report of `state`;
+    // its answer lands in the cell returned (1 true, 0 false; -1 until then).
+    std::shared_ptr<std::atomic<int>> callInsideFirst(ConnectState state,
+                                                      std::function<bool(TestReader&)> call) {
+        auto answer = std::make_shared<std::atomic<int>>(-1);
+        std::weak_ptr<TestReader> weak = reader;
+        sink->onConnectState = [answer, weak, state, call](const ConnectStateEventArgs& args) {
+            if (args.connectState() != state || answer->load() >= 0) return;
+            if (auto self = weak.lock()) answer->store(call(*self) ? 1 : 0);
+        };
+        return answer;
+    }
     // The states the reader delegate ("r") or the UHF delegate ("u") heard, in order.
     std::vector<std::string> statesOf(const std::string& who) const {
         std::vector<std::string> states;
@@ -270,12 +283,8 @@ TYPED_TEST(ReaderEndToEnd, ApplicationReconnectsFromItsDisconnectedReport) {
 // initialisation's thread: the states that call stores are heard after Connected, by the UHF
 // delegate too, so each delegate hears every state once, in the order stored.
 TYPED_TEST(ReaderEndToEnd, StatesStoredInsideAReportAreHeardAfterItByEveryDelegate) {
-    auto disconnected = std::make_shared<std::atomic<int>>(-1);
-    std::weak_ptr<TestReader> weak = this->reader;
-    this->sink->onConnectState = [disconnected, weak](const ConnectStateEventArgs& args) {
-        if (args.connectState() != ConnectState::connected || disconnected->load() >= 0) return;
-        if (auto reader = weak.lock()) disconnected->store(reader->disconnect() ? 1 : 0);
-    };
+    const auto disconnected = this->callInsideFirst(
+        ConnectState::connected, [](TestReader& reader) { return reader.disconnect(); });
     // The initialisation waits for connect() to return, so the states the report's disconnect()
     // stores are handed over on its thread, not by the connecting thread.
     this->reader->hold = true;
@@ -307,12 +316,8 @@ TYPED_TEST(ReaderEndToEnd, DroppingTheReaderClosesTheLinkAndEndsItsLoops) {
 
 TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) {
     // The first reader tries to reconnect from inside the Disconnected report of the take-over.
-    auto inReport = std::make_shared<std::atomic<int>>(-1);
-    std::weak_ptr<TestReader> weak = this->reader;
-    this->sink->onConnectState = [inReport, weak](const ConnectStateEventArgs& args) {
-        if (args.connectState() != ConnectState::disconnected || inReport->load() >= 0) return;
-        if (auto reader = weak.lock()) inReport->store(reader->connect() ? 1 : 0);
-    };
+    const auto inReport = this->callInsideFirst(
+        ConnectState::disconnected, [](TestReader& reader) { return reader.connect(); });
     this->connect();
     this->calls->clear();
     auto second = this->makeReader();
