@@ -38,7 +38,7 @@ struct StateReport {
     std::vector<std::pair<ConnectState, uint64_t>> later;
     StateReport* outer;
 };
-// Per thread: a report belongs to the thread that tells it.
+// Per thread, so no lock: a report belongs to the thread that tells it.
 thread_local StateReport* innermostReport = nullptr;
 
 }  // namespace
@@ -425,7 +425,7 @@ void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
 
 void BaseReader::tellStateReport(ConnectState state, uint64_t serial) {
     // A state stored by a call the application made inside this reader's report on this thread
-    // (a connect() from its Disconnected report, say) is told once that report has reached the
+    // (a disconnect() from its Connected report, say) is told once that report has reached the
     // UHF delegate too: told at once, it would overtake the report, which the UHF delegate would
     // then no longer hear.
     for (StateReport* report = innermostReport; report; report = report->outer) {
