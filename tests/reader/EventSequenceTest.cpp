@@ -38,6 +38,12 @@ class EventSequenceTest : public ::testing::Test {
     void TearDown() override { warnings.reset(); }
 
     // Queues an event that records `name`.
+    // Stores the connection state `name`: told, it records its name.
+    void tellState(const std::string& name, bool tellHere) {
+        line->tellState(
+            [this, name]() -> EventSequence::Task { return [this, name] { told.add(name); }; },
+            tellHere);
+    }
     void post(const std::string& name) {
         line->post([this, name] { told.add(name); });
     }
@@ -351,9 +357,7 @@ TEST_F(EventSequenceTest, DropsAfterAStopAreInTheirOwnConnectionsEndRecord) {
 // connection; while an event put before the last open is still to be told, the state waits in
 // the line behind it, and the next state behind that one.
 TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierConnection) {
-    const auto state = [this](const std::string& name) {
-        line->tellState([this, name] { told.add(name); });
-    };
+    const auto state = [this](const std::string& name) { tellState(name, true); };
     std::promise<void> current;
     blocker(current).wait();
     state("connecting");
@@ -375,6 +379,59 @@ TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierCon
     state("connecting again");
     EXPECT_EQ(told.lines().back(), "connecting again");
     next.set_value();
+}
+
+// States are told one at a time in the order stored, each by one thread, whoever stores them: a
+// state stored while another is being told (on another thread, or inside that report) is told
+// after it, by the thread telling, and the storing thread returns without waiting for it; a
+// thread that may not tell (the library's own) leaves its state to the line's teller, and the
+// states stored after it follow it there.
+TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
+    struct Row {
+        const char* name;
+        bool firstHere;     // whether the first state's thread may tell it
+        bool secondInside;  // the second state is stored inside the first one's report
+    };
+    const Row rows[] = {
+        {"an application's thread tells, another thread stores meanwhile", true, false},
+        {"an application's thread tells, a call inside its report stores", true, true},
+        {"a library thread stores, the line tells, another thread stores meanwhile", false, false},
+        {"a library thread stores, the line tells, a call inside its report stores", false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        told.clear();
+        Gate held;
+        held.close();
+        std::atomic<bool> toldByItsStorer{false};
+        std::thread first([&] {
+            const auto storer = std::this_thread::get_id();
+            line->tellState(
+                [&]() -> EventSequence::Task {
+                    return [&, storer] {
+                        told.add("first");
+                        toldByItsStorer = std::this_thread::get_id() == storer;
+                        if (row.secondInside) tellState("second", true);
+                        held.pass();
+                    };
+                },
+                row.firstHere);
+        });
+        // The first report is held on the thread telling it.
+        ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
+        if (!row.secondInside) {
+            tellState("second", true);
+            // Stored and left to the thread telling: not told here, and nothing waited.
+            EXPECT_EQ(told.lines(), (std::vector<std::string>{"first"}));
+        }
+        tellState("third", true);
+        EXPECT_EQ(told.lines(), (std::vector<std::string>{"first"}));
+        held.open();
+        first.join();
+        ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+        EXPECT_EQ(told.lines(), (std::vector<std::string>{"first", "second", "third"}));
+        EXPECT_EQ(toldByItsStorer.load(), row.firstHere);
+    }
 }
 
 }  // namespace

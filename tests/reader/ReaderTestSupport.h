@@ -205,9 +205,9 @@ class TestReader : public UhfReader {
     // state was stored and before it is told, as a thread that stored it and was not yet run.
     std::atomic<int> holdTelling{-1};
     Gate tellGate;
-    void triggerConnectStateEvent(ConnectState state, uint64_t serial) override {
+    void triggerConnectStateEvent(ConnectState state) override {
         if (holdTelling.load() == rawValue(state)) tellGate.pass();
-        UhfReader::triggerConnectStateEvent(state, serial);
+        UhfReader::triggerConnectStateEvent(state);
     }
 
     void installUhf(std::shared_ptr<BaseUhf> uhf) { setUhf(std::move(uhf)); }

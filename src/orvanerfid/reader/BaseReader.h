@@ -185,7 +185,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseUhf> uhf() const;
     std::shared_ptr<BaseEngine> engine() const;
 
-    ConnectState connectState() const { return stateOf(stateWord_.load()); }
+    ConnectState connectState() const { return connectState_.load(); }
     // Stores the state and reports it, only when it differs from the stored one.
     void setConnectState(ConnectState state);
 
@@ -266,10 +266,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
     // The transport's state reports.
     void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) override;
-    // Tells the application connection state `state`, the `serial`th state stored. Each delegate
-    // is told it only if no later state has been told to it: states stored on two threads at
-    // once may reach here crossed, and the last state a delegate hears is the reader's.
-    virtual void triggerConnectStateEvent(ConnectState state, uint64_t serial);
+    // Tells the application connection state `state`: the reader's delegates hear the states one
+    // at a time, in the order stored, each once (see EventSequence::tellState).
+    virtual void triggerConnectStateEvent(ConnectState state);
 
     // --- Keep-alive and failure counting ---
     int _failCount() const { return failCount_.load(); }
@@ -391,20 +390,6 @@ class ORVANE_API BaseReader : public ReaderLink,
         }
     }
     void reportCallbackError(const char* event, const char* what) const;
-    // The delegates told the connection states, in the order they are told.
-    enum StateListener : size_t { readerListener, uhfListener };
-    // Tells the `serial`th state stored to `delegate`, `listener`'s, unless a later state has
-    // been told to it (on another thread, or inside this report).
-    template <class Delegate, class Call>
-    void deliverState(StateListener listener, uint64_t serial,
-                      const std::shared_ptr<Delegate>& delegate, Call&& call) {
-        if (delegate && isNewestHeard(listener, serial)) {
-            deliver(delegate, "connectStateEvent", std::forward<Call>(call));
-        }
-    }
-    // Marks the `serial`th state as the last one `listener` heard; false if a later one was.
-    bool isNewestHeard(StateListener listener, uint64_t serial);
-
     // Puts an event in the reader's event line (defined in reader/EventLine.h): its teller calls
     // `tell(reader)` in turn, unless the reader is gone by then.
     template <class Tell>
@@ -440,15 +425,15 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_API void attach();
     ORVANE_INTERNAL void setFailCountAndLastTime(int count, Clock::time_point now);
     ORVANE_INTERNAL void storeState(ConnectState state);
-    // Tells `state`, the `serial`th state stored, through the event line: at once, or after the
-    // events of an earlier connection still waiting there.
-    ORVANE_INTERNAL void tellConnectState(ConnectState state, uint64_t serial);
-    // Tells the report of that state to the delegates, or after the report of this reader this
-    // thread is telling.
-    ORVANE_INTERNAL void tellStateReport(ConnectState state, uint64_t serial);
-    // connect() and disconnect(); `handedOff` for the hand-off thread's own calls.
-    ORVANE_INTERNAL bool connectAs(bool handedOff);
-    ORVANE_INTERNAL bool disconnectAs(bool handedOff);
+    // Stores the state `next` answers for the current one (none, or the same: nothing) and tells
+    // it in the order stored (see EventSequence::tellState).
+    ORVANE_INTERNAL void storeStateIf(
+        const std::function<std::optional<ConnectState>(ConnectState)>& next);
+    // Who makes a connect() or disconnect(): the application (the last one decides), the thread
+    // of the hand-offs, or the automatic reconnect.
+    enum class CallBy { application, handOff, reconnect };
+    ORVANE_INTERNAL bool connectAs(CallBy caller);
+    ORVANE_INTERNAL bool disconnectAs(CallBy caller);
     // Queues on a pool thread the end of the current connection (`reconnect` false) or a
     // connect() after the end already queued (true), and starts that thread unless it is at
     // work. For a connect, false, queuing nothing, when the connection stands with no end
@@ -506,19 +491,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool firmwareUpdateRunning_ = false;
     // Counts the accepted updates; an abort names the one running at its call.
     uint64_t firmwareUpdateSerial_ = 0;
-    // The connection state and the number of states stored so far, in one word (the state in the
-    // low byte), so a state is numbered in the same step that stores it: a store and the
-    // initialisation's compare-exchange on two threads are numbered in the order they took effect.
-    static constexpr uint64_t stateWord(ConnectState state, uint64_t serial) {
-        return serial << 8 | rawValue(state);
-    }
-    static constexpr ConnectState stateOf(uint64_t word) {
-        return static_cast<ConnectState>(word & 0xff);
-    }
-    std::atomic<uint64_t> stateWord_{stateWord(ConnectState::disconnected, 0)};
-    // Per listener: the number of the last state told to it. A state whose number is not above
-    // it was overtaken and is not told.
-    std::array<std::atomic<uint64_t>, 2> stateHeard_{};
+    // Stored only under the event line's order (storeStateIf), so the states are told in the
+    // order stored.
+    std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};
     std::atomic<ActionState> actionState_{ActionState::stop};
@@ -526,8 +501,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> checkInterval_{kDefaultCheckInterval};
     std::atomic<uint64_t> generation_{0};
     std::atomic<uint64_t> applicationConnects_{0};
-    // Set by the queued reconnect just before it calls connect().
-    std::atomic<bool> automaticConnect_{false};
+    // Counts the application's connect() and disconnect() calls: the automatic reconnect gives way
+    // to one made after it was queued.
+    std::atomic<uint64_t> lastCall_{0};
 
     // The work connect() and disconnect() hand off from the reader's link threads: the
     // connection generation to end, whether to connect after it, whether a pool thread is

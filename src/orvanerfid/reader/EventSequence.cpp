@@ -205,19 +205,52 @@ void EventSequence::receiveFinished(uint64_t connection) {
     writeAll(records);
 }
 
-void EventSequence::tellState(Task task) {
-    bool queued = false;
+void EventSequence::tellState(const std::function<Task()>& store, bool tellHere) {
     bool teller = false;
+    Task task;
     {
         std::lock_guard guard(mutex_);
-        queued = eventsTold_ < std::max(openedAt_, stateAt_);
-        if (queued) {
+        task = store();
+        if (!task) return;
+        if (stateTelling_) {
+            statesNext_.push_back(std::move(task));
+            return;
+        }
+        if (!tellHere || eventsTold_ < std::max(openedAt_, stateAt_)) {
             pending_.push_back({std::move(task), nullptr});
             stateAt_ = ++eventsPut_;
             teller = wakeTeller(false);
+        } else {
+            stateTelling_ = true;
         }
     }
-    if (!queued) tell(task);
+    if (teller) {
+        startTeller();
+        return;
+    }
+    for (;;) {
+        tell(task);
+        task = nullptr;
+        std::lock_guard guard(mutex_);
+        if (statesNext_.empty()) {
+            stateTelling_ = false;
+            return;
+        }
+        // A connection opened meanwhile whose predecessor's events still wait: the states left
+        // wait behind them.
+        if (eventsTold_ < openedAt_) {
+            for (Task& next : statesNext_)
+                pending_.push_back({std::move(next), nullptr});
+            eventsPut_ += statesNext_.size();
+            stateAt_ = eventsPut_;
+            statesNext_.clear();
+            stateTelling_ = false;
+            teller = wakeTeller(false);
+            break;
+        }
+        task = std::move(statesNext_.front());
+        statesNext_.pop_front();
+    }
     if (teller) startTeller();
 }
 

@@ -45,18 +45,24 @@
 // application to catch up. Every other event is kept and told, so the application hears the
 // last action state.
 //
-// Connection states pass the line (`tellState`, told at once on the calling thread) unless the
-// line still holds an event put in it before the last `open`, or a state it holds already: then
-// the state waits in the line behind them. So the application hears every event of a connection
-// before the next one's Connected, and the states after a waiting one in their order.
-//
+// Connection states are told one at a time, in the order stored, each by one thread (`tellState`
+// stores the state and takes its place in one step under the mutex). A thread that may run the
+// application's delegates (`tellHere`: an application's call, outside the log sink) tells a state
+// at once when no state is being told and the line holds no state, nor an event put in it before
+// the last `open`; it then also tells, in order, the states stored meanwhile on other threads (or
+// by a call made inside its report), so none of them waits in the line. Every other state waits
+// in the line and is told by its teller: the library's own threads never tell one, and the
+// application hears every event of a connection before the next one's Connected, and the states
+// in the order stored. A state may thus be told after the call that stored it has returned.
+
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
 // runs on its own global-queue thread; `tellState` runs its task on the calling thread when it
-// tells it at once). Events are told with no lock of this class held; what they throw is caught
-// and logged. `mutex_` guards the waiting events, the count of waiting tag reports, the tag
-// teller (the teller takes it once per batch), the teller's claim, gathering and batch, the
-// warning marks and counts, the connections whose end record is not written, the counts of
-// events put and told, and the order of the action state a post sets (`postState`); the close
+// tells it at once, and never waits for another thread's). Events are told with no lock of this
+// class held; what they throw is caught and logged. `mutex_` guards the waiting events, the count
+// of waiting tag reports, the tag teller (the teller takes it once per batch), the teller's claim,
+// gathering and batch, the warning marks and counts, the connections whose end record is not
+// written, the counts of events put and told, the state teller's claim and the states handed to it,
+// and the order of the connection and action states stored (`tellState`, `postState`); the close
 // generation is an atomic the teller reads per tag report.
 
 #include <atomic>
@@ -128,9 +134,10 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // A receive loop of connection `connection` has delivered its last events: once every loop
     // of a closed connection has, the WARN of its end is due (see above).
     void receiveFinished(uint64_t connection);
-    // Tells a connection state: at once on this thread, or behind the events of an earlier
-    // connection still in the line (see above).
-    void tellState(Task task);
+    // Runs `store` (no application code) under the line's order; the task it answers, if any,
+    // tells the state it stored: at once on this thread when `tellHere` allows and nothing is
+    // ahead of it, else after the states ahead of it (see above).
+    void tellState(const std::function<Task()>& store, bool tellHere);
 
     // Tag reports waiting to be told (those of the batch being told included).
     std::size_t waitingTags() const;
@@ -214,6 +221,9 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     uint64_t eventsTold_ = 0;
     uint64_t openedAt_ = 0;
     uint64_t stateAt_ = 0;
+    // A thread tells states at once, and the states stored meanwhile that it tells next.
+    bool stateTelling_ = false;
+    std::deque<Task> statesNext_;
 };
 
 }  // namespace orvane

@@ -31,28 +31,38 @@ std::string stateName(ConnectState state) {
     return Utilities::getConnectStateDescription(state);
 }
 
-// A connection state report in progress on this thread: the states a call inside it stores for
-// the same reader, told once it has reached every delegate. Innermost first.
-struct StateReport {
-    const void* reader;
-    std::vector<std::pair<ConnectState, uint64_t>> later;
-    StateReport* outer;
+// The application's connect(), disconnect() and setConnectState() under way on this thread: the
+// states they store may be told here (see EventSequence::tellState). Per thread, so no lock.
+thread_local int tApplicationCalls = 0;
+struct ApplicationCall {
+    explicit ApplicationCall(bool counts) : counts_(counts) { tApplicationCalls += counts_; }
+    ~ApplicationCall() { tApplicationCalls -= counts_; }
+    ApplicationCall(const ApplicationCall&) = delete;
+    ApplicationCall& operator=(const ApplicationCall&) = delete;
+    const int counts_;
 };
-// Per thread, so no lock: a report belongs to the thread that tells it.
-thread_local StateReport* innermostReport = nullptr;
+
+// Whether this thread may tell a state: inside an application's call, not inside the log sink
+// (which may run on any thread of the library's own work).
+bool tellsStatesHere() {
+    return tApplicationCalls > 0 && !orvLogger::insideSink();
+}
 
 }  // namespace
 
 bool BaseReader::connect() {
-    return connectAs(false);
+    return connectAs(CallBy::application);
 }
 
-bool BaseReader::connectAs(bool handedOff) {
+bool BaseReader::connectAs(CallBy caller) {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
     const bool linkThread = BaseProtocol::onAnyLinkThread();
-    if (!linkThread && !automaticConnect_.exchange(false)) applicationConnects_.fetch_add(1);
+    const bool application = caller == CallBy::application;
+    if (application) lastCall_.fetch_add(1);
+    if (application && !linkThread) applicationConnects_.fetch_add(1);
+    const ApplicationCall call(application && !linkThread);
     if (!baseDevice_) {
         orvLogger::error(tag_, "connect() baseDevice is nil");
         orvLogger::trace(tag_, "--- connect() ");
@@ -94,9 +104,9 @@ bool BaseReader::connectAs(bool handedOff) {
     }
     // The call made last decides: a connect() handed off before it is dropped, and an end handed
     // off before it is made first, so this call connects after it.
-    if (!handedOff) {
+    if (caller != CallBy::handOff) {
         if (const auto end = takeOverHandOffs(); end && isCurrentConnection(*end)) {
-            disconnectAs(true);
+            disconnectAs(CallBy::handOff);
         }
     }
     setInitEngine(false);
@@ -134,13 +144,17 @@ bool BaseReader::connectAs(bool handedOff) {
 }
 
 bool BaseReader::disconnect() {
-    return disconnectAs(false);
+    return disconnectAs(CallBy::application);
 }
 
-bool BaseReader::disconnectAs(bool handedOff) {
+bool BaseReader::disconnectAs(CallBy caller) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
-    if (BaseProtocol::onAnyLinkThread()) {
+    const bool linkThread = BaseProtocol::onAnyLinkThread();
+    // The call made last decides, also against the automatic reconnect queued before it.
+    if (caller == CallBy::application) lastCall_.fetch_add(1);
+    const ApplicationCall call(caller == CallBy::application && !linkThread);
+    if (linkThread) {
         // Closing the link waits for this reader's link threads (this very one, or ones that may
         // wait for it): a pool thread does it, for the connection of this call only (not one
         // made again meanwhile).
@@ -153,7 +167,7 @@ bool BaseReader::disconnectAs(bool handedOff) {
     }
     // The call made last decides: a connect() handed off before it is dropped, and this call ends
     // what the hand-off at work leaves.
-    if (!handedOff) takeOverHandOffs();
+    if (caller != CallBy::handOff) takeOverHandOffs();
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
         triggerDisconnect_.store(false);
@@ -232,7 +246,8 @@ bool BaseReader::handOff(bool reconnect) {
         DispatchQueue::global()->async(
             std::make_shared<DispatchWorkItem>([weak = weak_from_this()](const DispatchWorkItem&) {
                 if (const auto reader = weak.lock()) reader->runHandOffs();
-            }));
+            }),
+            DispatchWork::library);
     }
     return true;
 }
@@ -255,8 +270,8 @@ void BaseReader::runHandOffs() {
             }
         }
         handOffIdle_.notify_all();
-        if (end && isCurrentConnection(*end)) disconnectAs(true);
-        if (reconnect) connectAs(true);
+        if (end && isCurrentConnection(*end)) disconnectAs(CallBy::handOff);
+        if (reconnect) connectAs(CallBy::handOff);
         if (!end && !reconnect) return;
     }
 }
@@ -389,78 +404,55 @@ void BaseReader::cancelKeepAlive() {
 
 void BaseReader::queueReconnect() {
     // A work item: the reconnect belongs to the reader, also when the end that queues it was
-    // made inside the log sink.
+    // made inside the log sink. A connect() or disconnect() of the application made after it was
+    // queued (from the Disconnected report that follows, say) decides instead.
     std::weak_ptr<BaseReader> weak = weak_from_this();
-    DispatchQueue::main()->async(
-        std::make_shared<DispatchWorkItem>([weak](const DispatchWorkItem&) {
-            if (auto reader = weak.lock()) {
-                reader->automaticConnect_.store(true);
-                reader->connect();
+    DispatchQueue::main()->async(std::make_shared<DispatchWorkItem>(
+        [weak, queuedAfter = lastCall_.load()](const DispatchWorkItem&) {
+            const auto reader = weak.lock();
+            if (!reader) return;
+            if (reader->lastCall_.load() != queuedAfter) {
+                orvLogger::debug(reader->tag_,
+                                 "The automatic reconnect gives way to a later connect() or "
+                                 "disconnect()");
+                return;
             }
+            reader->connectAs(CallBy::reconnect);
         }));
 }
 
 void BaseReader::setConnectState(ConnectState state) {
     const auto self = weak_from_this().lock();
+    const ApplicationCall call(!BaseProtocol::onAnyLinkThread());
     storeState(state);
 }
 
 void BaseReader::storeState(ConnectState state) {
-    uint64_t word = stateWord_.load();
-    uint64_t serial = 0;
-    do {
-        if (stateOf(word) == state) return;
-        serial = (word >> 8) + 1;
-    } while (!stateWord_.compare_exchange_weak(word, stateWord(state, serial)));
-    keepAliveWake_->notify();
-    tellConnectState(state, serial);
+    storeStateIf([state](ConnectState) { return state; });
 }
 
-void BaseReader::tellConnectState(ConnectState state, uint64_t serial) {
-    // Behind the events of an earlier connection still in the line, if any (see EventSequence).
-    events_->tellState([weak = weak_from_this(), state, serial] {
-        if (const auto self = weak.lock()) self->tellStateReport(state, serial);
-    });
+void BaseReader::storeStateIf(
+    const std::function<std::optional<ConnectState>(ConnectState)>& next) {
+    events_->tellState(
+        [&]() -> EventSequence::Task {
+            const ConnectState current = connectState_.load();
+            const std::optional<ConnectState> state = next(current);
+            if (!state || *state == current) return nullptr;
+            connectState_.store(*state);
+            // Wakes a resting keep-alive loop (a leaf lock).
+            keepAliveWake_->notify();
+            return [weak = weak_from_this(), state = *state] {
+                if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
+            };
+        },
+        tellsStatesHere());
 }
 
-void BaseReader::tellStateReport(ConnectState state, uint64_t serial) {
-    // A state stored by a call the application made inside this reader's report on this thread
-    // (a disconnect() from its Connected report, say) is told once that report has reached the
-    // UHF delegate too: told at once, it would overtake the report, which the UHF delegate would
-    // then no longer hear.
-    for (StateReport* report = innermostReport; report; report = report->outer) {
-        if (report->reader == this) {
-            report->later.emplace_back(state, serial);
-            return;
-        }
-    }
-    StateReport report{this, {}, innermostReport};
-    innermostReport = &report;
-    struct Restore {
-        StateReport& report;
-        ~Restore() { innermostReport = report.outer; }
-    } restore{report};
-    triggerConnectStateEvent(state, serial);
-    for (std::size_t i = 0; i < report.later.size(); ++i) {
-        const auto [laterState, laterSerial] = report.later[i];
-        triggerConnectStateEvent(laterState, laterSerial);
-    }
-}
-
-bool BaseReader::isNewestHeard(StateListener listener, uint64_t serial) {
-    auto& heard = stateHeard_[listener];
-    uint64_t last = heard.load();
-    do {
-        if (last >= serial) return false;
-    } while (!heard.compare_exchange_weak(last, serial));
-    return true;
-}
-
-void BaseReader::triggerConnectStateEvent(ConnectState state, uint64_t serial) {
+void BaseReader::triggerConnectStateEvent(ConnectState state) {
     const auto self = weak_from_this().lock();
     const ConnectStateEventArgs args(linkUhfReader(), state);
-    deliverState(readerListener, serial, readerDelegate(),
-                 [&](ReaderDelegate& delegate) { delegate.connectStateEvent(args); });
+    deliver(readerDelegate(), "connectStateEvent",
+            [&](ReaderDelegate& delegate) { delegate.connectStateEvent(args); });
 }
 
 void BaseReader::asyncInitReader(uint64_t) {
@@ -475,20 +467,13 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     }
     // Connected before the loop starts, so its first turn finds the connection up; a connection
     // that has meanwhile dropped stays Disconnected.
-    uint64_t word = stateWord_.load();
-    uint64_t serial = 0;
-    for (;;) {
-        if (stateOf(word) == ConnectState::connected) break;
-        if (stateOf(word) != ConnectState::connecting) return false;
-        serial = (word >> 8) + 1;
-        if (stateWord_.compare_exchange_weak(word, stateWord(ConnectState::connected, serial))) {
-            break;
-        }
-    }
-    if (serial != 0) {
-        keepAliveWake_->notify();
-        tellConnectState(ConnectState::connected, serial);
-    }
+    bool up = false;
+    storeStateIf([&up](ConnectState current) -> std::optional<ConnectState> {
+        up = current == ConnectState::connected || current == ConnectState::connecting;
+        if (!up) return std::nullopt;
+        return ConnectState::connected;
+    });
+    if (!up) return false;
     startKeepAlive(generation);
     return isCurrentConnection(generation);
 }

@@ -25,12 +25,12 @@ std::shared_ptr<UhfReader> UhfReader::linkUhfReader() {
     return std::static_pointer_cast<UhfReader>(weak_from_this().lock());
 }
 
-void UhfReader::triggerConnectStateEvent(ConnectState state, uint64_t serial) {
+void UhfReader::triggerConnectStateEvent(ConnectState state) {
     const ConnectStateEventArgs args(linkUhfReader(), state);
-    deliverState(readerListener, serial, readerDelegate(),
-                 [&](ReaderDelegate& d) { d.connectStateEvent(args); });
-    deliverState(uhfListener, serial, uhfReaderDelegate(),
-                 [&](UhfReaderDelegate& d) { d.connectStateEvent(args); });
+    deliver(readerDelegate(), "connectStateEvent",
+            [&](ReaderDelegate& d) { d.connectStateEvent(args); });
+    deliver(uhfReaderDelegate(), "connectStateEvent",
+            [&](UhfReaderDelegate& d) { d.connectStateEvent(args); });
 }
 
 void UhfReader::readTag(const std::shared_ptr<TagInfo>& tagInfo) {

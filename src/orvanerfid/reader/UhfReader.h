@@ -36,7 +36,7 @@ class ORVANE_API UhfReader : public BaseReader {
 
     // One ConnectStateEventArgs with this reader and its state: readerDelegate, then
     // uhfReaderDelegate.
-    void triggerConnectStateEvent(ConnectState state, uint64_t serial) override;
+    void triggerConnectStateEvent(ConnectState state) override;
 
     // Tag reports and access results: rfidDelegate, then the radio-module driver's event pump.
     void readTag(const std::shared_ptr<TagInfo>& tagInfo) override;
