@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/EATransport.h"
+#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/uhf/UhfST25RU3993.h"
 #include "sim/SimVk210.h"
 #include "sim/SimVk640.h"
@@ -79,6 +82,47 @@ TEST(ReaderInit, ModeThatNeverChangesIsSwitchedOnlyOncePerConnect) {
     f.reader->connect();
     ASSERT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 4; }));
     EXPECT_EQ(sim->requestCount(key(OrvRfidCmdId::setConnectionMode)), 2);
+}
+
+// The Vk210's connection-mode switch ends the link and queues the library's reconnect before the
+// application hears Disconnected. A disconnect() the application makes from that report is the
+// last call: the reconnect queued before it gives way, and the reader stays disconnected.
+TEST(ReaderInit, ADisconnectFromTheModeSwitchsDisconnectedReportOutranksTheQueuedReconnect) {
+    auto sim = std::make_shared<SimVk210>();
+    InitFixture f(SimVk210::makeAccessory(sim));
+    auto answered = std::make_shared<std::atomic<int>>(-1);
+    std::weak_ptr<UhfReader> weak = f.reader;
+    f.sink->onConnectState = [answered, weak](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::disconnected || answered->load() >= 0) return;
+        if (auto reader = weak.lock()) answered->store(reader->disconnect() ? 1 : 0);
+    };
+    // The main queue, where the reconnect is queued, is held until the report has answered, so
+    // the reconnect comes after that disconnect() whatever the pace.
+    std::promise<void> hold;
+    DispatchQueue::main()->async([gate = hold.get_future().share()] { gate.wait(); });
+    // Released on every way out, so a failed check leaves no main queue held.
+    struct Release {
+        std::promise<void>& hold;
+        bool done = false;
+        void now() {
+            if (!std::exchange(done, true)) hold.set_value();
+        }
+        ~Release() { now(); }
+    } release{hold};
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return answered->load() >= 0; }));
+    EXPECT_EQ(answered->load(), 1);
+    release.now();
+    // A block queued there now runs once the reconnect has had its turn.
+    std::promise<void> turn;
+    DispatchQueue::main()->async([&turn] { turn.set_value(); });
+    ASSERT_EQ(turn.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(sim->requestCount(key(OrvRfidCmdId::setConnectionMode)), 1);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.calls->lines(),
+              (std::vector<std::string>{"r state Connecting", "r state Disconnecting",
+                                        "r state Disconnected"}));
 }
 
 // The engine's answers and what the application sees.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -85,11 +86,6 @@ class HeldState {
     mutable std::mutex lock_;
     std::vector<ConnectState> ended_;
 };
-
-bool ready(std::promise<void>& promise) {
-    // A hang guard only.
-    return promise.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready;
-}
 
 // The frame in which a Vk210 reports an inventory's end, after the stop's reply.
 bool endsInventory(ByteView frame) {
@@ -303,6 +299,45 @@ TYPED_TEST(UhfRestartTest, TheReportOfADisconnectTheSinkMadeRunsOutsideTheSink) 
     }
 }
 
+// The sink calls disconnect() on the receive thread (handed off), and the application hands its
+// Disconnected report to another thread and waits for it there, as a user interface that runs
+// its callbacks on its own thread does; that thread calls connect(). The report runs on no
+// thread of the library's own work and connect() waits for no thread that runs it: it answers
+// true while the report still waits for it, and the reader connects. (A connect() that waited
+// for the report would answer only once its guard for the hand-off, about 7 s of clock time,
+// ran out: the clock runs slow here, so that guard, 28 s, is past the test's own, 20 s.)
+TYPED_TEST(UhfRestartTest, AConnectFromTheThreadTheDisconnectedReportWaitsForAnswers) {
+    auto& f = this->f;
+    const auto reader = f.reader;
+    auto answer = std::make_shared<std::promise<bool>>();
+    auto armed = std::make_shared<std::atomic<bool>>(true);
+    this->sink->onConnectState = [reader, answer, armed](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::disconnected || !armed->exchange(false)) return;
+        // The interface thread's connect(), waited for inside the report (a hang guard only).
+        auto ui = std::async(std::launch::async, [reader] { return reader->connect(); });
+        if (ui.wait_for(std::chrono::seconds(20)) == std::future_status::ready) {
+            answer->set_value(ui.get());
+        }
+    };
+    const struct Speed {
+        Speed() { Clock::setSpeed(0.25); }
+        ~Speed() { Clock::setSpeed(1.0); }
+    } slow;
+    this->sink->arm(
+        [p = reader->baseProtocol()](const std::string&) { return p->receivesOnThisThread(); },
+        [reader] { EXPECT_TRUE(reader->disconnect()); });
+    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    auto answered = answer->get_future();
+    ASSERT_EQ(answered.wait_for(std::chrono::seconds(90)), std::future_status::ready)
+        << "connect() waited for the report that waits for it";
+    EXPECT_TRUE(answered.get());
+    Clock::setSpeed(1.0);
+    const bool ok = waitUntil([&] { return reader->connectState() == ConnectState::connected; },
+                          std::chrono::seconds(20));
+    if (!ok) { std::lock_guard g(this->sink->logLock); for (auto& l : this->sink->logs) fprintf(stderr, "LOG %s\n", l.c_str()); for (auto& l : f.calls->lines()) fprintf(stderr, "CALL %s\n", l.c_str()); }
+    EXPECT_TRUE(ok);
+}
+
 // The sink calls `disconnect(); connect();` on the receive thread, and the reconnect handed off
 // cannot be made (the accessory's streams no longer open): connect() answered true, the reader
 // ends disconnected, and the ERROR records that say why reach the sink.
@@ -310,13 +345,34 @@ TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
     auto& f = this->f;
     const auto reader = f.reader;
     auto held = std::make_shared<HeldState>(ConnectState::disconnected);
-    this->restartFromTheSink(held);
-    // The end is made and told; the reconnect comes once the report is let go.
-    ASSERT_TRUE(ready(held->inside));
+    held->release();
+    // The reconnect handed off is held by the sink in its first record, on the hand-off's thread,
+    // until the accessory's streams no longer open.
+    auto gate = std::make_shared<Gate>();
+    gate->close();
+    const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+    const auto app = std::this_thread::get_id();
+    const auto protocol = reader->baseProtocol();
+    this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
+    this->sink->arm([protocol](const std::string&) { return protocol->receivesOnThisThread(); },
+                    [this, reader, gate, protocol, app] {
+                        // Armed first: the hand-off's thread starts at once.
+                        this->sink->arm(
+                            [protocol, app](const std::string& text) {
+                                return text == "+++ connect() " &&
+                                       !protocol->receivesOnThisThread() &&
+                                       std::this_thread::get_id() != app;
+                            },
+                            [gate] { gate->pass(); });
+                        EXPECT_TRUE(reader->disconnect());
+                        EXPECT_TRUE(reader->connect());
+                    });
+    answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }, std::chrono::seconds(60)));
     SimFaults faults = f.accessory_->faults();
     faults.inputOpenFails = true;
     f.accessory_->setFaults(faults);
-    held->release();
+    gate->open();
     // Disconnected, then Connecting and Disconnected of the reconnect that failed.
     const auto disconnects = [&] {
         const auto states = held->ended();
@@ -333,42 +389,122 @@ TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
     ASSERT_TRUE(f.connected());
 }
 
-// The sink calls `disconnect(); connect();` on the receive thread, and the application's thread
-// calls disconnect() while the connect() handed off is held in its Connecting report: that
-// disconnect() is the last call; it answers true and the reader ends disconnected.
-TYPED_TEST(UhfRestartTest, ADisconnectAfterAConnectHandedOffLeavesTheReaderDisconnected) {
+// The sink hands off a call from the receive thread (`disconnect(); connect();`, or disconnect()),
+// and the application's thread makes the other call while the hand-off's thread is at work on its
+// own, held by the sink in the first record of that call: the application's call waits for it,
+// then decides (it is the last), so the reader ends as the application asked; a connect() handed
+// off and not yet begun is dropped, never made.
+TYPED_TEST(UhfRestartTest, APlainCallWaitsForTheCallHandedOffAndDecides) {
     auto& f = this->f;
     const auto reader = f.reader;
-    auto held = std::make_shared<HeldState>(ConnectState::connecting);
-    this->restartFromTheSink(held);
-    ASSERT_TRUE(ready(held->inside));
+    struct Row {
+        const char* name;
+        bool sinkReconnects;  // the sink calls `disconnect(); connect();`, else disconnect()
+        const char* held;     // the record of the hand-off's call held
+        ConnectState last;    // the application's call: disconnect() or connect()
+        std::vector<std::string> heard;  // the states the reader delegate hears; empty: any
+    };
+    const Row rows[] = {
+        {"disconnect() while the connect() handed off is at work",
+         true,
+         "+++ connect() ",
+         ConnectState::disconnected,
+         {}},
+        {"disconnect() while the end handed off is at work, its connect() not begun",
+         true,
+         "+++ disconnect() ",
+         ConnectState::disconnected,
+         {"Disconnecting", "Disconnected"}},
+        {"connect() while the disconnect() handed off is at work",
+         false,
+         "+++ disconnect() ",
+         ConnectState::connected,
+         {"Disconnecting", "Disconnected", "Connecting", "Connected"}},
+    };
     const std::string waits = "Waiting for the connect() or disconnect() handed off";
-    auto waiting = std::make_shared<std::atomic<bool>>(false);
-    this->sink->arm([waits](const std::string& text) { return text == waits; },
-                    [waiting] { *waiting = true; });
-    auto last = std::async(std::launch::async, [reader] { return reader->disconnect(); });
-    // It waits for the connect() handed off, or (as it must not) answers first.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return waiting->load() ||
-                   last.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-        },
-        std::chrono::seconds(60)));
-    held->release();
-    EXPECT_TRUE(last.get());
-    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
-    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
-    // The hand-off is over: a connect() now stands.
-    ASSERT_TRUE(f.connected());
-    EXPECT_EQ(reader->connectState(), ConnectState::connected);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (reader->connectState() != ConnectState::connected) {
+            ASSERT_TRUE(f.connected());
+        }
+        f.calls->clear();
+        auto gate = std::make_shared<Gate>();
+        gate->close();
+        const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+        const auto app = std::this_thread::get_id();
+        const auto protocol = reader->baseProtocol();
+        // Set before the hold: the hand-off's thread.
+        auto runner = std::make_shared<std::thread::id>();
+        // The sink's call on the receive thread, then the hold on the hand-off's thread.
+        this->sink->arm([protocol](const std::string&) { return protocol->receivesOnThisThread(); },
+                        [this, reader, gate, protocol, app, runner, &row] {
+                            // Armed first: the hand-off's thread starts at once.
+                            this->sink->arm(
+                                [protocol, app, &row](const std::string& text) {
+                                    return text == row.held && !protocol->receivesOnThisThread() &&
+                                           std::this_thread::get_id() != app;
+                                },
+                                [gate, runner] {
+                                    *runner = std::this_thread::get_id();
+                                    gate->pass();
+                                });
+                            EXPECT_TRUE(reader->disconnect());
+                            if (row.sinkReconnects) {
+                                EXPECT_TRUE(reader->connect());
+                            }
+                        });
+        answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
+        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }, std::chrono::seconds(60)));
+        auto waiting = std::make_shared<std::atomic<bool>>(false);
+        this->sink->arm([waits](const std::string& text) { return text == waits; },
+                        [waiting] { *waiting = true; });
+        auto last = std::async(std::launch::async, [reader, &row] {
+            return row.last == ConnectState::connected ? reader->connect() : reader->disconnect();
+        });
+        // It waits for the call handed off, or (as it must not) answers first.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return waiting->load() ||
+                       last.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            },
+            std::chrono::seconds(60)));
+        // The end of the held call, on the hand-off's thread.
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        std::string end = row.held;
+        end.replace(0, 3, "---");
+        this->sink->arm(
+            [end, runner](const std::string& text) {
+                return text == end && std::this_thread::get_id() == *runner;
+            },
+            [ended] { *ended = true; });
+        gate->open();
+        EXPECT_TRUE(last.get());
+        ASSERT_TRUE(waitUntil([&] { return ended->load(); }, std::chrono::seconds(60)));
+        EXPECT_TRUE(waitUntil([&] { return reader->connectState() == row.last; },
+                              std::chrono::seconds(60)));
+        // Nothing handed off is left to undo it.
+        if (row.last == ConnectState::connected) {
+            EXPECT_TRUE(standsWithNothingHandedOff(reader));
+        } else {
+            EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
+        }
+        if (!row.heard.empty()) {
+            ASSERT_TRUE(waitUntil([&] { return reader->eventLine().isIdle(); }));
+            std::vector<std::string> states;
+            for (const auto& line : f.calls->lines()) {
+                if (line.rfind("r state ", 0) == 0) states.push_back(line.substr(8));
+            }
+            EXPECT_EQ(states, row.heard);
+        }
+        this->sink->arm(nullptr, nullptr);
+    }
 }
 
-// The sink calls disconnect() on the receive thread, and the application's thread calls connect()
-// before the end handed off has begun: its runner, pooled work, waits behind blocked blocks that
-// fill the global pool, whose watcher may not grow it (the connection's own work still runs).
-// That connect() is the last call: it answers true, and the end handed off, once it has run,
-// leaves the reader connected.
-TYPED_TEST(UhfRestartTest, AConnectAfterADisconnectHandedOffLeavesTheReaderConnected) {
+// The sink calls disconnect() on the receive thread while blocked blocks fill the global pool,
+// whose watcher may not grow it: the end handed off is the reader's own work, so it runs at once
+// and the application hears Disconnected while every block still waits. A connect() of the
+// application's thread then leaves the reader connected.
+TYPED_TEST(UhfRestartTest, ADisconnectHandedOffRunsWhileBlockedBlocksFillThePool) {
     auto& f = this->f;
     const auto reader = f.reader;
     auto open = std::make_shared<std::atomic<bool>>(false);
@@ -384,7 +520,7 @@ TYPED_TEST(UhfRestartTest, AConnectAfterADisconnectHandedOffLeavesTheReaderConne
     DispatchQueue::setGlobalPoolPause([open] { waitUntil([&] { return open->load(); }); });
     // Taken in the order queued, each holding its thread: the bound's worth, one for each thread
     // the process has (an idle one takes a block), and more for the library's threads that free
-    // meanwhile. The runner comes behind them all.
+    // meanwhile.
     const int queued = static_cast<int>(DispatchQueue::kPoolThreads + processThreads() + 64);
     for (int i = 0; i < queued; ++i) {
         DispatchQueue::global()->async([open, started] {
@@ -400,21 +536,17 @@ TYPED_TEST(UhfRestartTest, AConnectAfterADisconnectHandedOffLeavesTheReaderConne
     ASSERT_TRUE(waitUntil([&] { return handedOff->load() >= 0; }));
     EXPECT_EQ(handedOff->load(), 1);
 
-    EXPECT_TRUE(reader->connect());
-    ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
-    // The end handed off is still to run.
-    EXPECT_LT(started->load(), queued) << "no block was left before the runner";
-    EXPECT_FALSE(standsWithNothingHandedOff(reader));
+    ASSERT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 1; },
+                          std::chrono::seconds(60)));
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_LT(started->load(), queued) << "no block was left waiting";
 
+    EXPECT_TRUE(reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; },
+                          std::chrono::seconds(60)));
+    EXPECT_TRUE(standsWithNothingHandedOff(reader));
     open->store(true);
     DispatchQueue::setGlobalPoolPause(nullptr);
-    // Once it has run, the connection stands with nothing handed off, or it has been ended.
-    ASSERT_TRUE(waitUntil([&] {
-        return standsWithNothingHandedOff(reader) ||
-               reader->connectState() == ConnectState::disconnected;
-    }));
-    EXPECT_EQ(reader->connectState(), ConnectState::connected);
-    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::connected);
 }
 
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports

@@ -19,13 +19,14 @@
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
-// - Main-queue thread: the one automatic reconnect, which holds the reader weakly.
-// - A global-queue thread per reader at most: the disconnect() and connect() handed off from the
-//   reader's link threads, in the order asked, holding the reader while it works (a work item:
-//   it carries no log sink's mark). A connect() or disconnect() of any other thread is the last
-//   call: it drops a connect() handed off and not begun, waits for the call that thread is at
-//   (not on that thread, where it may be telling a report; at most about 7 s, a guard against a
-//   report held by the application), and a connect() makes the end handed off and not begun.
+// - Main-queue thread: the one automatic reconnect, which holds the reader weakly and gives way
+//   to an application's connect() or disconnect() made after it was queued.
+// - A global-queue thread per reader at most (library work): the disconnect() and connect()
+//   handed off from the reader's link threads, in the order asked, holding the reader while it
+//   works (a work item: it carries no log sink's mark). A connect() or disconnect() of any other
+//   thread is the last call: it drops a connect() handed off and not begun, waits for the call
+//   that thread is at (which runs no delegate; not on that thread, where a log sink may run it;
+//   at most about 7 s, a guard only), and a connect() makes the end handed off and not begun.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -41,11 +42,11 @@
 //   by a receive loop that was stopped or replaced is never told, and is counted; every count
 //   lands in a WARN record of the connection it belongs to. Tag reports the device parsed after
 //   the reader was released never reach the line and are not counted.
-// - Straight through, beside an ordered callback: connection states (on the thread that changed
-//   the transport's state; Connected, and the states after it, from the line's teller while the
-//   line still holds events of the connection before; one stored by a call inside a state report
-//   on the thread telling it comes after that report; numbered as stored, and told to a delegate
-//   only if no later one has been, so the last state each delegate hears is the reader's),
+// - Straight through, beside an ordered callback: connection states (one at a time, in the order
+//   stored, to the reader delegate then the UHF delegate: on the thread of the application's call
+//   that stored them when no other is being told, else by the thread telling one; those the
+//   library's own threads and a log sink's calls store, from the line's teller; see
+//   EventSequence::tellState),
 //   firmware-update progress (the update's thread), log records (the logging thread; one logged
 //   under a library lock, the UHF lock included, waits for its release) and completions (a
 //   global-queue thread; an inventory's may come before its start is heard).
@@ -72,7 +73,8 @@
 // sink) runs while a library lock is held; what it throws is caught and logged here.
 //
 // Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
-// connection state, disconnect and reconnect marks, action state, SKU, check interval,
+// connection state (stored under the event line's lock), disconnect and reconnect marks, the
+// count of the application's connect() and disconnect() calls, action state, SKU, check interval,
 // firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
 // the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and serial,
@@ -375,8 +377,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     void setEngine(std::shared_ptr<BaseEngine> engine);
 
     // Calls `call` with the live delegate, catching and logging what it throws. The delegate is
-    // the application's, never the log sink's work: it runs outside the sink's mark, also when a
-    // call the sink made tells it on the sink's thread.
+    // the application's, never the log sink's work: it runs outside the sink's mark.
     template <class Delegate, class Call>
     void deliver(const std::shared_ptr<Delegate>& delegate, const char* event, Call&& call) {
         if (!delegate) return;
@@ -443,8 +444,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL void runHandOffs();
     // Makes the calling connect() or disconnect() (not the hand-off thread's own) the last call:
     // drops the connect() handed off and not yet begun, waits for the hand-off at work to end
-    // (not on its own thread, where it may be telling a report) and answers the end handed off
-    // and not begun, which the caller makes instead.
+    // (not on its own thread, where a log sink may make this call) and answers the end handed
+    // off and not begun, which the caller makes instead.
     ORVANE_INTERNAL std::optional<uint64_t> takeOverHandOffs();
     // Whether the connection stands with no end pending: Connected, no hand-off queued, no
     // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.

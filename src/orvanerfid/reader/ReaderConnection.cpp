@@ -23,8 +23,7 @@ constexpr int kStatePoll = 100;
 // Pauses after stopping a running inventory and after cancelling the keep-alive loop.
 constexpr int kAfterStopPause = 100;
 // How long a connect() or disconnect() waits for the hand-off at work (one connect() or
-// disconnect(), each bounded by the budget above): a guard against a report that hand-off tells
-// being held by the application, not a pace.
+// disconnect(), each bounded by the budget above; it runs no delegate): a guard, not a pace.
 constexpr auto kHandOffWait = std::chrono::milliseconds(2 * kStableStateBudget + 1000);
 
 std::string stateName(ConnectState state) {
