@@ -207,6 +207,7 @@ void EventSequence::receiveFinished(uint64_t connection) {
 
 void EventSequence::tellState(const std::function<Task()>& store, bool tellHere) {
     bool teller = false;
+    bool stateTeller = false;
     Task task;
     {
         std::lock_guard guard(mutex_);
@@ -216,20 +217,36 @@ void EventSequence::tellState(const std::function<Task()>& store, bool tellHere)
             statesNext_.push_back(std::move(task));
             return;
         }
-        if (!tellHere || eventsTold_ < std::max(openedAt_, stateAt_)) {
+        if (eventsTold_ < std::max(openedAt_, stateAt_)) {
             pending_.push_back({std::move(task), nullptr});
             stateAt_ = ++eventsPut_;
             teller = wakeTeller(false);
         } else {
             stateTelling_ = true;
+            if (!tellHere) {
+                statesNext_.push_back(std::move(task));
+                stateTeller = true;
+            }
         }
     }
     if (teller) {
         startTeller();
-        return;
+    } else if (stateTeller) {
+        // A work item: the states belong to the reader, not to the call that stored them.
+        DispatchQueue::global()->async(std::make_shared<DispatchWorkItem>(
+                                           [self = shared_from_this()](const DispatchWorkItem&) {
+                                               self->tellStates(nullptr);
+                                           }),
+                                       DispatchWork::library);
+    } else {
+        tellStates(std::move(task));
     }
+}
+
+void EventSequence::tellStates(Task task) {
+    bool teller = false;
     for (;;) {
-        tell(task);
+        if (task) tell(task);
         task = nullptr;
         std::lock_guard guard(mutex_);
         if (statesNext_.empty()) {
@@ -343,7 +360,7 @@ std::size_t EventSequence::waitingTags() const {
 
 bool EventSequence::isIdle() const {
     std::lock_guard guard(mutex_);
-    return pending_.empty() && !telling_;
+    return pending_.empty() && !telling_ && !stateTelling_;
 }
 
 void EventSequence::open() {

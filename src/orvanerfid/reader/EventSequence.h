@@ -46,14 +46,16 @@
 // last action state.
 //
 // Connection states are told one at a time, in the order stored, each by one thread (`tellState`
-// stores the state and takes its place in one step under the mutex). A thread that may run the
-// application's delegates (`tellHere`: an application's call, outside the log sink) tells a state
-// at once when no state is being told and the line holds no state, nor an event put in it before
-// the last `open`; it then also tells, in order, the states stored meanwhile on other threads (or
-// by a call made inside its report), so none of them waits in the line. Every other state waits
-// in the line and is told by its teller: the library's own threads never tell one, and the
-// application hears every event of a connection before the next one's Connected, and the states
-// in the order stored. A state may thus be told after the call that stored it has returned.
+// stores the state and takes its place in one step under the mutex), beside the line's events: a
+// slow callback never holds a state back. A thread that may run the application's delegates
+// (`tellHere`: an application's call, outside the log sink) tells a state at once when no state
+// is being told; any other state is told by a state teller of its own (library work, a
+// global-queue thread). Whoever tells also tells, in order, the states stored meanwhile on other
+// threads or by a call made inside its report. So the library's own threads never tell a state,
+// and a state may be told after the call that stored it has returned. While the line still holds
+// an event put in it before the last `open`, the state waits in the line behind it, and the
+// states after it behind that one: the application hears every event of a connection before the
+// next one's Connected.
 
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
 // runs on its own global-queue thread; `tellState` runs its task on the calling thread when it
@@ -141,7 +143,7 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
 
     // Tag reports waiting to be told (those of the batch being told included).
     std::size_t waitingTags() const;
-    // Whether nothing waits and no teller is at work.
+    // Whether nothing waits and no teller (of the events or of the states) is at work.
     bool isIdle() const;
     // Tag reports put in the line (or raised by an ended loop) and not told, since it was made.
     uint64_t notTold() const { return notTold_.load(); }
@@ -185,6 +187,8 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     bool wakeTeller(bool tag);
     void startTeller();
     void drain();
+    // Tells `task` (if any), then the states stored meanwhile, holding the state teller's claim.
+    void tellStates(Task task);
 
     std::atomic<uint64_t> notTold_{0};
     // Raised by each close: the teller drops a tag report of its batch once it has changed.
@@ -221,7 +225,7 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     uint64_t eventsTold_ = 0;
     uint64_t openedAt_ = 0;
     uint64_t stateAt_ = 0;
-    // A thread tells states at once, and the states stored meanwhile that it tells next.
+    // A thread tells states (the claim), and the states stored meanwhile that it tells next.
     bool stateTelling_ = false;
     std::deque<Task> statesNext_;
 };
