@@ -4,9 +4,37 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <thread>
 
 namespace orvane {
+namespace {
+
+std::mutex& threadStartLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+SimThreadStart& threadStart() {
+    static auto* start = new SimThreadStart;
+    return *start;
+}
+
+}  // namespace
+
+void setSimThreadStart(SimThreadStart start) {
+    std::lock_guard guard(threadStartLock());
+    threadStart() = std::move(start);
+}
+
+std::thread startSimThread(std::function<void()> body) {
+    SimThreadStart start;
+    {
+        std::lock_guard guard(threadStartLock());
+        start = threadStart();
+    }
+    return start ? start(std::move(body)) : std::thread(std::move(body));
+}
 
 // Bytes in flight to the host: appended at the back, taken from the front without moving the
 // rest on every read.
@@ -63,8 +91,9 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
         }
     }
 
+    // Throws std::system_error when the peer's thread cannot start.
     void startPeer() {
-        thread_ = std::thread([this, weak = weak_from_this()] { run(weak); });
+        thread_ = startSimThread([this, weak = weak_from_this()] { run(weak); });
     }
 
     void send(Bytes bytes, Clock::duration delay, std::size_t chunkSize,
@@ -485,7 +514,13 @@ std::shared_ptr<AccessorySession> SimAccessory::makeSession(const std::string& p
     const SimFaults faults = this->faults();
     auto self = std::static_pointer_cast<SimAccessory>(shared_from_this());
     auto link = std::make_shared<SimLink>(self, responder_);
-    link->startPeer();
+    try {
+        link->startPeer();
+    } catch (const std::exception&) {
+        // No peer, no link: the accessory opens no session (std::system_error at the process's
+        // thread limit, std::bad_alloc out of memory), and the transport says so.
+        return nullptr;
+    }
     responder_->linkOpened(*link);
     std::shared_ptr<InputStream> input;
     std::shared_ptr<OutputStream> output;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/core/Bytes.h"
@@ -17,6 +18,18 @@
 #include "orvanerfid/platform/Clock.h"
 
 namespace orvane {
+
+// How the simulators start their threads (a link's peer, an inventory's stream): a std::thread,
+// which throws std::system_error when the process is out of threads. A simulator whose thread
+// cannot start throws nothing: its accessory opens no session (as an accessory that cannot open
+// a link: the transport's connect() fails and says so), its inventory streams no tag (a reader
+// that finds none; its stop still ends the inventory). Test seam, not for the simulators' own
+// use: `setSimThreadStart(start)` makes every such thread through `start` (which may throw as
+// std::thread does); an empty function: a std::thread again. Thread-safe.
+using SimThreadStart = std::function<std::thread(std::function<void()> body)>;
+void setSimThreadStart(SimThreadStart start);
+// A thread running `body`, made as set above; throws std::system_error when it cannot start.
+std::thread startSimThread(std::function<void()> body);
 
 // Faults of a simulated accessory. They apply from the moment they are set.
 struct SimFaults {

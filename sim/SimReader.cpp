@@ -1,6 +1,8 @@
 #include "sim/SimReader.h"
 
 #include <algorithm>
+#include <exception>
+#include <utility>
 
 namespace orvane {
 namespace {
@@ -221,16 +223,24 @@ void SimReader::startStream(SimPeer& peer, SimStreamPlan plan) {
     std::lock_guard guard(streamLock_);
     stream_ = std::make_shared<StreamState>();
     stream_->running.store(true);
-    streamThread_ = std::thread([state = stream_, weak = peer.weakPeer(),
-                                 population = std::move(population), plan = std::move(plan)] {
-        runStream(state, weak, population, plan);
-        state->running.store(false);
-    });
+    try {
+        streamThread_ =
+            startSimThread([state = stream_, weak = peer.weakPeer(),
+                            population = std::move(population), plan = std::move(plan)] {
+                runStream(state, weak, population, plan);
+                state->running.store(false);
+            });
+    } catch (const std::exception&) {
+        // A reader in its inventory that reports no tag (std::system_error at the process's
+        // thread limit, std::bad_alloc out of memory); its stop still ends the inventory.
+        stream_->running.store(false);
+        streamless_ = true;
+    }
 }
 
 bool SimReader::stopStream() {
     std::lock_guard guard(streamLock_);
-    if (!streamThread_.joinable()) return false;
+    if (!streamThread_.joinable()) return std::exchange(streamless_, false);
     stream_->cancel.store(true);
     if (streamThread_.get_id() == std::this_thread::get_id()) {
         streamThread_.detach();

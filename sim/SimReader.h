@@ -163,10 +163,12 @@ class SimReader : public SimResponder {
     // reader's lock. Empty: every tag.
     void setStreamFilter(std::function<bool(const SimTag&)> include);
     // Starts streaming on the request's link (an earlier stream is stopped first, without its
-    // end frame).
+    // end frame). A stream whose thread cannot start streams no tag; it is stopped all the
+    // same.
     void startStream(SimPeer& peer, SimStreamPlan plan);
     // Stops the stream and waits for it; the end frame is left to the caller, who knows in which
-    // order it goes with the stop's own reply. False when no stream ran.
+    // order it goes with the stop's own reply. False when no stream was started since the last
+    // stop.
     bool stopStream();
     bool isStreaming() const;
     std::size_t reportsStreamed() const;
@@ -216,6 +218,8 @@ class SimReader : public SimResponder {
 
     mutable std::mutex streamLock_;
     std::thread streamThread_;
+    // A stream was started whose thread could not start, and it was not stopped yet.
+    bool streamless_ = false;
     std::shared_ptr<StreamState> stream_ = std::make_shared<StreamState>();
 };
 

@@ -9,7 +9,9 @@
 // <orvanerfid/sim/SimulatedReader.h>); it uses the SDK's own accessory manager.
 //
 // Threads: every method may be called from any thread. The simulated reader answers on threads
-// of its own; it never calls back into the application.
+// of its own; it never calls back into the application. When one of them cannot start (the
+// process is out of threads) it throws nothing: it opens no link (connect() fails) or reports no
+// tag.
 
 #include <cstddef>
 #include <memory>

@@ -339,8 +339,8 @@ TEST(Dispatch, LibraryWorkStartsAtOnceWhilePooledWorkFillsTheBound) {
          }},
     };
     for (const auto& [form, queue] : forms) {
-        // 1: ran while the gate held the bound. (The thread of the first form's work, once
-        // idle, takes the waiting pooled block; the next forms get threads of their own.)
+        // 1: ran while the gate held the bound. (The thread of a form's work, once idle, does
+        // not take the waiting pooled block: the bound's worth runs.)
         auto verdict = std::make_shared<std::atomic<int>>(0);
         const bool first = &form == &forms.front().first;
         queue([verdict, pooled, first] {
@@ -352,6 +352,7 @@ TEST(Dispatch, LibraryWorkStartsAtOnceWhilePooledWorkFillsTheBound) {
             << form << " never ran";
         EXPECT_EQ(verdict->load(), 1) << form;
     }
+    EXPECT_EQ(pooled->started.load(), kBound);
 }
 
 // Past its bound, the pool's watcher starts one thread in each look in which no waiting block
@@ -468,6 +469,10 @@ TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
     const int failed = failures->load();
     ASSERT_GE(failed, kBurst);
     EXPECT_EQ(capture->count("Could not start a thread", LogLevel::error), 1);
+    // It names the queue of the block left waiting.
+    EXPECT_EQ(capture->count("Could not start a thread for pooled work of com.orvane.test.ownPool",
+                             LogLevel::error),
+              1);
     EXPECT_EQ(capture->count("Threads start again"), 0);
 
     failing->store(false);
@@ -478,6 +483,210 @@ TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
     EXPECT_EQ(capture->count("Threads start again", LogLevel::info), 1);
     EXPECT_EQ(capture->count("Threads start again; " + std::to_string(failed - 1) + " more"), 1)
         << failed << " starts failed";
+}
+
+// Library work gets threads past the pool's bound, but those threads run no pooled work past it.
+// The bound's pooled blocks are held on a gate with more waiting behind them, and the watcher's
+// looks are stepped one at a time. Rounds of library blocks run, one round before any look and
+// one after each look; after each round every thread has ended but those holding a pooled block
+// and the watcher (a thread that ran library work idled and ended instead of taking a waiting
+// pooled block), and the pooled blocks that ran at once never outnumbered the bound plus the
+// looks so far (a look starts one thread at most).
+TEST(Dispatch, ThreadsThatRanLibraryWorkRunNoPooledWorkPastTheBound) {
+    // Clock time runs 20 times faster: an idle thread ends after a quarter of a second.
+    Clock::setSpeed(20.0);
+    constexpr int kBound = 3;
+    auto pause = std::make_shared<SteppedPause>();
+    auto starts = std::make_shared<std::atomic<int>>(0);
+    auto ends = std::make_shared<std::atomic<int>>(0);
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = [starts, ends](std::function<void()> body) {
+        ++*starts;
+        std::thread([body = std::move(body), ends] {
+            body();
+            ++*ends;
+        }).detach();
+    };
+    hooks.pause = SteppedPause::hook(pause);
+    const auto queue = DispatchQueue::makeOnOwnPool(kBound, hooks);
+
+    struct Pooled {
+        std::atomic<bool> open{false};
+        std::atomic<int> started{0};
+        std::atomic<int> running{0};
+        std::atomic<int> most{0};
+        std::atomic<int> finished{0};
+    };
+    auto pooled = std::make_shared<Pooled>();
+    constexpr int kPooled = kBound + 20;
+    for (int i = 0; i < kPooled; ++i) {
+        queue->async([pooled] {
+            ++pooled->started;
+            const int now = ++pooled->running;
+            int most = pooled->most.load();
+            while (now > most && !pooled->most.compare_exchange_weak(most, now)) {
+            }
+            waitUntil([&] { return pooled->open.load(); }, std::chrono::milliseconds(120000));
+            --pooled->running;
+            ++pooled->finished;
+        });
+    }
+    // Whatever fails: the watcher runs free, the blocks end, clock time runs as before.
+    struct Release {
+        std::shared_ptr<SteppedPause> pause;
+        std::shared_ptr<Pooled> pooled;
+        ~Release() {
+            pause->freeRun = true;
+            pooled->open = true;
+            EXPECT_TRUE(waitUntil([&] { return pooled->finished.load() == kPooled; },
+                                  std::chrono::milliseconds(120000)));
+            Clock::setSpeed(1.0);
+        }
+    } release{pause, pooled};
+    ASSERT_TRUE(waitUntil([&] { return pooled->started.load() == kBound && pause->entered == 1; },
+                          std::chrono::milliseconds(120000)));
+
+    // The threads alive are those holding a pooled block and the watcher.
+    const auto onlyHoldersLeft = [&] {
+        const int holders = pooled->started.load();
+        return starts->load() - ends->load() == holders + 1;
+    };
+    auto libraryRan = std::make_shared<std::atomic<int>>(0);
+    int libraryQueued = 0;
+    int looks = 0;
+    for (int round = 0; round < 4; ++round) {
+        if (round > 0) {
+            const int entered = pause->entered.load();
+            ++looks;
+            ++pause->granted;
+            // The look has ended once the watcher pauses again.
+            ASSERT_TRUE(waitUntil([&] { return pause->entered.load() == entered + 1; },
+                                  std::chrono::milliseconds(120000)));
+        }
+        for (int i = 0; i < 30; ++i, ++libraryQueued) {
+            queue->async([libraryRan] { ++*libraryRan; }, DispatchWork::library);
+        }
+        ASSERT_TRUE(waitUntil([&] { return libraryRan->load() == libraryQueued; },
+                              std::chrono::milliseconds(120000)))
+            << "round " << round;
+        EXPECT_TRUE(waitUntil(onlyHoldersLeft, std::chrono::milliseconds(30000)))
+            << "round " << round << ": " << starts->load() - ends->load() << " threads, "
+            << pooled->started.load() << " pooled blocks started";
+        ASSERT_LE(pooled->started.load(), kBound + looks) << "round " << round;
+        ASSERT_LE(pooled->most.load(), kBound + looks) << "round " << round;
+    }
+    // The looks without a taken block did grow the pool.
+    EXPECT_GT(pooled->started.load(), kBound);
+}
+
+// A sink that keeps every record and, on a record of a thread that cannot start, queues a block
+// on the pool from another thread and waits for that call to return: a call that does not return
+// while the sink waits means the record was written under the pool's lock.
+class QueuingCapture : public test::LogCapture {
+  public:
+    void logEvent(const LogEventArg& record) override {
+        LogCapture::logEvent(record);
+        std::shared_ptr<DispatchQueue> queue;
+        {
+            std::lock_guard guard(queueLock_);
+            queue = queue_;
+        }
+        if (!queue || record.log().rfind("Could not start a thread", 0) != 0) return;
+        auto returned = std::make_shared<std::atomic<bool>>(false);
+        auto ran = ran_;
+        std::thread([queue, returned, ran] {
+            queue->async([ran] { ++*ran; });
+            returned->store(true);
+        }).detach();
+        if (!waitUntil([&] { return returned->load(); }, std::chrono::milliseconds(20000))) {
+            ++underLock_;
+        }
+    }
+    // Blocks queued from now on go to `queue` (none: no block is queued).
+    void queueOn(std::shared_ptr<DispatchQueue> queue) {
+        std::lock_guard guard(queueLock_);
+        queue_ = std::move(queue);
+    }
+    int ran() const { return ran_->load(); }
+    int underLock() const { return underLock_.load(); }
+
+  private:
+    std::mutex queueLock_;
+    std::shared_ptr<DispatchQueue> queue_;
+    std::shared_ptr<std::atomic<int>> ran_ = std::make_shared<std::atomic<int>>(0);
+    std::atomic<int> underLock_{0};
+};
+
+// Library work (a connection's read loop, say) whose thread cannot start: each such block is
+// said in a record naming its queue (the first of a burst an ERROR, the others WARN), written
+// with no lock of the pool held; the block waits (no thread exists: it cannot run) and runs once
+// the watcher's retry starts a thread, or once a thread starts for a later block.
+TEST(Dispatch, LibraryWorkWhoseThreadCannotStartIsSaidAndRunsOnceAThreadStarts) {
+    // The next `failing` thread starts fail.
+    auto failing = std::make_shared<std::atomic<int>>(0);
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = [failing](std::function<void()> body) {
+        int left = failing->load();
+        while (left > 0 && !failing->compare_exchange_weak(left, left - 1)) {
+        }
+        if (left > 0) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        std::thread(std::move(body)).detach();
+    };
+    // A pool of the same kind, with no thread yet and its watcher pausing as the global one.
+    const auto freshQueue = DispatchQueue::makeOnOwnPool(2, hooks);
+    auto pause = std::make_shared<SteppedPause>();
+    hooks.pause = SteppedPause::hook(pause);
+    const auto queue = DispatchQueue::makeOnOwnPool(2, hooks);
+    orvLogger::setShowNSLog(false);
+    auto capture = std::make_shared<QueuingCapture>();
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(capture));
+    struct Release {
+        std::shared_ptr<SteppedPause> pause;
+        ~Release() {
+            pause->freeRun = true;
+            orvLogger::setShowNSLog(true);
+        }
+    } release{pause};
+    const std::string waits =
+        "Could not start a thread for library work of com.orvane.test.ownPool";
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    const auto library = [&](const std::shared_ptr<DispatchQueue>& on) {
+        on->async([ran] { ++*ran; }, DispatchWork::library);
+    };
+
+    // The first library block's thread does not start (the watcher's does): an ERROR.
+    failing->store(1);
+    library(queue);
+    EXPECT_EQ(capture->count(waits, LogLevel::error), 1);
+    // Two more in one burst (the watcher is started): an ERROR, then a WARN.
+    failing->store(2);
+    library(queue);
+    library(queue);
+    EXPECT_EQ(capture->count(waits, LogLevel::error), 2);
+    EXPECT_EQ(capture->count(waits, LogLevel::warn), 1);
+    ASSERT_TRUE(
+        waitUntil([&] { return pause->entered.load() == 1; }, std::chrono::milliseconds(120000)));
+    // No thread of the pool exists but the watcher, held in its pause: nothing ran.
+    EXPECT_EQ(ran->load(), 0);
+    // The watcher's look starts a thread, which runs all three.
+    ++pause->granted;
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == 3; }, std::chrono::milliseconds(120000)));
+    EXPECT_EQ(capture->count("Threads start again; 1 more", LogLevel::info), 1);
+
+    // On the pool with no thread yet, the sink queues a block when it hears of a block left
+    // waiting: the call returns (no lock of the pool is held while the record is written), and
+    // the library block runs, on that block's thread or on the one the watcher starts.
+    capture->queueOn(freshQueue);
+    failing->store(1);
+    library(freshQueue);
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == 4 && capture->ran() >= 1; },
+                          std::chrono::milliseconds(120000)));
+    EXPECT_EQ(capture->underLock(), 0);
+    EXPECT_EQ(capture->count(waits), 4);
+    capture->queueOn(nullptr);
 }
 
 }  // namespace

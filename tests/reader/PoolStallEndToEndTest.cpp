@@ -7,6 +7,8 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "ReaderFixture.h"
 #include "orvanerfid/commands/OrvRfidCmdId.h"
@@ -122,6 +124,74 @@ TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
     f.reader->uhf()->stop(
         [stopped](ResultCode code) { stopped->store(static_cast<int>(rawValue(code))); });
     EXPECT_TRUE(waitUntil([&] { return stopped->load() >= 0; }, kHangGuard));
+}
+
+// Near the process's thread limit no thread of the global pool can start. Library blocks held on
+// a gate take every idle thread of the pool (more of them than the process has threads) and
+// some wait behind them. connect() answers and throws nothing; the connection's own work finds
+// no thread and waits, and the record of the transport's read loop names its queue; the reader
+// stays Connecting. Once threads start again and the held blocks end, the threads that free take
+// the waiting work and the reader reaches Connected.
+TYPED_TEST(PoolStallEndToEnd, AConnectionWhoseThreadCannotStartIsSaidAndWaits) {
+    auto& f = this->f;
+    auto failing = std::make_shared<std::atomic<bool>>(true);
+    DispatchQueue::setGlobalPoolStartThread([failing](std::function<void()> body) {
+        if (failing->load()) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        std::thread(std::move(body)).detach();
+    });
+    auto gate = std::make_shared<std::atomic<bool>>(false);
+    auto heldStarted = std::make_shared<std::atomic<int>>(0);
+    auto heldFinished = std::make_shared<std::atomic<int>>(0);
+    // SetUp left fewer than 64 threads in the process.
+    constexpr int kHeld = 64;
+    // Whatever fails: threads start again and the held blocks end.
+    struct Release {
+        std::shared_ptr<std::atomic<bool>> failing;
+        std::shared_ptr<std::atomic<bool>> gate;
+        std::shared_ptr<std::atomic<int>> finished;
+        int held;
+        ~Release() {
+            failing->store(false);
+            DispatchQueue::setGlobalPoolStartThread(nullptr);
+            gate->store(true);
+            // A block still waiting for a thread gets one with the next post.
+            DispatchQueue::global()->async([] {});
+            EXPECT_TRUE(waitUntil([&] { return finished->load() == held; }, kHangGuard));
+        }
+    } release{failing, gate, heldFinished, kHeld};
+    for (int i = 0; i < kHeld; ++i) {
+        DispatchQueue::global()->async(
+            [gate, heldStarted, heldFinished] {
+                ++*heldStarted;
+                waitUntil([&] { return gate->load(); }, kHangGuard);
+                ++*heldFinished;
+            },
+            DispatchWork::library);
+    }
+    EXPECT_LT(heldStarted->load(), kHeld);
+
+    bool answer = false;
+    EXPECT_NO_THROW(answer = f.reader->connect());
+    EXPECT_TRUE(answer);
+    const auto logged = [&](const std::string& prefix) {
+        std::lock_guard guard(f.sink->logLock);
+        return std::any_of(f.sink->logs.begin(), f.sink->logs.end(),
+                           [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_TRUE(logged("Could not start a thread for library work of com.orvane.EATransport"));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connecting);
+    EXPECT_EQ(f.calls->count("r state Connected"), 0);
+
+    // Threads start again and the held ones free: the waiting work gets them (a thread that
+    // frees, or the one the next post starts).
+    failing->store(false);
+    gate->store(true);
+    DispatchQueue::global()->async([] {});
+    EXPECT_TRUE(waitUntil([&] { return f.calls->count("r state Connected") > 0; }, kHangGuard));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
 }
 
 }  // namespace

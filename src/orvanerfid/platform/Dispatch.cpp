@@ -7,6 +7,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -30,23 +31,29 @@ void runGuarded(const std::function<void()>& block) {
 
 }  // namespace
 
-// Threads that run posted tasks. Up to `bound_` threads it starts a thread whenever more tasks
-// wait than threads are idle, so a blocking task never delays another. Library tasks wait in a
-// line of their own, taken before the pooled line, and always get a thread at once: a thread
-// busy with one is not counted against the bound. Past the bound a pooled task waits for a
-// thread that frees; in a pool that grows (`grows_`), while tasks wait and none was taken
-// during a pause of `kGrowDelay` of clock time (but by the thread the watcher started last), a
-// watcher thread starts one more, so a wait of the library that only a waiting task can end (a
-// lock whose holder's work is queued) ends all the same, late, and a burst of blocked work
-// grows the pool by ten threads a second instead of thousands. A thread that cannot start (the
-// process is out of threads or memory) leaves its task waiting for the next thread that frees
-// or starts, and the watcher tries again; the first failure of a burst is an ERROR record, the
-// rest are counted and the count is said once a thread starts again. A thread that finds no
-// task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads
-// behind; the next post starts a new one. Executors live for the whole process (their threads
-// are detached and never joined; a thread touches its executor only under the lock, before it
-// ends). One lock, `mutex_`, guards every field; threads start under it, but no record is
-// written and no pause made under it (a record may reach the log sink, which may post).
+// Threads that run posted tasks. Library tasks wait in a line of their own, taken before the
+// pooled line, and always get a thread at once: a thread is started whenever more tasks could run
+// than threads are idle or starting. Pooled tasks run on at most `limit()` threads at a time: the
+// bound, plus one for each thread the watcher started past it that is still alive. Any thread
+// takes a library task; a thread takes a pooled task only while fewer than `limit()` run, so a
+// thread that ran library work (a receive loop that ended, an initialisation, a keep-alive tick,
+// a teller) never adds a pooled task past the bound: once its own is done it idles when the
+// pooled ones are at the limit. A pooled task posted at the limit waits for a running one to end;
+// in a pool that grows (`grows_`), while such tasks wait and none was taken during a pause of
+// `kGrowDelay` of clock time (but by the thread the watcher started last), a watcher thread
+// starts one more thread and raises the limit by one for that thread's life, so a wait of the
+// library that only a waiting task can end (a lock whose holder's work is queued) ends all the
+// same, late, and a burst of blocked work grows the pool by ten threads a second instead of
+// thousands. A thread that cannot start (the process is out of threads or memory) leaves its task
+// waiting for the next thread that frees or starts, and the watcher tries again after each pause;
+// the first failure of a burst is an ERROR record, and each later one for library work (a
+// connection's own) a WARN record, both naming the queue whose block waits; the other failures
+// are counted and the count is said once a thread starts again. A thread that finds no task for
+// `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads behind; the
+// next post starts a new one. Executors live for the whole process (their threads are detached
+// and never joined; a thread touches its executor only under the lock, before it ends). One
+// lock, `mutex_`, guards every field; threads start under it, but no record is written and no
+// pause made under it (a record may reach the log sink, which may post).
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
@@ -54,23 +61,25 @@ struct DispatchQueue::Executor {
     Executor(std::size_t bound, bool grows, Hooks hooks)
         : bound_(bound), grows_(grows), hooks_(std::move(hooks)) {}
 
-    void post(std::function<void()> task, DispatchWork work) {
+    // `queue`: the label of the queue the task was posted on, for the record of a thread that
+    // cannot start.
+    void post(std::function<void()> task, DispatchWork work, const std::string& queue) {
         Note note;
         {
             std::lock_guard guard(mutex_);
-            const bool library = work == DispatchWork::library;
-            (library ? own_ : pooled_).push_back(std::move(task));
-            if (waiting() > idle_) {
-                if (library || pooledThreads() < bound_) {
-                    note = startWorker(false);
-                    // A thread that could not start is tried again by the watcher.
-                    if (note.failed) {
-                        if (library) ++unserved_;
-                        note.merge(startWatcher());
-                    }
-                } else if (grows_) {
-                    note = startWatcher();
-                }
+            (work == DispatchWork::library ? own_ : pooled_).push_back(std::move(task));
+            bool ownFailed = false;
+            if (unserved()) {
+                note = startWorker(false);
+                ownFailed = note.failed;
+            }
+            // A thread that could not start is tried again by the watcher, which also grows a
+            // pool that grows past its limit.
+            if (note.failed || (grows_ && held())) note.merge(startWatcher());
+            // The record names the queue when this block is the one left waiting.
+            if (ownFailed || (note.failed && work == DispatchWork::pooled)) {
+                note.queue = queue;
+                note.work = work;
             }
         }
         ready_.notify_one();
@@ -82,6 +91,11 @@ struct DispatchQueue::Executor {
         hooks_.pause = std::move(pause);
     }
 
+    void setStartThread(std::function<void(std::function<void()>)> startThread) {
+        std::lock_guard guard(mutex_);
+        hooks_.startThread = std::move(startThread);
+    }
+
   private:
     // What a thread start leaves to write once the lock is let go.
     struct Note {
@@ -90,15 +104,31 @@ struct DispatchQueue::Executor {
         bool firstFailure = false;
         // A start that ended a burst: the failures after the first one.
         std::optional<uint64_t> recovered;
+        // The queue of the posted block whose thread could not start (empty: the watcher's own
+        // start, or its retry), and the block's kind.
+        std::string queue;
+        DispatchWork work = DispatchWork::pooled;
+
         void merge(const Note& other) {
             failed = failed || other.failed;
             firstFailure = firstFailure || other.firstFailure;
             if (other.recovered) recovered = other.recovered;
         }
         void write() const {
-            if (firstFailure) {
-                orvLogger::error(kTag,
-                                 "Could not start a thread; the block waits for one that frees");
+            // A connection's own work that waits is said each time; pooled work once a burst.
+            const bool named = failed && !queue.empty();
+            if (firstFailure || (named && work == DispatchWork::library)) {
+                const std::string text =
+                    named ? "Could not start a thread for " +
+                                std::string(work == DispatchWork::library ? "library" : "pooled") +
+                                " work of " + queue + "; it waits for a thread that frees or starts"
+                          : "Could not start a thread; the waiting blocks wait for a thread that "
+                            "frees or starts";
+                if (firstFailure) {
+                    orvLogger::error(kTag, text);
+                } else {
+                    orvLogger::warn(kTag, text);
+                }
             }
             if (recovered) {
                 orvLogger::info(kTag, "Threads start again; " + std::to_string(*recovered) +
@@ -107,9 +137,16 @@ struct DispatchQueue::Executor {
         }
     };
 
-    std::size_t waiting() const { return own_.size() + pooled_.size(); }
-    // The threads counted against the bound: all but those busy with library work.
-    std::size_t pooledThreads() const { return threads_ - libraryBusy_; }
+    // How many pooled tasks may run at once.
+    std::size_t limit() const { return bound_ + grown_; }
+    std::size_t freeSlots() const { return pooledBusy_ < limit() ? limit() - pooledBusy_ : 0; }
+    // The waiting tasks a thread may take now.
+    std::size_t runnable() const { return own_.size() + std::min(pooled_.size(), freeSlots()); }
+    // More tasks could run than threads are idle or starting: a thread is owed.
+    bool unserved() const { return runnable() > idle_ + starting_; }
+    // Pooled tasks wait past the limit.
+    bool held() const { return pooled_.size() > freeSlots(); }
+    bool takeable() const { return !own_.empty() || (!pooled_.empty() && freeSlots() > 0); }
 
     // Under the lock: starts `body` through the hook and keeps the count of a burst of failures.
     Note start(std::function<void()> body) {
@@ -124,16 +161,24 @@ struct DispatchQueue::Executor {
             note.failed = true;
             note.firstFailure = failedStarts_++ == 0;
             return note;
+        } catch (const std::bad_alloc&) {
+            note.failed = true;
+            note.firstFailure = failedStarts_++ == 0;
+            return note;
         }
         if (failedStarts_ > 0) note.recovered = std::exchange(failedStarts_, 0) - 1;
         return note;
     }
 
-    // Under the lock. A worker the watcher starts past the bound (`grown`) takes its first task
-    // without counting it as taken. On failure the task stays queued.
+    // Under the lock. A worker the watcher starts past the limit (`grown`) raises the limit by one
+    // for its life and takes its first task without counting it as taken. On failure the task
+    // stays queued.
     Note startWorker(bool grown) {
         Note note = start([this, grown] { work(grown); });
-        if (!note.failed) ++threads_;
+        if (!note.failed) {
+            ++starting_;
+            if (grown) ++grown_;
+        }
         return note;
     }
 
@@ -147,40 +192,54 @@ struct DispatchQueue::Executor {
 
     void work(bool grown) {
         std::unique_lock lock(mutex_);
+        --starting_;
+        bool first = true;
         for (;;) {
             ++idle_;
             const bool found =
-                Clock::waitFor(ready_, lock, kIdleLifetime, [this] { return waiting() > 0; });
+                Clock::waitFor(ready_, lock, kIdleLifetime, [this] { return takeable(); });
             --idle_;
             if (!found) {
-                --threads_;
+                if (grown) --grown_;
                 return;
             }
             const bool library = !own_.empty();
             auto& line = library ? own_ : pooled_;
             auto task = std::move(line.front());
             line.pop_front();
-            // A grown thread taking its first task is not a sign that the pool moves.
-            if (!std::exchange(grown, false) && !library) ++taken_;
+            Note note;
             if (library) {
-                ++libraryBusy_;
-                unserved_ = std::min(unserved_, own_.size());
+                // A pooled task that may run now is handed to another thread.
+                if (!pooled_.empty() && freeSlots() > 0) {
+                    if (idle_ > 0) {
+                        ready_.notify_one();
+                    } else if (unserved()) {
+                        note = startWorker(false);
+                    }
+                }
+            } else {
+                ++pooledBusy_;
+                // A grown thread taking its first task is not a sign that the pool moves.
+                if (!(grown && first)) ++taken_;
             }
+            first = false;
             lock.unlock();
+            note.write();
             runGuarded(task);
             task = nullptr;
             lock.lock();
-            if (library) --libraryBusy_;
+            if (!library) --pooledBusy_;
         }
     }
 
-    // While tasks wait with no idle thread: after each pause, one more thread for a library
-    // task whose thread could not start, or else, for pooled tasks, when none was taken
-    // meanwhile; ends once no task waits.
+    // While a thread is owed (its start failed), or, in a pool that grows, pooled tasks wait past
+    // the limit: after each pause, one more thread for the tasks that are owed one, or else, past
+    // the limit, a grown one when no pooled task was taken meanwhile; ends once neither holds.
     void watch() {
         std::unique_lock lock(mutex_);
         uint64_t seen = taken_;
-        while (waiting() > idle_) {
+        const auto needed = [this] { return unserved() || (grows_ && held()); };
+        while (needed()) {
             const auto pause = hooks_.pause;
             lock.unlock();
             if (pause) {
@@ -189,13 +248,11 @@ struct DispatchQueue::Executor {
                 Clock::sleepFor(kGrowDelay);
             }
             lock.lock();
-            if (waiting() <= idle_) break;
+            if (!needed()) break;
             Note note;
-            if (unserved_ > 0) {
+            if (unserved()) {
                 note = startWorker(false);
-                if (!note.failed) --unserved_;
-            } else if ((grows_ || pooledThreads() < bound_) && taken_ == seen) {
-                // A pool that does not grow (the main queue's one thread) only retries a start.
+            } else if (taken_ == seen) {
                 note = startWorker(true);
             }
             seen = taken_;
@@ -215,11 +272,13 @@ struct DispatchQueue::Executor {
     std::condition_variable ready_;
     std::deque<std::function<void()>> own_;
     std::deque<std::function<void()>> pooled_;
-    std::size_t threads_ = 0;
+    // Threads started that have not yet reached their loop.
+    std::size_t starting_ = 0;
     std::size_t idle_ = 0;
-    std::size_t libraryBusy_ = 0;
-    // Library tasks whose thread could not start and that no thread has taken since.
-    std::size_t unserved_ = 0;
+    // Threads running a pooled task.
+    std::size_t pooledBusy_ = 0;
+    // Threads the watcher started past the bound that are still alive.
+    std::size_t grown_ = 0;
     // Pooled tasks taken so far: the watcher starts a thread only when none was taken meanwhile.
     uint64_t taken_ = 0;
     // Thread starts failed since the last that succeeded.
@@ -314,6 +373,11 @@ void DispatchQueue::setGlobalPoolPause(std::function<void()> pause) {
     sharedPool().setPause(std::move(pause));
 }
 
+void DispatchQueue::setGlobalPoolStartThread(
+    std::function<void(std::function<void()> body)> startThread) {
+    sharedPool().setStartThread(std::move(startThread));
+}
+
 DispatchQueue::DispatchQueue(std::string label, DispatchQoS qos, DispatchQueueAttributes attributes,
                              Executor& executor, DispatchWork work)
     : label_(std::move(label)),
@@ -346,15 +410,19 @@ void DispatchQueue::async(const std::shared_ptr<DispatchWorkItem>& item, Dispatc
 
 void DispatchQueue::enqueue(std::function<void()> block, DispatchWork work) {
     if (!serial_) {
-        executor_.post(std::move(block), work);
+        executor_.post(std::move(block), work, label_);
         return;
     }
-    std::lock_guard guard(serial_->mutex);
-    serial_->blocks.push_back(std::move(block));
-    if (serial_->draining) return;
-    serial_->draining = true;
-    // The drain holds the queue, so queued blocks run even when the last owner lets go.
-    executor_.post([self = shared_from_this()] { self->drain(); }, DispatchWork::pooled);
+    {
+        std::lock_guard guard(serial_->mutex);
+        serial_->blocks.push_back(std::move(block));
+        if (serial_->draining) return;
+        serial_->draining = true;
+    }
+    // Posted once the queue's lock is let go: a record of a thread that cannot start may reach
+    // the log sink, which may queue a block here. The drain holds the queue, so queued blocks run
+    // even when the last owner lets go.
+    executor_.post([self = shared_from_this()] { self->drain(); }, DispatchWork::pooled, label_);
 }
 
 void DispatchQueue::drain() {

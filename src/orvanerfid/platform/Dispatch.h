@@ -9,22 +9,30 @@
 // thread, and no block waits for another to finish first.
 //
 // Two kinds of work share the global pool (`DispatchWork`). Pooled work (operations,
-// completions, the application's calls handed on, any block queued without a kind) gets a
-// thread of its own up to `kPoolThreads` threads busy with it (the bound is for a burst of
-// blocked work, such as completions that wait); past it a block waits for a thread that frees.
-// A hard bound could leave the library's own waits waiting for ever (every thread blocked on
-// work still queued), so while pooled blocks wait, a watcher looks every 100 ms (clock time) and
-// starts one more thread when none was taken since its last look (the thread it started last
-// taking one is not counted): past the bound the pool grows by ten threads a second at most,
-// and every wait ends. The library's own work (a connection's receive loops, its
-// initialisation and keep-alive, the event line's teller) always starts at once: it is taken
-// before any waiting pooled block, gets a new thread when none is idle and is not counted
-// against the bound, since the readers bound its number (a few threads each). So no connection
-// waits for an application's blocked blocks. A thread that cannot start (the process is out of
-// threads or memory) never ends the process: one ERROR record for a burst of such failures, and
-// one record with their count once a thread starts again; the block waits for a thread that
-// frees or starts later. Threads are never joined; an idle one waits for the next block and
-// ends after five seconds (clock time) without one.
+// completions, the application's calls handed on, any block queued without a kind) runs on at
+// most `kPoolThreads` threads at once (the bound is for a burst of blocked work, such as
+// completions that wait), whichever threads they are: a thread that ran library work takes a
+// pooled block only while fewer than that run, so library work never adds to the pooled blocks
+// running. Past the bound a block waits for a running one to end. A hard bound could leave the
+// library's own waits waiting for ever (every thread blocked on work still queued), so while
+// pooled blocks wait past it, a watcher looks every 100 ms (clock time) and starts one more
+// thread when none was taken since its last look (the thread it started last taking one is not
+// counted); that thread raises the bound by one for as long as it lives. So past the bound the
+// pool grows by ten threads a second at most, and every wait ends. The library's own work (a
+// connection's receive loops, its initialisation and keep-alive, the event line's teller) always
+// starts at once: it is taken before any waiting pooled block, gets a new thread when none is
+// idle and is not counted against the bound, since the readers bound its number (a few threads
+// each). So no connection waits for an application's blocked blocks. A thread that cannot start
+// (the process is out of threads or memory) never ends the process, and its block waits for a
+// thread that frees or starts later: the watcher, once it runs, tries again after each look, and
+// each post tries again. The first failure of a burst is one ERROR record, naming the queue whose
+// block waits; each later failure for library work is a WARN record naming its queue (its label,
+// such as "com.orvane.EATransport"), so a connection left waiting for its thread is always said;
+// the other failures are counted, and the count is said in one record once a thread starts
+// again. These records are written on the posting thread with no lock of the queues held (a
+// caller that posts under a lock of its own holds its records with `orvLogger::Hold`). Threads
+// are never joined; an idle one waits for the next block and ends after five seconds (clock
+// time) without one.
 //
 // A block queued on a thread that runs inside the log sink (see orvLogger) runs inside it too;
 // a work item does not.
@@ -115,9 +123,9 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   public:
     struct Executor;
 
-    // The threads the global pool starts at once for a burst of blocking pooled blocks; past
-    // it, one more each 100 ms (clock time) in which no waiting block was taken. Library work
-    // is not counted.
+    // The pooled blocks the global pool runs at once (a burst of blocking ones each gets a
+    // thread at once); past it, one more thread each 100 ms (clock time) in which no waiting
+    // block was taken. Library work is not counted.
     static constexpr std::size_t kPoolThreads = 256;
 
     // Test seam, not for the library's own use: how an executor starts a thread and pauses
@@ -135,6 +143,10 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
     // Test seam: the global pool's watcher pauses through `pause` before each look (an empty
     // function: 100 ms of clock time again).
     static void setGlobalPoolPause(std::function<void()> pause);
+    // Test seam: the global pool starts its threads through `startThread`, as `Hooks` says (an
+    // empty function: a std::thread again).
+    static void setGlobalPoolStartThread(
+        std::function<void(std::function<void()> body)> startThread);
 
     static std::shared_ptr<DispatchQueue> global(DispatchQoS qos = DispatchQoS::default_);
     static std::shared_ptr<DispatchQueue> main();
