@@ -10,12 +10,13 @@
 //   state, at most about 3 s), the transport's state reports they cause, and every check an
 //   operation makes before it hops to the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
-//   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads
-//   threads busy with such work a block waits for a thread (the pool then grows by ten threads a
-//   second at most). The connection's own work below (the transport's read loop, the protocol's
-//   receive loop, the initialisation with its engine step, the keep-alive, the line's teller)
-//   is the library's work: it always gets a thread at once, whatever the operations and
-//   completions hold (see Dispatch.h).
+//   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads such
+//   blocks running a block waits for one to end (the pool then grows by ten threads a second at
+//   most). The connection's own work below (the transport's read loop, the protocol's receive
+//   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the calls
+//   handed off) is the library's work: it always gets a thread at once (at the process's thread
+//   limit, once one frees or starts, with a record naming its queue), whatever the operations and
+//   completions hold, and its threads never run those past the bound (see Dispatch.h).
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
