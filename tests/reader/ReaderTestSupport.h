@@ -71,10 +71,34 @@ inline uint64_t notToldIn(const std::string& text) {
     return std::stoull(text.substr(from, at - from));
 }
 
+// A callback a test sets while the reader may be telling a report on another thread.
+template <class... Args>
+class GuardedCallback {
+  public:
+    GuardedCallback& operator=(std::function<void(Args...)> call) {
+        std::lock_guard guard(lock_);
+        call_ = std::move(call);
+        return *this;
+    }
+    // Calls what is set at the call, outside the lock.
+    void operator()(Args... args) const {
+        std::function<void(Args...)> call;
+        {
+            std::lock_guard guard(lock_);
+            call = call_;
+        }
+        if (call) call(args...);
+    }
+
+  private:
+    mutable std::mutex lock_;
+    std::function<void(Args...)> call_;
+};
+
 class ReaderSink : public ReaderDelegate {
   public:
     explicit ReaderSink(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
-    std::function<void(const ConnectStateEventArgs&)> onConnectState;
+    GuardedCallback<const ConnectStateEventArgs&> onConnectState;
     std::atomic<uintptr_t> lastArgs{0};
 
     void batteryPercentageEvent(uint8_t p) override { add("battery " + std::to_string(p)); }
@@ -85,7 +109,7 @@ class ReaderSink : public ReaderDelegate {
     void connectStateEvent(const ConnectStateEventArgs& args) override {
         lastArgs = reinterpret_cast<uintptr_t>(&args);
         add("state " + state(args.connectState()));
-        if (onConnectState) onConnectState(args);
+        onConnectState(args);
     }
     void actionStateEvent(ActionState a) override { add("action " + std::string(description(a))); }
     void triggerKeyEvent(const KeyEventArgs&) override { add("key"); }
