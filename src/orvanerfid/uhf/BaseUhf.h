@@ -50,13 +50,13 @@
 //   has come is marked so on itself, not by its thread, and is not queued again; it stops
 //   counting as waiting once it holds the lock (or is refused), and a call made after that waits
 //   for the lock behind it. A stop made while no call waits runs at once: a stop never waits for
-//   the end, and a queued stop does not either when its turn comes. A tag access that would join
-//   a queue, made on a thread that runs an after-stop queue's call (this object's or another's),
-//   is refused 0x4002 (logged): it would wait for its own thread, or for a queue that may wait
-//   for it. A call that got the lock from the stop itself (it was waiting for the lock when the
-//   stop was answered) waits for the end under it. When the end does not come in time, one WARN
-//   record says so (once per stop, however many calls give up at once) and the operations are
-//   refused 0x4002 as long as the reader stays in its inventory.
+//   the end. A tag access that would join a queue, made on a thread that runs an after-stop
+//   queue's call (this object's or another's), is refused 0x4002 (logged): it would wait for its
+//   own thread, or for a queue that may wait for it. A call that got the lock from the stop
+//   itself (it was waiting for the lock when the stop was answered) waits for the end under it.
+//   When the end does not come in time, one WARN record says so (once per stop, however many
+//   calls give up at once) and the operations are refused 0x4002 as long as the reader stays in
+//   its inventory.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
