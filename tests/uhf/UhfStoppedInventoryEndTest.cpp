@@ -344,6 +344,22 @@ TEST_F(UhfStoppedInventoryEndTest, AStopMadeWhileNoCallWaitsRunsAtOnce) {
     expectStopped();
 }
 
+// A deferred call checks the arguments it was made with, not what the caller's variables hold
+// when its turn comes: the caller changes its password string after the call.
+TEST_F(UhfStoppedInventoryEndTest, ADeferredCallChecksTheArgumentsItWasMadeWith) {
+    uhf->uhfModule()->setTimeout(60000);
+    stopWithTheEndHeld();
+    std::string password = kNoPassword;
+    uhf->inventoryWithUserSpecifiedDataOperation(BankType::user, 0, 2, password,
+                                                 journal->note("inventory"));
+    password = "not a password";
+    releaseTheEnd();
+    ASSERT_TRUE(waitUntil([&] { return journal->size() == 1; }, kHangGuard));
+    EXPECT_EQ(journal->lines(), (std::vector<std::string>{"inventory 0x0000"}));
+    EXPECT_EQ(codeOf([&](auto done) { uhf->stop(done); }), kOk);
+    expectStopped();
+}
+
 // The end has come, but the deferred calls have not all run: the first one's completion (a
 // refusal, called on the deferred calls' own thread) holds them on a gate, an inventory waits
 // behind it. A stop made now, and a tag access made after it on another thread, wait behind the
