@@ -576,7 +576,8 @@ TEST_F(UhfStoppedInventoryEndTest, SeveralCallersGivingUpAtOnceSayItOnce) {
     f.sim->holdFrames(endsInventory);
     ASSERT_EQ(codeOf([&](auto done) { uhf->inventory(done); }), kOk);
     // The stop's reply comes late (well within the driver's timeout): meanwhile the calls made
-    // wait for the lock the stop holds.
+    // wait for the lock the stop holds. A call that reaches the lock only after the stop's
+    // answer waits with the deferred calls instead: fewer wait at once, the verdict stays.
     SimReplyFaults late;
     late.lateBy = std::chrono::milliseconds(kShortTimeoutMs / 2);
     late.count = 1;
