@@ -23,6 +23,7 @@
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "orvanerfid/uhfmodules/BaseUhfModule.h"
 #include "reader/ReaderFixture.h"
+#include "uhf/UhfAppDelegate.h"
 #include "uhf/UhfTestSupport.h"
 
 namespace orvane::test {
@@ -196,6 +197,7 @@ class StoppedEndRig : public ::testing::Test {
         ASSERT_TRUE(f.connected());
         uhf = f.reader->uhf();
         ASSERT_TRUE(uhf);
+        uhf->setDelegate(app);
     }
     void TearDown() override {
         // Nothing the test held stays held, so every call still waiting gets its turn.
@@ -218,6 +220,12 @@ class StoppedEndRig : public ::testing::Test {
     void releaseTheEnd() {
         f.sim->holdFrames(nullptr);
         f.sim->releaseHeldFrames();
+    }
+    // The outcome of a tag access that was started. The reader's link is shared by the tests of
+    // this process, and the banks it pairs with access outcomes are kept with it: a test never
+    // ends with an access whose outcome has yet to come.
+    void awaitAccessResults(std::size_t count) {
+        EXPECT_TRUE(waitUntil([&] { return app->results().size() >= count; }, kHangGuard));
     }
     // The reader and the simulator both in Stop.
     void expectStopped() {
@@ -247,6 +255,7 @@ class StoppedEndRig : public ::testing::Test {
     }()};
     std::shared_ptr<LeveledSink> sink = std::make_shared<LeveledSink>(f.calls);
     std::shared_ptr<BaseUhf> uhf;
+    std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>();
     // Threads that make blocking calls; joined in TearDown, once nothing is held.
     std::vector<std::jthread> callers;
 };
@@ -399,6 +408,7 @@ TEST_F(UhfStoppedInventoryEndTest, ACallMadeAfterTheEndWaitsBehindTheDeferredCal
     EXPECT_EQ(answersFrom(journal->lines(), 1),
               (std::vector<std::string>{"inventory 0x0000", "stop 0x0000"}));
     EXPECT_EQ(readCode->load(), static_cast<int>(rawValue(kOk)));
+    awaitAccessResults(1);
     // The reader ran them in that order (the read's request leaves after its caller got 0x0000).
     const std::vector<SimReader::Key> kinds{rawValue(OrvRfidCmdId::inventory),
                                             rawValue(OrvRfidCmdId::cancel),
@@ -457,6 +467,7 @@ TEST_F(UhfStoppedInventoryEndTest, ATagAccessOnTheDeferredCallsThreadRunsWhenNon
     ASSERT_TRUE(waitUntil([&] { return journal->size() == 1; }, kHangGuard));
     EXPECT_EQ(journal->lines(), (std::vector<std::string>{"mask 0x4003"}));
     EXPECT_EQ(readCode->load(), static_cast<int>(rawValue(kOk)));
+    awaitAccessResults(1);
     expectStopped();
 }
 
