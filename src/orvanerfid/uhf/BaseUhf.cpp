@@ -333,7 +333,7 @@ void BaseUhf::inventoryWithUserSpecifiedDataOperation(BankType bank, uint16_t of
     run.signature = sig;
     run.id = UhfParamId::inventoryWithUserSpecifiedData;
     run.actionState = ActionState::inventory;
-    run.checks = [&password] { return checkPassword(sig, password, false); };
+    run.checks = [password] { return checkPassword(sig, password, false); };
     run.call = [=](BaseUhfModule& driver, auto done) {
         done(driver.inventoryWithUserSpecifiedDataOperation(bank, offset, length, password),
              std::nullopt);

@@ -36,16 +36,27 @@
 //   after the hop, the work item's after its driver call, the thread that ends the operation
 //   after the release. The sink, like every application callback, never runs under the lock.
 // - A stop the reader took may leave its inventory's end to a report of its own (the Vk210's
-//   inventory-status frame, after the stop's reply): the stop answers at its reply, and the next
-//   operation other than a stop, from any thread, waits for that end (the reader back in Stop),
-//   at most the driver's timeout after the stop's answer, before its action-state check. Before
-//   the lock it waits with no lock held (INFO record "<signature> - Waiting for the end of the
-//   stopped inventory"); a call that got the lock from the stop itself waits under it. An
-//   operation answered through a completion returns at once and waits on the object's serial
-//   queue, behind the calls deferred before it (so they run in the order called); one that
-//   answers with its return code waits on its caller's. When the end does not come in
-//   time, one WARN record says so (once per stop) and the operations are refused 0x4002 as
-//   long as the reader stays in its inventory.
+//   inventory-status frame, after the stop's reply; a Vk640 reports Stop before its stop
+//   answers, so nothing is left to wait for there): the stop answers at its reply, and the
+//   operations after it wait for that end (the reader back in Stop), at most the driver's
+//   timeout after the stop's answer, before their action-state check. They wait in the object's
+//   after-stop queue (serial), one at a time in the order called, with no lock held (INFO record
+//   "<signature> - Waiting for the end of the stopped inventory"): a call answered through a
+//   completion returns at once; a tag access (answered by its return code) holds its caller until
+//   its turn has come there, and returns the code it got. While any call of the object waits
+//   there, every call of the object joins the queue behind it, whatever its family (a stop and a
+//   tag access too) and thread (the queue's own: a completion called there, a log sink), so the
+//   calls run in the order made and a stop made last leaves the reader in Stop. A run whose turn
+//   has come is marked so on itself, not by its thread, and is not queued again; it stops
+//   counting as waiting once it holds the lock (or is refused), and a call made after that waits
+//   for the lock behind it. A stop made while no call waits runs at once: a stop never waits for
+//   the end. A tag access that would join a queue, made on a thread that runs an after-stop
+//   queue's call (this object's or another's), is refused 0x4002 (logged): it would wait for its
+//   own thread, or for a queue that may wait for it. A call that got the lock from the stop
+//   itself (it was waiting for the lock when the stop was answered) waits for the end under it.
+//   When the end does not come in time, one WARN record says so (once per stop, however many
+//   calls give up at once) and the operations are refused 0x4002 as long as the reader stays in
+//   its inventory.
 // - A driver that answers through a completion and never calls it does not hold the lock for
 //   ever: once the driver's own timeout has passed the operation ends with 0x7000 and a late
 //   answer is dropped.
@@ -128,11 +139,13 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // ---- The operations (see UhfOperations.h). Tag accesses return 0x0000 when the access was
     // started and report the outcome as action changes and access results; every other
     // operation calls its completion exactly once: on the caller's thread for a failure found
-    // before the hop, else on a pool thread. Codes of the pipeline: 0x4001 not supported,
-    // 0x4000 no driver or unknown module type, 0x4002 the reader is not in Stop (or a re-entrant
-    // call, or one made on any reader's receive or read thread), 0x0001 the reader is gone; the
-    // operations add their argument codes (0xF004 bad password, 0x5002 bad length, offset or
-    // data) and the driver its own.
+    // before the hop (on the after-stop queue's thread for a call deferred there), else on a
+    // pool thread. Codes of the pipeline: 0x4001 not supported, 0x4000 no driver or unknown
+    // module type, 0x4002 the reader is not in Stop (or a re-entrant call, one made on any
+    // reader's receive or read thread, or a tag access that would wait behind a stopped
+    // inventory's end, made on a thread that runs the calls deferred there), 0x0001 the reader
+    // is gone; the operations add their argument codes (0xF004 bad password, 0x5002 bad length,
+    // offset or data) and the driver its own.
 #define ORV_UHF_DECLARE_ACCESS_(state, name, id, signature, params) virtual ResultCode name params;
 #define ORV_UHF_DECLARE_CALL_(state, name, id, signature, params) virtual void name params;
     ORV_UHF_OPERATIONS(ORV_UHF_DECLARE_ACCESS_, ORV_UHF_DECLARE_CALL_)
@@ -301,6 +314,15 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // Waits for the end of an inventory a stop left to come (see the thread notes); no wait
     // when none is due. The call that gives up writes the WARN record of the missing end.
     ORVANE_INTERNAL void awaitStoppedInventory(std::string_view signature);
+    // The pipeline itself; `fromQueue` marks a run whose turn has come in the after-stop queue
+    // (it is not deferred again).
+    template <typename Value>
+    ORVANE_INTERNAL ResultCode pipeline(Run<Value> run, bool fromQueue);
+    // Queues a run on the after-stop queue, behind the calls waiting there: a completion family
+    // returns 0x0000 at once, a tag access the code it gets when its turn comes (0x4002 at once
+    // on a thread that runs an after-stop queue's call).
+    template <typename Value>
+    ORVANE_INTERNAL ResultCode defer(Run<Value> run);
     template <typename Value>
     ORVANE_INTERNAL void work(const Run<Value>& run, const std::shared_ptr<ModuleLockHold>& hold);
     template <typename Value>
@@ -315,9 +337,10 @@ class ORVANE_API BaseUhf : public UhfDelegate, public std::enable_shared_from_th
     // When the end of an inventory a stop was answered for stops being waited for (steady clock
     // ticks); 0 when no end is due.
     std::atomic<int64_t> stopEndDue_{0};
-    // The operations answered through a completion that wait for that end, one at a time and in
-    // the order called, and how many are queued there: a call made while any is queued joins
-    // them, so it never overtakes one called before it.
+    // The calls deferred behind that end, one at a time and in the order called, and how many of
+    // them have not yet taken their turn (the module lock, or a refusal before it): a call made
+    // while any waits joins them, whatever its family and thread, so it never overtakes one
+    // called before it.
     const std::shared_ptr<DispatchQueue> afterStopQueue_;
     std::atomic<int> deferredRuns_{0};
     std::vector<UhfParamId> supportedIds_;

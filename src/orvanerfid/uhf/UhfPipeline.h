@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -60,17 +61,54 @@ struct AnswerWatch {
     }
 };
 
-// Set on the serial queue's thread while it runs a call deferred behind a stopped inventory's
-// end, so that call is not deferred again.
-inline thread_local bool tRunsDeferred = false;
+// The UHF object whose after-stop queue runs a call on this thread; null on every other thread.
+// Only compared, never dereferenced: a call that would wait in an after-stop queue, made on such
+// a thread, would wait for that very thread (its own object's queue) or for a queue that may be
+// waiting for it (another object's).
+inline thread_local const void* tServesAfterStopQueue = nullptr;
+
+// The code a tag access gets when its turn comes in the after-stop queue; its caller waits for it.
+struct QueuedCode {
+    std::mutex mutex;
+    std::condition_variable given;
+    std::optional<ResultCode> code;
+
+    void give(ResultCode value) {
+        {
+            std::lock_guard guard(mutex);
+            code = value;
+        }
+        given.notify_all();
+    }
+    ResultCode wait() {
+        std::unique_lock guard(mutex);
+        given.wait(guard, [&] { return code.has_value(); });
+        return *code;
+    }
+};
 
 }  // namespace uhf_detail
 
 template <typename Value>
 ResultCode BaseUhf::runPipeline(Run<Value> run) {
+    return pipeline(std::move(run), false);
+}
+
+template <typename Value>
+ResultCode BaseUhf::pipeline(Run<Value> run, bool fromQueue) {
     const std::string signature(run.signature);
+    // A run from the after-stop queue has taken its turn once it holds the lock or is refused:
+    // from then on a call made is no longer made while it waits (its own refusal's completion,
+    // called on the queue's thread, included).
+    bool turnOpen = fromQueue;
+    const auto endTurn = [&] {
+        if (!turnOpen) return;
+        turnOpen = false;
+        deferredRuns_.fetch_sub(1);
+    };
     // The supported-operation check, without the lock.
     if (run.id && !isSupport(*run.id)) {
+        endTurn();
         logError(signature + " - Not supported");
         refuse(run, ResultCode::notSupported);
         return ResultCode::notSupported;
@@ -81,6 +119,7 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
     // which the operation holding this lock may be waiting for. Refused on the link threads of
     // every reader, whether the lock is held or not.
     if (BaseProtocol::onAnyLinkThread()) {
+        endTurn();
         logError(signature + " - " +
                  std::string(baseProtocol_ ? baseProtocol_->linkThreadRefusal()
                                            : BaseProtocol::linkThreadRefusal(false)));
@@ -88,35 +127,33 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
         return ResultCode::inOperation;
     }
     // An inventory a stop was answered for ends in a report of its own: the operations after the
-    // stop wait for it, as the stop's own reply came first.
-    const bool afterStop = run.family != Family::stop && !lockModule_->worksOnThisThread();
-    if (afterStop && run.answer && !uhf_detail::tRunsDeferred &&
-        (deferredRuns_.load() > 0 || stoppedInventoryPending())) {
-        // An operation answered through its completion does not hold its caller for that wait:
-        // it waits on the object's serial queue, behind those deferred before it, so the calls
-        // keep the order they were made in.
-        deferredRuns_.fetch_add(1);
-        afterStopQueue_->async([self = shared_from_this(), run = std::move(run)] {
-            uhf_detail::tRunsDeferred = true;
-            self->awaitStoppedInventory(run.signature);
-            self->runPipeline(run);
-            uhf_detail::tRunsDeferred = false;
-            self->deferredRuns_.fetch_sub(1);
-        });
-        return ResultCode::noError;
+    // stop (but another stop) wait for it, as the stop's own reply came first. A thread that works
+    // under a module lock never waits for it (nor queues): the lock decides below.
+    const bool underLock = lockModule_->worksOnThisThread();
+    const bool awaitsEnd = run.family != Family::stop && !underLock;
+    // While calls of this object wait in the after-stop queue, every call joins them, a stop
+    // included, from whatever thread (the queue's own too): none overtakes one made before it.
+    // While the end is awaited, every call but a stop joins them too.
+    if (!fromQueue && !underLock &&
+        (deferredRuns_.load() > 0 || (awaitsEnd && stoppedInventoryPending()))) {
+        return defer(std::move(run));
     }
-    if (afterStop) awaitStoppedInventory(signature);
+    if (awaitsEnd) awaitStoppedInventory(signature);
     // The module lock: a caller waits for the operation that holds it. A call made on a thread
     // that works under it, even through an operation of another UHF object, would wait for
     // itself: refused.
     if (lockModule_->acquire() == ModuleLock::Take::reentrant) {
+        endTurn();
         logError(signature + " - Called while this thread holds the module lock");
         refuse(run, ResultCode::inOperation);
         return ResultCode::inOperation;
     }
+    // Holding the lock, this run's turn is taken: a call made from now on waits for the lock
+    // behind it.
+    endTurn();
     auto hold = std::make_shared<ModuleLockHold>(lockModule_);
     // The stop that held the lock may have been answered while this call waited for it.
-    if (afterStop) awaitStoppedInventory(signature);
+    if (awaitsEnd) awaitStoppedInventory(signature);
     // The module and action-state check, the operation's argument checks and the driver check;
     // what they find is logged once the lock is released.
     std::optional<Refusal> refusal;
@@ -151,6 +188,31 @@ ResultCode BaseUhf::runPipeline(Run<Value> run) {
     // The record of a started tag access.
     if (!started.empty()) logInfo(started);
     return ResultCode::noError;
+}
+
+template <typename Value>
+ResultCode BaseUhf::defer(Run<Value> run) {
+    // A tag access is answered by its return code: its caller waits for the code it gets when its
+    // turn comes. On a thread that runs an after-stop queue's call, that wait could never end
+    // (this object's queue runs on this very thread) or could wait for a queue that waits for
+    // this thread (another object's): refused, as the module lock refuses a re-entrant call.
+    const bool answered = static_cast<bool>(run.answer);
+    if (!answered && uhf_detail::tServesAfterStopQueue != nullptr) {
+        logError(std::string(run.signature) +
+                 " - Called on a thread that runs the calls deferred behind a stopped "
+                 "inventory's end, where its turn could not come");
+        return ResultCode::inOperation;
+    }
+    const auto reply = answered ? nullptr : std::make_shared<uhf_detail::QueuedCode>();
+    deferredRuns_.fetch_add(1);
+    afterStopQueue_->async([self = shared_from_this(), run = std::move(run), reply]() mutable {
+        const void* const served = uhf_detail::tServesAfterStopQueue;
+        uhf_detail::tServesAfterStopQueue = self.get();
+        const ResultCode code = self->pipeline(std::move(run), true);
+        uhf_detail::tServesAfterStopQueue = served;
+        if (reply) reply->give(code);
+    });
+    return reply ? reply->wait() : ResultCode::noError;
 }
 
 template <typename Value>
