@@ -206,7 +206,7 @@ class DriverUhf : public BaseUhf {
 
 class CApiUhf : public ::testing::Test {
   protected:
-    void SetUp() override { orvLogger::setShowNSLog(false); }
+    const ConsoleOff console;
     void TearDown() override { orv_uhf_release(handle); }
 
     std::shared_ptr<StandInReader> reader = std::make_shared<StandInReader>();

@@ -6,6 +6,7 @@
 #include "STTestSupport.h"
 #include "orvanerfid/commands/STPacket.h"
 #include "orvanerfid/core/Logger.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -135,7 +136,7 @@ TEST(STPacketTest, CheckStatusThrowsTheModuleStatusCode) {
 }
 
 TEST(STPacketTest, CheckFormatGivesTheWholeLengthOrLogs) {
-    orvLogger::setShowNSLog(false);
+    const test::ConsoleOff console;
     auto sink = std::make_shared<Records>();
     orvLogger::registerDelegateIfNone(sink);
     Bytes bytes = packet(0x01, 0x00, {1, 2, 3});
@@ -147,11 +148,10 @@ TEST(STPacketTest, CheckFormatGivesTheWholeLengthOrLogs) {
     EXPECT_EQ(sink->texts, (std::vector<std::string>{
                                "checkFormat(bytes:) The bytes length is less then the packet",
                                "checkFormat(bytes:) The bytes length is less than minLength: 10"}));
-    orvLogger::setShowNSLog(true);
 }
 
 TEST(STPacketTest, CheckFormatAndCutterAgreeOnWhatAPacketIs) {
-    orvLogger::setShowNSLog(false);
+    const test::ConsoleOff console;
     auto sink = std::make_shared<Records>();
     orvLogger::registerDelegateIfNone(sink);
     Bytes wrongMode = packet(0x01, 0x00, {1, 2, 3});
@@ -166,7 +166,6 @@ TEST(STPacketTest, CheckFormatAndCutterAgreeOnWhatAPacketIs) {
     }
     EXPECT_EQ(STPacket::checkFormat(cases[0]), 8192);
     EXPECT_EQ(sink->texts.size(), 2u);
-    orvLogger::setShowNSLog(true);
 }
 
 TEST(STPacketTest, CutterTellsIncompleteFromInvalid) {

@@ -37,10 +37,7 @@ class CapturedLogTest : public ::testing::Test {
         orvLogger::setLevel(LogLevel::trace);
         log = test::LogCapture::install();
     }
-    void TearDown() override {
-        orvLogger::setShowNSLog(true);
-        orvLogger::setLevel(savedLevel_);
-    }
+    void TearDown() override { orvLogger::setLevel(savedLevel_); }
     std::shared_ptr<test::LogCapture> log;
 
   private:

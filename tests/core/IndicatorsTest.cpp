@@ -6,6 +6,7 @@
 
 #include "orvanerfid/core/Logger.h"
 #include "orvanerfid/core/ResultCode.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -60,7 +61,7 @@ TEST(ScannerIndicator, ShortDataLogsOnceAndGivesNoValue) {
         std::vector<LogEventArg> records;
     };
     const auto sink = std::make_shared<Sink>();
-    orvLogger::setShowNSLog(false);
+    const test::ConsoleOff console;
     ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
     for (const Bytes& data : {Bytes{}, Bytes{0x0F}}) {
         sink->records.clear();
@@ -70,7 +71,6 @@ TEST(ScannerIndicator, ShortDataLogsOnceAndGivesNoValue) {
         EXPECT_FALSE(sink->records[0].tag());
         EXPECT_EQ(sink->records[0].log(), "Invalid data length for ScannerIndicator");
     }
-    orvLogger::setShowNSLog(true);
 }
 
 TEST(ScannerIndicator, CodedForm) {

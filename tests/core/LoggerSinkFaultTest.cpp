@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "orvanerfid/core/Logger.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -24,7 +25,7 @@ struct LogsOnDestruction {
 };
 
 TEST(LoggerSinkFault, AThrowingSinkNeverReachesTheWriter) {
-    orvLogger::setShowNSLog(false);
+    const test::ConsoleOff console;
     orvLogger::setLevel(LogLevel::trace);
     auto sink = std::make_shared<ThrowingSink>();
     ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
@@ -38,7 +39,6 @@ TEST(LoggerSinkFault, AThrowingSinkNeverReachesTheWriter) {
         },
         std::logic_error);
     EXPECT_EQ(sink->calls, 3);
-    orvLogger::setShowNSLog(true);
 }
 
 }  // namespace

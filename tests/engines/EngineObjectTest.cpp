@@ -105,7 +105,7 @@ TEST(EngineObject, TheFirstRowDecidesOnAnInclusiveVersionWindow) {
 }
 
 TEST(EngineObject, AnEngineNotOwnedByASharedPtrRefusesOnThePool) {
-    orvLogger::setShowNSLog(false);
+    const ConsoleOff console;
     EngineSE2707 engine(std::weak_ptr<ReaderLink>{});
     auto delegate = std::make_shared<RecordingDelegate>();
     struct Threads {
@@ -123,7 +123,6 @@ TEST(EngineObject, AnEngineNotOwnedByASharedPtrRefusesOnThePool) {
     EXPECT_EQ(delegate->calls().front().code, ResultCode::invalidModuleObject);
     std::lock_guard guard(threads->lock);
     EXPECT_FALSE(threads->ids.contains(std::this_thread::get_id()));
-    orvLogger::setShowNSLog(true);
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ class CallingSink : public orvLoggerDelegate {
 // released its locks.
 inline void expectASinkMayCallBack(std::string prefix, const std::function<void()>& call,
                                    std::function<void()> callBack) {
-    orvLogger::setShowNSLog(false);
+    const ConsoleOff console;
     const LogLevel saved = orvLogger::level();
     orvLogger::setLevel(LogLevel::trace);
     // Shared with the sink, which a late record of another thread may still be calling.

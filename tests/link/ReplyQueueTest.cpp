@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -76,7 +75,10 @@ TEST(ReplyQueue, PurgeDropsOnlyMatchingReplies) {
 
 // A purge or a clear made while a send examines a reply (out of the queue meanwhile) judges that
 // reply too: one the purge matches, or any after a clear, is not put back; one it does not match
-// goes back. The send is held inside its examination until the purge has been called.
+// goes back. The send is held inside its examination until the purge is waiting for it (the
+// queue's count of held purges has gone up) or the clear has returned, so the verdict never
+// depends on which thread the scheduler runs first: a purge that judged the queue without the
+// examined reply, or a clear that let it go back, leaves 5 in the queue every run.
 TEST(ReplyQueue, APurgeJudgesTheReplyASendIsExamining) {
     const struct {
         const char* name;
@@ -106,21 +108,37 @@ TEST(ReplyQueue, APurgeJudgesTheReplyASendIsExamining) {
                 },
                 [] { return true; });
         });
+        // Whatever fails, the examiner is let go and both threads are joined.
+        std::thread purger;
+        struct Release {
+            test::Gate& gate;
+            std::thread& server;
+            std::thread& purger;
+            ~Release() {
+                gate.open();
+                if (server.joinable()) server.join();
+                if (purger.joinable()) purger.join();
+            }
+        } release{gate, server, purger};
         ASSERT_TRUE(test::waitUntil([&] { return gate.waiting() == 1; }));
-        std::atomic<bool> called{false};
-        std::thread purger([&] {
-            called = true;
+        purger = std::thread([&] {
             if (row.clears) {
                 queue.clear();
             } else {
                 queue.purge([&](int v) { return v == row.purged; });
             }
         });
-        ASSERT_TRUE(test::waitUntil([&] { return called.load(); }));
+        if (row.clears) {
+            // A clear does not wait for the examination: it has been made once it returns.
+            purger.join();
+        } else {
+            ASSERT_TRUE(test::waitUntil([&] { return queue.heldPurges() == 1; }));
+        }
         gate.open();
         server.join();
-        purger.join();
+        if (purger.joinable()) purger.join();
         EXPECT_EQ(drain(queue), row.left);
+        EXPECT_EQ(queue.heldPurges(), row.clears ? 0u : 1u);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "orvanerfid/core/ResultCode.h"
 #include "orvanerfid/core/Utilities.h"
 #include "orvanerfid/params/ParamData.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -98,10 +99,9 @@ TEST(ParamDataCodec, TracesEachDecodingStepWithoutTag) {
     };
     auto sink = std::make_shared<Sink>();
     ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
-    orvLogger::setShowNSLog(false);
+    const test::ConsoleOff console;
     ParamDataCodec::decode(Bytes{0xF7, 0x05, 0x01, 0x00, 0x02, 0xAA});
     EXPECT_THROW(ParamDataCodec::decode(Bytes{0xF3, 0xF0}), ReaderException);
-    orvLogger::setShowNSLog(true);
     const std::vector<std::string> expected = {
         "decode() - data: [247, 5, 1, 0, 2, 170]",
         "decode() - dataType: multiPacket, paramNumberIndex: 1",

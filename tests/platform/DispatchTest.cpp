@@ -151,7 +151,7 @@ TEST(Dispatch, BlocksQueuedInsideTheLogSinkWriteToTheConsoleOnly) {
         std::mutex lock;
         std::vector<std::string> texts;
     };
-    orvLogger::setShowNSLog(false);
+    const test::ConsoleOff console;
     auto sink = std::make_shared<QueuingSink>();
     ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
     orvLogger::info("Blocks", "start");
@@ -161,7 +161,6 @@ TEST(Dispatch, BlocksQueuedInsideTheLogSinkWriteToTheConsoleOnly) {
     auto seen = sink->seen();
     std::sort(seen.begin() + 1, seen.end());
     EXPECT_EQ(seen, (std::vector<std::string>{"start", "after", "work item"}));
-    orvLogger::setShowNSLog(true);
 }
 
 TEST(DispatchWorkItem, CancelledBeforeItStartsNeverRuns) {

@@ -113,11 +113,41 @@ inline std::chrono::system_clock::time_point localTime(int year, int month, int 
     return std::chrono::system_clock::from_time_t(std::mktime(&local));
 }
 
-// Becomes the logger's sink for its lifetime and keeps every record.
+// Turns the logger's console off for its lifetime. Once the last guard alive goes, the console is
+// as it was before the first: a test makes one in place of a bare setShowNSLog(false), so an
+// ASSERT that returns early or an exception that unwinds never leaves the console off for the
+// tests after it. Guards may go in any order.
+class ConsoleOff {
+  public:
+    ConsoleOff() {
+        std::lock_guard guard(shared().lock);
+        if (shared().alive++ == 0) shared().was = orvLogger::showNSLog();
+        orvLogger::setShowNSLog(false);
+    }
+    ~ConsoleOff() {
+        std::lock_guard guard(shared().lock);
+        if (--shared().alive == 0) orvLogger::setShowNSLog(shared().was);
+    }
+    ConsoleOff(const ConsoleOff&) = delete;
+    ConsoleOff& operator=(const ConsoleOff&) = delete;
+
+  private:
+    struct Shared {
+        std::mutex lock;
+        int alive = 0;
+        bool was = true;
+    };
+    static Shared& shared() {
+        static Shared state;
+        return state;
+    }
+};
+
+// Becomes the logger's sink for its lifetime and keeps every record; the console is off while it
+// lives.
 class LogCapture : public orvLoggerDelegate {
   public:
     static std::shared_ptr<LogCapture> install() {
-        orvLogger::setShowNSLog(false);
         auto capture = std::make_shared<LogCapture>();
         // A capture that did not become the sink would see nothing and let log checks pass
         // vacuously.
@@ -159,6 +189,7 @@ class LogCapture : public orvLoggerDelegate {
         std::string tag;
         std::string text;
     };
+    const ConsoleOff console_;
     mutable std::mutex lock_;
     std::vector<Record> records_;
 };

@@ -104,7 +104,7 @@ TYPED_TEST(UhfEndedConnectionWorkTest, AFailureOfAnEndedConnectionLeavesTheNextS
 // record until the reader has connected again and failed three exchanges there; the stale
 // failure, the fourth, ends nothing.
 TEST(UhfEndedKeepAliveTest, AnAliveFailureOfAnEndedConnectionLeavesTheNextStanding) {
-    orvLogger::setShowNSLog(false);
+    const ConsoleOff console;
     ModelReader<Vk210UhfModel> f{Vk210UhfModel::makeSim()};
     auto sink = std::make_shared<HoldingSink>(f.calls);
     f.reader->setReaderDelegate(sink);
@@ -137,7 +137,6 @@ TEST(UhfEndedKeepAliveTest, AnAliveFailureOfAnEndedConnectionLeavesTheNextStandi
     EXPECT_EQ(f.reader->baseTransport()->linkNumber(), link);
     EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
     f.reader->setReaderDelegate(f.sink);
-    orvLogger::setShowNSLog(true);
 }
 
 }  // namespace

@@ -505,7 +505,7 @@ class MarkSink : public orvLoggerDelegate {
 TEST(ModuleLockTest, RecordsLoggedUnderTheLockReachTheSinkOnceTheThreadLetsItGo) {
     for (const bool release : {true, false}) {
         SCOPED_TRACE(release ? "released" : "handed off");
-        orvLogger::setShowNSLog(false);
+        const ConsoleOff console;
         const auto sink = std::make_shared<MarkSink>();
         ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
         ModuleLock a;

@@ -96,6 +96,14 @@ class ReplyQueue {
         return replies_.size();
     }
 
+    // Test seam, not for the library's own use: the purges that found an examination under way
+    // when they began. Counted under the lock just before such a purge waits (releasing it), so
+    // once a caller has seen the count go up, that purge is waiting for the examination to end.
+    uint64_t heldPurges() const {
+        std::lock_guard guard(lock_);
+        return heldPurges_;
+    }
+
     // Empties the queue; a reply a send is examining at this moment is not put back.
     void clear() {
         std::lock_guard guard(lock_);
@@ -111,6 +119,7 @@ class ReplyQueue {
     template <typename Matches>
     std::size_t purge(Matches&& matches) {
         std::unique_lock guard(lock_);
+        if (examining_ > 0) ++heldPurges_;
         examined_.wait(guard, [&] { return examining_ == 0; });
         const std::size_t before = replies_.size();
         std::erase_if(replies_, [&](const Reply& reply) { return matches(reply); });
@@ -196,6 +205,8 @@ class ReplyQueue {
     // for them.
     std::size_t examining_ = 0;
     std::condition_variable examined_;
+    // The purges that found an examination under way (see heldPurges).
+    uint64_t heldPurges_ = 0;
     std::deque<Reply> replies_;
     uint64_t arrivals_ = 0;
     uint64_t clears_ = 0;
