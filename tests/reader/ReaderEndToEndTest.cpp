@@ -79,6 +79,8 @@ class ReaderEndToEnd : public ::testing::Test {
             return reader->connectState() == ConnectState::connected &&
                    (already || calls->count("r state Connected") > before);
         }));
+        // Told to every delegate, so a state stored next is told on the thread that stores it.
+        ASSERT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
     }
     void TearDown() override {
         auto transport = EATransport::shared();
@@ -192,6 +194,8 @@ TYPED_TEST(ReaderEndToEnd, SilentReaderIsDroppedAfterTheFourthFailedAlive) {
     EXPECT_LE(this->alives() - before, 4);
     EXPECT_EQ(this->reader->_failCount(), BaseReader::kFailureLimit);
     EXPECT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
+    // Told by the library's state teller, possibly after the state was stored.
+    EXPECT_TRUE(waitUntil([&] { return this->reader->eventLine().statesTold(); }));
     EXPECT_EQ(this->calls->count("r state Disconnected"), 1);
     EXPECT_EQ(this->calls->count("u state Disconnected"), 1);
     this->accessory->setFaults({});
@@ -260,6 +264,7 @@ TYPED_TEST(ReaderEndToEnd, ConnectDisconnectCyclesLeaveOneLoopOfEachKind) {
     EXPECT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
     EXPECT_TRUE(
         waitUntil([&] { return this->reader->baseProtocol()->receiveLoopsRunning() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return this->reader->eventLine().statesTold(); }));
     EXPECT_EQ(this->calls->count("r state Connected"), 20);
     EXPECT_EQ(this->calls->count("u state Disconnected"), 20);
 }

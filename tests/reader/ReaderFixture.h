@@ -23,6 +23,7 @@
 #include "ReaderTestSupport.h"
 #include "orvanerfid/link/DetectReader.h"
 #include "orvanerfid/link/EATransport.h"
+#include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/reader/UhfReader.h"
 #include "sim/SimVk210.h"
 #include "sim/SimVk210Module.h"
@@ -106,11 +107,13 @@ class SimReaderFixture {
     SimReaderFixture(const SimReaderFixture&) = delete;
     SimReaderFixture& operator=(const SimReaderFixture&) = delete;
 
-    // Connects and waits for the application's Connected report (the initialisation's end).
+    // Connects and waits for the application's Connected report (the initialisation's end) to
+    // have reached every delegate.
     bool connected() {
         const int before = calls->count("r state Connected");
         return reader->connect() &&
                waitUntil([&] { return calls->count("r state Connected") > before; }) &&
+               waitUntil([&] { return reader->eventLine().statesTold(); }) &&
                reader->connectState() == ConnectState::connected;
     }
     bool disconnectedAfterAttempt() {

@@ -141,6 +141,8 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
     EXPECT_EQ(reader->inits.load(), 1);
     EXPECT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 1; }));
     EXPECT_TRUE(reader->baseProtocol()->isReceiving());
+    // The initialisation's Connected is told by the library's state teller.
+    EXPECT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
     EXPECT_EQ(calls->lines(), (Lines{"r state Connecting", "u state Connecting",
                                      "r state Connected", "u state Connected"}));
     calls->clear();

@@ -358,6 +358,11 @@ std::size_t EventSequence::waitingTags() const {
     return waiting_;
 }
 
+bool EventSequence::statesTold() const {
+    std::lock_guard guard(mutex_);
+    return !stateTelling_ && eventsTold_ >= stateAt_;
+}
+
 bool EventSequence::isIdle() const {
     std::lock_guard guard(mutex_);
     return pending_.empty() && !telling_ && !stateTelling_;

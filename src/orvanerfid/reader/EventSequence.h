@@ -143,6 +143,8 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
 
     // Tag reports waiting to be told (those of the batch being told included).
     std::size_t waitingTags() const;
+    // Whether every connection state stored has been told (none waits, none is being told).
+    bool statesTold() const;
     // Whether nothing waits and no teller (of the events or of the states) is at work.
     bool isIdle() const;
     // Tag reports put in the line (or raised by an ended loop) and not told, since it was made.
