@@ -46,7 +46,7 @@
 // - Straight through, beside an ordered callback: connection states (one at a time, in the order
 //   stored, to the reader delegate then the UHF delegate: on the thread of the application's call
 //   that stored them when no other is being told, else by the thread telling one; those the
-//   library's own threads and a log sink's calls store, from the line's teller; see
+//   library's own threads and a log sink's calls store, from a state teller (library work); see
 //   EventSequence::tellState),
 //   firmware-update progress (the update's thread), log records (the logging thread; one logged
 //   under a library lock, the UHF lock included, waits for its release) and completions (a
