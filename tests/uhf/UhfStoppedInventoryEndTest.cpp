@@ -105,34 +105,6 @@ std::vector<std::string> answersFrom(std::vector<std::string> lines, std::size_t
     return lines;
 }
 
-// Holds the thread that passes it until it is opened.
-class Gate {
-  public:
-    void pass() {
-        std::unique_lock guard(lock_);
-        entered_ = true;
-        changed_.notify_all();
-        changed_.wait(guard, [&] { return open_; });
-    }
-    void open() {
-        {
-            std::lock_guard guard(lock_);
-            open_ = true;
-        }
-        changed_.notify_all();
-    }
-    bool entered() const {
-        std::lock_guard guard(lock_);
-        return entered_;
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    bool entered_ = false;
-    bool open_ = false;
-};
-
 // The codes several calls answered, on whichever threads.
 class Codes {
   public:
@@ -247,7 +219,12 @@ class StoppedEndRig : public ::testing::Test {
 
     // Declared before the reader: a completion the reader still calls while it goes finds them.
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();
-    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    // Closed: the thread that passes it waits until the test opens it.
+    std::shared_ptr<Gate> gate = [] {
+        auto closed = std::make_shared<Gate>();
+        closed->close();
+        return closed;
+    }();
     ModelReader<Case> f{[] {
         auto sim = Case::makeSim();
         sim->setTags(makeSimTags(4));
@@ -386,7 +363,7 @@ TEST_F(UhfStoppedInventoryEndTest, ACallMadeAfterTheEndWaitsBehindTheDeferredCal
     uhf->inventory(journal->note("inventory"));
     EXPECT_EQ(journal->size(), 0U);
     releaseTheEnd();
-    ASSERT_TRUE(waitUntil([&] { return gate->entered(); }, kHangGuard));
+    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }, kHangGuard));
     // The end came: the first deferred call waited for it.
     EXPECT_EQ(f.reader->actionState(), ActionState::stop);
 
@@ -517,7 +494,7 @@ TEST_F(UhfStoppedInventoryEndTest, ACallOnTheDeferredCallsThreadToAnotherReaderW
     otherUhf->setPower(kFirstPower, journal->note("other first power"));
     other->sim->holdFrames(nullptr);
     other->sim->releaseHeldFrames();
-    ASSERT_TRUE(waitUntil([&] { return gate->entered(); }, kHangGuard));
+    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }, kHangGuard));
 
     // This reader: a deferred call whose completion calls the other reader.
     uhf->uhfModule()->setTimeout(60000);
