@@ -38,10 +38,9 @@ class EventSequenceTest : public ::testing::Test {
     void TearDown() override { warnings.reset(); }
 
     // Stores the connection state `name`: told, it records its name.
-    void tellState(const std::string& name, bool tellHere) {
+    void tellState(const std::string& name) {
         line->tellState(
-            [this, name]() -> EventSequence::Task { return [this, name] { told.add(name); }; },
-            tellHere);
+            [this, name]() -> EventSequence::Task { return [this, name] { told.add(name); }; });
     }
     // Queues an event that records `name`.
     void post(const std::string& name) {
@@ -353,21 +352,22 @@ TEST_F(EventSequenceTest, DropsAfterAStopAreInTheirOwnConnectionsEndRecord) {
     }
 }
 
-// A connection state is told at once on the calling thread, beside the events of its own
-// connection; while an event put before the last open is still to be told, the state waits in
-// the line behind it, and the next state behind that one.
+// A connection state is told beside the events of its own connection; while an event put before
+// the last open is still to be told, the state waits behind it, and the next state behind that
+// one.
 TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierConnection) {
-    const auto state = [this](const std::string& name) { tellState(name, true); };
     std::promise<void> current;
     blocker(current).wait();
-    state("connecting");
+    tellState("connecting");
+    ASSERT_TRUE(waitUntil([&] { return line->statesTold(); }));
     EXPECT_EQ(told.lines(), (std::vector<std::string>{"connecting"}));
 
     post("old stop");
     line->close();
     line->open();
-    state("connected");
-    state("disconnected");
+    tellState("connected");
+    tellState("disconnected");
+    EXPECT_FALSE(line->statesTold());
     EXPECT_EQ(told.lines(), (std::vector<std::string>{"connecting"}));
     current.set_value();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
@@ -376,30 +376,19 @@ TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierCon
 
     std::promise<void> next;
     blocker(next).wait();
-    state("connecting again");
+    tellState("connecting again");
+    ASSERT_TRUE(waitUntil([&] { return line->statesTold(); }));
     EXPECT_EQ(told.lines().back(), "connecting again");
     next.set_value();
 }
 
-// States are told one at a time in the order stored, each by one thread, whoever stores them: a
-// state stored while another is being told (on another thread, or inside that report) is told
-// after it, by the thread telling, and the storing thread returns without waiting for it; a
-// thread that may not tell (the library's own) leaves its state to the state teller, which a
-// held ordered event does not hold back.
+// States are told by the line's state teller alone: never on the thread that stored them, one at
+// a time, in the order stored, each once, whatever stores them meanwhile (another thread, or a
+// call inside a report), and a held ordered event does not hold them back.
 TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
-    struct Row {
-        const char* name;
-        bool firstHere;     // whether the first state's thread may tell it
-        bool secondInside;  // the second state is stored inside the first one's report
-    };
-    const Row rows[] = {
-        {"an application's thread tells, another thread stores meanwhile", true, false},
-        {"an application's thread tells, a call inside its report stores", true, true},
-        {"a library thread stores, another thread stores meanwhile", false, false},
-        {"a library thread stores, a call inside its report stores", false, true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const bool secondInside : {false, true}) {
+        SCOPED_TRACE(secondInside ? "the second is stored inside the first one's report"
+                                  : "the second is stored meanwhile on another thread");
         told.clear();
         // An ordered event held by the application all along.
         std::promise<void> release;
@@ -409,34 +398,80 @@ TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
         std::atomic<bool> toldByItsStorer{false};
         std::thread first([&] {
             const auto storer = std::this_thread::get_id();
-            line->tellState(
-                [&]() -> EventSequence::Task {
-                    return [&, storer] {
-                        told.add("first");
-                        toldByItsStorer = std::this_thread::get_id() == storer;
-                        if (row.secondInside) tellState("second", true);
-                        held.pass();
-                    };
-                },
-                row.firstHere);
+            line->tellState([&]() -> EventSequence::Task {
+                return [&, storer] {
+                    told.add("first");
+                    toldByItsStorer = std::this_thread::get_id() == storer;
+                    if (secondInside) tellState("second");
+                    held.pass();
+                };
+            });
         });
-        // The first report is held on the thread telling it.
+        // The storing thread returns without telling; the report is held on the teller.
+        first.join();
         ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
-        if (!row.secondInside) {
-            tellState("second", true);
-            // Stored and left to the thread telling: not told here, and nothing waited.
-            EXPECT_EQ(told.lines(), (std::vector<std::string>{"first"}));
-        }
-        tellState("third", true);
+        if (!secondInside) tellState("second");
+        tellState("third");
         EXPECT_EQ(told.lines(), (std::vector<std::string>{"first"}));
         held.open();
-        first.join();
-        ASSERT_TRUE(waitUntil([&] { return told.lines().size() == 3; }));
+        ASSERT_TRUE(waitUntil([&] { return line->statesTold(); }));
         EXPECT_EQ(told.lines(), (std::vector<std::string>{"first", "second", "third"}));
-        EXPECT_EQ(toldByItsStorer.load(), row.firstHere);
+        EXPECT_FALSE(toldByItsStorer.load());
         release.set_value();
         ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
     }
+}
+
+// Many threads store states while another opens connections whose predecessor's events are still
+// being told: every state is heard once, in the order stored, one at a time, and none on the
+// thread that stored it.
+TEST_F(EventSequenceTest, StatesStoredOnManyThreadsWhileConnectionsOpenKeepOneTellerAndOneOrder) {
+    constexpr int kStorers = 8;
+    constexpr int kEach = 40;
+    std::mutex lock;
+    std::vector<int> order;  // under `lock`: the serials in the order stored
+    std::vector<int> heard;  // only the teller writes it, one at a time (checked below)
+    std::atomic<int> serial{0};
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> onStorer{0};
+    std::atomic<bool> opening{true};
+    std::thread opener([&] {
+        while (opening) {
+            post("event");
+            line->close();
+            line->open();
+            std::this_thread::yield();
+        }
+    });
+    std::vector<std::thread> storers;
+    for (int t = 0; t < kStorers; ++t) {
+        storers.emplace_back([&] {
+            const auto storer = std::this_thread::get_id();
+            for (int i = 0; i < kEach; ++i) {
+                line->tellState([&]() -> EventSequence::Task {
+                    std::lock_guard guard(lock);
+                    const int n = serial++;
+                    order.push_back(n);
+                    return [&, n, storer] {
+                        if (inside++ != 0) ++overlaps;
+                        if (std::this_thread::get_id() == storer) ++onStorer;
+                        heard.push_back(n);
+                        --inside;
+                    };
+                });
+            }
+        });
+    }
+    for (std::thread& storer : storers)
+        storer.join();
+    opening = false;
+    opener.join();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(onStorer.load(), 0);
+    std::lock_guard guard(lock);
+    EXPECT_EQ(heard, order);
 }
 
 }  // namespace

@@ -169,6 +169,7 @@ TYPED_TEST(ReaderEndToEnd, LinkThatWillNotOpenIsReportedDuringConnect) {
     faults.inputOpenFails = true;
     this->accessory->setFaults(faults);
     EXPECT_FALSE(this->reader->connect());
+    EXPECT_TRUE(waitUntil([&] { return this->reader->eventLine().statesTold(); }));
     EXPECT_EQ(this->calls->lines(),
               (std::vector<std::string>{"r state Connecting", "u state Connecting",
                                         "r state Disconnected", "u state Disconnected"}));
@@ -280,7 +281,7 @@ TYPED_TEST(ReaderEndToEnd, ApplicationReconnectsFromItsDisconnectedReport) {
     this->connect();
     armed->store(true);
     EXPECT_TRUE(this->reader->disconnect());
-    EXPECT_FALSE(armed->load());
+    EXPECT_TRUE(waitUntil([&] { return !armed->load(); }));
     EXPECT_TRUE(waitUntil([&] { return this->reader->connectState() == ConnectState::connected; }));
 }
 
@@ -475,6 +476,8 @@ TYPED_TEST(ReaderEndToEnd, DisconnectWhileTheConnectionIsUnderWayEndsDisconnecte
         this->connect();
         armed->store(true);
         ASSERT_TRUE(reader->disconnect());
+        // The report is told by the reader's state teller, after disconnect() returned.
+        EXPECT_TRUE(waitUntil([&] { return reader->eventLine().statesTold() && !armed->load(); }));
         EXPECT_EQ(*results, (std::vector<bool>{true, true}));
     }
     // From another thread as soon as the transport starts connecting: in the settle after the

@@ -49,6 +49,10 @@ class ReaderTest : public ::testing::Test {
     bool toldAll() const {
         return waitUntil([&] { return reader->eventLine().isIdle(); });
     }
+    // Every connection state stored so far has been told (by the reader's state teller).
+    bool statesTold() const {
+        return waitUntil([&] { return reader->eventLine().statesTold(); });
+    }
 
     std::shared_ptr<CallLog> calls = std::make_shared<CallLog>();
     std::shared_ptr<test::ReaderSink> sink = std::make_shared<test::ReaderSink>(calls);
@@ -125,6 +129,7 @@ TEST_F(ReaderTest, ConnectStateReportsOnlyChanges) {
     reader->setConnectState(ConnectState::disconnected);
     reader->setConnectState(ConnectState::listen);
     reader->setConnectState(ConnectState::listen);
+    ASSERT_TRUE(statesTold());
     EXPECT_EQ(calls->lines(), (Lines{"r state Listen", "u state Listen"}));
     // Both delegates receive the same object, naming the reader.
     EXPECT_EQ(sink->lastArgs.load(), uhfSink->lastArgs.load());
@@ -141,8 +146,8 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
     EXPECT_EQ(reader->inits.load(), 1);
     EXPECT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 1; }));
     EXPECT_TRUE(reader->baseProtocol()->isReceiving());
-    // The initialisation's Connected is told by the library's state teller.
-    EXPECT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
+    // The states are told by the reader's state teller, after the calls that stored them.
+    EXPECT_TRUE(statesTold());
     EXPECT_EQ(calls->lines(), (Lines{"r state Connecting", "u state Connecting",
                                      "r state Connected", "u state Connected"}));
     calls->clear();
@@ -153,7 +158,7 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
 
     EXPECT_TRUE(reader->disconnect());
     EXPECT_FALSE(reader->triggerDisconnect());
-    // Reported before disconnect() returned, with the loops already told to end.
+    EXPECT_TRUE(statesTold());
     EXPECT_EQ(calls->lines(), (Lines{"r state Disconnecting", "u state Disconnecting",
                                      "r state Disconnected", "u state Disconnected"}));
     EXPECT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 0; }));
@@ -161,6 +166,7 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
 
     calls->clear();
     EXPECT_TRUE(reader->disconnect());
+    EXPECT_TRUE(statesTold());
     EXPECT_EQ(calls->lines(), Lines{});
 }
 
@@ -204,6 +210,7 @@ TEST_F(ReaderTest, DeviceThatWillNotStartLetsTheTransportGo) {
     EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(reader->inits.load(), 0);
+    EXPECT_TRUE(statesTold());
     EXPECT_EQ(calls->lines(),
               (Lines{"r state Connecting", "u state Connecting", "r state Disconnecting",
                      "u state Disconnecting", "r state Disconnected", "u state Disconnected"}));
@@ -235,24 +242,39 @@ TEST_F(ReaderTest, DisconnectStopsARunningInventoryFirst) {
     calls->clear();
     EXPECT_TRUE(reader->disconnect());
     // The Stop the application hears comes through the event line, beside the connection states.
+    ASSERT_TRUE(statesTold());
     const Lines lines = calls->lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "uhf stop");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "u state Disconnected"), lines.end());
 }
 
+// The automatic reconnect follows a link the library ended, once per setting; a disconnect() of
+// the application made while it is set is the last word: the reader stays disconnected.
 TEST_F(ReaderTest, AutomaticReconnectHappensOnce) {
     make();
     ASSERT_TRUE(reader->connect());
     ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
     reader->setAutoReconnect(true);
+    EXPECT_TRUE(reader->transportDisconnect());
+    EXPECT_FALSE(reader->autoReconnect());
+    EXPECT_TRUE(waitUntil([&] { return reader->inits.load() == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+    EXPECT_TRUE(reader->transportDisconnect());
+    EXPECT_TRUE(reader->disconnect());
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+
+    ASSERT_TRUE(reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return reader->inits.load() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+    reader->setAutoReconnect(true);
     EXPECT_TRUE(reader->disconnect());
     EXPECT_FALSE(reader->autoReconnect());
-    EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
-    EXPECT_EQ(reader->inits.load(), 2);
-    EXPECT_TRUE(reader->disconnect());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(reader->inits.load(), 2);
+    // The reconnect, had it been kept, would have been queued on the main queue before this.
+    std::promise<void> mainRan;
+    DispatchQueue::main()->async([&] { mainRan.set_value(); });
+    mainRan.get_future().wait();
+    EXPECT_EQ(reader->inits.load(), 3);
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
 }
 

@@ -67,7 +67,7 @@ TYPED_TEST(UhfConnectionOrderTest, TheOldInventorysStopIsHeardBeforeTheNextConne
     f.calls->clear();
 
     ASSERT_TRUE(f.reader->disconnect());
-    EXPECT_EQ(f.calls->count("r state Disconnected"), 1);
+    EXPECT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 1; }));
     ASSERT_TRUE(f.reader->connect());
     ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; },
                           std::chrono::seconds(60)));

@@ -407,6 +407,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     virtual void tellTriggerKey(const KeyEventArgs& keyEventArgs);
     virtual void tellActionState(ActionState actionState);
 
+    // For the most derived destructor: when the delegates last heard a state other than
+    // Disconnected, the reader's teller tells the reader delegate, then `others`, Disconnected
+    // with no reader, after the states told before (those still waiting are not told: the reader
+    // is gone). So an application that lets a reader go hears nothing more from it, or its end.
+    void tellReleasedEnd(std::function<void(const ConnectStateEventArgs&)> others);
+
     // Puts a stand-in in place of the device object. Only for doubles, before the reader is
     // shared with another thread.
     void replaceBaseDevice(std::shared_ptr<BaseDevice> device) { baseDevice_ = std::move(device); }
@@ -431,23 +437,34 @@ class ORVANE_API BaseReader : public ReaderLink,
     // it in the order stored (see EventSequence::tellState).
     ORVANE_INTERNAL void storeStateIf(
         const std::function<std::optional<ConnectState>(ConnectState)>& next);
-    // Who makes a connect() or disconnect(): the application (the last one decides), the thread
-    // of the hand-offs, or the automatic reconnect.
-    enum class CallBy { application, handOff, reconnect };
+    // Who makes a connect() or disconnect(): the application (the last one decides) or the thread
+    // of the hand-offs.
+    enum class CallBy { application, handOff };
     ORVANE_INTERNAL bool connectAs(CallBy caller);
     ORVANE_INTERNAL bool disconnectAs(CallBy caller);
-    // Queues on a pool thread the end of the current connection (`reconnect` false) or a
-    // connect() after the end already queued (true), and starts that thread unless it is at
-    // work. For a connect, false, queuing nothing, when the connection stands with no end
-    // pending.
-    ORVANE_INTERNAL bool handOff(bool reconnect);
+    // The end of the connection, once the state is stable: the work of one disconnect().
+    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self);
+    // Queues the end of the current connection (`reconnect` false) or a connect() after the end
+    // already queued (true), and starts the hand-offs' thread unless it is queued or at work: a
+    // pool thread, or the main queue for the `automatic` reconnect. For a connect, false,
+    // queuing nothing, when the connection stands with no end pending.
+    ORVANE_INTERNAL bool handOff(bool reconnect, bool automatic = false);
     // The pool thread of the hand-offs: ends, then connects, until none is left.
     ORVANE_INTERNAL void runHandOffs();
     // Makes the calling connect() or disconnect() (not the hand-off thread's own) the last call:
     // drops the connect() handed off and not yet begun, waits for the hand-off at work to end
-    // (not on its own thread, where a log sink may make this call) and answers the end handed
-    // off and not begun, which the caller makes instead.
-    ORVANE_INTERNAL std::optional<uint64_t> takeOverHandOffs();
+    // (`waitForHandOff`: not on its own thread, where a log sink may make this call) and answers
+    // the end handed off and not begun, which the caller makes instead, and how many automatic
+    // reconnects the hand-off thread has begun.
+    struct TakenOver {
+        std::optional<uint64_t> end;
+        uint64_t reconnects = 0;
+    };
+    ORVANE_INTERNAL TakenOver takeOverHandOffs();
+    // For a disconnect() about to answer true: drops the automatic reconnect queued meanwhile;
+    // when one began since `seen`, waits for it. Answers the reconnects begun.
+    ORVANE_INTERNAL uint64_t settleReconnect(uint64_t seen);
+    ORVANE_INTERNAL void waitForHandOff(std::unique_lock<std::mutex>& lock);
     // Whether the connection stands with no end pending: Connected, no hand-off queued, no
     // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
     ORVANE_INTERNAL bool connectionStands() const;
@@ -496,6 +513,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Stored only under the event line's order (storeStateIf), so the states are told in the
     // order stored.
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
+    // The state the delegates heard last; written by the reader's state teller only.
+    std::atomic<ConnectState> toldState_{ConnectState::disconnected};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};
     std::atomic<ActionState> actionState_{ActionState::stop};
@@ -503,21 +522,22 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> checkInterval_{kDefaultCheckInterval};
     std::atomic<uint64_t> generation_{0};
     std::atomic<uint64_t> applicationConnects_{0};
-    // Counts the application's connect() and disconnect() calls: the automatic reconnect gives way
-    // to one made after it was queued.
-    std::atomic<uint64_t> lastCall_{0};
 
-    // The work connect() and disconnect() hand off from the reader's link threads: the
+    // The work handed off from the reader's link threads, and the automatic reconnect: the
     // connection generation to end, whether to connect after it, whether a pool thread is
-    // queued or at work on them, that thread and whether it is in a call now. A connect() or
-    // disconnect() of another thread waits on `handOffIdle_` for that call to end.
+    // queued or at work on them, that thread, whether it is in a call now and how many connect()
+    // calls it has begun. A connect() or disconnect() of another thread waits on `handOffIdle_`
+    // for that call to end.
     mutable std::mutex handOffLock_;
     std::condition_variable handOffIdle_;
     std::optional<uint64_t> endGeneration_;
-    bool connectAfterEnd_ = false;
+    // The connect() queued after the end: none, the application's, or the automatic reconnect.
+    enum class Queued { none, connect, reconnect };
+    Queued queuedConnect_ = Queued::none;
     bool handOffQueued_ = false;
     bool handOffActing_ = false;
     std::thread::id handOffThread_;
+    uint64_t reconnectsBegun_ = 0;
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;

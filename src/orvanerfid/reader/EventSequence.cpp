@@ -205,70 +205,50 @@ void EventSequence::receiveFinished(uint64_t connection) {
     writeAll(records);
 }
 
-void EventSequence::tellState(const std::function<Task()>& store, bool tellHere) {
+void EventSequence::tellState(const std::function<Task()>& store) {
     bool teller = false;
-    bool stateTeller = false;
-    Task task;
     {
         std::lock_guard guard(mutex_);
-        task = store();
+        Task task = store();
         if (!task) return;
-        if (stateTelling_) {
-            statesNext_.push_back(std::move(task));
-            return;
-        }
-        if (eventsTold_ < std::max(openedAt_, stateAt_)) {
-            pending_.push_back({std::move(task), nullptr});
-            stateAt_ = ++eventsPut_;
-            teller = wakeTeller(false);
-        } else {
-            stateTelling_ = true;
-            if (!tellHere) {
-                statesNext_.push_back(std::move(task));
-                stateTeller = true;
-            }
-        }
+        // Heard after every event put in the line before the connection it belongs to opened.
+        states_.push_back({std::move(task), openedAt_});
+        teller = claimStateTeller();
     }
-    if (teller) {
-        startTeller();
-    } else if (stateTeller) {
-        // A work item: the states belong to the reader, not to the call that stored them.
-        DispatchQueue::global()->async(std::make_shared<DispatchWorkItem>(
-                                           [self = shared_from_this()](const DispatchWorkItem&) {
-                                               self->tellStates(nullptr);
-                                           }),
-                                       DispatchWork::library);
-    } else {
-        tellStates(std::move(task));
-    }
+    if (teller) startStateTeller();
 }
 
-void EventSequence::tellStates(Task task) {
-    bool teller = false;
+bool EventSequence::claimStateTeller() {
+    if (stateTelling_ || states_.empty() || eventsTold_ < states_.front().after) return false;
+    stateTelling_ = true;
+    return true;
+}
+
+void EventSequence::startStateTeller() {
+    // A work item: the states belong to the reader, not to the thread that stored them, so no
+    // call that stores a state runs the application's report, and no report holds that call.
+    DispatchQueue::global()->async(
+        std::make_shared<DispatchWorkItem>(
+            [self = shared_from_this()](const DispatchWorkItem&) { self->tellStates(); }),
+        DispatchWork::library);
+}
+
+void EventSequence::tellStates() {
     for (;;) {
-        if (task) tell(task);
-        task = nullptr;
-        std::lock_guard guard(mutex_);
-        if (statesNext_.empty()) {
-            stateTelling_ = false;
-            return;
+        Task task;
+        {
+            std::lock_guard guard(mutex_);
+            // None left, or the next waits for the events of an earlier connection: the line's
+            // teller starts this one again once it has told them.
+            if (states_.empty() || eventsTold_ < states_.front().after) {
+                stateTelling_ = false;
+                return;
+            }
+            task = std::move(states_.front().task);
+            states_.pop_front();
         }
-        // A connection opened meanwhile whose predecessor's events still wait: the states left
-        // wait behind them.
-        if (eventsTold_ < openedAt_) {
-            for (Task& next : statesNext_)
-                pending_.push_back({std::move(next), nullptr});
-            eventsPut_ += statesNext_.size();
-            stateAt_ = eventsPut_;
-            statesNext_.clear();
-            stateTelling_ = false;
-            teller = wakeTeller(false);
-            break;
-        }
-        task = std::move(statesNext_.front());
-        statesNext_.pop_front();
+        tell(task);
     }
-    if (teller) startTeller();
 }
 
 void EventSequence::postState(Task task, const std::function<void()>& underOrder,
@@ -340,6 +320,12 @@ void EventSequence::drain() {
         waiting_ -= tags;
         eventsTold_ += taken - tags;
         inBatch_ = false;
+        // The states that waited for the events just told go on.
+        if (claimStateTeller()) {
+            lock.unlock();
+            startStateTeller();
+            lock.lock();
+        }
         // A batch of a connection that has ended: the record of that end may have waited for it.
         if (generation_.load(std::memory_order_relaxed) != generation) {
             if (Connection* owner = find(batchConnection_)) countEnded(*owner, dropped);
@@ -360,12 +346,12 @@ std::size_t EventSequence::waitingTags() const {
 
 bool EventSequence::statesTold() const {
     std::lock_guard guard(mutex_);
-    return !stateTelling_ && eventsTold_ >= stateAt_;
+    return !stateTelling_ && states_.empty();
 }
 
 bool EventSequence::isIdle() const {
     std::lock_guard guard(mutex_);
-    return pending_.empty() && !telling_ && !stateTelling_;
+    return pending_.empty() && !telling_ && !stateTelling_ && states_.empty();
 }
 
 void EventSequence::open() {

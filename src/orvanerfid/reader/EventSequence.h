@@ -45,27 +45,24 @@
 // application to catch up. Every other event is kept and told, so the application hears the
 // last action state.
 //
-// Connection states are told one at a time, in the order stored, each by one thread (`tellState`
-// stores the state and takes its place in one step under the mutex), beside the line's events: a
-// slow callback never holds a state back. A thread that may run the application's delegates
-// (`tellHere`: an application's call, outside the log sink) tells a state at once when no state
-// is being told; any other state is told by a state teller of its own (library work, a
-// global-queue thread). Whoever tells also tells, in order, the states stored meanwhile on other
-// threads or by a call made inside its report. So the library's own threads never tell a state,
-// and a state may be told after the call that stored it has returned. While the line still holds
-// an event put in it before the last `open`, the state waits in the line behind it, and the
-// states after it behind that one: the application hears every event of a connection before the
-// next one's Connected.
+// Connection states have a teller of their own, beside the line's: a slow callback never holds
+// a state back. `tellState` stores the state and takes its place in one step under the mutex; the
+// state teller (library work, a global-queue thread, one at a time per line) tells the states in
+// the order stored, each once. No thread that stores a state tells it, so a state may be told
+// after the call that stored it has returned, and a report never holds the thread that stored
+// it. A state stored after the line last opened waits until the line has told every event put in
+// it before that `open`, and the states after it wait behind it: the application hears every
+// event of a connection before the next one's Connected. The new connection's own events are not
+// held back for its states: its first tag reports may come before its Connected is heard.
 
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
-// runs on its own global-queue thread; `tellState` runs its task on the calling thread when it
-// tells it at once, and never waits for another thread's). Events are told with no lock of this
-// class held; what they throw is caught and logged. `mutex_` guards the waiting events, the count
-// of waiting tag reports, the tag teller (the teller takes it once per batch), the teller's claim,
-// gathering and batch, the warning marks and counts, the connections whose end record is not
-// written, the counts of events put and told, the state teller's claim and the states handed to it,
-// and the order of the connection and action states stored (`tellState`, `postState`); the close
-// generation is an atomic the teller reads per tag report.
+// runs on its own global-queue thread; `tellState` never runs the task it stores). Events are told
+// with no lock of this class held; what they throw is caught and logged. `mutex_` guards the
+// waiting events, the count of waiting tag reports, the tag teller (the teller takes it once per
+// batch), the teller's claim, gathering and batch, the warning marks and counts, the connections
+// whose end record is not written, the counts of events put and told, the state teller's claim and
+// the states waiting for it, and the order of the connection and action states stored (`tellState`,
+// `postState`); the close generation is an atomic the teller reads per tag report.
 
 #include <atomic>
 #include <chrono>
@@ -137,9 +134,8 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // of a closed connection has, the WARN of its end is due (see above).
     void receiveFinished(uint64_t connection);
     // Runs `store` (no application code) under the line's order; the task it answers, if any,
-    // tells the state it stored: at once on this thread when `tellHere` allows and nothing is
-    // ahead of it, else after the states ahead of it (see above).
-    void tellState(const std::function<Task()>& store, bool tellHere);
+    // tells the state it stored, on the state teller, after the states ahead of it (see above).
+    void tellState(const std::function<Task()>& store);
 
     // Tag reports waiting to be told (those of the batch being told included).
     std::size_t waitingTags() const;
@@ -189,8 +185,13 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     bool wakeTeller(bool tag);
     void startTeller();
     void drain();
-    // Tells `task` (if any), then the states stored meanwhile, holding the state teller's claim.
-    void tellStates(Task task);
+    // Under `mutex_`: claims the state teller when none works and the first state waiting may be
+    // told (true: start one).
+    bool claimStateTeller();
+    void startStateTeller();
+    // The state teller: tells the states waiting, in order, until none is left or the next one
+    // waits for the events of an earlier connection.
+    void tellStates();
 
     std::atomic<uint64_t> notTold_{0};
     // Raised by each close: the teller drops a tag report of its batch once it has changed.
@@ -221,15 +222,19 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     // Tag reports the full line dropped on the current connection since the last WARN of their
     // number.
     uint64_t unreported_ = 0;
-    // Events other than tag reports put in the line and told, in the order put; the count put
-    // when the line last opened, and when it took the last connection state it holds.
+    // Events other than tag reports put in the line and told, in the order put, and the count put
+    // when the line last opened.
     uint64_t eventsPut_ = 0;
     uint64_t eventsTold_ = 0;
     uint64_t openedAt_ = 0;
-    uint64_t stateAt_ = 0;
-    // A thread tells states (the claim), and the states stored meanwhile that it tells next.
+    // A connection state waiting to be told, and the count of events told it waits for.
+    struct State {
+        Task task;
+        uint64_t after = 0;
+    };
+    // The state teller is at work (the claim), and the states waiting for it, oldest first.
     bool stateTelling_ = false;
-    std::deque<Task> statesNext_;
+    std::deque<State> states_;
 };
 
 }  // namespace orvane

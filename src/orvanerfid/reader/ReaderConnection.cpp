@@ -30,23 +30,6 @@ std::string stateName(ConnectState state) {
     return Utilities::getConnectStateDescription(state);
 }
 
-// The application's connect(), disconnect() and setConnectState() under way on this thread: the
-// states they store may be told here (see EventSequence::tellState). Per thread, so no lock.
-thread_local int tApplicationCalls = 0;
-struct ApplicationCall {
-    explicit ApplicationCall(bool counts) : counts_(counts) { tApplicationCalls += counts_; }
-    ~ApplicationCall() { tApplicationCalls -= counts_; }
-    ApplicationCall(const ApplicationCall&) = delete;
-    ApplicationCall& operator=(const ApplicationCall&) = delete;
-    const int counts_;
-};
-
-// Whether this thread may tell a state: inside an application's call, not inside the log sink
-// (which may run on any thread of the library's own work).
-bool tellsStatesHere() {
-    return tApplicationCalls > 0 && !orvLogger::insideSink();
-}
-
 }  // namespace
 
 bool BaseReader::connect() {
@@ -58,10 +41,7 @@ bool BaseReader::connectAs(CallBy caller) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
     const bool linkThread = BaseProtocol::onAnyLinkThread();
-    const bool application = caller == CallBy::application;
-    if (application) lastCall_.fetch_add(1);
-    if (application && !linkThread) applicationConnects_.fetch_add(1);
-    const ApplicationCall call(application && !linkThread);
+    if (caller == CallBy::application && !linkThread) applicationConnects_.fetch_add(1);
     if (!baseDevice_) {
         orvLogger::error(tag_, "connect() baseDevice is nil");
         orvLogger::trace(tag_, "--- connect() ");
@@ -104,7 +84,7 @@ bool BaseReader::connectAs(CallBy caller) {
     // The call made last decides: a connect() handed off before it is dropped, and an end handed
     // off before it is made first, so this call connects after it.
     if (caller != CallBy::handOff) {
-        if (const auto end = takeOverHandOffs(); end && isCurrentConnection(*end)) {
+        if (const auto end = takeOverHandOffs().end; end && isCurrentConnection(*end)) {
             disconnectAs(CallBy::handOff);
         }
     }
@@ -149,11 +129,7 @@ bool BaseReader::disconnect() {
 bool BaseReader::disconnectAs(CallBy caller) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
-    const bool linkThread = BaseProtocol::onAnyLinkThread();
-    // The call made last decides, also against the automatic reconnect queued before it.
-    if (caller == CallBy::application) lastCall_.fetch_add(1);
-    const ApplicationCall call(caller == CallBy::application && !linkThread);
-    if (linkThread) {
+    if (BaseProtocol::onAnyLinkThread()) {
         // Closing the link waits for this reader's link threads (this very one, or ones that may
         // wait for it): a pool thread does it, for the connection of this call only (not one
         // made again meanwhile).
@@ -164,13 +140,31 @@ bool BaseReader::disconnectAs(CallBy caller) {
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
-    // The call made last decides: a connect() handed off before it is dropped, and this call ends
-    // what the hand-off at work leaves.
-    if (caller != CallBy::handOff) takeOverHandOffs();
+    if (caller == CallBy::handOff) {
+        const bool result = endConnection(self);
+        orvLogger::trace(tag_, "--- disconnect() ");
+        return result;
+    }
+    // The call made last decides: a connect() handed off before it (the automatic reconnect
+    // among them) is dropped, and this call ends what the hand-off at work leaves.
+    uint64_t reconnects = takeOverHandOffs().reconnects;
+    for (;;) {
+        const bool result = endConnection(self);
+        // The automatic reconnect of a link that dropped while this call ran comes before its
+        // answer: dropped if not begun, ended if it was.
+        const uint64_t since = result ? settleReconnect(reconnects) : reconnects;
+        if (since == reconnects) {
+            orvLogger::trace(tag_, "--- disconnect() ");
+            return result;
+        }
+        reconnects = since;
+    }
+}
+
+bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
         triggerDisconnect_.store(false);
-        orvLogger::trace(tag_, "--- disconnect() ");
         return result;
     };
     if (!baseDevice_) {
@@ -223,30 +217,39 @@ bool BaseReader::disconnectAs(CallBy caller) {
     return finish(result);
 }
 
-bool BaseReader::handOff(bool reconnect) {
+bool BaseReader::handOff(bool reconnect, bool automatic) {
     bool start = false;
     {
         std::lock_guard guard(handOffLock_);
         if (reconnect) {
             if (standsLocked()) return false;
-            connectAfterEnd_ = true;
+            // The application's connect() stands over the library's reconnect.
+            if (!automatic || queuedConnect_ == Queued::none) {
+                queuedConnect_ = automatic ? Queued::reconnect : Queued::connect;
+            }
         } else {
             // The last call made on the link thread decides: a disconnect after a connect there
             // leaves the reader disconnected.
             endGeneration_ = generation_.load();
-            connectAfterEnd_ = false;
+            queuedConnect_ = Queued::none;
         }
         start = !std::exchange(handOffQueued_, true);
     }
     if (start) {
         // A work item: the calls handed off belong to the reader, not to the log sink that may
-        // have made them, so the records of the connection they end or make, the states they tell
-        // and the reconnect they may queue all reach the application as any others.
-        DispatchQueue::global()->async(
+        // have made them, so the records of the connection they end or make, the states they
+        // store and the reconnect they may queue all reach the application as any others.
+        auto item =
             std::make_shared<DispatchWorkItem>([weak = weak_from_this()](const DispatchWorkItem&) {
                 if (const auto reader = weak.lock()) reader->runHandOffs();
-            }),
-            DispatchWork::library);
+            });
+        // The automatic reconnect connects from the main queue; what a link thread hands off is
+        // the library's work.
+        if (automatic) {
+            DispatchQueue::main()->async(std::move(item));
+        } else {
+            DispatchQueue::global()->async(std::move(item), DispatchWork::library);
+        }
     }
     return true;
 }
@@ -261,7 +264,11 @@ void BaseReader::runHandOffs() {
             // One call at a time, the end first: a call of another thread made meanwhile drops the
             // connect() that would follow it.
             end = std::exchange(endGeneration_, std::nullopt);
-            if (!end) reconnect = std::exchange(connectAfterEnd_, false);
+            if (!end) {
+                const Queued queued = std::exchange(queuedConnect_, Queued::none);
+                reconnect = queued != Queued::none;
+                if (queued == Queued::reconnect) ++reconnectsBegun_;
+            }
             handOffActing_ = end || reconnect;
             if (!handOffActing_) {
                 handOffQueued_ = false;
@@ -275,16 +282,26 @@ void BaseReader::runHandOffs() {
     }
 }
 
-std::optional<uint64_t> BaseReader::takeOverHandOffs() {
+BaseReader::TakenOver BaseReader::takeOverHandOffs() {
     std::unique_lock lock(handOffLock_);
-    connectAfterEnd_ = false;
-    if (handOffActing_ && handOffThread_ != std::this_thread::get_id()) {
-        lock.unlock();
-        orvLogger::debug(tag_, "Waiting for the connect() or disconnect() handed off");
-        lock.lock();
-        Clock::waitFor(handOffIdle_, lock, kHandOffWait, [this] { return !handOffActing_; });
-    }
-    return std::exchange(endGeneration_, std::nullopt);
+    queuedConnect_ = Queued::none;
+    waitForHandOff(lock);
+    return {std::exchange(endGeneration_, std::nullopt), reconnectsBegun_};
+}
+
+uint64_t BaseReader::settleReconnect(uint64_t seen) {
+    std::unique_lock lock(handOffLock_);
+    if (queuedConnect_ == Queued::reconnect) queuedConnect_ = Queued::none;
+    if (reconnectsBegun_ != seen) waitForHandOff(lock);
+    return reconnectsBegun_;
+}
+
+void BaseReader::waitForHandOff(std::unique_lock<std::mutex>& lock) {
+    if (!handOffActing_ || handOffThread_ == std::this_thread::get_id()) return;
+    lock.unlock();
+    orvLogger::debug(tag_, "Waiting for the connect() or disconnect() handed off");
+    lock.lock();
+    Clock::waitFor(handOffIdle_, lock, kHandOffWait, [this] { return !handOffActing_; });
 }
 
 bool BaseReader::connectionStands() const {
@@ -402,27 +419,13 @@ void BaseReader::cancelKeepAlive() {
 }
 
 void BaseReader::queueReconnect() {
-    // A work item: the reconnect belongs to the reader, also when the end that queues it was
-    // made inside the log sink. A connect() or disconnect() of the application made after it was
-    // queued (from the Disconnected report that follows, say) decides instead.
-    std::weak_ptr<BaseReader> weak = weak_from_this();
-    DispatchQueue::main()->async(std::make_shared<DispatchWorkItem>(
-        [weak, queuedAfter = lastCall_.load()](const DispatchWorkItem&) {
-            const auto reader = weak.lock();
-            if (!reader) return;
-            if (reader->lastCall_.load() != queuedAfter) {
-                orvLogger::debug(reader->tag_,
-                                 "The automatic reconnect gives way to a later connect() or "
-                                 "disconnect()");
-                return;
-            }
-            reader->connectAs(CallBy::reconnect);
-        }));
+    // A connect() handed off like any other: a connect() or disconnect() of the application
+    // made after the link dropped (from the Disconnected report that follows, say) drops it if
+    // it has not begun, else waits for it and decides after it.
+    handOff(true, true);
 }
 
 void BaseReader::setConnectState(ConnectState state) {
-    const auto self = weak_from_this().lock();
-    const ApplicationCall call(!BaseProtocol::onAnyLinkThread());
     storeState(state);
 }
 
@@ -432,19 +435,54 @@ void BaseReader::storeState(ConnectState state) {
 
 void BaseReader::storeStateIf(
     const std::function<std::optional<ConnectState>(ConnectState)>& next) {
-    events_->tellState(
-        [&]() -> EventSequence::Task {
-            const ConnectState current = connectState_.load();
-            const std::optional<ConnectState> state = next(current);
-            if (!state || *state == current) return nullptr;
-            connectState_.store(*state);
-            // Wakes a resting keep-alive loop (a leaf lock).
-            keepAliveWake_->notify();
-            return [weak = weak_from_this(), state = *state] {
-                if (const auto self = weak.lock()) self->triggerConnectStateEvent(state);
+    events_->tellState([&]() -> EventSequence::Task {
+        const ConnectState current = connectState_.load();
+        const std::optional<ConnectState> state = next(current);
+        if (!state || *state == current) return nullptr;
+        connectState_.store(*state);
+        // Wakes a resting keep-alive loop (a leaf lock).
+        keepAliveWake_->notify();
+        return [weak = weak_from_this(), state = *state] {
+            const auto self = weak.lock();
+            if (!self) return;
+            self->toldState_.store(state);
+            self->triggerConnectStateEvent(state);
+        };
+    });
+}
+
+void BaseReader::tellReleasedEnd(std::function<void(const ConnectStateEventArgs&)> others) {
+    // No teller tells a state of this reader any more (each holds the reader while it tells), so
+    // the state heard last is settled.
+    if (toldState_.load() == ConnectState::disconnected) return;
+    std::weak_ptr<ReaderDelegate> reader;
+    {
+        std::lock_guard guard(delegateLock_);
+        reader = readerDelegate_;
+    }
+    events_->tellState([&]() -> EventSequence::Task {
+        return [tag = tag_, reader, others = std::move(others)] {
+            const ConnectStateEventArgs args(nullptr, ConnectState::disconnected);
+            // Each delegate on its own: what one throws never keeps the end from the other.
+            const auto guarded = [&](const auto& call) {
+                try {
+                    call();
+                } catch (const std::exception& e) {
+                    orvLogger::error(tag, std::string("connectStateEvent - Application callback "
+                                                      "threw: ") +
+                                              e.what());
+                } catch (...) {
+                    orvLogger::error(tag,
+                                     "connectStateEvent - Application callback threw: "
+                                     "unknown exception");
+                }
             };
-        },
-        tellsStatesHere());
+            guarded([&] {
+                if (const auto live = reader.lock()) live->connectStateEvent(args);
+            });
+            guarded([&] { others(args); });
+        };
+    });
 }
 
 void BaseReader::triggerConnectStateEvent(ConnectState state) {

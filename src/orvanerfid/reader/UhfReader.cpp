@@ -25,6 +25,17 @@ std::shared_ptr<UhfReader> UhfReader::linkUhfReader() {
     return std::static_pointer_cast<UhfReader>(weak_from_this().lock());
 }
 
+UhfReader::~UhfReader() {
+    std::weak_ptr<UhfReaderDelegate> delegate;
+    {
+        std::lock_guard guard(uhfDelegateLock_);
+        delegate = uhfReaderDelegate_;
+    }
+    tellReleasedEnd([delegate](const ConnectStateEventArgs& args) {
+        if (const auto live = delegate.lock()) live->connectStateEvent(args);
+    });
+}
+
 void UhfReader::triggerConnectStateEvent(ConnectState state) {
     const ConnectStateEventArgs args(linkUhfReader(), state);
     deliver(readerDelegate(), "connectStateEvent",

@@ -30,6 +30,9 @@ class ORVANE_API UhfReader : public BaseReader {
 
     UhfReader(Key key, std::shared_ptr<OrvaneDevice> device)
         : BaseReader(key, std::move(device), "UhfReader") {}
+    // A reader let go while its delegates last heard it other than Disconnected tells both of
+    // them Disconnected (with no reader), after the states told before.
+    ~UhfReader() override;
 
     std::shared_ptr<UhfReaderDelegate> uhfReaderDelegate() const;
     void setUhfReaderDelegate(std::weak_ptr<UhfReaderDelegate> delegate);
