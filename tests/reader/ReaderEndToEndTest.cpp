@@ -459,6 +459,40 @@ TYPED_TEST(ReaderEndToEnd, ReaderReleasedInsideItsOwnReportOutlivesTheCall) {
     BaseReader::setLogLevel(LogLevel::info);
 }
 
+// The application lets its reader go while the initialisation still holds it: the reader's
+// delegates hear its end, Disconnected, last.
+TYPED_TEST(ReaderEndToEnd, AReaderLetGoWhileItsInitialisationHoldsItTellsItsEnd) {
+    auto app = this->makeReader();
+    auto heard = std::make_shared<CallLog>();
+    auto own = std::make_shared<test::ReaderSink>(heard);
+    auto ownUhf = std::make_shared<test::UhfSink>(heard);
+    app->setReaderDelegate(own);
+    app->setUhfReaderDelegate(ownUhf);
+    app->hold = true;
+    ASSERT_TRUE(app->connect());
+    ASSERT_TRUE(waitUntil([&] { return app->inits.load() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return heard->count("u state Connecting") == 1; }));
+    // Alive while its initialisation runs; let go of by the application.
+    TestReader& held = *app;
+    std::weak_ptr<TestReader> weak = app;
+    app.reset();
+    ASSERT_FALSE(weak.expired());
+    held.release();
+    EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
+    const auto last = [&](const std::string& prefix) {
+        std::string found;
+        for (const std::string& line : heard->lines()) {
+            if (line.rfind(prefix, 0) == 0) found = line;
+        }
+        return found;
+    };
+    EXPECT_TRUE(waitUntil([&] {
+        return last("r state") == "r state Disconnected" &&
+               last("u state") == "u state Disconnected";
+    }));
+    EXPECT_EQ(heard->count("r state Disconnected"), 1);
+}
+
 // A disconnect() after a connect() that returned true ends Disconnected, also while the
 // connection's reports have not reached the reader yet.
 TYPED_TEST(ReaderEndToEnd, DisconnectWhileTheConnectionIsUnderWayEndsDisconnected) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvanerfid/commands/ProtocolEvent.h"
@@ -204,6 +205,35 @@ class FakeUhf : public BaseUhf {
 
   private:
     std::shared_ptr<CallLog> log_;
+};
+
+// The reader's delegate and log sink: records the delegate calls and, once armed, runs an action
+// inside the first log record for which the armed test holds, on that record's thread.
+class ArmedSink : public ReaderSink {
+  public:
+    explicit ArmedSink(std::shared_ptr<CallLog> log) : ReaderSink(std::move(log)) {}
+    using Test = std::function<bool(const std::string& text)>;
+    void arm(Test when, std::function<void()> action) {
+        std::lock_guard guard(lock_);
+        when_ = std::move(when);
+        action_ = std::move(action);
+    }
+    void logEvent(const LogEventArg& record) override {
+        ReaderSink::logEvent(record);
+        std::function<void()> action;
+        {
+            std::lock_guard guard(lock_);
+            if (!action_ || !when_(record.log())) return;
+            action = std::exchange(action_, nullptr);
+            when_ = nullptr;
+        }
+        action();
+    }
+
+  private:
+    std::mutex lock_;
+    Test when_;
+    std::function<void()> action_;
 };
 
 // A UHF reader whose initialisation the test drives: each Connected report is counted; with

@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
@@ -84,6 +88,232 @@ TYPED_TEST(UhfConnectionOrderTest, TheOldInventorysStopIsHeardBeforeTheNextConne
     EXPECT_LT(stop, connected);
     EXPECT_EQ(std::count(connected, heard.end(), "r action Stop"), 0);
     EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+}
+
+// The connection states the reader delegate heard, in order.
+std::vector<std::string> statesHeard(const CallLog& calls) {
+    std::vector<std::string> states;
+    for (const std::string& line : calls.lines()) {
+        if (line.rfind("r state ", 0) == 0) states.push_back(line.substr(8));
+    }
+    return states;
+}
+
+// Runs what the main queue holds now, and waits for it: the automatic reconnect queued there has
+// had its turn.
+void drainMainQueue() {
+    auto ran = std::make_shared<std::promise<void>>();
+    auto done = ran->get_future();
+    DispatchQueue::main()->async([ran] { ran->set_value(); });
+    // A hang guard only.
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
+// Holds the main queue until `open`, and on every way out.
+class HeldMainQueue {
+  public:
+    HeldMainQueue() {
+        DispatchQueue::main()->async([gate = open_.get_future().share()] { gate.wait(); });
+    }
+    ~HeldMainQueue() { open(); }
+    void open() {
+        if (!std::exchange(opened_, true)) open_.set_value();
+    }
+
+  private:
+    std::promise<void> open_;
+    bool opened_ = false;
+};
+
+// The application holds the Disconnected report of one thread's disconnect(): that call has
+// answered, and another thread's connect() connects the reader meanwhile. Every report is told
+// by the reader's teller, on no thread that called connect() or disconnect(), in the order
+// stored.
+TYPED_TEST(UhfConnectionOrderTest, AHeldReportHoldsNoCallOfAnyThread) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    std::mutex lock;
+    std::set<std::thread::id> callers;
+    std::atomic<int> toldOnACaller{0};
+    auto gate = std::make_shared<Gate>();
+    gate->close();
+    auto armed = std::make_shared<std::atomic<bool>>(true);
+    f.sink->onConnectState = [&, gate, armed](const ConnectStateEventArgs& args) {
+        {
+            std::lock_guard guard(lock);
+            if (callers.count(std::this_thread::get_id()) > 0) ++toldOnACaller;
+        }
+        if (args.connectState() == ConnectState::disconnected && armed->exchange(false)) {
+            gate->pass();
+        }
+    };
+    const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+    const auto call = [&](const std::function<bool()>& made) {
+        {
+            std::lock_guard guard(lock);
+            callers.insert(std::this_thread::get_id());
+        }
+        return made();
+    };
+    f.calls->clear();
+    auto disconnected = std::async(std::launch::async,
+                                   [&] { return call([&] { return f.reader->disconnect(); }); });
+    // A hang guard only: the call answers whatever its report does.
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+    EXPECT_TRUE(call([&] { return f.reader->connect(); }));
+    EXPECT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; }));
+    EXPECT_EQ(gate->waiting(), 1);
+    gate->open();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
+                                                               "Connecting", "Connected"}));
+    EXPECT_EQ(toldOnACaller.load(), 0);
+    f.sink->onConnectState = nullptr;
+}
+
+// The Connecting report hands disconnect() to another thread of the application and waits for
+// its answer: the connection is made, then ended, and that call answers true.
+TYPED_TEST(UhfConnectionOrderTest, AReportThatWaitsForADisconnectOfAnotherThreadLetsItEnd) {
+    auto& f = this->f;
+    auto answered = std::make_shared<std::atomic<int>>(-1);
+    auto armed = std::make_shared<std::atomic<bool>>(true);
+    std::weak_ptr<UhfReader> weak = f.reader;
+    f.sink->onConnectState = [answered, armed, weak](const ConnectStateEventArgs& args) {
+        if (args.connectState() != ConnectState::connecting || !armed->exchange(false)) return;
+        std::thread other([answered, weak] {
+            if (const auto reader = weak.lock()) *answered = reader->disconnect() ? 1 : 0;
+        });
+        other.join();
+    };
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return answered->load() >= 0; }));
+    EXPECT_EQ(answered->load(), 1);
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(statesHeard(*f.calls).back(), "Disconnected");
+    f.sink->onConnectState = nullptr;
+}
+
+// The automatic reconnect of a link the library ended is a connect() in the order of the
+// application's calls: a disconnect() that answered true leaves the reader disconnected, whether
+// it was made while the reconnect was under way or begun before the reconnect was queued.
+TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueIsNeverUndoneByTheReconnect) {
+    auto& f = this->f;
+    auto sink = std::make_shared<ArmedSink>(f.calls);
+    f.reader->setReaderDelegate(sink);
+    const std::shared_ptr<void> disarms(nullptr, [&](void*) {
+        sink->arm(nullptr, nullptr);
+        f.reader->setReaderDelegate(f.sink);
+    });
+    const auto settled = [&] {
+        drainMainQueue();
+        EXPECT_TRUE(waitUntil([&] {
+            return f.reader->connectState() == ConnectState::disconnected &&
+                   f.reader->baseTransport()->connectState() == ConnectState::disconnected &&
+                   f.reader->eventLine().statesTold();
+        }));
+        // Nothing left over connects it again.
+        drainMainQueue();
+        EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    };
+    {
+        SCOPED_TRACE("made while the reconnect is under way");
+        ASSERT_TRUE(f.connected());
+        std::thread::id mainThread;
+        {
+            std::promise<std::thread::id> id;
+            DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
+            mainThread = id.get_future().get();
+        }
+        // The reconnect is held inside its connect() on the main queue.
+        auto gate = std::make_shared<Gate>();
+        gate->close();
+        const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+        sink->arm(
+            [mainThread](const std::string& text) {
+                return text == "+++ connect() " && std::this_thread::get_id() == mainThread;
+            },
+            [gate] { gate->pass(); });
+        f.reader->setAutoReconnect(true);
+        f.reader->transportDisconnect();
+        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+        auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+        // The reconnect goes on once the disconnect() waits for it (or has answered).
+        EXPECT_TRUE(waitUntil([&] {
+            std::lock_guard guard(sink->logLock);
+            return std::count(sink->logs.begin(), sink->logs.end(),
+                              "Waiting for the connect() or disconnect() handed off") > 0 ||
+                   disconnected.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        }));
+        gate->open();
+        ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_TRUE(disconnected.get());
+        settled();
+    }
+    {
+        SCOPED_TRACE("begun before the reconnect was queued, answered after it");
+        ASSERT_TRUE(f.connected());
+        HeldMainQueue held;
+        // The link ends under the disconnect() once it has found the connection standing.
+        const auto caller = std::this_thread::get_id();
+        sink->arm(
+            [caller](const std::string& text) {
+                return text.rfind("disconnect() Action state is", 0) == 0 &&
+                       std::this_thread::get_id() == caller;
+            },
+            [&] { f.reader->transportDisconnect(); });
+        f.reader->setAutoReconnect(true);
+        EXPECT_TRUE(f.reader->disconnect());
+        EXPECT_FALSE(f.reader->autoReconnect());
+        held.open();
+        settled();
+    }
+}
+
+// A link the library ended while automatic reconnect is on; the application's answer to the
+// Disconnected report is disconnect(), made inside the report or by a thread it wakes. Whatever
+// the interleaving, that disconnect() answers true and the reader stays disconnected.
+TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheReconnect) {
+    auto& f = this->f;
+    constexpr int kRounds = 8;
+    for (const bool inside : {true, false}) {
+        SCOPED_TRACE(inside ? "inside the report" : "on a thread the report wakes");
+        for (int round = 0; round < kRounds; ++round) {
+            ASSERT_TRUE(f.connected());
+            auto answer = std::make_shared<std::promise<bool>>();
+            auto answered = answer->get_future();
+            auto armed = std::make_shared<std::atomic<bool>>(true);
+            std::weak_ptr<UhfReader> weak = f.reader;
+            f.sink->onConnectState = [=](const ConnectStateEventArgs& args) {
+                if (args.connectState() != ConnectState::disconnected || !armed->exchange(false))
+                    return;
+                const auto disconnect = [answer, weak] {
+                    const auto reader = weak.lock();
+                    answer->set_value(reader && reader->disconnect());
+                };
+                if (inside) {
+                    disconnect();
+                } else {
+                    std::thread(disconnect).detach();
+                }
+            };
+            f.reader->setAutoReconnect(true);
+            f.reader->transportDisconnect();
+            ASSERT_EQ(answered.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+            EXPECT_TRUE(answered.get());
+            drainMainQueue();
+            ASSERT_TRUE(waitUntil([&] {
+                return f.reader->connectState() == ConnectState::disconnected &&
+                       f.reader->baseTransport()->connectState() == ConnectState::disconnected;
+            }));
+            drainMainQueue();
+            EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected) << "round " << round;
+            f.sink->onConnectState = nullptr;
+        }
+    }
 }
 
 }  // namespace

@@ -29,35 +29,6 @@ namespace {
 
 constexpr ResultCode kOk = ResultCode::noError;
 
-// The reader's delegate and log sink: records the delegate calls and, once armed, runs an action
-// inside the first log record for which the armed test holds, on that record's thread.
-class ArmedSink : public ReaderSink {
-  public:
-    explicit ArmedSink(std::shared_ptr<CallLog> log) : ReaderSink(std::move(log)) {}
-    using Test = std::function<bool(const std::string& text)>;
-    void arm(Test when, std::function<void()> action) {
-        std::lock_guard guard(lock_);
-        when_ = std::move(when);
-        action_ = std::move(action);
-    }
-    void logEvent(const LogEventArg& record) override {
-        ReaderSink::logEvent(record);
-        std::function<void()> action;
-        {
-            std::lock_guard guard(lock_);
-            if (!action_ || !when_(record.log())) return;
-            action = std::exchange(action_, nullptr);
-            when_ = nullptr;
-        }
-        action();
-    }
-
-  private:
-    std::mutex lock_;
-    Test when_;
-    std::function<void()> action_;
-};
-
 // Holds the first report of `state` the reader tells once armed, on the reporting thread, until
 // `release`; `inside` is ready once it is held. Records each state as the report of it ends.
 class HeldState {
