@@ -66,9 +66,9 @@ class ORVANE_API orvLoggerDelegate {
 // block queued inside it, and with the blocks those queue in turn; not with the reader's own
 // work queued as work items (a connection's loops, its initialisation and keep-alive, the
 // connect() and disconnect() a sink hands off from a link thread, the automatic reconnect, the
-// line's teller), whose records reach the sink as any others, and never with an application
-// delegate: a delegate told on the sink's thread (the Disconnected of a sink's disconnect())
-// runs outside the mark (`OutsideSink`). The counting records (`tally`) are data, not a
+// line's tellers), whose records reach the sink as any others, and never with an application
+// delegate: a delegate told by a block that carries the mark (the progress of a firmware update
+// a sink started) runs outside it (`OutsideSink`). The counting records (`tally`) are data, not a
 // reaction: one written inside the mark reaches the sink once the mark has ended on its thread
 // (the sink's call has returned, the queued block has run), never inside the sink's own call.
 //

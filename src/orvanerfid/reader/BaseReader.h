@@ -7,8 +7,9 @@
 //
 // Thread map of the SDK (one map for every layer):
 // - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
-//   state, at most about 3 s), the transport's state reports they cause, and every check an
-//   operation makes before it hops to the global queue.
+//   state, at most about 3 s), the transport's state reports they cause (which store the
+//   reader's state; none is told there), and every check an operation makes before it hops to
+//   the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
 //   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads such
 //   blocks running a block waits for one to end (the pool then grows by ten threads a second at
@@ -20,14 +21,15 @@
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
-// - Main-queue thread: the one automatic reconnect, which holds the reader weakly and gives way
-//   to an application's connect() or disconnect() made after it was queued.
-// - A global-queue thread per reader at most (library work): the disconnect() and connect()
-//   handed off from the reader's link threads, in the order asked, holding the reader while it
-//   works (a work item: it carries no log sink's mark). A connect() or disconnect() of any other
-//   thread is the last call: it drops a connect() handed off and not begun, waits for the call
-//   that thread is at (which runs no delegate; not on that thread, where a log sink may run it;
-//   at most about 7 s, a guard only), and a connect() makes the end handed off and not begun.
+// - One thread per reader at a time runs the hand-offs, holding the reader while it works (a
+//   work item: it carries no log sink's mark): the disconnect() and connect() handed off from
+//   the reader's link threads, in the order asked (a global-queue thread, library work), and the
+//   one automatic reconnect, a connect() handed off from the main queue. A connect() or
+//   disconnect() of any other thread is the last call: it drops a connect() handed off and not
+//   begun, waits for the call that thread is at (not on that thread; at most about 7 s, a guard
+//   only: that call runs no delegate, only the log sink for its records), and a connect() makes
+//   the end handed off and not begun. A disconnect() that answers true also drops, or waits for
+//   and ends, the automatic reconnect queued while it ran.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -43,12 +45,10 @@
 //   by a receive loop that was stopped or replaced is never told, and is counted; every count
 //   lands in a WARN record of the connection it belongs to. Tag reports the device parsed after
 //   the reader was released never reach the line and are not counted.
-// - Straight through, beside an ordered callback: connection states (one at a time, in the order
-//   stored, to the reader delegate then the UHF delegate: on the thread of the application's call
-//   that stored them when no other is being told, else by the thread telling one; those the
-//   library's own threads and a log sink's calls store, from a state teller (library work); see
-//   EventSequence::tellState),
-//   firmware-update progress (the update's thread), log records (the logging thread; one logged
+// - Straight through, beside an ordered callback: connection states (from the reader's state
+//   teller, a global-queue thread, library work, one at a time per reader: in the order stored,
+//   each once, to the reader delegate then the UHF delegate, never on the thread that stored
+//   them; see EventSequence::tellState), firmware-update progress (the update's thread), log records (the logging thread; one logged
 //   under a library lock, the UHF lock included, waits for its release) and completions (a
 //   global-queue thread; an inventory's may come before its start is heard).
 // - The transport's read thread moves bytes; the one application code it runs is the log sink,
@@ -74,8 +74,8 @@
 // sink) runs while a library lock is held; what it throws is caught and logged here.
 //
 // Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
-// connection state (stored under the event line's lock), disconnect and reconnect marks, the
-// count of the application's connect() and disconnect() calls, action state, SKU, check interval,
+// connection state (stored under the event line's lock) and the state told last, disconnect and
+// reconnect marks, action state, SKU, check interval,
 // firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
 // the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and serial,
@@ -88,7 +88,8 @@
 // the last reference to a connected reader disconnects its transport and ends its loops. A call
 // that can deliver a connection report (connect, disconnect, transportDisconnect,
 // setConnectState, triggerConnectStateEvent) holds the reader to its end, so the application
-// may drop its last reference from inside the report.
+// may drop its last reference from inside the report. A reader let go whose delegates last heard
+// a state other than Disconnected tells them Disconnected, with no reader, as its last report.
 //
 // The shared accessory transport belongs to the last reader made for it: once another reader
 // has taken it, connect() answers false ("Transport is used by another reader"), also from
@@ -252,7 +253,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
     // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
     // connection that could not be made). A disconnect() made after it, on any thread, cancels
-    // the reconnect; on another thread it waits for the reconnect under way and ends it. On another
+    // that connect(); on another thread it waits for the one under way and ends it. On another
     // reader's receive or read thread it answers at once and does nothing more: true for a standing
     // connection with no end pending, else false. False at once without a device or with the
     // transport taken by another reader.
