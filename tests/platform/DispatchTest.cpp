@@ -57,7 +57,7 @@ TEST(Dispatch, ABurstOfBlockingBlocksRunsAtOnceAndItsIdleThreadsEnd) {
     }
     EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; }));
     EXPECT_GE(processThreads(), before + kBlocks / 2);
-    // A sanitizer's runtime may start a helper thread of its own on the way.
+    // The pool's watcher stays, and a sanitizer's runtime may start a helper thread of its own.
     EXPECT_TRUE(waitUntil([&] { return processThreads() <= before + 2; }))
         << processThreads() << " threads, " << before << " before the burst";
     // An ended pool starts again on the next block.
@@ -228,7 +228,8 @@ TEST(Dispatch, TheGlobalPoolIsBoundedAndItsWaitsStillEnd) {
         EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; },
                               std::chrono::milliseconds(120000)))
             << started.load() << " started";
-        // Its threads end after five idle seconds of clock time, a quarter of a second here.
+        // Its threads end after five idle seconds of clock time, a quarter of a second here (but
+        // its watcher, and a sanitizer's helper).
         EXPECT_TRUE(waitUntil([&] { return processThreads() <= baseline + 2; }));
     }
     {
@@ -435,9 +436,10 @@ TEST(Dispatch, PastTheBoundEachLookWithoutATakenBlockStartsOneThread) {
         waitUntil([&] { return finished->load() == kBlocks; }, std::chrono::milliseconds(120000)));
 }
 
-// A burst of 150 blocks whose threads cannot start (every thread of the pool held, the watcher
-// unable to start): one ERROR record, however many starts fail, and the first start that
-// succeeds after it says how many more failed. Every block runs once threads start again.
+// A burst of 150 blocks whose threads cannot start (every thread of the pool held, its watcher
+// kept in its pause, so only the posts try): one ERROR record, however many starts fail, and the
+// first start that succeeds after it says how many more failed. Every block runs once threads
+// start again.
 TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
     auto failing = std::make_shared<std::atomic<bool>>(false);
     auto failures = std::make_shared<std::atomic<int>>(0);
@@ -450,18 +452,30 @@ TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
         }
         std::thread(std::move(body)).detach();
     };
-    constexpr int kBound = 2;
-    const auto queue = DispatchQueue::makeOnOwnPool(kBound, hooks);
+    auto pause = std::make_shared<SteppedPause>();
+    hooks.pause = SteppedPause::hook(pause);
+    constexpr int kHeld = 2;
+    constexpr int kBurst = 150;
+    // Below the bound: each block of the burst is owed a thread of its own.
+    const auto queue = DispatchQueue::makeOnOwnPool(kHeld + kBurst + 1, hooks);
     auto capture = test::LogCapture::install();
 
     auto held = std::make_shared<GatedBlocks>();
-    for (int i = 0; i < kBound; ++i) {
+    // Whatever fails: the watcher runs free and the held blocks end.
+    struct Release {
+        std::shared_ptr<SteppedPause> pause;
+        std::shared_ptr<GatedBlocks> held;
+        ~Release() {
+            pause->freeRun = true;
+            held->open = true;
+        }
+    } release{pause, held};
+    for (int i = 0; i < kHeld; ++i) {
         queue->async(GatedBlocks::block(held));
     }
-    ASSERT_TRUE(waitUntil([&] { return held->started.load() == kBound; }));
+    ASSERT_TRUE(waitUntil([&] { return held->started.load() == kHeld; }));
     failing->store(true);
     auto ran = std::make_shared<std::atomic<int>>(0);
-    constexpr int kBurst = 150;
     for (int i = 0; i < kBurst; ++i) {
         queue->async([ran] { ++*ran; });
     }
@@ -686,6 +700,131 @@ TEST(Dispatch, LibraryWorkWhoseThreadCannotStartIsSaidAndRunsOnceAThreadStarts) 
     EXPECT_EQ(capture->underLock(), 0);
     EXPECT_EQ(capture->count(waits), 4);
     capture->queueOn(nullptr);
+}
+
+// Thread starts that fail while `failing` is set; `failed` counts them.
+struct FailingStarts {
+    std::atomic<bool> failing{false};
+    std::atomic<int> failed{0};
+
+    static std::function<void(std::function<void()>)> hook(
+        const std::shared_ptr<FailingStarts>& starts) {
+        return [starts](std::function<void()> body) {
+            if (starts->failing.load()) {
+                ++starts->failed;
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
+            std::thread(std::move(body)).detach();
+        };
+    }
+};
+
+// A library block holding its pool's only thread posts library work (two readers' state tellers,
+// say) while no thread can start. Once threads start again the work runs with nothing else posted
+// and the holder still held: the pool tries again by itself.
+TEST(Dispatch, LibraryWorkLeftWithoutAThreadRunsOnceThreadsStartWithNoOtherPost) {
+    auto starts = std::make_shared<FailingStarts>();
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = FailingStarts::hook(starts);
+    const auto queue = DispatchQueue::makeOnOwnPool(2, hooks);
+    const test::ConsoleOff console;
+    auto holder = std::make_shared<GatedBlocks>();
+    auto post = std::make_shared<std::atomic<bool>>(false);
+    auto posted = std::make_shared<std::atomic<bool>>(false);
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    // Whatever fails: threads start again and the holder ends.
+    struct Release {
+        std::shared_ptr<FailingStarts> starts;
+        std::shared_ptr<GatedBlocks> holder;
+        std::shared_ptr<std::atomic<bool>> post;
+        ~Release() {
+            starts->failing = false;
+            post->store(true);
+            holder->open = true;
+            EXPECT_TRUE(waitUntil([&] { return holder->finished.load() == 1; },
+                                  std::chrono::milliseconds(20000)));
+        }
+    } release{starts, holder, post};
+    constexpr int kPosted = 2;
+    queue->async(
+        [queue, holder, post, posted, ran] {
+            ++holder->started;
+            waitUntil([&] { return post->load(); }, std::chrono::milliseconds(120000));
+            for (int i = 0; i < kPosted; ++i) {
+                queue->async([ran] { ++*ran; }, DispatchWork::library);
+            }
+            posted->store(true);
+            waitUntil([&] { return holder->open.load(); }, std::chrono::milliseconds(120000));
+            ++holder->finished;
+        },
+        DispatchWork::library);
+    ASSERT_TRUE(
+        waitUntil([&] { return holder->started.load() == 1; }, std::chrono::milliseconds(20000)));
+    starts->failing = true;
+    post->store(true);
+    ASSERT_TRUE(waitUntil([&] { return posted->load(); }, std::chrono::milliseconds(20000)));
+    ASSERT_GE(starts->failed.load(), 1);
+    // The pool's one thread is held and none can start: nothing ran.
+    EXPECT_EQ(ran->load(), 0);
+
+    starts->failing = false;
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == kPosted; }, std::chrono::milliseconds(20000)))
+        << ran->load() << " of " << kPosted << " ran";
+    EXPECT_EQ(holder->finished.load(), 0);
+}
+
+// Library blocks, each holding the thread it gets, owed threads on a pool with none (every start
+// failed, the watcher's too). Once threads start again, the next post gives each of them a thread
+// at once, with the watcher kept in its pause. The watcher that post started then tries again for
+// a later block whose thread cannot start, with nothing else posted.
+TEST(Dispatch, EveryOwedLibraryBlockGetsAThreadOnceThreadsStartAgain) {
+    auto starts = std::make_shared<FailingStarts>();
+    auto pause = std::make_shared<SteppedPause>();
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = FailingStarts::hook(starts);
+    hooks.pause = SteppedPause::hook(pause);
+    const auto queue = DispatchQueue::makeOnOwnPool(2, hooks);
+    const test::ConsoleOff console;
+    auto held = std::make_shared<GatedBlocks>();
+    // Whatever fails: threads start again, the watcher runs free and the held blocks end.
+    struct Release {
+        std::shared_ptr<FailingStarts> starts;
+        std::shared_ptr<SteppedPause> pause;
+        std::shared_ptr<GatedBlocks> held;
+        ~Release() {
+            starts->failing = false;
+            pause->freeRun = true;
+            held->open = true;
+            EXPECT_TRUE(waitUntil([&] { return held->finished.load() == held->started.load(); },
+                                  std::chrono::milliseconds(20000)));
+        }
+    } release{starts, pause, held};
+
+    starts->failing = true;
+    constexpr int kOwed = 3;
+    for (int i = 0; i < kOwed; ++i) {
+        queue->async(GatedBlocks::block(held), DispatchWork::library);
+    }
+    ASSERT_GE(starts->failed.load(), kOwed);
+    EXPECT_EQ(held->started.load(), 0);
+    starts->failing = false;
+    queue->async(GatedBlocks::block(held), DispatchWork::library);
+    ASSERT_TRUE(waitUntil([&] { return held->started.load() == kOwed + 1; },
+                          std::chrono::milliseconds(20000)))
+        << held->started.load() << " of " << kOwed + 1 << " started";
+
+    // Every thread of the pool is held.
+    starts->failing = true;
+    const int failedBefore = starts->failed.load();
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    queue->async([ran] { ++*ran; }, DispatchWork::library);
+    ASSERT_GT(starts->failed.load(), failedBefore);
+    EXPECT_EQ(ran->load(), 0);
+    starts->failing = false;
+    pause->freeRun = true;
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == 1; }, std::chrono::milliseconds(20000)));
+    EXPECT_EQ(held->finished.load(), 0);
 }
 
 }  // namespace

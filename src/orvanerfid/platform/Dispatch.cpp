@@ -32,28 +32,31 @@ void runGuarded(const std::function<void()>& block) {
 }  // namespace
 
 // Threads that run posted tasks. Library tasks wait in a line of their own, taken before the
-// pooled line, and always get a thread at once: a thread is started whenever more tasks could run
-// than threads are idle or starting. Pooled tasks run on at most `limit()` threads at a time: the
-// bound, plus one for each thread the watcher started past it that is still alive. Any thread
-// takes a library task; a thread takes a pooled task only while fewer than `limit()` run, so a
-// thread that ran library work (a receive loop that ended, an initialisation, a keep-alive tick,
-// a teller) never adds a pooled task past the bound: once its own is done it idles when the
-// pooled ones are at the limit. A pooled task posted at the limit waits for a running one to end;
-// in a pool that grows (`grows_`), while such tasks wait and none was taken during a pause of
-// `kGrowDelay` of clock time (but by the thread the watcher started last), a watcher thread
-// starts one more thread and raises the limit by one for that thread's life, so a wait of the
-// library that only a waiting task can end (a lock whose holder's work is queued) ends all the
-// same, late, and a burst of blocked work grows the pool by ten threads a second instead of
-// thousands. A thread that cannot start (the process is out of threads or memory) leaves its task
-// waiting for the next thread that frees or starts, and the watcher tries again after each pause;
-// the first failure of a burst is an ERROR record, and each later one for library work (a
-// connection's own) a WARN record, both naming the queue whose block waits; the other failures
-// are counted and the count is said once a thread starts again. A thread that finds no task for
-// `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle threads behind; the
-// next post starts a new one. Executors live for the whole process (their threads are detached
-// and never joined; a thread touches its executor only under the lock, before it ends). One
-// lock, `mutex_`, guards every field; threads start under it, but no record is written and no
-// pause made under it (a record may reach the log sink, which may post).
+// pooled line, and get a thread at once when one can start: a post, and a thread taking a task,
+// start one whenever more tasks could run than threads are idle or starting. Pooled tasks run on at
+// most `limit()` threads at a time: the bound, plus one for each thread the watcher started past it
+// that is still alive. Any thread takes a library task; a thread takes a pooled task only while
+// fewer than `limit()` run, so a thread that ran library work (a receive loop that ended, an
+// initialisation, a keep-alive tick, a teller) never adds a pooled task past the bound: once its
+// own is done it idles when the pooled ones are at the limit. A pooled task posted at the limit
+// waits for a running one to end; in a pool that grows (`grows_`), while such tasks wait and none
+// was taken during a pause of `kGrowDelay` of clock time (but by the thread the watcher started
+// last), a watcher thread starts one more thread and raises the limit by one for that thread's
+// life, so a wait of the library that only a waiting task can end (a lock whose holder's work is
+// queued) ends all the same, late, and a burst of blocked work grows the pool by ten threads a
+// second instead of thousands. A thread that cannot start (the process is out of threads or memory)
+// leaves its task waiting for the next thread that frees or starts. The watcher starts with the
+// first post and never ends, asleep while it has nothing to do, so a start that fails while every
+// thread is busy is tried again after each pause with no post; the first thread that starts then
+// hands on to the other tasks owed one. The first failure of a burst is an ERROR record, and each
+// later failure of a post's start for library work (a connection's own) a WARN record; a post's
+// record names the queue of its block when that block's thread could not start, the others name
+// none; the other failures are counted and the count is said once a thread starts again. A thread
+// that finds no task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle
+// threads behind; the next post starts a new one. Executors live for the whole process (their
+// threads are detached and never joined; a thread touches its executor only under the lock,
+// before it ends). One lock, `mutex_`, guards every field; threads start under it, but no record
+// is written and no pause made under it (a record may reach the log sink, which may post).
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
@@ -68,19 +71,13 @@ struct DispatchQueue::Executor {
         {
             std::lock_guard guard(mutex_);
             (work == DispatchWork::library ? own_ : pooled_).push_back(std::move(task));
-            bool ownFailed = false;
-            if (unserved()) {
-                note = startWorker(false);
-                ownFailed = note.failed;
-            }
-            // A thread that could not start is tried again by the watcher, which also grows a
-            // pool that grows past its limit.
-            if (note.failed || (grows_ && held())) note.merge(startWatcher());
-            // The record names the queue when this block is the one left waiting.
-            if (ownFailed || (note.failed && work == DispatchWork::pooled)) {
+            if (unserved()) note = startWorker(false);
+            // The record names the queue when this block's own thread could not start.
+            if (note.failed) {
                 note.queue = queue;
                 note.work = work;
             }
+            note.merge(watchOver());
         }
         ready_.notify_one();
         note.write();
@@ -104,8 +101,8 @@ struct DispatchQueue::Executor {
         bool firstFailure = false;
         // A start that ended a burst: the failures after the first one.
         std::optional<uint64_t> recovered;
-        // The queue of the posted block whose thread could not start (empty: the watcher's own
-        // start, or its retry), and the block's kind.
+        // The queue of the posted block whose thread could not start (empty for any other start:
+        // the watcher's own, its looks', a thread's handing on), and the block's kind.
         std::string queue;
         DispatchWork work = DispatchWork::pooled;
 
@@ -122,8 +119,8 @@ struct DispatchQueue::Executor {
                     named ? "Could not start a thread for " +
                                 std::string(work == DispatchWork::library ? "library" : "pooled") +
                                 " work of " + queue + "; it waits for a thread that frees or starts"
-                          : "Could not start a thread; the waiting blocks wait for a thread that "
-                            "frees or starts";
+                          : "Could not start a thread; a block left waiting for one waits for a "
+                            "thread that frees or starts";
                 if (firstFailure) {
                     orvLogger::error(kTag, text);
                 } else {
@@ -146,6 +143,9 @@ struct DispatchQueue::Executor {
     bool unserved() const { return runnable() > idle_ + starting_; }
     // Pooled tasks wait past the limit.
     bool held() const { return pooled_.size() > freeSlots(); }
+    // The watcher has work: a thread is owed, or the pool grows and pooled tasks wait past the
+    // limit.
+    bool needed() const { return unserved() || (grows_ && held()); }
     bool takeable() const { return !own_.empty() || (!pooled_.empty() && freeSlots() > 0); }
 
     // Under the lock: starts `body` through the hook and keeps the count of a burst of failures.
@@ -182,11 +182,16 @@ struct DispatchQueue::Executor {
         return note;
     }
 
-    // Under the lock: the one watcher of the tasks waiting for a thread.
-    Note startWatcher() {
-        if (watching_) return {};
-        Note note = start([this] { watch(); });
-        if (!note.failed) watching_ = true;
+    // Under the lock, after each post and each task taken: starts the watcher when it has not
+    // started yet, and wakes it when it has work. Started with the first post and kept for the
+    // pool's life, it is there to try again when a start fails while every thread is busy.
+    Note watchOver() {
+        Note note;
+        if (!watching_) {
+            note = start([this] { watch(); });
+            watching_ = !note.failed;
+        }
+        if (watching_ && needed()) watched_.notify_one();
         return note;
     }
 
@@ -207,22 +212,19 @@ struct DispatchQueue::Executor {
             auto& line = library ? own_ : pooled_;
             auto task = std::move(line.front());
             line.pop_front();
-            Note note;
-            if (library) {
-                // A pooled task that may run now is handed to another thread.
-                if (!pooled_.empty() && freeSlots() > 0) {
-                    if (idle_ > 0) {
-                        ready_.notify_one();
-                    } else if (unserved()) {
-                        note = startWorker(false);
-                    }
-                }
-            } else {
+            if (!library) {
                 ++pooledBusy_;
                 // A grown thread taking its first task is not a sign that the pool moves.
                 if (!(grown && first)) ++taken_;
             }
             first = false;
+            // Other tasks that may run now are handed on: to an idle thread, and to one started
+            // here when more are owed a thread, so tasks left without one after failed starts
+            // each get theirs once one starts.
+            if (idle_ > 0 && takeable()) ready_.notify_one();
+            Note note;
+            if (unserved()) note = startWorker(false);
+            note.merge(watchOver());
             lock.unlock();
             note.write();
             runGuarded(task);
@@ -232,14 +234,18 @@ struct DispatchQueue::Executor {
         }
     }
 
-    // While a thread is owed (its start failed), or, in a pool that grows, pooled tasks wait past
-    // the limit: after each pause, one more thread for the tasks that are owed one, or else, past
-    // the limit, a grown one when no pooled task was taken meanwhile; ends once neither holds.
+    // Never ends. Sleeps until it has work; then, while a thread is owed (its start failed), or,
+    // in a pool that grows, pooled tasks wait past the limit: after each pause, one more thread
+    // for the tasks that are owed one (which hands on to the others), or else, past the limit, a
+    // grown one when no pooled task was taken since the last look or the wake.
     void watch() {
         std::unique_lock lock(mutex_);
         uint64_t seen = taken_;
-        const auto needed = [this] { return unserved() || (grows_ && held()); };
-        while (needed()) {
+        for (;;) {
+            if (!needed()) {
+                watched_.wait(lock, [this] { return needed(); });
+                seen = taken_;
+            }
             const auto pause = hooks_.pause;
             lock.unlock();
             if (pause) {
@@ -248,7 +254,7 @@ struct DispatchQueue::Executor {
                 Clock::sleepFor(kGrowDelay);
             }
             lock.lock();
-            if (!needed()) break;
+            if (!needed()) continue;
             Note note;
             if (unserved()) {
                 note = startWorker(false);
@@ -262,7 +268,6 @@ struct DispatchQueue::Executor {
                 lock.lock();
             }
         }
-        watching_ = false;
     }
 
     const std::size_t bound_;
@@ -270,6 +275,8 @@ struct DispatchQueue::Executor {
     Hooks hooks_;
     std::mutex mutex_;
     std::condition_variable ready_;
+    // Wakes the watcher.
+    std::condition_variable watched_;
     std::deque<std::function<void()>> own_;
     std::deque<std::function<void()>> pooled_;
     // Threads started that have not yet reached their loop.
@@ -283,6 +290,7 @@ struct DispatchQueue::Executor {
     uint64_t taken_ = 0;
     // Thread starts failed since the last that succeeded.
     uint64_t failedStarts_ = 0;
+    // The watcher has started (it never ends).
     bool watching_ = false;
 };
 

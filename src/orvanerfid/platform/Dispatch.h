@@ -19,20 +19,28 @@
 // thread when none was taken since its last look (the thread it started last taking one is not
 // counted); that thread raises the bound by one for as long as it lives. So past the bound the
 // pool grows by ten threads a second at most, and every wait ends. The library's own work (a
-// connection's receive loops, its initialisation and keep-alive, the event line's teller) always
-// starts at once: it is taken before any waiting pooled block, gets a new thread when none is
-// idle and is not counted against the bound, since the readers bound its number (a few threads
-// each). So no connection waits for an application's blocked blocks. A thread that cannot start
-// (the process is out of threads or memory) never ends the process, and its block waits for a
-// thread that frees or starts later: the watcher, once it runs, tries again after each look, and
-// each post tries again. The first failure of a burst is one ERROR record, naming the queue whose
-// block waits; each later failure for library work is a WARN record naming its queue (its label,
-// such as "com.orvane.EATransport"), so a connection left waiting for its thread is always said;
-// the other failures are counted, and the count is said in one record once a thread starts
-// again. These records are written on the posting thread with no lock of the queues held (a
-// caller that posts under a lock of its own holds its records with `orvLogger::Hold`). Threads
-// are never joined; an idle one waits for the next block and ends after five seconds (clock
-// time) without one.
+// connection's receive loops, its initialisation and keep-alive, the event line's teller) is
+// taken before any waiting pooled block, gets a new thread at once when none is idle and one can
+// start, and is not counted against the bound, since the readers bound its number (a few threads
+// each). So no connection waits for an application's blocked blocks.
+//
+// A thread that cannot start (the process is out of threads or memory) never ends the process;
+// its block waits for a thread that frees or starts later, with no other post needed: the
+// watcher, started with the pool's first block and kept for the life of the process (asleep
+// while it has nothing to do), tries again after each look while a block is owed a thread, and a
+// thread that starts, on taking its block, starts one more while more are owed, so once threads
+// start again every block left waiting gets one. Until the watcher has started once (each post
+// and each block taken tries to start it), a block left waiting while no thread of the pool is
+// free waits for the next post or for a thread that frees. The first failure of a burst is one
+// ERROR record; each later failure of a post's start for library work is a WARN record, so a
+// connection left waiting for its thread is always said. A post's record names the queue of the
+// block it posted (its label, such as "com.orvane.EATransport") when that block's thread could
+// not start; the records of starts made by the watcher or by a thread of the pool name no queue.
+// The other failures are counted, and the count is said in one record once a thread starts again.
+// Each record is written with no lock of the queues held, on the thread that tried the start: the
+// posting thread (a caller that posts under a lock of its own holds its records with
+// `orvLogger::Hold`), a thread of the pool, or its watcher. Threads are never joined; an idle one
+// waits for the next block and ends after five seconds (clock time) without one.
 //
 // A block queued on a thread that runs inside the log sink (see orvLogger) runs inside it too;
 // a work item does not.
@@ -115,7 +123,7 @@ class DispatchWorkItem {
 //
 // A serial queue runs its blocks one at a time in the order they were queued; a concurrent
 // queue starts each block at once on a thread of its own (pooled work up to the pool's bound,
-// see above). `global(qos)` gives the process-wide
+// and a thread that cannot start is tried again, see above). `global(qos)` gives the process-wide
 // concurrent queues, `main()` the serial queue served by one dedicated library thread. Blocks
 // must not throw: an escaping exception is logged at ERROR level and dropped. Safe from any
 // thread; `async` never blocks and never runs the block on the caller's thread.
