@@ -15,9 +15,11 @@
 //   blocks running a block waits for one to end (the pool then grows by ten threads a second at
 //   most). The connection's own work below (the transport's read loop, the protocol's receive
 //   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the calls
-//   handed off) is the library's work: it always gets a thread at once (at the process's thread
-//   limit, once one frees or starts, with a record naming its queue), whatever the operations and
-//   completions hold, and its threads never run those past the bound (see Dispatch.h).
+//   handed off) is the library's work: whatever the operations and completions hold, it gets a
+//   thread at once when one is idle or can start, and its threads never run those past the bound.
+//   When none can start (the process's thread limit), the post that leaves it waiting writes a
+//   record naming its queue, and it runs once a thread frees or can start, with nothing more
+//   posted; meanwhile a connection whose initialisation waits stays Connecting (see Dispatch.h).
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
