@@ -219,29 +219,25 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueIsNeverUndoneByThe
         drainMainQueue();
         EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     };
+    std::thread::id mainThread;
     {
-        SCOPED_TRACE("made while the reconnect is under way");
-        ASSERT_TRUE(f.connected());
-        std::thread::id mainThread;
-        {
-            std::promise<std::thread::id> id;
-            DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
-            mainThread = id.get_future().get();
-        }
-        // The reconnect is held inside its connect() on the main queue.
-        auto gate = std::make_shared<Gate>();
+        std::promise<std::thread::id> id;
+        DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
+        mainThread = id.get_future().get();
+    }
+    // The reconnect is held inside its connect() on the main queue until the gate opens.
+    auto gate = std::make_shared<Gate>();
+    const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+    const auto holdTheReconnect = [&] {
         gate->close();
-        const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
         sink->arm(
             [mainThread](const std::string& text) {
                 return text == "+++ connect() " && std::this_thread::get_id() == mainThread;
             },
             [gate] { gate->pass(); });
-        f.reader->setAutoReconnect(true);
-        f.reader->transportDisconnect();
-        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
-        auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
-        // The reconnect goes on once the disconnect() waits for it (or has answered).
+    };
+    // Lets the held reconnect go once the disconnect() waits for it (or has answered).
+    const auto releaseWhenWaitedFor = [&](std::future<bool>& disconnected) {
         EXPECT_TRUE(waitUntil([&] {
             std::lock_guard guard(sink->logLock);
             return std::count(sink->logs.begin(), sink->logs.end(),
@@ -251,6 +247,44 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueIsNeverUndoneByThe
         gate->open();
         ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
         EXPECT_TRUE(disconnected.get());
+    };
+    {
+        SCOPED_TRACE("made while the reconnect is under way");
+        ASSERT_TRUE(f.connected());
+        holdTheReconnect();
+        f.reader->setAutoReconnect(true);
+        f.reader->transportDisconnect();
+        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+        auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+        releaseWhenWaitedFor(disconnected);
+        settled();
+    }
+    {
+        SCOPED_TRACE("begun before the reconnect was queued, which begins before it answers");
+        ASSERT_TRUE(f.connected());
+        {
+            std::lock_guard guard(sink->logLock);
+            sink->logs.clear();
+        }
+        f.reader->setAutoReconnect(true);
+        auto disconnected = std::async(std::launch::async, [&] {
+            // The link ends under the disconnect() once it has found the connection standing.
+            const auto caller = std::this_thread::get_id();
+            sink->arm(
+                [caller](const std::string& text) {
+                    return text.rfind("disconnect() Action state is", 0) == 0 &&
+                           std::this_thread::get_id() == caller;
+                },
+                [&] {
+                    holdTheReconnect();
+                    f.reader->transportDisconnect();
+                    // The reconnect has begun before this disconnect() goes on.
+                    EXPECT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+                });
+            return f.reader->disconnect();
+        });
+        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+        releaseWhenWaitedFor(disconnected);
         settled();
     }
     {
