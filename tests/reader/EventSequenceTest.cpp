@@ -422,6 +422,42 @@ TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
     }
 }
 
+// A state that must wait for the events of an earlier connection, stored while the line's teller
+// tells them and another state is being told: it is told after that one, by the state teller,
+// never beside it.
+TEST_F(EventSequenceTest, AStateWaitingForAnEarlierConnectionIsNeverToldBesideTheOneBeingTold) {
+    std::promise<void> release;
+    blocker(release).wait();
+    Gate held;
+    held.close();
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    const auto state = [&](const std::string& name, bool hold) {
+        line->tellState([&, name, hold]() -> EventSequence::Task {
+            return [&, name, hold] {
+                if (inside++ != 0) ++overlaps;
+                told.add(name);
+                if (hold) held.pass();
+                --inside;
+            };
+        });
+    };
+    std::thread first([&] { state("first", true); });
+    ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
+    first.join();
+    line->open();
+    state("second", false);
+    post("marker");
+    release.set_value();
+    // The line's teller has told what was put before the state and after it.
+    ASSERT_TRUE(waitUntil([&] { return told.lines().back() == "marker"; }));
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"first", "marker"}));
+    held.open();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"first", "marker", "second"}));
+    EXPECT_EQ(overlaps.load(), 0);
+}
+
 // Many threads store states while another opens connections whose predecessor's events are still
 // being told: every state is heard once, in the order stored, one at a time, and none on the
 // thread that stored it.
