@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -411,6 +412,50 @@ TEST_F(UhfStoppedInventoryEndTest, ACallMadeAfterTheEndWaitsBehindTheDeferredCal
     ASSERT_TRUE(waitUntil([&] { return requestsSince(mark, kinds).size() == 3; }, kHangGuard));
     EXPECT_EQ(requestsSince(mark, kinds), kinds);
     expectStopped();
+}
+
+// Calls deferred behind the held end on one thread and a stop made on another, once they have
+// been made: the stop waits behind them whichever thread makes it, as one made on the deferring
+// thread does. Nothing is answered while the end is held; once it comes, the reader runs the
+// inventory before the stop (by the order of the requests it sends) and ends in Stop.
+TEST_F(UhfStoppedInventoryEndTest, AStopMadeOnAnotherThreadWaitsBehindTheDeferredCalls) {
+    constexpr int kPower = 20;
+    const struct {
+        const char* name;
+        bool deferOnTestThread;
+    } rows[] = {{"deferred on another thread, stop on the test's", false},
+                {"deferred on the test's thread, stop on another", true}};
+    // Runs `call` on the test's thread or on a thread of its own, and returns once it has.
+    const auto runOn = [](bool testThread, const std::function<void()>& call) {
+        if (testThread) {
+            call();
+        } else {
+            std::jthread(call).join();
+        }
+    };
+    const std::vector<SimReader::Key> kinds{rawValue(OrvRfidCmdId::inventory),
+                                            rawValue(OrvRfidCmdId::cancel)};
+    uhf->uhfModule()->setTimeout(kPatientTimeoutMs);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        stopWithTheEndHeld();
+        const std::size_t mark = f.sim->requests().size();
+        const std::size_t answered = journal->size();
+        runOn(row.deferOnTestThread, [&] {
+            uhf->setPower(kPower, journal->note("power"));
+            uhf->inventory(journal->note("inventory"));
+        });
+        runOn(!row.deferOnTestThread, [&] { uhf->stop(journal->note("stop")); });
+        EXPECT_EQ(f.sim->heldFrames(), 1U);
+        EXPECT_EQ(journal->size(), answered);
+        releaseTheEnd();
+        ASSERT_TRUE(waitUntil([&] { return journal->size() == answered + 3; }, kHangGuard));
+        EXPECT_EQ(answersFrom(journal->lines(), answered),
+                  (std::vector<std::string>{"inventory 0x0000", "power 0x0000", "stop 0x0000"}));
+        ASSERT_TRUE(waitUntil([&] { return requestsSince(mark, kinds).size() == 2; }, kHangGuard));
+        ASSERT_EQ(requestsSince(mark, kinds), kinds);
+        expectStopped();
+    }
 }
 
 // A deferred call's completion called on the deferred calls' own thread (its refusal, before the
