@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ReaderFixture.h"
+#include "orvanerfid/platform/Dispatch.h"
 
 namespace orvane::test {
 namespace {
@@ -92,28 +95,78 @@ TEST(FirmwareUpdateEndToEnd, ASecondUpdateIsRefusedAndLeavesTheRunningOneAlone) 
     EXPECT_TRUE(std::all_of(loaded.begin(), loaded.end(), [](uint8_t b) { return b == 0x33; }));
 }
 
+// Fills the global pool's bound but one place with blocks held until it goes, and holds the
+// pool's watcher, so the pool grows no further: the next pooled block runs, and every pooled
+// block queued after it waits until that one ends.
+class PoolFullButOne {
+  public:
+    PoolFullButOne() {
+        held_->close();
+        open_->close();
+        DispatchQueue::setGlobalPoolPause([held = held_] { held->pass(); });
+        for (int i = 0; i < kHeld; ++i) {
+            DispatchQueue::global()->async(
+                [open = open_, started = started_, finished = finished_] {
+                    ++*started;
+                    open->pass();
+                    ++*finished;
+                });
+        }
+    }
+    ~PoolFullButOne() {
+        DispatchQueue::setGlobalPoolPause(nullptr);
+        held_->open();
+        open_->open();
+        EXPECT_TRUE(waitUntil([&] { return finished_->load() == kHeld; }, kHangGuard));
+    }
+    PoolFullButOne(const PoolFullButOne&) = delete;
+    PoolFullButOne& operator=(const PoolFullButOne&) = delete;
+
+    // Every held block runs: one place is left.
+    bool full() const {
+        return waitUntil([&] { return started_->load() == kHeld; }, kHangGuard);
+    }
+
+  private:
+    static constexpr int kHeld = static_cast<int>(DispatchQueue::kPoolThreads) - 1;
+    static constexpr auto kHangGuard = std::chrono::seconds(120);
+    std::shared_ptr<Gate> held_ = std::make_shared<Gate>();
+    std::shared_ptr<Gate> open_ = std::make_shared<Gate>();
+    std::shared_ptr<std::atomic<int>> started_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
+};
+
 // An abort reaches the update running when it is asked for, however the two meet on the global
 // queue: asked as soon as the update call returns, it ends that update, without error, before
-// the install; asked while no update runs, it applies to nothing and the update asked for right
-// after it installs its whole image.
+// the install, also when the update takes the pool's last place, so that no pooled block can run
+// until the update has ended; asked while no update runs, it applies to nothing and the update
+// asked for right after it installs its whole image.
 TEST(FirmwareUpdateEndToEnd, AnAbortReachesTheUpdateRunningWhenItIsAskedFor) {
     const struct {
         const char* name;
         bool abortFirst;
+        bool poolFullButOne;
+        int runs;
         std::size_t imageSize;
         const char* lastReport;
         bool installed;
-    } cases[] = {{"abort right after the call", false, 100000, "Abort 100", false},
-                 {"abort while no update runs", true, 4000, "Stop 100", true}};
+    } cases[] = {{"abort right after the call", false, false, 20, 100000, "Abort 100", false},
+                 {"abort right after the call, the update in the pool's last place", false, true, 1,
+                  100000, "Abort 100", false},
+                 {"abort while no update runs", true, false, 20, 4000, "Stop 100", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ModelReader<Vk210Model> f;
         ASSERT_TRUE(f.connected());
         const Bytes image(c.imageSize, 0x44);
-        for (int run = 0; run < 20; ++run) {
+        for (int run = 0; run < c.runs; ++run) {
             SCOPED_TRACE("run " + std::to_string(run));
             f.calls->clear();
             f.sim->setSetting("firmwareInstalled", {});
+            std::optional<PoolFullButOne> pool;
+            if (c.poolFullButOne) {
+                ASSERT_TRUE(pool.emplace().full());
+            }
             std::atomic<int> code{-1};
             if (c.abortFirst) f.reader->abortFirmwareUpdate();
             f.reader->firmwareUpdate("fw.bin", image, [&](ResultCode r) { code = rawValue(r); });

@@ -302,9 +302,11 @@ TYPED_TEST(UhfRestartTest, AConnectFromTheThreadTheDisconnectedReportWaitsForAns
     ASSERT_EQ(answered.wait_for(std::chrono::seconds(90)), std::future_status::ready)
         << "connect() waited for the report that waits for it";
     EXPECT_TRUE(answered.get());
-    Clock::setSpeed(1.0);
+    // The reconnect's initialisation runs to its end on the slow clock: the speed goes back once
+    // the reader is Connected and that state was told.
     EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; },
                           std::chrono::seconds(60)));
+    EXPECT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
 }
 
 // The sink calls `disconnect(); connect();` on the receive thread, and the reconnect handed off

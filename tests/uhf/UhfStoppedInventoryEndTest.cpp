@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,9 +38,11 @@ constexpr std::size_t kNoSuchMask = 1000;
 // How long a test gives a call to run ahead where it must not; the verdict never depends on it
 // (a call that must wait cannot have answered, however long the test looks).
 constexpr auto kOvertakeLook = std::chrono::milliseconds(300);
-// The driver's timeout of the tests in which the end never comes: short, so the wait is given up
-// soon; the verdicts count records and codes once every call has answered, whatever the pace.
+// The driver's timeout of the tests in which the end never comes, for the wait for that end
+// only: short, so the wait is given up soon; the verdicts count records and codes once every call
+// has answered, whatever the pace. Every exchange with the reader has the patient one.
 constexpr int kShortTimeoutMs = 1000;
+constexpr int kPatientTimeoutMs = 60000;
 const std::string kMissingEnd = "did not report the end of the stopped inventory";
 const std::string kNoPassword = "00000000";
 
@@ -187,6 +190,22 @@ class StoppedEndRig : public ::testing::Test {
         if (!Case::kEndAfterStop) return;
         ASSERT_TRUE(waitUntil([&] { return f.sim->heldFrames() == 1; }, kHangGuard));
         ASSERT_EQ(f.reader->actionState(), ActionState::inventory);
+    }
+    // The driver's timeout becomes `milliseconds` as the simulator takes the next stop request:
+    // that stop's own exchange keeps the timeout it was sent with, and the wait for the end of the
+    // stopped inventory, which counts from the stop's answer, gets the new one.
+    void setTimeoutAtTheNextStop(int milliseconds) {
+        const auto key = rawValue(OrvRfidCmdId::cancel);
+        const auto row = f.sim->row(key);
+        const auto armed = std::make_shared<std::atomic<bool>>(true);
+        f.sim->addRow(key, [row, armed, milliseconds,
+                            driver = std::weak_ptr<BaseUhfModule>(uhf->uhfModule())](
+                               const SimRequest& request) {
+            if (armed->exchange(false)) {
+                if (const auto target = driver.lock()) target->setTimeout(milliseconds);
+            }
+            row(request);
+        });
     }
     // Lets the held end go; nothing more is held.
     void releaseTheEnd() {
@@ -395,6 +414,50 @@ TEST_F(UhfStoppedInventoryEndTest, ACallMadeAfterTheEndWaitsBehindTheDeferredCal
     expectStopped();
 }
 
+// Calls deferred behind the held end on one thread and a stop made on another, once they have
+// been made: the stop waits behind them whichever thread makes it, as one made on the deferring
+// thread does. Nothing is answered while the end is held; once it comes, the reader runs the
+// inventory before the stop (by the order of the requests it sends) and ends in Stop.
+TEST_F(UhfStoppedInventoryEndTest, AStopMadeOnAnotherThreadWaitsBehindTheDeferredCalls) {
+    constexpr int kPower = 20;
+    const struct {
+        const char* name;
+        bool deferOnTestThread;
+    } rows[] = {{"deferred on another thread, stop on the test's", false},
+                {"deferred on the test's thread, stop on another", true}};
+    // Runs `call` on the test's thread or on a thread of its own, and returns once it has.
+    const auto runOn = [](bool testThread, const std::function<void()>& call) {
+        if (testThread) {
+            call();
+        } else {
+            std::jthread(call).join();
+        }
+    };
+    const std::vector<SimReader::Key> kinds{rawValue(OrvRfidCmdId::inventory),
+                                            rawValue(OrvRfidCmdId::cancel)};
+    uhf->uhfModule()->setTimeout(kPatientTimeoutMs);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        stopWithTheEndHeld();
+        const std::size_t mark = f.sim->requests().size();
+        const std::size_t answered = journal->size();
+        runOn(row.deferOnTestThread, [&] {
+            uhf->setPower(kPower, journal->note("power"));
+            uhf->inventory(journal->note("inventory"));
+        });
+        runOn(!row.deferOnTestThread, [&] { uhf->stop(journal->note("stop")); });
+        EXPECT_EQ(f.sim->heldFrames(), 1U);
+        EXPECT_EQ(journal->size(), answered);
+        releaseTheEnd();
+        ASSERT_TRUE(waitUntil([&] { return journal->size() == answered + 3; }, kHangGuard));
+        EXPECT_EQ(answersFrom(journal->lines(), answered),
+                  (std::vector<std::string>{"inventory 0x0000", "power 0x0000", "stop 0x0000"}));
+        ASSERT_TRUE(waitUntil([&] { return requestsSince(mark, kinds).size() == 2; }, kHangGuard));
+        ASSERT_EQ(requestsSince(mark, kinds), kinds);
+        expectStopped();
+    }
+}
+
 // A deferred call's completion called on the deferred calls' own thread (its refusal, before the
 // hop) calls the same object while another deferred call waits behind it: the setting it makes
 // waits behind that call, so the last setting made stands; a tag access it makes would wait for
@@ -535,7 +598,8 @@ TEST_F(UhfStoppedInventoryEndTest, ACallOnTheDeferredCallsThreadToAnotherReaderW
 // level is another record); the operations are refused (0x4002) while the reader stays in its
 // inventory, without another record, and work again once the end comes.
 TEST_F(UhfStoppedInventoryEndTest, AnEndThatNeverComesIsSaidOnceAtWarn) {
-    uhf->uhfModule()->setTimeout(kShortTimeoutMs);
+    uhf->uhfModule()->setTimeout(kPatientTimeoutMs);
+    setTimeoutAtTheNextStop(kShortTimeoutMs);
     stopWithTheEndHeld();
     for (int call = 0; call < 3; ++call) {
         SCOPED_TRACE(call);
@@ -545,6 +609,8 @@ TEST_F(UhfStoppedInventoryEndTest, AnEndThatNeverComesIsSaidOnceAtWarn) {
         EXPECT_EQ(sink->count(kMissingEnd, LogLevel::warn), 1);
     }
     EXPECT_EQ(f.sim->heldFrames(), 1U);
+    // The exchanges from here on have the patient timeout again.
+    uhf->uhfModule()->setTimeout(kPatientTimeoutMs);
     releaseTheEnd();
     ASSERT_TRUE(
         waitUntil([&] { return f.reader->actionState() == ActionState::stop; }, kHangGuard));
@@ -560,14 +626,15 @@ TEST_F(UhfStoppedInventoryEndTest, AnEndThatNeverComesIsSaidOnceAtWarn) {
 // end not coming is said once, at WARN, and every call is refused with 0x4002.
 TEST_F(UhfStoppedInventoryEndTest, SeveralCallersGivingUpAtOnceSayItOnce) {
     constexpr int kEach = 3;
-    uhf->uhfModule()->setTimeout(kShortTimeoutMs);
+    uhf->uhfModule()->setTimeout(kPatientTimeoutMs);
     f.sim->holdFrames(endsInventory);
     ASSERT_EQ(codeOf([&](auto done) { uhf->inventory(done); }), kOk);
-    // The stop's reply comes late (well within the driver's timeout): meanwhile the calls made
-    // wait for the lock the stop holds. A call that reaches the lock only after the stop's
+    setTimeoutAtTheNextStop(kShortTimeoutMs);
+    // The stop's reply comes late (its exchange has the patient timeout): meanwhile the calls
+    // made wait for the lock the stop holds. A call that reaches the lock only after the stop's
     // answer waits with the deferred calls instead: fewer wait at once, the verdict stays.
     SimReplyFaults late;
-    late.lateBy = std::chrono::milliseconds(kShortTimeoutMs / 2);
+    late.lateBy = std::chrono::milliseconds(500);
     late.count = 1;
     f.sim->setReplyFaults(late, rawValue(OrvRfidCmdId::cancel));
     const auto stopCode = std::make_shared<std::atomic<int>>(-1);

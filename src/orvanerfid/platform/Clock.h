@@ -13,9 +13,10 @@ namespace orvane {
 // Time is steady (never moved by wall-clock changes). Tests may run it faster with
 // `setSpeed`: at speed k, `now()` advances k milliseconds per real millisecond and
 // `sleepFor(d)` returns after d / k of real time, so the library's budgets (3000 ms sends,
-// 7000 ms initialisation) are exercised with the same logic in a fraction of the time. Set the
-// speed before any wait starts; at the default speed 1 the behaviour is exactly real time.
-// Thread-safe.
+// 7000 ms initialisation) are exercised with the same logic in a fraction of the time. A speed
+// change applies from that moment on: `now()` goes on from the time it read right before, never
+// jumps and never goes back. A wait already started keeps the real length it was given. At the
+// default speed 1 the behaviour is exactly real time. Thread-safe; `now()` takes no lock.
 class ORVANE_API Clock {
   public:
     using duration = std::chrono::steady_clock::duration;

@@ -80,7 +80,7 @@
 // reconnect marks, action state, SKU, check interval,
 // firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
-// the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and serial,
+// the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its abort,
 // and `handOffLock_` the work handed off from the link threads. The device and the transport are
 // fixed at construction.
 //
@@ -504,15 +504,13 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<int> failCount_{0};
     std::atomic<Clock::duration::rep> lastTime_;
     std::atomic<FirmwareUpdateState> updateFirmwareStatus_{FirmwareUpdateState::stop};
-    // Guards the update's claim and serial, so that an abort's test of "is that update still
-    // running" and its setting of the device's abort flag cannot interleave with a new update
-    // taking the claim and clearing the flag (a stale abort would stop the new update). Held
-    // only around those few steps; nothing is called out under it.
+    // Guards the update's claim, so that an abort's test of "is an update running" and its
+    // setting of the device's abort flag cannot interleave with a new update taking the claim and
+    // clearing the flag (a stale abort would stop the new update). Held only around those few
+    // steps; nothing is called out under it.
     std::mutex firmwareUpdateLock_;
     // Taken by firmwareUpdate() on the caller's thread while an update runs.
     bool firmwareUpdateRunning_ = false;
-    // Counts the accepted updates; an abort names the one running at its call.
-    uint64_t firmwareUpdateSerial_ = 0;
     // Stored only under the event line's order (storeStateIf), so the states are told in the
     // order stored.
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};

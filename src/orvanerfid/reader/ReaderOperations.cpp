@@ -208,15 +208,14 @@ void BaseReader::firmwareUpdate(std::string fileName, Bytes firmware, ResultComp
     // its abort flag) and without a progress report. The running update gives the claim back as
     // its work ends, before its completion runs. Without a device the work never runs, and every
     // call fails before it would look at the claim.
-    // The accepted update gets its serial and starts with a clear abort flag, both here rather
-    // than when its work starts: an abort asked for once this call returns hops to the global
-    // queue too and may set the flag before the work begins, and must not be undone.
+    // The accepted update starts with a clear abort flag, cleared here rather than when its work
+    // starts: an abort asked for once this call returns sets the flag at once, possibly before the
+    // work begins, and must not be undone.
     bool claimed = false;
     {
         std::lock_guard lock(firmwareUpdateLock_);
         if (!firmwareUpdateRunning_) {
             claimed = firmwareUpdateRunning_ = true;
-            ++firmwareUpdateSerial_;
             if (baseDevice_) baseDevice_->set_abortUpdate(false);
         }
     }
@@ -242,22 +241,19 @@ void BaseReader::firmwareUpdate(std::string fileName, Bytes firmware, ResultComp
 }
 
 void BaseReader::abortFirmwareUpdate() {
-    // The update running now, if any, is the one to stop; 0 stands for none.
-    uint64_t target = 0;
-    {
-        std::lock_guard lock(firmwareUpdateLock_);
-        if (firmwareUpdateRunning_) target = firmwareUpdateSerial_;
+    // Without a device no update runs: the call fails as every operation does without one (its
+    // record comes from the global queue).
+    if (!baseDevice_) {
+        ReaderOperations::run(
+            *this, "abortFirmwareUpdate()", false, [](BaseDevice&) {}, nullptr);
+        return;
     }
-    // Only the flag, and only while that same update still runs: the running update tests it
-    // between its steps, and a later update must not inherit it.
-    ReaderOperations::run(
-        *this, "abortFirmwareUpdate()", false,
-        [this, target](BaseDevice& device) {
-            std::lock_guard lock(firmwareUpdateLock_);
-            if (target != 0 && firmwareUpdateRunning_ && firmwareUpdateSerial_ == target)
-                device.set_abortUpdate(true);
-        },
-        nullptr);
+    // Only the flag, set here on the caller's thread, whatever the pace of the update's work:
+    // the running update tests it between its steps. Under the claim's lock, so that it is set
+    // only while an update runs and a later update, which clears it as it takes the claim,
+    // never inherits it.
+    std::lock_guard lock(firmwareUpdateLock_);
+    if (firmwareUpdateRunning_) baseDevice_->set_abortUpdate(true);
 }
 
 }  // namespace orvane
