@@ -132,44 +132,50 @@ class HeldMainQueue {
 TYPED_TEST(UhfConnectionOrderTest, AHeldReportHoldsNoCallOfAnyThread) {
     auto& f = this->f;
     ASSERT_TRUE(f.connected());
-    std::mutex lock;
-    std::set<std::thread::id> callers;
-    std::atomic<int> toldOnACaller{0};
-    auto gate = std::make_shared<Gate>();
-    gate->close();
-    auto armed = std::make_shared<std::atomic<bool>>(true);
-    f.sink->onConnectState = [&, gate, armed](const ConnectStateEventArgs& args) {
+    // Shared with the report, which may outlive a failed check.
+    struct Seen {
+        std::mutex lock;
+        std::set<std::thread::id> callers;
+        std::atomic<int> toldOnACaller{0};
+        std::atomic<bool> armed{true};
+        Gate gate;
+    };
+    auto seen = std::make_shared<Seen>();
+    seen->gate.close();
+    f.sink->onConnectState = [seen](const ConnectStateEventArgs& args) {
         {
-            std::lock_guard guard(lock);
-            if (callers.count(std::this_thread::get_id()) > 0) ++toldOnACaller;
+            std::lock_guard guard(seen->lock);
+            if (seen->callers.count(std::this_thread::get_id()) > 0) ++seen->toldOnACaller;
         }
-        if (args.connectState() == ConnectState::disconnected && armed->exchange(false)) {
-            gate->pass();
+        if (args.connectState() == ConnectState::disconnected && seen->armed.exchange(false)) {
+            seen->gate.pass();
         }
     };
-    const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
-    const auto call = [&](const std::function<bool()>& made) {
+    const auto call = [seen](const std::function<bool()>& made) {
         {
-            std::lock_guard guard(lock);
-            callers.insert(std::this_thread::get_id());
+            std::lock_guard guard(seen->lock);
+            seen->callers.insert(std::this_thread::get_id());
         }
         return made();
     };
     f.calls->clear();
-    auto disconnected = std::async(std::launch::async,
-                                   [&] { return call([&] { return f.reader->disconnect(); }); });
+    const auto reader = f.reader;
+    auto disconnected = std::async(
+        std::launch::async, [call, reader] { return call([&] { return reader->disconnect(); }); });
+    // Opened on every way out, before the call is waited for.
+    const std::shared_ptr<void> opens(nullptr, [seen](void*) { seen->gate.open(); });
     // A hang guard only: the call answers whatever its report does.
     ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     EXPECT_TRUE(disconnected.get());
-    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
-    EXPECT_TRUE(call([&] { return f.reader->connect(); }));
-    EXPECT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; }));
-    EXPECT_EQ(gate->waiting(), 1);
-    gate->open();
-    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    ASSERT_TRUE(waitUntil([&] { return seen->gate.waiting() == 1; }));
+    EXPECT_TRUE(call([&] { return reader->connect(); }));
+    EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+    EXPECT_EQ(seen->gate.waiting(), 1);
+    seen->gate.open();
+    ASSERT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
     EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
                                                                "Connecting", "Connected"}));
-    EXPECT_EQ(toldOnACaller.load(), 0);
+    EXPECT_EQ(seen->toldOnACaller.load(), 0);
     f.sink->onConnectState = nullptr;
 }
 
