@@ -249,10 +249,10 @@ class TestReader : public UhfReader {
     std::atomic<int> staleFinishes{0};
 
     void release() {
-        {
-            std::lock_guard guard(holdLock_);
-            released_ = true;
-        }
+        // Notified under the lock: the initialisation it frees may let the last reference go,
+        // and the reader with it, as soon as it can return.
+        std::lock_guard guard(holdLock_);
+        released_ = true;
         holdDone_.notify_all();
     }
     // With `holdTelling` set to a state, a report of that state waits at `tellGate` after the
