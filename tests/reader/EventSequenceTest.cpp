@@ -396,6 +396,7 @@ TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
         Gate held;
         held.close();
         std::atomic<bool> toldByItsStorer{false};
+        std::atomic<bool> stored{false};
         std::thread first([&] {
             const auto storer = std::this_thread::get_id();
             line->tellState([&]() -> EventSequence::Task {
@@ -406,10 +407,16 @@ TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
                     held.pass();
                 };
             });
+            stored = true;
         });
-        // The storing thread returns without telling; the report is held on the teller.
-        first.join();
+        // Opened on every way out, so the storing thread is joined.
+        const std::shared_ptr<void> joins(nullptr, [&](void*) {
+            held.open();
+            first.join();
+        });
+        // The report is held on the teller; the storing thread has returned without telling.
         ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
+        EXPECT_TRUE(waitUntil([&] { return stored.load(); }));
         if (!secondInside) tellState("second");
         tellState("third");
         EXPECT_EQ(told.lines(), (std::vector<std::string>{"first"}));
