@@ -215,10 +215,11 @@ ORVANE_API bool orv_reader_disconnect(orv_reader* reader);
  * 4 Disconnecting); 0 for NULL. */
 ORVANE_API uint8_t orv_reader_connect_state(const orv_reader* reader);
 
-/* Called with each connection state the reader reports, on the thread that changed it; while
- * events of the connection before are still to be told, Connected (and the states after it)
- * comes from the thread that tells them, after them. It may call the reader's functions except
- * orv_reader_destroy. */
+/* Called with each connection state the reader reports, in the order stored, one at a time, on
+ * the reader's state-telling pool thread (never the thread whose call stored it, so usually after
+ * orv_reader_connect or orv_reader_disconnect returned). A state of a new connection comes after
+ * the events of the connection before; the new connection's own events may come before its
+ * Connected. It may call the reader's functions except orv_reader_destroy. */
 typedef void (*orv_connect_state_cb)(void* context, uint8_t connectState);
 /* Sets the state callback (NULL removes it). Replacing or removing waits for calls of the
  * earlier callback running on other threads. 0x5002 for a NULL reader. */

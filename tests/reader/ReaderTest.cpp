@@ -225,11 +225,12 @@ TEST_F(ReaderTest, ConnectWaitsForAStableStateThenGivesUp) {
     EXPECT_EQ(reader->connectState(), ConnectState::connecting);
     const auto start = Clock::now();
     EXPECT_FALSE(reader->connect());
-    EXPECT_FALSE(reader->disconnect());
-    EXPECT_GE(Clock::elapsedMs(start), 6000.0);
+    EXPECT_GE(Clock::elapsedMs(start), 3000.0);
     EXPECT_EQ(reader->inits.load(), 1);
-    reader->transportDisconnect();
+    // disconnect() does not wait for an initialisation that may never end: it ends it.
+    EXPECT_TRUE(reader->disconnect());
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
 }
 
 TEST_F(ReaderTest, DisconnectStopsARunningInventoryFirst) {

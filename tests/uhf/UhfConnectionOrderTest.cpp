@@ -12,10 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/platform/Dispatch.h"
 #include "orvanerfid/reader/EventSequence.h"
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
+#include "sim/SimVk210.h"
 
 namespace orvane::test {
 namespace {
@@ -353,6 +355,303 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheRecon
             EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected) << "round " << round;
             f.sink->onConnectState = nullptr;
         }
+    }
+}
+
+// A log sink that runs each armed action once, in the order armed, on the record and thread its
+// test picks; the records reach the reader delegate's log too.
+class RecordSink : public ReaderSink {
+  public:
+    explicit RecordSink(std::shared_ptr<CallLog> log) : ReaderSink(std::move(log)) {}
+    using Test = std::function<bool(const std::string& text)>;
+    void arm(Test when, std::function<void()> action) {
+        std::lock_guard guard(lock_);
+        armed_.push_back({std::move(when), std::move(action)});
+    }
+    void disarm() {
+        std::lock_guard guard(lock_);
+        armed_.clear();
+    }
+    void logEvent(const LogEventArg& record) override {
+        ReaderSink::logEvent(record);
+        std::function<void()> action;
+        {
+            std::lock_guard guard(lock_);
+            const auto it = std::find_if(armed_.begin(), armed_.end(),
+                                         [&](const Armed& a) { return a.when(record.log()); });
+            if (it == armed_.end()) return;
+            action = std::move(it->action);
+            armed_.erase(it);
+        }
+        action();
+    }
+    int count(const std::string& text) {
+        std::lock_guard guard(logLock);
+        return static_cast<int>(std::count(logs.begin(), logs.end(), text));
+    }
+
+  private:
+    struct Armed {
+        Test when;
+        std::function<void()> action;
+    };
+    std::mutex lock_;
+    std::vector<Armed> armed_;
+};
+
+std::thread::id mainQueueThread() {
+    std::promise<std::thread::id> id;
+    DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
+    return id.get_future().get();
+}
+
+constexpr const char* kNotConnecting =
+    "connect() - The application asked to disconnect, not connecting";
+
+constexpr const char* kConnectionEnds = "The application asked to disconnect, the connection ends";
+
+// A disconnect() that answered true stays the last word whatever thread made it: a log sink on
+// the reader's link thread (handed off, ending the link with automatic reconnect on), or the sink
+// inside the automatic reconnect's own connect(), before or after its last look at the
+// application's call. The reconnect opens nothing, or the connection it opened ends before it is
+// Connected; the reader stays disconnected.
+TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueOnAnyThreadStaysTheLastWord) {
+    auto& f = this->f;
+    auto sink = std::make_shared<RecordSink>(f.calls);
+    f.reader->setReaderDelegate(sink);
+    const std::shared_ptr<void> disarms(nullptr, [&](void*) {
+        sink->disarm();
+        f.reader->setReaderDelegate(f.sink);
+    });
+    const std::thread::id mainThread = mainQueueThread();
+    const auto onTheReconnect = [mainThread](const char* record) {
+        return [mainThread, record](const std::string& text) {
+            return text == record && std::this_thread::get_id() == mainThread;
+        };
+    };
+    struct Row {
+        const char* name;
+        std::function<bool(const std::string&)> where;
+        // The sink's call ends the link itself (else the library does).
+        bool endsTheLink;
+        // The reconnect opens a connection, which its initialisation ends.
+        bool opens;
+    };
+    const Row rows[] = {
+        {"a sink on a link thread",
+         [](const std::string&) { return BaseProtocol::onAnyLinkThread(); }, true, false},
+        {"a sink inside the reconnect's connect()", onTheReconnect("+++ connect() "), false, false},
+        {"a sink inside the reconnect's connect(), after its last look",
+         onTheReconnect("connect() Trigger transport connect"), false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(f.connected());
+        auto answer = std::make_shared<std::promise<bool>>();
+        auto answered = answer->get_future();
+        std::weak_ptr<UhfReader> weak = f.reader;
+        const int connecting = f.calls->count("r state Connecting");
+        const int connected = f.calls->count("r state Connected");
+        const int gaveWay = sink->count(kNotConnecting) + sink->count(kConnectionEnds);
+        f.reader->setAutoReconnect(true);
+        sink->arm(row.where, [answer, weak] {
+            const auto reader = weak.lock();
+            answer->set_value(reader && reader->disconnect());
+        });
+        if (!row.endsTheLink) f.reader->transportDisconnect();
+        ASSERT_EQ(answered.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_TRUE(answered.get());
+        // The reconnect has been queued, then has given way or connected.
+        ASSERT_TRUE(waitUntil([&] {
+            return !f.reader->autoReconnect() &&
+                   (sink->count(kNotConnecting) + sink->count(kConnectionEnds) > gaveWay ||
+                    f.calls->count("r state Connected") > connected);
+        }));
+        drainMainQueue();
+        ASSERT_TRUE(waitUntil([&] {
+            return f.reader->eventLine().statesTold() &&
+                   f.reader->connectState() == ConnectState::disconnected &&
+                   f.reader->baseTransport()->connectState() == ConnectState::disconnected;
+        }));
+        EXPECT_EQ(f.calls->count("r state Connected"), connected);
+        EXPECT_EQ(f.calls->count("r state Connecting"), connecting + (row.opens ? 1 : 0));
+        EXPECT_EQ(statesHeard(*f.calls).back(), "Disconnected");
+    }
+}
+
+// A disconnect() made while the automatic reconnect's connection initialises ends that
+// connection at once and answers true, however long the initialisation would take.
+TYPED_TEST(UhfConnectionOrderTest, ADisconnectDuringTheReconnectsInitialisationEndsIt) {
+    auto& f = this->f;
+    auto sink = std::make_shared<RecordSink>(f.calls);
+    f.reader->setReaderDelegate(sink);
+    auto held = std::make_shared<Gate>();
+    const std::shared_ptr<void> opens(nullptr, [&](void*) {
+        held->open();
+        sink->disarm();
+        f.reader->setReaderDelegate(f.sink);
+    });
+    ASSERT_TRUE(f.connected());
+    held->close();
+    sink->arm([](const std::string& text) { return text == "+++ asyncInitReader()"; },
+              [held] { held->pass(); });
+    f.reader->setAutoReconnect(true);
+    f.reader->transportDisconnect();
+    ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    // A hang guard only: the call answers while the initialisation is still held.
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(held->waiting(), 1);
+    EXPECT_TRUE(disconnected.get());
+    held->open();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    drainMainQueue();
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.calls->count("r state Connected"), 1);
+    EXPECT_EQ(statesHeard(*f.calls).back(), "Disconnected");
+}
+
+// A Vk210 in another connection mode: the application's disconnect() made while the mode switch's
+// reconnect is under way waits for it, and that reconnect opens nothing; the call answers true
+// and the reader stays disconnected, however long the new connection would take to initialise.
+TEST(UhfConnectionOrderModeSwitch, ADisconnectMadeDuringTheSwitchOutlastsItsReconnect) {
+    orvLogger::setShowNSLog(false);
+    auto simReader = std::make_shared<SimVk210>();
+    addVk210ModuleRows(*simReader);
+    ModelReader<Vk210Model> f(simReader);
+    auto sink = std::make_shared<RecordSink>(f.calls);
+    f.reader->setReaderDelegate(sink);
+    auto inConnect = std::make_shared<Gate>();
+    auto inInit = std::make_shared<Gate>();
+    const std::shared_ptr<void> opens(nullptr, [&](void*) {
+        inConnect->open();
+        inInit->open();
+        sink->disarm();
+        f.reader->setReaderDelegate(f.sink);
+        orvLogger::setShowNSLog(true);
+    });
+    const std::thread::id mainThread = mainQueueThread();
+    inConnect->close();
+    inInit->close();
+    // The reconnect is held inside its connect() on the main queue, and the initialisation of
+    // any connection it opens is held too.
+    sink->arm(
+        [mainThread](const std::string& text) {
+            return text == "+++ connect() " && std::this_thread::get_id() == mainThread;
+        },
+        [inConnect] { inConnect->pass(); });
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return inConnect->waiting() == 1; }));
+    sink->arm([](const std::string& text) { return text == "+++ asyncInitReader()"; },
+              [inInit] { inInit->pass(); });
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    ASSERT_TRUE(waitUntil([&] {
+        return sink->count("Waiting for the connect() or disconnect() handed off") > 0 ||
+               disconnected.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }));
+    inConnect->open();
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    inInit->open();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    drainMainQueue();
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(statesHeard(*f.calls),
+              (std::vector<std::string>{"Connecting", "Disconnecting", "Disconnected"}));
+}
+
+// Records the tag reports and the states the application hears; `onTag` runs inside each tag
+// report with the number of tags told before it.
+class TagAndStateWatcher : public RfidDelegate {
+  public:
+    void readTag(const std::shared_ptr<BaseReader>&, const std::shared_ptr<TagInfo>&) override {
+        const int before = tags.fetch_add(1);
+        if (onTag) onTag(before);
+    }
+    void accessResult(const std::shared_ptr<BaseReader>&, const AccessResultEventArgs&) override {}
+    std::atomic<int> tags{0};
+    std::function<void(int)> onTag;
+};
+
+// One batch of the line holds the old connection's Stop and the new connection's first tag
+// reports (the old connection's start report is held until the new one's tags wait behind it).
+// The new connection's tag callback, held or slow, holds back neither its Connected nor the
+// Disconnected of its end.
+TYPED_TEST(UhfConnectionOrderTest, ANewConnectionsTagCallbackHoldsBackNoneOfItsStates) {
+    auto& f = this->f;
+    constexpr int kSlowTags = 200;
+    for (const bool slow : {false, true}) {
+        SCOPED_TRACE(slow ? "slow tag callbacks" : "a held tag callback");
+        f.sim->setTags(makeSimTags(100));
+        ASSERT_TRUE(f.connected());
+        auto start = std::make_shared<HeldStart>();
+        f.reader->setUhfReaderDelegate(start);
+        auto watcher = std::make_shared<TagAndStateWatcher>();
+        auto tagGate = std::make_shared<Gate>();
+        bool released = false;
+        const auto release = [&] {
+            if (!std::exchange(released, true)) start->release();
+        };
+        const std::shared_ptr<void> opens(nullptr, [&](void*) {
+            release();
+            tagGate->open();
+        });
+        auto heardWhileHeld = std::make_shared<std::atomic<int>>(-1);
+        const auto calls = f.calls;
+        if (slow) {
+            // 1 ms each; the last of the first `kSlowTags` waits for Connected (a guard bounds
+            // it), and notes how many tags were told before Connected was heard.
+            watcher->onTag = [calls, heardWhileHeld](int before) {
+                if (before < kSlowTags) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (before != kSlowTags - 1) return;
+                waitUntil([&] { return calls->count("r state Connected") == 1; },
+                          std::chrono::seconds(20));
+                heardWhileHeld->store(calls->count("r state Connected") == 1 ? 1 : 0);
+            };
+        } else {
+            tagGate->close();
+            watcher->onTag = [tagGate](int before) {
+                if (before == 0) tagGate->pass();
+            };
+        }
+        f.reader->setRfidDelegate(watcher);
+        f.sim->setInventoryOnce(false);
+        f.sim->setInventoryRate(3000);
+        f.reader->uhf()->inventory([](ResultCode) {});
+        ASSERT_EQ(start->inside.get_future().wait_for(std::chrono::seconds(60)),
+                  std::future_status::ready);
+        f.calls->clear();
+        ASSERT_TRUE(f.reader->disconnect());
+        ASSERT_TRUE(f.reader->connect());
+        ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; }));
+        const std::size_t before = f.reader->eventLine().waitingTags();
+        f.reader->uhf()->inventory([](ResultCode) {});
+        // The new connection's tags wait behind the old Stop, enough for the slow row's batch.
+        ASSERT_TRUE(waitUntil(
+            [&] { return f.reader->eventLine().waitingTags() >= before + 2 * kSlowTags; }));
+        EXPECT_EQ(f.calls->count("r state Connected"), 0);
+        release();
+        if (slow) {
+            ASSERT_TRUE(waitUntil([&] { return heardWhileHeld->load() >= 0; }));
+            EXPECT_EQ(heardWhileHeld->load(), 1);
+            ASSERT_TRUE(f.reader->disconnect());
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return tagGate->waiting() == 1; }));
+            EXPECT_TRUE(waitUntil([&] { return f.calls->count("r state Connected") == 1; },
+                                  std::chrono::seconds(20)));
+            ASSERT_TRUE(f.reader->disconnect());
+            EXPECT_TRUE(waitUntil([&] { return f.calls->count("r state Disconnected") == 2; },
+                                  std::chrono::seconds(20)));
+            EXPECT_EQ(tagGate->waiting(), 1);
+            tagGate->open();
+        }
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().isIdle(); }));
+        EXPECT_EQ(statesHeard(*f.calls),
+                  (std::vector<std::string>{"Disconnecting", "Disconnected", "Connecting",
+                                            "Connected", "Disconnecting", "Disconnected"}));
+        f.reader->setRfidDelegate(std::weak_ptr<RfidDelegate>());
+        f.reader->setUhfReaderDelegate(std::weak_ptr<UhfReaderDelegate>());
     }
 }
 

@@ -26,12 +26,15 @@
 // - One thread per reader at a time runs the hand-offs, holding the reader while it works (a
 //   work item: it carries no log sink's mark): the disconnect() and connect() handed off from
 //   the reader's link threads, in the order asked (a global-queue thread, library work), and the
-//   one automatic reconnect, a connect() handed off from the main queue. A connect() or
-//   disconnect() of any other thread is the last call: it drops a connect() handed off and not
-//   begun, waits for the call that thread is at (not on that thread; at most about 7 s, a guard
-//   only: that call runs no delegate, only the log sink for its records), and a connect() makes
-//   the end handed off and not begun. A disconnect() that answers true also drops, or waits for
-//   and ends, the automatic reconnect queued while it ran.
+//   automatic reconnect, a connect() handed off that starts on the main queue (one thread for
+//   every reader: one reconnect at a time, so a link slow to open delays the others), or on the
+//   hand-off thread already at work. The application's connect() or disconnect(), on whatever
+//   thread (a log sink's too), is recorded as its last call, and that record decides: the
+//   library's connect() opens nothing after a disconnect(), and a connection opened before it
+//   is ended, by the initialisation before it reports Connected or by the disconnect() itself. A
+//   call of another thread waits for the call the hand-off thread is at (not on that thread; at
+//   most about 7 s, a guard only: that call runs no delegate, only the log sink for its records),
+//   and a connect() makes the end handed off and not begun first.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -50,9 +53,10 @@
 // - Straight through, beside an ordered callback: connection states (from the reader's state
 //   teller, a global-queue thread, library work, one at a time per reader: in the order stored,
 //   each once, to the reader delegate then the UHF delegate, never on the thread that stored
-//   them; see EventSequence::tellState), firmware-update progress (the update's thread), log records (the logging thread; one logged
-//   under a library lock, the UHF lock included, waits for its release) and completions (a
-//   global-queue thread; an inventory's may come before its start is heard).
+//   them; see EventSequence::tellState), firmware-update progress (the update's thread), log
+//   records (the logging thread; one logged under a library lock, the UHF lock included, waits for
+//   its release) and completions (a global-queue thread; an inventory's may come before its start
+//   is heard).
 // - The transport's read thread moves bytes; the one application code it runs is the log sink,
 //   for the records it writes.
 // - Calls made on the receive thread or read thread of any reader (the log sink runs there), on
@@ -91,7 +95,8 @@
 // that can deliver a connection report (connect, disconnect, transportDisconnect,
 // setConnectState, triggerConnectStateEvent) holds the reader to its end, so the application
 // may drop its last reference from inside the report. A reader let go whose delegates last heard
-// a state other than Disconnected tells them Disconnected, with no reader, as its last report.
+// a state other than Disconnected tells them Disconnected, with no reader, as its last report;
+// states it stored and had not yet told are not told.
 //
 // The shared accessory transport belongs to the last reader made for it: once another reader
 // has taken it, connect() answers false ("Transport is used by another reader"), also from
@@ -262,7 +267,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool connect();
     // True when already disconnected or the transport disconnected. A connection whose reports
     // have not reached the reader yet (the transport connected or connecting for it while the
-    // reader still reads Disconnected) is disconnected too. On any reader's receive or read
+    // reader still reads Disconnected) is disconnected too, and one whose initialisation runs
+    // ends at once. Once it has answered true, the library connects nothing until the
+    // application's next connect(). On any reader's receive or read
     // thread it hands its work to a global-queue thread and returns true at once; that thread
     // ends the connection of the call (not one made again meanwhile), and Disconnected is
     // reported as after any disconnect.
@@ -447,26 +454,21 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool disconnectAs(CallBy caller);
     // The end of the connection, once the state is stable: the work of one disconnect().
     ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self);
-    // Queues the end of the current connection (`reconnect` false) or a connect() after the end
-    // already queued (true), and starts the hand-offs' thread unless it is queued or at work: a
-    // pool thread, or the main queue for the `automatic` reconnect. For a connect, false,
-    // queuing nothing, when the connection stands with no end pending.
-    ORVANE_INTERNAL bool handOff(bool reconnect, bool automatic = false);
+    // What is handed to the hand-offs' thread: the application's connect() or disconnect() made
+    // on a link thread (each recorded as its last call), or the automatic reconnect.
+    enum class HandOff { connect, disconnect, reconnect };
+    // Queues the end of the current connection (`disconnect`) or a connect() after the end
+    // already queued, and starts the hand-offs' thread unless it is queued or at work: a pool
+    // thread, or the main queue for the reconnect. For a connect, false, queuing nothing, when
+    // the connection stands with no end pending.
+    ORVANE_INTERNAL bool handOff(HandOff what);
     // The pool thread of the hand-offs: ends, then connects, until none is left.
     ORVANE_INTERNAL void runHandOffs();
-    // Makes the calling connect() or disconnect() (not the hand-off thread's own) the last call:
-    // drops the connect() handed off and not yet begun, waits for the hand-off at work to end
-    // (`waitForHandOff`: not on its own thread, where a log sink may make this call) and answers
-    // the end handed off and not begun, which the caller makes instead, and how many automatic
-    // reconnects the hand-off thread has begun.
-    struct TakenOver {
-        std::optional<uint64_t> end;
-        uint64_t reconnects = 0;
-    };
-    ORVANE_INTERNAL TakenOver takeOverHandOffs();
-    // For a disconnect() about to answer true: drops the automatic reconnect queued meanwhile;
-    // when one began since `seen`, waits for it. Answers the reconnects begun.
-    ORVANE_INTERNAL uint64_t settleReconnect(uint64_t seen);
+    // Records the calling connect() or disconnect() (not the hand-off thread's own) as the
+    // application's last call, waits for the hand-off at work to end (`waitForHandOff`: not on
+    // its own thread, where a log sink may make this call) and answers the end handed off and not
+    // begun, which the caller makes instead.
+    ORVANE_INTERNAL std::optional<uint64_t> takeOverHandOffs(bool connect);
     ORVANE_INTERNAL void waitForHandOff(std::unique_lock<std::mutex>& lock);
     // Whether the connection stands with no end pending: Connected, no hand-off queued, no
     // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
@@ -478,6 +480,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool endUnderWay() const;
     // Whether the transport is, or is becoming, connected for this reader.
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
+    // Whether the transport is connected for this reader while its initialisation runs.
+    ORVANE_INTERNAL bool initUnderWay(const std::shared_ptr<BaseReader>& self) const;
     ORVANE_INTERNAL void onTransportConnected();
     ORVANE_INTERNAL void onTransportDisconnected();
     ORVANE_INTERNAL void cancelKeepAlive();
@@ -526,19 +530,20 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // The work handed off from the reader's link threads, and the automatic reconnect: the
     // connection generation to end, whether to connect after it, whether a pool thread is
-    // queued or at work on them, that thread, whether it is in a call now and how many connect()
-    // calls it has begun. A connect() or disconnect() of another thread waits on `handOffIdle_`
-    // for that call to end.
+    // queued or at work on them, that thread and whether it is in a call now. A connect() or
+    // disconnect() of another thread waits on `handOffIdle_` for that call to end.
     mutable std::mutex handOffLock_;
     std::condition_variable handOffIdle_;
     std::optional<uint64_t> endGeneration_;
-    // The connect() queued after the end: none, the application's, or the automatic reconnect.
-    enum class Queued { none, connect, reconnect };
-    Queued queuedConnect_ = Queued::none;
+    bool connectQueued_ = false;
     bool handOffQueued_ = false;
     bool handOffActing_ = false;
     std::thread::id handOffThread_;
-    uint64_t reconnectsBegun_ = 0;
+    // What the application asked for last, on whatever thread: a connection (connect()) or none
+    // (disconnect()). Written under `handOffLock_` as the call is made; the library's own
+    // connect() reads it right before it opens a connection, and the initialisation right before
+    // it reports Connected, so neither undoes a disconnect() made before.
+    std::atomic<bool> connectionWanted_{false};
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;

@@ -296,13 +296,13 @@ void EventSequence::drain() {
         inBatch_ = true;
         const std::shared_ptr<const TagTeller> tellTag = tellTag_;
         lock.unlock();
-        const std::size_t taken = batch.size();
         std::size_t tags = 0;
         uint64_t dropped = 0;
         for (Entry& entry : batch) {
             if (!entry.tag) {
                 tell(entry.task);
                 entry.task = nullptr;
+                toldOne();
                 continue;
             }
             ++tags;
@@ -318,14 +318,7 @@ void EventSequence::drain() {
         batch.clear();
         lock.lock();
         waiting_ -= tags;
-        eventsTold_ += taken - tags;
         inBatch_ = false;
-        // The states that waited for the events just told go on.
-        if (claimStateTeller()) {
-            lock.unlock();
-            startStateTeller();
-            lock.lock();
-        }
         // A batch of a connection that has ended: the record of that end may have waited for it.
         if (generation_.load(std::memory_order_relaxed) != generation) {
             if (Connection* owner = find(batchConnection_)) countEnded(*owner, dropped);
@@ -337,6 +330,17 @@ void EventSequence::drain() {
             }
         }
     }
+}
+
+void EventSequence::toldOne() {
+    bool teller = false;
+    {
+        std::lock_guard guard(mutex_);
+        ++eventsTold_;
+        teller = claimStateTeller();
+    }
+    // The states that waited for this event go on at once, not after the rest of the batch.
+    if (teller) startStateTeller();
 }
 
 std::size_t EventSequence::waitingTags() const {

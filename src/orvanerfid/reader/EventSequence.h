@@ -185,6 +185,9 @@ class EventSequence : public std::enable_shared_from_this<EventSequence> {
     bool wakeTeller(bool tag);
     void startTeller();
     void drain();
+    // The teller has told one event other than a tag report: counts it and starts the state
+    // teller when the first state waiting waited for it.
+    void toldOne();
     // Under `mutex_`: claims the state teller when none works and the first state waiting may be
     // told (true: start one).
     bool claimStateTeller();

@@ -71,7 +71,7 @@ bool BaseReader::connectAs(CallBy caller) {
         // Waiting for a stable state here would wait for this very thread. A standing connection
         // answers at once; anything else (an end handed off or under way, a connection being
         // made) is left to a pool thread, which connects once that end is over.
-        if (handOff(true)) {
+        if (handOff(HandOff::connect)) {
             orvLogger::debug(tag_,
                              "connect() - On the reader's own receive or read thread, handed "
                              "to another thread");
@@ -81,10 +81,10 @@ bool BaseReader::connectAs(CallBy caller) {
         orvLogger::trace(tag_, "--- connect() ");
         return true;
     }
-    // The call made last decides: a connect() handed off before it is dropped, and an end handed
-    // off before it is made first, so this call connects after it.
+    // The call made last decides: an end handed off before it is made first, so this call
+    // connects after it.
     if (caller != CallBy::handOff) {
-        if (const auto end = takeOverHandOffs().end; end && isCurrentConnection(*end)) {
+        if (const auto end = takeOverHandOffs(true); end && isCurrentConnection(*end)) {
             disconnectAs(CallBy::handOff);
         }
     }
@@ -95,6 +95,12 @@ bool BaseReader::connectAs(CallBy caller) {
         // A connection whose end is under way is not answered for: its end is waited for.
         if (state == ConnectState::connected && !endUnderWay()) {
             orvLogger::trace(tag_, "connect() - Already connected");
+            orvLogger::trace(tag_, "--- connect() ");
+            return true;
+        }
+        // A connect() handed off finds its work done by the connection being made.
+        if (caller == CallBy::handOff && state == ConnectState::connecting && initUnderWay(self)) {
+            orvLogger::trace(tag_, "connect() - Already connecting");
             orvLogger::trace(tag_, "--- connect() ");
             return true;
         }
@@ -111,6 +117,13 @@ bool BaseReader::connectAs(CallBy caller) {
         }
         orvLogger::trace(tag_, "connect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
+    }
+    // The library's own connect() (handed off, the automatic reconnect) obeys the application's
+    // last call, even one made while it waited.
+    if (caller == CallBy::handOff && !connectionWanted_.load()) {
+        orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
+        orvLogger::trace(tag_, "--- connect() ");
+        return false;
     }
     orvLogger::trace(tag_, "connect() Trigger transport connect");
     // Refused when another reader has taken the transport since the test above.
@@ -136,7 +149,7 @@ bool BaseReader::disconnectAs(CallBy caller) {
         orvLogger::debug(tag_,
                          "disconnect() - On a receive or read thread, handed to "
                          "another thread");
-        handOff(false);
+        handOff(HandOff::disconnect);
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
@@ -145,20 +158,12 @@ bool BaseReader::disconnectAs(CallBy caller) {
         orvLogger::trace(tag_, "--- disconnect() ");
         return result;
     }
-    // The call made last decides: a connect() handed off before it (the automatic reconnect
-    // among them) is dropped, and this call ends what the hand-off at work leaves.
-    uint64_t reconnects = takeOverHandOffs().reconnects;
-    for (;;) {
-        const bool result = endConnection(self);
-        // The automatic reconnect of a link that dropped while this call ran comes before its
-        // answer: dropped if not begun, ended if it was.
-        const uint64_t since = result ? settleReconnect(reconnects) : reconnects;
-        if (since == reconnects) {
-            orvLogger::trace(tag_, "--- disconnect() ");
-            return result;
-        }
-        reconnects = since;
-    }
+    // The call made last decides: no connect() of the library opens a connection after this
+    // point, and this call ends what the hand-off at work leaves.
+    takeOverHandOffs(false);
+    const bool result = endConnection(self);
+    orvLogger::trace(tag_, "--- disconnect() ");
+    return result;
 }
 
 bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
@@ -182,6 +187,8 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
         }
         if (state == ConnectState::disconnected) break;
         if (state == ConnectState::connected) break;
+        // A connection being made ends at once: its initialisation may outlast the wait.
+        if (state == ConnectState::connecting && initUnderWay(self)) break;
         if (state == ConnectState::listen) {
             orvLogger::error(tag_, "disconnect() - Invalid connect state - " + stateName(state));
             return finish(false);
@@ -217,21 +224,17 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
     return finish(result);
 }
 
-bool BaseReader::handOff(bool reconnect, bool automatic) {
+bool BaseReader::handOff(HandOff what) {
     bool start = false;
     {
         std::lock_guard guard(handOffLock_);
-        if (reconnect) {
+        if (what == HandOff::connect) connectionWanted_.store(true);
+        if (what == HandOff::disconnect) connectionWanted_.store(false);
+        if (what == HandOff::connect || what == HandOff::reconnect) {
             if (standsLocked()) return false;
-            // The application's connect() stands over the library's reconnect.
-            if (!automatic || queuedConnect_ == Queued::none) {
-                queuedConnect_ = automatic ? Queued::reconnect : Queued::connect;
-            }
+            connectQueued_ = true;
         } else {
-            // The last call made on the link thread decides: a disconnect after a connect there
-            // leaves the reader disconnected.
             endGeneration_ = generation_.load();
-            queuedConnect_ = Queued::none;
         }
         start = !std::exchange(handOffQueued_, true);
     }
@@ -245,7 +248,7 @@ bool BaseReader::handOff(bool reconnect, bool automatic) {
             });
         // The automatic reconnect connects from the main queue; what a link thread hands off is
         // the library's work.
-        if (automatic) {
+        if (what == HandOff::reconnect) {
             DispatchQueue::main()->async(std::move(item));
         } else {
             DispatchQueue::global()->async(std::move(item), DispatchWork::library);
@@ -257,19 +260,14 @@ bool BaseReader::handOff(bool reconnect, bool automatic) {
 void BaseReader::runHandOffs() {
     for (;;) {
         std::optional<uint64_t> end;
-        bool reconnect = false;
+        bool connect = false;
         {
             std::lock_guard guard(handOffLock_);
             handOffThread_ = std::this_thread::get_id();
-            // One call at a time, the end first: a call of another thread made meanwhile drops the
-            // connect() that would follow it.
+            // One call at a time, the end first.
             end = std::exchange(endGeneration_, std::nullopt);
-            if (!end) {
-                const Queued queued = std::exchange(queuedConnect_, Queued::none);
-                reconnect = queued != Queued::none;
-                if (queued == Queued::reconnect) ++reconnectsBegun_;
-            }
-            handOffActing_ = end || reconnect;
+            if (!end) connect = std::exchange(connectQueued_, false);
+            handOffActing_ = end || connect;
             if (!handOffActing_) {
                 handOffQueued_ = false;
                 handOffThread_ = {};
@@ -277,23 +275,16 @@ void BaseReader::runHandOffs() {
         }
         handOffIdle_.notify_all();
         if (end && isCurrentConnection(*end)) disconnectAs(CallBy::handOff);
-        if (reconnect) connectAs(CallBy::handOff);
-        if (!end && !reconnect) return;
+        if (connect) connectAs(CallBy::handOff);
+        if (!end && !connect) return;
     }
 }
 
-BaseReader::TakenOver BaseReader::takeOverHandOffs() {
+std::optional<uint64_t> BaseReader::takeOverHandOffs(bool connect) {
     std::unique_lock lock(handOffLock_);
-    queuedConnect_ = Queued::none;
+    connectionWanted_.store(connect);
     waitForHandOff(lock);
-    return {std::exchange(endGeneration_, std::nullopt), reconnectsBegun_};
-}
-
-uint64_t BaseReader::settleReconnect(uint64_t seen) {
-    std::unique_lock lock(handOffLock_);
-    if (queuedConnect_ == Queued::reconnect) queuedConnect_ = Queued::none;
-    if (reconnectsBegun_ != seen) waitForHandOff(lock);
-    return reconnectsBegun_;
+    return std::exchange(endGeneration_, std::nullopt);
 }
 
 void BaseReader::waitForHandOff(std::unique_lock<std::mutex>& lock) {
@@ -324,6 +315,11 @@ bool BaseReader::endUnderWay() const {
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
     return baseTransport_->connectState() != ConnectState::disconnected &&
+           baseTransport_->isDelegate(self);
+}
+
+bool BaseReader::initUnderWay(const std::shared_ptr<BaseReader>& self) const {
+    return baseTransport_->connectState() == ConnectState::connected &&
            baseTransport_->isDelegate(self);
 }
 
@@ -419,10 +415,9 @@ void BaseReader::cancelKeepAlive() {
 }
 
 void BaseReader::queueReconnect() {
-    // A connect() handed off like any other: a connect() or disconnect() of the application
-    // made after the link dropped (from the Disconnected report that follows, say) drops it if
-    // it has not begun, else waits for it and decides after it.
-    handOff(true, true);
+    // A connect() handed off like any other: it connects only while the application's last
+    // call is a connect(), and a disconnect() made while it runs waits for it and ends it.
+    handOff(HandOff::reconnect);
 }
 
 void BaseReader::setConnectState(ConnectState state) {
@@ -503,13 +498,21 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
         baseDevice_->baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished));
     }
     // Connected before the loop starts, so its first turn finds the connection up; a connection
-    // that has meanwhile dropped stays Disconnected.
+    // that has meanwhile dropped stays Disconnected, and one the application's last call no
+    // longer wants ends.
     bool up = false;
-    storeStateIf([&up](ConnectState current) -> std::optional<ConnectState> {
+    bool wanted = true;
+    storeStateIf([&](ConnectState current) -> std::optional<ConnectState> {
         up = current == ConnectState::connected || current == ConnectState::connecting;
-        if (!up) return std::nullopt;
+        wanted = connectionWanted_.load();
+        if (!up || !wanted) return std::nullopt;
         return ConnectState::connected;
     });
+    if (up && !wanted) {
+        orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
+        if (isCurrentConnection(generation)) transportDisconnect();
+        return false;
+    }
     if (!up) return false;
     startKeepAlive(generation);
     return isCurrentConnection(generation);
