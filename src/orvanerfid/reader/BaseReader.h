@@ -7,7 +7,8 @@
 //
 // Thread map of the SDK (one map for every layer):
 // - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
-//   state, at most about 3 s), the transport's state reports they cause (which store the
+//   state, at most about 3 s; disconnect() ends a connection whose initialisation runs without
+//   waiting for it), the transport's state reports they cause (which store the
 //   reader's state; none is told there), and every check an operation makes before it hops to
 //   the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
@@ -17,9 +18,11 @@
 //   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the calls
 //   handed off) is the library's work: whatever the operations and completions hold, it gets a
 //   thread at once when one is idle or can start, and its threads never run those past the bound.
-//   When none can start (the process's thread limit), the post that leaves it waiting writes a
-//   record naming its queue, and it runs once a thread frees or can start, with nothing more
-//   posted; meanwhile a connection whose initialisation waits stays Connecting (see Dispatch.h).
+//   When none can start (the process's thread limit), it waits, said in a record (naming its
+//   queue when the post's own start failed), and runs once a thread frees or can start: with
+//   nothing more posted once the pool's watcher has started (with the pool's first block), before
+//   that at the next post; meanwhile a connection whose initialisation waits stays Connecting
+//   (see Dispatch.h).
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).

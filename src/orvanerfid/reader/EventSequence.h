@@ -45,15 +45,17 @@
 // application to catch up. Every other event is kept and told, so the application hears the
 // last action state.
 //
-// Connection states have a teller of their own, beside the line's: a slow callback never holds
-// a state back. `tellState` stores the state and takes its place in one step under the mutex; the
-// state teller (library work, a global-queue thread, one at a time per line) tells the states in
-// the order stored, each once. No thread that stores a state tells it, so a state may be told
-// after the call that stored it has returned, and a report never holds the thread that stored
-// it. A state stored after the line last opened waits until the line has told every event put in
-// it before that `open`, and the states after it wait behind it: the application hears every
-// event of a connection before the next one's Connected. The new connection's own events are not
-// held back for its states: its first tag reports may come before its Connected is heard.
+// Connection states have a teller of their own, beside the line's. `tellState` stores the state
+// and takes its place in one step under the mutex; the state teller (library work, a global-queue
+// thread, one at a time per line) tells the states in the order stored, each once. No thread that
+// stores a state tells it, so a state may be told after the call that stored it has returned, and
+// a report never holds the thread that stored it. A state stored after the line last opened waits
+// until the line has told every event put in it before that `open` (the teller counts each as it
+// tells it, not per batch), and the states after it wait behind it: the application hears every
+// event of a connection before the next one's Connected. A state waits for nothing else: the new
+// connection's own events (its tag reports, an inventory started on it) are not held back for its
+// states, nor its states for them, so they may come before its Connected, and a callback of the
+// new connection, held or slow, holds back none of its states.
 
 // Threads: every member is safe from any thread and none blocks (the teller's gathering wait
 // runs on its own global-queue thread; `tellState` never runs the task it stores). Events are told
