@@ -32,6 +32,10 @@ struct Vk210Model {
     static int alives(const Sim& sim) {
         return sim.requestCount(rawValue(OrvRfidCmdId::paTemperature));
     }
+    // The reply to an alive exchange's first request.
+    static bool isAliveReply(ByteView frame) {
+        return frame.size() > 4 && readBe16(frame, 3) == rawValue(OrvRfidCmdId::paTemperature);
+    }
     static constexpr bool checkedDuringActions = true;
 };
 
@@ -42,6 +46,9 @@ struct Vk640Model {
         return Sim::makeAccessory(sim, "SIM640-0001", firmware);
     }
     static int alives(const Sim& sim) { return sim.requestCount(SimVk640::rowKey(0x10, 0x07)); }
+    static bool isAliveReply(ByteView frame) {
+        return frame.size() > 7 && frame[6] == 0x10 && frame[7] == 0x07;
+    }
     static constexpr bool checkedDuringActions = false;
 };
 
@@ -49,6 +56,8 @@ using Found = test::FoundReaders;
 
 // A clock speed at which an exchange's budget (up to 3000 ms of clock time) lasts up to a minute.
 constexpr double kHangGuardSpeed = 0.05;
+// A check interval that, at that speed, still asks the reader every 200 ms.
+constexpr int kSlowClockInterval = 10;
 
 // One simulated reader of the model, attached and discovered; the reader under test is made for
 // the discovered descriptor, checks every 300 ms and finishes its initialisation at once.
@@ -87,6 +96,7 @@ class ReaderEndToEnd : public ::testing::Test {
         ASSERT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
     }
     void TearDown() override {
+        releaseAliveReplies();
         auto transport = EATransport::shared();
         if (reader) {
             reader->disconnect();
@@ -127,6 +137,18 @@ class ReaderEndToEnd : public ::testing::Test {
         return states;
     }
     int alives() const { return Model::alives(*sim); }
+    // From now on the simulated reader holds its replies to alive exchanges: the exchange under
+    // way waits for its reply, and no other starts meanwhile.
+    void holdAliveReplies() { sim->holdFrames(Model::isAliveReply); }
+    // Waits until an alive exchange waits for its held reply (its request has been counted).
+    bool aliveHeld() {
+        return waitUntil([&] { return sim->heldFrames() > 0; });
+    }
+    // Lets the held replies go; nothing more is held.
+    void releaseAliveReplies() {
+        sim->holdFrames(nullptr);
+        sim->releaseHeldFrames();
+    }
     // The alive exchanges that failed, by the keep-alive loop's records of them (the reader is the
     // logger's sink and hands every record to its delegate).
     int failedAlives() const {
@@ -171,8 +193,8 @@ TYPED_TEST(ReaderEndToEnd, ConnectStartsTheDeviceAndKeepsTheLinkAlive) {
     EXPECT_EQ(this->statesOf("r"), (std::vector<std::string>{"Connecting", "Connected"}));
 
     // Kept alive, at any pace of the machine: the clock runs so slowly that an alive exchange's
-    // budget only guards against a hang, and the checks come every few milliseconds of it.
-    constexpr int kInterval = 10;
+    // budget only guards against a hang.
+    constexpr int kInterval = kSlowClockInterval;
     int sent = 0;
     double elapsed = 0;
     {
@@ -237,10 +259,21 @@ TYPED_TEST(ReaderEndToEnd, SilentReaderIsDroppedAfterTheFourthFailedAlive) {
 
 TYPED_TEST(ReaderEndToEnd, SuccessfulAliveEndsARunOfFailures) {
     this->connect();
+    // The failures are counted while an alive exchange waits for its held reply, so no other
+    // exchange ends the run or adds to it meanwhile; the clock runs so slowly that the held
+    // exchange's budget only guards against a hang.
+    const test::ClockSpeed slow(kHangGuardSpeed);
+    this->reader->setCheckInterval(kSlowClockInterval);
+    this->holdAliveReplies();
+    ASSERT_TRUE(this->aliveHeld());
     for (int i = 0; i < 3; ++i)
         this->reader->checkError(true);
     EXPECT_EQ(this->reader->_failCount(), 3);
+    // Answered, the exchange ends the run.
+    this->releaseAliveReplies();
     ASSERT_TRUE(waitUntil([&] { return this->reader->_failCount() == 0; }));
+    this->holdAliveReplies();
+    ASSERT_TRUE(this->aliveHeld());
     for (int i = 0; i < 3; ++i)
         this->reader->checkError(true);
     EXPECT_EQ(this->reader->connectState(), ConnectState::connected);
@@ -250,14 +283,19 @@ TYPED_TEST(ReaderEndToEnd, SuccessfulAliveEndsARunOfFailures) {
 
 TYPED_TEST(ReaderEndToEnd, ChecksPauseForZeroIntervalActionsAndFirmwareUpdates) {
     this->connect();
-    ASSERT_TRUE(waitUntil([&] { return this->alives() >= 1; }));
-    const int quietTime = 5 * static_cast<int>(this->kInterval);
+    // The clock runs so slowly that an alive exchange's budget only guards against a hang.
+    const test::ClockSpeed slow(kHangGuardSpeed);
+    this->reader->setCheckInterval(kSlowClockInterval);
+    // The change is made while an alive exchange waits for its held reply, so the loop's next
+    // turn, after that exchange, sees it; the exchanges are counted from then on. (The test looks
+    // for a while; a loop that pauses sends nothing however long it looks.)
     const auto quiet = [&](const std::function<void()>& set, const std::function<void()>& reset) {
+        this->holdAliveReplies();
+        EXPECT_TRUE(this->aliveHeld());
         set();
-        // An exchange already under way may still finish.
-        this->pause(static_cast<int>(this->kInterval) / 2);
         const int before = this->alives();
-        this->pause(quietTime);
+        this->releaseAliveReplies();
+        this->pause(5 * kSlowClockInterval);
         const int during = this->alives() - before;
         reset();
         const int after = this->alives();
@@ -265,17 +303,21 @@ TYPED_TEST(ReaderEndToEnd, ChecksPauseForZeroIntervalActionsAndFirmwareUpdates) 
         return during;
     };
     EXPECT_EQ(quiet([&] { this->reader->setCheckInterval(0); },
-                    [&] { this->reader->setCheckInterval(this->kInterval); }),
+                    [&] { this->reader->setCheckInterval(kSlowClockInterval); }),
               0);
     EXPECT_EQ(quiet([&] { this->reader->firmwareUpdateEvent(FirmwareUpdateState::uploading, 0); },
                     [&] { this->reader->firmwareUpdateEvent(FirmwareUpdateState::stop, 100); }),
               0);
-    const int duringAction = quiet([&] { this->reader->actionStateEvent(ActionState::inventory); },
-                                   [&] { this->reader->actionStateEvent(ActionState::stop); });
     if (TypeParam::checkedDuringActions) {
-        EXPECT_GE(duringAction, 2);
+        // Asked during actions: the exchanges go on.
+        this->reader->actionStateEvent(ActionState::inventory);
+        const int before = this->alives();
+        EXPECT_TRUE(waitUntil([&] { return this->alives() >= before + 2; }));
+        this->reader->actionStateEvent(ActionState::stop);
     } else {
-        EXPECT_EQ(duringAction, 0);
+        EXPECT_EQ(quiet([&] { this->reader->actionStateEvent(ActionState::inventory); },
+                        [&] { this->reader->actionStateEvent(ActionState::stop); }),
+                  0);
     }
     EXPECT_EQ(this->reader->keepAliveLoopsRunning(), 1);
 }
