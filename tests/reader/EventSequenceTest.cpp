@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -28,6 +29,22 @@ class Warnings : public orvLoggerDelegate {
     CallLog log;
 };
 
+// Runs its action when it goes: on every way out of a test, an ASSERT that returns early included.
+class OnExit {
+  public:
+    explicit OnExit(std::function<void()> action) : action_(std::move(action)) {}
+    ~OnExit() { action_(); }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
+
+  private:
+    std::function<void()> action_;
+};
+
+// Set on the threads that store states, never on a teller's. A thread's id would not tell them
+// apart: a thread started once a storer has ended may get that storer's id.
+thread_local bool tStoresStates = false;
+
 class EventSequenceTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -35,7 +52,11 @@ class EventSequenceTest : public ::testing::Test {
         line->setTagTeller(
             [this](const std::shared_ptr<TagInfo>& tag) { told.add(tag->strEPC()); });
     }
-    void TearDown() override { warnings.reset(); }
+    void TearDown() override {
+        // Whatever a test left to tell is told before the fixture goes, and no teller is left.
+        EXPECT_TRUE(waitUntil([&] { return line->isIdle() && tellersAtWork() == 0; }));
+        warnings.reset();
+    }
 
     // Stores the connection state `name`: told, it records its name.
     void tellState(const std::string& name) {
@@ -52,16 +73,21 @@ class EventSequenceTest : public ::testing::Test {
         tag->setEPC(Bytes{epc});
         line->postTag(std::move(tag));
     }
-    // Queues an event that holds the teller until `release` is set; the future is ready once the
-    // teller is inside it.
-    std::future<void> blocker(std::promise<void>& release) {
+    // Queues an event that holds the teller until `release` is set (and then records `name`, if
+    // any); the future is ready once the teller is inside it.
+    std::future<void> blocker(std::promise<void>& release, const std::string& name = "") {
         auto inside = std::make_shared<std::promise<void>>();
-        line->post([inside, gate = release.get_future().share()] {
+        line->post([this, inside, name, gate = release.get_future().share()] {
             inside->set_value();
             gate.wait();
+            if (!name.empty()) told.add(name);
         });
         return inside->get_future();
     }
+    // The tellers at work: each (the line's, the state teller) holds the line from the moment it
+    // is started until it has returned. Once this is down to the tellers a test holds, every
+    // teller started before has had its turn and ended, and whatever it told is recorded.
+    long tellersAtWork() const { return line.use_count() - 1; }
     void stop() {
         line->postState([this] { told.add("stop"); }, [] {}, false);
     }
@@ -367,6 +393,8 @@ TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierCon
     line->open();
     tellState("connected");
     tellState("disconnected");
+    // Every teller started so far has ended but the line's, held: neither state was told.
+    ASSERT_TRUE(waitUntil([&] { return tellersAtWork() == 1; }));
     EXPECT_FALSE(line->statesTold());
     EXPECT_EQ(told.lines(), (std::vector<std::string>{"connecting"}));
     current.set_value();
@@ -380,6 +408,32 @@ TEST_F(EventSequenceTest, AConnectionStateWaitsOnlyBehindTheEventsOfAnEarlierCon
     ASSERT_TRUE(waitUntil([&] { return line->statesTold(); }));
     EXPECT_EQ(told.lines().back(), "connecting again");
     next.set_value();
+}
+
+// A state stored after an open waits for the last event put before that open, not only for the
+// earlier ones: those told, the last one held by the application, the state is not told; let go,
+// the state is told after it.
+TEST_F(EventSequenceTest, AStateWaitsForTheLastEventPutBeforeItsConnectionOpened) {
+    post("earlier");
+    post("earlier still");
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    std::promise<void> release;
+    bool released = false;
+    const OnExit letGo([&] {
+        if (!released) release.set_value();
+    });
+    blocker(release, "last").wait();
+    line->open();
+    tellState("connected");
+    // Every teller started by now has ended but the line's, held in the last event.
+    ASSERT_TRUE(waitUntil([&] { return tellersAtWork() == 1; }));
+    EXPECT_EQ(told.lines(), (std::vector<std::string>{"earlier", "earlier still"}));
+    EXPECT_FALSE(line->statesTold());
+    released = true;
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
+    EXPECT_EQ(told.lines(),
+              (std::vector<std::string>{"earlier", "earlier still", "last", "connected"}));
 }
 
 // States are told by the line's state teller alone: never on the thread that stored them, one at
@@ -419,6 +473,9 @@ TEST_F(EventSequenceTest, StatesAreToldOneAtATimeInTheOrderStored) {
         EXPECT_TRUE(waitUntil([&] { return stored.load(); }));
         if (!secondInside) tellState("second");
         tellState("third");
+        // Every teller started meanwhile has ended: only the line's, held in its event, and the
+        // state teller, held in the first report, are at work. Neither state was told.
+        ASSERT_TRUE(waitUntil([&] { return tellersAtWork() == 2; }));
         EXPECT_EQ(told.lines(), (std::vector<std::string>{"first"}));
         held.open();
         ASSERT_TRUE(waitUntil([&] { return line->statesTold(); }));
@@ -450,14 +507,25 @@ TEST_F(EventSequenceTest, AStateWaitingForAnEarlierConnectionIsNeverToldBesideTh
         });
     };
     std::thread first([&] { state("first", true); });
+    // On every way out: the line's teller and the held report are let go, the storing thread is
+    // joined, and nothing is told once this test's variables are gone.
+    bool released = false;
+    const OnExit letGo([&] {
+        if (!released) release.set_value();
+        held.open();
+        if (first.joinable()) first.join();
+        EXPECT_TRUE(waitUntil([&] { return line->isIdle() && tellersAtWork() == 0; }));
+    });
     ASSERT_TRUE(waitUntil([&] { return held.waiting() == 1; }));
     first.join();
     line->open();
     state("second", false);
     post("marker");
+    released = true;
     release.set_value();
-    // The line's teller has told what was put before the state and after it.
-    ASSERT_TRUE(waitUntil([&] { return told.lines().back() == "marker"; }));
+    // The line's teller has told what was put before the state and after it, and has ended: only
+    // the state teller, held in the first report, is at work.
+    ASSERT_TRUE(waitUntil([&] { return told.count("marker") == 1 && tellersAtWork() == 1; }));
     EXPECT_EQ(told.lines(), (std::vector<std::string>{"first", "marker"}));
     held.open();
     ASSERT_TRUE(waitUntil([&] { return line->isIdle(); }));
@@ -490,15 +558,15 @@ TEST_F(EventSequenceTest, StatesStoredOnManyThreadsWhileConnectionsOpenKeepOneTe
     std::vector<std::thread> storers;
     for (int t = 0; t < kStorers; ++t) {
         storers.emplace_back([&] {
-            const auto storer = std::this_thread::get_id();
+            tStoresStates = true;
             for (int i = 0; i < kEach; ++i) {
                 line->tellState([&]() -> EventSequence::Task {
                     std::lock_guard guard(lock);
                     const int n = serial++;
                     order.push_back(n);
-                    return [&, n, storer] {
+                    return [&, n] {
                         if (inside++ != 0) ++overlaps;
-                        if (std::this_thread::get_id() == storer) ++onStorer;
+                        if (tStoresStates) ++onStorer;
                         heard.push_back(n);
                         --inside;
                     };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
@@ -31,6 +32,10 @@ struct Vk210Model {
     static int alives(const Sim& sim) {
         return sim.requestCount(rawValue(OrvRfidCmdId::paTemperature));
     }
+    // The reply to an alive exchange's first request.
+    static bool isAliveReply(ByteView frame) {
+        return frame.size() > 4 && readBe16(frame, 3) == rawValue(OrvRfidCmdId::paTemperature);
+    }
     static constexpr bool checkedDuringActions = true;
 };
 
@@ -41,10 +46,18 @@ struct Vk640Model {
         return Sim::makeAccessory(sim, "SIM640-0001", firmware);
     }
     static int alives(const Sim& sim) { return sim.requestCount(SimVk640::rowKey(0x10, 0x07)); }
+    static bool isAliveReply(ByteView frame) {
+        return frame.size() > 7 && frame[6] == 0x10 && frame[7] == 0x07;
+    }
     static constexpr bool checkedDuringActions = false;
 };
 
 using Found = test::FoundReaders;
+
+// A clock speed at which an exchange's budget (up to 3000 ms of clock time) lasts up to a minute.
+constexpr double kHangGuardSpeed = 0.05;
+// A check interval that, at that speed, still asks the reader every 200 ms.
+constexpr int kSlowClockInterval = 10;
 
 // One simulated reader of the model, attached and discovered; the reader under test is made for
 // the discovered descriptor, checks every 300 ms and finishes its initialisation at once.
@@ -83,6 +96,7 @@ class ReaderEndToEnd : public ::testing::Test {
         ASSERT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
     }
     void TearDown() override {
+        releaseAliveReplies();
         auto transport = EATransport::shared();
         if (reader) {
             reader->disconnect();
@@ -123,6 +137,28 @@ class ReaderEndToEnd : public ::testing::Test {
         return states;
     }
     int alives() const { return Model::alives(*sim); }
+    // From now on the simulated reader holds its replies to alive exchanges: the exchange under
+    // way waits for its reply, and no other starts meanwhile.
+    void holdAliveReplies() { sim->holdFrames(Model::isAliveReply); }
+    // Waits until an alive exchange waits for its held reply (its request has been counted).
+    bool aliveHeld() {
+        return waitUntil([&] { return sim->heldFrames() > 0; });
+    }
+    // Lets the held replies go; nothing more is held.
+    void releaseAliveReplies() {
+        sim->holdFrames(nullptr);
+        sim->releaseHeldFrames();
+    }
+    // The alive exchanges that failed, by the keep-alive loop's records of them (the reader is the
+    // logger's sink and hands every record to its delegate).
+    int failedAlives() const {
+        std::lock_guard guard(sink->logLock);
+        return static_cast<int>(
+            std::count_if(sink->logs.begin(), sink->logs.end(), [](const auto& text) {
+                return text.find("keepAliveThread() - Failed to trigger alive") !=
+                       std::string::npos;
+            }));
+    }
 
     std::shared_ptr<typename Model::Sim> sim = std::make_shared<typename Model::Sim>();
     std::shared_ptr<SimAccessory> accessory;
@@ -138,30 +174,49 @@ using Models = ::testing::Types<Vk210Model, Vk640Model>;
 TYPED_TEST_SUITE(ReaderEndToEnd, Models);
 
 TYPED_TEST(ReaderEndToEnd, ConnectStartsTheDeviceAndKeepsTheLinkAlive) {
-    // A plain UHF reader: the transport connects and the device starts; the reader itself stays
-    // Connecting until an initialisation finishes.
-    auto plain = UhfReader::create(this->found->devices.front());
-    ASSERT_TRUE(plain->connect());
-    EXPECT_EQ(plain->baseTransport()->connectState(), ConnectState::connected);
-    EXPECT_TRUE(plain->baseProtocol()->isReceiving());
-    EXPECT_EQ(plain->connectState(), ConnectState::connecting);
-    // Its initialisation may be under way: end it before the next reader takes the transport.
-    plain->disconnect();
-    std::weak_ptr<UhfReader> gone = plain;
-    plain.reset();
-    ASSERT_TRUE(waitUntil([&] { return gone.expired(); }));
+    // connect() connects the transport and starts the device; the reader itself stays Connecting
+    // until its initialisation finishes, held here until the test lets it go.
+    auto& reader = this->reader;
+    reader->hold = true;
+    ASSERT_TRUE(reader->connect());
+    EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::connected);
+    EXPECT_TRUE(reader->baseProtocol()->isReceiving());
+    ASSERT_TRUE(waitUntil([&] { return reader->inits.load() == 1; }));
+    EXPECT_EQ(reader->connectState(), ConnectState::connecting);
+    ASSERT_TRUE(waitUntil([&] { return reader->eventLine().statesTold(); }));
+    EXPECT_EQ(this->statesOf("r"), std::vector<std::string>{"Connecting"});
+    reader->release();
+    ASSERT_TRUE(waitUntil([&] {
+        return reader->connectState() == ConnectState::connected &&
+               reader->eventLine().statesTold();
+    }));
+    EXPECT_EQ(this->statesOf("r"), (std::vector<std::string>{"Connecting", "Connected"}));
 
-    this->reader = this->makeReader();
-    this->connect();
-    const int before = this->alives();
-    const auto start = Clock::now();
-    this->pause(10 * static_cast<int>(this->kInterval));
-    const int sent = this->alives() - before;
-    const double intervals = Clock::elapsedMs(start) / static_cast<double>(this->kInterval);
-    EXPECT_GE(sent, 2);
-    EXPECT_LE(sent, static_cast<int>(intervals) + 1);
-    EXPECT_EQ(this->reader->_failCount(), 0);
-    EXPECT_EQ(this->reader->keepAliveLoopsRunning(), 1);
+    // Kept alive, at any pace of the machine: the clock runs so slowly that an alive exchange's
+    // budget only guards against a hang.
+    constexpr int kInterval = kSlowClockInterval;
+    int sent = 0;
+    double elapsed = 0;
+    {
+        const test::ClockSpeed slow(kHangGuardSpeed);
+        reader->setCheckInterval(kInterval);
+        const int before = this->alives();
+        const auto start = Clock::now();
+        this->pause(5 * kInterval);
+        ASSERT_TRUE(waitUntil([&] { return this->alives() >= before + 2; }));
+        sent = this->alives() - before;
+        elapsed = Clock::elapsedMs(start);
+        EXPECT_EQ(reader->keepAliveLoopsRunning(), 1);
+        reader->setCheckInterval(0);
+    }
+    // With the loop ended, each exchange that failed is on record.
+    reader->disconnect();
+    ASSERT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 0; }));
+    // An exchange answered is followed by a full interval of rest, one that failed is repeated at
+    // once, and one waits for the one before: the span holds at most one answered exchange per
+    // interval and one more, the one under way when it began, and each failed one.
+    const int answeredAtMost = static_cast<int>(elapsed / kInterval) + 2;
+    EXPECT_LE(sent, answeredAtMost + this->failedAlives());
 }
 
 TYPED_TEST(ReaderEndToEnd, LinkThatWillNotOpenIsReportedDuringConnect) {
@@ -180,34 +235,45 @@ TYPED_TEST(ReaderEndToEnd, LinkThatWillNotOpenIsReportedDuringConnect) {
 }
 
 TYPED_TEST(ReaderEndToEnd, SilentReaderIsDroppedAfterTheFourthFailedAlive) {
-    this->connect();
-    ASSERT_TRUE(waitUntil([&] { return this->alives() >= 1; }));
-    this->calls->clear();
+    // Silent from the start: every alive exchange fails. (A reader that falls silent later may
+    // still deliver, late, a reply it sent before, which rightly ends a run of failures.)
     SimFaults silent;
     silent.noReply = true;
     this->accessory->setFaults(silent);
-    const int before = this->alives();
+    ASSERT_TRUE(this->reader->connect());
     ASSERT_TRUE(
-        waitUntil([&] { return this->reader->connectState() == ConnectState::disconnected; },
-                  std::chrono::milliseconds(10000)));
-    // The exchange under way when the reader fell silent may be the first of the four.
-    EXPECT_GE(this->alives() - before, 3);
-    EXPECT_LE(this->alives() - before, 4);
+        waitUntil([&] { return this->reader->connectState() == ConnectState::disconnected; }));
+    ASSERT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
+    // Dropped at the fourth failure in a row, and asked nothing after it.
     EXPECT_EQ(this->reader->_failCount(), BaseReader::kFailureLimit);
-    EXPECT_TRUE(waitUntil([&] { return this->reader->keepAliveLoopsRunning() == 0; }));
+    EXPECT_EQ(this->failedAlives(), BaseReader::kFailureLimit);
+    EXPECT_LE(this->alives(), BaseReader::kFailureLimit);
     // Told by the library's state teller, possibly after the state was stored.
     EXPECT_TRUE(waitUntil([&] { return this->reader->eventLine().statesTold(); }));
-    EXPECT_EQ(this->calls->count("r state Disconnected"), 1);
-    EXPECT_EQ(this->calls->count("u state Disconnected"), 1);
+    EXPECT_EQ(this->statesOf("r"), (std::vector<std::string>{"Connecting", "Connected",
+                                                             "Disconnecting", "Disconnected"}));
+    EXPECT_EQ(this->statesOf("u"), (std::vector<std::string>{"Connecting", "Connected",
+                                                             "Disconnecting", "Disconnected"}));
     this->accessory->setFaults({});
 }
 
 TYPED_TEST(ReaderEndToEnd, SuccessfulAliveEndsARunOfFailures) {
     this->connect();
+    // The failures are counted while an alive exchange waits for its held reply, so no other
+    // exchange ends the run or adds to it meanwhile; the clock runs so slowly that the held
+    // exchange's budget only guards against a hang.
+    const test::ClockSpeed slow(kHangGuardSpeed);
+    this->reader->setCheckInterval(kSlowClockInterval);
+    this->holdAliveReplies();
+    ASSERT_TRUE(this->aliveHeld());
     for (int i = 0; i < 3; ++i)
         this->reader->checkError(true);
     EXPECT_EQ(this->reader->_failCount(), 3);
+    // Answered, the exchange ends the run.
+    this->releaseAliveReplies();
     ASSERT_TRUE(waitUntil([&] { return this->reader->_failCount() == 0; }));
+    this->holdAliveReplies();
+    ASSERT_TRUE(this->aliveHeld());
     for (int i = 0; i < 3; ++i)
         this->reader->checkError(true);
     EXPECT_EQ(this->reader->connectState(), ConnectState::connected);
@@ -217,14 +283,19 @@ TYPED_TEST(ReaderEndToEnd, SuccessfulAliveEndsARunOfFailures) {
 
 TYPED_TEST(ReaderEndToEnd, ChecksPauseForZeroIntervalActionsAndFirmwareUpdates) {
     this->connect();
-    ASSERT_TRUE(waitUntil([&] { return this->alives() >= 1; }));
-    const int quietTime = 5 * static_cast<int>(this->kInterval);
+    // The clock runs so slowly that an alive exchange's budget only guards against a hang.
+    const test::ClockSpeed slow(kHangGuardSpeed);
+    this->reader->setCheckInterval(kSlowClockInterval);
+    // The change is made while an alive exchange waits for its held reply, so the loop's next
+    // turn, after that exchange, sees it; the exchanges are counted from then on. (The test looks
+    // for a while; a loop that pauses sends nothing however long it looks.)
     const auto quiet = [&](const std::function<void()>& set, const std::function<void()>& reset) {
+        this->holdAliveReplies();
+        EXPECT_TRUE(this->aliveHeld());
         set();
-        // An exchange already under way may still finish.
-        this->pause(static_cast<int>(this->kInterval) / 2);
         const int before = this->alives();
-        this->pause(quietTime);
+        this->releaseAliveReplies();
+        this->pause(5 * kSlowClockInterval);
         const int during = this->alives() - before;
         reset();
         const int after = this->alives();
@@ -232,17 +303,21 @@ TYPED_TEST(ReaderEndToEnd, ChecksPauseForZeroIntervalActionsAndFirmwareUpdates) 
         return during;
     };
     EXPECT_EQ(quiet([&] { this->reader->setCheckInterval(0); },
-                    [&] { this->reader->setCheckInterval(this->kInterval); }),
+                    [&] { this->reader->setCheckInterval(kSlowClockInterval); }),
               0);
     EXPECT_EQ(quiet([&] { this->reader->firmwareUpdateEvent(FirmwareUpdateState::uploading, 0); },
                     [&] { this->reader->firmwareUpdateEvent(FirmwareUpdateState::stop, 100); }),
               0);
-    const int duringAction = quiet([&] { this->reader->actionStateEvent(ActionState::inventory); },
-                                   [&] { this->reader->actionStateEvent(ActionState::stop); });
     if (TypeParam::checkedDuringActions) {
-        EXPECT_GE(duringAction, 2);
+        // Asked during actions: the exchanges go on.
+        this->reader->actionStateEvent(ActionState::inventory);
+        const int before = this->alives();
+        EXPECT_TRUE(waitUntil([&] { return this->alives() >= before + 2; }));
+        this->reader->actionStateEvent(ActionState::stop);
     } else {
-        EXPECT_EQ(duringAction, 0);
+        EXPECT_EQ(quiet([&] { this->reader->actionStateEvent(ActionState::inventory); },
+                        [&] { this->reader->actionStateEvent(ActionState::stop); }),
+                  0);
     }
     EXPECT_EQ(this->reader->keepAliveLoopsRunning(), 1);
 }
@@ -595,6 +670,10 @@ bool roundTrips(DeviceParamId id) {
 
 TYPED_TEST(ReaderEndToEnd, EverySettingRoundTripsThroughTheParameterOperations) {
     this->connect();
+    // Each exchange must end in its reply, at any pace of the machine: the clock runs so slowly
+    // that an exchange's budget only guards against a hang, and no alive exchange runs beside.
+    this->reader->setCheckInterval(0);
+    const test::ClockSpeed slow(kHangGuardSpeed);
     auto delegate = std::make_shared<ParameterRecorder>();
     std::vector<DeviceParam> written;
     int request = 0;

@@ -34,6 +34,18 @@ class ReaderClock : public ::testing::Environment {
     }
 };
 
+// Runs the clock at another speed for its lifetime, then at the speed it found.
+class ClockSpeed {
+  public:
+    explicit ClockSpeed(double speed) : was_(Clock::speed()) { Clock::setSpeed(speed); }
+    ~ClockSpeed() { Clock::setSpeed(was_); }
+    ClockSpeed(const ClockSpeed&) = delete;
+    ClockSpeed& operator=(const ClockSpeed&) = delete;
+
+  private:
+    const double was_;
+};
+
 // One ordered log of every delegate call, shared by the sinks below.
 class CallLog {
   public:

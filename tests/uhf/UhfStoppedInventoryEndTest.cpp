@@ -225,6 +225,15 @@ class StoppedEndRig : public ::testing::Test {
         EXPECT_FALSE(f.sim->isStreaming());
     }
     int recordsWith(const std::string& part) { return sink->count(part); }
+    // The records of calls that wait for the end of the stopped inventory.
+    int waitingRecords() { return recordsWith("Waiting for the end of the stopped inventory"); }
+    // Waits until the first call deferred behind the held end has had its turn on the after-stop
+    // queue's thread: it says it waits for the end (a record past `waitingBefore`), or, had it not
+    // waited, `answered` holds. The calls behind it wait in that queue, behind it.
+    void awaitFirstDeferredTurn(int waitingBefore, const std::function<bool()>& answered) {
+        EXPECT_TRUE(
+            waitUntil([&] { return waitingRecords() > waitingBefore || answered(); }, kHangGuard));
+    }
     // The requests the reader sent from the `from`th on, of the kinds in `kinds`.
     std::vector<SimReader::Key> requestsSince(std::size_t from,
                                               const std::vector<SimReader::Key>& kinds) const {
@@ -273,9 +282,11 @@ TYPED_TEST(UhfStopMadeLastTest, AStopMadeLastLeavesTheReaderInStop) {
     auto& uhf = this->uhf;
     uhf->uhfModule()->setTimeout(60000);
     this->stopWithTheEndHeld();
+    const int waiting = this->waitingRecords();
     uhf->inventory(this->journal->note("inventory"));
     uhf->stop(this->journal->note("stop"));
     if (TypeParam::kEndAfterStop) {
+        this->awaitFirstDeferredTurn(waiting, [&] { return this->journal->size() > 0; });
         EXPECT_EQ(this->f.sim->heldFrames(), 1U);
         EXPECT_EQ(this->journal->size(), 0U);
         this->releaseTheEnd();
@@ -301,8 +312,10 @@ class UhfStoppedInventoryEndTest : public StoppedEndRig<Vk210Case> {};
 TEST_F(UhfStoppedInventoryEndTest, AnAsynchronousCallAfterTheStopReturnsBeforeTheEnd) {
     uhf->uhfModule()->setTimeout(60000);
     stopWithTheEndHeld();
+    const int waiting = waitingRecords();
     Answer answer;
     uhf->getPower(answer.completion());
+    awaitFirstDeferredTurn(waiting, [&] { return answer.given(); });
     EXPECT_EQ(f.sim->heldFrames(), 1U);
     EXPECT_FALSE(answer.given());
     releaseTheEnd();
@@ -321,12 +334,14 @@ TEST_F(UhfStoppedInventoryEndTest, CallsAfterTheStopKeepTheirOrder) {
     constexpr int kFirstPower = 10;
     std::atomic<int> answered{0};
     std::atomic<int> failed{0};
+    const int waiting = waitingRecords();
     for (int call = 0; call < kCalls; ++call) {
         uhf->setPower(kFirstPower + call, [&](ResultCode code) {
             if (code != kOk) ++failed;
             ++answered;
         });
     }
+    awaitFirstDeferredTurn(waiting, [&] { return answered.load() > 0; });
     EXPECT_EQ(f.sim->heldFrames(), 1U);
     EXPECT_EQ(answered.load(), 0);
     releaseTheEnd();
@@ -375,11 +390,13 @@ TEST_F(UhfStoppedInventoryEndTest, ACallMadeAfterTheEndWaitsBehindTheDeferredCal
     stopWithTheEndHeld();
     const std::size_t mark = f.sim->requests().size();
     const auto gate = this->gate;
+    const int waiting = waitingRecords();
     uhf->getSelectMaskEnabled(kNoSuchMask, [journal = journal, gate](ResultCode code, auto) {
         journal->add("mask " + codeText(code));
         gate->pass();
     });
     uhf->inventory(journal->note("inventory"));
+    awaitFirstDeferredTurn(waiting, [&] { return journal->size() > 0; });
     EXPECT_EQ(journal->size(), 0U);
     releaseTheEnd();
     ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }, kHangGuard));
@@ -441,11 +458,13 @@ TEST_F(UhfStoppedInventoryEndTest, AStopMadeOnAnotherThreadWaitsBehindTheDeferre
         stopWithTheEndHeld();
         const std::size_t mark = f.sim->requests().size();
         const std::size_t answered = journal->size();
+        const int waiting = waitingRecords();
         runOn(row.deferOnTestThread, [&] {
             uhf->setPower(kPower, journal->note("power"));
             uhf->inventory(journal->note("inventory"));
         });
         runOn(!row.deferOnTestThread, [&] { uhf->stop(journal->note("stop")); });
+        awaitFirstDeferredTurn(waiting, [&] { return journal->size() > answered; });
         EXPECT_EQ(f.sim->heldFrames(), 1U);
         EXPECT_EQ(journal->size(), answered);
         releaseTheEnd();
