@@ -50,6 +50,10 @@ SimReader::SimReader(Format format) : format_(std::move(format)) {}
 SimReader::~SimReader() {
     std::lock_guard guard(streamLock_);
     stream_->cancel.store(true);
+    endStreamThread();
+}
+
+void SimReader::endStreamThread() {
     if (!streamThread_.joinable()) return;
     // The stream may hold the last reference to a link that holds this reader.
     if (streamThread_.get_id() == std::this_thread::get_id()) {
@@ -221,6 +225,10 @@ void SimReader::startStream(SimPeer& peer, SimStreamPlan plan) {
         population = std::move(filtered);
     }
     std::lock_guard guard(streamLock_);
+    // Another link's request may have started a stream since the stop above (the link before
+    // still answers while the next one starts): it ends before this one takes its place.
+    stream_->cancel.store(true);
+    endStreamThread();
     stream_ = std::make_shared<StreamState>();
     stream_->running.store(true);
     try {
@@ -242,11 +250,7 @@ bool SimReader::stopStream() {
     std::lock_guard guard(streamLock_);
     if (!streamThread_.joinable()) return std::exchange(streamless_, false);
     stream_->cancel.store(true);
-    if (streamThread_.get_id() == std::this_thread::get_id()) {
-        streamThread_.detach();
-    } else {
-        streamThread_.join();
-    }
+    endStreamThread();
     return true;
 }
 

@@ -192,6 +192,9 @@ class SimReader : public SimResponder {
         std::atomic<bool> running{false};
         std::atomic<std::size_t> reported{0};
     };
+    // Under `streamLock_`: joins the stream thread once its stream is cancelled (lets it go on
+    // its own thread).
+    void endStreamThread();
     static void runStream(const std::shared_ptr<StreamState>& state,
                           const std::weak_ptr<SimPeer>& weakPeer,
                           const std::shared_ptr<const std::vector<SimTag>>& population,
