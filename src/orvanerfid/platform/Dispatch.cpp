@@ -55,12 +55,12 @@ void runGuarded(const std::function<void()>& block) {
 // library task (a connection's own) a WARN record; only a post's record of its own task's start
 // names the task's queue, the others (the watcher's own start, its retries, a thread's handing on)
 // name none; every failure after the first of a burst is counted, WARN records included, and the
-// count is said once a thread starts again. A thread
-// that finds no task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle
-// threads behind; the next post starts a new one. Executors live for the whole process (their
-// threads are detached and never joined; a thread touches its executor only under the lock,
-// before it ends). One lock, `mutex_`, guards every field; threads start under it, but no record
-// is written and no pause made under it (a record may reach the log sink, which may post).
+// count is said once a thread starts again. A thread that finds no task for `kIdleLifetime` of
+// clock time ends, so a burst leaves no crowd of idle threads behind; the next post starts a new
+// one. Executors live for the whole process (their threads are detached and never joined; a
+// thread touches its executor only under the lock, before it ends). One lock, `mutex_`, guards
+// every field; threads start under it, but no record is written and no pause made under it (a
+// record may reach the log sink, which may post).
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
