@@ -827,5 +827,77 @@ TEST(Dispatch, EveryOwedLibraryBlockGetsAThreadOnceThreadsStartAgain) {
     EXPECT_EQ(held->finished.load(), 0);
 }
 
+// One library block posted while no thread can start, on a pool whose watcher already sleeps
+// (every thread held, nothing owed). The post wakes the watcher: its next look, once threads
+// start again, gives the block a thread, with nothing else posted.
+//
+// The watcher is put to sleep by cause, with no post waking it: with a bound of one, two held
+// pooled blocks are posted while the threads started for them (the watcher's too) are held
+// before they run, so the watcher finds the second block waiting past the bound by itself. A
+// look in which no block was taken starts a grown thread under the watcher's lock, and the
+// watcher goes to sleep in the same hold of the lock (no start failed: it writes no record in
+// between). That thread takes its block only once the watcher lets the lock go: the block
+// started means the watcher sleeps.
+TEST(Dispatch, ALoneLibraryBlockLeftWithoutAThreadWakesASleepingWatcher) {
+    auto starts = std::make_shared<FailingStarts>();
+    auto startsHeld = std::make_shared<std::atomic<bool>>(true);
+    auto pause = std::make_shared<SteppedPause>();
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = [failing = FailingStarts::hook(starts),
+                         startsHeld](std::function<void()> body) {
+        failing([body = std::move(body), startsHeld] {
+            waitUntil([&] { return !startsHeld->load(); }, std::chrono::milliseconds(120000));
+            body();
+        });
+    };
+    hooks.pause = SteppedPause::hook(pause);
+    const auto queue = DispatchQueue::makeOnOwnPool(1, hooks);
+    const test::ConsoleOff console;
+    auto held = std::make_shared<GatedBlocks>();
+    // Whatever fails: threads start again, the watcher runs free and the held blocks end.
+    struct Release {
+        std::shared_ptr<FailingStarts> starts;
+        std::shared_ptr<std::atomic<bool>> startsHeld;
+        std::shared_ptr<SteppedPause> pause;
+        std::shared_ptr<GatedBlocks> held;
+        ~Release() {
+            starts->failing = false;
+            startsHeld->store(false);
+            pause->freeRun = true;
+            held->open = true;
+            EXPECT_TRUE(waitUntil([&] { return held->finished.load() == held->started.load(); },
+                                  std::chrono::milliseconds(20000)));
+        }
+    } release{starts, startsHeld, pause, held};
+
+    queue->async(GatedBlocks::block(held));
+    queue->async(GatedBlocks::block(held));
+    startsHeld->store(false);
+    // Looks are granted one at a time until the second block has a thread: a look that finds a
+    // block taken since the watcher's first test starts none.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (held->started.load() == 2) return true;
+            if (pause->entered.load() > pause->granted.load()) ++pause->granted;
+            return false;
+        },
+        std::chrono::milliseconds(20000)));
+    ASSERT_EQ(starts->failed.load(), 0);
+    const int looks = pause->entered.load();
+
+    starts->failing = true;
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    queue->async([ran] { ++*ran; }, DispatchWork::library);
+    ASSERT_EQ(starts->failed.load(), 1);
+    // Both threads of the pool are held and none can start: nothing ran.
+    EXPECT_EQ(ran->load(), 0);
+    starts->failing = false;
+    ++pause->granted;
+    EXPECT_TRUE(waitUntil([&] { return ran->load() == 1; }, std::chrono::milliseconds(20000)));
+    // The watcher's next look gave it its thread.
+    EXPECT_EQ(pause->entered.load(), looks + 1);
+    EXPECT_EQ(held->finished.load(), 0);
+}
+
 }  // namespace
 }  // namespace orvane

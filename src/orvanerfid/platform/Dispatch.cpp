@@ -45,18 +45,22 @@ void runGuarded(const std::function<void()>& block) {
 // life, so a wait of the library that only a waiting task can end (a lock whose holder's work is
 // queued) ends all the same, late, and a burst of blocked work grows the pool by ten threads a
 // second instead of thousands. A thread that cannot start (the process is out of threads or memory)
-// leaves its task waiting for the next thread that frees or starts. The watcher starts with the
-// first post and never ends, asleep while it has nothing to do, so a start that fails while every
-// thread is busy is tried again after each pause with no post; the first thread that starts then
-// hands on to the other tasks owed one. The first failure of a burst is an ERROR record, and each
-// later failure of a post's start for library work (a connection's own) a WARN record; a post's
-// record names the queue of its block when that block's thread could not start, the others name
-// none; the other failures are counted and the count is said once a thread starts again. A thread
-// that finds no task for `kIdleLifetime` of clock time ends, so a burst leaves no crowd of idle
-// threads behind; the next post starts a new one. Executors live for the whole process (their
-// threads are detached and never joined; a thread touches its executor only under the lock,
-// before it ends). One lock, `mutex_`, guards every field; threads start under it, but no record
-// is written and no pause made under it (a record may reach the log sink, which may post).
+// leaves its task waiting for the next thread that frees or starts. The watcher is started by the
+// first post, or, when its own thread cannot start then, by the first later post or task taken
+// that starts it; it never ends, asleep while it has nothing to do, so once it runs a start that
+// fails while every thread is busy is tried again after each pause with no post; the first thread
+// that starts then hands on to the other tasks owed one. Until the watcher runs, a task left
+// waiting while no thread is idle waits for the next post or for a thread that frees. The first
+// failure of a burst is an ERROR record, and each later failure of a post's start for its own
+// library task (a connection's own) a WARN record; only a post's record of its own task's start
+// names the task's queue, the others (the watcher's own start, its retries, a thread's handing on)
+// name none; every failure after the first of a burst is counted, WARN records included, and the
+// count is said once a thread starts again. A thread that finds no task for `kIdleLifetime` of
+// clock time ends, so a burst leaves no crowd of idle threads behind; the next post starts a new
+// one. Executors live for the whole process (their threads are detached and never joined; a
+// thread touches its executor only under the lock, before it ends). One lock, `mutex_`, guards
+// every field; threads start under it, but no record is written and no pause made under it (a
+// record may reach the log sink, which may post).
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
@@ -182,9 +186,11 @@ struct DispatchQueue::Executor {
         return note;
     }
 
-    // Under the lock, after each post and each task taken: starts the watcher when it has not
-    // started yet, and wakes it when it has work. Started with the first post and kept for the
-    // pool's life, it is there to try again when a start fails while every thread is busy.
+    // Under the lock, after each post (its task already in line, so that a sleeping watcher owed
+    // work for it is woken) and each task taken: starts the watcher when it has not started yet,
+    // and wakes it when it has work. Started by the first post or task taken whose start of it
+    // succeeds and kept for the pool's life, it is there to try again when a start fails while
+    // every thread is busy.
     Note watchOver() {
         Note note;
         if (!watching_) {

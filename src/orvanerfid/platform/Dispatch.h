@@ -25,18 +25,21 @@
 // each). So no connection waits for an application's blocked blocks.
 //
 // A thread that cannot start (the process is out of threads or memory) never ends the process;
-// its block waits for a thread that frees or starts later, with no other post needed: the
-// watcher, started with the pool's first block and kept for the life of the process (asleep
-// while it has nothing to do), tries again after each look while a block is owed a thread, and a
+// its block waits for a thread that frees or starts later. Once the pool's watcher runs, no other
+// post is needed: the watcher tries again after each look while a block is owed a thread, and a
 // thread that starts, on taking its block, starts one more while more are owed, so once threads
-// start again every block left waiting gets one. Until the watcher has started once (each post
-// and each block taken tries to start it), a block left waiting while no thread of the pool is
-// free waits for the next post or for a thread that frees. The first failure of a burst is one
-// ERROR record; each later failure of a post's start for library work is a WARN record, so a
-// connection left waiting for its thread is always said. A post's record names the queue of the
-// block it posted (its label, such as "com.orvane.EATransport") when that block's thread could
-// not start; the records of starts made by the watcher or by a thread of the pool name no queue.
-// The other failures are counted, and the count is said in one record once a thread starts again.
+// start again every block left waiting gets one. The watcher is started by the pool's first post,
+// or, when its own thread cannot start then, by the first later post or block taken that starts
+// it, and is kept for the life of the process (asleep while it has nothing to do). Until it has
+// started, a block left waiting while no thread of the pool is idle waits for the next post or
+// for a thread that frees. The first failed start of a burst (the failures up to the next start
+// that succeeds) is one ERROR record; each later failure of a post's start for its own library
+// block is a WARN record, so a connection left waiting for its thread is always said. Only a
+// post's record of its own block's start names a queue: the queue of the block it posted (its
+// label, such as "com.orvane.EATransport"). The records of the watcher's own start, of the
+// watcher's retries and of the starts a thread of the pool makes for other blocks name none.
+// Every failure after the first of a burst is counted, said in a WARN record or not, and the next
+// start that succeeds says the count in one INFO record.
 // Each record is written with no lock of the queues held, on the thread that tried the start: the
 // posting thread (a caller that posts under a lock of its own holds its records with
 // `orvLogger::Hold`), a thread of the pool, or its watcher. Threads are never joined; an idle one
