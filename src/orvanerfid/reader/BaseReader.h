@@ -19,10 +19,11 @@
 //   handed off) is the library's work: whatever the operations and completions hold, it gets a
 //   thread at once when one is idle or can start, and its threads never run those past the bound.
 //   When none can start (the process's thread limit), it waits, said in a record (naming its
-//   queue when the post's own start failed), and runs once a thread frees or can start: with
-//   nothing more posted once the pool's watcher has started (with the pool's first block), before
-//   that at the next post; meanwhile a connection whose initialisation waits stays Connecting
-//   (see Dispatch.h).
+//   queue only when the post's own start failed), and runs once a thread frees or can start:
+//   with nothing more posted once the pool's watcher runs (started by the pool's first post, or
+//   by the first later post or block taken that can start it), before that at the next post or
+//   when a thread frees; meanwhile a connection whose initialisation waits stays Connecting (see
+//   Dispatch.h).
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
