@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -202,6 +205,60 @@ TEST(BaseProtocol, ALoopFinishesAfterItsDeliveriesAndTheCountOfItsDrops) {
                   (std::vector<std::string>{"held", "second's event", "ended 2: 1", "finished 2",
                                             "finished 1"}));
     }
+}
+
+// The backlog a stopped loop leaves is dropped without holding up the next loop: however long its
+// deliveries take to be let go of (here the first is held at a gate as it goes), the next loop
+// defers and delivers meanwhile, so the first reply of a new connection does not wait behind the
+// tag reports of the one that ended.
+TEST(BaseProtocol, TheBacklogOfAStoppedLoopDoesNotHoldUpTheNextLoop) {
+    auto protocol = scripted(concurrentQueue());
+    test::Gate held;
+    held.close();
+    test::Gate letGo;
+    letGo.close();
+    // Passes `letGo` when the tag report holding it is let go of.
+    struct Held {
+        explicit Held(test::Gate& gate) : gate(gate) {}
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        ~Held() { gate.pass(); }
+        test::Gate& gate;
+    };
+    // The first loop's only turn defers a delivery that holds its thread, and a tag report; every
+    // later turn is the second loop's.
+    protocol->onTurn = [&](ScriptedProtocol& self, int turn) {
+        if (turn == 0) {
+            self.event("held", [&] { held.pass(); });
+            self.tag("dropped", [state = std::make_shared<Held>(letGo)] {});
+        } else if (turn == 1) {
+            self.event("second's event");
+        }
+        return true;
+    };
+    ASSERT_TRUE(protocol->start());
+    ASSERT_TRUE(test::waitUntil([&] { return held.waiting() == 1; }));
+    protocol->stop();
+    // Replaces the held loop once it stops waiting for it.
+    ASSERT_TRUE(protocol->start());
+    ASSERT_TRUE(test::waitUntil([&] { return protocol->turns.load() > 1; }));
+    held.open();
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            const auto heard = protocol->heard();
+            return std::find(heard.begin(), heard.end(), "second's event") != heard.end();
+        },
+        std::chrono::seconds(20)));
+    EXPECT_EQ(letGo.waiting(), 1);
+    letGo.open();
+    protocol->stop();
+    ASSERT_TRUE(test::waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+    // The two ends come in either order: each loop's thread delivers its own.
+    auto heard = protocol->heard();
+    ASSERT_EQ(heard.size(), 5u);
+    std::sort(heard.begin() + 3, heard.end());
+    EXPECT_EQ(heard, (std::vector<std::string>{"held", "ended 1: 1", "second's event", "finished 1",
+                                               "finished 2"}));
 }
 
 // Of the tag reports a loop parsed, one delivered while its loop is stopped reaches the delegate,

@@ -483,6 +483,18 @@ TEST_F(Vk210ProtocolTest, ADroppedLinkEndsAWaitingSendAt6006) {
         [&] { ASSERT_TRUE(protocol->start()); });
 }
 
+TEST(Vk210ProtocolRestart, AStalledTurnOfTheEndedLinkTakesNothingOfTheNext) {
+    auto transport = std::make_shared<test::WaitingTransport>();
+    auto protocol = std::make_shared<Vk210Protocol>(transport);
+    ASSERT_TRUE(protocol->start());
+    test::expectAStalledTurnTakesNothingOfTheNextLink(
+        *transport, *protocol, Bytes(64, 0xEE), replyFrame(Id::firmware, 0, {1}),
+        [&] { return protocol->start(); },
+        [&] { return protocol->send(request(Id::firmware), BaseProtocol::defaultTimeout); });
+    protocol->stop();
+    EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
+}
+
 TEST(Vk210ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) {
     auto transport = std::make_shared<FeedTransport>();
     auto protocol = std::make_shared<Vk210Protocol>(transport);

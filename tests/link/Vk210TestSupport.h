@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/TimeoutControl.h"
 #include "support/TestSupport.h"
 
 namespace orvane::test {
@@ -110,6 +112,61 @@ inline void expectADroppedLinkEndsAWaitingSend(FeedTransport& transport,
             restart();
         }
     }
+}
+
+// A FeedTransport whose reads wait for their bytes as the accessory transport's do: up to their
+// timeout for the whole length asked, taking what arrives meanwhile. A read held by `gate` waits
+// there first, as a receive thread stalled between counting the bytes and reading them.
+class WaitingTransport : public FeedTransport {
+  public:
+    Gate gate;
+
+    int read(std::span<uint8_t> data, int offset, int length, int timeout) override {
+        gate.pass();
+        const TimeoutControl control(timeout);
+        int total = 0;
+        while (total < length) {
+            if (connectState() != ConnectState::connected) {
+                throw ReaderException(ResultCode::connectFailed, "");
+            }
+            if (byteQueue().count() == 0) {
+                if (control.isTimeout()) throw ReaderException(ResultCode::timeout, "");
+                waitForReceived(std::chrono::milliseconds(10));
+                continue;
+            }
+            total += byteQueue().dequeue(data, offset + total, length - total);
+        }
+        return total;
+    }
+};
+
+// The first exchange of a new link is answered although a turn of the loop it replaced was still
+// under way: held (`transport.gate`) after it saw `leftover` queued, while the link ended and the
+// next came up (which empties the queue). That turn takes none of the next link's bytes, and the
+// replacing loop is not kept from turning. `start` starts the protocol on the next link;
+// `exchange` makes the first exchange, whose reply `reply` is fed when it is written.
+inline void expectAStalledTurnTakesNothingOfTheNextLink(WaitingTransport& transport,
+                                                        BaseProtocol& protocol,
+                                                        const Bytes& leftover, const Bytes& reply,
+                                                        const std::function<bool()>& start,
+                                                        const std::function<Response()>& exchange) {
+    transport.gate.close();
+    transport.feed(leftover);
+    // Held at its read, or (reading only what is queued) past it with the bytes taken.
+    ASSERT_TRUE(waitUntil(
+        [&] { return transport.gate.waiting() == 1 || transport.byteQueue().count() == 0; }));
+    // The link ends and the next comes up, its queue emptied, and the protocol starts on it; the
+    // start stops waiting for a loop that does not end.
+    transport.disconnect();
+    protocol.stop();
+    transport.byteQueue().clear();
+    transport.connect();
+    ASSERT_TRUE(start());
+    transport.gate.open();
+    transport.onWrite = [&](ByteView) { transport.feed(reply); };
+    const Response response = exchange();
+    transport.onWrite = nullptr;
+    EXPECT_EQ(response.resultCode(), ResultCode::noError);
 }
 
 // Records every event; `onEvent` runs inside the delivery, on the receive thread.

@@ -189,6 +189,26 @@ TEST_F(Vk640ProtocolTest, StalledPartialPacketIsClearedOnlyFromAHeaderOn) {
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 2; }));
 }
 
+// A turn that cuts for longer than the stall limit (here held in the indicator write of a tag)
+// does not give up the packet it cut last for a false start: its rest arrived meanwhile.
+TEST_F(Vk640ProtocolTest, ATurnLongerThanTheStallLimitKeepsThePacketWhoseRestCameMeanwhile) {
+    finishStartUp();
+    protocol->pumpEvent(ProtocolEventArgs(Ev::resetIndicator));
+    std::atomic<bool> held{false};
+    transport->onWrite = [&](ByteView) {
+        if (held.exchange(true)) return;
+        transport->feed(Bytes(kMacReply.begin() + 12, kMacReply.end()));
+        Clock::sleepForMs(1500);
+    };
+    transport->feed(
+        joined({inventory(joined({header(1, 10, 12), record(0x04, {0xE2, 0x01}), kFinished})),
+                Bytes(kMacReply.begin(), kMacReply.begin() + 12)}));
+    EXPECT_TRUE(
+        waitUntil([&] { return protocol->queuedReplies() == 1; }, std::chrono::seconds(20)));
+    EXPECT_TRUE(held.load());
+    EXPECT_EQ(log->count("keepReadThread() There is no data in 1 second"), 0);
+}
+
 TEST_F(Vk640ProtocolTest, DeviceNotificationsRaiseEvents) {
     // A battery notification answers a waiting battery request and raises its event first.
     transport->onWrite = [&](ByteView) { transport->feed(tlvReply(0x10, 0x05, 0x05, {80})); };
@@ -399,6 +419,18 @@ TEST_F(Vk640ProtocolTest, ADroppedLinkEndsAWaitingSendAt6006) {
                               : protocol->send(joined({one, one}), 60000, number);
         },
         [&] { protocol->start(); });
+}
+
+TEST(Vk640ProtocolRestart, AStalledTurnOfTheEndedLinkTakesNothingOfTheNext) {
+    auto transport = std::make_shared<test::WaitingTransport>();
+    auto protocol = std::make_shared<Vk640Protocol>(transport);
+    protocol->start();
+    const Bytes mac = STUHFL_BluetoothMacAddress().getPacketBytes();
+    test::expectAStalledTurnTakesNothingOfTheNextLink(
+        *transport, *protocol, Bytes(64, 0xEE), kMacReply, [&] { return protocol->start(); },
+        [&] { return protocol->send(mac, BaseProtocol::defaultTimeout); });
+    protocol->stop();
+    EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
 }
 
 TEST(Vk640ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) {

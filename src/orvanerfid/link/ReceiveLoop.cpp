@@ -214,12 +214,18 @@ void ReceiveLoop::deliver() {
     delivering_ = true;
     const ReceiveLoop* const outer = std::exchange(tDelivering, this);
     std::vector<std::pair<uint64_t, std::size_t>> dropped;
+    // The deliveries dropped as an ended loop's are let go of once this thread no longer
+    // delivers: the backlog of an ended connection (tens of thousands of tag reports) then costs
+    // its time neither under the lock that turns take to defer nor ahead of the next loop's
+    // deliveries.
+    std::vector<Deferred> ended;
     while (!deferred_.empty()) {
         Deferred delivery = std::move(deferred_.front());
         deferred_.pop_front();
         if (delivery.ifEnded != IfEnded::run && delivery.loop != 0 &&
             live_.load() != delivery.loop) {
             if (delivery.ifEnded == IfEnded::count) noteDropped(delivery.mark, 1);
+            ended.push_back(std::move(delivery));
             continue;
         }
         // What was dropped so far is counted before the next delivery runs: the finish of a
@@ -242,6 +248,7 @@ void ReceiveLoop::deliver() {
     dropped.swap(droppedTags_);
     guard.unlock();
     passDropped(dropped);
+    ended.clear();
 }
 
 void ReceiveLoop::run(const std::shared_ptr<Hooks>& hooks, const std::weak_ptr<void>& owner,

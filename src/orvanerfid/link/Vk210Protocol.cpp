@@ -310,20 +310,24 @@ std::optional<BankType> Vk210Protocol::takeBank() {
     return std::nullopt;
 }
 
-void Vk210Protocol::readTransport() {
-    const int count = transport()->byteQueue().count();
+void Vk210Protocol::readTransport(const DispatchWorkItem& self) {
+    // A stopped loop takes nothing more: what the queue holds from now on may be the next
+    // connection's.
+    if (self.isCancelled()) return;
+    ByteQueue& received = transport()->byteQueue();
+    const int count = received.count();
     if (count <= 0) return;
     if (readBuffer_.size() < static_cast<std::size_t>(count)) {
         readBuffer_.resize(static_cast<std::size_t>(count));
     }
-    try {
-        const int read = transport()->read(readBuffer_, 0, count, defaultTimeout);
-        std::lock_guard rec(recLock_);
-        recBuffer_.insert(recBuffer_.end(), readBuffer_.begin(), readBuffer_.begin() + read);
-        lastData_ = Clock::now();
-    } catch (const std::exception& e) {
-        orvLogger::error(kTag, std::string("keepReadThread() Get exception: ") + e.what());
-    }
+    // What is queued now and no more: a turn that waited for the count it saw (the queue emptied
+    // meanwhile by a link that ended and came up again) would take the next connection's bytes,
+    // keep the loop that replaces it from turning, and drop them.
+    const int read = received.dequeue(readBuffer_, 0, count);
+    if (read <= 0) return;
+    std::lock_guard rec(recLock_);
+    recBuffer_.insert(recBuffer_.end(), readBuffer_.begin(), readBuffer_.begin() + read);
+    lastData_ = Clock::now();
 }
 
 uint64_t Vk210Protocol::cutFrames(const DispatchWorkItem& self) {
@@ -361,10 +365,12 @@ uint64_t Vk210Protocol::cutFrames(const DispatchWorkItem& self) {
         return epoch;
     }
 
-    // An incomplete frame waits for its next bytes, unless none came for a second.
+    // An incomplete frame waits for its next bytes, unless none came for a second. Bytes the
+    // transport holds arrived after the last take: a turn that cut for longer than that second
+    // has not waited for them.
     std::lock_guard rec(recLock_);
     if (resetEpoch_.load() != epoch) return epoch;
-    if (Clock::now() - lastData_ > stallLimit) {
+    if (transport()->byteQueue().count() == 0 && Clock::now() - lastData_ > stallLimit) {
         orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
         // The head was a false start: its first byte goes and the rest is cut again, so a
         // frame that arrived behind it is not lost. Nothing more is coming, so every head left
@@ -392,7 +398,7 @@ bool Vk210Protocol::receiveTurn(const DispatchWorkItem& self) {
         return false;
     }
     if (state != ConnectState::connected) return true;
-    readTransport();
+    readTransport(self);
     const uint64_t epoch = cutFrames(self);
     if (frames_.empty()) return true;
     const auto target = delegate();

@@ -88,8 +88,9 @@ class Vk210Protocol : public BaseProtocol {
         std::size_t length;
     };
 
-    // Moves the transport's bytes into the buffer; false when the loop must end.
-    void readTransport();
+    // Moves the bytes the transport holds now into the buffer, without waiting for more; none
+    // once `self`, the loop's own item, is stopped.
+    void readTransport(const DispatchWorkItem& self);
     // Cuts every complete frame buffered into `work_`/`frames_`, none once `self` (the loop's
     // own item) is stopped; returns the reset epoch seen.
     uint64_t cutFrames(const DispatchWorkItem& self);

@@ -305,7 +305,7 @@ bool Vk640Protocol::receiveTurn(const DispatchWorkItem& self) {
         buffer_.clear();
         lastReceive_ = Clock::now();
     }
-    takeReceived();
+    takeReceived(self);
     cutPackets(self);
     return true;
 }
@@ -318,22 +318,23 @@ void Vk640Protocol::receiveEnded(bool current) {
     trace("--- keepReadThread()");
 }
 
-bool Vk640Protocol::takeReceived() {
-    const int available = transport()->byteQueue().count();
+bool Vk640Protocol::takeReceived(const DispatchWorkItem& self) {
+    // A stopped loop takes nothing more: what the queue holds from now on may be the next
+    // connection's.
+    if (self.isCancelled()) return false;
+    ByteQueue& received = transport()->byteQueue();
+    const int available = received.count();
     if (available < 1) return false;
     const std::size_t had = buffer_.size();
     buffer_.resize(had + static_cast<std::size_t>(available));
-    try {
-        const int read = transport()->read(buffer_, static_cast<int>(had), available,
-                                           BaseTransport::defaultTimeout);
-        buffer_.resize(had + static_cast<std::size_t>(std::max(read, 0)));
-        lastReceive_ = Clock::now();
-        return read > 0;
-    } catch (const std::exception& e) {
-        buffer_.resize(had);
-        orvLogger::error(kTag, str("keepReadThread() Get exception: ", e.what()));
-        return false;
-    }
+    // What is queued now and no more: a turn that waited for the count it saw (the queue emptied
+    // meanwhile by a link that ended and came up again) would take the next connection's bytes,
+    // keep the loop that replaces it from turning, and drop them with its own buffer.
+    const int taken = received.dequeue(buffer_, static_cast<int>(had), available);
+    buffer_.resize(had + static_cast<std::size_t>(std::max(taken, 0)));
+    if (taken < 1) return false;
+    lastReceive_ = Clock::now();
+    return true;
 }
 
 void Vk640Protocol::cutBuffered(const DispatchWorkItem& self) {
@@ -367,8 +368,11 @@ void Vk640Protocol::cutPackets(const DispatchWorkItem& self) {
     cutBuffered(self);
     // What is left is an incomplete packet. Less than a header is never a wrong cut; a header
     // with no byte after it for a second was a false start: its first byte goes and the rest
-    // is cut again, so a packet that arrived behind it is not lost.
-    if (buffer_.size() >= STPacket::kHeaderSize && Clock::now() - lastReceive_ > kStall) {
+    // is cut again, so a packet that arrived behind it is not lost. Bytes the transport holds
+    // arrived after the last take: a turn that cut for longer than that second has not waited
+    // for them.
+    if (buffer_.size() >= STPacket::kHeaderSize && transport()->byteQueue().count() == 0 &&
+        Clock::now() - lastReceive_ > kStall) {
         orvLogger::error(kTag, "keepReadThread() There is no data in 1 second, clear buffer");
         while (buffer_.size() >= STPacket::kHeaderSize) {
             buffer_.erase(buffer_.begin());

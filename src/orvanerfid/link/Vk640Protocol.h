@@ -99,8 +99,9 @@ class Vk640Protocol : public BaseProtocol {
     ORVANE_INTERNAL void sortPacket(STPacket packet);
     ORVANE_INTERNAL void decodeInventory(const STPacket& packet);
     ORVANE_INTERNAL void writeIndicator(const Vk640IndicatorOutput& output);
-    // Moves what the transport holds into the receive buffer; false when nothing came.
-    ORVANE_INTERNAL bool takeReceived();
+    // Moves what the transport holds now into the receive buffer, without waiting for more;
+    // false when nothing came or `self`, the loop's own item, is stopped.
+    ORVANE_INTERNAL bool takeReceived(const DispatchWorkItem& self);
     // `self` is the receive loop's own item: once it is stopped, nothing more is cut and the
     // buffer is dropped.
     ORVANE_INTERNAL void cutPackets(const DispatchWorkItem& self);
