@@ -110,6 +110,8 @@ class SimReaderFixture {
     // Connects and waits for the application's Connected report (the initialisation's end) to
     // have reached every delegate.
     bool connected() {
+        // States of an earlier connection still being told would be counted as this one's.
+        if (!waitUntil([&] { return reader->eventLine().statesTold(); })) return false;
         const int before = calls->count("r state Connected");
         return reader->connect() &&
                waitUntil([&] { return calls->count("r state Connected") > before; }) &&
