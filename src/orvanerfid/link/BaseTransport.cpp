@@ -124,7 +124,7 @@ void BaseTransport::assignConnectState(ConnectState state,
                                      ", Old - " + std::string(description(old)));
     if (reportTo.expired()) return;
     std::lock_guard guard(reportsLock_);
-    pendingReports_.push_back({std::move(reportTo), state});
+    pendingReports_.push_back({std::move(reportTo), state, links_.load()});
 }
 
 void BaseTransport::deliverStateReports() {
@@ -140,7 +140,7 @@ void BaseTransport::deliverStateReports() {
             orvLogger::trace(className_, "Trigger change connect state event to " +
                                              std::string(description(report.state)));
             try {
-                delegate->connectStateEvent(ConnectStateEventArgs(nullptr, report.state));
+                delegate->linkStateEvent(ConnectStateEventArgs(nullptr, report.state), report.link);
             } catch (const std::exception& e) {
                 orvLogger::error(className_, std::string("connectStateEvent threw: ") + e.what());
             } catch (...) {

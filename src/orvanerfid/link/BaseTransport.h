@@ -24,10 +24,11 @@ namespace orvane {
 // the connection state, and blocking reads and writes with a timeout in milliseconds.
 //
 // Threads: the state is an atomic. Every assignment is reported to the delegate (held weakly;
-// during a hand-over, to the delegate being replaced) on the assigning thread, in assignment
-// order, and never while a transport lock is held, so a delegate may call `connect()` or
-// `disconnect()` from inside the report; reports raised by such a nested call are delivered
-// after the current one returns. `byteQueue()` and `announcedBanks()` have their own locks.
+// during a hand-over, to the delegate being replaced), with the number of the connection it is
+// about (`linkNumber()` then), on the assigning thread, in assignment order, and never while a
+// transport lock is held, so a delegate may call `connect()` or `disconnect()` from inside the
+// report; reports raised by such a nested call are delivered after the current one returns.
+// `byteQueue()` and `announcedBanks()` have their own locks.
 class BaseTransport {
   public:
     static constexpr int defaultTimeout = 3000;
@@ -156,6 +157,9 @@ class BaseTransport {
     struct StateReport {
         std::weak_ptr<TransportDelegate> delegate;
         ConnectState state;
+        // The connection the state is about: a connect raises the number before it assigns
+        // Connected, and every state up to the next connect is about that connection.
+        uint64_t link;
     };
 
     static std::atomic<int64_t> instanceCount_;

@@ -281,8 +281,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool triggerDisconnect() const { return triggerDisconnect_.load(); }
     bool autoReconnect() const { return autoReconnect_.load(); }
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
-    // The transport's state reports.
+    // The transport's state reports: without a connection number, the transport's current one.
     void connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) override;
+    void linkStateEvent(const ConnectStateEventArgs& connectStateEventArgs, uint64_t link) override;
     // Tells the application connection state `state`: the reader's delegates hear the states one
     // at a time, in the order stored, each once (see EventSequence::tellState).
     virtual void triggerConnectStateEvent(ConnectState state);
@@ -375,6 +376,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     // The current connection generation and whether `generation` still is it.
     uint64_t connectionGeneration() const { return generation_.load(); }
     bool isCurrentConnection(uint64_t generation) const { return generation_.load() == generation; }
+    // Ends the connection of `generation` and no later one (nothing once it has ended), logging
+    // "transportDisconnect() - Result: true|false" when it was still current. The one close of
+    // the initialisation's paths.
+    void closeConnection(uint64_t generation);
     // How many times the application called connect(); the automatic reconnect does not count.
     uint64_t applicationConnects() const { return applicationConnects_.load(); }
 
@@ -455,9 +460,11 @@ class ORVANE_API BaseReader : public ReaderLink,
     // of the hand-offs.
     enum class CallBy { application, handOff };
     ORVANE_INTERNAL bool connectAs(CallBy caller);
-    ORVANE_INTERNAL bool disconnectAs(CallBy caller);
+    // `only`: the number of the connection a call handed off ends, and no later one.
+    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<uint64_t> only = std::nullopt);
     // The end of the connection, once the state is stable: the work of one disconnect().
-    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self);
+    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self,
+                                       std::optional<uint64_t> only);
     // What is handed to the hand-offs' thread: the application's connect() or disconnect() made
     // on a link thread (each recorded as its last call), or the automatic reconnect.
     enum class HandOff { connect, disconnect, reconnect };
@@ -486,7 +493,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
     // Whether the transport is connected for this reader while its initialisation runs.
     ORVANE_INTERNAL bool initUnderWay(const std::shared_ptr<BaseReader>& self) const;
-    ORVANE_INTERNAL void onTransportConnected();
+    // The number of the connection the transport holds Connected for this reader now, if any.
+    ORVANE_INTERNAL std::optional<uint64_t> linkOpenFor(
+        const std::shared_ptr<BaseReader>& self) const;
+    // Ends connection number `link` only, logging "transportDisconnect() - Result: true|false".
+    ORVANE_INTERNAL bool transportDisconnectLink(uint64_t link);
+    ORVANE_INTERNAL void onTransportConnected(uint64_t link);
     ORVANE_INTERNAL void onTransportDisconnected();
     ORVANE_INTERNAL void cancelKeepAlive();
     ORVANE_INTERNAL void queueReconnect();
@@ -538,7 +550,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     // disconnect() of another thread waits on `handOffIdle_` for that call to end.
     mutable std::mutex handOffLock_;
     std::condition_variable handOffIdle_;
-    std::optional<uint64_t> endGeneration_;
+    std::optional<uint64_t> endLink_;
     bool connectQueued_ = false;
     bool handOffQueued_ = false;
     bool handOffActing_ = false;
@@ -562,6 +574,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseEngine> engine_;
     std::shared_ptr<DispatchWorkItem> keepAliveWorkItem_;
     std::shared_ptr<DispatchWorkItem> initReaderWorkItem_;
+    // The generation of the last transport Connected report and the connection it was about.
+    uint64_t openedGeneration_ = 0;
+    uint64_t openedLink_ = 0;
     std::string address_;
     std::string macAddress_;
 

@@ -20,11 +20,19 @@ namespace {
 // How long connect() and disconnect() wait for a stable state, and their poll period.
 constexpr int kStableStateBudget = 3000;
 constexpr int kStatePoll = 100;
+// How long disconnect() waits for a connection being made to end by its initialisation's stop
+// path: the exchange in flight, and a little more. A connection whose initialisation has not
+// stopped by then (a reader that does not answer) is ended by the call itself.
+constexpr int kInitStopBudget = BaseTransport::defaultTimeout + 1000;
+// How long the library's own connect() waits for a connection being made to end, Connected or
+// not: the initialisation's budget and one exchange.
+constexpr int kConnectionMadeBudget = 7000 + BaseTransport::defaultTimeout;
 // Pauses after stopping a running inventory and after cancelling the keep-alive loop.
 constexpr int kAfterStopPause = 100;
 // How long a connect() or disconnect() waits for the hand-off at work (one connect() or
-// disconnect(), each bounded by the budget above; it runs no delegate): a guard, not a pace.
-constexpr auto kHandOffWait = std::chrono::milliseconds(2 * kStableStateBudget + 1000);
+// disconnect(), each bounded by the budgets above; it runs no delegate): a guard, not a pace.
+constexpr auto kHandOffWait =
+    std::chrono::milliseconds(kConnectionMadeBudget + kStableStateBudget + 1000);
 
 std::string stateName(ConnectState state) {
     return Utilities::getConnectStateDescription(state);
@@ -84,23 +92,26 @@ bool BaseReader::connectAs(CallBy caller) {
     // The call made last decides: an end handed off before it is made first, so this call
     // connects after it.
     if (caller != CallBy::handOff) {
-        if (const auto end = takeOverHandOffs(true); end && isCurrentConnection(*end)) {
-            disconnectAs(CallBy::handOff);
-        }
+        if (const auto end = takeOverHandOffs(true)) disconnectAs(CallBy::handOff, *end);
     }
     setInitEngine(false);
-    const TimeoutControl timeout(kStableStateBudget);
+    // The library's own connect() waits for a connection being made to end, so that it connects
+    // again when that one ends without Connected.
+    const TimeoutControl timeout(caller == CallBy::handOff ? kConnectionMadeBudget
+                                                           : kStableStateBudget);
     while (true) {
         const ConnectState state = connectState();
+        // The library's own connect() obeys the application's last call, also one made while it
+        // waits, up to its open.
+        if (caller == CallBy::handOff && !connectionWanted_.load()) {
+            orvLogger::debug(tag_,
+                             "connect() - The application asked to disconnect, not connecting");
+            orvLogger::trace(tag_, "--- connect() ");
+            return false;
+        }
         // A connection whose end is under way is not answered for: its end is waited for.
         if (state == ConnectState::connected && !endUnderWay()) {
             orvLogger::trace(tag_, "connect() - Already connected");
-            orvLogger::trace(tag_, "--- connect() ");
-            return true;
-        }
-        // A connect() handed off finds its work done by the connection being made.
-        if (caller == CallBy::handOff && state == ConnectState::connecting && initUnderWay(self)) {
-            orvLogger::trace(tag_, "connect() - Already connecting");
             orvLogger::trace(tag_, "--- connect() ");
             return true;
         }
@@ -118,13 +129,6 @@ bool BaseReader::connectAs(CallBy caller) {
         orvLogger::trace(tag_, "connect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
     }
-    // The library's own connect() (handed off, the automatic reconnect) obeys the application's
-    // last call, even one made while it waited.
-    if (caller == CallBy::handOff && !connectionWanted_.load()) {
-        orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
-        orvLogger::trace(tag_, "--- connect() ");
-        return false;
-    }
     orvLogger::trace(tag_, "connect() Trigger transport connect");
     // Refused when another reader has taken the transport since the test above.
     const bool result = baseTransport_->connectFor(self);
@@ -139,7 +143,7 @@ bool BaseReader::disconnect() {
     return disconnectAs(CallBy::application);
 }
 
-bool BaseReader::disconnectAs(CallBy caller) {
+bool BaseReader::disconnectAs(CallBy caller, std::optional<uint64_t> only) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
     if (BaseProtocol::onAnyLinkThread()) {
@@ -154,19 +158,20 @@ bool BaseReader::disconnectAs(CallBy caller) {
         return true;
     }
     if (caller == CallBy::handOff) {
-        const bool result = endConnection(self);
+        const bool result = endConnection(self, only);
         orvLogger::trace(tag_, "--- disconnect() ");
         return result;
     }
     // The call made last decides: no connect() of the library opens a connection after this
     // point, and this call ends what the hand-off at work leaves.
     takeOverHandOffs(false);
-    const bool result = endConnection(self);
+    const bool result = endConnection(self, std::nullopt);
     orvLogger::trace(tag_, "--- disconnect() ");
     return result;
 }
 
-bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
+bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self,
+                               std::optional<uint64_t> only) {
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
         triggerDisconnect_.store(false);
@@ -177,6 +182,10 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
         return finish(false);
     }
     const TimeoutControl timeout(kStableStateBudget);
+    const TimeoutControl initStop(kInitStopBudget);
+    // The connection this call ends, named once it is found Connected: a close that finds the
+    // transport holding a later connection leaves that one alone.
+    std::optional<uint64_t> link;
     while (true) {
         const ConnectState state = connectState();
         // A connection of this reader whose reports have not reached it yet (the transport is
@@ -185,10 +194,26 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
             orvLogger::trace(tag_, "disconnect() - Already disconnected");
             return finish(true);
         }
-        if (state == ConnectState::disconnected) break;
-        if (state == ConnectState::connected) break;
-        // A connection being made ends at once: its initialisation may outlast the wait.
-        if (state == ConnectState::connecting && initUnderWay(self)) break;
+        // The connection of a call handed off has ended, and a later one is not its to end.
+        if (only && baseTransport_->linkNumber() != *only) {
+            orvLogger::trace(tag_, "disconnect() - Already disconnected");
+            return finish(true);
+        }
+        if (state == ConnectState::disconnected || state == ConnectState::connected) {
+            link = linkOpenFor(self);
+            if (link) break;
+        }
+        // A connection being made ends by its initialisation's stop path, which the mark set
+        // above takes at its next step; one whose initialisation does not stop in time (a reader
+        // that does not answer) is ended here.
+        if (state == ConnectState::connecting && initUnderWay(self)) {
+            if (initStop.isTimeout()) {
+                link = linkOpenFor(self);
+                if (link) break;
+            }
+            Clock::sleepForMs(kStatePoll);
+            continue;
+        }
         if (state == ConnectState::listen) {
             orvLogger::error(tag_, "disconnect() - Invalid connect state - " + stateName(state));
             return finish(false);
@@ -200,6 +225,10 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
         orvLogger::trace(tag_,
                          "disconnect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
+    }
+    if (only && *link != *only) {
+        orvLogger::trace(tag_, "disconnect() - Already disconnected");
+        return finish(true);
     }
     // The application no longer waits for the tags of this connection, and nothing here waits
     // for it to catch up with them.
@@ -218,7 +247,7 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self) {
         Clock::sleepForMs(kAfterStopPause);
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
-    const bool result = baseTransport_->disconnect();
+    const bool result = baseTransport_->disconnectLink(*link);
     // A connection that stays up keeps telling its tags.
     if (!result && connectState() == ConnectState::connected) events_->resume();
     return finish(result);
@@ -234,7 +263,7 @@ bool BaseReader::handOff(HandOff what) {
             if (standsLocked()) return false;
             connectQueued_ = true;
         } else {
-            endGeneration_ = generation_.load();
+            endLink_ = baseTransport_->linkNumber();
         }
         start = !std::exchange(handOffQueued_, true);
     }
@@ -265,7 +294,7 @@ void BaseReader::runHandOffs() {
             std::lock_guard guard(handOffLock_);
             handOffThread_ = std::this_thread::get_id();
             // One call at a time, the end first.
-            end = std::exchange(endGeneration_, std::nullopt);
+            end = std::exchange(endLink_, std::nullopt);
             if (!end) connect = std::exchange(connectQueued_, false);
             handOffActing_ = end || connect;
             if (!handOffActing_) {
@@ -274,7 +303,7 @@ void BaseReader::runHandOffs() {
             }
         }
         handOffIdle_.notify_all();
-        if (end && isCurrentConnection(*end)) disconnectAs(CallBy::handOff);
+        if (end) disconnectAs(CallBy::handOff, *end);
         if (connect) connectAs(CallBy::handOff);
         if (!end && !connect) return;
     }
@@ -284,7 +313,7 @@ std::optional<uint64_t> BaseReader::takeOverHandOffs(bool connect) {
     std::unique_lock lock(handOffLock_);
     connectionWanted_.store(connect);
     waitForHandOff(lock);
-    return std::exchange(endGeneration_, std::nullopt);
+    return std::exchange(endLink_, std::nullopt);
 }
 
 void BaseReader::waitForHandOff(std::unique_lock<std::mutex>& lock) {
@@ -323,6 +352,14 @@ bool BaseReader::initUnderWay(const std::shared_ptr<BaseReader>& self) const {
            baseTransport_->isDelegate(self);
 }
 
+std::optional<uint64_t> BaseReader::linkOpenFor(const std::shared_ptr<BaseReader>& self) const {
+    // The number read on both sides of the state: a connection opened between the two reads is
+    // not taken for the one found Connected.
+    const uint64_t link = baseTransport_->linkNumber();
+    if (!initUnderWay(self) || baseTransport_->linkNumber() != link) return std::nullopt;
+    return link;
+}
+
 bool BaseReader::transportDisconnect() {
     const auto self = weak_from_this().lock();
     const bool result = baseTransport_->disconnect();
@@ -331,12 +368,35 @@ bool BaseReader::transportDisconnect() {
     return result;
 }
 
+bool BaseReader::transportDisconnectLink(uint64_t link) {
+    const auto self = weak_from_this().lock();
+    const bool result = baseTransport_->disconnectLink(link);
+    orvLogger::trace(tag_,
+                     std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
+    return result;
+}
+
+void BaseReader::closeConnection(uint64_t generation) {
+    std::optional<uint64_t> link;
+    {
+        std::lock_guard guard(fieldsLock_);
+        // A generation that is no longer the last Connected one belongs to a connection that has
+        // ended: its Disconnected, or the next connection's Connected, has been reported.
+        if (openedGeneration_ == generation && isCurrentConnection(generation)) link = openedLink_;
+    }
+    if (link) transportDisconnectLink(*link);
+}
+
 void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) {
+    linkStateEvent(connectStateEventArgs, baseTransport_->linkNumber());
+}
+
+void BaseReader::linkStateEvent(const ConnectStateEventArgs& connectStateEventArgs, uint64_t link) {
     const ConnectState state = connectStateEventArgs.connectState();
     orvLogger::debug(tag_, "*** Transport connect state event: " + stateName(state));
     if (state == ConnectState::connected) {
         // The reader stays Connecting until its initialisation sets Connected.
-        onTransportConnected();
+        onTransportConnected(link);
         return;
     }
     if (state == ConnectState::disconnected) {
@@ -349,19 +409,25 @@ void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEven
     storeState(state);
 }
 
-void BaseReader::onTransportConnected() {
+void BaseReader::onTransportConnected(uint64_t link) {
     events_->open();
     if (!baseDevice_) {
         orvLogger::error(tag_, " - Device is nil");
-        transportDisconnect();
+        transportDisconnectLink(link);
         return;
     }
     if (!baseDevice_->start()) {
         orvLogger::error(tag_, " - Failed to start device");
-        transportDisconnect();
+        transportDisconnectLink(link);
         return;
     }
-    const uint64_t generation = generation_.fetch_add(1) + 1;
+    uint64_t generation = 0;
+    {
+        std::lock_guard guard(fieldsLock_);
+        generation = generation_.fetch_add(1) + 1;
+        openedGeneration_ = generation;
+        openedLink_ = link;
+    }
     std::weak_ptr<BaseReader> weak = weak_from_this();
     auto item =
         std::make_shared<DispatchWorkItem>([weak, generation](const DispatchWorkItem& self) {
@@ -510,7 +576,7 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     });
     if (up && !wanted) {
         orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
-        if (isCurrentConnection(generation)) transportDisconnect();
+        closeConnection(generation);
         return false;
     }
     if (!up) return false;

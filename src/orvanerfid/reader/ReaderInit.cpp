@@ -40,13 +40,13 @@ std::shared_ptr<TimeoutControl> UhfReader::initReaderTimeoutCtrl() const {
 
 void UhfReader::failInit(uint64_t generation, const std::string& message) {
     orvLogger::error(TAG(), message);
-    if (isCurrentConnection(generation)) transportDisconnect();
+    closeConnection(generation);
 }
 
 void UhfReader::stopInit(uint64_t generation, const std::string& opening,
                          const std::string& closing) {
     orvLogger::trace(TAG(), opening + text(triggerDisconnect()) + closing);
-    if (isCurrentConnection(generation)) transportDisconnect();
+    closeConnection(generation);
 }
 
 void UhfReader::asyncInitReader(uint64_t generation) {
@@ -77,7 +77,7 @@ void UhfReader::asyncInitReader(uint64_t generation) {
             orvLogger::trace(TAG(),
                              "asyncInitReader() Connect state is not connecting, stop "
                              "init reader");
-            if (isCurrentConnection(generation)) transportDisconnect();
+            closeConnection(generation);
             break;
         }
         orvLogger::debug(device->className(), " *** Stop protocol");
@@ -142,7 +142,7 @@ void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
                     setAutoReconnect(true);
                     device->setConnectionMode(ConnectionMode::usbSpp);
                     if (isCurrentConnection(generation)) {
-                        transportDisconnect();
+                        closeConnection(generation);
                     } else {
                         setAutoReconnect(false);
                     }

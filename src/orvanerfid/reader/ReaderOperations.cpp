@@ -69,7 +69,7 @@ struct ReaderOperations {
             });
     }
 
-    // A writing or an action; `endLink` disconnects the transport after success.
+    // A writing or an action; `endLink` ends the connection it ran on after success.
     template <class Call>
     static void run(BaseReader& reader, const char* signature, bool endLink, Call call,
                     ResultCompletion completion) {
@@ -78,10 +78,11 @@ struct ReaderOperations {
             signature,
             [call = std::move(call), completion, endLink,
              weak](BaseDevice& device) -> std::function<void()> {
+                // The connection the call ran on is the one it ends, never a later one.
+                const auto self = weak.lock();
+                const uint64_t link = self ? self->baseTransport()->linkNumber() : 0;
                 call(device);
-                if (endLink) {
-                    if (auto self = weak.lock()) self->transportDisconnect();
-                }
+                if (endLink && self) self->transportDisconnectLink(link);
                 return [completion] {
                     if (completion) completion(ResultCode::noError);
                 };
