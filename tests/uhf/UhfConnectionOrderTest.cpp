@@ -18,6 +18,7 @@
 #include "orvanerfid/uhf/BaseUhf.h"
 #include "reader/ReaderFixture.h"
 #include "sim/SimVk210.h"
+#include "uhf/ConnectionOrderSupport.h"
 
 namespace orvane::test {
 namespace {
@@ -91,41 +92,6 @@ TYPED_TEST(UhfConnectionOrderTest, TheOldInventorysStopIsHeardBeforeTheNextConne
     EXPECT_EQ(std::count(connected, heard.end(), "r action Stop"), 0);
     EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
 }
-
-// The connection states the reader delegate heard, in order.
-std::vector<std::string> statesHeard(const CallLog& calls) {
-    std::vector<std::string> states;
-    for (const std::string& line : calls.lines()) {
-        if (line.rfind("r state ", 0) == 0) states.push_back(line.substr(8));
-    }
-    return states;
-}
-
-// Runs what the main queue holds now, and waits for it: the automatic reconnect queued there has
-// had its turn.
-void drainMainQueue() {
-    auto ran = std::make_shared<std::promise<void>>();
-    auto done = ran->get_future();
-    DispatchQueue::main()->async([ran] { ran->set_value(); });
-    // A hang guard only.
-    ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-}
-
-// Holds the main queue until `open`, and on every way out.
-class HeldMainQueue {
-  public:
-    HeldMainQueue() {
-        DispatchQueue::main()->async([gate = open_.get_future().share()] { gate.wait(); });
-    }
-    ~HeldMainQueue() { open(); }
-    void open() {
-        if (!std::exchange(opened_, true)) open_.set_value();
-    }
-
-  private:
-    std::promise<void> open_;
-    bool opened_ = false;
-};
 
 // The application holds the Disconnected report of one thread's disconnect(): that call has
 // answered, and another thread's connect() connects the reader meanwhile. Every report is told
@@ -356,53 +322,6 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheRecon
             f.sink->onConnectState = nullptr;
         }
     }
-}
-
-// A log sink that runs each armed action once, in the order armed, on the record and thread its
-// test picks; the records reach the reader delegate's log too.
-class RecordSink : public ReaderSink {
-  public:
-    explicit RecordSink(std::shared_ptr<CallLog> log) : ReaderSink(std::move(log)) {}
-    using Test = std::function<bool(const std::string& text)>;
-    void arm(Test when, std::function<void()> action) {
-        std::lock_guard guard(lock_);
-        armed_.push_back({std::move(when), std::move(action)});
-    }
-    void disarm() {
-        std::lock_guard guard(lock_);
-        armed_.clear();
-    }
-    void logEvent(const LogEventArg& record) override {
-        ReaderSink::logEvent(record);
-        std::function<void()> action;
-        {
-            std::lock_guard guard(lock_);
-            const auto it = std::find_if(armed_.begin(), armed_.end(),
-                                         [&](const Armed& a) { return a.when(record.log()); });
-            if (it == armed_.end()) return;
-            action = std::move(it->action);
-            armed_.erase(it);
-        }
-        action();
-    }
-    int count(const std::string& text) {
-        std::lock_guard guard(logLock);
-        return static_cast<int>(std::count(logs.begin(), logs.end(), text));
-    }
-
-  private:
-    struct Armed {
-        Test when;
-        std::function<void()> action;
-    };
-    std::mutex lock_;
-    std::vector<Armed> armed_;
-};
-
-std::thread::id mainQueueThread() {
-    std::promise<std::thread::id> id;
-    DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
-    return id.get_future().get();
 }
 
 constexpr const char* kNotConnecting =

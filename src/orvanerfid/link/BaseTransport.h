@@ -100,8 +100,9 @@ class BaseTransport {
     virtual bool connectFor(const std::shared_ptr<TransportDelegate>& owner);
     // Disconnects; true when disconnected afterwards. Blocks the caller; never throws.
     virtual bool disconnect() = 0;
-    // The number of the current (or last) connection: raised by every connect that opens one, 0
-    // before the first. Work that may end a connection notes it when it starts.
+    // The number of the current (or last) connection: raised by every connect that tries to open
+    // one, before its Connecting, 0 before the first. Work that may end a connection notes it
+    // when it starts.
     uint64_t linkNumber() const { return links_.load(); }
     // Disconnects connection number `link` only: true, doing nothing, when that connection has
     // already ended, so work of an ended connection never ends the next one. The base tests and
@@ -145,7 +146,7 @@ class BaseTransport {
     void deliverStateReports();
     // Queues received bytes and wakes the waiters.
     void receive(ByteView bytes);
-    // A connection was opened: raises `linkNumber()`.
+    // A connection is being opened: raises `linkNumber()`.
     void noteLinkOpened() { links_.fetch_add(1); }
 
     // Refuses (0x5002, with the ERROR line of `operation`) a buffer that cannot hold `length`
@@ -158,7 +159,7 @@ class BaseTransport {
         std::weak_ptr<TransportDelegate> delegate;
         ConnectState state;
         // The connection the state is about: a connect raises the number before it assigns
-        // Connected, and every state up to the next connect is about that connection.
+        // Connecting, and every state up to the next connect is about that connection.
         uint64_t link;
     };
 

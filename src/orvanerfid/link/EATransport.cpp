@@ -206,9 +206,11 @@ bool EATransport::connect(const std::shared_ptr<TransportDelegate>* owner) {
             kTag, "connect() Connect state is not disconnected, would not to do connect. - " +
                       std::string(description(state)));
     } else {
+        // Numbered before Connecting: a call that notes the number while the link is being
+        // opened names this link, and one opened later has another.
+        noteLinkOpened();
         assignConnectState(ConnectState::connecting);
         if (openSession()) {
-            noteLinkOpened();
             auto session = this->session();
             std::weak_ptr<EATransport> weak = weak_from_this();
             auto signal = inputSignal_;

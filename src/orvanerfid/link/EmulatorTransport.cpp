@@ -12,8 +12,8 @@ namespace orvane {
 EmulatorTransport::EmulatorTransport() : BaseTransport("EmulatorTransport") {}
 
 bool EmulatorTransport::connect() {
-    setConnectState(ConnectState::connecting);
     noteLinkOpened();
+    setConnectState(ConnectState::connecting);
     connected_.store(true);
     setConnectState(ConnectState::connected);
     return true;

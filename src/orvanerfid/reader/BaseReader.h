@@ -460,11 +460,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     // of the hand-offs.
     enum class CallBy { application, handOff };
     ORVANE_INTERNAL bool connectAs(CallBy caller);
-    // `only`: the number of the connection a call handed off ends, and no later one.
-    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<uint64_t> only = std::nullopt);
-    // The end of the connection, once the state is stable: the work of one disconnect().
-    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self,
-                                       std::optional<uint64_t> only);
+    // `link`: the connection a call handed off ends (the transport's `linkNumber()` when it was
+    // handed off); without one, the transport's number now.
+    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<uint64_t> link = std::nullopt);
+    // The end of connection number `link` (the one the transport held, or was opening, when the
+    // call was made) once its state is stable, and of no later one: the work of one disconnect().
+    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self, uint64_t link);
     // What is handed to the hand-offs' thread: the application's connect() or disconnect() made
     // on a link thread (each recorded as its last call), or the automatic reconnect.
     enum class HandOff { connect, disconnect, reconnect };

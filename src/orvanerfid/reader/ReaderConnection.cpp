@@ -143,7 +143,7 @@ bool BaseReader::disconnect() {
     return disconnectAs(CallBy::application);
 }
 
-bool BaseReader::disconnectAs(CallBy caller, std::optional<uint64_t> only) {
+bool BaseReader::disconnectAs(CallBy caller, std::optional<uint64_t> link) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
     if (BaseProtocol::onAnyLinkThread()) {
@@ -158,20 +158,19 @@ bool BaseReader::disconnectAs(CallBy caller, std::optional<uint64_t> only) {
         return true;
     }
     if (caller == CallBy::handOff) {
-        const bool result = endConnection(self, only);
+        const bool result = endConnection(self, link.value_or(baseTransport_->linkNumber()));
         orvLogger::trace(tag_, "--- disconnect() ");
         return result;
     }
     // The call made last decides: no connect() of the library opens a connection after this
     // point, and this call ends what the hand-off at work leaves.
     takeOverHandOffs(false);
-    const bool result = endConnection(self, std::nullopt);
+    const bool result = endConnection(self, baseTransport_->linkNumber());
     orvLogger::trace(tag_, "--- disconnect() ");
     return result;
 }
 
-bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self,
-                               std::optional<uint64_t> only) {
+bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, uint64_t link) {
     triggerDisconnect_.store(true);
     const auto finish = [this](bool result) {
         triggerDisconnect_.store(false);
@@ -183,34 +182,26 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self,
     }
     const TimeoutControl timeout(kStableStateBudget);
     const TimeoutControl initStop(kInitStopBudget);
-    // The connection this call ends, named once it is found Connected: a close that finds the
-    // transport holding a later connection leaves that one alone.
-    std::optional<uint64_t> link;
+    // Whether the transport holds the connection of this call Connected now.
+    const auto found = [&] { return linkOpenFor(self) == link; };
     while (true) {
         const ConnectState state = connectState();
-        // A connection of this reader whose reports have not reached it yet (the transport is
-        // still settling, or a report delivery is under way) takes the stop path too.
-        if (state == ConnectState::disconnected && !transportOpenFor(self)) {
+        // The connection of this call has ended; one opened since (by a later call) is not its
+        // to end. A connection of this reader whose reports have not reached it yet (the
+        // transport is still settling, or a report delivery is under way) takes the stop path.
+        if (baseTransport_->linkNumber() != link ||
+            (state == ConnectState::disconnected && !transportOpenFor(self))) {
             orvLogger::trace(tag_, "disconnect() - Already disconnected");
             return finish(true);
         }
-        // The connection of a call handed off has ended, and a later one is not its to end.
-        if (only && baseTransport_->linkNumber() != *only) {
-            orvLogger::trace(tag_, "disconnect() - Already disconnected");
-            return finish(true);
-        }
-        if (state == ConnectState::disconnected || state == ConnectState::connected) {
-            link = linkOpenFor(self);
-            if (link) break;
+        if ((state == ConnectState::disconnected || state == ConnectState::connected) && found()) {
+            break;
         }
         // A connection being made ends by its initialisation's stop path, which the mark set
         // above takes at its next step; one whose initialisation does not stop in time (a reader
         // that does not answer) is ended here.
         if (state == ConnectState::connecting && initUnderWay(self)) {
-            if (initStop.isTimeout()) {
-                link = linkOpenFor(self);
-                if (link) break;
-            }
+            if (initStop.isTimeout() && found()) break;
             Clock::sleepForMs(kStatePoll);
             continue;
         }
@@ -225,10 +216,6 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self,
         orvLogger::trace(tag_,
                          "disconnect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
-    }
-    if (only && *link != *only) {
-        orvLogger::trace(tag_, "disconnect() - Already disconnected");
-        return finish(true);
     }
     // The application no longer waits for the tags of this connection, and nothing here waits
     // for it to catch up with them.
@@ -247,7 +234,7 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self,
         Clock::sleepForMs(kAfterStopPause);
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
-    const bool result = baseTransport_->disconnectLink(*link);
+    const bool result = baseTransport_->disconnectLink(link);
     // A connection that stays up keeps telling its tags.
     if (!result && connectState() == ConnectState::connected) events_->resume();
     return finish(result);

@@ -1,0 +1,123 @@
+#pragma once
+
+// What the connection-order suites share: the states a delegate heard, the main queue's turn, and
+// a log sink that acts on the record and thread a test picks.
+
+#include <algorithm>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "orvanerfid/platform/Dispatch.h"
+#include "reader/ReaderFixture.h"
+
+namespace orvane::test {
+
+// The connection states the reader delegate heard, in order.
+inline std::vector<std::string> statesHeard(const CallLog& calls) {
+    std::vector<std::string> states;
+    for (const std::string& line : calls.lines()) {
+        if (line.rfind("r state ", 0) == 0) states.push_back(line.substr(8));
+    }
+    return states;
+}
+
+// Runs what the main queue holds now, and waits for it: the automatic reconnect queued there has
+// had its turn.
+inline void drainMainQueue() {
+    auto ran = std::make_shared<std::promise<void>>();
+    auto done = ran->get_future();
+    DispatchQueue::main()->async([ran] { ran->set_value(); });
+    // A hang guard only.
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
+// Holds the main queue until `open`, and on every way out.
+class HeldMainQueue {
+  public:
+    HeldMainQueue() {
+        DispatchQueue::main()->async([gate = open_.get_future().share()] { gate.wait(); });
+    }
+    ~HeldMainQueue() { open(); }
+    void open() {
+        if (!std::exchange(opened_, true)) open_.set_value();
+    }
+
+  private:
+    std::promise<void> open_;
+    bool opened_ = false;
+};
+
+// A log sink that runs each armed action once, in the order armed, on the record and thread its
+// test picks; the records reach the reader delegate's log too.
+class RecordSink : public ReaderSink {
+  public:
+    explicit RecordSink(std::shared_ptr<CallLog> log) : ReaderSink(std::move(log)) {}
+    using Test = std::function<bool(const std::string& text)>;
+    void arm(Test when, std::function<void()> action) {
+        std::lock_guard guard(lock_);
+        armed_.push_back({std::move(when), std::move(action)});
+    }
+    void disarm() {
+        std::lock_guard guard(lock_);
+        armed_.clear();
+    }
+    void logEvent(const LogEventArg& record) override {
+        ReaderSink::logEvent(record);
+        if (record.level() >= LogLevel::error) {
+            std::lock_guard guard(logLock);
+            errors.push_back(record.log());
+        }
+        std::function<void()> action;
+        {
+            std::lock_guard guard(lock_);
+            const auto it = std::find_if(armed_.begin(), armed_.end(),
+                                         [&](const Armed& a) { return a.when(record.log()); });
+            if (it == armed_.end()) return;
+            action = std::move(it->action);
+            armed_.erase(it);
+        }
+        action();
+    }
+    int count(const std::string& text) {
+        std::lock_guard guard(logLock);
+        return static_cast<int>(std::count(logs.begin(), logs.end(), text));
+    }
+    // The records that start with `head`.
+    int countStarting(const std::string& head) {
+        std::lock_guard guard(logLock);
+        return static_cast<int>(std::count_if(
+            logs.begin(), logs.end(), [&](const std::string& l) { return l.rfind(head, 0) == 0; }));
+    }
+    std::vector<std::string> errorsSince(std::size_t from) {
+        std::lock_guard guard(logLock);
+        return {errors.begin() + static_cast<std::ptrdiff_t>(std::min(from, errors.size())),
+                errors.end()};
+    }
+    std::size_t errorCount() {
+        std::lock_guard guard(logLock);
+        return errors.size();
+    }
+    // ERROR and FATAL records, in order (under `logLock`).
+    std::vector<std::string> errors;
+
+  private:
+    struct Armed {
+        Test when;
+        std::function<void()> action;
+    };
+    std::mutex lock_;
+    std::vector<Armed> armed_;
+};
+
+inline std::thread::id mainQueueThread() {
+    std::promise<std::thread::id> id;
+    DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
+    return id.get_future().get();
+}
+
+}  // namespace orvane::test

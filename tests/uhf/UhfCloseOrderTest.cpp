@@ -1,0 +1,249 @@
+// Which connection a close ends and what a call made during a connection's making leads to: a
+// close ends the connection it was meant for and no later one, a connect() handed off from a link
+// thread is carried out, and a disconnect() made while a connection is being made ends it by the
+// initialisation's stop path.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orvanerfid/link/BaseProtocol.h"
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/reader/EventSequence.h"
+#include "reader/ReaderFixture.h"
+#include "uhf/ConnectionOrderSupport.h"
+
+namespace orvane::test {
+namespace {
+
+constexpr const char* kInitStarts = "+++ asyncInitReader()";
+constexpr const char* kStopPath =
+    "initReaderViaMultiSetting() - triggerDisconnect is true, stop init reader";
+
+template <class Model>
+class UhfCloseOrderTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
+    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+
+    void SetUp() override { f.reader->setReaderDelegate(sink); }
+    void TearDown() override {
+        for (const auto& gate : gates_)
+            gate->open();
+        sink->disarm();
+        f.reader->setReaderDelegate(f.sink);
+    }
+
+    // A closed gate, opened on every way out of the test.
+    std::shared_ptr<Gate> closedGate() {
+        auto gate = std::make_shared<Gate>();
+        gate->close();
+        gates_.push_back(gate);
+        return gate;
+    }
+    // Holds the first thread that writes `record` (on the thread `here` accepts) at `gate`.
+    void holdAt(
+        const std::string& record, const std::shared_ptr<Gate>& gate,
+        std::function<bool()> here = [] { return true; }) {
+        sink->arm([record, here](const std::string& text) { return text == record && here(); },
+                  [gate] { gate->pass(); });
+    }
+    // Runs `call` as the log sink, on one of the reader's link threads: the simulated reader
+    // sends a byte, whose read writes a record there.
+    void onALinkThread(std::function<void()> call) {
+        auto ran = std::make_shared<std::atomic<bool>>(false);
+        sink->arm([](const std::string&) { return BaseProtocol::onAnyLinkThread(); },
+                  [ran, call = std::move(call)] {
+                      call();
+                      ran->store(true);
+                  });
+        ASSERT_TRUE(waitUntil([&] {
+            f.sim->sendEvent({0x00});
+            return ran->load();
+        }));
+    }
+    // The reader and its transport are Connected, with every state told, and nothing left on the
+    // main queue changes that.
+    bool endsConnected() {
+        const auto up = [&] {
+            return f.reader->connectState() == ConnectState::connected &&
+                   f.reader->baseTransport()->connectState() == ConnectState::connected &&
+                   f.reader->eventLine().statesTold();
+        };
+        if (!waitUntil(up)) return false;
+        drainMainQueue();
+        return up() && statesHeard(*f.calls).back() == "Connected";
+    }
+
+    ModelReader<Model> f{Model::makeSim()};
+    std::shared_ptr<RecordSink> sink = std::make_shared<RecordSink>(f.calls);
+
+  private:
+    std::vector<std::shared_ptr<Gate>> gates_;
+};
+
+using Models = ::testing::Types<Vk210UhfModel, Vk640Model>;
+TYPED_TEST_SUITE(UhfCloseOrderTest, Models, ModelName);
+
+// One thread calls connect(), disconnect(), connect() in quick succession, with automatic
+// reconnect off and on: all three answer true and the reader ends Connected, as the last call
+// asked. Nothing of the first connection (its initialisation's stop) ends the second.
+TYPED_TEST(UhfCloseOrderTest, ConnectDisconnectConnectOnOneThreadEndsConnected) {
+    auto& f = this->f;
+    constexpr int kRounds = 10;
+    for (const bool autoReconnect : {false, true}) {
+        SCOPED_TRACE(autoReconnect ? "automatic reconnect on" : "automatic reconnect off");
+        for (int round = 0; round < kRounds; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            ASSERT_TRUE(f.reader->disconnect());
+            ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+            f.reader->setAutoReconnect(autoReconnect);
+            EXPECT_TRUE(f.reader->connect());
+            EXPECT_TRUE(f.reader->disconnect());
+            EXPECT_TRUE(f.reader->connect());
+            ASSERT_TRUE(this->endsConnected());
+            f.reader->setAutoReconnect(false);
+        }
+    }
+}
+
+// A disconnect() made while the initialisation runs lets it end its connection by its stop path,
+// and answers once it has: the link stays open while the stop path is held, the call then answers
+// true with no ERROR record, and the next connect() is not touched by the old initialisation.
+TYPED_TEST(UhfCloseOrderTest, ADisconnectDuringTheInitialisationAnswersOnceItsStopPathEndedIt) {
+    auto& f = this->f;
+    // The disconnect()'s own end, for an initialisation that does not stop in time, cannot come
+    // while the test holds the initialisation.
+    const ClockSpeed slow(0.25);
+    auto starts = this->closedGate();
+    auto stops = this->closedGate();
+    this->holdAt(kInitStarts, starts);
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    f.calls->clear();
+    const std::size_t errors = this->sink->errorCount();
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
+    this->holdAt(kStopPath, stops);
+    starts->open();
+    ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
+    EXPECT_EQ(disconnected.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::connected);
+    stops->open();
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_TRUE(f.reader->connect());
+    EXPECT_TRUE(this->endsConnected());
+    // The link's own records of its end and of its next start (a receive loop that sees the
+    // link Disconnected, a read pass that finds the next link still Connecting) are no failure.
+    std::vector<std::string> caused = this->sink->errorsSince(errors);
+    std::erase_if(caused, [](const std::string& text) {
+        return text == "keepReadThread() transport is disconnected, exit thread" ||
+               text == "assertConnection() connectState is not connected - Connecting";
+    });
+    EXPECT_EQ(caused, std::vector<std::string>{});
+    EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
+                                                               "Connecting", "Connected"}));
+}
+
+// A disconnect() held in its record after it found the connection standing: meanwhile that link
+// drops and another thread's connect() opens the next one. The held call ends nothing it did not
+// find; it answers true and the reader stays Connected, as the later connect() asked.
+TYPED_TEST(UhfCloseOrderTest, ADisconnectEndsOnlyTheConnectionItFound) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    auto held = this->closedGate();
+    auto disconnected = std::async(std::launch::async, [&] {
+        const auto caller = std::this_thread::get_id();
+        this->holdAt("disconnect() Action state is Stop", held,
+                     [caller] { return std::this_thread::get_id() == caller; });
+        return f.reader->disconnect();
+    });
+    ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
+    f.reader->transportDisconnect();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::disconnected; }));
+    auto connected = std::async(std::launch::async, [&] { return f.reader->connect(); });
+    ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(connected.get());
+    ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; }));
+    held->open();
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    EXPECT_TRUE(this->endsConnected());
+}
+
+// A log sink's connect() on a link thread, made while the application's disconnect() ends a
+// connection being made: the connect() waits for that end instead of taking the connection being
+// ended for its own, then connects. The disconnect() answers true, the reader ends Connected.
+TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheEndOfAConnectionBeingMadeConnectsAfterIt) {
+    auto& f = this->f;
+    const ClockSpeed slow(0.25);
+    auto starts = this->closedGate();
+    auto closes = this->closedGate();
+    this->holdAt(kInitStarts, starts);
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    auto disconnected = std::async(std::launch::async, [&] {
+        // Held where the call would close the link itself, until the sink's connect() is made.
+        const auto caller = std::this_thread::get_id();
+        this->holdAt("disconnect() Trigger transport disconnect", closes,
+                     [caller] { return std::this_thread::get_id() == caller; });
+        return f.reader->disconnect();
+    });
+    ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    std::weak_ptr<UhfReader> weak = f.reader;
+    this->onALinkThread([answer, weak] {
+        if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
+    });
+    EXPECT_EQ(answer->load(), 1);
+    // The handed-off connect() has looked at the connection being made.
+    ASSERT_TRUE(waitUntil([&] {
+        return this->sink->count("connect() - Already connecting") > 0 ||
+               this->sink->countStarting("connect() - Connect state is Connecting") > 0;
+    }));
+    closes->open();
+    starts->open();
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    EXPECT_TRUE(this->endsConnected());
+}
+
+// A log sink's connect() on a link thread while a connection is being made, whose link then drops
+// during its initialisation: the connect() relied on a connection that ended without Connected,
+// so it connects after that end, once, and the reader ends Connected.
+TYPED_TEST(UhfCloseOrderTest, ASinksConnectWhoseConnectionFailsConnectsAgain) {
+    auto& f = this->f;
+    const ClockSpeed slow(0.25);
+    auto starts = this->closedGate();
+    this->holdAt(kInitStarts, starts);
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    f.calls->clear();
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    std::weak_ptr<UhfReader> weak = f.reader;
+    this->onALinkThread([answer, weak] {
+        if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
+    });
+    EXPECT_EQ(answer->load(), 1);
+    ASSERT_TRUE(waitUntil([&] {
+        return this->sink->count("connect() - Already connecting") > 0 ||
+               this->sink->countStarting("connect() - Connect state is Connecting") > 0;
+    }));
+    f.reader->transportDisconnect();
+    starts->open();
+    EXPECT_TRUE(this->endsConnected());
+    EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
+                                                               "Connecting", "Connected"}));
+}
+
+}  // namespace
+}  // namespace orvane::test
