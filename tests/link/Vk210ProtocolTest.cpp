@@ -495,6 +495,12 @@ TEST(Vk210ProtocolRestart, AStalledTurnOfTheEndedLinkTakesNothingOfTheNext) {
     EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
 }
 
+TEST(Vk210ProtocolRestart, ALoopStoppedInItsTurnTakesNothingFromTheTransport) {
+    auto transport = std::make_shared<FeedTransport>();
+    auto protocol = std::make_shared<test::HeldTurns<Vk210Protocol>>(transport);
+    test::expectAStoppedTurnTakesNothing(*transport, *protocol, replyFrame(Id::firmware, 0, {1}));
+}
+
 TEST(Vk210ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) {
     auto transport = std::make_shared<FeedTransport>();
     auto protocol = std::make_shared<Vk210Protocol>(transport);
