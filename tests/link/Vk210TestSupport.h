@@ -169,6 +169,42 @@ inline void expectAStalledTurnTakesNothingOfTheNextLink(WaitingTransport& transp
     EXPECT_EQ(response.resultCode(), ResultCode::noError);
 }
 
+// A protocol whose receive turns wait at `turnStart` while it is closed: a turn held there has
+// begun (its loop has tested its own item) and has taken nothing from the transport yet.
+template <class Protocol>
+class HeldTurns : public Protocol {
+  public:
+    using Protocol::Protocol;
+    Gate turnStart;
+
+  protected:
+    bool receiveTurn(const DispatchWorkItem& self) override {
+        turnStart.pass();
+        return Protocol::receiveTurn(self);
+    }
+};
+
+// A loop stopped while its turn is under way (held at the turn's start, past the loop's test of
+// its own item) takes nothing from the transport's queue: what arrives there from now on may be
+// the next connection's, here `next`.
+template <class Protocol>
+void expectAStoppedTurnTakesNothing(FeedTransport& transport, HeldTurns<Protocol>& protocol,
+                                    const Bytes& next) {
+    protocol.turnStart.close();
+    // Opened on every way out, so the loop ends.
+    const std::shared_ptr<void> opens(nullptr, [&](void*) {
+        protocol.turnStart.open();
+        EXPECT_TRUE(waitUntil([&] { return protocol.receiveLoopsRunning() == 0; }));
+    });
+    ASSERT_TRUE(protocol.start());
+    ASSERT_TRUE(waitUntil([&] { return protocol.turnStart.waiting() == 1; }));
+    protocol.stop();
+    transport.feed(next);
+    protocol.turnStart.open();
+    ASSERT_TRUE(waitUntil([&] { return protocol.receiveLoopsRunning() == 0; }));
+    EXPECT_EQ(transport.byteQueue().count(), static_cast<int>(next.size()));
+}
+
 // Records every event; `onEvent` runs inside the delivery, on the receive thread.
 class EventRecorder : public BaseProtocolDelegate {
   public:

@@ -433,6 +433,12 @@ TEST(Vk640ProtocolRestart, AStalledTurnOfTheEndedLinkTakesNothingOfTheNext) {
     EXPECT_TRUE(waitUntil([&] { return protocol->receiveLoopsRunning() == 0; }));
 }
 
+TEST(Vk640ProtocolRestart, ALoopStoppedInItsTurnTakesNothingFromTheTransport) {
+    auto transport = std::make_shared<test::FeedTransport>();
+    auto protocol = std::make_shared<test::HeldTurns<Vk640Protocol>>(transport);
+    test::expectAStoppedTurnTakesNothing(*transport, *protocol, kMacReply);
+}
+
 TEST(Vk640ProtocolSink, ASinkThatWaitsOnTheLibraryRunsAfterItsLocksAreReleased) {
     auto transport = std::make_shared<test::FeedTransport>();
     auto protocol = std::make_shared<Vk640Protocol>(transport);

@@ -5,7 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
+#include <utility>
+
+#include "orvanerfid/platform/ClockPause.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -73,6 +78,47 @@ TEST(Clock, ReadersNeverSeeTheTimeGoBackAcrossSpeedChanges) {
     done = true;
     reader.join();
     EXPECT_EQ(backwards.load(), 0);
+}
+
+// The read of the clock held at its pause, once, on the thread that sets this, and the gate that
+// holds it.
+thread_local bool tHoldThisRead = false;
+test::Gate* gHeldReads = nullptr;
+void holdOneRead() {
+    if (std::exchange(tHoldThisRead, false)) gHeldReads->pass();
+}
+
+// A read of the clock that a speed change overtakes (held between its read of the real time and
+// its read of the clock's course while the speed changes) reads both again: it never measures
+// the real time it took under the old course on the new one, which would put it before a read
+// that ended before it.
+TEST(Clock, AReadOvertakenByASpeedChangeIsNeverEarlierThanOneThatEndedBeforeIt) {
+    const FullSpeedAtEnd restore;
+    Clock::setSpeed(1.0);
+    test::Gate gate;
+    gate.close();
+    gHeldReads = &gate;
+    setClockReadPause(&holdOneRead);
+    Clock::time_point heldRead;
+    std::thread reader([&] {
+        tHoldThisRead = true;
+        heldRead = Clock::now();
+    });
+    // On every way out the held read goes on and no read is held any more.
+    const std::shared_ptr<void> ends(nullptr, [&](void*) {
+        gate.open();
+        if (reader.joinable()) reader.join();
+        setClockReadPause(nullptr);
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return gate.waiting() == 1; }));
+    // Real time passes between the held read's real time and the change (which, at the new speed,
+    // is worth a second of clock time).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Clock::setSpeed(1000.0);
+    const auto endedFirst = Clock::now();
+    gate.open();
+    reader.join();
+    EXPECT_GE(heldRead, endedFirst);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "orvanerfid/commands/OrvaneRfidCommand.h"
+#include "support/TestSupport.h"
 
 namespace orvane {
 namespace {
@@ -31,6 +34,21 @@ class RecordingPeer : public SimPeer, public std::enable_shared_from_this<Record
     void dropLink() override { dropped = true; }
     bool isDropped() const override { return dropped; }
     std::weak_ptr<SimPeer> weakPeer() override { return weak_from_this(); }
+};
+
+// A link that takes every byte a stream sends, from the stream's thread.
+class StreamLink : public SimPeer, public std::enable_shared_from_this<StreamLink> {
+  public:
+    void send(Bytes, Clock::duration, std::size_t, Clock::duration) override {}
+    bool stream(ByteView bytes, std::size_t, Clock::duration) override {
+        streamed += bytes.size();
+        return true;
+    }
+    void dropLink() override {}
+    bool isDropped() const override { return false; }
+    std::weak_ptr<SimPeer> weakPeer() override { return weak_from_this(); }
+
+    std::atomic<std::size_t> streamed{0};
 };
 
 Bytes request(OrvRfidCmdId id, const Bytes& data = {}) {
@@ -125,6 +143,42 @@ TEST_F(SimVk210Test, EventsOnDemandGoThroughTheNewestLink) {
               concat({SimVk210::eventFrame(OrvRfidCmdId::eventNotificationKeyEventStatus,
                                            Bytes{0x01, 0x01}),
                       Bytes{0x02, 0x00, 0x05, 0x00, 0xD1, 0x02, 0xFF, 0x28, 0x03}}));
+}
+
+// Two links ask for an inventory at once: the stream one of them starts while the other is
+// between its stop of the stream before and its own start (held there in the stream filter,
+// which runs outside the reader's lock) ends before the other's takes its place. A running
+// stream thread is never replaced.
+TEST_F(SimVk210Test, TwoLinksStartingStreamsAtOnceNeverReplaceARunningStream) {
+    reader->setTags(makeSimTags(1));
+    test::Gate filter;
+    filter.close();
+    std::atomic<bool> first{true};
+    reader->setStreamFilter([&](const SimTag&) {
+        if (first.exchange(false)) filter.pass();
+        return true;
+    });
+    SimStreamPlan plan;
+    plan.report = [](Bytes& out, const SimTag&, std::size_t) { out.push_back(0x5A); };
+    auto heldLink = std::make_shared<StreamLink>();
+    auto otherLink = std::make_shared<StreamLink>();
+    std::thread held([&] { reader->startStream(*heldLink, plan); });
+    // On every way out the held start goes on and is joined.
+    const std::shared_ptr<void> joins(nullptr, [&](void*) {
+        filter.open();
+        if (held.joinable()) held.join();
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return filter.waiting() == 1; }));
+    reader->startStream(*otherLink, plan);
+    EXPECT_TRUE(reader->isStreaming());
+    filter.open();
+    held.join();
+    // The held link's stream runs in the other's place: it streams, and one stop ends it.
+    EXPECT_TRUE(reader->isStreaming());
+    EXPECT_TRUE(test::waitUntil([&] { return heldLink->streamed.load() > 0; }));
+    EXPECT_TRUE(reader->stopStream());
+    EXPECT_FALSE(reader->isStreaming());
+    EXPECT_FALSE(reader->stopStream());
 }
 
 }  // namespace

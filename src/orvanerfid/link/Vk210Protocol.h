@@ -81,6 +81,10 @@ class Vk210Protocol : public BaseProtocol {
   protected:
     bool receiveTurn(const DispatchWorkItem& self) override;
     void receiveEnded(bool current) override;
+    // Moves the bytes the transport holds now into the buffer, without waiting for more; none
+    // once `self`, the loop's own item, is stopped. Virtual so that a test can act between a
+    // turn's take and its cut, where nothing else of the turn calls out.
+    virtual void readTransport(const DispatchWorkItem& self);
 
   private:
     struct FrameSpan {
@@ -88,9 +92,6 @@ class Vk210Protocol : public BaseProtocol {
         std::size_t length;
     };
 
-    // Moves the bytes the transport holds now into the buffer, without waiting for more; none
-    // once `self`, the loop's own item, is stopped.
-    void readTransport(const DispatchWorkItem& self);
     // Cuts every complete frame buffered into `work_`/`frames_`, none once `self` (the loop's
     // own item) is stopped; returns the reset epoch seen.
     uint64_t cutFrames(const DispatchWorkItem& self);

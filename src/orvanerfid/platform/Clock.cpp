@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "orvanerfid/platform/ClockPause.h"
+
 namespace orvane {
 namespace {
 
@@ -30,6 +32,8 @@ struct Course {
 
 Course gCourse;
 std::mutex gChangeLock;
+// See setClockReadPause.
+std::atomic<void (*)()> gReadPause{nullptr};
 
 Rep realNow() noexcept {
     return (std::chrono::steady_clock::now() - epoch()).count();
@@ -51,6 +55,7 @@ Clock::time_point Clock::now() noexcept {
         }
         // Read after the version: a change published before it has a base no later than this.
         const Rep real = realNow();
+        if (const auto pause = gReadPause.load(std::memory_order_acquire)) pause();
         // Acquire loads: a value a change under way stored brings that change's odd version with
         // it, so the version read again below has moved.
         const double speed = gCourse.speed.load(std::memory_order_acquire);
@@ -93,6 +98,10 @@ void Clock::setSpeed(double factor) {
     gCourse.realBase.store(real, std::memory_order_release);
     gCourse.speed.store(factor, std::memory_order_release);
     gCourse.version.store(version + 2, std::memory_order_release);
+}
+
+void setClockReadPause(void (*pause)()) {
+    gReadPause.store(pause, std::memory_order_release);
 }
 
 double Clock::speed() noexcept {
