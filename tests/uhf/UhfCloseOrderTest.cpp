@@ -112,45 +112,67 @@ TYPED_TEST(UhfCloseOrderTest, ConnectDisconnectConnectOnOneThreadEndsConnected) 
     }
 }
 
-// A disconnect() made while the initialisation runs lets it end its connection by its stop path,
-// and answers once it has: the link stays open while the stop path is held, the call then answers
-// true with no ERROR record, and the next connect() is not touched by the old initialisation.
+// A disconnect() made while the initialisation runs, before its first exchange or with one in
+// flight, lets it end its connection by its stop path, and answers once it has: the link stays
+// open while the stop path is held, the call then answers true with no ERROR record, and the next
+// connect() is not touched by the old initialisation.
 TYPED_TEST(UhfCloseOrderTest, ADisconnectDuringTheInitialisationAnswersOnceItsStopPathEndedIt) {
     auto& f = this->f;
     // The disconnect()'s own end, for an initialisation that does not stop in time, cannot come
     // while the test holds the initialisation.
     const ClockSpeed slow(0.25);
-    auto starts = this->closedGate();
-    auto stops = this->closedGate();
-    this->holdAt(kInitStarts, starts);
-    ASSERT_TRUE(f.reader->connect());
-    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
-    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
-    f.calls->clear();
-    const std::size_t errors = this->sink->errorCount();
-    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
-    ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
-    this->holdAt(kStopPath, stops);
-    starts->open();
-    ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
-    EXPECT_EQ(disconnected.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
-    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::connected);
-    stops->open();
-    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    EXPECT_TRUE(disconnected.get());
-    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
-    EXPECT_TRUE(f.reader->connect());
-    EXPECT_TRUE(this->endsConnected());
-    // The link's own records of its end and of its next start (a receive loop that sees the
-    // link Disconnected, a read pass that finds the next link still Connecting) are no failure.
-    std::vector<std::string> caused = this->sink->errorsSince(errors);
-    std::erase_if(caused, [](const std::string& text) {
-        return text == "keepReadThread() transport is disconnected, exit thread" ||
-               text == "assertConnection() connectState is not connected - Connecting";
-    });
-    EXPECT_EQ(caused, std::vector<std::string>{});
-    EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
-                                                               "Connecting", "Connected"}));
+    for (const bool inFlight : {false, true}) {
+        SCOPED_TRACE(inFlight ? "an exchange in flight" : "before the first exchange");
+        ASSERT_TRUE(f.reader->disconnect());
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        auto starts = this->closedGate();
+        auto stops = this->closedGate();
+        const std::size_t held = f.sim->heldFrames();
+        if (inFlight) {
+            // The first reply of the initialisation waits until the disconnect() is made.
+            f.sim->holdFrames([](ByteView) { return true; });
+        } else {
+            this->holdAt(kInitStarts, starts);
+        }
+        ASSERT_TRUE(f.reader->connect());
+        if (inFlight) {
+            ASSERT_TRUE(waitUntil([&] { return f.sim->heldFrames() > held; }));
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+        }
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        f.calls->clear();
+        const std::size_t errors = this->sink->errorCount();
+        auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+        ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
+        this->holdAt(kStopPath, stops);
+        if (inFlight) {
+            f.sim->holdFrames(nullptr);
+            f.sim->releaseHeldFrames();
+        } else {
+            starts->open();
+        }
+        ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
+        EXPECT_EQ(disconnected.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+        EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::connected);
+        stops->open();
+        ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_TRUE(disconnected.get());
+        EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+        EXPECT_TRUE(f.reader->connect());
+        EXPECT_TRUE(this->endsConnected());
+        // The link's own records of its end and of its next start (a receive loop that sees the
+        // link Disconnected, a read pass that finds the next link still Connecting) are no
+        // failure.
+        std::vector<std::string> caused = this->sink->errorsSince(errors);
+        std::erase_if(caused, [](const std::string& text) {
+            return text == "keepReadThread() transport is disconnected, exit thread" ||
+                   text == "assertConnection() connectState is not connected - Connecting";
+        });
+        EXPECT_EQ(caused, std::vector<std::string>{});
+        EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
+                                                                   "Connecting", "Connected"}));
+    }
 }
 
 // A disconnect() held in its record after it found the connection standing: meanwhile that link
@@ -243,6 +265,41 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectWhoseConnectionFailsConnectsAgain) {
     EXPECT_TRUE(this->endsConnected());
     EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
                                                                "Connecting", "Connected"}));
+}
+
+// A connect() handed off from a link thread waits for a connection being made; the application's
+// disconnect() made during that wait is its last word: the handed-off connect() opens nothing
+// after the end, and the reader ends Disconnected.
+TYPED_TEST(UhfCloseOrderTest, ADisconnectMadeWhileAHandedOffConnectWaitsIsTheLastWord) {
+    auto& f = this->f;
+    const ClockSpeed slow(0.25);
+    auto starts = this->closedGate();
+    this->holdAt(kInitStarts, starts);
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    std::weak_ptr<UhfReader> weak = f.reader;
+    this->onALinkThread([weak] {
+        if (const auto reader = weak.lock()) reader->connect();
+    });
+    ASSERT_TRUE(waitUntil(
+        [&] { return this->sink->countStarting("connect() - Connect state is Connecting") > 0; }));
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    // Whether the disconnect() waits for the handed-off connect() or has gone past it.
+    ASSERT_TRUE(waitUntil([&] {
+        return this->sink->count("Waiting for the connect() or disconnect() handed off") > 0 ||
+               f.reader->triggerDisconnect();
+    }));
+    starts->open();
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    drainMainQueue();
+    ASSERT_TRUE(waitUntil([&] {
+        return f.reader->eventLine().statesTold() &&
+               f.reader->connectState() == ConnectState::disconnected &&
+               f.reader->baseTransport()->connectState() == ConnectState::disconnected;
+    }));
+    EXPECT_EQ(statesHeard(*f.calls),
+              (std::vector<std::string>{"Connecting", "Disconnecting", "Disconnected"}));
 }
 
 }  // namespace
