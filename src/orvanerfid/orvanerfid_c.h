@@ -209,7 +209,9 @@ ORVANE_API void orv_reader_destroy(orv_reader* reader);
  * library's threads; the reader is ready (and has its UHF object) when the state callback reports
  * Connected (3). Blocks up to about 3 s. False for NULL. */
 ORVANE_API bool orv_reader_connect(orv_reader* reader);
-/* Disconnects: true when already disconnected or the link went down. Blocks up to about 3 s. */
+/* Disconnects: true when already disconnected or the link went down. Blocks up to about 3 s, or 4 s
+ * while a connection is being made (its initialisation ends it by its stop path first); either
+ * call may first wait for a connect or disconnect the library carries out for the reader. */
 ORVANE_API bool orv_reader_disconnect(orv_reader* reader);
 /* The ConnectState raw value (0 Disconnected, 1 Listen, 2 Connecting, 3 Connected,
  * 4 Disconnecting); 0 for NULL. */
@@ -217,9 +219,9 @@ ORVANE_API uint8_t orv_reader_connect_state(const orv_reader* reader);
 
 /* Called with each connection state the reader reports, in the order stored, one at a time, on
  * the reader's state-telling pool thread (never the thread whose call stored it, so usually after
- * orv_reader_connect or orv_reader_disconnect returned). A state of a new connection comes after
- * the events of the connection before; the new connection's own events may come before its
- * Connected. It may call the reader's functions except orv_reader_destroy. */
+ * orv_reader_connect or orv_reader_disconnect returned). The Connected of a new connection comes
+ * after the events of the connection before (its Connecting, stored before its link came up, may
+ * not); the new connection's own events may come before its Connected. It may call the reader's functions except orv_reader_destroy. */
 typedef void (*orv_connect_state_cb)(void* context, uint8_t connectState);
 /* Sets the state callback (NULL removes it). Replacing or removing waits for calls of the
  * earlier callback running on other threads. 0x5002 for a NULL reader. */

@@ -7,8 +7,9 @@
 //
 // Thread map of the SDK (one map for every layer):
 // - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
-//   state, at most about 3 s; disconnect() ends a connection whose initialisation runs without
-//   waiting for it), the transport's state reports they cause (which store the
+//   state: connect() at most about 3 s, disconnect() about 3 s, or 4 s for a connection being
+//   made, whose initialisation it lets end by its stop path; either may first wait for the
+//   hand-off at work, below), the transport's state reports they cause (which store the
 //   reader's state; none is told there), and every check an operation makes before it hops to
 //   the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
@@ -33,12 +34,17 @@
 //   automatic reconnect, a connect() handed off that starts on the main queue (one thread for
 //   every reader: one reconnect at a time, so a link slow to open delays the others), or on the
 //   hand-off thread already at work. The application's connect() or disconnect(), on whatever
-//   thread (a log sink's too), is recorded as its last call, and that record decides: the
-//   library's connect() opens nothing after a disconnect(), and a connection opened before it
-//   is ended, by the initialisation before it reports Connected or by the disconnect() itself. A
-//   call of another thread waits for the call the hand-off thread is at (not on that thread; at
-//   most about 7 s, a guard only: that call runs no delegate, only the log sink for its records),
-//   and a connect() makes the end handed off and not begun first.
+//   thread (a log sink's too), is recorded as its last call, and that one record decides where
+//   a connection is opened, waited for, reported Connected and closed: the library's connect()
+//   waits for a connection being made to end (Connected, or not: then it connects, once) and
+//   opens nothing, and stops waiting, once the last call is a disconnect(); the initialisation
+//   ends, instead of reporting Connected, a connection the last call no longer wants (one opened
+//   between the library's last look and its open). Every close names the connection it ends
+//   (the transport's link number) and does nothing once that one has ended: a disconnect() ends
+//   the connection the transport held or was opening when it was called, never one a later call
+//   opened. A call of another thread waits for the call the hand-off thread is at (not on that
+//   thread; at most about 15 s, a guard only: that call runs no delegate, only the log sink for
+//   its records), and a connect() makes the end handed off and not begun first.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -260,21 +266,27 @@ class ORVANE_API BaseReader : public ReaderLink,
     // On the reader's own receive or read thread (a log sink, a sink's reaction to the record of
     // a connection's end) it answers at once. A standing connection with no end pending answers
     // true and nothing more. Otherwise it answers true and a global-queue thread connects as
-    // above, after the disconnect() handed off from such a thread before it, if any: a sink that
-    // calls `disconnect(); connect();` there, or connect() while the connection ends, hears
-    // Disconnected, then Connected once the new connection is ready (or the ERROR records of a
-    // connection that could not be made). A disconnect() made after it, on any thread, cancels
-    // that connect(); on another thread it waits for the one under way and ends it. On another
+    // above, after the disconnect() handed off from such a thread before it, if any; a
+    // connection being made is waited for, and made again once if it ends without Connected: a
+    // sink that calls `disconnect(); connect();` there, or connect() while the connection ends,
+    // leaves the reader Connected (or the ERROR records of a connection that could not be made).
+    // A disconnect() made after it, on any thread, cancels that connect(): it opens nothing more
+    // (one it has just opened ends before it is reported Connected); on another thread the
+    // disconnect() waits for the one under way. On another
     // reader's receive or read thread it answers at once and does nothing more: true for a standing
     // connection with no end pending, else false. False at once without a device or with the
     // transport taken by another reader.
     bool connect();
-    // True when already disconnected or the transport disconnected. A connection whose reports
-    // have not reached the reader yet (the transport connected or connecting for it while the
-    // reader still reads Disconnected) is disconnected too, and one whose initialisation runs
-    // ends at once. Once it has answered true, the library connects nothing until the
-    // application's next connect(). On any reader's receive or read
-    // thread it hands its work to a global-queue thread and returns true at once; that thread
+    // True when already disconnected or the transport disconnected. It ends the connection the
+    // transport held or was opening when it was called, and none opened after it by a later
+    // call. A connection whose reports have not reached the reader yet (the transport connected
+    // or connecting for it while the reader still reads Disconnected) is disconnected too. One
+    // whose initialisation runs is ended by that initialisation's stop path, at its next step,
+    // and the call answers once it has; an initialisation that has not stopped about 4 s after
+    // the call (a reader that does not answer) has its link closed by the call. Once it has
+    // answered true, the library connects nothing until the application's next connect() (a
+    // connection it opened at that moment ends before it is Connected). On any reader's receive or
+    // read thread it hands its work to a global-queue thread and returns true at once; that thread
     // ends the connection of the call (not one made again meanwhile), and Disconnected is
     // reported as after any disconnect.
     bool disconnect();
