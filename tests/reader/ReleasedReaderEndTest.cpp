@@ -1,5 +1,6 @@
-// A connected reader of each model let go by the application: its last report, Disconnected
-// with no reader, reaches its UHF delegate also when its reader delegate throws from that report.
+// A reader of each model let go by the application: its last report, Disconnected with no
+// reader, reaches its UHF delegate also when its reader delegate throws from that report; and the
+// close of its link never ends the connection of a reader made for the transport after it.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "ReaderFixture.h"
 
@@ -85,6 +87,67 @@ TYPED_TEST(ReleasedReaderEnd, AThrowingReaderDelegateNeverKeepsTheEndFromTheUhfD
         EXPECT_EQ(uhf->heard.lines().back(), "Disconnected (no reader)");
         f.sink->onConnectState = nullptr;
     }
+}
+
+// The logger's sink: holds the first record of `text` written once armed, on the thread that
+// writes it (kept in `heldOn`), until the gate opens.
+class HoldingSink : public orvLoggerDelegate {
+  public:
+    explicit HoldingSink(std::string text) : text_(std::move(text)) {}
+    void logEvent(const LogEventArg& record) override {
+        if (record.log() != text_ || !armed.exchange(false)) return;
+        heldOn = std::this_thread::get_id();
+        gate.pass();
+    }
+    std::atomic<bool> armed{false};
+    std::atomic<std::thread::id> heldOn{};
+    Gate gate;
+
+  private:
+    const std::string text_;
+};
+
+TYPED_TEST(ReleasedReaderEnd, TheCloseOfAReleasedReaderLeavesTheConnectionOfTheNextReader) {
+    // A released reader whose transport no other reader holds closes the link: it stops its
+    // protocol, whose first record ("*** stop()") the sink holds, and then closes. Meanwhile the
+    // application makes the next reader for the same descriptor and connects it.
+    auto sink = std::make_shared<HoldingSink>("*** stop()");
+    ASSERT_TRUE(orvLogger::registerDelegateIfNone(sink));
+    // A clock at which an exchange's budget lasts a minute: it only guards against a hang.
+    const ClockSpeed slow(0.05);
+    ModelReader<TypeParam> f;
+    f.reader->setCheckInterval(0);
+    sink->gate.close();
+    sink->armed = true;
+    std::thread release([released = std::move(f.reader)]() mutable { released.reset(); });
+    // However the test ends, the held close runs to its end before the test returns.
+    struct LetGo {
+        HoldingSink& sink;
+        std::thread& thread;
+        ~LetGo() {
+            sink.gate.open();
+            if (thread.joinable()) thread.join();
+        }
+    } letGo{*sink, release};
+    ASSERT_TRUE(waitUntil([&] { return sink->gate.waiting() == 1; }));
+    // Held on the releasing thread: once it is joined, the close has run to its end.
+    EXPECT_EQ(sink->heldOn.load(), release.get_id());
+
+    f.calls = std::make_shared<CallLog>();
+    f.sink = std::make_shared<ReaderSink>(f.calls);
+    f.reader = UhfReader::create(f.found->devices.front());
+    f.reader->setReaderDelegate(f.sink);
+    f.reader->setCheckInterval(0);
+    const bool connected = f.connected();
+    // The released reader's close goes on now, on its own thread, and ends there.
+    sink->gate.open();
+    release.join();
+    ASSERT_TRUE(connected);
+    // The close has ended what it ends: the new connection stands.
+    EXPECT_EQ(EATransport::shared()->connectState(), ConnectState::connected);
+    EXPECT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+    EXPECT_EQ(f.calls->count("r state Disconnected"), 0);
 }
 
 }  // namespace

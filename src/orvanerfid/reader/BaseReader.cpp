@@ -120,11 +120,17 @@ BaseReader::~BaseReader() {
     // A transport that another reader took over names that reader as its delegate and is left
     // alone. The link closes here, so a reader made next finds it closed; only when the last
     // reference goes inside a send in flight (a record of it logged to this reader) does it
-    // close from the global queue, as closing waits for that very send.
-    auto close = [device = baseDevice_, transport = baseTransport_] {
+    // close from the global queue, as closing waits for that very send. It closes the connection
+    // that was current here and no later one: a reader made meanwhile may take the transport over
+    // and connect between the test of the delegate and the close. The number is read before the
+    // test, so a connection opened after the read is one whose reader the test finds.
+    auto close = [device = baseDevice_, transport = baseTransport_,
+                  link = baseTransport_->linkNumber()] {
         if (transport->delegate()) return;
         if (device) device->baseProtocol()->stop();
-        if (transport->connectState() != ConnectState::disconnected) transport->disconnect();
+        if (transport->connectState() != ConnectState::disconnected) {
+            transport->disconnectLink(link);
+        }
     };
     if (BaseProtocol::holdsSendTurn()) {
         DispatchQueue::global()->async(std::move(close));
