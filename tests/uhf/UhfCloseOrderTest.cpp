@@ -67,6 +67,26 @@ class UhfCloseOrderTest : public ::testing::Test {
             return ran->load();
         }));
     }
+    // connect() with the initialisation of its connection held at its start, at `starts`.
+    void connectHeldAtTheStart(const std::shared_ptr<Gate>& starts) {
+        holdAt(kInitStarts, starts);
+        ASSERT_TRUE(f.reader->connect());
+        ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    }
+    // The log sink's connect() on a link thread, which answers true at once, once the call
+    // handed off has looked at the connection being made.
+    void sinksConnect() {
+        auto answer = std::make_shared<std::atomic<int>>(-1);
+        std::weak_ptr<UhfReader> weak = f.reader;
+        onALinkThread([answer, weak] {
+            if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
+        });
+        EXPECT_EQ(answer->load(), 1);
+        ASSERT_TRUE(waitUntil([&] {
+            return sink->count("connect() - Already connecting") > 0 ||
+                   sink->countStarting("connect() - Connect state is Connecting") > 0;
+        }));
+    }
     // The reader and its transport are Connected, with every state told, and nothing left on the
     // main queue changes that.
     bool endsConnected() {
@@ -209,9 +229,7 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheEndOfAConnectionBeingMadeCon
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
     auto closes = this->closedGate();
-    this->holdAt(kInitStarts, starts);
-    ASSERT_TRUE(f.reader->connect());
-    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    this->connectHeldAtTheStart(starts);
     auto disconnected = std::async(std::launch::async, [&] {
         // Held where the call would close the link itself, until the sink's connect() is made.
         const auto caller = std::this_thread::get_id();
@@ -220,17 +238,7 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheEndOfAConnectionBeingMadeCon
         return f.reader->disconnect();
     });
     ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
-    auto answer = std::make_shared<std::atomic<int>>(-1);
-    std::weak_ptr<UhfReader> weak = f.reader;
-    this->onALinkThread([answer, weak] {
-        if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
-    });
-    EXPECT_EQ(answer->load(), 1);
-    // The handed-off connect() has looked at the connection being made.
-    ASSERT_TRUE(waitUntil([&] {
-        return this->sink->count("connect() - Already connecting") > 0 ||
-               this->sink->countStarting("connect() - Connect state is Connecting") > 0;
-    }));
+    this->sinksConnect();
     closes->open();
     starts->open();
     ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
@@ -245,21 +253,10 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectWhoseConnectionFailsConnectsAgain) {
     auto& f = this->f;
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
-    this->holdAt(kInitStarts, starts);
-    ASSERT_TRUE(f.reader->connect());
-    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    this->connectHeldAtTheStart(starts);
     ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
     f.calls->clear();
-    auto answer = std::make_shared<std::atomic<int>>(-1);
-    std::weak_ptr<UhfReader> weak = f.reader;
-    this->onALinkThread([answer, weak] {
-        if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
-    });
-    EXPECT_EQ(answer->load(), 1);
-    ASSERT_TRUE(waitUntil([&] {
-        return this->sink->count("connect() - Already connecting") > 0 ||
-               this->sink->countStarting("connect() - Connect state is Connecting") > 0;
-    }));
+    this->sinksConnect();
     f.reader->transportDisconnect();
     starts->open();
     EXPECT_TRUE(this->endsConnected());
@@ -274,9 +271,7 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectMadeWhileAHandedOffConnectWaitsIsTheLas
     auto& f = this->f;
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
-    this->holdAt(kInitStarts, starts);
-    ASSERT_TRUE(f.reader->connect());
-    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    this->connectHeldAtTheStart(starts);
     std::weak_ptr<UhfReader> weak = f.reader;
     this->onALinkThread([weak] {
         if (const auto reader = weak.lock()) reader->connect();
