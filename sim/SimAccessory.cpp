@@ -108,19 +108,34 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
                 if (scheduled.piece) due = std::max(due, scheduled.due);
             }
         }
-        if (!faults.garbageBeforeReply.empty()) schedule(faults.garbageBeforeReply, due);
+        std::vector<Scheduled> reply;
+        if (!faults.garbageBeforeReply.empty()) {
+            reply.push_back({due, 0, faults.garbageBeforeReply, false});
+        }
+        // Where each piece ends: the split fault cuts the reply in two; otherwise pieces of
+        // `chunkSize` bytes.
+        std::vector<std::size_t> ends;
         if (faults.splitReplyAt > 0 && faults.splitReplyAt < bytes.size()) {
-            chunkSize = faults.splitReplyAt;
+            ends = {faults.splitReplyAt, bytes.size()};
             gap = std::chrono::milliseconds(150);
+        } else {
+            if (chunkSize == 0) chunkSize = std::max<std::size_t>(bytes.size(), 1);
+            for (std::size_t at = 0; at < bytes.size(); at += chunkSize)
+                ends.push_back(std::min(bytes.size(), at + chunkSize));
         }
-        if (chunkSize == 0) chunkSize = std::max<std::size_t>(bytes.size(), 1);
-        const bool pieces = chunkSize < bytes.size();
-        for (std::size_t at = 0, piece = 0; at < bytes.size(); at += chunkSize, ++piece) {
-            const auto end = std::min(bytes.size(), at + chunkSize);
-            schedule(Bytes(bytes.begin() + static_cast<long>(at),
-                           bytes.begin() + static_cast<long>(end)),
-                     due + gap * static_cast<long>(piece), pieces);
+        const bool pieces = ends.size() > 1;
+        std::size_t from = 0;
+        for (std::size_t piece = 0; piece < ends.size(); ++piece) {
+            reply.push_back({due + gap * static_cast<long>(piece), 0,
+                             Bytes(bytes.begin() + static_cast<long>(from),
+                                   bytes.begin() + static_cast<long>(ends[piece])),
+                             pieces});
+            from = ends[piece];
         }
+        // Every piece is scheduled before the first leaves, so a stream (which waits while a
+        // reply is in pieces) never lands between two of them, as it never does on a serial
+        // line.
+        schedule(std::move(reply));
     }
 
     bool stream(ByteView bytes, std::size_t maxUnread, Clock::duration maxWait) override {
@@ -232,18 +247,23 @@ class SimLink : public SimPeer, public std::enable_shared_from_this<SimLink> {
     }
 
     // Bytes due now go to the host at once, behind everything already due, so that a reply
-    // sent before a stream starts reaches the host before the stream's first bytes.
-    void schedule(Bytes bytes, Clock::time_point due, bool piece = false) {
+    // sent before a stream starts reaches the host before the stream's first bytes. The parts
+    // of one reply (its garbage and pieces) are scheduled together, in their order.
+    void schedule(std::vector<Scheduled> parts) {
+        bool dueNow = false;
+        bool dueLater = false;
         {
             std::lock_guard guard(lock_);
             if (dropped_) return;
-            outgoing_.push_back({due, nextOrder_++, std::move(bytes), piece});
-            if (due > Clock::now()) {
-                wake_.notify_all();
-                return;
+            const auto now = Clock::now();
+            for (auto& part : parts) {
+                (part.due <= now ? dueNow : dueLater) = true;
+                part.order = nextOrder_++;
+                outgoing_.push_back(std::move(part));
             }
         }
-        deliverDue();
+        if (dueLater) wake_.notify_all();
+        if (dueNow) deliverDue();
     }
 
     // `this` stays valid while the peer waits: a destructor on another thread joins it first.

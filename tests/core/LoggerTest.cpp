@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -224,6 +226,72 @@ TEST_F(LoggerTest, ConcurrentWritersAndSettingChanges) {
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(counting->count.load(), 2000);
+}
+
+// Set on a thread while it writes a record under a hold, as the library logs under its locks.
+thread_local bool tWritingHeld = false;
+
+// The application lets go of the sink while another thread writes a record under a hold: the
+// sink never ends on that thread there, where its destructor would run under the library's lock
+// (a reader that is the sink closes its link as it goes, and that link's lock may be the one
+// held). Each write spends nearly all its time copying a long text, so most releases fall inside
+// one; only those count as rounds.
+TEST_F(LoggerTest, ASinkLetGoDuringAHeldRecordNeverEndsOnTheWritingThread) {
+    class EndingSink : public orvLoggerDelegate {
+      public:
+        explicit EndingSink(std::atomic<int>& endedInside) : endedInside_(endedInside) {}
+        ~EndingSink() override {
+            if (tWritingHeld) ++endedInside_;
+        }
+        void logEvent(const LogEventArg&) override {}
+
+      private:
+        std::atomic<int>& endedInside_;
+    };
+    sink.reset();
+    std::atomic<int> endedInside{0};
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> started{0};
+    std::atomic<bool> writing{false};
+    const std::string text(256 * 1024, 'x');
+    std::thread writer([&] {
+        while (!stop.load()) {
+            const orvLogger::Hold hold;
+            tWritingHeld = true;
+            writing = true;
+            ++started;
+            orvLogger::trace("Writer", text);
+            writing = false;
+            tWritingHeld = false;
+        }
+    });
+    // Stopped and joined on every way out.
+    const std::shared_ptr<void> joins(nullptr, [&](void*) {
+        stop = true;
+        writer.join();
+    });
+    constexpr int kRounds = 100;
+    int inside = 0;
+    // A hang guard only.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (inside < kRounds && std::chrono::steady_clock::now() < end) {
+        auto ending = std::make_shared<EndingSink>(endedInside);
+        ASSERT_TRUE(orvLogger::registerDelegateIfNone(ending));
+        // A write begun once the sink was there.
+        const uint64_t before = started.load();
+        while (started.load() == before)
+            std::this_thread::yield();
+        const uint64_t write = started.load();
+        const bool during = writing.load();
+        const std::weak_ptr<EndingSink> gone = ending;
+        ending.reset();
+        if (during && writing.load() && started.load() == write) ++inside;
+        // The writer may still be handing it a record; the next sink comes once it has ended.
+        while (!gone.expired())
+            std::this_thread::yield();
+    }
+    EXPECT_EQ(inside, kRounds);
+    EXPECT_EQ(endedInside.load(), 0);
 }
 
 // The number a record passed with a count says ("... (N like it left out)", or "... (N other

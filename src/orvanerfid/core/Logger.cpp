@@ -33,6 +33,12 @@ std::weak_ptr<orvLoggerDelegate>& sinkSlot() {
     return *sink;
 }
 
+// Whether a live sink is registered, without a reference to it.
+bool sinkLive() {
+    std::lock_guard lock(sinkMutex());
+    return !sinkSlot().expired();
+}
+
 // Per thread: the depth of holds (scoped `Hold`s and module-lock marks alike), whether records
 // are being handed to the sink, whether the sink runs (its own calls into the library write
 // records that must not reach it again), and the records waiting for it.
@@ -354,14 +360,23 @@ void writeRecord(LogLevel level, orvLogger::Tag tag, std::string_view log, bool 
     // by calling the library would otherwise be fed by its own reaction, for ever. A counting
     // record is data, not a reaction: it waits for the mark's end.
     if (tInSink) {
-        if (!limited && orvLogger::delegate()) {
+        if (!limited && sinkLive()) {
             talliedInSink().emplace_back(
                 level, tag ? std::optional<std::string>(*tag) : std::nullopt, std::string(log));
         }
         return;
     }
-    const auto sink = orvLogger::delegate();
-    if (!sink) return;
+    // A record that waits takes no reference to the sink: the thread may hold a library lock,
+    // and the application's last reference to the sink, let go meanwhile, would end there (a
+    // reader that is the sink closes its link as it goes, under that very lock).
+    const bool waits = tHolds > 0 || tHanding;
+    std::shared_ptr<orvLoggerDelegate> sink;
+    if (waits) {
+        if (!sinkLive()) return;
+    } else {
+        sink = orvLogger::delegate();
+        if (!sink) return;
+    }
     std::optional<std::string> text;
     if (limited && isFault(level)) {
         text = admitFault(level, tag, log);
@@ -370,7 +385,7 @@ void writeRecord(LogLevel level, orvLogger::Tag tag, std::string_view log, bool 
     auto overdue = takeOverdue();
     LogEventArg record(level, tag ? std::optional<std::string>(*tag) : std::nullopt,
                        text ? std::move(*text) : std::string(log));
-    if (tHolds > 0 || tHanding) {
+    if (waits) {
         auto& held = heldRecords();
         for (auto& late : overdue)
             held.push_back(std::move(late));
