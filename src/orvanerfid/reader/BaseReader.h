@@ -373,7 +373,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     void resetFailures() override { failCount_.store(0); }
     int failCount() const override { return failCount_.load(); }
     void markAlive() override;
-    // Disconnects the transport and logs "transportDisconnect() - Result: true|false".
+    // Ends the connection the transport holds now and logs "transportDisconnect() - Result:
+    // true|false".
     bool transportDisconnect() override;
 
   protected:

@@ -348,11 +348,7 @@ std::optional<uint64_t> BaseReader::linkOpenFor(const std::shared_ptr<BaseReader
 }
 
 bool BaseReader::transportDisconnect() {
-    const auto self = weak_from_this().lock();
-    const bool result = baseTransport_->disconnect();
-    orvLogger::trace(tag_,
-                     std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
-    return result;
+    return transportDisconnectLink(baseTransport_->linkNumber());
 }
 
 bool BaseReader::transportDisconnectLink(uint64_t link) {

@@ -163,11 +163,7 @@ void BaseReader::aliveFailed(const std::string& reason, bool timeout, uint64_t l
     // A timed-out exchange keeps the last sign of life, so it is repeated at once.
     const int count = addFailure();
     if (!timeout) markAlive();
-    if (count >= kFailureLimit) {
-        const bool result = baseTransport_->disconnectLink(link);
-        orvLogger::trace(
-            tag_, std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
-    }
+    if (count >= kFailureLimit) transportDisconnectLink(link);
     orvLogger::error(tag_, "keepAliveThread() - Failed to trigger alive (" + reason + ")");
 }
 
