@@ -280,7 +280,7 @@ class TestReader : public UhfReader {
     // Only before the reader's first connect().
     void useDevice(std::shared_ptr<BaseDevice> device) { replaceBaseDevice(std::move(device)); }
     void callAllocateUhf(UhfModuleType type) { allocateUhf(type); }
-    uint64_t generation() const { return connectionGeneration(); }
+    uint64_t generation() const { return currentLink(); }
 
   protected:
     void asyncInitReader(uint64_t generation) override {

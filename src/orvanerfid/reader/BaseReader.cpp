@@ -106,7 +106,7 @@ BaseReader::~BaseReader() {
     // and, when the transport is still its own, close the link. The tag reports still waiting in
     // the event line are dropped and counted.
     events_->close();
-    generation_.fetch_add(1);
+    currentLink_.store(0);
     std::shared_ptr<DispatchWorkItem> keepAlive;
     std::shared_ptr<DispatchWorkItem> init;
     {

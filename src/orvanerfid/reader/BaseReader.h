@@ -379,30 +379,35 @@ class ORVANE_API BaseReader : public ReaderLink,
 
   protected:
     // The model-specific initialisation of a connection, run on the init queue after the
-    // transport reported Connected and the device started. `generation` is the connection it
-    // was queued for: it stops acting (and must not disconnect) once `isCurrentConnection`
-    // turns false. The base does nothing: the reader stays Connecting.
-    virtual void asyncInitReader(uint64_t generation);
+    // transport reported Connected and the device started. `link` is the connection it was
+    // queued for: it stops acting (and must not disconnect) once `isCurrentConnection` turns
+    // false. The base does nothing: the reader stays Connecting.
+    virtual void asyncInitReader(uint64_t link);
     // Starts the scan-engine initialisation on an engine-ready event; the base does nothing.
     virtual void initEngineInfo() {}
 
-    // The current connection generation and whether `generation` still is it.
-    uint64_t connectionGeneration() const { return generation_.load(); }
-    bool isCurrentConnection(uint64_t generation) const { return generation_.load() == generation; }
-    // Ends the connection of `generation` and no later one (nothing once it has ended), logging
+    // The connection the reader follows: the transport's number of its last Connected report,
+    // 0 once its Disconnected report came. Work made for a connection (the initialisation, the
+    // keep-alive) carries its number and stops acting once it is no longer this one.
+    uint64_t currentLink() const { return currentLink_.load(); }
+    bool isCurrentConnection(uint64_t link) const {
+        return link != 0 && currentLink_.load() == link;
+    }
+    // Ends connection `link` and no later one (nothing once it has ended), logging
     // "transportDisconnect() - Result: true|false" when it was still current. The one close of
     // the initialisation's paths.
-    void closeConnection(uint64_t generation);
+    void closeConnection(uint64_t link);
     // How many times the application called connect(); the automatic reconnect does not count.
     uint64_t applicationConnects() const { return applicationConnects_.load(); }
 
-    // The end of a successful initialisation for `generation`: failure count reset, Connected
-    // set, the keep-alive loop started (unless the check interval is 0) and the protocol told
-    // that the initialisation finished. False, doing nothing, for a stale generation.
-    bool finishInitialisation(uint64_t generation);
+    // The end of a successful initialisation of connection `link`: failure count reset,
+    // Connected set, the keep-alive loop started (unless the check interval is 0) and the
+    // protocol told that the initialisation finished. False, doing nothing, for a connection
+    // that is no longer current.
+    bool finishInitialisation(uint64_t link);
     // Resets the failure count and, with a non-zero check interval, starts the keep-alive loop
-    // of `generation` (cancelling an earlier loop first).
-    void startKeepAlive(uint64_t generation);
+    // of connection `link` (cancelling an earlier loop first).
+    void startKeepAlive(uint64_t link);
 
     // Installs a new UHF or engine object (the initialisation does); the application's UHF
     // delegate moves from the earlier UHF object to the new one.
@@ -472,29 +477,44 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Who makes a connect() or disconnect(): the application (the last one decides) or the thread
     // of the hand-offs.
     enum class CallBy { application, handOff };
+    // An application call as it was made: its place in the order of calls and, for a
+    // disconnect(), the connection it ends (the transport's `linkNumber()` then).
+    struct Call {
+        uint64_t number = 0;
+        uint64_t link = 0;
+    };
     ORVANE_INTERNAL bool connectAs(CallBy caller);
-    // `link`: the connection a call handed off ends (the transport's `linkNumber()` when it was
-    // handed off); without one, the transport's number now.
-    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<uint64_t> link = std::nullopt);
-    // The end of connection number `link` (the one the transport held, or was opening, when the
-    // call was made) once its state is stable, and of no later one: the work of one disconnect().
-    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self, uint64_t link);
+    // `handed`: the disconnect() a link thread handed off, as it was made; without one, the
+    // calling disconnect() is recorded now.
+    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<Call> handed = std::nullopt);
+    // Records an application connect() or disconnect() as the last call, at the moment it is
+    // made, with all that decides what it does (see `lastCall_`). `recordLocked` with
+    // handOffLock_ held.
+    ORVANE_INTERNAL Call record(bool connect);
+    ORVANE_INTERNAL Call recordLocked(bool connect);
+    // The work of one disconnect(): the end of connection `call.link` once its state is stable,
+    // and of no later one; nothing once a later call has come before it starts closing.
+    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self, const Call& call);
     // What is handed to the hand-offs' thread: the application's connect() or disconnect() made
-    // on a link thread (each recorded as its last call), or the automatic reconnect.
+    // on a link thread (each recorded as its last call when made), or the automatic reconnect.
     enum class HandOff { connect, disconnect, reconnect };
     // Queues the end of the current connection (`disconnect`) or a connect() after the end
     // already queued, and starts the hand-offs' thread unless it is queued or at work: a pool
     // thread, or the main queue for the reconnect. For a connect, false, queuing nothing, when
     // the connection stands with no end pending.
     ORVANE_INTERNAL bool handOff(HandOff what);
-    // The pool thread of the hand-offs: ends, then connects, until none is left.
+    // The thread of the hand-offs: ends, then connects, until none is left. A connect() that finds
+    // a connection being made or ended is left queued and the thread ends: that connection's
+    // Disconnected report starts it again, its Connected makes it needless. So no thread waits
+    // for a connection on the library's behalf, and nothing holds a reader the application let go.
     ORVANE_INTERNAL void runHandOffs();
-    // Records the calling connect() or disconnect() (not the hand-off thread's own) as the
-    // application's last call, waits for the hand-off at work to end (`waitForHandOff`: not on
-    // its own thread, where a log sink may make this call) and answers the end handed off and not
-    // begun, which the caller makes instead.
-    ORVANE_INTERNAL std::optional<uint64_t> takeOverHandOffs(bool connect);
-    ORVANE_INTERNAL void waitForHandOff(std::unique_lock<std::mutex>& lock);
+    // Starts the hand-offs' thread for a connect() left queued, unless it is queued or at work.
+    ORVANE_INTERNAL void resumeHandOffs();
+    // Posts the hand-offs' thread: to the main queue (`onMain`, the reconnect) or the pool.
+    ORVANE_INTERNAL void startHandOffs(bool onMain);
+    // Whether a connection is being made or ended (not Disconnected, not standing), so that a
+    // connect() handed off is left for its end.
+    ORVANE_INTERNAL bool settling() const;
     // Whether the connection stands with no end pending: Connected, no hand-off queued, no
     // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
     ORVANE_INTERNAL bool connectionStands() const;
@@ -517,12 +537,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL void cancelKeepAlive();
     ORVANE_INTERNAL void queueReconnect();
     ORVANE_INTERNAL static void keepAliveThread(const std::weak_ptr<BaseReader>& weak,
-                                                const DispatchWorkItem& self, uint64_t generation,
+                                                const DispatchWorkItem& self, uint64_t link,
                                                 const std::shared_ptr<Signal>& wake,
                                                 const std::shared_ptr<std::atomic<int>>& loops);
     // One turn of the loop; false ends it. `rest` receives how long to rest before the next
     // turn (the rest ends early when something the loop tests changes).
-    ORVANE_INTERNAL bool keepAliveTurn(const DispatchWorkItem& self, uint64_t generation,
+    ORVANE_INTERNAL bool keepAliveTurn(const DispatchWorkItem& self, uint64_t link,
                                        Clock::duration& rest);
     // The loop's failure rule: one failure counted, the last sign of life moved unless the
     // exchange timed out, the ERROR line. At the limit it ends connection `link` (the one the
@@ -550,30 +570,34 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
     // The state the delegates heard last; written by the reader's state teller only.
     std::atomic<ConnectState> toldState_{ConnectState::disconnected};
-    std::atomic<bool> triggerDisconnect_{false};
     std::atomic<bool> autoReconnect_{false};
     std::atomic<ActionState> actionState_{ActionState::stop};
     std::atomic<SkuType> sku_{SkuType::unknown};
     std::atomic<uint64_t> checkInterval_{kDefaultCheckInterval};
-    std::atomic<uint64_t> generation_{0};
+    std::atomic<uint64_t> currentLink_{0};
     std::atomic<uint64_t> applicationConnects_{0};
 
-    // The work handed off from the reader's link threads, and the automatic reconnect: the
-    // connection generation to end, whether to connect after it, whether a pool thread is
-    // queued or at work on them, that thread and whether it is in a call now. A connect() or
-    // disconnect() of another thread waits on `handOffIdle_` for that call to end.
+    // The application's connect() and disconnect() calls and the work handed off from the
+    // reader's link threads. Each application call, on whatever thread, writes here, at the
+    // moment it is made and under `handOffLock_`, all that decides what it does:
+    // - `lastCall_`: the number of the last call; a disconnect() acts only while it is the last.
+    // - `connectionWanted_`: what the last call asked for, a connection or none. The library's
+    //   own connect() reads it right before it opens a connection, and the initialisation right
+    //   before it reports Connected, so neither undoes a disconnect() made before.
+    // - `triggerDisconnect_`: the initialisation's stop mark, true while the last call is a
+    //   disconnect() at work.
+    // - `closing_`: disconnect() calls past their last look at the record, ending their
+    //   connection: a connect() made meanwhile waits for that end instead of answering for it.
+    // - The hand-offs: the disconnect() handed off and not begun, whether a connect() is queued
+    //   (or left for the end of a connection being made), whether the thread is queued or at work.
     mutable std::mutex handOffLock_;
-    std::condition_variable handOffIdle_;
-    std::optional<uint64_t> endLink_;
+    uint64_t lastCall_ = 0;
+    std::atomic<bool> connectionWanted_{false};
+    std::atomic<bool> triggerDisconnect_{false};
+    std::atomic<int> closing_{0};
+    std::optional<Call> endCall_;
     bool connectQueued_ = false;
     bool handOffQueued_ = false;
-    bool handOffActing_ = false;
-    std::thread::id handOffThread_;
-    // What the application asked for last, on whatever thread: a connection (connect()) or none
-    // (disconnect()). Written under `handOffLock_` as the call is made; the library's own
-    // connect() reads it right before it opens a connection, and the initialisation right before
-    // it reports Connected, so neither undoes a disconnect() made before.
-    std::atomic<bool> connectionWanted_{false};
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;
@@ -588,9 +612,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseEngine> engine_;
     std::shared_ptr<DispatchWorkItem> keepAliveWorkItem_;
     std::shared_ptr<DispatchWorkItem> initReaderWorkItem_;
-    // The generation of the last transport Connected report and the connection it was about.
-    uint64_t openedGeneration_ = 0;
-    uint64_t openedLink_ = 0;
     std::string address_;
     std::string macAddress_;
 

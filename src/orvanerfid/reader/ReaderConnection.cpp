@@ -24,15 +24,8 @@ constexpr int kStatePoll = 100;
 // path: the exchange in flight, and a little more. A connection whose initialisation has not
 // stopped by then (a reader that does not answer) is ended by the call itself.
 constexpr int kInitStopBudget = BaseTransport::defaultTimeout + 1000;
-// How long the library's own connect() waits for a connection being made to end, Connected or
-// not: the initialisation's budget and one exchange.
-constexpr int kConnectionMadeBudget = 7000 + BaseTransport::defaultTimeout;
 // Pauses after stopping a running inventory and after cancelling the keep-alive loop.
 constexpr int kAfterStopPause = 100;
-// How long a connect() or disconnect() waits for the hand-off at work (one connect() or
-// disconnect(), each bounded by the budgets above; it runs no delegate): a guard, not a pace.
-constexpr auto kHandOffWait =
-    std::chrono::milliseconds(kConnectionMadeBudget + kStableStateBudget + 1000);
 
 std::string stateName(ConnectState state) {
     return Utilities::getConnectStateDescription(state);
@@ -78,7 +71,7 @@ bool BaseReader::connectAs(CallBy caller) {
     if (linkThread) {
         // Waiting for a stable state here would wait for this very thread. A standing connection
         // answers at once; anything else (an end handed off or under way, a connection being
-        // made) is left to a pool thread, which connects once that end is over.
+        // made) is left to another thread, which connects once that end is over.
         if (handOff(HandOff::connect)) {
             orvLogger::debug(tag_,
                              "connect() - On the reader's own receive or read thread, handed "
@@ -89,26 +82,23 @@ bool BaseReader::connectAs(CallBy caller) {
         orvLogger::trace(tag_, "--- connect() ");
         return true;
     }
-    // The call made last decides: an end handed off before it is made first, so this call
-    // connects after it.
-    if (caller != CallBy::handOff) {
-        if (const auto end = takeOverHandOffs(true)) disconnectAs(CallBy::handOff, *end);
-    }
-    setInitEngine(false);
-    // The library's own connect() waits for a connection being made to end, so that it connects
-    // again when that one ends without Connected.
-    const TimeoutControl timeout(caller == CallBy::handOff ? kConnectionMadeBudget
-                                                           : kStableStateBudget);
-    while (true) {
-        const ConnectState state = connectState();
-        // The library's own connect() obeys the application's last call, also one made while it
-        // waits, up to its open.
-        if (caller == CallBy::handOff && !connectionWanted_.load()) {
+    if (caller == CallBy::handOff) {
+        // The library's own connect() obeys the application's last call up to its open, and
+        // waits for nothing: a connection being made or ended leaves it to that end.
+        if (!connectionWanted_.load()) {
             orvLogger::debug(tag_,
                              "connect() - The application asked to disconnect, not connecting");
             orvLogger::trace(tag_, "--- connect() ");
             return false;
         }
+    } else {
+        // Decided now: a disconnect() made before and not yet closing ends nothing after this.
+        record(true);
+    }
+    setInitEngine(false);
+    const TimeoutControl timeout(kStableStateBudget);
+    while (true) {
+        const ConnectState state = connectState();
         // A connection whose end is under way is not answered for: its end is waited for.
         if (state == ConnectState::connected && !endUnderWay()) {
             orvLogger::trace(tag_, "connect() - Already connected");
@@ -120,6 +110,17 @@ bool BaseReader::connectAs(CallBy caller) {
             orvLogger::error(tag_, "connect() - Invalid connect state - " + stateName(state));
             orvLogger::trace(tag_, "--- connect() ");
             return false;
+        }
+        if (caller == CallBy::handOff) {
+            // Left queued for this connection's end (see runHandOffs).
+            {
+                std::lock_guard guard(handOffLock_);
+                connectQueued_ = true;
+            }
+            orvLogger::trace(
+                tag_, "connect() - Connect state is " + stateName(state) + ", waiting for its end");
+            orvLogger::trace(tag_, "--- connect() ");
+            return true;
         }
         if (timeout.isTimeout()) {
             orvLogger::error(tag_, "connect() - Waiting connect state valid Timeout");
@@ -143,7 +144,7 @@ bool BaseReader::disconnect() {
     return disconnectAs(CallBy::application);
 }
 
-bool BaseReader::disconnectAs(CallBy caller, std::optional<uint64_t> link) {
+bool BaseReader::disconnectAs(CallBy caller, std::optional<Call> handed) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
     if (BaseProtocol::onAnyLinkThread()) {
@@ -157,24 +158,47 @@ bool BaseReader::disconnectAs(CallBy caller, std::optional<uint64_t> link) {
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
-    if (caller == CallBy::handOff) {
-        const bool result = endConnection(self, link.value_or(baseTransport_->linkNumber()));
-        orvLogger::trace(tag_, "--- disconnect() ");
-        return result;
-    }
-    // The call made last decides: no connect() of the library opens a connection after this
-    // point, and this call ends what the hand-off at work leaves.
-    takeOverHandOffs(false);
-    const bool result = endConnection(self, baseTransport_->linkNumber());
+    // The call decides as it is made: the connection it ends is the one the transport holds or
+    // is opening now, and a later call supersedes it.
+    const Call call = caller == CallBy::handOff && handed ? *handed : record(false);
+    const bool result = endConnection(self, call);
     orvLogger::trace(tag_, "--- disconnect() ");
     return result;
 }
 
-bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, uint64_t link) {
-    triggerDisconnect_.store(true);
-    const auto finish = [this](bool result) {
-        triggerDisconnect_.store(false);
+BaseReader::Call BaseReader::record(bool connect) {
+    std::lock_guard guard(handOffLock_);
+    return recordLocked(connect);
+}
+
+BaseReader::Call BaseReader::recordLocked(bool connect) {
+    const Call call{++lastCall_, baseTransport_->linkNumber()};
+    connectionWanted_.store(connect);
+    triggerDisconnect_.store(!connect);
+    // A connect() left for the end of a connection being made is not wanted any more.
+    if (!connect && !handOffQueued_) connectQueued_ = false;
+    return call;
+}
+
+bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Call& call) {
+    bool closing = false;
+    const auto finish = [&](bool result) {
+        std::lock_guard guard(handOffLock_);
+        if (closing) closing_.fetch_sub(1);
+        // The stop mark stays for a later disconnect() still at work.
+        if (lastCall_ == call.number) triggerDisconnect_.store(false);
         return result;
+    };
+    // Whether a later call has come: this one then ends nothing. Otherwise, with `close`, it
+    // starts closing, so that a connect() made from here on waits for its end.
+    const auto superseded = [&](bool close) {
+        std::lock_guard guard(handOffLock_);
+        if (lastCall_ != call.number) return true;
+        if (close) {
+            closing = true;
+            closing_.fetch_add(1);
+        }
+        return false;
     };
     if (!baseDevice_) {
         orvLogger::error(tag_, "disconnect() BaseDevice is null");
@@ -183,13 +207,19 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, uint64_t
     const TimeoutControl timeout(kStableStateBudget);
     const TimeoutControl initStop(kInitStopBudget);
     // Whether the transport holds the connection of this call Connected now.
-    const auto found = [&] { return linkOpenFor(self) == link; };
+    const auto found = [&] { return linkOpenFor(self) == call.link; };
     while (true) {
+        if (superseded(false)) {
+            orvLogger::debug(tag_,
+                             "disconnect() - The application asked to connect, not "
+                             "disconnecting");
+            return finish(true);
+        }
         const ConnectState state = connectState();
         // The connection of this call has ended; one opened since (by a later call) is not its
         // to end. A connection of this reader whose reports have not reached it yet (the
         // transport is still settling, or a report delivery is under way) takes the stop path.
-        if (baseTransport_->linkNumber() != link ||
+        if (baseTransport_->linkNumber() != call.link ||
             (state == ConnectState::disconnected && !transportOpenFor(self))) {
             orvLogger::trace(tag_, "disconnect() - Already disconnected");
             return finish(true);
@@ -197,9 +227,9 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, uint64_t
         if ((state == ConnectState::disconnected || state == ConnectState::connected) && found()) {
             break;
         }
-        // A connection being made ends by its initialisation's stop path, which the mark set
-        // above takes at its next step; one whose initialisation does not stop in time (a reader
-        // that does not answer) is ended here.
+        // A connection being made ends by its initialisation's stop path, which the mark takes
+        // at its next step; one whose initialisation does not stop in time (a reader that does
+        // not answer) is ended here.
         if (state == ConnectState::connecting && initUnderWay(self)) {
             if (initStop.isTimeout() && found()) break;
             Clock::sleepForMs(kStatePoll);
@@ -216,6 +246,12 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, uint64_t
         orvLogger::trace(tag_,
                          "disconnect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
+    }
+    if (superseded(true)) {
+        orvLogger::debug(tag_,
+                         "disconnect() - The application asked to connect, not "
+                         "disconnecting");
+        return finish(true);
     }
     // The application no longer waits for the tags of this connection, and nothing here waits
     // for it to catch up with them.
@@ -234,81 +270,91 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, uint64_t
         Clock::sleepForMs(kAfterStopPause);
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
-    const bool result = baseTransport_->disconnectLink(link);
+    const bool result = baseTransport_->disconnectLink(call.link);
     // A connection that stays up keeps telling its tags.
     if (!result && connectState() == ConnectState::connected) events_->resume();
     return finish(result);
 }
 
 bool BaseReader::handOff(HandOff what) {
-    bool start = false;
     {
         std::lock_guard guard(handOffLock_);
-        if (what == HandOff::connect) connectionWanted_.store(true);
-        if (what == HandOff::disconnect) connectionWanted_.store(false);
-        if (what == HandOff::connect || what == HandOff::reconnect) {
+        if (what == HandOff::disconnect) {
+            // A later handed-off disconnect() takes the place of one not begun.
+            endCall_ = recordLocked(false);
+        } else {
+            if (what == HandOff::connect) {
+                const Call call = recordLocked(true);
+                // Handed off after an end not begun, on a link thread, it connects after that
+                // end, as the same calls on another thread would: the end is part of its call.
+                if (endCall_) endCall_->number = call.number;
+            }
             if (standsLocked()) return false;
             connectQueued_ = true;
-        } else {
-            endLink_ = baseTransport_->linkNumber();
         }
-        start = !std::exchange(handOffQueued_, true);
+        if (std::exchange(handOffQueued_, true)) return true;
     }
-    if (start) {
-        // A work item: the calls handed off belong to the reader, not to the log sink that may
-        // have made them, so the records of the connection they end or make, the states they
-        // store and the reconnect they may queue all reach the application as any others.
-        auto item =
-            std::make_shared<DispatchWorkItem>([weak = weak_from_this()](const DispatchWorkItem&) {
-                if (const auto reader = weak.lock()) reader->runHandOffs();
-            });
-        // The automatic reconnect connects from the main queue; what a link thread hands off is
-        // the library's work.
-        if (what == HandOff::reconnect) {
-            DispatchQueue::main()->async(std::move(item));
-        } else {
-            DispatchQueue::global()->async(std::move(item), DispatchWork::library);
-        }
-    }
+    startHandOffs(what == HandOff::reconnect);
     return true;
+}
+
+void BaseReader::resumeHandOffs() {
+    {
+        std::lock_guard guard(handOffLock_);
+        if (!connectQueued_ || std::exchange(handOffQueued_, true)) return;
+    }
+    startHandOffs(false);
+}
+
+void BaseReader::startHandOffs(bool onMain) {
+    // A work item: the calls handed off belong to the reader, not to the log sink that may have
+    // made them, so the records of the connection they end or make, the states they store and
+    // the reconnect they may queue all reach the application as any others.
+    auto item =
+        std::make_shared<DispatchWorkItem>([weak = weak_from_this()](const DispatchWorkItem&) {
+            if (const auto reader = weak.lock()) reader->runHandOffs();
+        });
+    // The automatic reconnect connects from the main queue; what a link thread hands off is the
+    // library's work.
+    if (onMain) {
+        DispatchQueue::main()->async(std::move(item));
+    } else {
+        DispatchQueue::global()->async(std::move(item), DispatchWork::library);
+    }
 }
 
 void BaseReader::runHandOffs() {
     for (;;) {
-        std::optional<uint64_t> end;
+        std::optional<Call> end;
         bool connect = false;
+        bool left = false;
         {
             std::lock_guard guard(handOffLock_);
-            handOffThread_ = std::this_thread::get_id();
             // One call at a time, the end first.
-            end = std::exchange(endLink_, std::nullopt);
-            if (!end) connect = std::exchange(connectQueued_, false);
-            handOffActing_ = end || connect;
-            if (!handOffActing_) {
-                handOffQueued_ = false;
-                handOffThread_ = {};
+            end = std::exchange(endCall_, std::nullopt);
+            if (!end && connectQueued_) {
+                // A connection being made or ended decides: its Disconnected report starts this
+                // thread again, its Connected makes the connect() needless.
+                left = settling();
+                connect = !left;
+                if (connect) connectQueued_ = false;
             }
+            if (!end && !connect) handOffQueued_ = false;
         }
-        handOffIdle_.notify_all();
+        if (left) {
+            orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
+                                       ", waiting for its end");
+        }
         if (end) disconnectAs(CallBy::handOff, *end);
         if (connect) connectAs(CallBy::handOff);
         if (!end && !connect) return;
     }
 }
 
-std::optional<uint64_t> BaseReader::takeOverHandOffs(bool connect) {
-    std::unique_lock lock(handOffLock_);
-    connectionWanted_.store(connect);
-    waitForHandOff(lock);
-    return std::exchange(endLink_, std::nullopt);
-}
-
-void BaseReader::waitForHandOff(std::unique_lock<std::mutex>& lock) {
-    if (!handOffActing_ || handOffThread_ == std::this_thread::get_id()) return;
-    lock.unlock();
-    orvLogger::debug(tag_, "Waiting for the connect() or disconnect() handed off");
-    lock.lock();
-    Clock::waitFor(handOffIdle_, lock, kHandOffWait, [this] { return !handOffActing_; });
+bool BaseReader::settling() const {
+    const ConnectState state = connectState();
+    return state != ConnectState::disconnected &&
+           (state != ConnectState::connected || endUnderWay());
 }
 
 bool BaseReader::connectionStands() const {
@@ -326,7 +372,7 @@ bool BaseReader::onOwnLinkThread() const {
 }
 
 bool BaseReader::endUnderWay() const {
-    return triggerDisconnect_.load() || baseTransport_->connectState() != ConnectState::connected;
+    return closing_.load() > 0 || baseTransport_->connectState() != ConnectState::connected;
 }
 
 bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
@@ -359,15 +405,10 @@ bool BaseReader::transportDisconnectLink(uint64_t link) {
     return result;
 }
 
-void BaseReader::closeConnection(uint64_t generation) {
-    std::optional<uint64_t> link;
-    {
-        std::lock_guard guard(fieldsLock_);
-        // A generation that is no longer the last Connected one belongs to a connection that has
-        // ended: its Disconnected, or the next connection's Connected, has been reported.
-        if (openedGeneration_ == generation && isCurrentConnection(generation)) link = openedLink_;
-    }
-    if (link) transportDisconnectLink(*link);
+void BaseReader::closeConnection(uint64_t link) {
+    // A connection that is no longer current has ended: its Disconnected, or the next
+    // connection's Connected, has been reported.
+    if (isCurrentConnection(link)) transportDisconnectLink(link);
 }
 
 void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) {
@@ -382,14 +423,16 @@ void BaseReader::linkStateEvent(const ConnectStateEventArgs& connectStateEventAr
         onTransportConnected(link);
         return;
     }
-    if (state == ConnectState::disconnected) {
-        onTransportDisconnected();
-        // The end asked for has come: the initialisation of a connection made from here on (from
-        // the Disconnected report, or by a connect() that waited for this end) is not stopped by
-        // the disconnect() still returning.
-        triggerDisconnect_.store(false);
-    }
+    if (state == ConnectState::disconnected) onTransportDisconnected();
     storeState(state);
+    if (state != ConnectState::disconnected) return;
+    // Queued once the state is stored, so that it finds this end over. A connect() handed off
+    // during this connection's making or end runs now, with the reconnect if there is one.
+    if (autoReconnect_.exchange(false)) {
+        queueReconnect();
+    } else {
+        resumeHandOffs();
+    }
 }
 
 void BaseReader::onTransportConnected(uint64_t link) {
@@ -404,20 +447,13 @@ void BaseReader::onTransportConnected(uint64_t link) {
         transportDisconnectLink(link);
         return;
     }
-    uint64_t generation = 0;
-    {
-        std::lock_guard guard(fieldsLock_);
-        generation = generation_.fetch_add(1) + 1;
-        openedGeneration_ = generation;
-        openedLink_ = link;
-    }
+    currentLink_.store(link);
     std::weak_ptr<BaseReader> weak = weak_from_this();
-    auto item =
-        std::make_shared<DispatchWorkItem>([weak, generation](const DispatchWorkItem& self) {
-            auto reader = weak.lock();
-            if (!reader || self.isCancelled() || !reader->isCurrentConnection(generation)) return;
-            reader->asyncInitReader(generation);
-        });
+    auto item = std::make_shared<DispatchWorkItem>([weak, link](const DispatchWorkItem& self) {
+        auto reader = weak.lock();
+        if (!reader || self.isCancelled() || !reader->isCurrentConnection(link)) return;
+        reader->asyncInitReader(link);
+    });
     std::shared_ptr<DispatchWorkItem> previous;
     {
         std::lock_guard guard(fieldsLock_);
@@ -431,7 +467,7 @@ void BaseReader::onTransportDisconnected() {
     // The tag reports of the connection that ended are no longer told (they are counted).
     events_->close();
     // Work queued for the connection that ended no longer acts.
-    generation_.fetch_add(1);
+    currentLink_.store(0);
     cancelKeepAlive();
     std::shared_ptr<DispatchWorkItem> init;
     {
@@ -446,7 +482,6 @@ void BaseReader::onTransportDisconnected() {
     // What the reader was doing ends with its connection (an inventory whose link dropped
     // reports no end): a new connection starts in Stop, so its operations are not refused.
     if (actionState() != ActionState::stop) actionStateEvent(ActionState::stop);
-    if (autoReconnect_.exchange(false)) queueReconnect();
 }
 
 void BaseReader::cancelKeepAlive() {
@@ -540,8 +575,8 @@ void BaseReader::asyncInitReader(uint64_t) {
     orvLogger::trace(tag_, "asyncInitReader() - No initialisation for this reader");
 }
 
-bool BaseReader::finishInitialisation(uint64_t generation) {
-    if (!isCurrentConnection(generation)) return false;
+bool BaseReader::finishInitialisation(uint64_t link) {
+    if (!isCurrentConnection(link)) return false;
     alive();
     if (baseDevice_) {
         baseDevice_->baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished));
@@ -559,12 +594,17 @@ bool BaseReader::finishInitialisation(uint64_t generation) {
     });
     if (up && !wanted) {
         orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
-        closeConnection(generation);
+        closeConnection(link);
         return false;
     }
     if (!up) return false;
-    startKeepAlive(generation);
-    return isCurrentConnection(generation);
+    {
+        // A connect() handed off while this connection was being made is needless now.
+        std::lock_guard guard(handOffLock_);
+        if (!handOffQueued_) connectQueued_ = false;
+    }
+    startKeepAlive(link);
+    return isCurrentConnection(link);
 }
 
 }  // namespace orvane

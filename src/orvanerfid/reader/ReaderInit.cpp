@@ -2,9 +2,10 @@
 // Connected state. It runs on the init queue, except the scan-engine steps, which run on the
 // global queue within 7000 ms of the start of the initialisation.
 //
-// Every step carries the connection generation it was queued for. Once a newer connection (or
-// the end of this one) has moved the generation on, the sequence stops quietly: it never sets
-// Connected for, starts a loop on, or disconnects a connection that is not its own.
+// Every step carries the number of the connection it was queued for. Once that connection is no
+// longer the reader's current one (it ended, or a newer one was reported), the sequence stops
+// quietly: it never sets Connected for, starts a loop on, or disconnects a connection that is
+// not its own.
 
 #include "orvanerfid/commands/ProtocolEvent.h"
 #include "orvanerfid/core/ResultCode.h"
@@ -26,6 +27,10 @@ constexpr int kRetries = 3;
 constexpr uint8_t kRadioModule = 2;
 constexpr uint8_t kScanEngine = 1;
 constexpr std::string_view kVk210Name = "VK210";
+constexpr const char* kStopClosing = ", stop init reader";
+constexpr const char* kAsyncInitStop = "asyncInitReader() - triggerDisconnect is ";
+constexpr const char* kMultiSettingStop = "initReaderViaMultiSetting() - triggerDisconnect is ";
+constexpr const char* kEngineStop = "initEngineInfo() - triggerDisconnect is ";
 
 const char* text(bool value) {
     return value ? "true" : "false";
@@ -38,22 +43,25 @@ std::shared_ptr<TimeoutControl> UhfReader::initReaderTimeoutCtrl() const {
     return initReaderTimeoutCtrl_;
 }
 
-void UhfReader::failInit(uint64_t generation, const std::string& message) {
+void UhfReader::failInit(uint64_t link, const std::string& message, const std::string& opening) {
+    // A step that failed because the application's disconnect() is ending the connection (an
+    // exchange cut short, or one that never got its answer) takes the stop path, not the failure
+    // path: the end was asked for.
+    if (triggerDisconnect()) return stopInit(link, opening, kStopClosing);
     orvLogger::error(TAG(), message);
-    closeConnection(generation);
+    closeConnection(link);
 }
 
-void UhfReader::stopInit(uint64_t generation, const std::string& opening,
-                         const std::string& closing) {
+void UhfReader::stopInit(uint64_t link, const std::string& opening, const std::string& closing) {
     orvLogger::trace(TAG(), opening + text(triggerDisconnect()) + closing);
-    closeConnection(generation);
+    closeConnection(link);
 }
 
-void UhfReader::asyncInitReader(uint64_t generation) {
+void UhfReader::asyncInitReader(uint64_t link) {
     orvLogger::trace(TAG(), "+++ asyncInitReader()");
     const auto device = baseDevice();
     if (!device) {
-        failInit(generation, "asyncInitReader() - baseDevice is nil");
+        failInit(link, "asyncInitReader() - baseDevice is nil", kAsyncInitStop);
         orvLogger::trace(TAG(), "--- asyncInitReader()");
         return;
     }
@@ -62,22 +70,22 @@ void UhfReader::asyncInitReader(uint64_t generation) {
             std::lock_guard guard(initLock_);
             initReaderTimeoutCtrl_ = std::make_shared<TimeoutControl>(kInitBudget);
         }
-        initReaderViaMultiSetting(generation);
+        initReaderViaMultiSetting(link);
         orvLogger::trace(TAG(), "--- asyncInitReader()");
         return;
     }
-    bool done = initReader(generation);
+    bool done = initReader(link);
     for (int attempt = 0; !done; ++attempt) {
-        if (!isCurrentConnection(generation)) break;
+        if (!isCurrentConnection(link)) break;
         if (triggerDisconnect()) {
-            stopInit(generation, "asyncInitReader() - triggerDisconnect is ", ", stop init reader");
+            stopInit(link, kAsyncInitStop, kStopClosing);
             break;
         }
         if (connectState() != ConnectState::connecting) {
             orvLogger::trace(TAG(),
                              "asyncInitReader() Connect state is not connecting, stop "
                              "init reader");
-            closeConnection(generation);
+            closeConnection(link);
             break;
         }
         orvLogger::debug(device->className(), " *** Stop protocol");
@@ -87,33 +95,33 @@ void UhfReader::asyncInitReader(uint64_t generation) {
             orvLogger::error(device->className(), "Start protocol failed");
         }
         if (attempt == kRetries) {
-            failInit(generation, " - Failed to initialize reader");
+            failInit(link, " - Failed to initialize reader", kAsyncInitStop);
             break;
         }
         orvLogger::debug(
             TAG(), "asyncInitReader() Initial reader fail, retry : " + std::to_string(attempt));
         Clock::sleepForMs(kRetryPause);
-        if (!isCurrentConnection(generation)) break;
-        done = initReader(generation);
+        if (!isCurrentConnection(link)) break;
+        done = initReader(link);
     }
-    if (done) finishInitialisation(generation);
+    if (done) finishInitialisation(link);
     orvLogger::trace(TAG(), "--- asyncInitReader()");
 }
 
-void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
+void UhfReader::initReaderViaMultiSetting(uint64_t link) {
     orvLogger::trace(TAG(), "Initializing reader via MultipleSetting command");
     const auto device = baseDevice();
     if (!device) {
         orvLogger::error(TAG(), "initReaderViaMultiSetting() - baseDevice is nil");
         return;
     }
-    const std::string opening = "initReaderViaMultiSetting() - triggerDisconnect is ";
-    const std::string closing = ", stop init reader";
+    const std::string opening = kMultiSettingStop;
+    const std::string closing = kStopClosing;
     // True (after the stop path) when a disconnect was asked for or the connection moved on.
     const auto stopped = [&] {
-        if (!isCurrentConnection(generation)) return true;
+        if (!isCurrentConnection(link)) return true;
         if (!triggerDisconnect()) return false;
-        stopInit(generation, opening, closing);
+        stopInit(link, opening, closing);
         return true;
     };
     device->baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::resetBuffer));
@@ -121,7 +129,7 @@ void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
     try {
         device->initDevice();
     } catch (const std::exception& e) {
-        failInit(generation, std::string(" - Failed to init device ") + e.what());
+        failInit(link, std::string(" - Failed to init device ") + e.what(), opening);
         return;
     }
     const auto transport = baseTransport();
@@ -136,13 +144,14 @@ void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
                     const uint64_t connects = applicationConnects();
                     if (modeSwitchedFor_.exchange(connects) == connects) {
                         setAutoReconnect(false);
-                        failInit(generation, "initReaderViaMultiSetting() - Failed to usbSPP Mode");
+                        failInit(link, "initReaderViaMultiSetting() - Failed to usbSPP Mode",
+                                 opening);
                         return;
                     }
                     setAutoReconnect(true);
                     device->setConnectionMode(ConnectionMode::usbSpp);
-                    if (isCurrentConnection(generation)) {
-                        closeConnection(generation);
+                    if (isCurrentConnection(link)) {
+                        closeConnection(link);
                     } else {
                         setAutoReconnect(false);
                     }
@@ -150,7 +159,7 @@ void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
                 }
             } catch (const std::exception&) {
                 setAutoReconnect(false);
-                failInit(generation, "initReaderViaMultiSetting() - Failed to usbSPP Mode");
+                failInit(link, "initReaderViaMultiSetting() - Failed to usbSPP Mode", opening);
                 return;
             }
         }
@@ -160,16 +169,17 @@ void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
         const uint8_t type = device->getModuleInfo(kRadioModule);
         allocateUhf(static_cast<UhfModuleType>(type));
     } catch (const std::exception&) {
-        failInit(generation, "initReaderViaMultiSetting() - Failed to get RFID UHF module");
+        failInit(link, "initReaderViaMultiSetting() - Failed to get RFID UHF module", opening);
         return;
     }
     const auto uhf = this->uhf();
     if (!uhf) {
-        failInit(generation, "initReaderViaMultiSetting() - RFID UHF module is nil");
+        failInit(link, "initReaderViaMultiSetting() - RFID UHF module is nil", opening);
         return;
     }
     if (!uhf->initModule()) {
-        failInit(generation, "initReaderViaMultiSetting() - Failed to initialize RFID UHF module");
+        failInit(link, "initReaderViaMultiSetting() - Failed to initialize RFID UHF module",
+                 opening);
         return;
     }
     if (const auto module = uhf->uhfModule()) {
@@ -178,13 +188,13 @@ void UhfReader::initReaderViaMultiSetting(uint64_t generation) {
     if (stopped()) return;
     alive();
     if (device->hasEngine()) {
-        initEngineInfo(generation, false);
+        initEngineInfo(link, false);
         return;
     }
-    finishInitialisation(generation);
+    finishInitialisation(link);
 }
 
-bool UhfReader::initReader(uint64_t generation) {
+bool UhfReader::initReader(uint64_t link) {
     orvLogger::trace(TAG(), "+++ InitReader");
     const auto failed = [&] {
         orvLogger::trace(TAG(), "--- InitReader");
@@ -196,34 +206,34 @@ bool UhfReader::initReader(uint64_t generation) {
         return failed();
     }
     const auto stopped = [&] {
-        if (!isCurrentConnection(generation)) return true;
+        if (!isCurrentConnection(link)) return true;
         if (!triggerDisconnect()) return false;
         orvLogger::trace(TAG(), "initReader() - triggerDisconnect is true, stop init reader");
         return true;
+    };
+    // A step that failed because a disconnect() is ending the connection stops instead.
+    const auto fail = [&](const std::string& text) {
+        if (!stopped()) orvLogger::error(TAG(), text);
+        return failed();
     };
     if (stopped()) return failed();
     try {
         device->initDevice();
     } catch (const std::exception& e) {
-        orvLogger::error(TAG(), std::string(" - Failed to init device ") + e.what());
-        return failed();
+        return fail(std::string(" - Failed to init device ") + e.what());
     }
     if (stopped()) return failed();
     try {
         allocateUhf(static_cast<UhfModuleType>(device->getModuleInfo(kRadioModule)));
     } catch (const std::exception&) {
-        orvLogger::error(TAG(), "initReader() - Failed to get RFID UHF module");
-        return failed();
+        return fail("initReader() - Failed to get RFID UHF module");
     }
     const auto uhf = this->uhf();
     if (!uhf) {
         orvLogger::error(TAG(), "initReader() - RFID UHF module is nil");
         return failed();
     }
-    if (!uhf->initModule()) {
-        orvLogger::error(TAG(), "initReader() - Failed to initialize RFID UHF module");
-        return failed();
-    }
+    if (!uhf->initModule()) return fail("initReader() - Failed to initialize RFID UHF module");
     if (const auto module = uhf->uhfModule()) {
         module->pumpEvent(ProtocolEventId::firmwareVersion, baseTransport()->firmwareRevision());
     }
@@ -265,10 +275,10 @@ bool UhfReader::initReader(uint64_t generation) {
 void UhfReader::initEngineInfo() {
     // Without a link there is no engine to ask.
     if (baseTransport()->connectState() != ConnectState::connected) return;
-    initEngineInfo(connectionGeneration(), true);
+    initEngineInfo(currentLink(), true);
 }
 
-void UhfReader::initEngineInfo(uint64_t generation, bool rerun) {
+void UhfReader::initEngineInfo(uint64_t link, bool rerun) {
     setInitEngine(true);
     if (rerun) {
         // An engine-ready event gets a budget of its own.
@@ -276,16 +286,16 @@ void UhfReader::initEngineInfo(uint64_t generation, bool rerun) {
         initReaderTimeoutCtrl_ = std::make_shared<TimeoutControl>(kInitBudget);
     }
     auto self = std::static_pointer_cast<UhfReader>(shared_from_this());
-    DispatchQueue::global()->async(
-        [self, generation, rerun] { self->engineTask(generation, rerun); }, DispatchWork::library);
+    DispatchQueue::global()->async([self, link, rerun] { self->engineTask(link, rerun); },
+                                   DispatchWork::library);
 }
 
-void UhfReader::engineTask(uint64_t generation, bool rerun) {
+void UhfReader::engineTask(uint64_t link, bool rerun) {
     orvLogger::trace(TAG(), "*** initEngineInfo()");
     const auto endTask = [&] { setInitEngine(false); };
     const auto stop = [&](const std::string& opening, const std::string& closing) {
         endTask();
-        stopInit(generation, opening, closing);
+        stopInit(link, opening, closing);
     };
     // A re-run on an engine-ready event never ends the connection: it only logs.
     const auto timeoutExit = [&] {
@@ -293,17 +303,17 @@ void UhfReader::engineTask(uint64_t generation, bool rerun) {
         if (rerun) {
             orvLogger::error(TAG(), " - Failed to initial reader");
         } else {
-            failInit(generation, " - Failed to initial reader");
+            failInit(link, " - Failed to initial reader", kEngineStop);
         }
     };
-    const std::string opening = "initEngineInfo() - triggerDisconnect is ";
-    const std::string closing = ", stop init reader";
+    const std::string opening = kEngineStop;
+    const std::string closing = kStopClosing;
     if (triggerDisconnect()) return stop(opening, closing);
     const auto timeout = initReaderTimeoutCtrl();
     if (!timeout) return timeoutExit();
     // Ends the task quietly once its connection is gone.
     const auto stale = [&] {
-        if (isCurrentConnection(generation)) return false;
+        if (isCurrentConnection(link)) return false;
         endTask();
         return true;
     };
@@ -374,7 +384,7 @@ void UhfReader::engineTask(uint64_t generation, bool rerun) {
             engine->protocolEvent(ProtocolEventArgs(ProtocolEventId::engineVersion, *version));
         }
     }
-    finishInitialisation(generation);
+    finishInitialisation(link);
     endTask();
 }
 

@@ -49,12 +49,14 @@ void BaseReader::resetError() {
 }
 
 void BaseReader::checkError(bool refresh) {
+    // The connection whose failure this is, and no later one, ends at the limit.
+    const uint64_t link = baseTransport_->linkNumber();
     const int count = addFailure();
     if (refresh) markAlive();
-    if (count >= kFailureLimit) transportDisconnect();
+    if (count >= kFailureLimit) transportDisconnectLink(link);
 }
 
-void BaseReader::startKeepAlive(uint64_t generation) {
+void BaseReader::startKeepAlive(uint64_t link) {
     alive();
     if (checkInterval() == 0) {
         orvLogger::debug(tag_, "check interval is 0, would not run keepAliveThread");
@@ -63,15 +65,15 @@ void BaseReader::startKeepAlive(uint64_t generation) {
     std::weak_ptr<BaseReader> weak = weak_from_this();
     auto wake = keepAliveWake_;
     auto loops = keepAliveLoops_;
-    auto item = std::make_shared<DispatchWorkItem>(
-        [weak, generation, wake, loops](const DispatchWorkItem& self) {
-            keepAliveThread(weak, self, generation, wake, loops);
+    auto item =
+        std::make_shared<DispatchWorkItem>([weak, link, wake, loops](const DispatchWorkItem& self) {
+            keepAliveThread(weak, self, link, wake, loops);
         });
     std::shared_ptr<DispatchWorkItem> previous;
     {
         std::lock_guard guard(fieldsLock_);
-        // A Disconnected report after the generation moved cancels under this lock too.
-        if (!isCurrentConnection(generation)) return;
+        // A Disconnected report after the connection ended cancels under this lock too.
+        if (!isCurrentConnection(link)) return;
         previous = std::exchange(keepAliveWorkItem_, item);
     }
     if (previous) previous->cancel();
@@ -80,7 +82,7 @@ void BaseReader::startKeepAlive(uint64_t generation) {
 }
 
 void BaseReader::keepAliveThread(const std::weak_ptr<BaseReader>& weak,
-                                 const DispatchWorkItem& self, uint64_t generation,
+                                 const DispatchWorkItem& self, uint64_t link,
                                  const std::shared_ptr<Signal>& wake,
                                  const std::shared_ptr<std::atomic<int>>& loops) {
     loops->fetch_add(1);
@@ -94,7 +96,7 @@ void BaseReader::keepAliveThread(const std::weak_ptr<BaseReader>& weak,
             // Held for one turn only: a reader the application lets go is never kept alive
             // by its loop between turns.
             auto reader = weak.lock();
-            if (!reader || !reader->keepAliveTurn(self, generation, rest)) break;
+            if (!reader || !reader->keepAliveTurn(self, link, rest)) break;
         }
         if (rest > Clock::duration::zero()) wake->waitFor(seen, rest);
     }
@@ -102,9 +104,8 @@ void BaseReader::keepAliveThread(const std::weak_ptr<BaseReader>& weak,
     loops->fetch_sub(1);
 }
 
-bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t generation,
-                               Clock::duration& rest) {
-    if (self.isCancelled() || !isCurrentConnection(generation)) return false;
+bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t link, Clock::duration& rest) {
+    if (self.isCancelled() || !isCurrentConnection(link)) return false;
 
     const FirmwareUpdateState firmware = _updateFirmwareStatus();
     if (firmware != FirmwareUpdateState::stop && firmware != FirmwareUpdateState::abort) {
@@ -138,7 +139,6 @@ bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t generation
         return true;
     }
     if (baseDevice_) {
-        const uint64_t link = baseTransport_->linkNumber();
         try {
             baseDevice_->triggerAlive();
             // A successful exchange ends a run of failures.

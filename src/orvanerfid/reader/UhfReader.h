@@ -63,17 +63,17 @@ class ORVANE_API UhfReader : public BaseReader {
     // rfidDelegate, then the radio-module driver's event pump.
     void tellReadTag(const std::shared_ptr<TagInfo>& tagInfo) override;
 
-    // The initialisation of connection `generation` (ReaderInit.cpp): the multiple-setting
+    // The initialisation of connection `link` (ReaderInit.cpp): the multiple-setting
     // sequence for a device that supports it, else up to four attempts of initReader(). Work
     // left over from an earlier connection stops without touching the newer one.
-    void asyncInitReader(uint64_t generation) override;
-    virtual void initReaderViaMultiSetting(uint64_t generation);
-    virtual bool initReader(uint64_t generation);
+    void asyncInitReader(uint64_t link) override;
+    virtual void initReaderViaMultiSetting(uint64_t link);
+    virtual bool initReader(uint64_t link);
     // The engine task on an engine-ready event: a fresh 7000 ms budget, and a failure there
     // never ends the connection.
     void initEngineInfo() override;
-    // Starts the engine task of `generation` on the global queue.
-    void initEngineInfo(uint64_t generation, bool rerun);
+    // Starts the engine task of connection `link` on the global queue.
+    void initEngineInfo(uint64_t link, bool rerun);
 
     // Makes the UHF object for the radio module `type` and installs it. Throws ReaderException
     // 0x0001 "Device is nil" for a known module type without a device, and 0x4001 "Unknown UHF
@@ -83,11 +83,14 @@ class ORVANE_API UhfReader : public BaseReader {
 
   private:
     ORVANE_INTERNAL void tellAccessResult(const AccessResultEventArgs& accessResultEventArgs);
-    ORVANE_INTERNAL void engineTask(uint64_t generation, bool rerun);
-    // Logs `text` at ERROR and disconnects the transport, when `generation` is still current.
-    ORVANE_INTERNAL void failInit(uint64_t generation, const std::string& text);
+    ORVANE_INTERNAL void engineTask(uint64_t link, bool rerun);
+    // The failure path: logs `text` at ERROR and disconnects the transport, when connection
+    // `link` is still current. While a disconnect() is at work, the stop path instead, with
+    // `opening`: the step failed because the connection is being ended.
+    ORVANE_INTERNAL void failInit(uint64_t link, const std::string& text,
+                                  const std::string& opening);
     // The stop path: "<opening>true<closing>" at TRACE, then the disconnect as above.
-    ORVANE_INTERNAL void stopInit(uint64_t generation, const std::string& opening,
+    ORVANE_INTERNAL void stopInit(uint64_t link, const std::string& opening,
                                   const std::string& closing);
     ORVANE_INTERNAL std::shared_ptr<TimeoutControl> initReaderTimeoutCtrl() const;
 
