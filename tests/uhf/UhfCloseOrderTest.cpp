@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "orvanerfid/link/BaseProtocol.h"
 #include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/link/EATransport.h"
 #include "orvanerfid/reader/EventSequence.h"
 #include "reader/ReaderFixture.h"
 #include "uhf/ConnectionOrderSupport.h"
@@ -36,7 +38,8 @@ class UhfCloseOrderTest : public ::testing::Test {
         for (const auto& gate : gates_)
             gate->open();
         sink->disarm();
-        f.reader->setReaderDelegate(f.sink);
+        // A test may have let the reader go, as an application does.
+        if (f.reader) f.reader->setReaderDelegate(f.sink);
     }
 
     // A closed gate, opened on every way out of the test.
@@ -295,6 +298,149 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectMadeWhileAHandedOffConnectWaitsIsTheLas
     }));
     EXPECT_EQ(statesHeard(*f.calls),
               (std::vector<std::string>{"Connecting", "Disconnecting", "Disconnected"}));
+}
+
+// Thread A's disconnect() and then thread B's connect() are made while a connection is being made
+// (its initialisation held at its start), with or without a log sink's connect() handed off from
+// a link thread before them. B's call is the last and decides: A ends nothing, the connection
+// being made is kept, and both answer true. The initialisation goes on only once both calls are
+// recorded, so the window is open in every round.
+TYPED_TEST(UhfCloseOrderTest, ADisconnectSupersededByALaterConnectEndsNothing) {
+    auto& f = this->f;
+    constexpr int kRounds = 20;
+    for (const bool handedOff : {false, true}) {
+        SCOPED_TRACE(handedOff ? "a sink's connect() handed off first" : "two threads");
+        for (int round = 0; round < kRounds; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            ASSERT_TRUE(f.reader->disconnect());
+            ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+            auto starts = this->closedGate();
+            this->connectHeldAtTheStart(starts);
+            if (handedOff) this->sinksConnect();
+            ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+            f.calls->clear();
+            auto a = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+            // A is recorded once the stop mark is up; B's record takes it down again.
+            ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
+            auto b = std::async(std::launch::async, [&] { return f.reader->connect(); });
+            ASSERT_TRUE(waitUntil([&] { return !f.reader->triggerDisconnect(); }));
+            starts->open();
+            ASSERT_EQ(a.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+            ASSERT_EQ(b.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+            EXPECT_TRUE(a.get());
+            EXPECT_TRUE(b.get());
+            ASSERT_TRUE(this->endsConnected());
+            EXPECT_EQ(statesHeard(*f.calls), std::vector<std::string>{"Connected"});
+        }
+    }
+}
+
+// The automatic reconnect finds a connection being made (an application connect() made between
+// the link's drop and the reconnect's turn on the main queue): it leaves that connection to end
+// and holds the main queue no longer, so a block queued there after it runs while the connection
+// is still being made. The connection made is the one kept; nothing more is opened.
+TYPED_TEST(UhfCloseOrderTest, AReconnectThatFindsAConnectionBeingMadeLeavesTheMainQueue) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    auto starts = this->closedGate();
+    {
+        HeldMainQueue held;
+        f.reader->setAutoReconnect(true);
+        f.reader->transportDisconnect();
+        ASSERT_TRUE(waitUntil([&] {
+            return f.reader->connectState() == ConnectState::disconnected &&
+                   f.reader->eventLine().statesTold();
+        }));
+        this->connectHeldAtTheStart(starts);
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        f.calls->clear();
+        // A wait of the reconnect's for that connection would outlast the hang guard below.
+        const ClockSpeed slow(0.05);
+        held.open();
+        drainMainQueue();
+    }
+    EXPECT_EQ(starts->waiting(), 1);
+    starts->open();
+    ASSERT_TRUE(this->endsConnected());
+    EXPECT_EQ(statesHeard(*f.calls), std::vector<std::string>{"Connected"});
+}
+
+// The application lets go of its reader while a connect() a log sink handed off is left for the
+// connection being made: nothing of the library's holds the reader past that connection's
+// initialisation, so it ends then, closes its link and tells nothing after its end.
+TYPED_TEST(UhfCloseOrderTest, AReaderLetGoWhileAHandedOffConnectWaitsEndsWithItsInitialisation) {
+    auto& f = this->f;
+    auto starts = this->closedGate();
+    auto polls = this->closedGate();
+    this->connectHeldAtTheStart(starts);
+    // A handed-off connect() that polled the connection being made, as one that waits for it
+    // would, is held in its poll.
+    const auto test = std::this_thread::get_id();
+    this->sink->arm(
+        [test](const std::string& text) {
+            return text == "connect() - Connect state is Connecting, waiting..." &&
+                   std::this_thread::get_id() != test;
+        },
+        [polls] { polls->pass(); });
+    this->sinksConnect();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    const std::size_t mark = f.calls->lines().size();
+    std::weak_ptr<UhfReader> weak = f.reader;
+    f.reader.reset();
+    starts->open();
+    ASSERT_TRUE(waitUntil([&] { return weak.expired(); }));
+    EXPECT_EQ(polls->waiting(), 0);
+    EXPECT_TRUE(waitUntil(
+        [] { return EATransport::shared()->connectState() == ConnectState::disconnected; }));
+    // What the delegate heard after the let-go: at most the end of the connection being made,
+    // then the reader's end, and nothing after it.
+    const auto lines = f.calls->lines();
+    std::vector<std::string> after;
+    for (std::size_t i = mark; i < lines.size(); ++i) {
+        if (lines[i].rfind("r state ", 0) == 0) after.push_back(lines[i].substr(8));
+    }
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back(), "Disconnected");
+    EXPECT_EQ(std::count(after.begin(), after.end(), "Connecting"), 0);
+    EXPECT_EQ(std::count(after.begin(), after.end(), "Disconnected"), 1);
+}
+
+// A disconnect() made while an exchange of the initialisation never gets its answer: the
+// exchange runs out of time, and the initialisation takes its stop path, not its failure path.
+// The call answers true; no ERROR record but the exchange's own says the connection failed.
+TYPED_TEST(UhfCloseOrderTest, ADisconnectDuringAnExchangeWithNoAnswerTakesTheStopPath) {
+    auto& f = this->f;
+    const ClockSpeed fast(4.0);
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    const std::size_t held = f.sim->heldFrames();
+    f.sim->holdFrames([](ByteView) { return true; });
+    const std::shared_ptr<void> releases(nullptr, [&](void*) {
+        f.sim->holdFrames(nullptr);
+        f.sim->releaseHeldFrames();
+    });
+    ASSERT_TRUE(f.reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return f.sim->heldFrames() > held; }));
+    const std::size_t errors = this->sink->errorCount();
+    const auto stopRecords = [&] {
+        std::lock_guard guard(this->sink->logLock);
+        return std::count_if(this->sink->logs.begin(), this->sink->logs.end(), [](const auto& l) {
+            return l.find("triggerDisconnect is true") != std::string::npos;
+        });
+    };
+    const auto stopsBefore = stopRecords();
+    EXPECT_TRUE(f.reader->disconnect());
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_GT(stopRecords(), stopsBefore);
+    std::vector<std::string> caused = this->sink->errorsSince(errors);
+    // The exchange's own record of its timeout (each model's device writes one) is no failure of
+    // the initialisation.
+    std::erase_if(caused, [](const std::string& text) {
+        return text.find("Send error [Timeout]") != std::string::npos ||
+               text == "initDevice error: Result Code: Timeout" ||
+               text == "keepReadThread() transport is disconnected, exit thread";
+    });
+    EXPECT_EQ(caused, std::vector<std::string>{});
 }
 
 }  // namespace
