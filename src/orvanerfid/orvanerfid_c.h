@@ -207,11 +207,12 @@ ORVANE_API orv_reader* orv_reader_create(const orv_device* device);
 ORVANE_API void orv_reader_destroy(orv_reader* reader);
 /* Connects: true when already connected or the link came up. The initialisation then runs on the
  * library's threads; the reader is ready (and has its UHF object) when the state callback reports
- * Connected (3). Blocks up to about 3 s. False for NULL. */
+ * Connected (3). Blocks up to about 3.1 s. False for NULL. */
 ORVANE_API bool orv_reader_connect(orv_reader* reader);
 /* Disconnects: true when already disconnected or the link went down. Blocks up to about 3 s, or 4 s
- * while a connection is being made (its initialisation ends it by its stop path first); either
- * call may first wait for a connect or disconnect the library carries out for the reader. */
+ * while a connection is being made (its initialisation ends it by its stop path first). A connect
+ * made after it, on any thread, before it starts closing the link, decides instead: it then ends
+ * nothing and answers true. */
 ORVANE_API bool orv_reader_disconnect(orv_reader* reader);
 /* The ConnectState raw value (0 Disconnected, 1 Listen, 2 Connecting, 3 Connected,
  * 4 Disconnecting); 0 for NULL. */

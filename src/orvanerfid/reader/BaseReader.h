@@ -7,9 +7,9 @@
 //
 // Thread map of the SDK (one map for every layer):
 // - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
-//   state: connect() at most about 3 s, disconnect() about 3 s, or 4 s for a connection being
-//   made, whose initialisation it lets end by its stop path; either may first wait for the
-//   hand-off at work, below), the transport's state reports they cause (which store the
+//   state: connect() at most about 3.1 s, disconnect() about 3 s, or 4 s for a connection being
+//   made, whose initialisation it lets end by its stop path; neither waits for a call handed
+//   off, below), the transport's state reports they cause (which store the
 //   reader's state; none is told there), and every check an operation makes before it hops to
 //   the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
@@ -33,18 +33,18 @@
 //   the reader's link threads, in the order asked (a global-queue thread, library work), and the
 //   automatic reconnect, a connect() handed off that starts on the main queue (one thread for
 //   every reader: one reconnect at a time, so a link slow to open delays the others), or on the
-//   hand-off thread already at work. The application's connect() or disconnect(), on whatever
-//   thread (a log sink's too), is recorded as its last call, and that one record decides where
-//   a connection is opened, waited for, reported Connected and closed: the library's connect()
-//   waits for a connection being made to end (Connected, or not: then it connects, once) and
-//   opens nothing, and stops waiting, once the last call is a disconnect(); the initialisation
-//   ends, instead of reporting Connected, a connection the last call no longer wants (one opened
-//   between the library's last look and its open). Every close names the connection it ends
-//   (the transport's link number) and does nothing once that one has ended: a disconnect() ends
-//   the connection the transport held or was opening when it was called, never one a later call
-//   opened. A call of another thread waits for the call the hand-off thread is at (not on that
-//   thread; at most about 15 s, a guard only: that call runs no delegate, only the log sink for
-//   its records), and a connect() makes the end handed off and not begun first.
+//   hand-off thread already at work. A connect() of the library's that finds a connection being
+//   made or ended waits for nothing: it is left for that connection's end (its Disconnected
+//   report runs it, its Connected drops it), the thread ends, and nothing of it holds the reader.
+//   The application's connect() or disconnect(), on whatever thread (a log sink's too), is
+//   recorded as its last call at the moment it is made, with all that decides what it does
+//   (`lastCall_`): the library's connect() opens nothing once the last call is a disconnect(),
+//   the initialisation ends, instead of reporting Connected, a connection the last call no
+//   longer wants, and a disconnect() that a later call comes after before it starts closing ends
+//   nothing. Every close names the connection it ends (the transport's link number) and does
+//   nothing once that one has ended: a disconnect() ends the connection the transport held or
+//   was opening when it was called, never one a later call opened. No call waits for a call
+//   handed off.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -92,11 +92,11 @@
 // Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
 // connection state (stored under the event line's lock) and the state told last, disconnect and
 // reconnect marks, action state, SKU, check interval,
-// firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
+// firmware-update state, current connection) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
 // the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its abort,
-// and `handOffLock_` the work handed off from the link threads. The device and the transport are
-// fixed at construction.
+// and `handOffLock_` the application's last call and the work handed off from the link threads. The
+// device and the transport are fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
@@ -112,9 +112,10 @@
 // has taken it, connect() answers false ("Transport is used by another reader"), also from
 // inside the Disconnected report the take-over delivers.
 //
-// A connection generation counts transport Connected and Disconnected reports. The
-// initialisation and keep-alive items carry the generation they were made for and do nothing
-// once it has moved on, so work left over from an earlier connection never acts on a newer one.
+// A connection is named by the transport's link number. The initialisation and keep-alive items
+// carry the number of the connection they were made for and do nothing once the reader's
+// current connection (`currentLink()`) is another, so work left over from an earlier connection
+// never acts on a newer one.
 
 #include <array>
 #include <atomic>
@@ -260,36 +261,43 @@ class ORVANE_API BaseReader : public ReaderLink,
 
     // --- Connection ---
     // True when already connected or the transport connected (readiness is the later Connected
-    // report). Blocks the caller up to about 3.1 s. A connection whose end is under way (a
-    // disconnect() running or handed off, the transport gone or going) is not "already
-    // connected": its end is waited for, then the connection made again.
+    // report). Blocks the caller up to about 3.1 s; it waits for no call handed off. It is
+    // recorded as the application's last call as it is made: a disconnect() made before it and
+    // not yet closing the link then ends nothing. A connection whose end is under way (a
+    // disconnect() closing it, the transport gone or going) is not "already connected": its end
+    // is waited for, then the connection made again.
     // On the reader's own receive or read thread (a log sink, a sink's reaction to the record of
     // a connection's end) it answers at once. A standing connection with no end pending answers
     // true and nothing more. Otherwise it answers true and a global-queue thread connects as
-    // above, after the disconnect() handed off from such a thread before it, if any; a
-    // connection being made is waited for, and made again once if it ends without Connected: a
-    // sink that calls `disconnect(); connect();` there, or connect() while the connection ends,
-    // leaves the reader Connected (or the ERROR records of a connection that could not be made).
-    // A disconnect() made after it, on any thread, cancels that connect(): it opens nothing more
-    // (one it has just opened ends before it is reported Connected); on another thread the
-    // disconnect() waits for the one under way. On another
+    // above, after the disconnect() handed off from such a thread before it, if any (a sink that
+    // calls `disconnect(); connect();` there restarts the connection); a connection being made or
+    // ended is left to end, and the connection made again once if it ends without Connected
+    // (the reader ends Connected, or with the ERROR records of a connection that could not be
+    // made). A disconnect() made after it, on any thread, cancels that connect(): it opens nothing
+    // more (one it has just opened ends before it is reported Connected). On another
     // reader's receive or read thread it answers at once and does nothing more: true for a standing
     // connection with no end pending, else false. False at once without a device or with the
     // transport taken by another reader.
     bool connect();
-    // True when already disconnected or the transport disconnected. It ends the connection the
-    // transport held or was opening when it was called, and none opened after it by a later
-    // call. A connection whose reports have not reached the reader yet (the transport connected
-    // or connecting for it while the reader still reads Disconnected) is disconnected too. One
-    // whose initialisation runs is ended by that initialisation's stop path, at its next step,
-    // and the call answers once it has; an initialisation that has not stopped about 4 s after
-    // the call (a reader that does not answer) has its link closed by the call. Once it has
+    // True when already disconnected or the transport disconnected. It is recorded as the
+    // application's last call as it is made, with the connection it ends: the one the transport
+    // holds or is opening then, and none opened after it by a later call. A connect() made after
+    // it, before it starts closing that connection, decides instead: it then ends nothing and
+    // answers true. A connection whose reports have not reached the reader yet (the transport
+    // connected or connecting for it while the reader still reads Disconnected) is disconnected
+    // too. One whose initialisation runs is ended by that initialisation's stop path at its next
+    // step (a step that failed meanwhile takes it too, reporting no failure), and the call answers
+    // once it has; an initialisation that has not stopped about 4 s after the call (a reader that
+    // does not answer) has its link closed by the call. It blocks the caller about 3 s at most,
+    // or 4 s while a connection is being made, and waits for no call handed off. Once it has
     // answered true, the library connects nothing until the application's next connect() (a
     // connection it opened at that moment ends before it is Connected). On any reader's receive or
     // read thread it hands its work to a global-queue thread and returns true at once; that thread
     // ends the connection of the call (not one made again meanwhile), and Disconnected is
     // reported as after any disconnect.
     bool disconnect();
+    // The initialisation's stop mark: true while the application's last call is a disconnect()
+    // at work.
     bool triggerDisconnect() const { return triggerDisconnect_.load(); }
     bool autoReconnect() const { return autoReconnect_.load(); }
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
