@@ -286,15 +286,16 @@ class ORVANE_API BaseReader : public ReaderLink,
     // answers true. A connection whose reports have not reached the reader yet (the transport
     // connected or connecting for it while the reader still reads Disconnected) is disconnected
     // too. One whose initialisation runs is ended by that initialisation's stop path at its next
-    // step (a step that failed meanwhile takes it too, reporting no failure), and the call answers
-    // once it has; an initialisation that has not stopped about 4 s after the call (a reader that
-    // does not answer) has its link closed by the call. It blocks the caller about 3 s at most,
-    // or 4 s while a connection is being made, and waits for no call handed off. Once it has
-    // answered true, the library connects nothing until the application's next connect() (a
-    // connection it opened at that moment ends before it is Connected). On any reader's receive or
-    // read thread it hands its work to a global-queue thread and returns true at once; that thread
-    // ends the connection of the call (not one made again meanwhile), and Disconnected is
-    // reported as after any disconnect.
+    // step (a step that failed meanwhile takes it too, reporting no failure; past its last step,
+    // the connection ends instead of being reported Connected), and the call answers once it has;
+    // an initialisation that has not stopped about 4 s after the call (a reader that does not
+    // answer) has its link closed by the call. It blocks the caller about 3 s at most, or 4 s while
+    // a connection is being made, and waits for no call handed off. Once it has answered true, the
+    // library connects nothing until the application's next connect() (a connection it opened at
+    // that moment ends before it is Connected). On any reader's receive or read thread it hands its
+    // work to a global-queue thread and returns true at once; that thread ends the connection of
+    // the call (not one made again meanwhile), and Disconnected is reported as after any
+    // disconnect.
     bool disconnect();
     // The initialisation's stop mark: true while the application's last call is a disconnect()
     // at work.

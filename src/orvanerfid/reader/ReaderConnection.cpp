@@ -290,7 +290,11 @@ bool BaseReader::handOff(HandOff what) {
                 if (endCall_) endCall_->number = call.number;
             }
             if (standsLocked()) return false;
+            // One connect() left for the end of the connection being made covers every later
+            // one: no thread is started for each.
+            const bool left = connectQueued_ && !handOffQueued_;
             connectQueued_ = true;
+            if (left && settling()) return true;
         }
         if (std::exchange(handOffQueued_, true)) return true;
     }
