@@ -204,7 +204,9 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Ca
         orvLogger::error(tag_, "disconnect() BaseDevice is null");
         return finish(false);
     }
-    const TimeoutControl timeout(kStableStateBudget);
+    // The wait for a stable state counts from the last look that found the initialisation
+    // running: the time its stop path took is not taken from the settling of its close.
+    TimeoutControl timeout(kStableStateBudget);
     const TimeoutControl initStop(kInitStopBudget);
     // Whether the transport holds the connection of this call Connected now.
     const auto found = [&] { return linkOpenFor(self) == call.link; };
@@ -232,6 +234,7 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Ca
         // not answer) is ended here.
         if (state == ConnectState::connecting && initUnderWay(self)) {
             if (initStop.isTimeout() && found()) break;
+            timeout.resetTime();
             Clock::sleepForMs(kStatePoll);
             continue;
         }
