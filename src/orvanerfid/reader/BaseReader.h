@@ -8,10 +8,9 @@
 // Thread map of the SDK (one map for every layer):
 // - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
 //   state: connect() at most about 3 s, disconnect() about 3 s, or 4 s for a connection being
-//   made, whose initialisation it lets end by its stop path; either may first wait for the
-//   hand-off at work, below), the transport's state reports they cause (which store the
-//   reader's state; none is told there), and every check an operation makes before it hops to
-//   the global queue.
+//   made, whose initialisation it lets end by its stop path; neither waits for the hand-offs,
+//   below), the transport's state reports they cause (which store the reader's state; none is
+//   told there), and every check an operation makes before it hops to the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
 //   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads such
 //   blocks running a block waits for one to end (the pool then grows by ten threads a second at
@@ -35,16 +34,17 @@
 //   every reader: one reconnect at a time, so a link slow to open delays the others), or on the
 //   hand-off thread already at work. The application's connect() or disconnect(), on whatever
 //   thread (a log sink's too), is recorded as its last call, and that one record decides where
-//   a connection is opened, waited for, reported Connected and closed: the library's connect()
-//   waits for a connection being made to end (Connected, or not: then it connects, once) and
-//   opens nothing, and stops waiting, once the last call is a disconnect(); the initialisation
-//   ends, instead of reporting Connected, a connection the last call no longer wants (one opened
-//   between the library's last look and its open). Every close names the connection it ends
-//   (the transport's link number) and does nothing once that one has ended: a disconnect() ends
-//   the connection the transport held or was opening when it was called, never one a later call
-//   opened. A call of another thread waits for the call the hand-off thread is at (not on that
-//   thread; at most about 15 s, a guard only: that call runs no delegate, only the log sink for
-//   its records), and a connect() makes the end handed off and not begun first.
+//   a connection is opened, reported Connected and closed: the library's connect() that finds a
+//   connection being made or ended is left for its end (the Disconnected report runs it, the
+//   Connected the initialisation stores drops it) and opens nothing once the last call is a
+//   disconnect(); the initialisation ends, instead of reporting Connected, a connection the last
+//   call no longer wants (one opened between the library's last look and its open). Every close
+//   names the connection it ends (the transport's link number) and does nothing once that one
+//   has ended: a disconnect() ends the connection the transport held or was opening when it was
+//   called, never one a later call opened, and one superseded by a later call before it starts
+//   closing ends nothing; a connect() made while a disconnect() closes waits for that end. No
+//   call waits for the hand-offs' thread; a connect() handed off after an end not begun makes
+//   that end first.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -92,11 +92,11 @@
 // Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
 // connection state (stored under the event line's lock) and the state told last, disconnect and
 // reconnect marks, action state, SKU, check interval,
-// firmware-update state, connection generation) or sit behind `fieldsLock_` (the UHF and engine
-// objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
-// the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its abort,
-// and `handOffLock_` the work handed off from the link threads. The device and the transport are
-// fixed at construction.
+// firmware-update state, the current connection's number) or sit behind `fieldsLock_` (the UHF and
+// engine objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_`
+// guards the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its
+// abort, and `handOffLock_` the work handed off from the link threads. The device and the transport
+// are fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
@@ -112,9 +112,10 @@
 // has taken it, connect() answers false ("Transport is used by another reader"), also from
 // inside the Disconnected report the take-over delivers.
 //
-// A connection generation counts transport Connected and Disconnected reports. The
-// initialisation and keep-alive items carry the generation they were made for and do nothing
-// once it has moved on, so work left over from an earlier connection never acts on a newer one.
+// The reader follows one connection at a time: the link number of its transport's last Connected
+// report (none after the Disconnected report). The initialisation and keep-alive items carry the
+// number of the connection they were made for and do nothing once it is no longer the current
+// one, so work left over from an earlier connection never acts on a newer one.
 
 #include <array>
 #include <atomic>
@@ -271,8 +272,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     // sink that calls `disconnect(); connect();` there, or connect() while the connection ends,
     // leaves the reader Connected (or the ERROR records of a connection that could not be made).
     // A disconnect() made after it, on any thread, cancels that connect(): it opens nothing more
-    // (one it has just opened ends before it is reported Connected); on another thread the
-    // disconnect() waits for the one under way. On another
+    // (one it has just opened ends before it is reported Connected); the disconnect() waits for
+    // none under way. On another
     // reader's receive or read thread it answers at once and does nothing more: true for a standing
     // connection with no end pending, else false. False at once without a device or with the
     // transport taken by another reader.
