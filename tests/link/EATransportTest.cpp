@@ -5,6 +5,7 @@
 #include <atomic>
 #include <numeric>
 #include <thread>
+#include <utility>
 
 #include "LinkTestSupport.h"
 #include "orvanerfid/core/ResultCode.h"
@@ -332,6 +333,28 @@ TEST_F(EATransportTest, DelegatesMayConnectAndDisconnectFromTheirReports) {
     EXPECT_EQ(transport->connectState(), S::disconnected);
     EXPECT_EQ(delegate->states(),
               (std::vector{S::connecting, S::connected, S::disconnecting, S::disconnected}));
+}
+
+// Every state report names the connection it is about. A connect raises the number before its
+// Connecting, so all its reports name the new connection; a report delivered after a later
+// connect (made from inside an earlier report, whose delivery the later reports wait for) still
+// names the connection whose state it reports.
+TEST_F(EATransportTest, EachStateReportNamesTheConnectionItIsAbout) {
+    const uint64_t before = transport->linkNumber();
+    bool nested = false;
+    delegate->onReport = [&](ConnectState state) {
+        if (state == S::disconnecting && !std::exchange(nested, true)) {
+            EXPECT_TRUE(transport->connect());
+        }
+    };
+    ASSERT_TRUE(transport->connect());
+    ASSERT_TRUE(transport->disconnect());
+    EXPECT_EQ(delegate->states(), (std::vector{S::connecting, S::connected, S::disconnecting,
+                                               S::disconnected, S::connecting, S::connected}));
+    const uint64_t first = before + 1;
+    const uint64_t second = before + 2;
+    EXPECT_EQ(delegate->links(), (std::vector{first, first, first, first, second, second}));
+    EXPECT_EQ(transport->linkNumber(), second);
 }
 
 TEST_F(EATransportTest, ANewReaderTakingTheTransportDisconnectsThePreviousOneFirst) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <future>
 #include <memory>
@@ -32,18 +33,33 @@ class RecordingDelegate : public TransportDelegate {
         }
         if (onReport) onReport(args.connectState());
     }
+    // Notes the connection each report names, then records it as above.
+    void linkStateEvent(const ConnectStateEventArgs& args, uint64_t link) override {
+        {
+            std::lock_guard guard(lock_);
+            links_.push_back(link);
+        }
+        connectStateEvent(args);
+    }
     std::vector<ConnectState> states() const {
         std::lock_guard guard(lock_);
         return states_;
     }
+    // The connection each report named, in the order of `states()`.
+    std::vector<uint64_t> links() const {
+        std::lock_guard guard(lock_);
+        return links_;
+    }
     void clear() {
         std::lock_guard guard(lock_);
         states_.clear();
+        links_.clear();
     }
 
   private:
     mutable std::mutex lock_;
     std::vector<ConnectState> states_;
+    std::vector<uint64_t> links_;
 };
 
 inline const Bytes kRequest{0x02, 0x00, 0x04, 0x00, 0x21, 0xFF, 0xDB, 0x03};

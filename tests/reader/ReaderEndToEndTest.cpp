@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -427,6 +430,114 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
     EXPECT_TRUE(second->disconnect());
     second.reset();
     this->reader.reset();
+}
+
+// A reader whose transport reports reach it late acts only on the connection they name. The first
+// reader's connect() is held inside its Connected report (its log sink holds the record of the
+// report), so every later report of the shared transport waits behind it; meanwhile a second
+// reader takes the transport over and connects. The first reader's disconnect(), made then, finds
+// no initialisation of its own under way (the transport is connected for the other reader): it
+// waits for its own connection's end, held in that wait, and never ends the other reader's
+// connection. Let go, the first reader follows the connection its late Connected report names,
+// not the other reader's, until that connection's end is told; its disconnect() then answers true.
+TYPED_TEST(ReaderEndToEnd, LateReportsMakeAReaderActOnlyOnTheConnectionTheyName) {
+    constexpr const char* kConnectedReport = "*** Transport connect state event: Connected";
+    constexpr const char* kEndReport = "*** Transport connect state event: Disconnecting";
+    constexpr const char* kWaits = "disconnect() - Connect state is Connecting, waiting";
+    constexpr const char* kCloses = "disconnect() Trigger transport disconnect";
+    const auto startsWith = [](const std::string& text, const char* head) {
+        return text.rfind(head, 0) == 0;
+    };
+    auto& reader = this->reader;
+    const auto transport = reader->baseTransport();
+    auto sink = std::make_shared<test::ArmedSink>(this->calls);
+    reader->setReaderDelegate(sink);
+    auto inReport = std::make_shared<test::Gate>();
+    auto inWait = std::make_shared<test::Gate>();
+    inReport->close();
+    inWait->close();
+    // The threads of the first reader's connect() and disconnect(), where it is held and what it
+    // followed.
+    std::atomic<std::thread::id> connecting{};
+    std::atomic<std::thread::id> ending{};
+    std::string heldAt;
+    std::atomic<uint64_t> followed{0};
+
+    // The first reader's connect(), held inside its Connected report.
+    sink->arm(
+        [&](const std::string& text) {
+            return text == kConnectedReport && std::this_thread::get_id() == connecting.load();
+        },
+        [inReport] { inReport->pass(); });
+    auto connected = std::async(std::launch::async, [&] {
+        connecting = std::this_thread::get_id();
+        return reader->connect();
+    });
+    std::shared_ptr<TestReader> second;
+    std::future<bool> disconnected;
+    // On every way out the sink acts no more and the held calls go on, before they are waited
+    // for.
+    const std::shared_ptr<void> opens(nullptr, [&](void*) {
+        sink->arm(nullptr, nullptr);
+        inReport->open();
+        inWait->open();
+    });
+    ASSERT_TRUE(waitUntil([&] { return inReport->waiting() == 1; }));
+    const uint64_t first = transport->linkNumber();
+    ASSERT_EQ(reader->connectState(), ConnectState::connecting);
+
+    // Another reader takes the transport over and connects; its reports wait behind too.
+    second = this->makeReader();
+    second->setReaderDelegate({});
+    second->setUhfReaderDelegate({});
+    ASSERT_TRUE(second->connect());
+    const uint64_t other = transport->linkNumber();
+    ASSERT_EQ(other, first + 1);
+    ASSERT_EQ(reader->connectState(), ConnectState::connecting);
+
+    // The first reader's disconnect() waits for its own connection's end (held in that wait), or
+    // takes the other reader's connection for its own initialisation's and closes it (held right
+    // before it closes).
+    sink->arm(
+        [&](const std::string& text) {
+            if (std::this_thread::get_id() != ending.load()) return false;
+            if (!startsWith(text, kWaits) && !startsWith(text, kCloses)) return false;
+            heldAt = text;
+            return true;
+        },
+        [inWait] { inWait->pass(); });
+    disconnected = std::async(std::launch::async, [&] {
+        ending = std::this_thread::get_id();
+        return reader->disconnect();
+    });
+    ASSERT_TRUE(waitUntil([&] { return inWait->waiting() == 1; }));
+    ASSERT_TRUE(startsWith(heldAt, kWaits)) << heldAt;
+    EXPECT_EQ(transport->connectState(), ConnectState::connected);
+    EXPECT_EQ(transport->linkNumber(), other);
+
+    // The late reports go: the first reader follows the connection its Connected report named
+    // until the report of that connection's end.
+    sink->arm(
+        [&](const std::string& text) {
+            return text == kEndReport && std::this_thread::get_id() == connecting.load();
+        },
+        [&] { followed = reader->generation(); });
+    inReport->open();
+    ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(connected.get());
+    EXPECT_EQ(followed.load(), first);
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+
+    // Its disconnect() finds its connection ended and answers true; the other reader's stands.
+    inWait->open();
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    EXPECT_TRUE(waitUntil([&] { return second->connectState() == ConnectState::connected; }));
+    EXPECT_EQ(transport->connectState(), ConnectState::connected);
+    EXPECT_EQ(transport->linkNumber(), other);
+    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_TRUE(second->disconnect());
+    reader->setReaderDelegate(this->sink);
 }
 
 // A state overtaken on its way to the application by one or more newer states is told all the

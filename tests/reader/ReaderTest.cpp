@@ -142,6 +142,10 @@ TEST_F(ReaderTest, ConnectStateReportsOnlyChanges) {
 TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
     make();
     ASSERT_TRUE(reader->connect());
+    // The transport's Connected report has reached the reader inside the call: the reader follows
+    // the connection it names.
+    ASSERT_NE(reader->generation(), 0u);
+    ASSERT_EQ(reader->generation(), reader->baseTransport()->linkNumber());
     EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
     EXPECT_EQ(reader->inits.load(), 1);
     EXPECT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 1; }));
@@ -163,6 +167,8 @@ TEST_F(ReaderTest, ConnectAndDisconnectFollowTheStateTable) {
                                      "r state Disconnected", "u state Disconnected"}));
     EXPECT_TRUE(waitUntil([&] { return reader->keepAliveLoopsRunning() == 0; }));
     EXPECT_TRUE(waitUntil([&] { return !reader->baseProtocol()->isReceiving(); }));
+    // Its Disconnected report too: the reader follows no connection.
+    EXPECT_EQ(reader->generation(), 0u);
 
     calls->clear();
     EXPECT_TRUE(reader->disconnect());
@@ -227,10 +233,58 @@ TEST_F(ReaderTest, ConnectWaitsForAStableStateThenGivesUp) {
     EXPECT_FALSE(reader->connect());
     EXPECT_GE(Clock::elapsedMs(start), 3000.0);
     EXPECT_EQ(reader->inits.load(), 1);
-    // disconnect() does not wait for an initialisation that may never end: it ends it.
-    EXPECT_TRUE(reader->disconnect());
+    // disconnect() lets a connection being made end by its initialisation's stop path; this one
+    // ended without Connected and never takes it, so the call closes the link itself once it has
+    // not stopped about 4 s after the call.
+    const auto called = Clock::now();
+    auto disconnected = std::async(std::launch::async, [r = reader] { return r->disconnect(); });
+    // On every way out a call that has not answered is let go: its link is closed under it.
+    const std::shared_ptr<void> letsGo(nullptr, [&](void*) {
+        if (disconnected.valid() &&
+            disconnected.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            reader->baseTransport()->disconnect();
+        }
+    });
+    // A hang guard only.
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    EXPECT_GE(Clock::elapsedMs(called), 4000.0);
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(reader->baseTransport()->connectState(), ConnectState::disconnected);
+}
+
+// checkError() counts a failure of the connection current at its call: at the limit it ends that
+// connection and never a later one. The application ends and reconnects the reader while the
+// failure is being counted (inside the count): the new connection stands. A failure at the limit
+// on the connection current at its call ends it.
+TEST_F(ReaderTest, CheckErrorEndsOnlyTheConnectionOfItsCall) {
+    make();
+    ASSERT_TRUE(reader->connect());
+    ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
+    const auto transport = reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
+    while (reader->failCount() < BaseReader::kFailureLimit - 1)
+        reader->addFailure();
+    std::weak_ptr<TestReader> weak = reader;
+    reader->onFailure = [weak] {
+        const auto self = weak.lock();
+        if (!self) return;
+        self->onFailure = nullptr;
+        // The next connection stays Connecting: its initialisation resets no failure count.
+        self->finish = false;
+        EXPECT_TRUE(self->disconnect());
+        EXPECT_TRUE(self->connect());
+    };
+    reader->checkError(false);
+    EXPECT_EQ(transport->linkNumber(), first + 1);
+    EXPECT_EQ(transport->connectState(), ConnectState::connected);
+    EXPECT_EQ(reader->failCount(), BaseReader::kFailureLimit);
+
+    // A failure at the limit of the current connection ends it.
+    reader->checkError(false);
+    EXPECT_EQ(transport->linkNumber(), first + 1);
+    EXPECT_EQ(transport->connectState(), ConnectState::disconnected);
+    EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::disconnected; }));
 }
 
 TEST_F(ReaderTest, DisconnectStopsARunningInventoryFirst) {

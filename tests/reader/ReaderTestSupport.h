@@ -276,6 +276,13 @@ class TestReader : public UhfReader {
         UhfReader::triggerConnectStateEvent(state);
     }
 
+    // Runs inside each failure counted, before it is counted (on the counting thread).
+    GuardedCallback<> onFailure;
+    int addFailure() override {
+        onFailure();
+        return UhfReader::addFailure();
+    }
+
     void installUhf(std::shared_ptr<BaseUhf> uhf) { setUhf(std::move(uhf)); }
     // Only before the reader's first connect().
     void useDevice(std::shared_ptr<BaseDevice> device) { replaceBaseDevice(std::move(device)); }

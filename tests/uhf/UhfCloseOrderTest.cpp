@@ -1,7 +1,8 @@
 // Which connection a close ends and what a call made during a connection's making leads to: a
-// close ends the connection it was meant for and no later one, a connect() handed off from a link
-// thread is carried out, and a disconnect() made while a connection is being made ends it by the
-// initialisation's stop path.
+// close ends the connection it was meant for and no later one (the initialisation's stop and
+// failure paths, a disconnect(), a disconnect() handed off from a link thread), a connect() handed
+// off from a link thread is carried out, and a disconnect() made while a connection is being made
+// ends it by the initialisation's stop path.
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,18 @@ namespace orvane::test {
 namespace {
 
 constexpr const char* kInitStarts = "+++ asyncInitReader()";
+constexpr const char* kInitEnds = "--- asyncInitReader()";
 constexpr const char* kStopPath =
     "initReaderViaMultiSetting() - triggerDisconnect is true, stop init reader";
+constexpr const char* kInitFails = " - Failed to init device";
+constexpr const char* kEndReported = "*** Transport connect state event: Disconnecting";
+constexpr const char* kAlreadyEnded = "disconnect() - Already disconnected";
+constexpr const char* kCallCloses = "disconnect() Trigger transport disconnect";
+
+// Whether `text` starts with `head`: a record the log limit repeats has its count appended.
+bool startsWith(const std::string& text, const std::string& head) {
+    return text.rfind(head, 0) == 0;
+}
 
 template <class Model>
 class UhfCloseOrderTest : public ::testing::Test {
@@ -35,8 +46,7 @@ class UhfCloseOrderTest : public ::testing::Test {
 
     void SetUp() override { f.reader->setReaderDelegate(sink); }
     void TearDown() override {
-        for (const auto& gate : gates_)
-            gate->open();
+        openTheGates();
         sink->disarm();
         // A test may have let the reader go, as an application does.
         if (f.reader) f.reader->setReaderDelegate(f.sink);
@@ -49,12 +59,23 @@ class UhfCloseOrderTest : public ::testing::Test {
         gates_.push_back(gate);
         return gate;
     }
-    // Holds the first thread that writes `record` (on the thread `here` accepts) at `gate`.
+    void openTheGates() {
+        for (const auto& gate : gates_)
+            gate->open();
+    }
+    // Opens every gate of the test when it goes. Declared after a future whose call a gate may
+    // hold, it lets that call go on every way out before the future's end waits for it.
+    std::shared_ptr<void> opensTheGates() {
+        return std::shared_ptr<void>(nullptr, [this](void*) { openTheGates(); });
+    }
+    // Holds the first thread that writes a record starting with `record` (on the thread `here`
+    // accepts) at `gate`.
     void holdAt(
         const std::string& record, const std::shared_ptr<Gate>& gate,
         std::function<bool()> here = [] { return true; }) {
-        sink->arm([record, here](const std::string& text) { return text == record && here(); },
-                  [gate] { gate->pass(); });
+        sink->arm(
+            [record, here](const std::string& text) { return startsWith(text, record) && here(); },
+            [gate] { gate->pass(); });
     }
     // Runs `call` as the log sink, on one of the reader's link threads: the simulated reader
     // sends a byte, whose read writes a record there.
@@ -77,7 +98,7 @@ class UhfCloseOrderTest : public ::testing::Test {
         ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
     }
     // The log sink's connect() on a link thread, which answers true at once, once the call
-    // handed off has looked at the connection being made.
+    // handed off has found the connection being made and is left for its end.
     void sinksConnect() {
         auto answer = std::make_shared<std::atomic<int>>(-1);
         std::weak_ptr<UhfReader> weak = f.reader;
@@ -85,10 +106,8 @@ class UhfCloseOrderTest : public ::testing::Test {
             if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
         });
         EXPECT_EQ(answer->load(), 1);
-        ASSERT_TRUE(waitUntil([&] {
-            return sink->count("connect() - Already connecting") > 0 ||
-                   sink->countStarting("connect() - Connect state is Connecting") > 0;
-        }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return sink->countStarting("connect() - Connect state is Connecting") > 0; }));
     }
     // The reader and its transport are Connected, with every state told, and nothing left on the
     // main queue changes that.
@@ -102,6 +121,18 @@ class UhfCloseOrderTest : public ::testing::Test {
         drainMainQueue();
         return up() && statesHeard(*f.calls).back() == "Connected";
     }
+    // The reader and its transport are Disconnected, with every state told, and nothing left on
+    // the main queue changes that.
+    bool endsDisconnected() {
+        const auto down = [&] {
+            return f.reader->connectState() == ConnectState::disconnected &&
+                   f.reader->baseTransport()->connectState() == ConnectState::disconnected &&
+                   f.reader->eventLine().statesTold();
+        };
+        if (!waitUntil(down)) return false;
+        drainMainQueue();
+        return down() && statesHeard(*f.calls).back() == "Disconnected";
+    }
 
     ModelReader<Model> f{Model::makeSim()};
     std::shared_ptr<RecordSink> sink = std::make_shared<RecordSink>(f.calls);
@@ -113,25 +144,74 @@ class UhfCloseOrderTest : public ::testing::Test {
 using Models = ::testing::Types<Vk210UhfModel, Vk640Model>;
 TYPED_TEST_SUITE(UhfCloseOrderTest, Models, ModelName);
 
-// One thread calls connect(), disconnect(), connect() in quick succession, with automatic
-// reconnect off and on: all three answer true and the reader ends Connected, as the last call
-// asked. Nothing of the first connection (its initialisation's stop) ends the second.
+// One thread calls connect(), disconnect(), connect(), with automatic reconnect off and on: all
+// three answer true and the reader ends Connected, as the last call asked. The records that open
+// the window are held: the first connection's initialisation waits at its start until the
+// disconnect() is made, then in its stop path (before its close) until the second connect() has
+// opened the next connection. So the disconnect() closes the first connection itself, about 4 s
+// after the call, and the first connection's stop path and that close act only once the second
+// connection is open: neither ends it.
 TYPED_TEST(UhfCloseOrderTest, ConnectDisconnectConnectOnOneThreadEndsConnected) {
     auto& f = this->f;
-    constexpr int kRounds = 10;
     for (const bool autoReconnect : {false, true}) {
         SCOPED_TRACE(autoReconnect ? "automatic reconnect on" : "automatic reconnect off");
-        for (int round = 0; round < kRounds; ++round) {
-            SCOPED_TRACE("round " + std::to_string(round));
-            ASSERT_TRUE(f.reader->disconnect());
-            ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
-            f.reader->setAutoReconnect(autoReconnect);
-            EXPECT_TRUE(f.reader->connect());
-            EXPECT_TRUE(f.reader->disconnect());
-            EXPECT_TRUE(f.reader->connect());
-            ASSERT_TRUE(this->endsConnected());
-            f.reader->setAutoReconnect(false);
-        }
+        ASSERT_TRUE(f.reader->disconnect());
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        auto starts = this->closedGate();
+        auto stops = this->closedGate();
+        this->holdAt(kInitStarts, starts);
+        // The first initialisation's thread, held in its stop path.
+        auto stopping = std::make_shared<std::atomic<std::thread::id>>();
+        this->sink->arm([](const std::string& text) { return startsWith(text, kStopPath); },
+                        [stops, stopping] {
+                            stopping->store(std::this_thread::get_id());
+                            stops->pass();
+                        });
+        std::atomic<bool> answered{false};
+        std::atomic<bool> rescued{false};
+        std::thread helper([&] {
+            // The first initialisation goes on once the disconnect() has been made.
+            waitUntil([&] { return f.reader->triggerDisconnect(); });
+            starts->open();
+            // A hang guard only: a disconnect() that waits for the held stop path is let go.
+            if (!waitUntil([&] { return answered.load(); })) {
+                rescued = true;
+                stops->open();
+            }
+        });
+        const std::shared_ptr<void> joins(nullptr, [&](void*) {
+            answered = true;
+            this->openTheGates();
+            helper.join();
+        });
+        f.reader->setAutoReconnect(autoReconnect);
+        const auto transport = f.reader->baseTransport();
+        EXPECT_TRUE(f.reader->connect());
+        const uint64_t first = transport->linkNumber();
+        EXPECT_TRUE(f.reader->disconnect());
+        answered = true;
+        // The call closed the first connection itself; its stop path is still held before its
+        // close.
+        ASSERT_FALSE(rescued.load());
+        ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
+        EXPECT_TRUE(f.reader->connect());
+        const uint64_t second = transport->linkNumber();
+        EXPECT_GT(second, first);
+        auto firstEnds = std::make_shared<std::promise<void>>();
+        auto firstEnded = firstEnds->get_future();
+        this->sink->arm(
+            [stopping](const std::string& text) {
+                return text == kInitEnds && std::this_thread::get_id() == stopping->load();
+            },
+            [firstEnds] { firstEnds->set_value(); });
+        stops->open();
+        // A hang guard only.
+        ASSERT_EQ(firstEnded.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        // The first connection's stop path ended nothing of the second.
+        ASSERT_EQ(transport->connectState(), ConnectState::connected);
+        ASSERT_EQ(transport->linkNumber(), second);
+        ASSERT_TRUE(this->endsConnected());
+        f.reader->setAutoReconnect(false);
     }
 }
 
@@ -167,6 +247,11 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectDuringTheInitialisationAnswersOnceItsSt
         f.calls->clear();
         const std::size_t errors = this->sink->errorCount();
         auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+        const auto opens = this->opensTheGates();
+        const std::shared_ptr<void> releases(nullptr, [&](void*) {
+            f.sim->holdFrames(nullptr);
+            f.sim->releaseHeldFrames();
+        });
         ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
         this->holdAt(kStopPath, stops);
         if (inFlight) {
@@ -186,15 +271,108 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectDuringTheInitialisationAnswersOnceItsSt
         EXPECT_TRUE(this->endsConnected());
         // The link's own records of its end and of its next start (a receive loop that sees the
         // link Disconnected, a read pass that finds the next link still Connecting) are no
-        // failure.
+        // failure, repeated or not.
         std::vector<std::string> caused = this->sink->errorsSince(errors);
         std::erase_if(caused, [](const std::string& text) {
-            return text == "keepReadThread() transport is disconnected, exit thread" ||
-                   text == "assertConnection() connectState is not connected - Connecting";
+            return startsWith(text, "keepReadThread() transport is disconnected, exit thread") ||
+                   startsWith(text,
+                              "assertConnection() connectState is not connected - Connecting");
         });
         EXPECT_EQ(caused, std::vector<std::string>{});
         EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
                                                                    "Connecting", "Connected"}));
+    }
+}
+
+// The initialisation's stop path and its failure path close the connection they were made for and
+// no later one. The first connection's initialisation is held at its start; then its link ends,
+// and the reader is told so on this thread: inside that report, before the reader has heard of
+// the end, the initialisation is let go and held again where it closes (its stop path, as a
+// disconnect() is at work, or its failure path, as its first exchange fails on the ended link),
+// and the next link opens. Let go, that close ends nothing: the next connection stands.
+TYPED_TEST(UhfCloseOrderTest, AnInitialisationsCloseNeverEndsALaterConnection) {
+    auto& f = this->f;
+    // The disconnect()'s own end, for an initialisation that does not stop in time, cannot come
+    // while the test holds the initialisation.
+    const ClockSpeed slow(0.25);
+    struct Row {
+        const char* name;
+        // A disconnect() is at work: the initialisation takes its stop path.
+        bool disconnecting;
+        // The record the initialisation writes right before it closes.
+        const char* closes;
+    };
+    const Row rows[] = {
+        {"the stop path", true, kStopPath},
+        {"the failure path", false, kInitFails},
+    };
+    const auto transport = f.reader->baseTransport();
+    const auto test = std::this_thread::get_id();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(f.reader->disconnect());
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        auto starts = this->closedGate();
+        auto closes = this->closedGate();
+        this->connectHeldAtTheStart(starts);
+        const uint64_t first = transport->linkNumber();
+        std::future<bool> disconnected;
+        if (row.disconnecting) {
+            disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+        }
+        const auto opens = this->opensTheGates();
+        if (row.disconnecting) {
+            ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
+        }
+        struct Seen {
+            bool ran = false;
+            bool opened = false;
+            uint64_t next = 0;
+            bool initEnded = false;
+            ConnectState after = ConnectState::disconnected;
+            uint64_t linkAfter = 0;
+        };
+        auto seen = std::make_shared<Seen>();
+        auto ended = std::make_shared<std::promise<void>>();
+        this->sink->arm(
+            [test](const std::string& text) {
+                return text == kEndReported && std::this_thread::get_id() == test;
+            },
+            [&, seen, ended] {
+                seen->ran = true;
+                this->holdAt(row.closes, closes);
+                starts->open();
+                if (!waitUntil([&] { return closes->waiting() == 1; })) return;
+                seen->opened = transport->connect();
+                seen->next = transport->linkNumber();
+                this->sink->arm(
+                    [test](const std::string& text) {
+                        return text == kInitEnds && std::this_thread::get_id() != test;
+                    },
+                    [ended] { ended->set_value(); });
+                closes->open();
+                seen->initEnded = ended->get_future().wait_for(std::chrono::seconds(60)) ==
+                                  std::future_status::ready;
+                seen->after = transport->connectState();
+                seen->linkAfter = transport->linkNumber();
+            });
+        transport->disconnect();
+        ASSERT_TRUE(seen->ran);
+        ASSERT_TRUE(seen->opened);
+        ASSERT_TRUE(seen->initEnded);
+        EXPECT_EQ(seen->next, first + 1);
+        // The close of the first connection left the next one standing.
+        ASSERT_EQ(seen->after, ConnectState::connected);
+        ASSERT_EQ(seen->linkAfter, seen->next);
+        if (row.disconnecting) {
+            // The disconnect() was the last call: it answers true, and the next connection ends
+            // too (the application no longer wants one).
+            ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+            EXPECT_TRUE(disconnected.get());
+            EXPECT_TRUE(this->endsDisconnected());
+        } else {
+            EXPECT_TRUE(this->endsConnected());
+        }
     }
 }
 
@@ -211,6 +389,7 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectEndsOnlyTheConnectionItFound) {
                      [caller] { return std::this_thread::get_id() == caller; });
         return f.reader->disconnect();
     });
+    const auto opens = this->opensTheGates();
     ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
     f.reader->transportDisconnect();
     ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::disconnected; }));
@@ -224,29 +403,84 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectEndsOnlyTheConnectionItFound) {
     EXPECT_TRUE(this->endsConnected());
 }
 
-// A log sink's connect() on a link thread, made while the application's disconnect() ends a
-// connection being made: the connect() waits for that end instead of taking the connection being
-// ended for its own, then connects. The disconnect() answers true, the reader ends Connected.
+// A disconnect() handed off from a link thread ends the connection the transport held when it was
+// made, never one opened before the hand-offs' thread comes to it. That thread is held at the
+// start of an earlier handed-off disconnect() while a second one is handed off for the same link;
+// meanwhile that link ends and the next opens, its initialisation held at its start (so nothing
+// else ends it). The second end, run then, finds its link gone and ends nothing: the next
+// connection stands until its own initialisation, let go, ends it (the last call was a
+// disconnect()).
+TYPED_TEST(UhfCloseOrderTest, AHandedOffDisconnectEndsOnlyTheConnectionItWasMadeFor) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    auto handOffs = this->closedGate();
+    auto starts = this->closedGate();
+    const auto test = std::this_thread::get_id();
+    this->holdAt("+++ disconnect() ", handOffs, [test] {
+        return !BaseProtocol::onAnyLinkThread() && std::this_thread::get_id() != test;
+    });
+    std::weak_ptr<UhfReader> weak = f.reader;
+    const auto sinksDisconnect = [&] {
+        this->onALinkThread([weak] {
+            if (const auto reader = weak.lock()) {
+                EXPECT_TRUE(reader->disconnect());
+            }
+        });
+    };
+    sinksDisconnect();
+    ASSERT_TRUE(waitUntil([&] { return handOffs->waiting() == 1; }));
+    sinksDisconnect();
+    const auto transport = f.reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
+    this->holdAt(kInitStarts, starts);
+    ASSERT_TRUE(transport->disconnect());
+    ASSERT_TRUE(transport->connect());
+    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    const uint64_t next = transport->linkNumber();
+    ASSERT_EQ(next, first + 1);
+    const int ended = this->sink->count(kAlreadyEnded);
+    const int closed = this->sink->count(kCallCloses);
+    handOffs->open();
+    // The second end finds its link gone, or waits for the next connection's initialisation and
+    // closes that connection itself.
+    ASSERT_TRUE(waitUntil([&] {
+        return this->sink->count(kAlreadyEnded) > ended || this->sink->count(kCallCloses) > closed;
+    }));
+    EXPECT_EQ(this->sink->count(kCallCloses), closed);
+    EXPECT_EQ(transport->connectState(), ConnectState::connected);
+    EXPECT_EQ(transport->linkNumber(), next);
+    starts->open();
+    EXPECT_TRUE(this->endsDisconnected());
+}
+
+// A log sink's connect() on a link thread, made while the initialisation's stop path ends a
+// connection being made (the application's disconnect() is at work, the stop path is held before
+// its close): the connect() does not take the connection being ended for its own. It waits for
+// that end, then connects: the disconnect() answers true and the reader ends Connected on a new
+// connection.
 TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheEndOfAConnectionBeingMadeConnectsAfterIt) {
     auto& f = this->f;
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
-    auto closes = this->closedGate();
+    auto stops = this->closedGate();
     this->connectHeldAtTheStart(starts);
-    auto disconnected = std::async(std::launch::async, [&] {
-        // Held where the call would close the link itself, until the sink's connect() is made.
-        const auto caller = std::this_thread::get_id();
-        this->holdAt("disconnect() Trigger transport disconnect", closes,
-                     [caller] { return std::this_thread::get_id() == caller; });
-        return f.reader->disconnect();
-    });
+    const uint64_t first = f.reader->baseTransport()->linkNumber();
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    const auto opens = this->opensTheGates();
     ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
-    this->sinksConnect();
-    closes->open();
+    this->holdAt(kStopPath, stops);
     starts->open();
+    ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    f.calls->clear();
+    this->sinksConnect();
+    stops->open();
     ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     EXPECT_TRUE(disconnected.get());
     EXPECT_TRUE(this->endsConnected());
+    EXPECT_GT(f.reader->baseTransport()->linkNumber(), first);
+    EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected",
+                                                               "Connecting", "Connected"}));
 }
 
 // A log sink's connect() on a link thread while a connection is being made, whose link then drops
@@ -267,9 +501,9 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectWhoseConnectionFailsConnectsAgain) {
                                                                "Connecting", "Connected"}));
 }
 
-// A connect() handed off from a link thread waits for a connection being made; the application's
-// disconnect() made during that wait is its last word: the handed-off connect() opens nothing
-// after the end, and the reader ends Disconnected.
+// A connect() handed off from a link thread is left for a connection being made; the
+// application's disconnect() made meanwhile is its last word: the handed-off connect() opens
+// nothing after the end, and the reader ends Disconnected.
 TYPED_TEST(UhfCloseOrderTest, ADisconnectMadeWhileAHandedOffConnectWaitsIsTheLastWord) {
     auto& f = this->f;
     const ClockSpeed slow(0.25);
@@ -282,20 +516,12 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectMadeWhileAHandedOffConnectWaitsIsTheLas
     ASSERT_TRUE(waitUntil(
         [&] { return this->sink->countStarting("connect() - Connect state is Connecting") > 0; }));
     auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
-    // Whether the disconnect() waits for the handed-off connect() or has gone past it.
-    ASSERT_TRUE(waitUntil([&] {
-        return this->sink->count("Waiting for the connect() or disconnect() handed off") > 0 ||
-               f.reader->triggerDisconnect();
-    }));
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
     starts->open();
     ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     EXPECT_TRUE(disconnected.get());
-    drainMainQueue();
-    ASSERT_TRUE(waitUntil([&] {
-        return f.reader->eventLine().statesTold() &&
-               f.reader->connectState() == ConnectState::disconnected &&
-               f.reader->baseTransport()->connectState() == ConnectState::disconnected;
-    }));
+    EXPECT_TRUE(this->endsDisconnected());
     EXPECT_EQ(statesHeard(*f.calls),
               (std::vector<std::string>{"Connecting", "Disconnecting", "Disconnected"}));
 }
