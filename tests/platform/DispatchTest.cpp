@@ -899,5 +899,129 @@ TEST(Dispatch, ALoneLibraryBlockLeftWithoutAThreadWakesASleepingWatcher) {
     EXPECT_EQ(held->finished.load(), 0);
 }
 
+// A thread the watcher starts past the bound raises the limit for the block that runs in the slot
+// it made, whichever thread took that block. Bound one, a held pooled block on it, and one more
+// posted past it; the watcher's look starts a grown thread, held before it runs, and the thread of
+// a library block that ends meanwhile takes the waiting block in the grown thread's slot. The
+// grown thread then finds nothing, idles and ends, the block taken in its place still held. A
+// pooled block posted next runs after one look of the watcher, as past any bound: the look
+// starts one thread and the watcher, nothing waiting past the limit, sleeps (a limit that fell
+// with the grown thread would leave the block waiting and the watcher looking again). Once every
+// block has ended and every idle thread too, the bound holds again: a second held block posted
+// past it starts no thread.
+TEST(Dispatch, AGrownThreadsSlotTakenByAnotherThreadStaysRaisedForThatBlock) {
+    // Clock time runs 20 times faster: an idle thread ends after a quarter of a second.
+    Clock::setSpeed(20.0);
+    static constexpr auto kGuard = std::chrono::milliseconds(120000);
+    struct Threads {
+        // The next thread started waits at `held` before it runs.
+        std::atomic<bool> holdNext{false};
+        test::Gate held;
+        std::atomic<bool> heldEnded{false};
+        std::atomic<int> started{0};
+        std::atomic<int> ended{0};
+    };
+    auto threads = std::make_shared<Threads>();
+    threads->held.close();
+    DispatchQueue::Hooks hooks;
+    hooks.startThread = [threads](std::function<void()> body) {
+        const bool hold = threads->holdNext.exchange(false);
+        std::thread([body = std::move(body), threads, hold] {
+            if (hold) threads->held.pass(kGuard);
+            body();
+            if (hold) threads->heldEnded = true;
+            ++threads->ended;
+        }).detach();
+        ++threads->started;
+    };
+    auto pause = std::make_shared<SteppedPause>();
+    hooks.pause = SteppedPause::hook(pause);
+    const auto queue = DispatchQueue::makeOnOwnPool(1, hooks);
+
+    // Blocks held at `gate`; `started` counts those that began.
+    struct Held {
+        test::Gate gate;
+        std::atomic<int> started{0};
+        std::atomic<int> finished{0};
+    };
+    auto pooled = std::make_shared<Held>();
+    pooled->gate.close();
+    auto library = std::make_shared<Held>();
+    library->gate.close();
+    const auto block = [](const std::shared_ptr<Held>& held) {
+        return [held] {
+            ++held->started;
+            held->gate.pass(kGuard);
+            ++held->finished;
+        };
+    };
+    // Whatever fails: the watcher runs free, every block ends, clock time runs as before.
+    struct Release {
+        std::shared_ptr<Threads> threads;
+        std::shared_ptr<SteppedPause> pause;
+        std::shared_ptr<Held> pooled;
+        std::shared_ptr<Held> library;
+        ~Release() {
+            pause->freeRun = true;
+            threads->held.open();
+            library->gate.open();
+            pooled->gate.open();
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    return pooled->finished.load() == pooled->started.load() &&
+                           library->finished.load() == library->started.load();
+                },
+                std::chrono::milliseconds(120000)));
+            Clock::setSpeed(1.0);
+        }
+    } release{threads, pause, pooled, library};
+
+    queue->async(block(pooled));
+    queue->async(block(library), DispatchWork::library);
+    ASSERT_TRUE(waitUntil(
+        [&] { return pooled->started.load() == 1 && library->started.load() == 1; }, kGuard));
+    // Past the bound: the watcher pauses before its look.
+    queue->async(block(pooled));
+    ASSERT_TRUE(waitUntil([&] { return pause->entered.load() == 1; }, kGuard));
+    threads->holdNext = true;
+    ++pause->granted;
+    // The look started the grown thread, held before it runs.
+    ASSERT_TRUE(waitUntil([&] { return !threads->holdNext.load(); }, kGuard));
+    // The library block ends; its thread takes the waiting block in the grown thread's slot.
+    library->gate.open();
+    ASSERT_TRUE(waitUntil([&] { return pooled->started.load() == 2; }, kGuard));
+    // The grown thread runs, finds nothing to take, and ends.
+    threads->held.open();
+    ASSERT_TRUE(waitUntil([&] { return threads->heldEnded.load(); }, kGuard));
+    ASSERT_EQ(pause->entered.load(), 1);
+
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    queue->async([ran] { ran->store(true); });
+    ASSERT_TRUE(waitUntil([&] { return pause->entered.load() == 2; }, kGuard));
+    ++pause->granted;
+    // Either the block runs, or the watcher, still finding it waiting past the limit, pauses for
+    // a look more.
+    ASSERT_TRUE(waitUntil([&] { return ran->load() || pause->entered.load() == 3; }, kGuard));
+    ASSERT_TRUE(ran->load()) << "the block waits for a look more";
+    EXPECT_EQ(pause->entered.load(), 2);
+
+    // Every block ends; the threads end but the watcher.
+    pooled->gate.open();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return pooled->finished.load() == 2 &&
+                   threads->started.load() - threads->ended.load() == 1;
+        },
+        kGuard));
+    // The bound holds again: a held block takes it, and the one posted behind it starts no
+    // thread (a start is made inside the post).
+    pooled->gate.close();
+    queue->async(block(pooled));
+    ASSERT_TRUE(waitUntil([&] { return pooled->started.load() == 3; }, kGuard));
+    const int before = threads->started.load();
+    queue->async(block(pooled));
+    EXPECT_EQ(threads->started.load(), before);
+}
+
 }  // namespace
 }  // namespace orvane

@@ -345,12 +345,25 @@ enum class ReaderModel { vk210, vk640 };
 
 class FaultsEndToEnd : public ::testing::TestWithParam<std::tuple<ReaderModel, FaultCase>> {};
 
+// A run that failed prints the reader's records and delegate calls, so it explains itself.
+template <class Model>
+void runExplained(const FaultCase& c) {
+    FaultRun<Model> run;
+    run.run(c);
+    if (!::testing::Test::HasFailure()) return;
+    std::string history;
+    for (const auto& line : run.fixture.sink->history()) {
+        history += line + "\n";
+    }
+    ADD_FAILURE() << "The reader's records and calls (ms, thread):\n" << history;
+}
+
 TEST_P(FaultsEndToEnd, EndsAsTheTableSays) {
     const auto& [model, c] = GetParam();
     if (model == ReaderModel::vk210) {
-        FaultRun<Vk210Faults>().run(c);
+        runExplained<Vk210Faults>(c);
     } else {
-        FaultRun<Vk640Faults>().run(c);
+        runExplained<Vk640Faults>(c);
     }
 }
 

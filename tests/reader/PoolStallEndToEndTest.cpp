@@ -34,15 +34,23 @@ class PoolStallEndToEnd : public ::testing::Test {
     }
     void TearDown() override {
         // Whatever failed: the pool grows again and the application's blocks end.
-        held->store(false);
         DispatchQueue::setGlobalPoolPause(nullptr);
-        open->store(true);
+        held->open();
+        open->open();
         EXPECT_TRUE(waitUntil([&] { return finished->load() == queued; }, kHangGuard));
     }
 
+    static std::shared_ptr<test::Gate> closedGate() {
+        auto gate = std::make_shared<test::Gate>();
+        gate->close();
+        return gate;
+    }
+
     test::ModelReader<Model> f;
-    std::shared_ptr<std::atomic<bool>> held = std::make_shared<std::atomic<bool>>(true);
-    std::shared_ptr<std::atomic<bool>> open = std::make_shared<std::atomic<bool>>(false);
+    // The pool's watcher and the application's blocks wait asleep at these gates: hundreds of
+    // threads that polled would take the cores from the connection's threads on a loaded machine.
+    std::shared_ptr<test::Gate> held = closedGate();
+    std::shared_ptr<test::Gate> open = closedGate();
     std::shared_ptr<std::atomic<int>> started = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<std::atomic<int>> finished = std::make_shared<std::atomic<int>>(0);
     int queued = 0;
@@ -77,15 +85,14 @@ TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
     f.sim->setTags(makeSimTags(kTags));
 
     const auto held = this->held;
-    DispatchQueue::setGlobalPoolPause(
-        [held] { waitUntil([&] { return !held->load(); }, kHangGuard); });
+    DispatchQueue::setGlobalPoolPause([held] { held->pass(kHangGuard); });
     // The bound's worth, and a backlog that takes any thread that frees or idles meanwhile.
     constexpr int kBacklog = 64;
     for (; this->queued < kBound + kBacklog; ++this->queued) {
         DispatchQueue::global()->async(
             [open = this->open, started = this->started, finished = this->finished] {
                 ++*started;
-                waitUntil([&] { return open->load(); }, kHangGuard);
+                open->pass(kHangGuard);
                 ++*finished;
             });
     }
@@ -103,14 +110,13 @@ TYPED_TEST(PoolStallEndToEnd, BlockedApplicationBlocksDoNotStopANewConnection) {
     };
     ASSERT_TRUE(TypeParam::sendNotice(*f.sim));
     EXPECT_TRUE(waitUntil(batteryHeard, kHangGuard));
-    EXPECT_FALSE(this->open->load());
     EXPECT_EQ(this->finished->load(), 0);
     EXPECT_LT(this->started->load(), this->queued) << "no backlog was left";
 
     auto app = std::make_shared<test::AppDelegate>();
     f.reader->uhf()->setDelegate(app);
     DispatchQueue::setGlobalPoolPause(nullptr);
-    held->store(false);
+    held->open();
     auto answer = std::make_shared<std::atomic<int>>(-1);
     f.reader->uhf()->inventory(
         [answer](ResultCode code) { answer->store(static_cast<int>(rawValue(code))); });
@@ -142,7 +148,7 @@ TYPED_TEST(PoolStallEndToEnd, AConnectionWhoseThreadCannotStartIsSaidAndWaits) {
         }
         std::thread(std::move(body)).detach();
     });
-    auto gate = std::make_shared<std::atomic<bool>>(false);
+    auto gate = PoolStallEndToEnd<TypeParam>::closedGate();
     auto heldStarted = std::make_shared<std::atomic<int>>(0);
     auto heldFinished = std::make_shared<std::atomic<int>>(0);
     // SetUp left fewer than 64 threads in the process.
@@ -150,13 +156,13 @@ TYPED_TEST(PoolStallEndToEnd, AConnectionWhoseThreadCannotStartIsSaidAndWaits) {
     // Whatever fails: threads start again and the held blocks end.
     struct Release {
         std::shared_ptr<std::atomic<bool>> failing;
-        std::shared_ptr<std::atomic<bool>> gate;
+        std::shared_ptr<test::Gate> gate;
         std::shared_ptr<std::atomic<int>> finished;
         int held;
         ~Release() {
             failing->store(false);
             DispatchQueue::setGlobalPoolStartThread(nullptr);
-            gate->store(true);
+            gate->open();
             // A block still waiting for a thread gets one with the next post.
             DispatchQueue::global()->async([] {});
             EXPECT_TRUE(waitUntil([&] { return finished->load() == held; }, kHangGuard));
@@ -166,7 +172,7 @@ TYPED_TEST(PoolStallEndToEnd, AConnectionWhoseThreadCannotStartIsSaidAndWaits) {
         DispatchQueue::global()->async(
             [gate, heldStarted, heldFinished] {
                 ++*heldStarted;
-                waitUntil([&] { return gate->load(); }, kHangGuard);
+                gate->pass(kHangGuard);
                 ++*heldFinished;
             },
             DispatchWork::library);
@@ -188,7 +194,7 @@ TYPED_TEST(PoolStallEndToEnd, AConnectionWhoseThreadCannotStartIsSaidAndWaits) {
     // Threads start again and the held ones free: the waiting work gets them (a thread that
     // frees, or the one the next post starts).
     failing->store(false);
-    gate->store(true);
+    gate->open();
     DispatchQueue::global()->async([] {});
     EXPECT_TRUE(waitUntil([&] { return f.calls->count("r state Connected") > 0; }, kHangGuard));
     EXPECT_EQ(f.reader->connectState(), ConnectState::connected);

@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -128,8 +131,12 @@ class ReaderSink : public ReaderDelegate {
     void triggerKeyEvent(const KeyEventArgs&) override { add("key"); }
     void notificationEvent(const NotificationEventArgs&) override { add("notification"); }
     void logEvent(const LogEventArg& record) override {
-        std::lock_guard guard(logLock);
-        logs.push_back(record.log());
+        {
+            std::lock_guard guard(logLock);
+            logs.push_back(record.log());
+        }
+        note(std::string("[") + std::string(description(record.level())) + "] [" +
+             record.tag().value_or("") + "] " + record.log());
     }
     void firmwareUpdateEvent(const FirmwareUpdateEventArgs& args) override {
         add("firmware " + std::string(description(args.state())) + " " +
@@ -141,9 +148,33 @@ class ReaderSink : public ReaderDelegate {
     std::mutex logLock;
     std::vector<std::string> logs;
 
+    // Every record and delegate call in the order they came, each with the real milliseconds
+    // since the sink was made and a short name of its thread: what a failing test prints to
+    // explain itself.
+    std::vector<std::string> history() const {
+        std::lock_guard guard(historyLock_);
+        return history_;
+    }
+
   private:
-    void add(const std::string& line) { log_->add("r " + line); }
+    void add(const std::string& line) {
+        log_->add("r " + line);
+        note("call " + line);
+    }
+    void note(const std::string& line) {
+        const auto ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - made_)
+                .count();
+        char stamp[48];
+        std::snprintf(stamp, sizeof stamp, "%10.3f t%04zu ", ms,
+                      std::hash<std::thread::id>{}(std::this_thread::get_id()) % 10000);
+        std::lock_guard guard(historyLock_);
+        history_.push_back(stamp + line);
+    }
     std::shared_ptr<CallLog> log_;
+    const std::chrono::steady_clock::time_point made_ = std::chrono::steady_clock::now();
+    mutable std::mutex historyLock_;
+    std::vector<std::string> history_;
 };
 
 class UhfSink : public UhfReaderDelegate {

@@ -79,6 +79,16 @@ class Gate {
         opened_.wait(guard, [&] { return !closed_; });
         --waiting_;
     }
+    // Waits while the gate is closed, asleep, for at most `limit` (real time: a guard against a
+    // hang, never a verdict); whether the gate was open.
+    bool pass(std::chrono::milliseconds limit) {
+        std::unique_lock guard(lock_);
+        if (!closed_) return true;
+        ++waiting_;
+        const bool opened = opened_.wait_for(guard, limit, [&] { return !closed_; });
+        --waiting_;
+        return opened;
+    }
     // The threads waiting at the gate.
     int waiting() const { return waiting_.load(); }
 

@@ -60,7 +60,10 @@ void runGuarded(const std::function<void()>& block) {
 // one. Executors live for the whole process (their threads are detached and never joined; a
 // thread touches its executor only under the lock, before it ends). One lock, `mutex_`, guards
 // every field; threads start under it, but no record is written and no pause made under it (a
-// record may reach the log sink, which may post).
+// record may reach the log sink, which may post). A grown thread's raise is for the task run in
+// its slot: when another thread (one that ran library work, say) takes that task first and the
+// grown thread ends idle while it still runs, the raise stays until a slot frees, so the pool is
+// never left short by the task taken in its place.
 struct DispatchQueue::Executor {
     static constexpr auto kIdleLifetime = std::chrono::seconds(5);
     static constexpr auto kGrowDelay = std::chrono::milliseconds(100);
@@ -139,7 +142,7 @@ struct DispatchQueue::Executor {
     };
 
     // How many pooled tasks may run at once.
-    std::size_t limit() const { return bound_ + grown_; }
+    std::size_t limit() const { return bound_ + grown_ + lent_; }
     std::size_t freeSlots() const { return pooledBusy_ < limit() ? limit() - pooledBusy_ : 0; }
     // The waiting tasks a thread may take now.
     std::size_t runnable() const { return own_.size() + std::min(pooled_.size(), freeSlots()); }
@@ -175,8 +178,9 @@ struct DispatchQueue::Executor {
     }
 
     // Under the lock. A worker the watcher starts past the limit (`grown`) raises the limit by one
-    // for its life and takes its first task without counting it as taken. On failure the task
-    // stays queued.
+    // for its life, or, when it ends while a task another thread took in its slot still runs, for
+    // as long as that task; it takes its first task without counting it as taken. On failure the
+    // task stays queued.
     Note startWorker(bool grown) {
         Note note = start([this, grown] { work(grown); });
         if (!note.failed) {
@@ -211,7 +215,12 @@ struct DispatchQueue::Executor {
                 Clock::waitFor(ready_, lock, kIdleLifetime, [this] { return takeable(); });
             --idle_;
             if (!found) {
-                if (grown) --grown_;
+                if (grown) {
+                    --grown_;
+                    // Another thread took a task in the slot this one raised and still runs it:
+                    // the raise stays for that task.
+                    if (pooledBusy_ > limit()) ++lent_;
+                }
                 return;
             }
             const bool library = !own_.empty();
@@ -236,7 +245,11 @@ struct DispatchQueue::Executor {
             runGuarded(task);
             task = nullptr;
             lock.lock();
-            if (!library) --pooledBusy_;
+            if (!library) {
+                --pooledBusy_;
+                // A raise kept for a task past the limit goes back once a slot frees.
+                if (lent_ > 0 && pooledBusy_ < limit()) --lent_;
+            }
         }
     }
 
@@ -292,6 +305,9 @@ struct DispatchQueue::Executor {
     std::size_t pooledBusy_ = 0;
     // Threads the watcher started past the bound that are still alive.
     std::size_t grown_ = 0;
+    // Raises of grown threads that ended while a task another thread took in their slot still
+    // runs.
+    std::size_t lent_ = 0;
     // Pooled tasks taken so far: the watcher starts a thread only when none was taken meanwhile.
     uint64_t taken_ = 0;
     // Thread starts failed since the last that succeeded.

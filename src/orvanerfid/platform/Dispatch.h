@@ -17,7 +17,8 @@
 // library's own waits waiting for ever (every thread blocked on work still queued), so while
 // pooled blocks wait past it, a watcher looks every 100 ms (clock time) and starts one more
 // thread when none was taken since its last look (the thread it started last taking one is not
-// counted); that thread raises the bound by one for as long as it lives. So past the bound the
+// counted); that thread raises the bound by one for as long as it lives, or, when another thread
+// took a block in its place, until a slot frees. So past the bound the
 // pool grows by ten threads a second at most, and every wait ends. The library's own work (a
 // connection's receive loops, its initialisation and keep-alive, the event line's teller) is
 // taken before any waiting pooled block, gets a new thread at once when none is idle and one can
