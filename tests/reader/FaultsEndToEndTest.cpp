@@ -214,11 +214,12 @@ class FaultRun {
             case Fault::drop:
                 if (c.phase == Phase::inventory) {
                     Model::dropAfter(*f.sim, kDropAfter);
-                } else if (c.phase == Phase::access) {
-                    link.dropLinkOnRequest = true;
                 } else {
-                    // Halfway through the initialisation, when the module is asked for its SKU.
-                    skuRow_ = f.sim->row(target);
+                    // At the request itself (halfway through the initialisation, when the module
+                    // is asked for its SKU; the write), never at whichever comes first: a
+                    // keep-alive may be asked meanwhile.
+                    droppedKey_ = target;
+                    droppedRow_ = f.sim->row(target);
                     f.sim->addRow(target, [](const SimRequest& r) { r.peer.dropLink(); });
                 }
                 break;
@@ -245,7 +246,7 @@ class FaultRun {
         fixture.accessory_->setFaults({});
         fixture.sim->setReplyFaults(SimReplyFaults{{}, std::nullopt, 0});
         Model::dropAfter(*fixture.sim, 0);
-        if (skuRow_) fixture.sim->addRow(Model::skuKey(), std::exchange(skuRow_, {}));
+        if (droppedRow_) fixture.sim->addRow(droppedKey_, std::exchange(droppedRow_, {}));
         if constexpr (Model::hasEngine) setSimVk210Engine(*fixture.sim, "SE4107");
     }
 
@@ -338,7 +339,9 @@ class FaultRun {
     test::ModelReader<Model> fixture{Model::makeSim()};
     std::shared_ptr<test::AppDelegate> app = std::make_shared<test::AppDelegate>();
     bool noise_ = false;
-    SimReader::Row skuRow_;
+    // The row a dropping one took the place of, and its key.
+    uint32_t droppedKey_ = 0;
+    SimReader::Row droppedRow_;
 };
 
 enum class ReaderModel { vk210, vk640 };
