@@ -259,6 +259,8 @@ TEST_F(ReaderTest, ConnectWaitsForAStableStateThenGivesUp) {
 // on the connection current at its call ends it.
 TEST_F(ReaderTest, CheckErrorEndsOnlyTheConnectionOfItsCall) {
     make();
+    // No alive exchange resets the failures counted here.
+    reader->setCheckInterval(0);
     ASSERT_TRUE(reader->connect());
     ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
     const auto transport = reader->baseTransport();
