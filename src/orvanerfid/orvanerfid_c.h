@@ -222,7 +222,8 @@ ORVANE_API uint8_t orv_reader_connect_state(const orv_reader* reader);
  * the reader's state-telling pool thread (never the thread whose call stored it, so usually after
  * orv_reader_connect or orv_reader_disconnect returned). The Connected of a new connection comes
  * after the events of the connection before (its Connecting, stored before its link came up, may
- * not); the new connection's own events may come before its Connected. It may call the reader's functions except orv_reader_destroy. */
+ * not); the new connection's own events may come before its Connected. It may call the reader's
+ * functions except orv_reader_destroy. */
 typedef void (*orv_connect_state_cb)(void* context, uint8_t connectState);
 /* Sets the state callback (NULL removes it). Replacing or removing waits for calls of the
  * earlier callback running on other threads. 0x5002 for a NULL reader. */
