@@ -448,6 +448,11 @@ TYPED_TEST(ReaderEndToEnd, LateReportsMakeAReaderActOnlyOnTheConnectionTheyName)
     const auto startsWith = [](const std::string& text, const char* head) {
         return text.rfind(head, 0) == 0;
     };
+    // The records the test holds and reads are DEBUG and TRACE ones.
+    const LogLevel level = BaseReader::logLevel();
+    BaseReader::setLogLevel(LogLevel::trace);
+    const std::shared_ptr<void> restoresLevel(nullptr,
+                                              [level](void*) { BaseReader::setLogLevel(level); });
     auto& reader = this->reader;
     const auto transport = reader->baseTransport();
     auto sink = std::make_shared<test::ArmedSink>(this->calls);
