@@ -21,22 +21,41 @@ namespace {
 using test::processThreads;
 using test::waitUntil;
 
+// Blocks held on one gate, asleep; each counts its start and end.
+struct GatedBlocks {
+    GatedBlocks() { gate.close(); }
+    // The held blocks end, and blocks that reach the gate from now on pass.
+    void open() { gate.open(); }
+
+    test::Gate gate;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+
+    static std::function<void()> block(const std::shared_ptr<GatedBlocks>& blocks) {
+        return [blocks] {
+            ++blocks->started;
+            blocks->gate.pass(std::chrono::milliseconds(120000));
+            ++blocks->finished;
+        };
+    }
+};
+
 TEST(Dispatch, ConcurrentQueuesNeverStarveBlockingBlocks) {
     // Every block waits until all of them have started: only a pool that grows finishes.
     constexpr int kBlocks = 24;
     for (auto queue : {DispatchQueue::global(),
                        DispatchQueue::make("com.orvane.test.concurrent", DispatchQoS::background,
                                            DispatchQueueAttributes::concurrent)}) {
-        std::atomic<int> started{0};
-        std::atomic<int> finished{0};
+        auto started = std::make_shared<test::Count>();
+        auto finished = std::make_shared<std::atomic<int>>(0);
         for (int i = 0; i < kBlocks; ++i) {
-            queue->async([&] {
-                ++started;
-                waitUntil([&] { return started.load() == kBlocks; });
-                ++finished;
+            queue->async([started, finished] {
+                started->add();
+                started->waitFor(kBlocks, std::chrono::milliseconds(60000));
+                ++*finished;
             });
         }
-        EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; })) << queue->label();
+        EXPECT_TRUE(waitUntil([&] { return finished->load() == kBlocks; })) << queue->label();
     }
 }
 
@@ -45,17 +64,17 @@ TEST(Dispatch, ABurstOfBlockingBlocksRunsAtOnceAndItsIdleThreadsEnd) {
     Clock::setSpeed(20.0);
     const std::size_t before = processThreads();
     constexpr int kBlocks = 150;
-    std::atomic<int> started{0};
-    std::atomic<int> finished{0};
+    auto started = std::make_shared<test::Count>();
+    auto finished = std::make_shared<std::atomic<int>>(0);
     for (int i = 0; i < kBlocks; ++i) {
-        DispatchQueue::global()->async([&] {
-            ++started;
+        DispatchQueue::global()->async([started, finished] {
+            started->add();
             // Each block waits for a reply that only the last one to start brings.
-            waitUntil([&] { return started.load() == kBlocks; });
-            ++finished;
+            started->waitFor(kBlocks, std::chrono::milliseconds(60000));
+            ++*finished;
         });
     }
-    EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; }));
+    EXPECT_TRUE(waitUntil([&] { return finished->load() == kBlocks; }));
     EXPECT_GE(processThreads(), before + kBlocks / 2);
     // The pool's watcher stays, and a sanitizer's runtime may start a helper thread of its own.
     EXPECT_TRUE(waitUntil([&] { return processThreads() <= before + 2; }))
@@ -215,19 +234,18 @@ TEST(Dispatch, TheGlobalPoolIsBoundedAndItsWaitsStillEnd) {
     {
         Clock::setSpeed(20.0);
         constexpr int kBlocks = kBound + 10;
-        std::atomic<int> started{0};
-        std::atomic<int> finished{0};
+        auto started = std::make_shared<test::Count>();
+        auto finished = std::make_shared<std::atomic<int>>(0);
         for (int i = 0; i < kBlocks; ++i) {
-            DispatchQueue::global()->async([&] {
-                ++started;
-                waitUntil([&] { return started.load() == kBlocks; },
-                          std::chrono::milliseconds(120000));
-                ++finished;
+            DispatchQueue::global()->async([started, finished] {
+                started->add();
+                started->waitFor(kBlocks, std::chrono::milliseconds(120000));
+                ++*finished;
             });
         }
-        EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; },
+        EXPECT_TRUE(waitUntil([&] { return finished->load() == kBlocks; },
                               std::chrono::milliseconds(120000)))
-            << started.load() << " started";
+            << started->value() << " started";
         // Its threads end after five idle seconds of clock time, a quarter of a second here (but
         // its watcher, and a sanitizer's helper).
         EXPECT_TRUE(waitUntil([&] { return processThreads() <= baseline + 2; }));
@@ -236,23 +254,22 @@ TEST(Dispatch, TheGlobalPoolIsBoundedAndItsWaitsStillEnd) {
         Clock::setSpeed(0.001);
         const std::size_t before = processThreads();
         constexpr int kBlocks = kBound + 40;
-        std::atomic<int> started{0};
-        std::atomic<int> finished{0};
-        std::atomic<bool> open{false};
+        auto held = std::make_shared<GatedBlocks>();
+        // Whatever fails: the blocks end.
+        struct Release {
+            std::shared_ptr<GatedBlocks> held;
+            ~Release() { held->open(); }
+        } release{held};
         for (int i = 0; i < kBlocks; ++i) {
-            DispatchQueue::global()->async([&] {
-                ++started;
-                waitUntil([&] { return open.load(); }, std::chrono::milliseconds(120000));
-                ++finished;
-            });
+            DispatchQueue::global()->async(GatedBlocks::block(held));
         }
-        ASSERT_TRUE(
-            waitUntil([&] { return started.load() >= kBound; }, std::chrono::milliseconds(120000)));
-        EXPECT_EQ(started.load(), kBound);
+        ASSERT_TRUE(waitUntil([&] { return held->started.load() >= kBound; },
+                              std::chrono::milliseconds(120000)));
+        EXPECT_EQ(held->started.load(), kBound);
         // The pool's threads, its watcher, and a sanitizer's helper.
         EXPECT_LE(processThreads(), before + kBound + 2);
-        open = true;
-        EXPECT_TRUE(waitUntil([&] { return finished.load() == kBlocks; },
+        held->open();
+        EXPECT_TRUE(waitUntil([&] { return held->finished.load() == kBlocks; },
                               std::chrono::milliseconds(120000)));
         Clock::setSpeed(1.0);
     }
@@ -275,21 +292,6 @@ struct SteppedPause {
     }
 };
 
-// Blocks held on one gate; each counts its start and end.
-struct GatedBlocks {
-    std::atomic<bool> open{false};
-    std::atomic<int> started{0};
-    std::atomic<int> finished{0};
-
-    static std::function<void()> block(const std::shared_ptr<GatedBlocks>& blocks) {
-        return [blocks] {
-            ++blocks->started;
-            waitUntil([&] { return blocks->open.load(); }, std::chrono::milliseconds(120000));
-            ++blocks->finished;
-        };
-    }
-};
-
 // The bound's worth of pooled blocks held on a gate, one more waiting behind them, and the
 // global pool kept from growing (its watcher's pause held): the library's own work, in every
 // form it is queued, still starts at once, the first ahead of the waiting pooled block.
@@ -307,7 +309,7 @@ TEST(Dispatch, LibraryWorkStartsAtOnceWhilePooledWorkFillsTheBound) {
         std::shared_ptr<GatedBlocks> pooled;
         ~Release() {
             pause->freeRun = true;
-            pooled->open = true;
+            pooled->open();
             EXPECT_TRUE(waitUntil([&] { return pooled->finished.load() == pooled->started.load(); },
                                   std::chrono::milliseconds(120000)));
             DispatchQueue::setGlobalPoolPause(nullptr);
@@ -344,7 +346,7 @@ TEST(Dispatch, LibraryWorkStartsAtOnceWhilePooledWorkFillsTheBound) {
         auto verdict = std::make_shared<std::atomic<int>>(0);
         const bool first = &form == &forms.front().first;
         queue([verdict, pooled, first] {
-            const bool held = !pooled->open.load() && (!first || pooled->started.load() == kBound);
+            const bool held = pooled->gate.closed() && (!first || pooled->started.load() == kBound);
             verdict->store(held ? 1 : 2);
         });
         ASSERT_TRUE(
@@ -467,7 +469,7 @@ TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
         std::shared_ptr<GatedBlocks> held;
         ~Release() {
             pause->freeRun = true;
-            held->open = true;
+            held->open();
         }
     } release{pause, held};
     for (int i = 0; i < kHeld; ++i) {
@@ -490,7 +492,7 @@ TEST(Dispatch, ABurstOfFailedThreadStartsWritesOneError) {
 
     failing->store(false);
     queue->async([ran] { ++*ran; });
-    held->open = true;
+    held->open();
     EXPECT_TRUE(waitUntil([&] { return ran->load() == kBurst + 1; }));
     EXPECT_EQ(capture->count("Could not start a thread"), 1);
     EXPECT_EQ(capture->count("Threads start again", LogLevel::info), 1);
@@ -524,7 +526,8 @@ TEST(Dispatch, ThreadsThatRanLibraryWorkRunNoPooledWorkPastTheBound) {
     const auto queue = DispatchQueue::makeOnOwnPool(kBound, hooks);
 
     struct Pooled {
-        std::atomic<bool> open{false};
+        Pooled() { gate.close(); }
+        test::Gate gate;
         std::atomic<int> started{0};
         std::atomic<int> running{0};
         std::atomic<int> most{0};
@@ -539,7 +542,7 @@ TEST(Dispatch, ThreadsThatRanLibraryWorkRunNoPooledWorkPastTheBound) {
             int most = pooled->most.load();
             while (now > most && !pooled->most.compare_exchange_weak(most, now)) {
             }
-            waitUntil([&] { return pooled->open.load(); }, std::chrono::milliseconds(120000));
+            pooled->gate.pass(std::chrono::milliseconds(120000));
             --pooled->running;
             ++pooled->finished;
         });
@@ -550,7 +553,7 @@ TEST(Dispatch, ThreadsThatRanLibraryWorkRunNoPooledWorkPastTheBound) {
         std::shared_ptr<Pooled> pooled;
         ~Release() {
             pause->freeRun = true;
-            pooled->open = true;
+            pooled->gate.open();
             EXPECT_TRUE(waitUntil([&] { return pooled->finished.load() == kPooled; },
                                   std::chrono::milliseconds(120000)));
             Clock::setSpeed(1.0);
@@ -741,7 +744,7 @@ TEST(Dispatch, LibraryWorkLeftWithoutAThreadRunsOnceThreadsStartWithNoOtherPost)
         ~Release() {
             starts->failing = false;
             post->store(true);
-            holder->open = true;
+            holder->open();
             EXPECT_TRUE(waitUntil([&] { return holder->finished.load() == 1; },
                                   std::chrono::milliseconds(20000)));
         }
@@ -755,7 +758,7 @@ TEST(Dispatch, LibraryWorkLeftWithoutAThreadRunsOnceThreadsStartWithNoOtherPost)
                 queue->async([ran] { ++*ran; }, DispatchWork::library);
             }
             posted->store(true);
-            waitUntil([&] { return holder->open.load(); }, std::chrono::milliseconds(120000));
+            holder->gate.pass(std::chrono::milliseconds(120000));
             ++holder->finished;
         },
         DispatchWork::library);
@@ -795,7 +798,7 @@ TEST(Dispatch, EveryOwedLibraryBlockGetsAThreadOnceThreadsStartAgain) {
         ~Release() {
             starts->failing = false;
             pause->freeRun = true;
-            held->open = true;
+            held->open();
             EXPECT_TRUE(waitUntil([&] { return held->finished.load() == held->started.load(); },
                                   std::chrono::milliseconds(20000)));
         }
@@ -864,7 +867,7 @@ TEST(Dispatch, ALoneLibraryBlockLeftWithoutAThreadWakesASleepingWatcher) {
             starts->failing = false;
             startsHeld->store(false);
             pause->freeRun = true;
-            held->open = true;
+            held->open();
             EXPECT_TRUE(waitUntil([&] { return held->finished.load() == held->started.load(); },
                                   std::chrono::milliseconds(20000)));
         }

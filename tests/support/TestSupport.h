@@ -91,12 +91,48 @@ class Gate {
     }
     // The threads waiting at the gate.
     int waiting() const { return waiting_.load(); }
+    bool closed() const {
+        std::lock_guard guard(lock_);
+        return closed_;
+    }
 
   private:
-    std::mutex lock_;
+    mutable std::mutex lock_;
     std::condition_variable opened_;
     bool closed_ = false;
     std::atomic<int> waiting_{0};
+};
+
+// A number that threads wait on, asleep, until it reaches a target: blocks that each wait for the
+// last of them to start, with no thread polling (hundreds that polled would take the cores from
+// whatever else runs on a loaded machine).
+class Count {
+  public:
+    // One more; the new value.
+    int add() {
+        int now = 0;
+        {
+            std::lock_guard guard(lock_);
+            now = ++value_;
+        }
+        changed_.notify_all();
+        return now;
+    }
+    int value() const {
+        std::lock_guard guard(lock_);
+        return value_;
+    }
+    // Waits until the value reaches `target`, for at most `limit` (a guard against a hang);
+    // whether it did.
+    bool waitFor(int target, std::chrono::milliseconds limit) {
+        std::unique_lock guard(lock_);
+        return changed_.wait_for(guard, limit, [&] { return value_ >= target; });
+    }
+
+  private:
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    int value_ = 0;
 };
 
 // The code of the ReaderException `call` throws; 0x0000 when it throws none.

@@ -465,17 +465,20 @@ TYPED_TEST(UhfRestartTest, APlainCallMadeWhileACallHandedOffIsAtWorkDecidesAtOnc
 TYPED_TEST(UhfRestartTest, ADisconnectHandedOffRunsWhileBlockedBlocksFillThePool) {
     auto& f = this->f;
     const auto reader = f.reader;
-    auto open = std::make_shared<std::atomic<bool>>(false);
+    // The blocks and the pool's watcher wait asleep at the gate: hundreds of threads that polled
+    // would take the cores from the reader's own on a loaded machine.
+    auto open = std::make_shared<Gate>();
+    open->close();
     auto started = std::make_shared<std::atomic<int>>(0);
     // Whatever fails: the blocks end and the pool grows again.
     const struct Release {
-        std::shared_ptr<std::atomic<bool>> open;
+        std::shared_ptr<Gate> open;
         ~Release() {
-            open->store(true);
             DispatchQueue::setGlobalPoolPause(nullptr);
+            open->open();
         }
     } release{open};
-    DispatchQueue::setGlobalPoolPause([open] { waitUntil([&] { return open->load(); }); });
+    DispatchQueue::setGlobalPoolPause([open] { open->pass(std::chrono::seconds(60)); });
     // Taken in the order queued, each holding its thread: the bound's worth, one for each thread
     // the process has (an idle one takes a block), and more for the library's threads that free
     // meanwhile.
@@ -483,7 +486,7 @@ TYPED_TEST(UhfRestartTest, ADisconnectHandedOffRunsWhileBlockedBlocksFillThePool
     for (int i = 0; i < queued; ++i) {
         DispatchQueue::global()->async([open, started] {
             ++*started;
-            waitUntil([&] { return open->load(); });
+            open->pass(std::chrono::seconds(60));
         });
     }
     auto handedOff = std::make_shared<std::atomic<int>>(-1);
@@ -503,8 +506,8 @@ TYPED_TEST(UhfRestartTest, ADisconnectHandedOffRunsWhileBlockedBlocksFillThePool
     ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; },
                           std::chrono::seconds(60)));
     EXPECT_TRUE(standsWithNothingHandedOff(reader));
-    open->store(true);
     DispatchQueue::setGlobalPoolPause(nullptr);
+    open->open();
 }
 
 // stop() answered while the reader has not reported its inventory's end yet (the Vk210 reports
