@@ -113,12 +113,11 @@ bool BaseReader::connectAs(CallBy caller) {
         }
         if (caller == CallBy::handOff) {
             // Left queued for this connection's end (see runHandOffs).
+            // Its thread's next turn says so, once.
             {
                 std::lock_guard guard(handOffLock_);
                 connectQueued_ = true;
             }
-            orvLogger::trace(
-                tag_, "connect() - Connect state is " + stateName(state) + ", waiting for its end");
             orvLogger::trace(tag_, "--- connect() ");
             return true;
         }
@@ -192,13 +191,19 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Ca
     // Whether a later call has come: this one then ends nothing. Otherwise, with `close`, it
     // starts closing, so that a connect() made from here on waits for its end.
     const auto superseded = [&](bool close) {
-        std::lock_guard guard(handOffLock_);
-        if (lastCall_ != call.number) return true;
-        if (close) {
-            closing = true;
-            closing_.fetch_add(1);
+        {
+            std::lock_guard guard(handOffLock_);
+            if (lastCall_ == call.number) {
+                if (close) {
+                    closing = true;
+                    closing_.fetch_add(1);
+                }
+                return false;
+            }
         }
-        return false;
+        orvLogger::debug(tag_,
+                         "disconnect() - The application asked to connect, not disconnecting");
+        return true;
     };
     if (!baseDevice_) {
         orvLogger::error(tag_, "disconnect() BaseDevice is null");
@@ -211,12 +216,7 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Ca
     // Whether the transport holds the connection of this call Connected now.
     const auto found = [&] { return linkOpenFor(self) == call.link; };
     while (true) {
-        if (superseded(false)) {
-            orvLogger::debug(tag_,
-                             "disconnect() - The application asked to connect, not "
-                             "disconnecting");
-            return finish(true);
-        }
+        if (superseded(false)) return finish(true);
         const ConnectState state = connectState();
         // The connection of this call has ended; one opened since (by a later call) is not its
         // to end. A connection of this reader whose reports have not reached it yet (the
@@ -250,12 +250,7 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Ca
                          "disconnect() - Connect state is " + stateName(state) + ", waiting...");
         Clock::sleepForMs(kStatePoll);
     }
-    if (superseded(true)) {
-        orvLogger::debug(tag_,
-                         "disconnect() - The application asked to connect, not "
-                         "disconnecting");
-        return finish(true);
-    }
+    if (superseded(true)) return finish(true);
     // The application no longer waits for the tags of this connection, and nothing here waits
     // for it to catch up with them.
     events_->close();
