@@ -189,6 +189,24 @@ TYPED_TEST(UhfRestartTest, AConnectOnTheReceiveThreadReconnectsAfterTheEndBefore
              return reader->connect();
          },
          getPower},
+        // The hand-off's thread has taken the end and is held in it before the sink's connect()
+        // is made: that connect() still comes after the end, not in place of it.
+        {"disconnect(); connect(); with the end handed off already at work", [] { return true; },
+         [this, reader] {
+             auto gate = std::make_shared<Gate>();
+             gate->close();
+             const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+             this->sink->arm(
+                 [p = reader->baseProtocol()](const std::string& text) {
+                     return text == "+++ disconnect() " && !p->receivesOnThisThread();
+                 },
+                 [gate] { gate->pass(); });
+             EXPECT_TRUE(reader->disconnect());
+             // A hang guard only.
+             EXPECT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+             return reader->connect();
+         },
+         getPower},
         {"connect() during a disconnect() of another thread", ending,
          [reader] { return reader->connect(); }, [reader] { EXPECT_TRUE(reader->disconnect()); }},
         {"connect() while the link is lost", ending, [reader] { return reader->connect(); },

@@ -498,9 +498,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<Call> handed = std::nullopt);
     // Records an application connect() or disconnect() as the last call, at the moment it is
     // made, with all that decides what it does (see `lastCall_`). `recordLocked` with
-    // handOffLock_ held.
+    // handOffLock_ held; `continuing`: the call goes on with the last one, under its number.
     ORVANE_INTERNAL Call record(bool connect);
-    ORVANE_INTERNAL Call recordLocked(bool connect);
+    ORVANE_INTERNAL Call recordLocked(bool connect, bool continuing = false);
     // The work of one disconnect(): the end of connection `call.link` once its state is stable,
     // and of no later one; nothing once a later call has come before it starts closing.
     ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self, const Call& call);
@@ -597,14 +597,17 @@ class ORVANE_API BaseReader : public ReaderLink,
     //   disconnect() at work.
     // - `closing_`: disconnect() calls past their last look at the record, ending their
     //   connection: a connect() made meanwhile waits for that end instead of answering for it.
-    // - The hand-offs: the disconnect() handed off and not begun, whether a connect() is queued
-    //   (or left for the end of a connection being made), whether the thread is queued or at work.
+    // - The hand-offs: the disconnect() handed off and not begun, the number of the last one
+    //   handed off (a connect() handed off right after it continues its call), whether a
+    //   connect() is queued (or left for the end of a connection being made), whether the thread
+    //   is queued or at work.
     mutable std::mutex handOffLock_;
     uint64_t lastCall_ = 0;
     std::atomic<bool> connectionWanted_{false};
     std::atomic<bool> triggerDisconnect_{false};
     std::atomic<int> closing_{0};
     std::optional<Call> endCall_;
+    uint64_t handedEnd_ = 0;
     bool connectQueued_ = false;
     bool handOffQueued_ = false;
 

@@ -170,8 +170,9 @@ BaseReader::Call BaseReader::record(bool connect) {
     return recordLocked(connect);
 }
 
-BaseReader::Call BaseReader::recordLocked(bool connect) {
-    const Call call{++lastCall_, baseTransport_->linkNumber()};
+BaseReader::Call BaseReader::recordLocked(bool connect, bool continuing) {
+    if (!continuing) ++lastCall_;
+    const Call call{lastCall_, baseTransport_->linkNumber()};
     connectionWanted_.store(connect);
     triggerDisconnect_.store(!connect);
     // A connect() left for the end of a connection being made is not wanted any more.
@@ -280,13 +281,12 @@ bool BaseReader::handOff(HandOff what) {
         if (what == HandOff::disconnect) {
             // A later handed-off disconnect() takes the place of one not begun.
             endCall_ = recordLocked(false);
+            handedEnd_ = endCall_->number;
         } else {
-            if (what == HandOff::connect) {
-                const Call call = recordLocked(true);
-                // Handed off after an end not begun, on a link thread, it connects after that
-                // end, as the same calls on another thread would: the end is part of its call.
-                if (endCall_) endCall_->number = call.number;
-            }
+            // Handed off right after an end handed off (no call between), queued or already at
+            // work, it connects after that end, as the same calls on another thread would: it
+            // continues that call, so the end is not superseded by it.
+            if (what == HandOff::connect) recordLocked(true, lastCall_ == handedEnd_);
             if (standsLocked()) return false;
             // One connect() left for the end of the connection being made covers every later
             // one: no thread is started for each.
