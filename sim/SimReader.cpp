@@ -123,15 +123,18 @@ void SimReader::setReplyFaults(SimReplyFaults faults, std::optional<Key> key) {
 
 std::optional<SimReplyFaults> SimReader::takeReplyFault(Key key) {
     std::lock_guard guard(lock_);
+    // Each request's replies, its follow-up too, are held or not by its own fault.
+    heldKey_.reset();
     if (!hasReplyFaults_ || (replyFaultKey_ && *replyFaultKey_ != key)) return std::nullopt;
     if (replyFaults_.count > 0 && --replyFaults_.count == 0) hasReplyFaults_ = false;
+    if (replyFaults_.held) heldKey_ = key;
     return replyFaults_;
 }
 
 void SimReader::reply(const SimRequest& request, Bytes frame, Clock::duration lateBy) {
     {
         std::lock_guard guard(lock_);
-        if (hold_ && hold_(frame)) {
+        if (heldKey_ == request.key || (hold_ && hold_(frame))) {
             held_.push_back({request.peer.weakPeer(), std::move(frame), lateBy});
             return;
         }

@@ -76,6 +76,9 @@ struct SimReplyFaults {
     std::optional<uint16_t> wrongStatus;
     // How many replies the faults apply to; below 0: all.
     int count = -1;
+    // Each reply waits, as `holdFrames` holds it, until `releaseHeldFrames`: a reply that leaves
+    // only once the host has given up on it, however slow the host is to give up.
+    bool held = false;
 };
 
 // How an inventory streams.
@@ -217,6 +220,8 @@ class SimReader : public SimResponder {
         Clock::duration lateBy;
     };
     std::function<bool(ByteView)> hold_;
+    // The replies of the last request whose reply fault holds them: the key of its rows.
+    std::optional<Key> heldKey_;
     std::vector<HeldFrame> held_;
 
     mutable std::mutex streamLock_;

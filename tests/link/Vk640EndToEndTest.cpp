@@ -165,9 +165,11 @@ TEST_F(Vk640EndToEndTest, RepliesSurviveGarbageAndSplitsAndLateRepliesStayStale)
     EXPECT_EQ(get<STUHFL_SKU>().sku, SkuType::european);
     accessory->setFaults({});
 
-    reader->setReplyFaults(SimReplyFaults{std::chrono::milliseconds(600), std::nullopt, 1});
+    reader->setReplyFaults(SimReplyFaults{{}, std::nullopt, 1, true});
     STUHFL_SKU sku;
     EXPECT_EQ(protocol->send(sku.getPacketBytes(), 300).resultCode(), ResultCode::timeout);
+    // The reply leaves once the send has given up on it.
+    EXPECT_EQ(reader->releaseHeldFrames(), 1u);
     ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
     reader->setSetting("sku", {2});
     EXPECT_EQ(get<STUHFL_SKU>().sku, SkuType::us);

@@ -30,8 +30,7 @@ constexpr std::size_t kDropAfter = 96;
 // Noise between frames: no valid frame start of either model.
 const Bytes kGarbage{0x00, 0xFF, 0x02, 0x7E, 0x80, 0x01, 0x03};
 const std::string kPassword = "00000000";
-// Past the 3000 ms reply timeout, and well within it.
-constexpr auto kLate = std::chrono::milliseconds(4000);
+// Well within the 3000 ms reply timeout (a late reply is held until the operation has ended).
 constexpr auto kSlow = std::chrono::milliseconds(1000);
 // Wall-clock bounds: a lost link is noticed after four 3000 ms timeouts on the scaled clock.
 constexpr auto kLossLimit = std::chrono::milliseconds(30000);
@@ -230,7 +229,7 @@ class FaultRun {
                 f.sim->setReplyFaults(SimReplyFaults{{}, Model::kBusy, 1}, target);
                 break;
             case Fault::late:
-                f.sim->setReplyFaults(SimReplyFaults{kLate, std::nullopt, 1}, target);
+                f.sim->setReplyFaults(SimReplyFaults{{}, std::nullopt, 1, true}, target);
                 break;
             case Fault::slow:
                 f.sim->setReplyFaults(SimReplyFaults{kSlow, std::nullopt, -1}, target);
@@ -243,6 +242,8 @@ class FaultRun {
     }
 
     void clearFaults() {
+        // A late reply leaves now, once its operation has timed out.
+        fixture.sim->releaseHeldFrames();
         fixture.accessory_->setFaults({});
         fixture.sim->setReplyFaults(SimReplyFaults{{}, std::nullopt, 0});
         Model::dropAfter(*fixture.sim, 0);

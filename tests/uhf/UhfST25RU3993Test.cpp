@@ -84,8 +84,8 @@ TEST_F(UhfST25RU3993Test, InitModuleLearnsTheSkuOrTheSkuOfTheBand) {
     EXPECT_EQ(bandRequests(), before);
     EXPECT_EQ(uhf().uhfModule()->skuType(), SkuType::us);
 
-    // No reply within the send's 3000 ms: false, with no band request.
-    sim->setReplyFaults(SimReplyFaults{std::chrono::seconds(4), std::nullopt, 1});
+    // No reply within the send's 3000 ms (it is held): false, with no band request.
+    sim->setReplyFaults(SimReplyFaults{{}, std::nullopt, 1, true});
     log->clear();
     EXPECT_FALSE(uhf().initModule());
     EXPECT_EQ(log->count("initModule() error: Result Code: Timeout", LogLevel::error), 1);
