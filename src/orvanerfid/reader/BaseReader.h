@@ -297,9 +297,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     // the call (not one made again meanwhile), and Disconnected is reported as after any
     // disconnect.
     bool disconnect();
-    // The initialisation's stop mark: true while the application's last call is a disconnect()
-    // at work.
-    bool triggerDisconnect() const { return triggerDisconnect_.load(); }
+    // Whether the end of the connection being made or standing was asked (by a disconnect()
+    // that no later connect() came before the initialisation took it).
+    bool triggerDisconnect() const { return (endMark_.load() & 3) != kEndNone; }
     bool autoReconnect() const { return autoReconnect_.load(); }
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
     // The transport's state reports: without a connection number, the transport's current one.
@@ -406,6 +406,13 @@ class ORVANE_API BaseReader : public ReaderLink,
     // "transportDisconnect() - Result: true|false" when it was still current. The one close of
     // the initialisation's paths.
     void closeConnection(uint64_t link);
+    // The initialisation's stop look: whether the end of connection `link` was asked. Once it
+    // answers true the end is taken: no later connect() withdraws it.
+    bool endAsked(uint64_t link);
+    // Queues library work bound to the initialisation (its steps on the init queue and the
+    // engine step); the sequence opens no next connection while such work holds the reader.
+    ORVANE_INTERNAL std::shared_ptr<DispatchWorkItem> queueInitWork(
+        const std::shared_ptr<DispatchQueue>& queue, std::function<void(BaseReader&)> work);
     // How many times the application called connect(); the automatic reconnect does not count.
     uint64_t applicationConnects() const { return applicationConnects_.load(); }
 
@@ -483,68 +490,57 @@ class ORVANE_API BaseReader : public ReaderLink,
     // it in the order stored (see EventSequence::tellState).
     ORVANE_INTERNAL void storeStateIf(
         const std::function<std::optional<ConnectState>(ConnectState)>& next);
-    // Who makes a connect() or disconnect(): the application (the last one decides) or the thread
-    // of the hand-offs.
-    enum class CallBy { application, handOff };
-    // An application call as it was made: its place in the order of calls and, for a
-    // disconnect(), the connection it ends (the transport's `linkNumber()` then).
-    struct Call {
-        uint64_t number = 0;
-        uint64_t link = 0;
-    };
-    ORVANE_INTERNAL bool connectAs(CallBy caller);
-    // `handed`: the disconnect() a link thread handed off, as it was made; without one, the
-    // calling disconnect() is recorded now.
-    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<Call> handed = std::nullopt);
-    // Records an application connect() or disconnect() as the last call, at the moment it is
-    // made, with all that decides what it does (see `lastCall_`). `recordLocked` with
-    // handOffLock_ held; `continuing`: the call goes on with the last one, under its number.
-    ORVANE_INTERNAL Call record(bool connect);
-    ORVANE_INTERNAL Call recordLocked(bool connect, bool continuing = false);
-    // The work of one disconnect(): the end of connection `call.link` once its state is stable,
-    // and of no later one; nothing once a later call has come before it starts closing.
-    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self, const Call& call);
-    // What is handed to the hand-offs' thread: the application's connect() or disconnect() made
-    // on a link thread (each recorded as its last call when made), or the automatic reconnect.
-    enum class HandOff { connect, disconnect, reconnect };
-    // Queues the end of the current connection (`disconnect`) or a connect() after the end
-    // already queued, and starts the hand-offs' thread unless it is queued or at work: a pool
-    // thread, or the main queue for the reconnect. For a connect, false, queuing nothing, when
-    // the connection stands with no end pending.
-    ORVANE_INTERNAL bool handOff(HandOff what);
-    // The thread of the hand-offs: ends, then connects, until none is left. A connect() that finds
-    // a connection being made or ended is left queued and the thread ends: that connection's
-    // Disconnected report starts it again, its Connected makes it needless. So no thread waits
-    // for a connection on the library's behalf, and nothing holds a reader the application let go.
-    ORVANE_INTERNAL void runHandOffs();
-    // Starts the hand-offs' thread for a connect() left queued, unless it is queued or at work.
-    ORVANE_INTERNAL void resumeHandOffs();
-    // Posts the hand-offs' thread: to the main queue (`onMain`, the reconnect) or the pool.
-    ORVANE_INTERNAL void startHandOffs(bool onMain);
-    // Whether a connection is being made or ended (not Disconnected, not standing), so that a
-    // connect() handed off is left for its end.
-    ORVANE_INTERNAL bool settling() const;
-    // Whether the connection stands with no end pending: Connected, no hand-off queued, no
-    // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
-    ORVANE_INTERNAL bool connectionStands() const;
-    ORVANE_INTERNAL bool standsLocked() const;
+    // --- The connection sequence ---
+    // Every decision about the reader's connection is taken on `sequence_`, a serial queue of the
+    // reader's own, one step at a time, in the order the events that call for it were posted: the
+    // application's connect() and disconnect() (posted as they are made), the transport's state
+    // reports (with their connection's number), the initialisation's end, the closes asked by the
+    // initialisation, the keep-alive, checkError() and operations. The fields below marked
+    // "sequence" are read and written by its steps only. A step holds the reader only while it
+    // runs, and a reader let go of finds its later steps doing nothing.
+    //
+    // A call waiting for its answer: the caller's wait and the sequence's answer meet here.
+    struct Answer;
+    enum class Phase { none, making, standing, closing };
+    // Posts `step` to the sequence; it runs only while the reader lives.
+    ORVANE_INTERNAL void post(std::function<void(BaseReader&)> step);
+    // Whether the calling thread runs a step of this reader's sequence, or of any reader's.
+    ORVANE_INTERNAL bool onOwnSequence() const;
+    ORVANE_INTERNAL static bool onAnySequence();
+    // The caller's side of connect() and disconnect(): waits for the sequence's answer.
+    ORVANE_INTERNAL bool awaitConnect(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL bool awaitDisconnect(const std::shared_ptr<Answer>& answer);
+    // Steps. `answer` null: a call made on a thread that does not wait (a link thread, a step).
+    ORVANE_INTERNAL void askConnect(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL void askDisconnect(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL void reportArrived(ConnectState state, uint64_t link);
+    ORVANE_INTERNAL void initialisationFinished(uint64_t link);
+    ORVANE_INTERNAL void closeAsked(uint64_t link);
+    ORVANE_INTERNAL void closeOverdue(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL void initWorkEnded();
+    // Opens a connection for the connects waiting (claimed first), unless none is owed one.
+    ORVANE_INTERNAL void openOwed();
+    // Ends the standing connection: the event line closed, a running inventory stopped, the link
+    // closed.
+    ORVANE_INTERNAL void closeStanding();
+    // Answers each call in `answers` with `value` (those whose caller gave up are skipped).
+    ORVANE_INTERNAL static void settle(std::vector<std::shared_ptr<Answer>>& answers, bool value);
+    // The initialisation's stop mark of each connection: one word, the connection's number and
+    // its state, so a mark always belongs to one connection.
+    enum : uint64_t { kEndNone = 0, kEndAsked = 1, kEndTaken = 2 };
+    // Asks the end of connection `link` being made; false when it is not the one marked.
+    ORVANE_INTERNAL bool askEnd(uint64_t link);
+    // Withdraws an end asked and not yet taken; true when withdrawn.
+    ORVANE_INTERNAL bool withdrawEnd(uint64_t link);
     // Whether the calling thread is the reader's own receive or read thread.
     ORVANE_INTERNAL bool onOwnLinkThread() const;
-    // Whether a disconnect() runs or the transport no longer reads Connected.
-    ORVANE_INTERNAL bool endUnderWay() const;
-    // Whether the transport is, or is becoming, connected for this reader.
-    ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
-    // Whether the transport is connected for this reader while its initialisation runs.
-    ORVANE_INTERNAL bool initUnderWay(const std::shared_ptr<BaseReader>& self) const;
-    // The number of the connection the transport holds Connected for this reader now, if any.
-    ORVANE_INTERNAL std::optional<uint64_t> linkOpenFor(
-        const std::shared_ptr<BaseReader>& self) const;
     // Ends connection number `link` only, logging "transportDisconnect() - Result: true|false".
     ORVANE_INTERNAL bool transportDisconnectLink(uint64_t link);
+    // The same, as a step of the sequence: the close of a failure rule or an operation.
+    ORVANE_INTERNAL void endLink(uint64_t link);
     ORVANE_INTERNAL void onTransportConnected(uint64_t link);
     ORVANE_INTERNAL void onTransportDisconnected();
     ORVANE_INTERNAL void cancelKeepAlive();
-    ORVANE_INTERNAL void queueReconnect();
     ORVANE_INTERNAL static void keepAliveThread(const std::weak_ptr<BaseReader>& weak,
                                                 const DispatchWorkItem& self, uint64_t link,
                                                 const std::shared_ptr<Signal>& wake,
@@ -586,30 +582,26 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> currentLink_{0};
     std::atomic<uint64_t> applicationConnects_{0};
 
-    // The application's connect() and disconnect() calls and the work handed off from the
-    // reader's link threads. Each application call, on whatever thread, writes here, at the
-    // moment it is made and under `handOffLock_`, all that decides what it does:
-    // - `lastCall_`: the number of the last call; a disconnect() acts only while it is the last.
-    // - `connectionWanted_`: what the last call asked for, a connection or none. The library's
-    //   own connect() reads it right before it opens a connection, and the initialisation right
-    //   before it reports Connected, so neither undoes a disconnect() made before.
-    // - `triggerDisconnect_`: the initialisation's stop mark, true while the last call is a
-    //   disconnect() at work.
-    // - `closing_`: disconnect() calls past their last look at the record, ending their
-    //   connection: a connect() made meanwhile waits for that end instead of answering for it.
-    // - The hand-offs: the disconnect() handed off and not begun, the number of the last one
-    //   handed off (a connect() handed off right after it continues its call), whether a
-    //   connect() is queued (or left for the end of a connection being made), whether the thread
-    //   is queued or at work.
-    mutable std::mutex handOffLock_;
-    uint64_t lastCall_ = 0;
-    std::atomic<bool> connectionWanted_{false};
-    std::atomic<bool> triggerDisconnect_{false};
-    std::atomic<int> closing_{0};
-    std::optional<Call> endCall_;
-    uint64_t handedEnd_ = 0;
-    bool connectQueued_ = false;
-    bool handOffQueued_ = false;
+    // The sequence's own fields.
+    const std::shared_ptr<DispatchQueue> sequence_;
+    // What the application's last call asked for: a connection or none.
+    bool wanted_ = false;
+    // The connection being made, standing or closing, and its number (0: none).
+    Phase phase_ = Phase::none;
+    uint64_t link_ = 0;
+    // Calls waiting for a connection (answered once it stands, or by the next one opened), and
+    // whether a connect() that waits for nobody is owed one.
+    std::vector<std::shared_ptr<Answer>> connectWaiters_;
+    bool connectOwed_ = false;
+    // disconnect() calls waiting for the end of the connection.
+    std::vector<std::shared_ptr<Answer>> disconnectWaiters_;
+    // A connection owed is opened once the ended connection's initialisation work let go.
+    bool openAfterInit_ = false;
+    // The stop mark (see askEnd), read by the initialisation's looks on any thread.
+    std::atomic<uint64_t> endMark_{0};
+    // Initialisation work queued and not yet ended; shared with that work, which counts itself
+    // down after letting the reader go.
+    const std::shared_ptr<std::atomic<int>> initWork_ = std::make_shared<std::atomic<int>>(0);
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;
