@@ -323,6 +323,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     int keepAliveLoopsRunning() const { return keepAliveLoops_->load(); }
     // The line of the events still to be told to the application.
     ORVANE_INTERNAL const EventSequence& eventLine() const;
+    // Test seam: runs `block` on the connection sequence after every step posted so far, and
+    // holds the sequence while it runs.
+    ORVANE_INTERNAL void afterSteps(std::function<void()> block);
+    // Whether the calling thread runs a step of this reader's connection sequence (which opens
+    // and closes its links, and follows the reports they make on that thread).
+    ORVANE_INTERNAL bool onOwnSequence() const;
 
     // --- Device events (BaseDeviceDelegate) ---
     void batteryPercentageEvent(uint8_t percentage) override;
@@ -501,11 +507,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     //
     // A call waiting for its answer: the caller's wait and the sequence's answer meet here.
     struct Answer;
-    enum class Phase { none, making, standing, closing };
+    enum class Phase { none, opening, making, standing, closing };
     // Posts `step` to the sequence; it runs only while the reader lives.
     ORVANE_INTERNAL void post(std::function<void(BaseReader&)> step);
-    // Whether the calling thread runs a step of this reader's sequence, or of any reader's.
-    ORVANE_INTERNAL bool onOwnSequence() const;
+    // Whether the calling thread runs a step of any reader's sequence.
     ORVANE_INTERNAL static bool onAnySequence();
     // The caller's side of connect() and disconnect(): waits for the sequence's answer.
     ORVANE_INTERNAL bool awaitConnect(const std::shared_ptr<Answer>& answer);
@@ -536,8 +541,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool onOwnLinkThread() const;
     // Ends connection number `link` only, logging "transportDisconnect() - Result: true|false".
     ORVANE_INTERNAL bool transportDisconnectLink(uint64_t link);
-    // The same, as a step of the sequence: the close of a failure rule or an operation.
-    ORVANE_INTERNAL void endLink(uint64_t link);
     ORVANE_INTERNAL void onTransportConnected(uint64_t link);
     ORVANE_INTERNAL void onTransportDisconnected();
     ORVANE_INTERNAL void cancelKeepAlive();

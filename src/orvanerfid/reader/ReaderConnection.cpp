@@ -96,6 +96,10 @@ void BaseReader::post(std::function<void(BaseReader&)> step) {
     sequence_->async(std::move(item));
 }
 
+void BaseReader::afterSteps(std::function<void()> block) {
+    post([block = std::move(block)](BaseReader&) { block(); });
+}
+
 bool BaseReader::onOwnSequence() const {
     return tSequenceOf == this;
 }
@@ -216,12 +220,22 @@ void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
             settle(disconnectWaiters_, true);
         }
     }
-    switch (phase_) {
+    if (connectState() == ConnectState::listen) {
+        orvLogger::error(tag_, "connect() - Invalid connect state - " + stateName(connectState()));
+        if (answer) answer->give(false);
+        return;
+    }
+    // A standing connection whose link is going (closed by a failure rule or an operation, or
+    // dropped) is not answered for: its end is waited for.
+    const bool going = phase_ == Phase::standing &&
+                       baseTransport_->connectState() != ConnectState::connected;
+    switch (going ? Phase::closing : phase_) {
         case Phase::standing:
             orvLogger::trace(tag_, "connect() - Already connected");
             if (answer) answer->give(true);
             return;
         case Phase::none:
+        case Phase::opening:
             if (answer) connectWaiters_.push_back(answer);
             if (!answer) connectOwed_ = true;
             if (!openAfterInit_) openOwed();
@@ -257,17 +271,22 @@ void BaseReader::openOwed() {
         return;
     }
     orvLogger::trace(tag_, "connect() Trigger transport connect");
+    // The open's state reports reach the reader inside it, on this thread (see linkStateEvent):
+    // its Connecting names the connection being made.
+    phase_ = Phase::opening;
     // Refused when another reader has taken the transport.
     const bool result = baseTransport_->connectFor(self);
-    if (result) {
-        link_ = baseTransport_->linkNumber();
-        phase_ = Phase::making;
-        endMark_.store(link_ << 2 | kEndNone);
-    } else if (!baseTransport_->isDelegate(self)) {
+    if (phase_ == Phase::opening) {
+        // Its reports are delivered by another thread (one delivering the transport's reports
+        // already), and follow as steps.
+        phase_ = result ? Phase::making : Phase::none;
+        link_ = result ? baseTransport_->linkNumber() : 0;
+        if (result) endMark_.store(link_ << 2 | kEndNone);
+    }
+    if (!result && !baseTransport_->isDelegate(self)) {
         orvLogger::error(tag_, "connect() - Transport is used by another reader");
     }
-    // Answered after the state reports the open posted.
-    post([claimed, result](BaseReader&) mutable { settle(claimed, result); });
+    settle(claimed, result);
 }
 
 bool BaseReader::disconnect() {
@@ -334,7 +353,13 @@ void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
         orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
         settle(connectWaiters_, false);
     }
-    if (phase_ == Phase::none) {
+    if (connectState() == ConnectState::listen) {
+        orvLogger::error(tag_,
+                         "disconnect() - Invalid connect state - " + stateName(connectState()));
+        if (answer) answer->give(false);
+        return;
+    }
+    if (phase_ == Phase::none || phase_ == Phase::opening) {
         orvLogger::trace(tag_, "disconnect() - Already disconnected");
         if (answer) answer->give(true);
         return;
@@ -344,6 +369,7 @@ void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
     if (waits) disconnectWaiters_.push_back(answer);
     switch (phase_) {
         case Phase::none:
+        case Phase::opening:
             break;
         case Phase::closing:
             // Answered by this connection's end.
@@ -389,7 +415,8 @@ void BaseReader::closeStanding() {
         Clock::sleepForMs(kAfterStopPause);
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
-    if (baseTransport_->disconnectLink(link_)) return;
+    const uint64_t link = link_;
+    if (baseTransport_->disconnectLink(link)) return;
     // A connection that stays up keeps telling its tags.
     phase_ = Phase::standing;
     if (connectState() == ConnectState::connected) events_->resume();
@@ -399,12 +426,8 @@ void BaseReader::closeStanding() {
 void BaseReader::closeAsked(uint64_t link) {
     // A connection that has ended, or a later one, is not this close's to end.
     if (link == 0 || link != link_ || phase_ == Phase::none) return;
-    if (phase_ != Phase::closing) phase_ = Phase::closing;
+    phase_ = Phase::closing;
     transportDisconnectLink(link);
-}
-
-void BaseReader::endLink(uint64_t link) {
-    post([link](BaseReader& reader) { reader.transportDisconnectLink(link); });
 }
 
 void BaseReader::initialisationFinished(uint64_t link) {
@@ -429,6 +452,12 @@ void BaseReader::initialisationFinished(uint64_t link) {
 }
 
 void BaseReader::reportArrived(ConnectState state, uint64_t link) {
+    if (phase_ == Phase::opening && state != ConnectState::disconnected) {
+        // The connection the sequence is opening.
+        link_ = link;
+        phase_ = Phase::making;
+        endMark_.store(link << 2 | kEndNone);
+    }
     if (state == ConnectState::connected) {
         // The reader stays Connecting until its initialisation sets Connected. A link the
         // sequence did not open for this reader (or one whose end was asked meanwhile) ends.
@@ -461,12 +490,10 @@ void BaseReader::reportArrived(ConnectState state, uint64_t link) {
     }
     if (!connectOwed_ && connectWaiters_.empty()) return;
     // The ended connection's initialisation may still hold the reader: the next one opens once
-    // it has let go, so a reader the application let go of opens nothing.
-    if (initWork_->load() > 0) {
-        openAfterInit_ = true;
-        return;
-    }
-    openOwed();
+    // it has let go, so a reader the application let go of opens nothing. The open is a step of
+    // its own, after whatever was asked before it.
+    openAfterInit_ = true;
+    post([](BaseReader& reader) { reader.initWorkEnded(); });
 }
 
 void BaseReader::initWorkEnded() {
@@ -502,8 +529,7 @@ bool BaseReader::onOwnLinkThread() const {
 }
 
 bool BaseReader::transportDisconnect() {
-    endLink(baseTransport_->linkNumber());
-    return true;
+    return transportDisconnectLink(baseTransport_->linkNumber());
 }
 
 bool BaseReader::transportDisconnectLink(uint64_t link) {
@@ -525,7 +551,12 @@ void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEven
 void BaseReader::linkStateEvent(const ConnectStateEventArgs& connectStateEventArgs, uint64_t link) {
     const ConnectState state = connectStateEventArgs.connectState();
     orvLogger::debug(tag_, "*** Transport connect state event: " + stateName(state));
-    post([state, link](BaseReader& reader) { reader.reportArrived(state, link); });
+    // A report of a close or open the sequence's own step made is part of that step.
+    if (onOwnSequence()) {
+        reportArrived(state, link);
+    } else {
+        post([state, link](BaseReader& reader) { reader.reportArrived(state, link); });
+    }
 }
 
 void BaseReader::onTransportConnected(uint64_t link) {

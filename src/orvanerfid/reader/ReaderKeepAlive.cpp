@@ -53,7 +53,7 @@ void BaseReader::checkError(bool refresh) {
     const uint64_t link = baseTransport_->linkNumber();
     const int count = addFailure();
     if (refresh) markAlive();
-    if (count >= kFailureLimit) endLink(link);
+    if (count >= kFailureLimit) transportDisconnectLink(link);
 }
 
 void BaseReader::startKeepAlive(uint64_t link) {
@@ -163,7 +163,7 @@ void BaseReader::aliveFailed(const std::string& reason, bool timeout, uint64_t l
     // A timed-out exchange keeps the last sign of life, so it is repeated at once.
     const int count = addFailure();
     if (!timeout) markAlive();
-    if (count >= kFailureLimit) endLink(link);
+    if (count >= kFailureLimit) transportDisconnectLink(link);
     orvLogger::error(tag_, "keepAliveThread() - Failed to trigger alive (" + reason + ")");
 }
 
