@@ -452,7 +452,7 @@ void DispatchQueue::enqueue(std::function<void()> block, DispatchWork work) {
     // Posted once the queue's lock is let go: a record of a thread that cannot start may reach
     // the log sink, which may queue a block here. The drain holds the queue, so queued blocks run
     // even when the last owner lets go.
-    executor_.post([self = shared_from_this()] { self->drain(); }, work_, label_);
+    executor_.post([self = shared_from_this()] { self->drain(); }, DispatchWork::pooled, label_);
 }
 
 void DispatchQueue::drain() {

@@ -52,8 +52,6 @@ BaseReader::BaseReader(Key, std::shared_ptr<OrvaneDevice> device, std::string_vi
       baseTransport_(chooseTransport(device)),
       orvaneDevice_(std::move(device)),
       lastTime_(Clock::now().time_since_epoch().count()),
-      sequence_(DispatchQueue::make("com.orvane.connectionQueue", DispatchQoS::background,
-                                    DispatchQueueAttributes::serial, DispatchWork::library)),
       events_(std::make_shared<EventSequence>()),
       keepAliveQueue_(DispatchQueue::make("com.orvane.keepAliveQueue", DispatchQoS::background,
                                           DispatchQueueAttributes::concurrent,

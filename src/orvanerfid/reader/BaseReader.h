@@ -121,6 +121,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -508,8 +509,17 @@ class ORVANE_API BaseReader : public ReaderLink,
     // A call waiting for its answer: the caller's wait and the sequence's answer meet here.
     struct Answer;
     enum class Phase { none, opening, making, standing, closing };
-    // Posts `step` to the sequence; it runs only while the reader lives.
-    ORVANE_INTERNAL void post(std::function<void(BaseReader&)> step);
+    using Step = std::function<void(BaseReader&)>;
+    // Posts `step` to the sequence; it runs only while the reader lives, after every step posted
+    // before it. `here`: a call that waits for its answer runs its step on its own thread when
+    // no step runs (so a call needs no thread of the pool); otherwise a pool thread runs the
+    // steps in turn.
+    ORVANE_INTERNAL void post(Step step, bool here = false);
+    // Runs `step` on this thread as a step of the sequence.
+    ORVANE_INTERNAL void runStep(const Step& step);
+    // The pool thread's turn: runs the steps posted until none is left.
+    ORVANE_INTERNAL static void drainSteps(const std::weak_ptr<BaseReader>& weak);
+    ORVANE_INTERNAL void startDrain();
     // Whether the calling thread runs a step of any reader's sequence.
     ORVANE_INTERNAL static bool onAnySequence();
     // The caller's side of connect() and disconnect(): waits for the sequence's answer.
@@ -585,8 +595,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> currentLink_{0};
     std::atomic<uint64_t> applicationConnects_{0};
 
+    // The steps posted and not yet run, and whether a thread runs them. The lock only orders
+    // the posts: no step runs under it.
+    std::mutex stepsLock_;
+    std::deque<Step> steps_;
+    bool stepping_ = false;
     // The sequence's own fields.
-    const std::shared_ptr<DispatchQueue> sequence_;
     // What the application's last call asked for: a connection or none.
     bool wanted_ = false;
     // The connection being made, standing or closing, and its number (0: none).

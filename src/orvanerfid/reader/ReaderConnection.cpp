@@ -76,24 +76,71 @@ namespace {
 thread_local const BaseReader* tSequenceOf = nullptr;
 }  // namespace
 
-void BaseReader::post(std::function<void(BaseReader&)> step) {
-    // A work item: the step is the reader's, never the log sink's work, even when a sink's call
-    // posted it, so its records and states reach the application as any others.
-    auto item = std::make_shared<DispatchWorkItem>(
-        [weak = weak_from_this(), step = std::move(step)](const DispatchWorkItem&) {
-            const auto self = weak.lock();
-            if (!self) return;
-            const BaseReader* outer = std::exchange(tSequenceOf, self.get());
-            try {
-                step(*self);
-            } catch (const std::exception& e) {
-                orvLogger::error(self->tag_, std::string("connection step threw: ") + e.what());
-            } catch (...) {
-                orvLogger::error(self->tag_, "connection step threw");
+void BaseReader::post(Step step, bool here) {
+    {
+        std::lock_guard guard(stepsLock_);
+        if (!here || stepping_) {
+            steps_.push_back(std::move(step));
+            if (std::exchange(stepping_, true)) return;
+            here = false;
+        } else {
+            stepping_ = true;
+        }
+    }
+    if (!here) {
+        startDrain();
+        return;
+    }
+    runStep(step);
+    {
+        // Steps posted meanwhile (by other threads, or from inside this one) go on without it.
+        std::lock_guard guard(stepsLock_);
+        if (steps_.empty()) {
+            stepping_ = false;
+            return;
+        }
+    }
+    startDrain();
+}
+
+void BaseReader::startDrain() {
+    // A work item: the steps are the reader's, never the log sink's work, even when a sink's
+    // call posted them, so their records and states reach the application as any others.
+    DispatchQueue::global()->async(
+        std::make_shared<DispatchWorkItem>(
+            [weak = weak_from_this()](const DispatchWorkItem&) { drainSteps(weak); }),
+        DispatchWork::library);
+}
+
+void BaseReader::drainSteps(const std::weak_ptr<BaseReader>& weak) {
+    for (;;) {
+        // Held for one step only: a reader let go of between steps runs none of its later ones.
+        const auto self = weak.lock();
+        if (!self) return;
+        Step step;
+        {
+            std::lock_guard guard(self->stepsLock_);
+            if (self->steps_.empty()) {
+                self->stepping_ = false;
+                return;
             }
-            tSequenceOf = outer;
-        });
-    sequence_->async(std::move(item));
+            step = std::move(self->steps_.front());
+            self->steps_.pop_front();
+        }
+        self->runStep(step);
+    }
+}
+
+void BaseReader::runStep(const Step& step) {
+    const BaseReader* outer = std::exchange(tSequenceOf, this);
+    try {
+        step(*this);
+    } catch (const std::exception& e) {
+        orvLogger::error(tag_, std::string("connection step threw: ") + e.what());
+    } catch (...) {
+        orvLogger::error(tag_, "connection step threw");
+    }
+    tSequenceOf = outer;
 }
 
 void BaseReader::afterSteps(std::function<void()> block) {
@@ -183,7 +230,7 @@ bool BaseReader::connect() {
     }
     setInitEngine(false);
     const auto answer = std::make_shared<Answer>();
-    post([answer](BaseReader& reader) { reader.askConnect(answer); });
+    post([answer](BaseReader& reader) { reader.askConnect(answer); }, true);
     return done(awaitConnect(answer));
 }
 
@@ -307,7 +354,7 @@ bool BaseReader::disconnect() {
         orvLogger::error(tag_, "disconnect() BaseDevice is null");
     } else {
         const auto answer = std::make_shared<Answer>();
-        post([answer](BaseReader& reader) { reader.askDisconnect(answer); });
+        post([answer](BaseReader& reader) { reader.askDisconnect(answer); }, true);
         result = awaitDisconnect(answer);
     }
     orvLogger::trace(tag_, "--- disconnect() ");
