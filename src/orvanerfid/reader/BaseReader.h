@@ -527,6 +527,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL bool awaitDisconnect(const std::shared_ptr<Answer>& answer);
     // Steps. `answer` null: a call made on a thread that does not wait (a link thread, a step).
     ORVANE_INTERNAL void askConnect(const std::shared_ptr<Answer>& answer);
+    // Whether the transport no longer holds the connection `link_` open.
+    ORVANE_INTERNAL bool linkGoing() const;
     ORVANE_INTERNAL void askDisconnect(const std::shared_ptr<Answer>& answer);
     ORVANE_INTERNAL void reportArrived(ConnectState state, uint64_t link);
     ORVANE_INTERNAL void initialisationFinished(uint64_t link);
@@ -601,8 +603,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::deque<Step> steps_;
     bool stepping_ = false;
     // The sequence's own fields.
-    // What the application's last call asked for: a connection or none.
-    bool wanted_ = false;
+    // Whether the application's last call leaves a connection wanted: false from a disconnect()
+    // to the next connect().
+    bool wanted_ = true;
     // The connection being made, standing or closing, and its number (0: none).
     Phase phase_ = Phase::none;
     uint64_t link_ = 0;

@@ -257,15 +257,18 @@ bool BaseReader::awaitConnect(const std::shared_ptr<Answer>& answer) {
     }
 }
 
+bool BaseReader::linkGoing() const {
+    return baseTransport_->connectState() != ConnectState::connected ||
+           baseTransport_->linkNumber() != link_;
+}
+
 void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
     wanted_ = true;
     // A disconnect() whose end the initialisation has not taken yet ends nothing now.
-    if (!disconnectWaiters_.empty() || phase_ == Phase::making) {
-        if (phase_ == Phase::making && withdrawEnd(link_)) {
-            orvLogger::debug(tag_,
-                             "disconnect() - The application asked to connect, not disconnecting");
-            settle(disconnectWaiters_, true);
-        }
+    if (phase_ == Phase::making && withdrawEnd(link_)) {
+        orvLogger::debug(tag_,
+                         "disconnect() - The application asked to connect, not disconnecting");
+        settle(disconnectWaiters_, true);
     }
     if (connectState() == ConnectState::listen) {
         orvLogger::error(tag_, "connect() - Invalid connect state - " + stateName(connectState()));
@@ -274,12 +277,15 @@ void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
     }
     // A standing connection whose link is going (closed by a failure rule or an operation, or
     // dropped) is not answered for: its end is waited for.
-    const bool going = phase_ == Phase::standing &&
-                       baseTransport_->connectState() != ConnectState::connected;
+    const bool going = phase_ == Phase::standing && linkGoing();
+    // A call handed off writes records only where it acts, so a log sink that calls connect()
+    // on every record is not fed by its own calls.
     switch (going ? Phase::closing : phase_) {
         case Phase::standing:
-            orvLogger::trace(tag_, "connect() - Already connected");
-            if (answer) answer->give(true);
+            if (answer) {
+                orvLogger::trace(tag_, "connect() - Already connected");
+                answer->give(true);
+            }
             return;
         case Phase::none:
         case Phase::opening:
@@ -290,12 +296,13 @@ void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
         case Phase::making:
         case Phase::closing:
             // Answered once this connection stands, or connected again once it has ended.
-            orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
-                                       ", waiting for its end");
             if (answer) {
+                orvLogger::trace(tag_, "connect() - Connect state is " +
+                                           stateName(connectState()) + ", waiting for its end");
                 connectWaiters_.push_back(answer);
-            } else {
-                connectOwed_ = true;
+            } else if (!std::exchange(connectOwed_, true)) {
+                orvLogger::trace(tag_, "connect() - Connect state is " +
+                                           stateName(connectState()) + ", waiting for its end");
             }
             return;
     }
@@ -406,9 +413,15 @@ void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
         if (answer) answer->give(false);
         return;
     }
-    if (phase_ == Phase::none || phase_ == Phase::opening) {
-        orvLogger::trace(tag_, "disconnect() - Already disconnected");
-        if (answer) answer->give(true);
+    // A connection whose link has already gone: its reports are on their way.
+    const bool gone = phase_ == Phase::standing && linkGoing();
+    if (phase_ == Phase::none || phase_ == Phase::opening || gone) {
+        // A call handed off writes records only where it acts (see askConnect).
+        if (answer) {
+            orvLogger::trace(tag_, "disconnect() - Already disconnected");
+            answer->give(true);
+        }
+        if (gone) phase_ = Phase::closing;
         return;
     }
     // A caller that gave up is not answered; its call still decides.
@@ -417,12 +430,13 @@ void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
     switch (phase_) {
         case Phase::none:
         case Phase::opening:
-            break;
         case Phase::closing:
             // Answered by this connection's end.
             break;
         case Phase::standing:
+            if (!answer) orvLogger::trace(tag_, "+++ disconnect() ");
             closeStanding();
+            if (!answer) orvLogger::trace(tag_, "--- disconnect() ");
             break;
         case Phase::making:
             // Its initialisation ends it at its next look; one that does not (a reader that does
@@ -499,8 +513,10 @@ void BaseReader::initialisationFinished(uint64_t link) {
 }
 
 void BaseReader::reportArrived(ConnectState state, uint64_t link) {
-    if (phase_ == Phase::opening && state != ConnectState::disconnected) {
-        // The connection the sequence is opening.
+    // The connection the sequence is opening, or one the transport opened for the reader
+    // without it: the reader follows it.
+    const bool adopt = phase_ == Phase::opening || phase_ == Phase::none;
+    if (adopt && (state == ConnectState::connecting || state == ConnectState::connected)) {
         link_ = link;
         phase_ = Phase::making;
         endMark_.store(link << 2 | kEndNone);
@@ -509,7 +525,10 @@ void BaseReader::reportArrived(ConnectState state, uint64_t link) {
         // The reader stays Connecting until its initialisation sets Connected. A link the
         // sequence did not open for this reader (or one whose end was asked meanwhile) ends.
         if (link != link_ || phase_ != Phase::making) return;
-        if (endAsked(link)) {
+        if (endAsked(link) || !wanted_) {
+            if (!wanted_) {
+                orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
+            }
             phase_ = Phase::closing;
             transportDisconnectLink(link);
             return;
