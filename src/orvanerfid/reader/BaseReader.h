@@ -566,8 +566,8 @@ class ORVANE_API BaseReader : public ReaderLink,
                                        Clock::duration& rest);
     // The loop's failure rule: one failure counted, the last sign of life moved unless the
     // exchange timed out, the ERROR line. At the limit it ends connection `link` (the one the
-    // exchange ran on), never a later one.
-    ORVANE_INTERNAL void aliveFailed(const std::string& reason, bool timeout, uint64_t link);
+    // exchange ran on), never a later one, and answers true: the loop of that connection ends.
+    ORVANE_INTERNAL bool aliveFailed(const std::string& reason, bool timeout, uint64_t link);
 
     const std::string tag_;
     std::shared_ptr<BaseTransport> baseTransport_;
