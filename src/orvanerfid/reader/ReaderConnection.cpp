@@ -291,7 +291,9 @@ void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
         case Phase::opening:
             if (answer) connectWaiters_.push_back(answer);
             if (!answer) connectOwed_ = true;
-            if (!openAfterInit_) openOwed();
+            // An open already owed once the ended connection's initialisation work lets go
+            // covers a connect() handed off meanwhile; the application's own call opens now.
+            if (answer || !openAfterInit_) openOwed();
             return;
         case Phase::making:
         case Phase::closing:
@@ -309,16 +311,16 @@ void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
 }
 
 void BaseReader::openOwed() {
+    openAfterInit_ = false;
+    if (phase_ != Phase::none) return;
     const auto self = shared_from_this();
+    // The calls whose callers still wait are answered by this open; those that gave up are not
+    // owed one.
     std::vector<std::shared_ptr<Answer>> claimed;
     for (const auto& waiter : std::exchange(connectWaiters_, {})) {
         if (waiter->claim()) claimed.push_back(waiter);
     }
-    const bool owed = std::exchange(connectOwed_, false) || !claimed.empty();
-    if (!owed || phase_ != Phase::none) {
-        connectWaiters_ = std::move(claimed);
-        return;
-    }
+    if (!std::exchange(connectOwed_, false) && claimed.empty()) return;
     if (!wanted_) {
         orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
         settle(claimed, false);
@@ -563,9 +565,9 @@ void BaseReader::reportArrived(ConnectState state, uint64_t link) {
 }
 
 void BaseReader::initWorkEnded() {
-    if (!openAfterInit_ || initWork_->load() > 0 || phase_ != Phase::none) return;
+    if (!openAfterInit_ || initWork_->load() > 0) return;
     openAfterInit_ = false;
-    openOwed();
+    if (phase_ == Phase::none) openOwed();
 }
 
 std::shared_ptr<DispatchWorkItem> BaseReader::queueInitWork(
