@@ -377,11 +377,15 @@ TYPED_TEST(UhfCloseOrderTest, AnInitialisationsCloseNeverEndsALaterConnection) {
 }
 
 // A disconnect() held in its record after it found the connection standing: meanwhile that link
-// drops and another thread's connect() opens the next one. The held call ends nothing it did not
-// find; it answers true and the reader stays Connected, as the later connect() asked.
+// drops and another thread's connect() is made (it comes after the held call, in the reader's
+// connection sequence). The held call ends nothing it did not find; it answers true, and the
+// connect() made after it opens the next connection: the reader stays Connected, as the later
+// call asked.
 TYPED_TEST(UhfCloseOrderTest, ADisconnectEndsOnlyTheConnectionItFound) {
     auto& f = this->f;
     ASSERT_TRUE(f.connected());
+    const auto transport = f.reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
     auto held = this->closedGate();
     auto disconnected = std::async(std::launch::async, [&] {
         const auto caller = std::this_thread::get_id();
@@ -392,31 +396,33 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectEndsOnlyTheConnectionItFound) {
     const auto opens = this->opensTheGates();
     ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
     f.reader->transportDisconnect();
-    ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::disconnected; }));
+    ASSERT_EQ(transport->connectState(), ConnectState::disconnected);
+    const int waits = this->sink->countStarting("connect() - Connect state is");
     auto connected = std::async(std::launch::async, [&] { return f.reader->connect(); });
-    ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    EXPECT_TRUE(connected.get());
-    ASSERT_TRUE(waitUntil([&] { return f.reader->connectState() == ConnectState::connected; }));
+    // The connect() waits behind the held call.
+    ASSERT_TRUE(waitUntil(
+        [&] { return this->sink->countStarting("connect() - Connect state is") > waits; }));
     held->open();
     ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     EXPECT_TRUE(disconnected.get());
+    ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(connected.get());
+    EXPECT_EQ(transport->linkNumber(), first + 1);
     EXPECT_TRUE(this->endsConnected());
 }
 
 // A disconnect() handed off from a link thread ends the connection the transport held when it was
-// made, never one opened before the hand-offs' thread comes to it. That thread is held at the
-// start of an earlier handed-off disconnect() while a second one is handed off for the same link;
-// meanwhile that link ends and the next opens, its initialisation held at its start (so nothing
-// else ends it). The second end, run then, finds its link gone and ends nothing: the next
-// connection stands until its own initialisation, let go, ends it (the last call was a
-// disconnect()).
+// made, never one opened before its turn comes. The connection sequence is held at the start of an
+// earlier handed-off disconnect() while a second one is handed off for the same link; meanwhile
+// that link ends and the transport opens the next. The first end, let go, finds its link gone, the
+// second ends nothing more: neither closes a link itself. The next connection, opened while the
+// application's last call was a disconnect(), is ended by the reader as soon as it is reported.
 TYPED_TEST(UhfCloseOrderTest, AHandedOffDisconnectEndsOnlyTheConnectionItWasMadeFor) {
     auto& f = this->f;
     ASSERT_TRUE(f.connected());
-    auto handOffs = this->closedGate();
-    auto starts = this->closedGate();
+    auto steps = this->closedGate();
     const auto test = std::this_thread::get_id();
-    this->holdAt("+++ disconnect() ", handOffs, [test] {
+    this->holdAt("+++ disconnect() ", steps, [test] {
         return !BaseProtocol::onAnyLinkThread() && std::this_thread::get_id() != test;
     });
     std::weak_ptr<UhfReader> weak = f.reader;
@@ -428,29 +434,19 @@ TYPED_TEST(UhfCloseOrderTest, AHandedOffDisconnectEndsOnlyTheConnectionItWasMade
         });
     };
     sinksDisconnect();
-    ASSERT_TRUE(waitUntil([&] { return handOffs->waiting() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return steps->waiting() == 1; }));
     sinksDisconnect();
     const auto transport = f.reader->baseTransport();
     const uint64_t first = transport->linkNumber();
-    this->holdAt(kInitStarts, starts);
     ASSERT_TRUE(transport->disconnect());
     ASSERT_TRUE(transport->connect());
-    ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
-    const uint64_t next = transport->linkNumber();
-    ASSERT_EQ(next, first + 1);
+    ASSERT_EQ(transport->linkNumber(), first + 1);
     const int ended = this->sink->count(kAlreadyEnded);
     const int closed = this->sink->count(kCallCloses);
-    handOffs->open();
-    // The second end finds its link gone, or waits for the next connection's initialisation and
-    // closes that connection itself.
-    ASSERT_TRUE(waitUntil([&] {
-        return this->sink->count(kAlreadyEnded) > ended || this->sink->count(kCallCloses) > closed;
-    }));
-    EXPECT_EQ(this->sink->count(kCallCloses), closed);
-    EXPECT_EQ(transport->connectState(), ConnectState::connected);
-    EXPECT_EQ(transport->linkNumber(), next);
-    starts->open();
+    steps->open();
     EXPECT_TRUE(this->endsDisconnected());
+    EXPECT_EQ(this->sink->count(kAlreadyEnded), ended + 1);
+    EXPECT_EQ(this->sink->count(kCallCloses), closed);
 }
 
 // A log sink's connect() on a link thread, made while the initialisation's stop path ends a
@@ -561,34 +557,33 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectSupersededByALaterConnectEndsNothing) {
     }
 }
 
-// The automatic reconnect finds a connection being made (an application connect() made between
-// the link's drop and the reconnect's turn on the main queue): it leaves that connection to end
-// and holds the main queue no longer, so a block queued there after it runs while the connection
-// is still being made. The connection made is the one kept; nothing more is opened.
-TYPED_TEST(UhfCloseOrderTest, AReconnectThatFindsAConnectionBeingMadeLeavesTheMainQueue) {
+// The automatic reconnect and an application connect() made right after the link's drop, before
+// the reconnect's turn (the connection sequence is held meanwhile): the reconnect owed by the end
+// and the application's call are served by one connection. Nothing more is opened.
+TYPED_TEST(UhfCloseOrderTest, AReconnectAndAConnectMadeRightAfterTheDropOpenOneConnection) {
     auto& f = this->f;
     ASSERT_TRUE(f.connected());
-    auto starts = this->closedGate();
-    {
-        HeldMainQueue held;
-        f.reader->setAutoReconnect(true);
-        f.reader->transportDisconnect();
-        ASSERT_TRUE(waitUntil([&] {
-            return f.reader->connectState() == ConnectState::disconnected &&
-                   f.reader->eventLine().statesTold();
-        }));
-        this->connectHeldAtTheStart(starts);
-        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
-        f.calls->clear();
-        // A wait of the reconnect's for that connection would outlast the hang guard below.
-        const ClockSpeed slow(0.05);
-        held.open();
-        drainMainQueue();
-    }
-    EXPECT_EQ(starts->waiting(), 1);
-    starts->open();
+    const auto transport = f.reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
+    auto held = this->closedGate();
+    f.reader->afterSteps([held] { held->pass(); });
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
+    f.reader->setAutoReconnect(true);
+    f.reader->transportDisconnect();
+    const int waits = this->sink->countStarting("connect() - Connect state is");
+    auto connected = std::async(std::launch::async, [&] { return f.reader->connect(); });
+    ASSERT_TRUE(waitUntil(
+        [&] { return this->sink->countStarting("connect() - Connect state is") > waits; }));
+    held->open();
+    ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(connected.get());
     ASSERT_TRUE(this->endsConnected());
-    EXPECT_EQ(statesHeard(*f.calls), std::vector<std::string>{"Connected"});
+    std::promise<void> turn;
+    f.reader->afterSteps([&turn] { turn.set_value(); });
+    ASSERT_EQ(turn.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(transport->linkNumber(), first + 1);
+    EXPECT_FALSE(f.reader->autoReconnect());
 }
 
 // The application lets go of its reader while a connect() a log sink handed off is left for the

@@ -415,15 +415,17 @@ void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
         if (answer) answer->give(false);
         return;
     }
+    // A call handed off writes records only where it acts (see askConnect): on a standing
+    // connection.
+    const bool handed = !answer && phase_ == Phase::standing;
+    if (handed) orvLogger::trace(tag_, "+++ disconnect() ");
     // A connection whose link has already gone: its reports are on their way.
     const bool gone = phase_ == Phase::standing && linkGoing();
     if (phase_ == Phase::none || phase_ == Phase::opening || gone) {
-        // A call handed off writes records only where it acts (see askConnect).
-        if (answer) {
-            orvLogger::trace(tag_, "disconnect() - Already disconnected");
-            answer->give(true);
-        }
+        if (answer || handed) orvLogger::trace(tag_, "disconnect() - Already disconnected");
+        if (answer) answer->give(true);
         if (gone) phase_ = Phase::closing;
+        if (handed) orvLogger::trace(tag_, "--- disconnect() ");
         return;
     }
     // A caller that gave up is not answered; its call still decides.
@@ -436,9 +438,8 @@ void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
             // Answered by this connection's end.
             break;
         case Phase::standing:
-            if (!answer) orvLogger::trace(tag_, "+++ disconnect() ");
             closeStanding();
-            if (!answer) orvLogger::trace(tag_, "--- disconnect() ");
+            if (handed) orvLogger::trace(tag_, "--- disconnect() ");
             break;
         case Phase::making:
             // Its initialisation ends it at its next look; one that does not (a reader that does
