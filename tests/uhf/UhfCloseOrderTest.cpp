@@ -109,8 +109,16 @@ class UhfCloseOrderTest : public ::testing::Test {
         ASSERT_TRUE(waitUntil(
             [&] { return sink->countStarting("connect() - Connect state is Connecting") > 0; }));
     }
-    // The reader and its transport are Connected, with every state told, and nothing left on the
-    // main queue changes that.
+    // Every step posted so far to the reader's connection sequence has had its turn.
+    void drainSteps() {
+        auto ran = std::make_shared<std::promise<void>>();
+        auto done = ran->get_future();
+        f.reader->afterSteps([ran] { ran->set_value(); });
+        // A hang guard only.
+        ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    }
+    // The reader and its transport are Connected, with every state told, and nothing left in the
+    // connection sequence changes that.
     bool endsConnected() {
         const auto up = [&] {
             return f.reader->connectState() == ConnectState::connected &&
@@ -118,11 +126,11 @@ class UhfCloseOrderTest : public ::testing::Test {
                    f.reader->eventLine().statesTold();
         };
         if (!waitUntil(up)) return false;
-        drainMainQueue();
+        drainSteps();
         return up() && statesHeard(*f.calls).back() == "Connected";
     }
-    // The reader and its transport are Disconnected, with every state told, and nothing left on
-    // the main queue changes that.
+    // The reader and its transport are Disconnected, with every state told, and nothing left in
+    // the connection sequence changes that.
     bool endsDisconnected() {
         const auto down = [&] {
             return f.reader->connectState() == ConnectState::disconnected &&
@@ -130,7 +138,7 @@ class UhfCloseOrderTest : public ::testing::Test {
                    f.reader->eventLine().statesTold();
         };
         if (!waitUntil(down)) return false;
-        drainMainQueue();
+        drainSteps();
         return down() && statesHeard(*f.calls).back() == "Disconnected";
     }
 
@@ -387,12 +395,13 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectEndsOnlyTheConnectionItFound) {
     const auto transport = f.reader->baseTransport();
     const uint64_t first = transport->linkNumber();
     auto held = this->closedGate();
-    auto disconnected = std::async(std::launch::async, [&] {
-        const auto caller = std::this_thread::get_id();
-        this->holdAt("disconnect() Action state is Stop", held,
-                     [caller] { return std::this_thread::get_id() == caller; });
-        return f.reader->disconnect();
+    // Held in the disconnect()'s step, on whichever thread runs it.
+    std::weak_ptr<UhfReader> weak = f.reader;
+    this->holdAt("disconnect() Action state is Stop", held, [weak] {
+        const auto reader = weak.lock();
+        return reader && reader->onOwnSequence();
     });
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
     const auto opens = this->opensTheGates();
     ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
     f.reader->transportDisconnect();
@@ -666,6 +675,123 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectDuringAnExchangeWithNoAnswerTakesTheSto
                text.rfind("assertConnection() connectState is not connected - ", 0) == 0;
     });
     EXPECT_EQ(caused, std::vector<std::string>{});
+}
+
+// The application's disconnect() closes a connection that has just reached Connected; a log
+// sink's connect() on a link thread is made during that close (held right before the link
+// closes). The connect() comes after the disconnect(): it is carried out once that end is over,
+// and the reader ends Connected on a new connection, every round.
+TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheApplicationsCloseConnectsAgain) {
+    auto& f = this->f;
+    const auto transport = f.reader->baseTransport();
+    std::weak_ptr<UhfReader> weak = f.reader;
+    ASSERT_TRUE(f.connected());
+    // Each round starts from the connection the one before ended with.
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const uint64_t link = transport->linkNumber();
+        auto closes = this->closedGate();
+        // Held in the disconnect()'s step, on whichever thread runs it.
+        this->holdAt(kCallCloses, closes, [weak] {
+            const auto reader = weak.lock();
+            return reader && reader->onOwnSequence();
+        });
+        auto sinks = std::async(std::launch::async, [&] {
+            if (!waitUntil([&] { return closes->waiting() == 1; })) return false;
+            auto answer = std::make_shared<std::atomic<int>>(-1);
+            this->onALinkThread([answer, weak] {
+                if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
+            });
+            closes->open();
+            return answer->load() == 1;
+        });
+        const auto opens = this->opensTheGates();
+        EXPECT_TRUE(f.reader->disconnect());
+        ASSERT_EQ(sinks.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_TRUE(sinks.get());
+        ASSERT_TRUE(this->endsConnected());
+        EXPECT_EQ(transport->linkNumber(), link + 1);
+    }
+}
+
+// Thread B's connect() opens a link, held right as it goes to open it; thread A's disconnect() is
+// made meanwhile, with a reader whose replies come late. The disconnect() comes after B's call: it
+// ends the connection B opened and answers true only once that link is closed. From its answer
+// on, no link of the reader is open and none opens; the delegates hear nothing more.
+TYPED_TEST(UhfCloseOrderTest, ADisconnectThatAnsweredTrueLeavesNoLinkOpen) {
+    auto& f = this->f;
+    const auto transport = f.reader->baseTransport();
+    SimFaults slow;
+    slow.splitReplyAt = 2;
+    f.accessory_->setFaults(slow);
+    const std::shared_ptr<void> heals(nullptr, [&](void*) { f.accessory_->setFaults({}); });
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(f.reader->disconnect());
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        auto opening = this->closedGate();
+        // Held in the connect()'s step, on whichever thread runs it.
+        std::weak_ptr<UhfReader> weak = f.reader;
+        this->holdAt("connect() Trigger transport connect", opening, [weak] {
+            const auto reader = weak.lock();
+            return reader && reader->onOwnSequence();
+        });
+        auto connected = std::async(std::launch::async, [&] { return f.reader->connect(); });
+        const auto opens = this->opensTheGates();
+        ASSERT_TRUE(waitUntil([&] { return opening->waiting() == 1; }));
+        const int waits = this->sink->countStarting("disconnect() - Connect state is");
+        auto disconnected = std::async(std::launch::async, [&] {
+            const bool answer = f.reader->disconnect();
+            // What the transport holds the moment the call answered.
+            return std::make_pair(answer, transport->connectState());
+        });
+        // The disconnect() waits behind B's call.
+        ASSERT_TRUE(waitUntil(
+            [&] { return this->sink->countStarting("disconnect() - Connect state is") > waits; }));
+        opening->open();
+        ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        const auto [answer, held] = disconnected.get();
+        EXPECT_TRUE(answer);
+        EXPECT_EQ(held, ConnectState::disconnected);
+        const uint64_t link = transport->linkNumber();
+        ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+        const std::size_t heard = statesHeard(*f.calls).size();
+        ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        connected.get();
+        this->drainSteps();
+        EXPECT_TRUE(this->endsDisconnected());
+        EXPECT_EQ(transport->linkNumber(), link);
+        EXPECT_EQ(statesHeard(*f.calls).size(), heard);
+    }
+}
+
+// A reader whose log sink's connect() waits for the end of the connection being made is let go
+// of while that connection's initialisation still holds it, and the link then drops. The connect()
+// owed is never carried out for the reader let go of: no link opens, and its delegates hear no
+// Connecting after the let-go.
+TYPED_TEST(UhfCloseOrderTest, AReaderLetGoOfOpensNoLinkWhenItsConnectionDrops) {
+    auto& f = this->f;
+    const auto transport = f.reader->baseTransport();
+    auto starts = this->closedGate();
+    this->connectHeldAtTheStart(starts);
+    this->sinksConnect();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    const std::size_t mark = f.calls->lines().size();
+    std::weak_ptr<UhfReader> weak = f.reader;
+    f.reader.reset();
+    ASSERT_FALSE(weak.expired());
+    // The link drops while the initialisation holds the reader.
+    const uint64_t link = transport->linkNumber();
+    ASSERT_TRUE(transport->disconnect());
+    starts->open();
+    ASSERT_TRUE(waitUntil([&] { return weak.expired(); }));
+    EXPECT_EQ(transport->linkNumber(), link);
+    EXPECT_EQ(transport->connectState(), ConnectState::disconnected);
+    const auto lines = f.calls->lines();
+    for (std::size_t i = mark; i < lines.size(); ++i) {
+        EXPECT_NE(lines[i], "r state Connecting") << i;
+        EXPECT_NE(lines[i], "r state Connected") << i;
+    }
 }
 
 }  // namespace
