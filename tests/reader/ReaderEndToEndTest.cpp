@@ -472,7 +472,9 @@ TYPED_TEST(ReaderEndToEnd, LateReportsMakeAReaderActOnlyOnTheConnectionTheyName)
     // The first reader's connect(), held inside its Connected report (on the reader's
     // connection sequence, which opens the link for the call).
     sink->arm(
-        [&](const std::string& text) { return text == kConnectedReport && reader->onOwnSequence(); },
+        [&](const std::string& text) {
+            return text == kConnectedReport && reader->onOwnSequence();
+        },
         [inReport] { inReport->pass(); });
     auto connected = std::async(std::launch::async, [&] { return reader->connect(); });
     std::shared_ptr<TestReader> second;

@@ -6,19 +6,18 @@
 // hands every device event to the application's delegates.
 //
 // Thread map of the SDK (one map for every layer):
-// - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
-//   state: connect() at most about 3.1 s, disconnect() about 3 s, or 4 s for a connection being
-//   made, whose initialisation it lets end by its stop path; neither waits for a call handed
-//   off, below), the transport's state reports they cause (which store the
-//   reader's state; none is told there), and every check an operation makes before it hops to
-//   the global queue.
+// - Caller's thread: connect() and disconnect() (they put their step in the reader's connection
+//   sequence, below, and wait for its answer: connect() at most about 3.1 s, disconnect() about
+//   3 s, or about 4 s for a connection being made, whose initialisation it lets end by its stop
+//   path), the step itself when no other runs, and every check an operation makes before it hops
+//   to the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
 //   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads such
 //   blocks running a block waits for one to end (the pool then grows by ten threads a second at
 //   most). The connection's own work below (the transport's read loop, the protocol's receive
-//   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the calls
-//   handed off) is the library's work: whatever the operations and completions hold, it gets a
-//   thread at once when one is idle or can start, and its threads never run those past the bound.
+//   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the
+//   connection steps) is the library's work: whatever the operations and completions hold, it gets
+//   a thread at once when one is idle or can start, and its threads never run those past the bound.
 //   When none can start (the process's thread limit), it waits, said in a record (naming its
 //   queue only when the post's own start failed), and runs once a thread frees or can start:
 //   with nothing more posted once the pool's watcher runs (started by the pool's first post, or
@@ -28,23 +27,19 @@
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
-// - One thread per reader at a time runs the hand-offs, holding the reader while it works (a
-//   work item: it carries no log sink's mark): the disconnect() and connect() handed off from
-//   the reader's link threads, in the order asked (a global-queue thread, library work), and the
-//   automatic reconnect, a connect() handed off that starts on the main queue (one thread for
-//   every reader: one reconnect at a time, so a link slow to open delays the others), or on the
-//   hand-off thread already at work. A connect() of the library's that finds a connection being
-//   made or ended waits for nothing: it is left for that connection's end (its Disconnected
-//   report runs it, its Connected drops it), the thread ends, and nothing of it holds the reader.
-//   The application's connect() or disconnect(), on whatever thread (a log sink's too), is
-//   recorded as its last call at the moment it is made, with all that decides what it does
-//   (`lastCall_`): the library's connect() opens nothing once the last call is a disconnect(),
-//   the initialisation ends, instead of reporting Connected, a connection the last call no
-//   longer wants, and a disconnect() that a later call comes after before it starts closing ends
-//   nothing. Every close names the connection it ends (the transport's link number) and does
-//   nothing once that one has ended: a disconnect() ends the connection the transport held or
-//   was opening when it was called, never one a later call opened. No call waits for a call
-//   handed off.
+// - The connection sequence: one per reader. Every decision about the reader's connection is a
+//   step, run one at a time in the order the steps were posted: the application's connect() and
+//   disconnect() on any thread (posted as they are made), the transport's state reports (each
+//   with its connection's number; the reports of an open or close a step makes are part of that
+//   step), the initialisation's end and closes, the automatic reconnect. A step runs on the
+//   thread of the call that posted it when no step runs, else on one global-queue thread at a
+//   time (a work item, library work, carrying no log sink's mark), holding the reader only while
+//   it runs. Steps never wait for the application, a link thread or the initialisation; a log
+//   sink called for a step's record runs inside it. The initialisation's stop looks read the mark
+//   of their own connection (`endAsked`), which a later connect() withdraws only until it is
+//   taken. A connection owed to the library (a sink's connect() left for a connection's end, the
+//   reconnect) opens only once the ended connection's initialisation work has let the reader go,
+//   so a reader the application let go of opens nothing.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -73,10 +68,10 @@
 //   that reader or on any other of either model, never wait for a reader's reply or lock: a UHF
 //   operation is refused at once with 0x4002 (its completion called inside the call, on that
 //   thread); a device or radio-driver operation throws ReaderException 0x4002 with nothing sent
-//   (every protocol send there answers 0x4002); connect() and disconnect() answer at once and
-//   leave what would wait to a global-queue thread (connect() of another reader only answers
-//   whether its connection stands). The reader's device-setting and parameter operations, the
-//   engine's parameter operations and the firmware update only queue their work there, and run
+//   (every protocol send there answers 0x4002); connect() and disconnect() post their step and
+//   answer at once, as they do inside a connection step (connect() of another reader only
+//   answers whether its connection stands). The reader's device-setting and parameter operations,
+//   the engine's parameter operations and the firmware update only queue their work there, and run
 //   as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs and by the
 //   blocks those calls queue (an operation's work, timeout and completion) on whatever thread
@@ -86,8 +81,9 @@
 //   records reach the sink ten a second at most, the rest counted (see orvLogger): a sink that
 //   reacts to records is called a few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
-// the transport's own lock is released. No application callback (delegate, completion, log
-// sink) runs while a library lock is held; what it throws is caught and logged here.
+// the transport's own lock is released, and are put in its connection sequence. No application
+// callback (delegate, completion, log sink) runs while a library lock is held; what it throws is
+// caught and logged here.
 //
 // Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
 // connection state (stored under the event line's lock) and the state told last, disconnect and
@@ -95,12 +91,12 @@
 // firmware-update state, current connection) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
 // the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its abort,
-// and `handOffLock_` the application's last call and the work handed off from the link threads. The
-// device and the transport are fixed at construction.
+// and `stepsLock_` the order of the connection steps posted (the sequence's own fields are read
+// and written by its steps only). The device and the transport are fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
-// engine objects, the logger, the work items and the queued reconnect hold it weakly. Dropping
+// engine objects, the logger, the work items and the connection steps hold it weakly. Dropping
 // the last reference to a connected reader disconnects its transport and ends its loops. A call
 // that can deliver a connection report (connect, disconnect, transportDisconnect,
 // setConnectState, triggerConnectStateEvent) holds the reader to its end, so the application
@@ -261,42 +257,26 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseDevice> getSafeDevice() const;
 
     // --- Connection ---
-    // True when already connected or the transport connected (readiness is the later Connected
-    // report). Blocks the caller up to about 3.1 s; it waits for no call handed off. It is
-    // recorded as the application's last call as it is made: a disconnect() made before it and
-    // not yet closing the link then ends nothing. A connection whose end is under way (a
-    // disconnect() closing it, the transport gone or going) is not "already connected": its end
-    // is waited for, then the connection made again.
-    // On the reader's own receive or read thread (a log sink, a sink's reaction to the record of
-    // a connection's end) it answers at once. A standing connection with no end pending answers
-    // true and nothing more. Otherwise it answers true and a global-queue thread connects as
-    // above, after the disconnect() handed off from such a thread before it, if any (a sink that
-    // calls `disconnect(); connect();` there restarts the connection); a connection being made or
-    // ended is left to end, and the connection made again once if it ends without Connected
-    // (the reader ends Connected, or with the ERROR records of a connection that could not be
-    // made). A disconnect() made after it, on any thread, cancels that connect(): it opens nothing
-    // more (one it has just opened ends before it is reported Connected). On another
-    // reader's receive or read thread it answers at once and does nothing more: true for a standing
-    // connection with no end pending, else false. False at once without a device or with the
-    // transport taken by another reader.
+    // A step of the connection sequence (see the thread map), answered by it: true when the
+    // connection stands, or the transport connected for the call (readiness is the later
+    // Connected report); a connection being made or ended is waited for (about 3.1 s at most for
+    // a stable state), then answered for or made again. False when a later disconnect() comes
+    // first, for the Listen state, without a device or with the transport taken by another
+    // reader. On the reader's own receive or read thread, or inside a connection step, it answers
+    // true at once and its step connects in turn (a sink's `disconnect(); connect();` there
+    // restarts the connection; a connection being made is left to end and made again once if it
+    // ends without Connected). On another reader's receive or read thread it only answers whether
+    // the connection stands.
     bool connect();
-    // True when already disconnected or the transport disconnected. It is recorded as the
-    // application's last call as it is made, with the connection it ends: the one the transport
-    // holds or is opening then, and none opened after it by a later call. A connect() made after
-    // it, before it starts closing that connection, decides instead: it then ends nothing and
-    // answers true. A connection whose reports have not reached the reader yet (the transport
-    // connected or connecting for it while the reader still reads Disconnected) is disconnected
-    // too. One whose initialisation runs is ended by that initialisation's stop path at its next
-    // step (a step that failed meanwhile takes it too, reporting no failure; past its last step,
-    // the connection ends instead of being reported Connected), and the call answers once it has;
-    // an initialisation that has not stopped about 4 s after the call (a reader that does not
-    // answer) has its link closed by the call. It blocks the caller about 3 s at most, or 4 s while
-    // a connection is being made, and waits for no call handed off. Once it has answered true, the
-    // library connects nothing until the application's next connect() (a connection it opened at
-    // that moment ends before it is Connected). On any reader's receive or read thread it hands its
-    // work to a global-queue thread and returns true at once; that thread ends the connection of
-    // the call (not one made again meanwhile), and Disconnected is reported as after any
-    // disconnect.
+    // A step of the connection sequence, answered by it: true once the connection it found is
+    // ended, or when there is none. A connection being made is ended by its initialisation's stop
+    // path at its next step (past its last step it ends instead of being reported Connected),
+    // or, not stopped about 4 s after the call, by the sequence itself; a connect() made after
+    // it before the initialisation took the stop makes it end nothing (it answers true). It
+    // blocks the caller about 3 s at most, or about 4 s while a connection is being made. Once it
+    // has answered true, no link of the reader is open until the application's next connect().
+    // On any reader's receive or read thread, or inside a connection step, it answers true at
+    // once and its step ends the connection in turn.
     bool disconnect();
     // Whether the end of the connection being made or standing was asked (by a disconnect()
     // that no later connect() came before the initialisation took it).

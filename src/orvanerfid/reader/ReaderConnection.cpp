@@ -156,7 +156,8 @@ bool BaseReader::onAnySequence() {
 }
 
 void BaseReader::settle(std::vector<std::shared_ptr<Answer>>& answers, bool value) {
-    for (const auto& answer : std::exchange(answers, {})) answer->give(value);
+    for (const auto& answer : std::exchange(answers, {}))
+        answer->give(value);
 }
 
 bool BaseReader::askEnd(uint64_t link) {
@@ -251,8 +252,8 @@ bool BaseReader::awaitConnect(const std::shared_ptr<Answer>& answer) {
             return false;
         }
         lock.unlock();
-        orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
-                                   ", waiting...");
+        orvLogger::trace(
+            tag_, "connect() - Connect state is " + stateName(connectState()) + ", waiting...");
         lock.lock();
     }
 }
@@ -299,12 +300,12 @@ void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
         case Phase::closing:
             // Answered once this connection stands, or connected again once it has ended.
             if (answer) {
-                orvLogger::trace(tag_, "connect() - Connect state is " +
-                                           stateName(connectState()) + ", waiting for its end");
+                orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
+                                           ", waiting for its end");
                 connectWaiters_.push_back(answer);
             } else if (!std::exchange(connectOwed_, true)) {
-                orvLogger::trace(tag_, "connect() - Connect state is " +
-                                           stateName(connectState()) + ", waiting for its end");
+                orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
+                                           ", waiting for its end");
             }
             return;
     }
@@ -394,8 +395,8 @@ bool BaseReader::awaitDisconnect(const std::shared_ptr<Answer>& answer) {
             overdue.emplace(kOverdueCloseBudget);
             post([answer](BaseReader& reader) { reader.closeOverdue(answer); });
         }
-        orvLogger::trace(tag_, "disconnect() - Connect state is " + stateName(connectState()) +
-                                   ", waiting...");
+        orvLogger::trace(
+            tag_, "disconnect() - Connect state is " + stateName(connectState()) + ", waiting...");
         lock.lock();
     }
 }
@@ -574,9 +575,9 @@ void BaseReader::initWorkEnded() {
 std::shared_ptr<DispatchWorkItem> BaseReader::queueInitWork(
     const std::shared_ptr<DispatchQueue>& queue, std::function<void(BaseReader&)> work) {
     initWork_->fetch_add(1);
-    auto item = std::make_shared<DispatchWorkItem>(
-        [weak = weak_from_this(), count = initWork_,
-         work = std::move(work)](const DispatchWorkItem& self) {
+    auto item =
+        std::make_shared<DispatchWorkItem>([weak = weak_from_this(), count = initWork_,
+                                            work = std::move(work)](const DispatchWorkItem& self) {
             {
                 const auto reader = weak.lock();
                 if (reader && !self.isCancelled()) work(*reader);
