@@ -91,8 +91,8 @@
 // firmware-update state, current connection) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
 // the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its abort,
-// and `stepsLock_` the order of the connection steps posted (the sequence's own fields are read
-// and written by its steps only). The device and the transport are fixed at construction.
+// and the steps' own lock the order of the connection steps posted (the sequence's own fields are
+// read and written by its steps only). The device and the transport are fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
@@ -495,11 +495,18 @@ class ORVANE_API BaseReader : public ReaderLink,
     // no step runs (so a call needs no thread of the pool); otherwise a pool thread runs the
     // steps in turn.
     ORVANE_INTERNAL void post(Step step, bool here = false);
+    struct Steps;
+    ORVANE_INTERNAL static std::shared_ptr<Steps> makeSteps();
+    // Posts without holding the reader.
+    ORVANE_INTERNAL static void postStep(const std::weak_ptr<BaseReader>& weak,
+                                         const std::shared_ptr<Steps>& steps, Step step);
     // Runs `step` on this thread as a step of the sequence.
     ORVANE_INTERNAL void runStep(const Step& step);
     // The pool thread's turn: runs the steps posted until none is left.
-    ORVANE_INTERNAL static void drainSteps(const std::weak_ptr<BaseReader>& weak);
-    ORVANE_INTERNAL void startDrain();
+    ORVANE_INTERNAL static void drainSteps(const std::weak_ptr<BaseReader>& weak,
+                                           const std::shared_ptr<Steps>& steps);
+    ORVANE_INTERNAL static void startDrain(const std::weak_ptr<BaseReader>& weak,
+                                           const std::shared_ptr<Steps>& steps);
     // Whether the calling thread runs a step of any reader's sequence.
     ORVANE_INTERNAL static bool onAnySequence();
     // The caller's side of connect() and disconnect(): waits for the sequence's answer.
@@ -577,11 +584,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> currentLink_{0};
     std::atomic<uint64_t> applicationConnects_{0};
 
-    // The steps posted and not yet run, and whether a thread runs them. The lock only orders
-    // the posts: no step runs under it.
-    std::mutex stepsLock_;
-    std::deque<Step> steps_;
-    bool stepping_ = false;
+    // The steps posted and not yet run (see Steps).
+    const std::shared_ptr<Steps> steps_ = makeSteps();
     // The sequence's own fields.
     // Whether the application's last call leaves a connection wanted: false from a disconnect()
     // to the next connect().

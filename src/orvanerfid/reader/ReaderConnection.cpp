@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -76,58 +77,79 @@ namespace {
 thread_local const BaseReader* tSequenceOf = nullptr;
 }  // namespace
 
+// The steps posted and not yet run, and whether a thread runs them. Shared with the pool thread
+// that runs them and with work that posts without holding the reader. The lock only orders the
+// posts: no step runs under it.
+struct BaseReader::Steps {
+    std::mutex lock;
+    std::deque<Step> queue;
+    bool running = false;
+};
+
+std::shared_ptr<BaseReader::Steps> BaseReader::makeSteps() {
+    return std::make_shared<Steps>();
+}
+
 void BaseReader::post(Step step, bool here) {
-    {
-        std::lock_guard guard(stepsLock_);
-        if (!here || stepping_) {
-            steps_.push_back(std::move(step));
-            if (std::exchange(stepping_, true)) return;
-            here = false;
-        } else {
-            stepping_ = true;
-        }
-    }
     if (!here) {
-        startDrain();
+        postStep(weak_from_this(), steps_, std::move(step));
         return;
+    }
+    {
+        std::lock_guard guard(steps_->lock);
+        if (steps_->running) {
+            steps_->queue.push_back(std::move(step));
+            return;
+        }
+        steps_->running = true;
     }
     runStep(step);
     {
         // Steps posted meanwhile (by other threads, or from inside this one) go on without it.
-        std::lock_guard guard(stepsLock_);
-        if (steps_.empty()) {
-            stepping_ = false;
+        std::lock_guard guard(steps_->lock);
+        if (steps_->queue.empty()) {
+            steps_->running = false;
             return;
         }
     }
-    startDrain();
+    startDrain(weak_from_this(), steps_);
 }
 
-void BaseReader::startDrain() {
+void BaseReader::postStep(const std::weak_ptr<BaseReader>& weak,
+                          const std::shared_ptr<Steps>& steps, Step step) {
+    {
+        std::lock_guard guard(steps->lock);
+        steps->queue.push_back(std::move(step));
+        if (std::exchange(steps->running, true)) return;
+    }
+    startDrain(weak, steps);
+}
+
+void BaseReader::startDrain(const std::weak_ptr<BaseReader>& weak,
+                            const std::shared_ptr<Steps>& steps) {
     // A work item: the steps are the reader's, never the log sink's work, even when a sink's
     // call posted them, so their records and states reach the application as any others.
-    DispatchQueue::global()->async(
-        std::make_shared<DispatchWorkItem>(
-            [weak = weak_from_this()](const DispatchWorkItem&) { drainSteps(weak); }),
-        DispatchWork::library);
+    auto item = std::make_shared<DispatchWorkItem>(
+        [weak, steps](const DispatchWorkItem&) { drainSteps(weak, steps); });
+    DispatchQueue::global()->async(item, DispatchWork::library);
 }
 
-void BaseReader::drainSteps(const std::weak_ptr<BaseReader>& weak) {
+void BaseReader::drainSteps(const std::weak_ptr<BaseReader>& weak,
+                            const std::shared_ptr<Steps>& steps) {
     for (;;) {
-        // Held for one step only: a reader let go of between steps runs none of its later ones.
-        const auto self = weak.lock();
-        if (!self) return;
         Step step;
         {
-            std::lock_guard guard(self->stepsLock_);
-            if (self->steps_.empty()) {
-                self->stepping_ = false;
+            std::lock_guard guard(steps->lock);
+            if (steps->queue.empty()) {
+                steps->running = false;
                 return;
             }
-            step = std::move(self->steps_.front());
-            self->steps_.pop_front();
+            step = std::move(steps->queue.front());
+            steps->queue.pop_front();
         }
-        self->runStep(step);
+        // Held for one step only: a reader let go of runs none of its later steps.
+        const auto self = weak.lock();
+        if (self) self->runStep(step);
     }
 }
 
@@ -322,6 +344,9 @@ void BaseReader::openOwed() {
         if (waiter->claim()) claimed.push_back(waiter);
     }
     if (!std::exchange(connectOwed_, false) && claimed.empty()) return;
+    // A connection owed to the library alone (no call waits for it) is not opened for a reader
+    // only this step still holds: the application has let it go.
+    if (claimed.empty() && weak_from_this().use_count() <= 1) return;
     if (!wanted_) {
         orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
         settle(claimed, false);
@@ -575,19 +600,17 @@ void BaseReader::initWorkEnded() {
 std::shared_ptr<DispatchWorkItem> BaseReader::queueInitWork(
     const std::shared_ptr<DispatchQueue>& queue, std::function<void(BaseReader&)> work) {
     initWork_->fetch_add(1);
-    auto item =
-        std::make_shared<DispatchWorkItem>([weak = weak_from_this(), count = initWork_,
-                                            work = std::move(work)](const DispatchWorkItem& self) {
+    auto item = std::make_shared<DispatchWorkItem>(
+        [weak = weak_from_this(), count = initWork_, steps = steps_,
+         work = std::move(work)](const DispatchWorkItem& self) {
             {
                 const auto reader = weak.lock();
                 if (reader && !self.isCancelled()) work(*reader);
             }
-            // Counted down once the reader is let go here: a step that finds the reader gone
-            // does nothing.
+            // Counted down once the reader is let go here, and told without holding it: a step
+            // that finds the reader gone does nothing.
             count->fetch_sub(1);
-            if (const auto reader = weak.lock()) {
-                reader->post([](BaseReader& r) { r.initWorkEnded(); });
-            }
+            postStep(weak, steps, [](BaseReader& r) { r.initWorkEnded(); });
         });
     queue->async(item, DispatchWork::library);
     return item;
