@@ -599,18 +599,25 @@ void BaseReader::initWorkEnded() {
 
 std::shared_ptr<DispatchWorkItem> BaseReader::queueInitWork(
     const std::shared_ptr<DispatchQueue>& queue, std::function<void(BaseReader&)> work) {
-    initWork_->fetch_add(1);
     auto item = std::make_shared<DispatchWorkItem>(
         [weak = weak_from_this(), count = initWork_, steps = steps_,
          work = std::move(work)](const DispatchWorkItem& self) {
-            {
-                const auto reader = weak.lock();
-                if (reader && !self.isCancelled()) work(*reader);
-            }
-            // Counted down once the reader is let go here, and told without holding it: a step
-            // that finds the reader gone does nothing.
-            count->fetch_sub(1);
-            postStep(weak, steps, [](BaseReader& r) { r.initWorkEnded(); });
+            // Counted while it runs (an item cancelled before it started never runs), and
+            // counted down on every way out once the reader is let go here, then told without
+            // holding it: a step that finds the reader gone does nothing.
+            struct Running {
+                const std::weak_ptr<BaseReader>& weak;
+                const std::shared_ptr<std::atomic<int>>& count;
+                const std::shared_ptr<Steps>& steps;
+                ~Running() {
+                    count->fetch_sub(1);
+                    postStep(weak, steps, [](BaseReader& r) { r.initWorkEnded(); });
+                }
+            };
+            count->fetch_add(1);
+            const Running running{weak, count, steps};
+            const auto reader = weak.lock();
+            if (reader && !self.isCancelled()) work(*reader);
         });
     queue->async(item, DispatchWork::library);
     return item;
