@@ -521,6 +521,7 @@ class ORVANE_API BaseReader : public ReaderLink,
     ORVANE_INTERNAL void initialisationFinished(uint64_t link);
     ORVANE_INTERNAL void closeAsked(uint64_t link);
     ORVANE_INTERNAL void closeOverdue(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL void oweOpen();
     ORVANE_INTERNAL void initWorkEnded();
     // Opens a connection for the connects waiting (claimed first), unless none is owed one.
     ORVANE_INTERNAL void openOwed();

@@ -571,24 +571,33 @@ void BaseReader::reportArrived(ConnectState state, uint64_t link) {
     }
     // A report of a connection the sequence has already left behind changes nothing.
     if (link_ != 0 && link != link_) return;
+    // The automatic reconnect (after a mode switch) is taken with the end it follows.
+    const bool reconnect = autoReconnect_.exchange(false);
     onTransportDisconnected();
     link_ = 0;
     phase_ = Phase::none;
     storeState(state);
     settle(disconnectWaiters_, true);
-    // The automatic reconnect (after a mode switch) carries out what the application asked.
-    if (autoReconnect_.exchange(false) && wanted_) connectOwed_ = true;
     if (!wanted_) {
         settle(connectWaiters_, false);
         connectOwed_ = false;
         return;
     }
+    // The reconnect carries out what the application asked: the connection is owed unless a
+    // later disconnect() comes first.
+    if (reconnect) connectOwed_ = true;
     if (!connectOwed_ && connectWaiters_.empty()) return;
-    // The ended connection's initialisation may still hold the reader: the next one opens once
-    // it has let go, so a reader the application let go of opens nothing. The open is a step of
-    // its own, after whatever was asked before it.
+    // Owed by a step of its own, after whatever was asked before it (a disconnect() made inside
+    // this very step comes first).
+    post([](BaseReader& reader) { reader.oweOpen(); });
+}
+
+void BaseReader::oweOpen() {
+    if (!wanted_ || phase_ != Phase::none || (!connectOwed_ && connectWaiters_.empty())) return;
+    // The ended connection's initialisation may still hold the reader: the open waits for it to
+    // let go, so a reader the application let go of opens nothing.
     openAfterInit_ = true;
-    post([](BaseReader& reader) { reader.initWorkEnded(); });
+    initWorkEnded();
 }
 
 void BaseReader::initWorkEnded() {
