@@ -281,7 +281,9 @@ TYPED_TEST(ReaderEndToEnd, SuccessfulAliveEndsARunOfFailures) {
         this->reader->checkError(true);
     EXPECT_EQ(this->reader->connectState(), ConnectState::connected);
     this->reader->checkError(true);
-    EXPECT_EQ(this->reader->connectState(), ConnectState::disconnected);
+    // The reader follows the transport's report in its connection sequence.
+    EXPECT_TRUE(
+        waitUntil([&] { return this->reader->connectState() == ConnectState::disconnected; }));
 }
 
 TYPED_TEST(ReaderEndToEnd, ChecksPauseForZeroIntervalActionsAndFirmwareUpdates) {
@@ -409,9 +411,10 @@ TYPED_TEST(ReaderEndToEnd, SecondReaderOnTheSharedTransportDisconnectsTheFirst) 
     auto second = this->makeReader();
     second->setReaderDelegate({});
     second->setUhfReaderDelegate({});
-    // The take-over's Disconnected is told in order with the reader's other states, possibly
-    // after the take-over returned.
-    EXPECT_EQ(this->reader->connectState(), ConnectState::disconnected);
+    // The take-over's Disconnected is stored by the reader's connection sequence and told in
+    // order with the reader's other states, possibly after the take-over returned.
+    EXPECT_TRUE(
+        waitUntil([&] { return this->reader->connectState() == ConnectState::disconnected; }));
     ASSERT_TRUE(waitUntil([&] { return inReport->load() >= 0; }));
     EXPECT_EQ(inReport->load(), 0);
     EXPECT_EQ(this->calls->count("r state Disconnected"), 1);
@@ -461,23 +464,19 @@ TYPED_TEST(ReaderEndToEnd, LateReportsMakeAReaderActOnlyOnTheConnectionTheyName)
     auto inWait = std::make_shared<test::Gate>();
     inReport->close();
     inWait->close();
-    // The threads of the first reader's connect() and disconnect(), where it is held and what it
-    // followed.
-    std::atomic<std::thread::id> connecting{};
+    // The thread of the first reader's disconnect(), where it is held and what it followed.
     std::atomic<std::thread::id> ending{};
     std::string heldAt;
     std::atomic<uint64_t> followed{0};
 
-    // The first reader's connect(), held inside its Connected report.
+    // The first reader's connect(), held inside its Connected report (on the reader's
+    // connection sequence, which opens the link for the call).
     sink->arm(
         [&](const std::string& text) {
-            return text == kConnectedReport && std::this_thread::get_id() == connecting.load();
+            return text == kConnectedReport && reader->onOwnSequence();
         },
         [inReport] { inReport->pass(); });
-    auto connected = std::async(std::launch::async, [&] {
-        connecting = std::this_thread::get_id();
-        return reader->connect();
-    });
+    auto connected = std::async(std::launch::async, [&] { return reader->connect(); });
     std::shared_ptr<TestReader> second;
     std::future<bool> disconnected;
     // On every way out the sink acts no more and the held calls go on, before they are waited
@@ -523,9 +522,7 @@ TYPED_TEST(ReaderEndToEnd, LateReportsMakeAReaderActOnlyOnTheConnectionTheyName)
     // The late reports go: the first reader follows the connection its Connected report named
     // until the report of that connection's end.
     sink->arm(
-        [&](const std::string& text) {
-            return text == kEndReport && std::this_thread::get_id() == connecting.load();
-        },
+        [&](const std::string& text) { return text == kEndReport && reader->onOwnSequence(); },
         [&] { followed = reader->generation(); });
     inReport->open();
     ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);

@@ -279,11 +279,12 @@ TEST_F(ReaderTest, CheckErrorEndsOnlyTheConnectionOfItsCall) {
     EXPECT_EQ(transport->connectState(), ConnectState::connected);
     EXPECT_EQ(reader->failCount(), BaseReader::kFailureLimit);
 
-    // A failure at the limit of the current connection ends it.
+    // A failure at the limit of the current connection ends it. The reader follows the
+    // transport's report in its connection sequence.
     reader->checkError(false);
     EXPECT_EQ(transport->linkNumber(), first + 1);
     EXPECT_EQ(transport->connectState(), ConnectState::disconnected);
-    EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
+    EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::disconnected; }));
 }
 
 TEST_F(ReaderTest, DisconnectStopsARunningInventoryFirst) {
@@ -311,7 +312,7 @@ TEST_F(ReaderTest, AutomaticReconnectHappensOnce) {
     ASSERT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
     reader->setAutoReconnect(true);
     EXPECT_TRUE(reader->transportDisconnect());
-    EXPECT_FALSE(reader->autoReconnect());
+    EXPECT_TRUE(waitUntil([&] { return !reader->autoReconnect(); }));
     EXPECT_TRUE(waitUntil([&] { return reader->inits.load() == 2; }));
     EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::connected; }));
     EXPECT_TRUE(reader->transportDisconnect());
@@ -328,10 +329,10 @@ TEST_F(ReaderTest, AutomaticReconnectHappensOnce) {
     const int inits = reader->inits.load();
     EXPECT_LE(inits, 4);
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
-    // Nothing queued on the main queue before this connects it again.
-    std::promise<void> mainRan;
-    DispatchQueue::main()->async([&] { mainRan.set_value(); });
-    mainRan.get_future().wait();
+    // Nothing posted to the reader's connection sequence before this connects it again.
+    std::promise<void> stepsRan;
+    reader->afterSteps([&] { stepsRan.set_value(); });
+    stepsRan.get_future().wait();
     EXPECT_EQ(reader->inits.load(), inits);
     EXPECT_EQ(reader->connectState(), ConnectState::disconnected);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the connection-order suites share: the states a delegate heard, the main queue's turn, and
-// a log sink that acts on the record and thread a test picks.
+// What the connection-order suites share: the states a delegate heard, the main queue's and the
+// connection sequence's turns, and a log sink that acts on the record and thread a test picks.
 
 #include <algorithm>
 #include <functional>
@@ -34,6 +34,22 @@ inline void drainMainQueue() {
     DispatchQueue::main()->async([ran] { ran->set_value(); });
     // A hang guard only.
     ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
+// Waits until every step posted to `reader`'s connection sequence so far has had its turn.
+inline void stepsRan(BaseReader& reader) {
+    auto ran = std::make_shared<std::promise<void>>();
+    auto done = ran->get_future();
+    reader.afterSteps([ran] { ran->set_value(); });
+    // A hang guard only.
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
+// Waits until every step posted to `reader`'s connection sequence so far has had its turn, and so
+// has every step those posted as they ran (one may run while the first turn is posted).
+inline void stepsSettled(BaseReader& reader) {
+    stepsRan(reader);
+    stepsRan(reader);
 }
 
 // Holds the main queue until `open`, and on every way out.

@@ -171,9 +171,11 @@ TYPED_TEST(UhfConnectionOrderTest, AReportThatWaitsForADisconnectOfAnotherThread
     f.sink->onConnectState = nullptr;
 }
 
-// The automatic reconnect of a link the library ended is a connect() in the order of the
+// The automatic reconnect of a link the library ended is an open in the order of the
 // application's calls: a disconnect() that answered true leaves the reader disconnected, whether
-// it was made while the reconnect was under way or begun before the reconnect was queued.
+// it was made while the reconnect's open was under way (it comes after that open and ends the
+// connection opened) or begun before the reconnect was owed (no reconnect is opened), the link
+// ending inside its step or on another thread.
 TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueIsNeverUndoneByTheReconnect) {
     auto& f = this->f;
     auto sink = std::make_shared<ArmedSink>(f.calls);
@@ -183,101 +185,112 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueIsNeverUndoneByThe
         f.reader->setReaderDelegate(f.sink);
     });
     const auto settled = [&] {
-        drainMainQueue();
+        stepsSettled(*f.reader);
         EXPECT_TRUE(waitUntil([&] {
             return f.reader->connectState() == ConnectState::disconnected &&
                    f.reader->baseTransport()->connectState() == ConnectState::disconnected &&
                    f.reader->eventLine().statesTold();
         }));
         // Nothing left over connects it again.
-        drainMainQueue();
+        stepsSettled(*f.reader);
         EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     };
-    std::thread::id mainThread;
-    {
-        std::promise<std::thread::id> id;
-        DispatchQueue::main()->async([&id] { id.set_value(std::this_thread::get_id()); });
-        mainThread = id.get_future().get();
-    }
-    // The reconnect is held inside its connect() on the main queue until the gate opens.
+    const auto records = [&](const std::string& head) {
+        std::lock_guard guard(sink->logLock);
+        return std::count_if(sink->logs.begin(), sink->logs.end(),
+                             [&](const std::string& l) { return l.rfind(head, 0) == 0; });
+    };
+    std::weak_ptr<UhfReader> weak = f.reader;
+    const auto onTheSequence = [weak] {
+        const auto reader = weak.lock();
+        return reader && reader->onOwnSequence();
+    };
+    constexpr const char* kOpen = "connect() Trigger transport connect";
+    constexpr const char* kWaits = "disconnect() - Connect state is";
+    // The reconnect is held in its open, a step of the reader's connection sequence (never one
+    // the test's own thread runs, which could not open the gate), until the gate opens.
     auto gate = std::make_shared<Gate>();
     const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
+    const auto test = std::this_thread::get_id();
     const auto holdTheReconnect = [&] {
         gate->close();
         sink->arm(
-            [mainThread](const std::string& text) {
-                return text == "+++ connect() " && std::this_thread::get_id() == mainThread;
+            [onTheSequence, test](const std::string& text) {
+                return text == kOpen && onTheSequence() && std::this_thread::get_id() != test;
             },
             [gate] { gate->pass(); });
     };
-    // The disconnect() answers true while the reconnect is still held (it waits for no call
-    // handed off); the reconnect is let go then, or on every way out.
-    const auto answersWhileHeld = [&](std::future<bool>& disconnected) {
-        // A hang guard only.
-        const bool answered =
-            disconnected.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
-        const int held = gate->waiting();
-        gate->open();
-        ASSERT_TRUE(answered);
-        EXPECT_EQ(held, 1);
-        EXPECT_TRUE(disconnected.get());
-    };
     {
-        SCOPED_TRACE("made while the reconnect is under way");
+        SCOPED_TRACE("made while the reconnect's open is under way");
         ASSERT_TRUE(f.connected());
+        const int connected = f.calls->count("r state Connected");
         holdTheReconnect();
         f.reader->setAutoReconnect(true);
         f.reader->transportDisconnect();
         ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+        const auto waits = records(kWaits);
         auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
-        answersWhileHeld(disconnected);
+        // The call waits behind the held open (its step comes after it) and answers once the
+        // open goes on; the open is let go then, or on every way out.
+        const bool waited = waitUntil([&] { return records(kWaits) > waits; });
+        const bool early =
+            disconnected.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        const int held = gate->waiting();
+        gate->open();
+        EXPECT_TRUE(waited);
+        EXPECT_FALSE(early);
+        EXPECT_EQ(held, 1);
+        // A hang guard only.
+        ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_TRUE(disconnected.get());
         settled();
+        // The connection the reconnect opened ended before it was Connected.
+        EXPECT_EQ(f.calls->count("r state Connected"), connected);
     }
     {
-        SCOPED_TRACE("begun before the reconnect was queued, which begins before it answers");
+        SCOPED_TRACE("begun before the reconnect was owed, the link ending inside its step");
         ASSERT_TRUE(f.connected());
-        {
-            std::lock_guard guard(sink->logLock);
-            sink->logs.clear();
-        }
+        const auto opened = records(kOpen);
         f.reader->setAutoReconnect(true);
-        auto disconnected = std::async(std::launch::async, [&] {
-            // The link ends under the disconnect() once it has found the connection standing.
-            const auto caller = std::this_thread::get_id();
-            sink->arm(
-                [caller](const std::string& text) {
-                    return text.rfind("disconnect() Action state is", 0) == 0 &&
-                           std::this_thread::get_id() == caller;
-                },
-                [&] {
-                    holdTheReconnect();
-                    f.reader->transportDisconnect();
-                    // The reconnect has begun before this disconnect() goes on.
-                    EXPECT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
-                });
-            return f.reader->disconnect();
-        });
-        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
-        answersWhileHeld(disconnected);
+        // The link ends under the disconnect() once its step has found the connection standing
+        // (held in the disconnect()'s step, on whichever thread runs it); a reconnect would be
+        // held in its open.
+        sink->arm(
+            [onTheSequence](const std::string& text) {
+                return text.rfind("disconnect() Action state is", 0) == 0 && onTheSequence();
+            },
+            [&] {
+                holdTheReconnect();
+                f.reader->transportDisconnect();
+            });
+        EXPECT_TRUE(f.reader->disconnect());
         settled();
+        // The disconnect() had decided before the link's end owed a reconnect: none is opened.
+        EXPECT_EQ(gate->waiting(), 0);
+        EXPECT_EQ(records(kOpen), opened);
+        EXPECT_FALSE(f.reader->autoReconnect());
+        // The hold armed for a reconnect that never came acts no more.
+        sink->arm(nullptr, nullptr);
     }
     {
-        SCOPED_TRACE("begun before the reconnect was queued, answered after it");
+        SCOPED_TRACE("begun before the reconnect was owed, answered by the link's end after it");
         ASSERT_TRUE(f.connected());
-        HeldMainQueue held;
-        // The link ends under the disconnect() once it has found the connection standing.
-        const auto caller = std::this_thread::get_id();
+        const auto opened = records(kOpen);
+        // The link ends under the disconnect() once its step has found the connection standing,
+        // on another thread: its reports, and the reconnect they owe, come as steps after the
+        // disconnect()'s.
         sink->arm(
-            [caller](const std::string& text) {
-                return text.rfind("disconnect() Action state is", 0) == 0 &&
-                       std::this_thread::get_id() == caller;
+            [onTheSequence](const std::string& text) {
+                return text.rfind("disconnect() Action state is", 0) == 0 && onTheSequence();
             },
-            [&] { f.reader->transportDisconnect(); });
+            [&] { std::thread([&] { f.reader->transportDisconnect(); }).join(); });
         f.reader->setAutoReconnect(true);
         EXPECT_TRUE(f.reader->disconnect());
+        // The step of the link's end has taken the reconnect.
+        stepsRan(*f.reader);
         EXPECT_FALSE(f.reader->autoReconnect());
-        held.open();
         settled();
+        EXPECT_EQ(records(kOpen), opened);
     }
 }
 
@@ -324,16 +337,11 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheRecon
     }
 }
 
-constexpr const char* kNotConnecting =
-    "connect() - The application asked to disconnect, not connecting";
-
-constexpr const char* kConnectionEnds = "The application asked to disconnect, the connection ends";
-
 // A disconnect() that answered true stays the last word whatever thread made it: a log sink on
 // the reader's link thread (handed off, ending the link with automatic reconnect on), or the sink
-// inside the automatic reconnect's own connect(), before or after its last look at the
-// application's call. The reconnect opens nothing, or the connection it opened ends before it is
-// Connected; the reader stays disconnected.
+// inside the automatic reconnect's steps on the reader's connection sequence, before or after its
+// last look at the application's call. The reconnect opens nothing, or the connection it opened
+// ends before it is Connected; the reader stays disconnected.
 TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueOnAnyThreadStaysTheLastWord) {
     auto& f = this->f;
     auto sink = std::make_shared<RecordSink>(f.calls);
@@ -342,10 +350,13 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueOnAnyThreadStaysTh
         sink->disarm();
         f.reader->setReaderDelegate(f.sink);
     });
-    const std::thread::id mainThread = mainQueueThread();
-    const auto onTheReconnect = [mainThread](const char* record) {
-        return [mainThread, record](const std::string& text) {
-            return text == record && std::this_thread::get_id() == mainThread;
+    std::weak_ptr<UhfReader> weak = f.reader;
+    // The reconnect is owed by the step of the link's end and opened by a later step, both on the
+    // reader's connection sequence (no longer inside a connect() on the main queue).
+    const auto onTheReconnect = [weak](const char* record) {
+        return [weak, record](const std::string& text) {
+            const auto reader = weak.lock();
+            return text == record && reader && reader->onOwnSequence();
         };
     };
     struct Row {
@@ -359,8 +370,10 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueOnAnyThreadStaysTh
     const Row rows[] = {
         {"a sink on a link thread",
          [](const std::string&) { return BaseProtocol::onAnyLinkThread(); }, true, false},
-        {"a sink inside the reconnect's connect()", onTheReconnect("+++ connect() "), false, false},
-        {"a sink inside the reconnect's connect(), after its last look",
+        // The step of the link's end, before it owes the reconnect.
+        {"a sink inside the reconnect's steps, before its last look",
+         onTheReconnect(" *** Stop protocol"), false, false},
+        {"a sink inside the reconnect's open, after its last look",
          onTheReconnect("connect() Trigger transport connect"), false, true},
     };
     for (const Row& row : rows) {
@@ -368,10 +381,8 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueOnAnyThreadStaysTh
         ASSERT_TRUE(f.connected());
         auto answer = std::make_shared<std::promise<bool>>();
         auto answered = answer->get_future();
-        std::weak_ptr<UhfReader> weak = f.reader;
         const int connecting = f.calls->count("r state Connecting");
         const int connected = f.calls->count("r state Connected");
-        const int gaveWay = sink->count(kNotConnecting) + sink->count(kConnectionEnds);
         f.reader->setAutoReconnect(true);
         sink->arm(row.where, [answer, weak] {
             const auto reader = weak.lock();
@@ -380,16 +391,10 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueOnAnyThreadStaysTh
         if (!row.endsTheLink) f.reader->transportDisconnect();
         ASSERT_EQ(answered.wait_for(std::chrono::seconds(60)), std::future_status::ready);
         EXPECT_TRUE(answered.get());
-        // The reconnect has been queued, then has given way, connected, or opened a connection
-        // that has ended.
-        ASSERT_TRUE(waitUntil([&] {
-            return !f.reader->autoReconnect() &&
-                   (sink->count(kNotConnecting) + sink->count(kConnectionEnds) > gaveWay ||
-                    f.calls->count("r state Connected") > connected ||
-                    (f.calls->count("r state Connecting") > connecting &&
-                     f.reader->connectState() == ConnectState::disconnected));
-        }));
-        drainMainQueue();
+        // The step of the link's end has taken the reconnect, and the steps it owed have had
+        // their turn: the reconnect has given way, or opened a connection that ends.
+        ASSERT_TRUE(waitUntil([&] { return !f.reader->autoReconnect(); }));
+        stepsSettled(*f.reader);
         ASSERT_TRUE(waitUntil([&] {
             return f.reader->eventLine().statesTold() &&
                    f.reader->connectState() == ConnectState::disconnected &&
@@ -440,8 +445,9 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectDuringTheReconnectsInitialisationE
 }
 
 // A Vk210 in another connection mode: the application's disconnect() made while the mode switch's
-// reconnect is under way (held inside its connect()) answers true at once, waiting for no call
-// handed off, and that reconnect then opens nothing; the reader stays disconnected.
+// reconnect is held in its open (a step of the reader's connection sequence) waits behind that
+// open and comes after it: the connection the reconnect opened is ended by its initialisation's
+// stop path before it is Connected, the call answers true, and the reader stays disconnected.
 TEST(UhfConnectionOrderModeSwitch, ADisconnectMadeDuringTheSwitchOutlastsItsReconnect) {
     orvLogger::setShowNSLog(false);
     auto simReader = std::make_shared<SimVk210>();
@@ -458,35 +464,47 @@ TEST(UhfConnectionOrderModeSwitch, ADisconnectMadeDuringTheSwitchOutlastsItsReco
         f.reader->setReaderDelegate(f.sink);
         orvLogger::setShowNSLog(true);
     });
-    const std::thread::id mainThread = mainQueueThread();
+    std::weak_ptr<UhfReader> weak = f.reader;
+    constexpr const char* kOpen = "connect() Trigger transport connect";
     inConnect->close();
     inInit->close();
-    // The reconnect is held inside its connect() on the main queue, and the initialisation of
-    // any connection it opens is held too.
+    // The reconnect is held in its open, a step of the reader's connection sequence (the
+    // application's own open, before it, goes on), and the initialisation of the connection it
+    // opens is held too.
+    sink->arm([](const std::string& text) { return text == kOpen; }, [] {});
     sink->arm(
-        [mainThread](const std::string& text) {
-            return text == "+++ connect() " && std::this_thread::get_id() == mainThread;
+        [weak](const std::string& text) {
+            const auto reader = weak.lock();
+            return text == kOpen && reader && reader->onOwnSequence();
         },
         [inConnect] { inConnect->pass(); });
     ASSERT_TRUE(f.reader->connect());
     ASSERT_TRUE(waitUntil([&] { return inConnect->waiting() == 1; }));
     sink->arm([](const std::string& text) { return text == "+++ asyncInitReader()"; },
               [inInit] { inInit->pass(); });
+    const int waits = sink->countStarting("disconnect() - Connect state is");
     auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
-    // A hang guard only.
-    const bool answered =
-        disconnected.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    // The call waits behind the held open (its step comes after it).
+    const bool waited =
+        waitUntil([&] { return sink->countStarting("disconnect() - Connect state is") > waits; });
+    const bool early = disconnected.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     EXPECT_EQ(inConnect->waiting(), 1);
     inConnect->open();
-    ASSERT_TRUE(answered);
-    EXPECT_TRUE(disconnected.get());
+    EXPECT_TRUE(waited);
+    EXPECT_FALSE(early);
+    // The held initialisation goes on once the call has asked the end of its connection.
+    EXPECT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
     inInit->open();
+    // A hang guard only.
+    ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
     ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
-    drainMainQueue();
+    stepsSettled(*f.reader);
     EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
     EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
     EXPECT_EQ(statesHeard(*f.calls),
-              (std::vector<std::string>{"Connecting", "Disconnecting", "Disconnected"}));
+              (std::vector<std::string>{"Connecting", "Disconnecting", "Disconnected", "Connecting",
+                                        "Disconnecting", "Disconnected"}));
 }
 
 // Records the tag reports and the states the application hears; `onTag` runs inside each tag

@@ -139,6 +139,14 @@ class UhfRestartTest : public ::testing::Test {
         answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
     }
 
+    // The records written so far that start with `head`.
+    int recordsStarting(const std::string& head) const {
+        std::lock_guard guard(sink->logLock);
+        return static_cast<int>(
+            std::count_if(sink->logs.begin(), sink->logs.end(),
+                          [&](const std::string& l) { return l.rfind(head, 0) == 0; }));
+    }
+
     bool logged(const std::string& text) const {
         std::lock_guard guard(sink->logLock);
         return std::find(sink->logs.begin(), sink->logs.end(), text) != sink->logs.end();
@@ -336,22 +344,21 @@ TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
     const auto reader = f.reader;
     auto held = std::make_shared<HeldState>(ConnectState::disconnected);
     held->release();
-    // The reconnect handed off is held by the sink in its first record, on the hand-off's thread,
-    // until the accessory's streams no longer open.
+    // The reconnect handed off is held by the sink in its open's record, in the step of the
+    // reader's connection sequence that makes it, until the accessory's streams no longer open.
     auto gate = std::make_shared<Gate>();
     gate->close();
     const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
-    const auto app = std::this_thread::get_id();
     const auto protocol = reader->baseProtocol();
     this->sink->onConnectState = [held](const ConnectStateEventArgs& args) { (*held)(args); };
     this->sink->arm([protocol](const std::string&) { return protocol->receivesOnThisThread(); },
-                    [this, reader, gate, protocol, app] {
-                        // Armed first: the hand-off's thread starts at once.
+                    [this, reader, gate] {
+                        // Armed first: the sequence takes the calls at once.
                         this->sink->arm(
-                            [protocol, app](const std::string& text) {
-                                return text == "+++ connect() " &&
-                                       !protocol->receivesOnThisThread() &&
-                                       std::this_thread::get_id() != app;
+                            // The open's step (no longer a connect() on the hand-off's thread).
+                            [reader](const std::string& text) {
+                                return text == "connect() Trigger transport connect" &&
+                                       reader->onOwnSequence();
                             },
                             [gate] { gate->pass(); });
                         EXPECT_TRUE(reader->disconnect());
@@ -379,31 +386,37 @@ TYPED_TEST(UhfRestartTest, TheErrorsOfAReconnectTheSinkHandedOffReachTheSink) {
     ASSERT_TRUE(f.connected());
 }
 
-// The sink hands off a call from the receive thread (`disconnect(); connect();`, or disconnect()),
-// and the application's thread makes the other call while the hand-off's thread is at work on its
-// own, held by the sink in the first record of that call: the application's call is the last and
-// decides as it is made. It answers while the hand-off is still held, and the reader ends as the
-// application asked: a connect() handed off and not yet begun is never made, and an end handed
-// off that has not started closing ends nothing after a later connect().
+// The sink hands off calls from the receive thread (`disconnect(); connect();`, or disconnect()),
+// and the application's thread makes the other call while the step of the reader's connection
+// sequence that carries out a call handed off is at work, held by the sink in its record: the
+// application's call is the last and decides. It waits behind the held step (its own step comes
+// after it) and answers once that step goes on; the reader ends as the application asked: a
+// connect() handed off opens a connection that the later disconnect() ends, and an end handed off
+// that has begun closing is followed by the later connect()'s new connection.
 TYPED_TEST(UhfRestartTest, APlainCallMadeWhileACallHandedOffIsAtWorkDecidesAtOnce) {
     auto& f = this->f;
     const auto reader = f.reader;
     struct Row {
         const char* name;
         bool sinkReconnects;  // the sink calls `disconnect(); connect();`, else disconnect()
-        const char* held;     // the record of the hand-off's call held
+        const char* held;     // the record of the step of the call handed off held
+        const char* end;      // the record that ends that step's work (none: the application's
+                              // answer, which a later step gives, shows the step's end)
         ConnectState last;    // the application's call: disconnect() or connect()
         // The states the reader delegate hears; none: any.
         std::optional<std::vector<std::string>> heard;
     };
+    // The steps hold at the sequence's own records (no longer at the hand-off thread's).
     const Row rows[] = {
-        {"disconnect() while the connect() handed off is at work", true, "+++ connect() ",
-         ConnectState::disconnected, std::nullopt},
+        {"disconnect() while the connect() handed off is at work", true,
+         "connect() Trigger transport connect", nullptr, ConnectState::disconnected, std::nullopt},
         {"disconnect() while the end handed off is at work, its connect() not begun", true,
-         "+++ disconnect() ", ConnectState::disconnected,
-         std::vector<std::string>{"Disconnecting", "Disconnected"}},
+         "+++ disconnect() ", "--- disconnect() ", ConnectState::disconnected,
+         std::vector<std::string>{"Disconnecting", "Disconnected", "Connecting", "Disconnecting",
+                                  "Disconnected"}},
         {"connect() while the disconnect() handed off is at work", false, "+++ disconnect() ",
-         ConnectState::connected, std::vector<std::string>{}},
+         "--- disconnect() ", ConnectState::connected,
+         std::vector<std::string>{"Disconnecting", "Disconnected", "Connecting", "Connected"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -414,18 +427,18 @@ TYPED_TEST(UhfRestartTest, APlainCallMadeWhileACallHandedOffIsAtWorkDecidesAtOnc
         auto gate = std::make_shared<Gate>();
         gate->close();
         const std::shared_ptr<void> opens(nullptr, [gate](void*) { gate->open(); });
-        const auto app = std::this_thread::get_id();
         const auto protocol = reader->baseProtocol();
-        // Set before the hold: the hand-off's thread.
+        // Set before the hold: the thread of the held step.
         auto runner = std::make_shared<std::thread::id>();
-        // The sink's call on the receive thread, then the hold on the hand-off's thread.
+        // Set once the sink has made its calls.
+        auto handedOff = std::make_shared<std::atomic<bool>>(false);
+        // The sink's calls on the receive thread, then the hold in a step of the sequence.
         this->sink->arm([protocol](const std::string&) { return protocol->receivesOnThisThread(); },
-                        [this, reader, gate, protocol, app, runner, &row] {
-                            // Armed first: the hand-off's thread starts at once.
+                        [this, reader, gate, runner, handedOff, &row] {
+                            // Armed first: the sequence takes the calls at once.
                             this->sink->arm(
-                                [protocol, app, &row](const std::string& text) {
-                                    return text == row.held && !protocol->receivesOnThisThread() &&
-                                           std::this_thread::get_id() != app;
+                                [reader, &row](const std::string& text) {
+                                    return text == row.held && reader->onOwnSequence();
                                 },
                                 [gate, runner] {
                                     *runner = std::this_thread::get_id();
@@ -435,25 +448,35 @@ TYPED_TEST(UhfRestartTest, APlainCallMadeWhileACallHandedOffIsAtWorkDecidesAtOnc
                             if (row.sinkReconnects) {
                                 EXPECT_TRUE(reader->connect());
                             }
+                            *handedOff = true;
                         });
         answerOf<int>([&](auto done) { reader->uhf()->getPower(done); });
         ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }, std::chrono::seconds(60)));
+        // Every call of the sink's comes before the application's.
+        ASSERT_TRUE(waitUntil([&] { return handedOff->load(); }));
+        const std::string waiting = row.last == ConnectState::connected
+                                        ? "connect() - Connect state is"
+                                        : "disconnect() - Connect state is";
+        const int waits = this->recordsStarting(waiting);
         auto last = std::async(std::launch::async, [reader, &row] {
             return row.last == ConnectState::connected ? reader->connect() : reader->disconnect();
         });
-        // It waits for nothing the hand-off does: it answers while that call is held.
-        ASSERT_EQ(last.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        // It waits behind the held step, and has not answered while that step is held.
+        ASSERT_TRUE(waitUntil([&] { return this->recordsStarting(waiting) > waits; }));
+        EXPECT_NE(last.wait_for(std::chrono::seconds(0)), std::future_status::ready);
         EXPECT_EQ(gate->waiting(), 1);
-        // The end of the held call, on the hand-off's thread.
-        auto ended = std::make_shared<std::atomic<bool>>(false);
-        std::string end = row.held;
-        end.replace(0, 3, "---");
-        this->sink->arm(
-            [end, runner](const std::string& text) {
-                return text == end && std::this_thread::get_id() == *runner;
-            },
-            [ended] { *ended = true; });
+        // The end of the held step's work, on its thread.
+        auto ended = std::make_shared<std::atomic<bool>>(row.end == nullptr);
+        if (row.end) {
+            this->sink->arm(
+                [end = std::string(row.end), runner](const std::string& text) {
+                    return text == end && std::this_thread::get_id() == *runner;
+                },
+                [ended] { *ended = true; });
+        }
         gate->open();
+        // A hang guard only.
+        ASSERT_EQ(last.wait_for(std::chrono::seconds(60)), std::future_status::ready);
         EXPECT_TRUE(last.get());
         ASSERT_TRUE(waitUntil([&] { return ended->load(); }, std::chrono::seconds(60)));
         EXPECT_TRUE(waitUntil([&] { return reader->connectState() == row.last; },

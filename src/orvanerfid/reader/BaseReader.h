@@ -6,19 +6,18 @@
 // hands every device event to the application's delegates.
 //
 // Thread map of the SDK (one map for every layer):
-// - Caller's thread: connect() and disconnect() (they block, polling every 100 ms for a stable
-//   state: connect() at most about 3.1 s, disconnect() about 3 s, or 4 s for a connection being
-//   made, whose initialisation it lets end by its stop path; neither waits for a call handed
-//   off, below), the transport's state reports they cause (which store the
-//   reader's state; none is told there), and every check an operation makes before it hops to
-//   the global queue.
+// - Caller's thread: connect() and disconnect() (they put their step in the reader's connection
+//   sequence, below, and wait for its answer: connect() at most about 3.1 s, disconnect() about
+//   3 s, or about 4 s for a connection being made, whose initialisation it lets end by its stop
+//   path), the step itself when no other runs, and every check an operation makes before it hops
+//   to the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
 //   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads such
 //   blocks running a block waits for one to end (the pool then grows by ten threads a second at
 //   most). The connection's own work below (the transport's read loop, the protocol's receive
-//   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the calls
-//   handed off) is the library's work: whatever the operations and completions hold, it gets a
-//   thread at once when one is idle or can start, and its threads never run those past the bound.
+//   loop, the initialisation with its engine step, the keep-alive, the line's tellers, the
+//   connection steps) is the library's work: whatever the operations and completions hold, it gets
+//   a thread at once when one is idle or can start, and its threads never run those past the bound.
 //   When none can start (the process's thread limit), it waits, said in a record (naming its
 //   queue only when the post's own start failed), and runs once a thread frees or can start:
 //   with nothing more posted once the pool's watcher runs (started by the pool's first post, or
@@ -28,23 +27,19 @@
 // - "com.orvane.initReaderQueue": the initialisation of each connection (one work item per
 //   transport Connected report).
 // - "com.orvane.keepAliveQueue": the keep-alive loop (one work item per connection).
-// - One thread per reader at a time runs the hand-offs, holding the reader while it works (a
-//   work item: it carries no log sink's mark): the disconnect() and connect() handed off from
-//   the reader's link threads, in the order asked (a global-queue thread, library work), and the
-//   automatic reconnect, a connect() handed off that starts on the main queue (one thread for
-//   every reader: one reconnect at a time, so a link slow to open delays the others), or on the
-//   hand-off thread already at work. A connect() of the library's that finds a connection being
-//   made or ended waits for nothing: it is left for that connection's end (its Disconnected
-//   report runs it, its Connected drops it), the thread ends, and nothing of it holds the reader.
-//   The application's connect() or disconnect(), on whatever thread (a log sink's too), is
-//   recorded as its last call at the moment it is made, with all that decides what it does
-//   (`lastCall_`): the library's connect() opens nothing once the last call is a disconnect(),
-//   the initialisation ends, instead of reporting Connected, a connection the last call no
-//   longer wants, and a disconnect() that a later call comes after before it starts closing ends
-//   nothing. Every close names the connection it ends (the transport's link number) and does
-//   nothing once that one has ended: a disconnect() ends the connection the transport held or
-//   was opening when it was called, never one a later call opened. No call waits for a call
-//   handed off.
+// - The connection sequence: one per reader. Every decision about the reader's connection is a
+//   step, run one at a time in the order the steps were posted: the application's connect() and
+//   disconnect() on any thread (posted as they are made), the transport's state reports (each
+//   with its connection's number; the reports of an open or close a step makes are part of that
+//   step), the initialisation's end and closes, the automatic reconnect. A step runs on the
+//   thread of the call that posted it when no step runs, else on one global-queue thread at a
+//   time (a work item, library work, carrying no log sink's mark), holding the reader only while
+//   it runs. Steps never wait for the application, a link thread or the initialisation; a log
+//   sink called for a step's record runs inside it. The initialisation's stop looks read the mark
+//   of their own connection (`endAsked`), which a later connect() withdraws only until it is
+//   taken. A connection owed to the library (a sink's connect() left for a connection's end, the
+//   reconnect) opens only once the ended connection's initialisation work has let the reader go,
+//   so a reader the application let go of opens nothing.
 // - The protocol's receive thread: device events, tag reports and access results, which it puts
 //   in the reader's event line (EventSequence) and never tells itself: it runs no delegate or
 //   completion and never waits for one, so answers, keep-alive exchanges and status reports are
@@ -73,10 +68,10 @@
 //   that reader or on any other of either model, never wait for a reader's reply or lock: a UHF
 //   operation is refused at once with 0x4002 (its completion called inside the call, on that
 //   thread); a device or radio-driver operation throws ReaderException 0x4002 with nothing sent
-//   (every protocol send there answers 0x4002); connect() and disconnect() answer at once and
-//   leave what would wait to a global-queue thread (connect() of another reader only answers
-//   whether its connection stands). The reader's device-setting and parameter operations, the
-//   engine's parameter operations and the firmware update only queue their work there, and run
+//   (every protocol send there answers 0x4002); connect() and disconnect() post their step and
+//   answer at once, as they do inside a connection step (connect() of another reader only
+//   answers whether its connection stands). The reader's device-setting and parameter operations,
+//   the engine's parameter operations and the firmware update only queue their work there, and run
 //   as from any thread.
 // - The records written by the calls a log sink makes, on its thread while it runs and by the
 //   blocks those calls queue (an operation's work, timeout and completion) on whatever thread
@@ -86,8 +81,9 @@
 //   records reach the sink ten a second at most, the rest counted (see orvLogger): a sink that
 //   reacts to records is called a few times, never fed by its own calls.
 // State reports of the transport reach the reader on the thread that changed the state, after
-// the transport's own lock is released. No application callback (delegate, completion, log
-// sink) runs while a library lock is held; what it throws is caught and logged here.
+// the transport's own lock is released, and are put in its connection sequence. No application
+// callback (delegate, completion, log sink) runs while a library lock is held; what it throws is
+// caught and logged here.
 //
 // Fields two threads touch are atomics (failure count, last sign of life on the steady clock,
 // connection state (stored under the event line's lock) and the state told last, disconnect and
@@ -95,12 +91,12 @@
 // firmware-update state, current connection) or sit behind `fieldsLock_` (the UHF and engine
 // objects, work items, texts) or `delegateLock_` (the weak delegates); `lockInitEngine_` guards
 // the engine-initialisation mark, `firmwareUpdateLock_` the firmware update's claim and its abort,
-// and `handOffLock_` the application's last call and the work handed off from the link threads. The
-// device and the transport are fixed at construction.
+// and the steps' own lock the order of the connection steps posted (the sequence's own fields are
+// read and written by its steps only). The device and the transport are fixed at construction.
 //
 // Ownership: the application holds the reader in a shared_ptr made by `create`; the reader owns
 // its transport, device, UHF object and engine object. The device, the transport, the UHF and
-// engine objects, the logger, the work items and the queued reconnect hold it weakly. Dropping
+// engine objects, the logger, the work items and the connection steps hold it weakly. Dropping
 // the last reference to a connected reader disconnects its transport and ends its loops. A call
 // that can deliver a connection report (connect, disconnect, transportDisconnect,
 // setConnectState, triggerConnectStateEvent) holds the reader to its end, so the application
@@ -121,6 +117,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -260,46 +257,30 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::shared_ptr<BaseDevice> getSafeDevice() const;
 
     // --- Connection ---
-    // True when already connected or the transport connected (readiness is the later Connected
-    // report). Blocks the caller up to about 3.1 s; it waits for no call handed off. It is
-    // recorded as the application's last call as it is made: a disconnect() made before it and
-    // not yet closing the link then ends nothing. A connection whose end is under way (a
-    // disconnect() closing it, the transport gone or going) is not "already connected": its end
-    // is waited for, then the connection made again.
-    // On the reader's own receive or read thread (a log sink, a sink's reaction to the record of
-    // a connection's end) it answers at once. A standing connection with no end pending answers
-    // true and nothing more. Otherwise it answers true and a global-queue thread connects as
-    // above, after the disconnect() handed off from such a thread before it, if any (a sink that
-    // calls `disconnect(); connect();` there restarts the connection); a connection being made or
-    // ended is left to end, and the connection made again once if it ends without Connected
-    // (the reader ends Connected, or with the ERROR records of a connection that could not be
-    // made). A disconnect() made after it, on any thread, cancels that connect(): it opens nothing
-    // more (one it has just opened ends before it is reported Connected). On another
-    // reader's receive or read thread it answers at once and does nothing more: true for a standing
-    // connection with no end pending, else false. False at once without a device or with the
-    // transport taken by another reader.
+    // A step of the connection sequence (see the thread map), answered by it: true when the
+    // connection stands, or the transport connected for the call (readiness is the later
+    // Connected report); a connection being made or ended is waited for (about 3.1 s at most for
+    // a stable state), then answered for or made again. False when a later disconnect() comes
+    // first, for the Listen state, without a device or with the transport taken by another
+    // reader. On the reader's own receive or read thread, or inside a connection step, it answers
+    // true at once and its step connects in turn (a sink's `disconnect(); connect();` there
+    // restarts the connection; a connection being made is left to end and made again once if it
+    // ends without Connected). On another reader's receive or read thread it only answers whether
+    // the connection stands.
     bool connect();
-    // True when already disconnected or the transport disconnected. It is recorded as the
-    // application's last call as it is made, with the connection it ends: the one the transport
-    // holds or is opening then, and none opened after it by a later call. A connect() made after
-    // it, before it starts closing that connection, decides instead: it then ends nothing and
-    // answers true. A connection whose reports have not reached the reader yet (the transport
-    // connected or connecting for it while the reader still reads Disconnected) is disconnected
-    // too. One whose initialisation runs is ended by that initialisation's stop path at its next
-    // step (a step that failed meanwhile takes it too, reporting no failure; past its last step,
-    // the connection ends instead of being reported Connected), and the call answers once it has;
-    // an initialisation that has not stopped about 4 s after the call (a reader that does not
-    // answer) has its link closed by the call. It blocks the caller about 3 s at most, or 4 s while
-    // a connection is being made, and waits for no call handed off. Once it has answered true, the
-    // library connects nothing until the application's next connect() (a connection it opened at
-    // that moment ends before it is Connected). On any reader's receive or read thread it hands its
-    // work to a global-queue thread and returns true at once; that thread ends the connection of
-    // the call (not one made again meanwhile), and Disconnected is reported as after any
-    // disconnect.
+    // A step of the connection sequence, answered by it: true once the connection it found is
+    // ended, or when there is none. A connection being made is ended by its initialisation's stop
+    // path at its next step (past its last step it ends instead of being reported Connected),
+    // or, not stopped about 4 s after the call, by the sequence itself; a connect() made after
+    // it before the initialisation took the stop makes it end nothing (it answers true). It
+    // blocks the caller about 3 s at most, or about 4 s while a connection is being made. Once it
+    // has answered true, no link of the reader is open until the application's next connect().
+    // On any reader's receive or read thread, or inside a connection step, it answers true at
+    // once and its step ends the connection in turn.
     bool disconnect();
-    // The initialisation's stop mark: true while the application's last call is a disconnect()
-    // at work.
-    bool triggerDisconnect() const { return triggerDisconnect_.load(); }
+    // Whether the end of the connection being made or standing was asked (by a disconnect()
+    // that no later connect() came before the initialisation took it).
+    bool triggerDisconnect() const { return (endMark_.load() & 3) != kEndNone; }
     bool autoReconnect() const { return autoReconnect_.load(); }
     void setAutoReconnect(bool value) { autoReconnect_.store(value); }
     // The transport's state reports: without a connection number, the transport's current one.
@@ -323,6 +304,12 @@ class ORVANE_API BaseReader : public ReaderLink,
     int keepAliveLoopsRunning() const { return keepAliveLoops_->load(); }
     // The line of the events still to be told to the application.
     ORVANE_INTERNAL const EventSequence& eventLine() const;
+    // Test seam: runs `block` on the connection sequence after every step posted so far, and
+    // holds the sequence while it runs.
+    ORVANE_INTERNAL void afterSteps(std::function<void()> block);
+    // Whether the calling thread runs a step of this reader's connection sequence (which opens
+    // and closes its links, and follows the reports they make on that thread).
+    ORVANE_INTERNAL bool onOwnSequence() const;
 
     // --- Device events (BaseDeviceDelegate) ---
     void batteryPercentageEvent(uint8_t percentage) override;
@@ -406,6 +393,13 @@ class ORVANE_API BaseReader : public ReaderLink,
     // "transportDisconnect() - Result: true|false" when it was still current. The one close of
     // the initialisation's paths.
     void closeConnection(uint64_t link);
+    // The initialisation's stop look: whether the end of connection `link` was asked. Once it
+    // answers true the end is taken: no later connect() withdraws it.
+    bool endAsked(uint64_t link);
+    // Queues library work bound to the initialisation (its steps on the init queue and the
+    // engine step); the sequence opens no next connection while such work holds the reader.
+    ORVANE_INTERNAL std::shared_ptr<DispatchWorkItem> queueInitWork(
+        const std::shared_ptr<DispatchQueue>& queue, std::function<void(BaseReader&)> work);
     // How many times the application called connect(); the automatic reconnect does not count.
     uint64_t applicationConnects() const { return applicationConnects_.load(); }
 
@@ -483,68 +477,73 @@ class ORVANE_API BaseReader : public ReaderLink,
     // it in the order stored (see EventSequence::tellState).
     ORVANE_INTERNAL void storeStateIf(
         const std::function<std::optional<ConnectState>(ConnectState)>& next);
-    // Who makes a connect() or disconnect(): the application (the last one decides) or the thread
-    // of the hand-offs.
-    enum class CallBy { application, handOff };
-    // An application call as it was made: its place in the order of calls and, for a
-    // disconnect(), the connection it ends (the transport's `linkNumber()` then).
-    struct Call {
-        uint64_t number = 0;
-        uint64_t link = 0;
-    };
-    ORVANE_INTERNAL bool connectAs(CallBy caller);
-    // `handed`: the disconnect() a link thread handed off, as it was made; without one, the
-    // calling disconnect() is recorded now.
-    ORVANE_INTERNAL bool disconnectAs(CallBy caller, std::optional<Call> handed = std::nullopt);
-    // Records an application connect() or disconnect() as the last call, at the moment it is
-    // made, with all that decides what it does (see `lastCall_`). `recordLocked` with
-    // handOffLock_ held; `continuing`: the call goes on with the last one, under its number.
-    ORVANE_INTERNAL Call record(bool connect);
-    ORVANE_INTERNAL Call recordLocked(bool connect, bool continuing = false);
-    // The work of one disconnect(): the end of connection `call.link` once its state is stable,
-    // and of no later one; nothing once a later call has come before it starts closing.
-    ORVANE_INTERNAL bool endConnection(const std::shared_ptr<BaseReader>& self, const Call& call);
-    // What is handed to the hand-offs' thread: the application's connect() or disconnect() made
-    // on a link thread (each recorded as its last call when made), or the automatic reconnect.
-    enum class HandOff { connect, disconnect, reconnect };
-    // Queues the end of the current connection (`disconnect`) or a connect() after the end
-    // already queued, and starts the hand-offs' thread unless it is queued or at work: a pool
-    // thread, or the main queue for the reconnect. For a connect, false, queuing nothing, when
-    // the connection stands with no end pending.
-    ORVANE_INTERNAL bool handOff(HandOff what);
-    // The thread of the hand-offs: ends, then connects, until none is left. A connect() that finds
-    // a connection being made or ended is left queued and the thread ends: that connection's
-    // Disconnected report starts it again, its Connected makes it needless. So no thread waits
-    // for a connection on the library's behalf, and nothing holds a reader the application let go.
-    ORVANE_INTERNAL void runHandOffs();
-    // Starts the hand-offs' thread for a connect() left queued, unless it is queued or at work.
-    ORVANE_INTERNAL void resumeHandOffs();
-    // Posts the hand-offs' thread: to the main queue (`onMain`, the reconnect) or the pool.
-    ORVANE_INTERNAL void startHandOffs(bool onMain);
-    // Whether a connection is being made or ended (not Disconnected, not standing), so that a
-    // connect() handed off is left for its end.
-    ORVANE_INTERNAL bool settling() const;
-    // Whether the connection stands with no end pending: Connected, no hand-off queued, no
-    // disconnect() running and the transport Connected. `standsLocked` with handOffLock_ held.
-    ORVANE_INTERNAL bool connectionStands() const;
-    ORVANE_INTERNAL bool standsLocked() const;
+    // --- The connection sequence ---
+    // Every decision about the reader's connection is taken on `sequence_`, a serial queue of the
+    // reader's own, one step at a time, in the order the events that call for it were posted: the
+    // application's connect() and disconnect() (posted as they are made), the transport's state
+    // reports (with their connection's number), the initialisation's end, the closes asked by the
+    // initialisation, the keep-alive, checkError() and operations. The fields below marked
+    // "sequence" are read and written by its steps only. A step holds the reader only while it
+    // runs, and a reader let go of finds its later steps doing nothing.
+    //
+    // A call waiting for its answer: the caller's wait and the sequence's answer meet here.
+    struct Answer;
+    enum class Phase { none, opening, making, standing, closing };
+    using Step = std::function<void(BaseReader&)>;
+    // Posts `step` to the sequence; it runs only while the reader lives, after every step posted
+    // before it. `here`: a call that waits for its answer runs its step on its own thread when
+    // no step runs (so a call needs no thread of the pool); otherwise a pool thread runs the
+    // steps in turn.
+    ORVANE_INTERNAL void post(Step step, bool here = false);
+    struct Steps;
+    ORVANE_INTERNAL static std::shared_ptr<Steps> makeSteps();
+    // Posts without holding the reader.
+    ORVANE_INTERNAL static void postStep(const std::weak_ptr<BaseReader>& weak,
+                                         const std::shared_ptr<Steps>& steps, Step step);
+    // Runs `step` on this thread as a step of the sequence.
+    ORVANE_INTERNAL void runStep(const Step& step);
+    // The pool thread's turn: runs the steps posted until none is left.
+    ORVANE_INTERNAL static void drainSteps(const std::weak_ptr<BaseReader>& weak,
+                                           const std::shared_ptr<Steps>& steps);
+    ORVANE_INTERNAL static void startDrain(const std::weak_ptr<BaseReader>& weak,
+                                           const std::shared_ptr<Steps>& steps);
+    // Whether the calling thread runs a step of any reader's sequence.
+    ORVANE_INTERNAL static bool onAnySequence();
+    // The caller's side of connect() and disconnect(): waits for the sequence's answer.
+    ORVANE_INTERNAL bool awaitConnect(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL bool awaitDisconnect(const std::shared_ptr<Answer>& answer);
+    // Steps. `answer` null: a call made on a thread that does not wait (a link thread, a step).
+    ORVANE_INTERNAL void askConnect(const std::shared_ptr<Answer>& answer);
+    // Whether the transport no longer holds the connection `link_` open.
+    ORVANE_INTERNAL bool linkGoing() const;
+    ORVANE_INTERNAL void askDisconnect(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL void reportArrived(ConnectState state, uint64_t link);
+    ORVANE_INTERNAL void initialisationFinished(uint64_t link);
+    ORVANE_INTERNAL void closeAsked(uint64_t link);
+    ORVANE_INTERNAL void closeOverdue(const std::shared_ptr<Answer>& answer);
+    ORVANE_INTERNAL void oweOpen();
+    ORVANE_INTERNAL void initWorkEnded();
+    // Opens a connection for the connects waiting (claimed first), unless none is owed one.
+    ORVANE_INTERNAL void openOwed();
+    // Ends the standing connection: the event line closed, a running inventory stopped, the link
+    // closed.
+    ORVANE_INTERNAL void closeStanding();
+    // Answers each call in `answers` with `value` (those whose caller gave up are skipped).
+    ORVANE_INTERNAL static void settle(std::vector<std::shared_ptr<Answer>>& answers, bool value);
+    // The initialisation's stop mark of each connection: one word, the connection's number and
+    // its state, so a mark always belongs to one connection.
+    enum : uint64_t { kEndNone = 0, kEndAsked = 1, kEndTaken = 2 };
+    // Asks the end of connection `link` being made; false when it is not the one marked.
+    ORVANE_INTERNAL bool askEnd(uint64_t link);
+    // Withdraws an end asked and not yet taken; true when withdrawn.
+    ORVANE_INTERNAL bool withdrawEnd(uint64_t link);
     // Whether the calling thread is the reader's own receive or read thread.
     ORVANE_INTERNAL bool onOwnLinkThread() const;
-    // Whether a disconnect() runs or the transport no longer reads Connected.
-    ORVANE_INTERNAL bool endUnderWay() const;
-    // Whether the transport is, or is becoming, connected for this reader.
-    ORVANE_INTERNAL bool transportOpenFor(const std::shared_ptr<BaseReader>& self) const;
-    // Whether the transport is connected for this reader while its initialisation runs.
-    ORVANE_INTERNAL bool initUnderWay(const std::shared_ptr<BaseReader>& self) const;
-    // The number of the connection the transport holds Connected for this reader now, if any.
-    ORVANE_INTERNAL std::optional<uint64_t> linkOpenFor(
-        const std::shared_ptr<BaseReader>& self) const;
     // Ends connection number `link` only, logging "transportDisconnect() - Result: true|false".
     ORVANE_INTERNAL bool transportDisconnectLink(uint64_t link);
     ORVANE_INTERNAL void onTransportConnected(uint64_t link);
     ORVANE_INTERNAL void onTransportDisconnected();
     ORVANE_INTERNAL void cancelKeepAlive();
-    ORVANE_INTERNAL void queueReconnect();
     ORVANE_INTERNAL static void keepAliveThread(const std::weak_ptr<BaseReader>& weak,
                                                 const DispatchWorkItem& self, uint64_t link,
                                                 const std::shared_ptr<Signal>& wake,
@@ -555,8 +554,8 @@ class ORVANE_API BaseReader : public ReaderLink,
                                        Clock::duration& rest);
     // The loop's failure rule: one failure counted, the last sign of life moved unless the
     // exchange timed out, the ERROR line. At the limit it ends connection `link` (the one the
-    // exchange ran on), never a later one.
-    ORVANE_INTERNAL void aliveFailed(const std::string& reason, bool timeout, uint64_t link);
+    // exchange ran on), never a later one, and answers true: the loop of that connection ends.
+    ORVANE_INTERNAL bool aliveFailed(const std::string& reason, bool timeout, uint64_t link);
 
     const std::string tag_;
     std::shared_ptr<BaseTransport> baseTransport_;
@@ -586,30 +585,28 @@ class ORVANE_API BaseReader : public ReaderLink,
     std::atomic<uint64_t> currentLink_{0};
     std::atomic<uint64_t> applicationConnects_{0};
 
-    // The application's connect() and disconnect() calls and the work handed off from the
-    // reader's link threads. Each application call, on whatever thread, writes here, at the
-    // moment it is made and under `handOffLock_`, all that decides what it does:
-    // - `lastCall_`: the number of the last call; a disconnect() acts only while it is the last.
-    // - `connectionWanted_`: what the last call asked for, a connection or none. The library's
-    //   own connect() reads it right before it opens a connection, and the initialisation right
-    //   before it reports Connected, so neither undoes a disconnect() made before.
-    // - `triggerDisconnect_`: the initialisation's stop mark, true while the last call is a
-    //   disconnect() at work.
-    // - `closing_`: disconnect() calls past their last look at the record, ending their
-    //   connection: a connect() made meanwhile waits for that end instead of answering for it.
-    // - The hand-offs: the disconnect() handed off and not begun, the number of the last one
-    //   handed off (a connect() handed off right after it continues its call), whether a
-    //   connect() is queued (or left for the end of a connection being made), whether the thread
-    //   is queued or at work.
-    mutable std::mutex handOffLock_;
-    uint64_t lastCall_ = 0;
-    std::atomic<bool> connectionWanted_{false};
-    std::atomic<bool> triggerDisconnect_{false};
-    std::atomic<int> closing_{0};
-    std::optional<Call> endCall_;
-    uint64_t handedEnd_ = 0;
-    bool connectQueued_ = false;
-    bool handOffQueued_ = false;
+    // The steps posted and not yet run (see Steps).
+    const std::shared_ptr<Steps> steps_ = makeSteps();
+    // The sequence's own fields.
+    // Whether the application's last call leaves a connection wanted: false from a disconnect()
+    // to the next connect().
+    bool wanted_ = true;
+    // The connection being made, standing or closing, and its number (0: none).
+    Phase phase_ = Phase::none;
+    uint64_t link_ = 0;
+    // Calls waiting for a connection (answered once it stands, or by the next one opened), and
+    // whether a connect() that waits for nobody is owed one.
+    std::vector<std::shared_ptr<Answer>> connectWaiters_;
+    bool connectOwed_ = false;
+    // disconnect() calls waiting for the end of the connection.
+    std::vector<std::shared_ptr<Answer>> disconnectWaiters_;
+    // A connection owed is opened once the ended connection's initialisation work let go.
+    bool openAfterInit_ = false;
+    // The stop mark (see askEnd), read by the initialisation's looks on any thread.
+    std::atomic<uint64_t> endMark_{0};
+    // Initialisation work queued and not yet ended; shared with that work, which counts itself
+    // down after letting the reader go.
+    const std::shared_ptr<std::atomic<int>> initWork_ = std::make_shared<std::atomic<int>>(0);
 
     // The order of the events told to the application.
     const std::shared_ptr<EventSequence> events_;

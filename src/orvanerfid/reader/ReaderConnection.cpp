@@ -1,6 +1,10 @@
 // Connecting, disconnecting and following the transport's state reports.
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -24,6 +28,10 @@ constexpr int kStatePoll = 100;
 // path: the exchange in flight, and a little more. A connection whose initialisation has not
 // stopped by then (a reader that does not answer) is ended by the call itself.
 constexpr int kInitStopBudget = BaseTransport::defaultTimeout + 1000;
+// How long a connect() waits for a link being opened for it: a hang guard only.
+constexpr int kOpenGuard = 2 * BaseTransport::defaultTimeout;
+// How long the close of such a connection may take once asked.
+constexpr int kOverdueCloseBudget = 1000;
 // Pauses after stopping a running inventory and after cancelling the keep-alive loop.
 constexpr int kAfterStopPause = 100;
 
@@ -33,225 +41,453 @@ std::string stateName(ConnectState state) {
 
 }  // namespace
 
-bool BaseReader::connect() {
-    return connectAs(CallBy::application);
+// The meeting point of a call that waits and the sequence that answers it. Its mutex is held
+// only to read or change the state: the caller never writes a record under it, and the
+// sequence never waits on it.
+struct BaseReader::Answer {
+    enum class State { waiting, claimed, settled, abandoned };
+    std::mutex lock;
+    std::condition_variable changed;
+    State state = State::waiting;
+    bool value = false;
+    // disconnect(): the connection being made whose end it asked (0: none), so the caller waits
+    // for its initialisation's stop path and then asks the sequence to close it.
+    uint64_t stopping = 0;
+
+    // The sequence acts for the call: false when its caller gave up.
+    bool claim() {
+        std::lock_guard guard(lock);
+        if (state == State::abandoned) return false;
+        if (state == State::waiting) state = State::claimed;
+        return true;
+    }
+    void give(bool result) {
+        {
+            std::lock_guard guard(lock);
+            if (state == State::abandoned || state == State::settled) return;
+            state = State::settled;
+            value = result;
+        }
+        changed.notify_all();
+    }
+};
+
+namespace {
+// The reader whose sequence step runs on this thread, if any (only compared).
+thread_local const BaseReader* tSequenceOf = nullptr;
+}  // namespace
+
+// The steps posted and not yet run, and whether a thread runs them. Shared with the pool thread
+// that runs them and with work that posts without holding the reader. The lock only orders the
+// posts: no step runs under it.
+struct BaseReader::Steps {
+    std::mutex lock;
+    std::deque<Step> queue;
+    bool running = false;
+};
+
+std::shared_ptr<BaseReader::Steps> BaseReader::makeSteps() {
+    return std::make_shared<Steps>();
 }
 
-bool BaseReader::connectAs(CallBy caller) {
+void BaseReader::post(Step step, bool here) {
+    if (!here) {
+        postStep(weak_from_this(), steps_, std::move(step));
+        return;
+    }
+    {
+        std::lock_guard guard(steps_->lock);
+        if (steps_->running) {
+            steps_->queue.push_back(std::move(step));
+            return;
+        }
+        steps_->running = true;
+    }
+    runStep(step);
+    {
+        // Steps posted meanwhile (by other threads, or from inside this one) go on without it.
+        std::lock_guard guard(steps_->lock);
+        if (steps_->queue.empty()) {
+            steps_->running = false;
+            return;
+        }
+    }
+    startDrain(weak_from_this(), steps_);
+}
+
+void BaseReader::postStep(const std::weak_ptr<BaseReader>& weak,
+                          const std::shared_ptr<Steps>& steps, Step step) {
+    {
+        std::lock_guard guard(steps->lock);
+        steps->queue.push_back(std::move(step));
+        if (std::exchange(steps->running, true)) return;
+    }
+    startDrain(weak, steps);
+}
+
+void BaseReader::startDrain(const std::weak_ptr<BaseReader>& weak,
+                            const std::shared_ptr<Steps>& steps) {
+    // A work item: the steps are the reader's, never the log sink's work, even when a sink's
+    // call posted them, so their records and states reach the application as any others.
+    auto item = std::make_shared<DispatchWorkItem>(
+        [weak, steps](const DispatchWorkItem&) { drainSteps(weak, steps); });
+    DispatchQueue::global()->async(item, DispatchWork::library);
+}
+
+void BaseReader::drainSteps(const std::weak_ptr<BaseReader>& weak,
+                            const std::shared_ptr<Steps>& steps) {
+    for (;;) {
+        Step step;
+        {
+            std::lock_guard guard(steps->lock);
+            if (steps->queue.empty()) {
+                steps->running = false;
+                return;
+            }
+            step = std::move(steps->queue.front());
+            steps->queue.pop_front();
+        }
+        // Held for one step only: a reader let go of runs none of its later steps.
+        const auto self = weak.lock();
+        if (self) self->runStep(step);
+    }
+}
+
+void BaseReader::runStep(const Step& step) {
+    const BaseReader* outer = std::exchange(tSequenceOf, this);
+    try {
+        step(*this);
+    } catch (const std::exception& e) {
+        orvLogger::error(tag_, std::string("connection step threw: ") + e.what());
+    } catch (...) {
+        orvLogger::error(tag_, "connection step threw");
+    }
+    tSequenceOf = outer;
+}
+
+void BaseReader::afterSteps(std::function<void()> block) {
+    post([block = std::move(block)](BaseReader&) { block(); });
+}
+
+bool BaseReader::onOwnSequence() const {
+    return tSequenceOf == this;
+}
+
+bool BaseReader::onAnySequence() {
+    return tSequenceOf != nullptr;
+}
+
+void BaseReader::settle(std::vector<std::shared_ptr<Answer>>& answers, bool value) {
+    for (const auto& answer : std::exchange(answers, {}))
+        answer->give(value);
+}
+
+bool BaseReader::askEnd(uint64_t link) {
+    uint64_t none = link << 2 | kEndNone;
+    return endMark_.compare_exchange_strong(none, link << 2 | kEndAsked) ||
+           none == (link << 2 | kEndAsked);
+}
+
+bool BaseReader::withdrawEnd(uint64_t link) {
+    uint64_t asked = link << 2 | kEndAsked;
+    return endMark_.compare_exchange_strong(asked, link << 2 | kEndNone);
+}
+
+bool BaseReader::endAsked(uint64_t link) {
+    uint64_t mark = endMark_.load();
+    while ((mark >> 2) == link) {
+        if ((mark & 3) == kEndNone) return false;
+        if ((mark & 3) == kEndTaken) return true;
+        if (endMark_.compare_exchange_weak(mark, link << 2 | kEndTaken)) return true;
+    }
+    return false;
+}
+
+bool BaseReader::connect() {
     // The application may drop its last reference inside a report this call delivers.
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ connect() ");
-    const bool linkThread = BaseProtocol::onAnyLinkThread();
-    if (caller == CallBy::application && !linkThread) applicationConnects_.fetch_add(1);
+    const auto done = [&](bool result) {
+        orvLogger::trace(tag_, "--- connect() ");
+        return result;
+    };
+    // A thread the sequence may wait for, or a step of it: the call is posted and answered at
+    // once.
+    const bool linkThread = BaseProtocol::onAnyLinkThread() || onAnySequence();
+    if (!linkThread) applicationConnects_.fetch_add(1);
     if (!baseDevice_) {
         orvLogger::error(tag_, "connect() baseDevice is nil");
-        orvLogger::trace(tag_, "--- connect() ");
-        return false;
+        return done(false);
     }
     // The shared accessory transport belongs to the last reader made for it: an earlier reader
     // connecting it again would take the link from under the newer one.
     if (baseTransport_->delegate().get() != static_cast<TransportDelegate*>(this)) {
         orvLogger::error(tag_, "connect() - Transport is used by another reader");
-        orvLogger::trace(tag_, "--- connect() ");
-        return false;
+        return done(false);
     }
-    if (linkThread && !onOwnLinkThread()) {
-        // Another reader's link thread, which this reader's own may wait for: nothing waits or
-        // is left to run here. A standing connection answers true, anything else false.
-        const bool stands = connectionStands();
+    const bool stands = connectState() == ConnectState::connected &&
+                        baseTransport_->connectState() == ConnectState::connected;
+    if (linkThread && !onOwnLinkThread() && !onOwnSequence()) {
+        // Another reader's link thread or step: nothing is asked of this reader from there. A
+        // standing connection answers true, anything else false.
         if (stands) {
             orvLogger::trace(tag_, "connect() - Already connected");
         } else {
             orvLogger::error(tag_,
                              "connect() - " + std::string(BaseProtocol::linkThreadRefusal(false)));
         }
-        orvLogger::trace(tag_, "--- connect() ");
-        return stands;
+        return done(stands);
     }
     if (linkThread) {
-        // Waiting for a stable state here would wait for this very thread. A standing connection
-        // answers at once; anything else (an end handed off or under way, a connection being
-        // made) is left to another thread, which connects once that end is over.
-        if (handOff(HandOff::connect)) {
+        // Waiting here would wait for this very thread: the sequence connects, after whatever was
+        // asked before.
+        if (stands) {
+            orvLogger::trace(tag_, "connect() - Already connected");
+        } else {
             orvLogger::debug(tag_,
                              "connect() - On the reader's own receive or read thread, handed "
                              "to another thread");
-        } else {
-            orvLogger::trace(tag_, "connect() - Already connected");
         }
-        orvLogger::trace(tag_, "--- connect() ");
-        return true;
-    }
-    if (caller == CallBy::handOff) {
-        // The library's own connect() obeys the application's last call up to its open, and
-        // waits for nothing: a connection being made or ended leaves it to that end.
-        if (!connectionWanted_.load()) {
-            orvLogger::debug(tag_,
-                             "connect() - The application asked to disconnect, not connecting");
-            orvLogger::trace(tag_, "--- connect() ");
-            return false;
-        }
-    } else {
-        // Decided now: a disconnect() made before and not yet closing ends nothing after this.
-        record(true);
+        post([](BaseReader& reader) { reader.askConnect(nullptr); });
+        return done(true);
     }
     setInitEngine(false);
+    const auto answer = std::make_shared<Answer>();
+    post([answer](BaseReader& reader) { reader.askConnect(answer); }, true);
+    return done(awaitConnect(answer));
+}
+
+bool BaseReader::awaitConnect(const std::shared_ptr<Answer>& answer) {
     const TimeoutControl timeout(kStableStateBudget);
-    while (true) {
-        const ConnectState state = connectState();
-        // A connection whose end is under way is not answered for: its end is waited for.
-        if (state == ConnectState::connected && !endUnderWay()) {
-            orvLogger::trace(tag_, "connect() - Already connected");
-            orvLogger::trace(tag_, "--- connect() ");
-            return true;
-        }
-        if (state == ConnectState::disconnected) break;
-        if (state == ConnectState::listen) {
-            orvLogger::error(tag_, "connect() - Invalid connect state - " + stateName(state));
-            orvLogger::trace(tag_, "--- connect() ");
-            return false;
-        }
-        if (caller == CallBy::handOff) {
-            // Left queued for this connection's end (see runHandOffs).
-            // Its thread's next turn says so, once.
-            {
-                std::lock_guard guard(handOffLock_);
-                connectQueued_ = true;
-            }
-            orvLogger::trace(tag_, "--- connect() ");
-            return true;
-        }
-        if (timeout.isTimeout()) {
+    const TimeoutControl guard(kOpenGuard);
+    std::unique_lock lock(answer->lock);
+    for (;;) {
+        Clock::waitFor(answer->changed, lock, std::chrono::milliseconds(kStatePoll),
+                       [&] { return answer->state == Answer::State::settled; });
+        if (answer->state == Answer::State::settled) return answer->value;
+        // A connection being opened for the call is waited for, within a hang guard.
+        const bool claimed = answer->state == Answer::State::claimed;
+        if (claimed ? guard.isTimeout() : timeout.isTimeout()) {
+            answer->state = Answer::State::abandoned;
+            lock.unlock();
             orvLogger::error(tag_, "connect() - Waiting connect state valid Timeout");
-            orvLogger::trace(tag_, "--- connect() ");
             return false;
         }
-        orvLogger::trace(tag_, "connect() - Connect state is " + stateName(state) + ", waiting...");
-        Clock::sleepForMs(kStatePoll);
+        lock.unlock();
+        orvLogger::trace(
+            tag_, "connect() - Connect state is " + stateName(connectState()) + ", waiting...");
+        lock.lock();
+    }
+}
+
+bool BaseReader::linkGoing() const {
+    return baseTransport_->connectState() != ConnectState::connected ||
+           baseTransport_->linkNumber() != link_;
+}
+
+void BaseReader::askConnect(const std::shared_ptr<Answer>& answer) {
+    wanted_ = true;
+    // A disconnect() whose end the initialisation has not taken yet ends nothing now.
+    if (phase_ == Phase::making && withdrawEnd(link_)) {
+        orvLogger::debug(tag_,
+                         "disconnect() - The application asked to connect, not disconnecting");
+        settle(disconnectWaiters_, true);
+    }
+    if (connectState() == ConnectState::listen) {
+        orvLogger::error(tag_, "connect() - Invalid connect state - " + stateName(connectState()));
+        if (answer) answer->give(false);
+        return;
+    }
+    // A standing connection whose link is going (closed by a failure rule or an operation, or
+    // dropped) is not answered for: its end is waited for.
+    const bool going = phase_ == Phase::standing && linkGoing();
+    // A call handed off writes records only where it acts, so a log sink that calls connect()
+    // on every record is not fed by its own calls.
+    switch (going ? Phase::closing : phase_) {
+        case Phase::standing:
+            if (answer) {
+                orvLogger::trace(tag_, "connect() - Already connected");
+                answer->give(true);
+            }
+            return;
+        case Phase::none:
+        case Phase::opening:
+            if (answer) connectWaiters_.push_back(answer);
+            if (!answer) connectOwed_ = true;
+            // An open already owed once the ended connection's initialisation work lets go
+            // covers a connect() handed off meanwhile; the application's own call opens now.
+            if (answer || !openAfterInit_) openOwed();
+            return;
+        case Phase::making:
+        case Phase::closing:
+            // Answered once this connection stands, or connected again once it has ended.
+            if (answer) {
+                orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
+                                           ", waiting for its end");
+                connectWaiters_.push_back(answer);
+            } else if (!std::exchange(connectOwed_, true)) {
+                orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
+                                           ", waiting for its end");
+            }
+            return;
+    }
+}
+
+void BaseReader::openOwed() {
+    openAfterInit_ = false;
+    if (phase_ != Phase::none) return;
+    const auto self = shared_from_this();
+    // The calls whose callers still wait are answered by this open; those that gave up are not
+    // owed one.
+    std::vector<std::shared_ptr<Answer>> claimed;
+    for (const auto& waiter : std::exchange(connectWaiters_, {})) {
+        if (waiter->claim()) claimed.push_back(waiter);
+    }
+    if (!std::exchange(connectOwed_, false) && claimed.empty()) return;
+    // A connection owed to the library alone (no call waits for it) is not opened for a reader
+    // only this step still holds: the application has let it go.
+    if (claimed.empty() && weak_from_this().use_count() <= 1) return;
+    if (!wanted_) {
+        orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
+        settle(claimed, false);
+        return;
     }
     orvLogger::trace(tag_, "connect() Trigger transport connect");
-    // Refused when another reader has taken the transport since the test above.
+    // The open's state reports reach the reader inside it, on this thread (see linkStateEvent):
+    // its Connecting names the connection being made.
+    phase_ = Phase::opening;
+    // Refused when another reader has taken the transport.
     const bool result = baseTransport_->connectFor(self);
+    if (phase_ == Phase::opening) {
+        // Its reports are delivered by another thread (one delivering the transport's reports
+        // already), and follow as steps.
+        phase_ = result ? Phase::making : Phase::none;
+        link_ = result ? baseTransport_->linkNumber() : 0;
+        if (result) endMark_.store(link_ << 2 | kEndNone);
+    }
     if (!result && !baseTransport_->isDelegate(self)) {
         orvLogger::error(tag_, "connect() - Transport is used by another reader");
     }
-    orvLogger::trace(tag_, "--- connect() ");
-    return result;
+    settle(claimed, result);
 }
 
 bool BaseReader::disconnect() {
-    return disconnectAs(CallBy::application);
-}
-
-bool BaseReader::disconnectAs(CallBy caller, std::optional<Call> handed) {
     const auto self = weak_from_this().lock();
     orvLogger::trace(tag_, "+++ disconnect() ");
-    if (BaseProtocol::onAnyLinkThread()) {
+    if (BaseProtocol::onAnyLinkThread() || onAnySequence()) {
         // Closing the link waits for this reader's link threads (this very one, or ones that may
-        // wait for it): a pool thread does it, for the connection of this call only (not one
-        // made again meanwhile).
+        // wait for it): the sequence does it, as asked here.
         orvLogger::debug(tag_,
                          "disconnect() - On a receive or read thread, handed to "
                          "another thread");
-        handOff(HandOff::disconnect);
+        post([](BaseReader& reader) { reader.askDisconnect(nullptr); });
         orvLogger::trace(tag_, "--- disconnect() ");
         return true;
     }
-    // The call decides as it is made: the connection it ends is the one the transport holds or
-    // is opening now, and a later call supersedes it.
-    const Call call = caller == CallBy::handOff && handed ? *handed : record(false);
-    const bool result = endConnection(self, call);
+    bool result = false;
+    if (!baseDevice_) {
+        orvLogger::error(tag_, "disconnect() BaseDevice is null");
+    } else {
+        const auto answer = std::make_shared<Answer>();
+        post([answer](BaseReader& reader) { reader.askDisconnect(answer); }, true);
+        result = awaitDisconnect(answer);
+    }
     orvLogger::trace(tag_, "--- disconnect() ");
     return result;
 }
 
-BaseReader::Call BaseReader::record(bool connect) {
-    std::lock_guard guard(handOffLock_);
-    return recordLocked(connect);
-}
-
-BaseReader::Call BaseReader::recordLocked(bool connect, bool continuing) {
-    if (!continuing) ++lastCall_;
-    const Call call{lastCall_, baseTransport_->linkNumber()};
-    connectionWanted_.store(connect);
-    triggerDisconnect_.store(!connect);
-    // A connect() left for the end of a connection being made is not wanted any more.
-    if (!connect && !handOffQueued_) connectQueued_ = false;
-    return call;
-}
-
-bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Call& call) {
-    bool closing = false;
-    const auto finish = [&](bool result) {
-        std::lock_guard guard(handOffLock_);
-        if (closing) closing_.fetch_sub(1);
-        // The stop mark stays for a later disconnect() still at work.
-        if (lastCall_ == call.number) triggerDisconnect_.store(false);
-        return result;
-    };
-    // Whether a later call has come: this one then ends nothing. Otherwise, with `close`, it
-    // starts closing, so that a connect() made from here on waits for its end.
-    const auto superseded = [&](bool close) {
-        {
-            std::lock_guard guard(handOffLock_);
-            if (lastCall_ == call.number) {
-                if (close) {
-                    closing = true;
-                    closing_.fetch_add(1);
-                }
-                return false;
-            }
-        }
-        orvLogger::debug(tag_,
-                         "disconnect() - The application asked to connect, not disconnecting");
-        return true;
-    };
-    if (!baseDevice_) {
-        orvLogger::error(tag_, "disconnect() BaseDevice is null");
-        return finish(false);
-    }
-    // The wait for a stable state counts from the last look that found the initialisation
-    // running: the time its stop path took is not taken from the settling of its close.
-    TimeoutControl timeout(kStableStateBudget);
+bool BaseReader::awaitDisconnect(const std::shared_ptr<Answer>& answer) {
+    // A connection being made ends by its initialisation's stop path; one whose initialisation
+    // has not stopped in time (a reader that does not answer) is closed by the sequence, asked
+    // once the stop budget is spent. Any other wait is bounded by the stable-state budget.
+    const TimeoutControl timeout(kStableStateBudget);
     const TimeoutControl initStop(kInitStopBudget);
-    // Whether the transport holds the connection of this call Connected now.
-    const auto found = [&] { return linkOpenFor(self) == call.link; };
-    while (true) {
-        if (superseded(false)) return finish(true);
-        const ConnectState state = connectState();
-        // The connection of this call has ended; one opened since (by a later call) is not its
-        // to end. A connection of this reader whose reports have not reached it yet (the
-        // transport is still settling, or a report delivery is under way) takes the stop path.
-        if (baseTransport_->linkNumber() != call.link ||
-            (state == ConnectState::disconnected && !transportOpenFor(self))) {
-            orvLogger::trace(tag_, "disconnect() - Already disconnected");
-            return finish(true);
-        }
-        if ((state == ConnectState::disconnected || state == ConnectState::connected) && found()) {
-            break;
-        }
-        // A connection being made ends by its initialisation's stop path, which the mark takes
-        // at its next step; one whose initialisation does not stop in time (a reader that does
-        // not answer) is ended here.
-        if (state == ConnectState::connecting && initUnderWay(self)) {
-            if (initStop.isTimeout() && found()) break;
-            timeout.resetTime();
-            Clock::sleepForMs(kStatePoll);
-            continue;
-        }
-        if (state == ConnectState::listen) {
-            orvLogger::error(tag_, "disconnect() - Invalid connect state - " + stateName(state));
-            return finish(false);
-        }
-        if (timeout.isTimeout()) {
+    std::optional<TimeoutControl> overdue;
+    std::unique_lock lock(answer->lock);
+    for (;;) {
+        Clock::waitFor(answer->changed, lock, std::chrono::milliseconds(kStatePoll),
+                       [&] { return answer->state == Answer::State::settled; });
+        if (answer->state == Answer::State::settled) return answer->value;
+        const bool stopping = answer->stopping != 0;
+        if (stopping ? overdue && overdue->isTimeout() : timeout.isTimeout()) {
+            answer->state = Answer::State::abandoned;
+            lock.unlock();
             orvLogger::error(tag_, "disconnect() - Waiting connect state valid Timeout");
-            return finish(false);
+            return false;
         }
-        orvLogger::trace(tag_,
-                         "disconnect() - Connect state is " + stateName(state) + ", waiting...");
-        Clock::sleepForMs(kStatePoll);
+        lock.unlock();
+        if (stopping && !overdue && initStop.isTimeout()) {
+            overdue.emplace(kOverdueCloseBudget);
+            post([answer](BaseReader& reader) { reader.closeOverdue(answer); });
+        }
+        orvLogger::trace(
+            tag_, "disconnect() - Connect state is " + stateName(connectState()) + ", waiting...");
+        lock.lock();
     }
-    if (superseded(true)) return finish(true);
+}
+
+void BaseReader::askDisconnect(const std::shared_ptr<Answer>& answer) {
+    wanted_ = false;
+    // The connects still waiting are not wanted any more.
+    connectOwed_ = false;
+    openAfterInit_ = false;
+    if (!connectWaiters_.empty()) {
+        orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
+        settle(connectWaiters_, false);
+    }
+    if (connectState() == ConnectState::listen) {
+        orvLogger::error(tag_,
+                         "disconnect() - Invalid connect state - " + stateName(connectState()));
+        if (answer) answer->give(false);
+        return;
+    }
+    // A call handed off writes records only where it acts (see askConnect): on a standing
+    // connection.
+    const bool handed = !answer && phase_ == Phase::standing;
+    if (handed) orvLogger::trace(tag_, "+++ disconnect() ");
+    // A connection whose link has already gone: its reports are on their way.
+    const bool gone = phase_ == Phase::standing && linkGoing();
+    if (phase_ == Phase::none || phase_ == Phase::opening || gone) {
+        if (answer || handed) orvLogger::trace(tag_, "disconnect() - Already disconnected");
+        if (answer) answer->give(true);
+        if (gone) phase_ = Phase::closing;
+        if (handed) orvLogger::trace(tag_, "--- disconnect() ");
+        return;
+    }
+    // A caller that gave up is not answered; its call still decides.
+    const bool waits = answer && answer->claim();
+    if (waits) disconnectWaiters_.push_back(answer);
+    switch (phase_) {
+        case Phase::none:
+        case Phase::opening:
+        case Phase::closing:
+            // Answered by this connection's end.
+            break;
+        case Phase::standing:
+            closeStanding();
+            if (handed) orvLogger::trace(tag_, "--- disconnect() ");
+            break;
+        case Phase::making:
+            // Its initialisation ends it at its next look; one that does not (a reader that does
+            // not answer) is closed once the caller's wait for that is over.
+            askEnd(link_);
+            if (waits) {
+                std::lock_guard guard(answer->lock);
+                answer->stopping = link_;
+            }
+            break;
+    }
+}
+
+void BaseReader::closeOverdue(const std::shared_ptr<Answer>& answer) {
+    if (phase_ != Phase::making || link_ != answer->stopping) return;
+    endAsked(link_);
+    phase_ = Phase::closing;
+    transportDisconnectLink(link_);
+}
+
+void BaseReader::closeStanding() {
+    phase_ = Phase::closing;
     // The application no longer waits for the tags of this connection, and nothing here waits
     // for it to catch up with them.
     events_->close();
@@ -269,130 +505,136 @@ bool BaseReader::endConnection(const std::shared_ptr<BaseReader>& self, const Ca
         Clock::sleepForMs(kAfterStopPause);
     }
     orvLogger::trace(tag_, "disconnect() Trigger transport disconnect");
-    const bool result = baseTransport_->disconnectLink(call.link);
+    const uint64_t link = link_;
+    if (baseTransport_->disconnectLink(link)) return;
     // A connection that stays up keeps telling its tags.
-    if (!result && connectState() == ConnectState::connected) events_->resume();
-    return finish(result);
+    phase_ = Phase::standing;
+    if (connectState() == ConnectState::connected) events_->resume();
+    settle(disconnectWaiters_, false);
 }
 
-bool BaseReader::handOff(HandOff what) {
-    {
-        std::lock_guard guard(handOffLock_);
-        if (what == HandOff::disconnect) {
-            // A later handed-off disconnect() takes the place of one not begun.
-            endCall_ = recordLocked(false);
-            handedEnd_ = endCall_->number;
-        } else {
-            // Handed off right after an end handed off (no call between), queued or already at
-            // work, it connects after that end, as the same calls on another thread would: it
-            // continues that call, so the end is not superseded by it.
-            if (what == HandOff::connect) recordLocked(true, lastCall_ == handedEnd_);
-            if (standsLocked()) return false;
-            // One connect() left for the end of the connection being made covers every later
-            // one: no thread is started for each.
-            const bool left = connectQueued_ && !handOffQueued_;
-            connectQueued_ = true;
-            if (left && settling()) return true;
-        }
-        if (std::exchange(handOffQueued_, true)) return true;
+void BaseReader::closeAsked(uint64_t link) {
+    // A connection that has ended, or a later one, is not this close's to end.
+    if (link == 0 || link != link_ || phase_ == Phase::none) return;
+    phase_ = Phase::closing;
+    transportDisconnectLink(link);
+}
+
+void BaseReader::initialisationFinished(uint64_t link) {
+    if (link != link_ || phase_ != Phase::making) return;
+    // A disconnect() asked while the last steps ran: the connection ends instead of standing.
+    if (endAsked(link) || !wanted_) {
+        orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
+        phase_ = Phase::closing;
+        transportDisconnectLink(link);
+        return;
     }
-    startHandOffs(what == HandOff::reconnect);
-    return true;
-}
-
-void BaseReader::resumeHandOffs() {
-    {
-        std::lock_guard guard(handOffLock_);
-        if (!connectQueued_ || std::exchange(handOffQueued_, true)) return;
+    alive();
+    if (baseDevice_) {
+        baseDevice_->baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished));
     }
-    startHandOffs(false);
+    // Connected before the loop starts, so its first turn finds the connection up.
+    phase_ = Phase::standing;
+    connectOwed_ = false;
+    storeState(ConnectState::connected);
+    startKeepAlive(link);
+    settle(connectWaiters_, true);
 }
 
-void BaseReader::startHandOffs(bool onMain) {
-    // A work item: the calls handed off belong to the reader, not to the log sink that may have
-    // made them, so the records of the connection they end or make, the states they store and
-    // the reconnect they may queue all reach the application as any others.
-    auto item =
-        std::make_shared<DispatchWorkItem>([weak = weak_from_this()](const DispatchWorkItem&) {
-            if (const auto reader = weak.lock()) reader->runHandOffs();
-        });
-    // The automatic reconnect connects from the main queue; what a link thread hands off is the
-    // library's work.
-    if (onMain) {
-        DispatchQueue::main()->async(std::move(item));
-    } else {
-        DispatchQueue::global()->async(std::move(item), DispatchWork::library);
+void BaseReader::reportArrived(ConnectState state, uint64_t link) {
+    // The connection the sequence is opening, or one the transport opened for the reader
+    // without it: the reader follows it.
+    const bool adopt = phase_ == Phase::opening || phase_ == Phase::none;
+    if (adopt && (state == ConnectState::connecting || state == ConnectState::connected)) {
+        link_ = link;
+        phase_ = Phase::making;
+        endMark_.store(link << 2 | kEndNone);
     }
-}
-
-void BaseReader::runHandOffs() {
-    for (;;) {
-        std::optional<Call> end;
-        bool connect = false;
-        bool left = false;
-        {
-            std::lock_guard guard(handOffLock_);
-            // One call at a time, the end first.
-            end = std::exchange(endCall_, std::nullopt);
-            if (!end && connectQueued_) {
-                // A connection being made or ended decides: its Disconnected report starts this
-                // thread again, its Connected makes the connect() needless.
-                left = settling();
-                connect = !left;
-                if (connect) connectQueued_ = false;
+    if (state == ConnectState::connected) {
+        // The reader stays Connecting until its initialisation sets Connected. A link the
+        // sequence did not open for this reader (or one whose end was asked meanwhile) ends.
+        if (link != link_ || phase_ != Phase::making) return;
+        if (endAsked(link) || !wanted_) {
+            if (!wanted_) {
+                orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
             }
-            if (!end && !connect) handOffQueued_ = false;
+            phase_ = Phase::closing;
+            transportDisconnectLink(link);
+            return;
         }
-        if (left) {
-            orvLogger::trace(tag_, "connect() - Connect state is " + stateName(connectState()) +
-                                       ", waiting for its end");
-        }
-        if (end) disconnectAs(CallBy::handOff, *end);
-        if (connect) connectAs(CallBy::handOff);
-        if (!end && !connect) return;
+        onTransportConnected(link);
+        return;
     }
+    if (state != ConnectState::disconnected) {
+        storeState(state);
+        return;
+    }
+    // A report of a connection the sequence has already left behind changes nothing.
+    if (link_ != 0 && link != link_) return;
+    // The automatic reconnect (after a mode switch) is taken with the end it follows.
+    const bool reconnect = autoReconnect_.exchange(false);
+    onTransportDisconnected();
+    link_ = 0;
+    phase_ = Phase::none;
+    storeState(state);
+    settle(disconnectWaiters_, true);
+    if (!wanted_) {
+        settle(connectWaiters_, false);
+        connectOwed_ = false;
+        return;
+    }
+    // The reconnect carries out what the application asked: the connection is owed unless a
+    // later disconnect() comes first.
+    if (reconnect) connectOwed_ = true;
+    if (!connectOwed_ && connectWaiters_.empty()) return;
+    // Owed by a step of its own, after whatever was asked before it (a disconnect() made inside
+    // this very step comes first).
+    post([](BaseReader& reader) { reader.oweOpen(); });
 }
 
-bool BaseReader::settling() const {
-    const ConnectState state = connectState();
-    return state != ConnectState::disconnected &&
-           (state != ConnectState::connected || endUnderWay());
+void BaseReader::oweOpen() {
+    if (!wanted_ || phase_ != Phase::none || (!connectOwed_ && connectWaiters_.empty())) return;
+    // The ended connection's initialisation may still hold the reader: the open waits for it to
+    // let go, so a reader the application let go of opens nothing.
+    openAfterInit_ = true;
+    initWorkEnded();
 }
 
-bool BaseReader::connectionStands() const {
-    std::lock_guard guard(handOffLock_);
-    return standsLocked();
+void BaseReader::initWorkEnded() {
+    if (!openAfterInit_ || initWork_->load() > 0) return;
+    openAfterInit_ = false;
+    if (phase_ == Phase::none) openOwed();
 }
 
-bool BaseReader::standsLocked() const {
-    return !handOffQueued_ && connectState() == ConnectState::connected && !endUnderWay();
+std::shared_ptr<DispatchWorkItem> BaseReader::queueInitWork(
+    const std::shared_ptr<DispatchQueue>& queue, std::function<void(BaseReader&)> work) {
+    auto item = std::make_shared<DispatchWorkItem>(
+        [weak = weak_from_this(), count = initWork_, steps = steps_,
+         work = std::move(work)](const DispatchWorkItem& self) {
+            // Counted while it runs (an item cancelled before it started never runs), and
+            // counted down on every way out once the reader is let go here, then told without
+            // holding it: a step that finds the reader gone does nothing.
+            struct Running {
+                const std::weak_ptr<BaseReader>& weak;
+                const std::shared_ptr<std::atomic<int>>& count;
+                const std::shared_ptr<Steps>& steps;
+                ~Running() {
+                    count->fetch_sub(1);
+                    postStep(weak, steps, [](BaseReader& r) { r.initWorkEnded(); });
+                }
+            };
+            count->fetch_add(1);
+            const Running running{weak, count, steps};
+            const auto reader = weak.lock();
+            if (reader && !self.isCancelled()) work(*reader);
+        });
+    queue->async(item, DispatchWork::library);
+    return item;
 }
 
 bool BaseReader::onOwnLinkThread() const {
     const auto protocol = baseProtocol();
     return protocol ? protocol->onLinkThread() : baseTransport_->readsOnThisThread();
-}
-
-bool BaseReader::endUnderWay() const {
-    return closing_.load() > 0 || baseTransport_->connectState() != ConnectState::connected;
-}
-
-bool BaseReader::transportOpenFor(const std::shared_ptr<BaseReader>& self) const {
-    return baseTransport_->connectState() != ConnectState::disconnected &&
-           baseTransport_->isDelegate(self);
-}
-
-bool BaseReader::initUnderWay(const std::shared_ptr<BaseReader>& self) const {
-    return baseTransport_->connectState() == ConnectState::connected &&
-           baseTransport_->isDelegate(self);
-}
-
-std::optional<uint64_t> BaseReader::linkOpenFor(const std::shared_ptr<BaseReader>& self) const {
-    // The number read on both sides of the state: a connection opened between the two reads is
-    // not taken for the one found Connected.
-    const uint64_t link = baseTransport_->linkNumber();
-    if (!initUnderWay(self) || baseTransport_->linkNumber() != link) return std::nullopt;
-    return link;
 }
 
 bool BaseReader::transportDisconnect() {
@@ -408,9 +650,7 @@ bool BaseReader::transportDisconnectLink(uint64_t link) {
 }
 
 void BaseReader::closeConnection(uint64_t link) {
-    // A connection that is no longer current has ended: its Disconnected, or the next
-    // connection's Connected, has been reported.
-    if (isCurrentConnection(link)) transportDisconnectLink(link);
+    post([link](BaseReader& reader) { reader.closeAsked(link); });
 }
 
 void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEventArgs) {
@@ -420,20 +660,11 @@ void BaseReader::connectStateEvent(const ConnectStateEventArgs& connectStateEven
 void BaseReader::linkStateEvent(const ConnectStateEventArgs& connectStateEventArgs, uint64_t link) {
     const ConnectState state = connectStateEventArgs.connectState();
     orvLogger::debug(tag_, "*** Transport connect state event: " + stateName(state));
-    if (state == ConnectState::connected) {
-        // The reader stays Connecting until its initialisation sets Connected.
-        onTransportConnected(link);
-        return;
-    }
-    if (state == ConnectState::disconnected) onTransportDisconnected();
-    storeState(state);
-    if (state != ConnectState::disconnected) return;
-    // Queued once the state is stored, so that it finds this end over. A connect() handed off
-    // during this connection's making or end runs now, with the reconnect if there is one.
-    if (autoReconnect_.exchange(false)) {
-        queueReconnect();
+    // A report of a close or open the sequence's own step made is part of that step.
+    if (onOwnSequence()) {
+        reportArrived(state, link);
     } else {
-        resumeHandOffs();
+        post([state, link](BaseReader& reader) { reader.reportArrived(state, link); });
     }
 }
 
@@ -441,20 +672,19 @@ void BaseReader::onTransportConnected(uint64_t link) {
     events_->open();
     if (!baseDevice_) {
         orvLogger::error(tag_, " - Device is nil");
+        phase_ = Phase::closing;
         transportDisconnectLink(link);
         return;
     }
     if (!baseDevice_->start()) {
         orvLogger::error(tag_, " - Failed to start device");
+        phase_ = Phase::closing;
         transportDisconnectLink(link);
         return;
     }
     currentLink_.store(link);
-    std::weak_ptr<BaseReader> weak = weak_from_this();
-    auto item = std::make_shared<DispatchWorkItem>([weak, link](const DispatchWorkItem& self) {
-        auto reader = weak.lock();
-        if (!reader || self.isCancelled() || !reader->isCurrentConnection(link)) return;
-        reader->asyncInitReader(link);
+    auto item = queueInitWork(initReaderQueue_, [link](BaseReader& reader) {
+        if (reader.isCurrentConnection(link)) reader.asyncInitReader(link);
     });
     std::shared_ptr<DispatchWorkItem> previous;
     {
@@ -462,7 +692,6 @@ void BaseReader::onTransportConnected(uint64_t link) {
         previous = std::exchange(initReaderWorkItem_, item);
     }
     if (previous) previous->cancel();
-    initReaderQueue_->async(item);
 }
 
 void BaseReader::onTransportDisconnected() {
@@ -498,12 +727,6 @@ void BaseReader::cancelKeepAlive() {
     Clock::sleepForMs(kAfterStopPause);
     std::lock_guard guard(fieldsLock_);
     if (keepAliveWorkItem_ == item) keepAliveWorkItem_.reset();
-}
-
-void BaseReader::queueReconnect() {
-    // A connect() handed off like any other: it connects only while the application's last
-    // call is a connect(), and a disconnect() made while it runs waits for it and ends it.
-    handOff(HandOff::reconnect);
 }
 
 void BaseReader::setConnectState(ConnectState state) {
@@ -579,34 +802,8 @@ void BaseReader::asyncInitReader(uint64_t) {
 
 bool BaseReader::finishInitialisation(uint64_t link) {
     if (!isCurrentConnection(link)) return false;
-    alive();
-    if (baseDevice_) {
-        baseDevice_->baseProtocol()->pumpEvent(ProtocolEventArgs(ProtocolEventId::initialFinished));
-    }
-    // Connected before the loop starts, so its first turn finds the connection up; a connection
-    // that has meanwhile dropped stays Disconnected, and one the application's last call no
-    // longer wants ends.
-    bool up = false;
-    bool wanted = true;
-    storeStateIf([&](ConnectState current) -> std::optional<ConnectState> {
-        up = current == ConnectState::connected || current == ConnectState::connecting;
-        wanted = connectionWanted_.load();
-        if (!up || !wanted) return std::nullopt;
-        return ConnectState::connected;
-    });
-    if (up && !wanted) {
-        orvLogger::debug(tag_, "The application asked to disconnect, the connection ends");
-        closeConnection(link);
-        return false;
-    }
-    if (!up) return false;
-    {
-        // A connect() handed off while this connection was being made is needless now.
-        std::lock_guard guard(handOffLock_);
-        if (!handOffQueued_) connectQueued_ = false;
-    }
-    startKeepAlive(link);
-    return isCurrentConnection(link);
+    post([link](BaseReader& reader) { reader.initialisationFinished(link); });
+    return true;
 }
 
 }  // namespace orvane

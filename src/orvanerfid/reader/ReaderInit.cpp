@@ -47,13 +47,13 @@ void UhfReader::failInit(uint64_t link, const std::string& message, const std::s
     // A step that failed because the application's disconnect() is ending the connection (an
     // exchange cut short, or one that never got its answer) takes the stop path, not the failure
     // path: the end was asked for.
-    if (triggerDisconnect()) return stopInit(link, opening, kStopClosing);
+    if (endAsked(link)) return stopInit(link, opening, kStopClosing);
     orvLogger::error(TAG(), message);
     closeConnection(link);
 }
 
 void UhfReader::stopInit(uint64_t link, const std::string& opening, const std::string& closing) {
-    orvLogger::trace(TAG(), opening + text(triggerDisconnect()) + closing);
+    orvLogger::trace(TAG(), opening + text(endAsked(link)) + closing);
     closeConnection(link);
 }
 
@@ -77,7 +77,7 @@ void UhfReader::asyncInitReader(uint64_t link) {
     bool done = initReader(link);
     for (int attempt = 0; !done; ++attempt) {
         if (!isCurrentConnection(link)) break;
-        if (triggerDisconnect()) {
+        if (endAsked(link)) {
             stopInit(link, kAsyncInitStop, kStopClosing);
             break;
         }
@@ -120,7 +120,7 @@ void UhfReader::initReaderViaMultiSetting(uint64_t link) {
     // True (after the stop path) when a disconnect was asked for or the connection moved on.
     const auto stopped = [&] {
         if (!isCurrentConnection(link)) return true;
-        if (!triggerDisconnect()) return false;
+        if (!endAsked(link)) return false;
         stopInit(link, opening, closing);
         return true;
     };
@@ -207,7 +207,7 @@ bool UhfReader::initReader(uint64_t link) {
     }
     const auto stopped = [&] {
         if (!isCurrentConnection(link)) return true;
-        if (!triggerDisconnect()) return false;
+        if (!endAsked(link)) return false;
         orvLogger::trace(TAG(), "initReader() - triggerDisconnect is true, stop init reader");
         return true;
     };
@@ -285,9 +285,9 @@ void UhfReader::initEngineInfo(uint64_t link, bool rerun) {
         std::lock_guard guard(initLock_);
         initReaderTimeoutCtrl_ = std::make_shared<TimeoutControl>(kInitBudget);
     }
-    auto self = std::static_pointer_cast<UhfReader>(shared_from_this());
-    DispatchQueue::global()->async([self, link, rerun] { self->engineTask(link, rerun); },
-                                   DispatchWork::library);
+    queueInitWork(DispatchQueue::global(), [link, rerun](BaseReader& reader) {
+        static_cast<UhfReader&>(reader).engineTask(link, rerun);
+    });
 }
 
 void UhfReader::engineTask(uint64_t link, bool rerun) {
@@ -308,7 +308,7 @@ void UhfReader::engineTask(uint64_t link, bool rerun) {
     };
     const std::string opening = kEngineStop;
     const std::string closing = kStopClosing;
-    if (triggerDisconnect()) return stop(opening, closing);
+    if (endAsked(link)) return stop(opening, closing);
     const auto timeout = initReaderTimeoutCtrl();
     if (!timeout) return timeoutExit();
     // Ends the task quietly once its connection is gone.
@@ -322,7 +322,7 @@ void UhfReader::engineTask(uint64_t link, bool rerun) {
         if (stale()) return;
         if (timeout->isTimeout()) return timeoutExit();
         orvLogger::trace(TAG(), "initEngineInfo() - Get engine model");
-        if (triggerDisconnect()) return stop(opening, closing);
+        if (endAsked(link)) return stop(opening, closing);
         const auto device = baseDevice();
         if (!device) {
             orvLogger::error(TAG(), "initEngineInfo() - Engine model is unknown");
@@ -334,7 +334,7 @@ void UhfReader::engineTask(uint64_t link, bool rerun) {
                 read = true;
             } catch (const std::exception&) {
                 orvLogger::error(TAG(), "initEngineInfo() - Failed to get Engine module");
-                if (triggerDisconnect()) return stop(opening, closing);
+                if (endAsked(link)) return stop(opening, closing);
             }
             if (read && model == EngineModel::unknown) {
                 orvLogger::error(TAG(), "initEngineInfo() - Engine model is unknown");
@@ -374,7 +374,7 @@ void UhfReader::engineTask(uint64_t link, bool rerun) {
         } catch (const std::exception& e) {
             orvLogger::error(TAG(), std::string("Get engine version exception: ") + e.what());
         }
-        if (triggerDisconnect()) return stop("triggerDisconnect is ", ", stop initial reader");
+        if (endAsked(link)) return stop("triggerDisconnect is ", ", stop initial reader");
         Clock::sleepForMs(kEnginePoll);
     }
 

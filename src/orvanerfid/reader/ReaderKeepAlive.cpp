@@ -144,10 +144,12 @@ bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t link, Cloc
             // A successful exchange ends a run of failures.
             alive();
         } catch (const CodedError& e) {
-            aliveFailed(Utilities::getResultCodeDescription(e.resultCode()),
-                        e.resultCode() == ResultCode::timeout, link);
+            if (aliveFailed(Utilities::getResultCodeDescription(e.resultCode()),
+                            e.resultCode() == ResultCode::timeout, link)) {
+                return false;
+            }
         } catch (const std::exception& e) {
-            aliveFailed(e.what(), false, link);
+            if (aliveFailed(e.what(), false, link)) return false;
         }
     } else {
         markAlive();
@@ -159,12 +161,14 @@ bool BaseReader::keepAliveTurn(const DispatchWorkItem& self, uint64_t link, Cloc
     return true;
 }
 
-void BaseReader::aliveFailed(const std::string& reason, bool timeout, uint64_t link) {
+bool BaseReader::aliveFailed(const std::string& reason, bool timeout, uint64_t link) {
     // A timed-out exchange keeps the last sign of life, so it is repeated at once.
     const int count = addFailure();
     if (!timeout) markAlive();
-    if (count >= kFailureLimit) transportDisconnectLink(link);
+    const bool limit = count >= kFailureLimit;
+    if (limit) transportDisconnectLink(link);
     orvLogger::error(tag_, "keepAliveThread() - Failed to trigger alive (" + reason + ")");
+    return limit;
 }
 
 }  // namespace orvane
