@@ -63,6 +63,7 @@ class SimReaderLink : public ReaderLink {
     int failCount() const override { return failures.load(); }
     void markAlive() override { ++signsOfLife; }
     bool transportDisconnect() override { return sim.transport->disconnect(); }
+    void closeConnection(uint64_t link) override { sim.transport->disconnectLink(link); }
     void skuType(SkuType) override {}
 
     SimulatedVk210Link sim;

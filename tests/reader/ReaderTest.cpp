@@ -274,7 +274,14 @@ TEST_F(ReaderTest, CheckErrorEndsOnlyTheConnectionOfItsCall) {
         EXPECT_TRUE(self->transportDisconnect());
         EXPECT_TRUE(self->connect());
     };
+    // The close is a step of the reader's connection sequence: looked at once it has run.
+    const auto stepsRan = [&] {
+        std::promise<void> ran;
+        reader->afterSteps([&] { ran.set_value(); });
+        ran.get_future().wait();
+    };
     reader->checkError(false);
+    stepsRan();
     EXPECT_EQ(transport->linkNumber(), first + 1);
     EXPECT_EQ(transport->connectState(), ConnectState::connected);
     EXPECT_EQ(reader->failCount(), BaseReader::kFailureLimit);
@@ -282,6 +289,7 @@ TEST_F(ReaderTest, CheckErrorEndsOnlyTheConnectionOfItsCall) {
     // A failure at the limit of the current connection ends it. The reader follows the
     // transport's report in its connection sequence.
     reader->checkError(false);
+    stepsRan();
     EXPECT_EQ(transport->linkNumber(), first + 1);
     EXPECT_EQ(transport->connectState(), ConnectState::disconnected);
     EXPECT_TRUE(waitUntil([&] { return reader->connectState() == ConnectState::disconnected; }));

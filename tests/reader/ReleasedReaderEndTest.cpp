@@ -6,12 +6,15 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ReaderFixture.h"
+#include "orvanerfid/reader/EventSequence.h"
 
 namespace orvane::test {
 namespace {
@@ -86,6 +89,89 @@ TYPED_TEST(ReleasedReaderEnd, AThrowingReaderDelegateNeverKeepsTheEndFromTheUhfD
         ASSERT_TRUE(waitUntil([&] { return uhf->heard.count("Disconnected (no reader)") == 1; }));
         EXPECT_EQ(uhf->heard.lines().back(), "Disconnected (no reader)");
         f.sink->onConnectState = nullptr;
+    }
+}
+
+// The application lets the reader go while its reader delegate is held in a report; the states
+// stored meanwhile are not told (the reader is gone by their turn), and the end is told once:
+// Disconnected with no reader when the state heard last was another, nothing when it was
+// Disconnected.
+TYPED_TEST(ReleasedReaderEnd, TheEndOfAReaderLetGoOfIsToldOnceAfterTheStateHeardLast) {
+    const struct {
+        const char* name;
+        // The report the delegate is held in, and what the application does while it is held.
+        const char* held;
+        bool disconnectFirst;
+        std::function<void(UhfReader&)> meanwhile;
+        std::vector<std::string> heard;
+    } cases[] = {
+        {"a Disconnected stored, untold",
+         "Connected",
+         false,
+         [](UhfReader& reader) { EXPECT_TRUE(reader.disconnect()); },
+         {"Connecting", "Connected"}},
+        {"a Connecting stored after a Disconnected heard",
+         "Disconnected",
+         true,
+         [](UhfReader& reader) { reader.setConnectState(ConnectState::connecting); },
+         {"Connecting", "Connected", "Disconnecting", "Disconnected"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Exchanges' budgets only guard against a hang.
+        const ClockSpeed slow(0.25);
+        ModelReader<TypeParam> f;
+        f.reader->setCheckInterval(0);
+        auto uhf = std::make_shared<StateRecorder>();
+        f.reader->setUhfReaderDelegate(uhf);
+        auto gate = std::make_shared<Gate>();
+        auto armed = std::make_shared<std::atomic<bool>>(!c.disconnectFirst);
+        f.sink->onConnectState = [gate, armed,
+                                  held = std::string(c.held)](const ConnectStateEventArgs& args) {
+            if (args.reader() && description(args.connectState()) == held && armed->exchange(false))
+                gate->pass();
+        };
+        gate->close();
+        // Opened however the case ends, so a held teller never outlives it.
+        struct Open {
+            Gate& gate;
+            ~Open() { gate.open(); }
+        } open{*gate};
+        ASSERT_TRUE(f.reader->connect());
+        if (c.disconnectFirst) {
+            ASSERT_TRUE(waitUntil([&] { return uhf->heard.count("Connected") == 1; }));
+            armed->store(true);
+            ASSERT_TRUE(f.reader->disconnect());
+        }
+        ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 1; }));
+        c.meanwhile(*f.reader);
+        const auto line =
+            std::const_pointer_cast<EventSequence>(f.reader->eventLine().shared_from_this());
+        std::weak_ptr<UhfReader> weak = f.reader;
+        // Let go of once the library's work holds it no more: only the application and the held
+        // report (its task and its arguments) do.
+        ASSERT_TRUE(waitUntil([&] { return weak.use_count() == 3; }));
+        f.reader.reset();
+        gate->open();
+        ASSERT_TRUE(waitUntil([&] { return weak.expired(); }));
+        // A state stored after the reader's end is told after it: once it is, every report of
+        // the reader has been told.
+        std::promise<void> told;
+        line->tellState([&]() -> EventSequence::Task { return [&] { told.set_value(); }; });
+        told.get_future().wait();
+        // Heard up to the held report as expected; after it, a state the library's own work told
+        // while it still held the reader, if any, then the end once, and never an end after an
+        // end.
+        const auto lines = uhf->heard.lines();
+        ASSERT_GE(lines.size(), c.heard.size());
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + c.heard.size()), c.heard);
+        const auto isEnd = [](const std::string& line) {
+            return line.rfind("Disconnected", 0) == 0;
+        };
+        EXPECT_TRUE(isEnd(lines.back()));
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            EXPECT_FALSE(isEnd(lines[i - 1]) && isEnd(lines[i])) << i;
+        EXPECT_LE(uhf->heard.count("Disconnected (no reader)"), 1);
     }
 }
 

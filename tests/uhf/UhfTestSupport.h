@@ -82,6 +82,11 @@ class StandInReader : public ReaderLink, public BaseDeviceDelegate {
                                               (result ? "true" : "false"));
         return result;
     }
+    void closeConnection(uint64_t link) override {
+        const bool result = transport->disconnectLink(link);
+        orvLogger::trace("StandInReader", std::string("transportDisconnect() - Result: ") +
+                                              (result ? "true" : "false"));
+    }
     void skuType(SkuType value) override { sku = value; }
 
     // BaseDeviceDelegate

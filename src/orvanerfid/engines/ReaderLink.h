@@ -5,6 +5,7 @@
 // reader that is gone is never made: the holder locks the pointer first and, when the reader
 // has gone, answers as it does without a device.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,10 @@ class ReaderLink {
     // transport's answer. Never call it holding a library lock: it reports Disconnected
     // synchronously.
     virtual bool transportDisconnect() = 0;
+    // Ends connection number `link` (as the transport numbered it) and no later one, on the
+    // library's own initiative (a failure limit reached, an operation that ends the link). The
+    // reader does it in turn with the calls and reports it was given before; returns at once.
+    virtual void closeConnection(uint64_t link) = 0;
 
     // Stores the radio module's SKU type as the reader's SKU.
     virtual void skuType(SkuType skuType) = 0;

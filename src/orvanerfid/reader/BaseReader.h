@@ -294,8 +294,8 @@ class ORVANE_API BaseReader : public ReaderLink,
     int _failCount() const { return failCount_.load(); }
     Clock::time_point _lastTime() const;
     FirmwareUpdateState _updateFirmwareStatus() const { return updateFirmwareStatus_.load(); }
-    // Counts one failure (refreshing the last sign of life when `refresh`); the fourth
-    // disconnects the transport.
+    // Counts one failure (refreshing the last sign of life when `refresh`); the fourth ends the
+    // connection the failure happened on (see closeConnection).
     void checkError(bool refresh);
     // Failure count 0, last sign of life now.
     void alive();
@@ -372,6 +372,11 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Ends the connection the transport holds now and logs "transportDisconnect() - Result:
     // true|false".
     bool transportDisconnect() override;
+    // Ends connection `link` and no later one (nothing once it has ended), logging
+    // "transportDisconnect() - Result: true|false" when it was still current: a step of the
+    // connection sequence. The one close of the initialisation's paths, the failure limits and
+    // the operations that end the link.
+    ORVANE_INTERNAL void closeConnection(uint64_t link) override;
 
   protected:
     // The model-specific initialisation of a connection, run on the init queue after the
@@ -389,10 +394,6 @@ class ORVANE_API BaseReader : public ReaderLink,
     bool isCurrentConnection(uint64_t link) const {
         return link != 0 && currentLink_.load() == link;
     }
-    // Ends connection `link` and no later one (nothing once it has ended), logging
-    // "transportDisconnect() - Result: true|false" when it was still current. The one close of
-    // the initialisation's paths.
-    void closeConnection(uint64_t link);
     // The initialisation's stop look: whether the end of connection `link` was asked. Once it
     // answers true the end is taken: no later connect() withdraws it.
     bool endAsked(uint64_t link);
@@ -447,11 +448,16 @@ class ORVANE_API BaseReader : public ReaderLink,
     virtual void tellTriggerKey(const KeyEventArgs& keyEventArgs);
     virtual void tellActionState(ActionState actionState);
 
-    // For the most derived destructor: when the delegates last heard a state other than
-    // Disconnected, the reader's teller tells the reader delegate, then `others`, Disconnected
-    // with no reader, after the states told before (those still waiting are not told: the reader
-    // is gone). So an application that lets a reader go hears nothing more from it, or its end.
-    void tellReleasedEnd(std::function<void(const ConnectStateEventArgs&)> others);
+    // Who hears the reader's end once the application has let the reader go (Disconnected with
+    // no reader): the reader delegate; UhfReader adds its own. Each holds its delegate weakly.
+    using EndListener = std::function<void(const ConnectStateEventArgs&)>;
+    virtual std::vector<EndListener> endListeners() const;
+    // For the most derived destructor: stores Disconnected unless it is the state stored. A
+    // state whose reader is gone by its turn is not told, but Disconnected, told with no reader
+    // to the end listeners taken when it was stored, unless the state heard last was
+    // Disconnected. So an application that lets a reader go hears nothing more from it, or its
+    // end, once.
+    void storeReleasedEnd() { storeState(ConnectState::disconnected); }
 
     // Puts a stand-in in place of the device object. Only for doubles, before the reader is
     // shared with another thread.
@@ -576,8 +582,10 @@ class ORVANE_API BaseReader : public ReaderLink,
     // Stored only under the event line's order (storeStateIf), so the states are told in the
     // order stored.
     std::atomic<ConnectState> connectState_{ConnectState::disconnected};
-    // The state the delegates heard last; written by the reader's state teller only.
-    std::atomic<ConnectState> toldState_{ConnectState::disconnected};
+    // The state the delegates heard last: read and written by the state teller's tasks only, also
+    // once the reader is gone.
+    std::shared_ptr<std::atomic<ConnectState>> toldState_ =
+        std::make_shared<std::atomic<ConnectState>>(ConnectState::disconnected);
     std::atomic<bool> autoReconnect_{false};
     std::atomic<ActionState> actionState_{ActionState::stop};
     std::atomic<SkuType> sku_{SkuType::unknown};

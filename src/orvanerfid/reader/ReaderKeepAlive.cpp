@@ -53,7 +53,7 @@ void BaseReader::checkError(bool refresh) {
     const uint64_t link = baseTransport_->linkNumber();
     const int count = addFailure();
     if (refresh) markAlive();
-    if (count >= kFailureLimit) transportDisconnectLink(link);
+    if (count >= kFailureLimit) closeConnection(link);
 }
 
 void BaseReader::startKeepAlive(uint64_t link) {
@@ -166,7 +166,7 @@ bool BaseReader::aliveFailed(const std::string& reason, bool timeout, uint64_t l
     const int count = addFailure();
     if (!timeout) markAlive();
     const bool limit = count >= kFailureLimit;
-    if (limit) transportDisconnectLink(link);
+    if (limit) closeConnection(link);
     orvLogger::error(tag_, "keepAliveThread() - Failed to trigger alive (" + reason + ")");
     return limit;
 }

@@ -82,7 +82,7 @@ struct ReaderOperations {
                 const auto self = weak.lock();
                 const uint64_t link = self ? self->baseTransport()->linkNumber() : 0;
                 call(device);
-                if (endLink && self) self->transportDisconnectLink(link);
+                if (endLink && self) self->closeConnection(link);
                 return [completion] {
                     if (completion) completion(ResultCode::noError);
                 };

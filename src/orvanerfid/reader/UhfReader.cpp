@@ -26,14 +26,20 @@ std::shared_ptr<UhfReader> UhfReader::linkUhfReader() {
 }
 
 UhfReader::~UhfReader() {
+    storeReleasedEnd();
+}
+
+std::vector<BaseReader::EndListener> UhfReader::endListeners() const {
+    auto listeners = BaseReader::endListeners();
     std::weak_ptr<UhfReaderDelegate> delegate;
     {
         std::lock_guard guard(uhfDelegateLock_);
         delegate = uhfReaderDelegate_;
     }
-    tellReleasedEnd([delegate](const ConnectStateEventArgs& args) {
+    listeners.emplace_back([delegate](const ConnectStateEventArgs& args) {
         if (const auto live = delegate.lock()) live->connectStateEvent(args);
     });
+    return listeners;
 }
 
 void UhfReader::triggerConnectStateEvent(ConnectState state) {

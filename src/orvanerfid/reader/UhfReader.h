@@ -30,8 +30,8 @@ class ORVANE_API UhfReader : public BaseReader {
 
     UhfReader(Key key, std::shared_ptr<OrvaneDevice> device)
         : BaseReader(key, std::move(device), "UhfReader") {}
-    // A reader let go while its delegates last heard it other than Disconnected tells both of
-    // them Disconnected (with no reader), after the states told before.
+    // A reader let go of while its delegates last heard it other than Disconnected tells both of
+    // them Disconnected (with no reader), after the states told before (see storeReleasedEnd).
     ~UhfReader() override;
 
     std::shared_ptr<UhfReaderDelegate> uhfReaderDelegate() const;
@@ -40,6 +40,7 @@ class ORVANE_API UhfReader : public BaseReader {
     // One ConnectStateEventArgs with this reader and its state: readerDelegate, then
     // uhfReaderDelegate.
     void triggerConnectStateEvent(ConnectState state) override;
+    std::vector<EndListener> endListeners() const override;
 
     // Tag reports and access results: rfidDelegate, then the radio-module driver's event pump.
     void readTag(const std::shared_ptr<TagInfo>& tagInfo) override;

@@ -169,12 +169,7 @@ void BaseUhf::countSuccess() const {
 }
 
 void BaseUhf::disconnectTransport(uint64_t link) const {
-    const auto owner = reader();
-    const auto transport = owner ? owner->linkTransport() : nullptr;
-    if (!transport) return;
-    const bool result = transport->disconnectLink(link);
-    orvLogger::trace(className_,
-                     std::string("transportDisconnect() - Result: ") + (result ? "true" : "false"));
+    if (const auto owner = reader()) owner->closeConnection(link);
 }
 
 uint64_t BaseUhf::currentLink() const {
