@@ -53,13 +53,75 @@ TEST(ReplyQueue, AWaitingServeWakesForALaterArrivalAndEndsAtItsTimeout) {
     EXPECT_GE(timeout.elapsedMs(), 40.0);
     EXPECT_EQ(queue.count(), 1u);
 
-    // A timeout of 0 has passed by the first test, even with a reply waiting.
+    // A timeout of 0 has passed by the first look, which still takes a reply queued by then.
     int examined = 0;
-    EXPECT_FALSE(queue.serve(TimeoutControl(0), [&](int&) {
+    EXPECT_TRUE(queue.serve(TimeoutControl(0), [&](int&) {
         ++examined;
         return ReplyVerdict::done;
     }));
-    EXPECT_EQ(examined, 0);
+    EXPECT_EQ(examined, 1);
+    // With none queued it ends at that look.
+    EXPECT_FALSE(queue.serve(TimeoutControl(0), [](int&) { return ReplyVerdict::done; }));
+}
+
+// A send that looks only after its deadline (its thread woke late) still takes a reply queued by
+// the deadline, and never one queued after it. The send is held inside the examination of reply
+// 1 while reply 2 is queued and its deadline passes (the test moves the deadline to that moment:
+// a restart with timeout 0), and reply 3 is queued after it. Then its one last turn examines 2
+// and 1, never 3, which stays queued.
+TEST(ReplyQueue, TheTurnAfterTheDeadlineTakesOnlyTheRepliesQueuedByIt) {
+    const struct {
+        const char* name;
+        int wanted;
+        bool done;
+        std::vector<int> seen;
+        std::vector<int> left;
+    } rows[] = {
+        {"the reply queued before the deadline", 2, true, {1, 2}, {3, 1}},
+        {"the reply queued after the deadline", 3, false, {1, 2, 1}, {2, 3, 1}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReplyQueue<int> queue;
+        queue.push(1);
+        test::Gate gate;
+        gate.close();
+        TimeoutControl timeout(120000);
+        std::vector<int> seen;
+        bool done = false;
+        std::thread server([&] {
+            done = queue.serve(timeout, [&](int& reply) {
+                seen.push_back(reply);
+                if (seen.size() == 1) gate.pass();
+                return reply == row.wanted ? ReplyVerdict::done : ReplyVerdict::putBack;
+            });
+        });
+        // Whatever fails, the send is let go, finds the reply it wants and is joined.
+        struct Release {
+            test::Gate& gate;
+            ReplyQueue<int>& queue;
+            int wanted;
+            std::thread& server;
+            ~Release() {
+                if (!server.joinable()) return;
+                queue.push(wanted);
+                gate.open();
+                server.join();
+            }
+        } release{gate, queue, row.wanted, server};
+        ASSERT_TRUE(test::waitUntil([&] { return gate.waiting() == 1; }));
+        queue.push(2);
+        // The send's thread is held, so it reads its timeout only after the gate opens.
+        timeout.resetTime();
+        timeout.setTimeout(0);
+        ASSERT_TRUE(test::waitUntil([&] { return timeout.isTimeout(); }));
+        queue.push(3);
+        gate.open();
+        server.join();
+        EXPECT_EQ(done, row.done);
+        EXPECT_EQ(seen, row.seen);
+        EXPECT_EQ(drain(queue), row.left);
+    }
 }
 
 TEST(ReplyQueue, PurgeDropsOnlyMatchingReplies) {

@@ -8,6 +8,7 @@
 
 #include "LinkTestSupport.h"
 #include "Vk210TestSupport.h"
+#include "orvanerfid/platform/ClockPause.h"
 #include "sim/SimVk210.h"
 
 namespace orvane {
@@ -99,11 +100,64 @@ TEST_F(Vk210ProtocolTest, ALateReplyNeverAnswersALaterRequest) {
     EXPECT_EQ(log->count("send(data:timeout:) Dropped 1 stale reply(s) of paTemperature"), 1);
 }
 
+// The read of the clock to hold at its pause: the n-th from now on the thread that sets it.
+thread_local int tReadsBeforeHold = 0;
+test::Gate* gHeldRead = nullptr;
+void holdCountedRead() {
+    if (tReadsBeforeHold > 0 && --tReadsBeforeHold == 0) gHeldRead->pass();
+}
+
+// A send whose thread looks at the queue only after its deadline (it woke late) still takes the
+// reply queued before the deadline. The send is held in its first look at the clock after the
+// start of its timeout, its reply is queued meanwhile, and then the clock runs fast past the
+// deadline; the held read then reads the time again (the speed changed under it), after the
+// deadline.
+TEST_F(Vk210ProtocolTest, ASendThatLooksAfterItsDeadlineTakesTheReplyQueuedBeforeIt) {
+    constexpr int kTimeout = 120000;
+    const Bytes reply = replyFrame(Id::firmware, 0x00, {1, 1, 11});
+    test::Gate gate;
+    gate.close();
+    gHeldRead = &gate;
+    // After the write: the timeout's start, then the send's first look.
+    transport->onWrite = [&](ByteView) { tReadsBeforeHold = 2; };
+    setClockReadPause(&holdCountedRead);
+    Response response(ResultCode::undefined, std::nullopt);
+    std::thread sender([&] { response = protocol->send(request(Id::firmware), kTimeout); });
+    // On every way out the send is let go (the reply, if not yet fed, answers it) and joined.
+    const std::shared_ptr<void> release(nullptr, [&](void*) {
+        Clock::setSpeed(1.0);
+        if (sender.joinable()) {
+            if (protocol->queuedReplies() == 0) transport->feed(reply);
+            gate.open();
+            sender.join();
+        }
+        setClockReadPause(nullptr);
+    });
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == 1; }));
+    const Clock::time_point held = Clock::now();
+    transport->feed(reply);
+    ASSERT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
+    Clock::setSpeed(10000.0);
+    ASSERT_TRUE(
+        waitUntil([&] { return Clock::now() > held + std::chrono::milliseconds(kTimeout); }));
+    Clock::setSpeed(1.0);
+    gate.open();
+    sender.join();
+    EXPECT_EQ(response.resultCode(), ResultCode::noError);
+    EXPECT_EQ(response.data(), reply);
+    EXPECT_EQ(protocol->queuedReplies(), 0u);
+}
+
 TEST_F(Vk210ProtocolTest, SendFailuresEndWithoutWaiting) {
-    // Timeout 0: over once the write returns, even with the reply already there.
-    transport->onWrite = [&](ByteView) { transport->feed(replyFrame(Id::firmware, 0)); };
-    EXPECT_EQ(protocol->send(request(Id::firmware), 0).resultCode(), ResultCode::timeout);
+    // Timeout 0: over at the first look after the write, which takes a reply queued by then
+    // (the write waits for it to be queued) and ends without one.
+    transport->onWrite = [&](ByteView) {
+        transport->feed(replyFrame(Id::firmware, 0));
+        EXPECT_TRUE(waitUntil([&] { return protocol->queuedReplies() == 1; }));
+    };
+    EXPECT_EQ(protocol->send(request(Id::firmware), 0).resultCode(), ResultCode::noError);
     transport->onWrite = nullptr;
+    EXPECT_EQ(protocol->send(request(Id::firmware), 0).resultCode(), ResultCode::timeout);
 
     const Bytes notAFrame{0x02, 0x00, 0x04, 0x00};
     EXPECT_EQ(protocol->send(notAFrame, 1000).resultCode(), ResultCode::otherError);

@@ -2,7 +2,7 @@
 
 // The queue between a protocol's receive loop and its waiting sends: replies in arrival order,
 // served to a waiting send one at a time, with a timed wait for the next arrival instead of a
-// fixed poll.
+// fixed poll. Each reply carries the clock time it was queued at.
 
 #include <chrono>
 #include <condition_variable>
@@ -33,8 +33,12 @@ enum class ReplyVerdict : uint8_t {
 // back to the tail, so replies that belong to nobody circulate until a later send takes them or
 // the queue is cleared. When it has seen every reply held at the start of a turn without
 // finishing, it waits until the receive loop queues a new one, at most `kTurn` of clock time,
-// then tests its timeout and goes on. The order of matching is the one of a send that takes one
+// then looks at the clock and goes on. The order of matching is the one of a send that takes one
 // reply per turn and sleeps between turns; only the sleep is replaced by the wait.
+//
+// A turn that begins after the send's deadline is its last, and it examines only the replies
+// queued by the deadline: a send whose thread woke late still gets a reply that came in time,
+// and never one that came after its timeout.
 //
 // The queue holds at most `capacity` replies (by default far more than any exchange leaves
 // unclaimed): a push beyond it drops the oldest, with an ERROR line.
@@ -53,8 +57,8 @@ class ReplyQueue {
 
     explicit ReplyQueue(std::size_t capacity = kCapacity) : capacity_(capacity) {}
 
-    // Appends a reply received from the reader and wakes the waiting send; drops the oldest
-    // when the queue is full.
+    // Appends a reply received from the reader, stamped with the time now, and wakes the waiting
+    // send; drops the oldest when the queue is full.
     void push(Reply reply) {
         uint64_t dropped = 0;
         {
@@ -63,7 +67,7 @@ class ReplyQueue {
                 replies_.pop_front();
                 dropped = ++dropped_;
             }
-            replies_.push_back(std::move(reply));
+            replies_.push_back({std::move(reply), Clock::now()});
             ++arrivals_;
         }
         arrived_.notify_all();
@@ -80,15 +84,9 @@ class ReplyQueue {
     std::optional<Reply> take() {
         std::lock_guard guard(lock_);
         if (replies_.empty()) return std::nullopt;
-        Reply reply = std::move(replies_.front());
+        Reply reply = std::move(replies_.front().reply);
         replies_.pop_front();
         return reply;
-    }
-
-    // Puts an examined reply back at the tail; it does not count as an arrival.
-    void putBack(Reply reply) {
-        std::lock_guard guard(lock_);
-        replies_.push_back(std::move(reply));
     }
 
     std::size_t count() const {
@@ -122,13 +120,14 @@ class ReplyQueue {
         if (examining_ > 0) ++heldPurges_;
         examined_.wait(guard, [&] { return examining_ == 0; });
         const std::size_t before = replies_.size();
-        std::erase_if(replies_, [&](const Reply& reply) { return matches(reply); });
+        std::erase_if(replies_, [&](const Queued& queued) { return matches(queued.reply); });
         return before - replies_.size();
     }
 
     // Shows queued replies to `examine(Reply&) -> ReplyVerdict` in the order described above
-    // until it answers `done` (true) or `timeout` has passed (false). The timeout is tested
-    // before every turn, so a timeout of 0 ends at once after any elapsed time.
+    // until it answers `done` (true) or `timeout` has passed (false). The clock is read before
+    // every turn; the first turn after the deadline is the last and shows only the replies
+    // queued by the deadline (so a timeout of 0 takes a reply already queued, and none later).
     template <typename Examine>
     bool serve(const TimeoutControl& timeout, Examine&& examine) {
         return serve(timeout, std::forward<Examine>(examine), [] { return false; });
@@ -138,7 +137,8 @@ class ReplyQueue {
     template <typename Examine, typename Abandon>
     bool serve(const TimeoutControl& timeout, Examine&& examine, Abandon&& abandon) {
         for (;;) {
-            if (timeout.isTimeout()) return false;
+            const Clock::time_point deadline = timeout.deadline();
+            const bool last = Clock::now() > deadline;
             uint64_t seen;
             std::size_t held;
             {
@@ -147,12 +147,18 @@ class ReplyQueue {
                 held = replies_.size();
             }
             for (std::size_t i = 0; i < held; ++i) {
-                std::optional<Reply> reply;
+                std::optional<Queued> queued;
                 uint64_t clears;
                 {
                     std::lock_guard guard(lock_);
                     if (replies_.empty()) break;
-                    reply.emplace(std::move(replies_.front()));
+                    // A reply queued after the deadline goes round unexamined, in its place.
+                    if (last && replies_.front().arrived > deadline) {
+                        replies_.push_back(std::move(replies_.front()));
+                        replies_.pop_front();
+                        continue;
+                    }
+                    queued.emplace(std::move(replies_.front()));
                     replies_.pop_front();
                     clears = clears_;
                     ++examining_;
@@ -162,21 +168,27 @@ class ReplyQueue {
                 ReplyVerdict verdict = ReplyVerdict::taken;
                 auto settle = [&] {
                     if (verdict == ReplyVerdict::putBack && clears_ == clears) {
-                        replies_.push_back(std::move(*reply));
+                        replies_.push_back(std::move(*queued));
                     }
                 };
                 // Named, not deduced: clang 14 deduces no arguments of a nested class template.
                 const Examination<decltype(settle)> examination(*this, std::move(settle));
-                verdict = examine(*reply);
+                verdict = examine(queued->reply);
                 if (verdict == ReplyVerdict::done) return true;
             }
-            if (abandon()) return false;
+            if (last || abandon()) return false;
             std::unique_lock lock(lock_);
             Clock::waitFor(arrived_, lock, kTurn, [&] { return arrivals_ != seen; });
         }
     }
 
   private:
+    // A reply and the time it was queued at.
+    struct Queued {
+        Reply reply;
+        Clock::time_point arrived;
+    };
+
     // Ends the examination of one reply when it goes: runs `settle` under the lock (puts the
     // reply back, if it goes back) and wakes a waiting purge.
     template <typename Settle>
@@ -207,7 +219,7 @@ class ReplyQueue {
     std::condition_variable examined_;
     // The purges that found an examination under way (see heldPurges).
     uint64_t heldPurges_ = 0;
-    std::deque<Reply> replies_;
+    std::deque<Queued> replies_;
     uint64_t arrivals_ = 0;
     uint64_t clears_ = 0;
     const std::size_t capacity_;

@@ -16,6 +16,8 @@ class ORVANE_API TimeoutControl {
     // True once strictly more than `timeout` milliseconds have passed since the start.
     bool isTimeout() const { return Clock::elapsedMs(startTime_) > timeout_; }
     double elapsedMs() const { return Clock::elapsedMs(startTime_); }
+    // The last time at which `isTimeout` is still false.
+    Clock::time_point deadline() const { return startTime_ + std::chrono::milliseconds(timeout_); }
 
   private:
     Clock::time_point startTime_;
