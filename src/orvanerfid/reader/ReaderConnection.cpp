@@ -746,47 +746,50 @@ void BaseReader::storeStateIf(
         connectState_.store(*state);
         // Wakes a resting keep-alive loop (a leaf lock).
         keepAliveWake_->notify();
-        return [weak = weak_from_this(), state = *state] {
-            const auto self = weak.lock();
-            if (!self) return;
-            self->toldState_.store(state);
-            self->triggerConnectStateEvent(state);
+        // Taken now: the reader may be gone when the end is told.
+        std::vector<EndListener> end;
+        if (*state == ConnectState::disconnected) end = endListeners();
+        return [weak = weak_from_this(), state = *state, end = std::move(end), told = toldState_,
+                tag = tag_] {
+            if (const auto self = weak.lock()) {
+                told->store(state);
+                self->triggerConnectStateEvent(state);
+                return;
+            }
+            // Let go of before its turn: only the end is told, with no reader, unless it was the
+            // state heard last.
+            if (state != ConnectState::disconnected ||
+                told->exchange(ConnectState::disconnected) == ConnectState::disconnected) {
+                return;
+            }
+            const ConnectStateEventArgs args(nullptr, ConnectState::disconnected);
+            // Each listener on its own: what one throws never keeps the end from the other.
+            for (const auto& listener : end) {
+                try {
+                    listener(args);
+                } catch (const std::exception& e) {
+                    orvLogger::error(
+                        tag,
+                        std::string("connectStateEvent - Application callback threw: ") + e.what());
+                } catch (...) {
+                    orvLogger::error(tag,
+                                     "connectStateEvent - Application callback threw: unknown "
+                                     "exception");
+                }
+            }
         };
     });
 }
 
-void BaseReader::tellReleasedEnd(std::function<void(const ConnectStateEventArgs&)> others) {
-    // No teller tells a state of this reader any more (each holds the reader while it tells), so
-    // the state heard last is settled.
-    if (toldState_.load() == ConnectState::disconnected) return;
+std::vector<BaseReader::EndListener> BaseReader::endListeners() const {
     std::weak_ptr<ReaderDelegate> reader;
     {
         std::lock_guard guard(delegateLock_);
         reader = readerDelegate_;
     }
-    events_->tellState([&]() -> EventSequence::Task {
-        return [tag = tag_, reader, others = std::move(others)] {
-            const ConnectStateEventArgs args(nullptr, ConnectState::disconnected);
-            // Each delegate on its own: what one throws never keeps the end from the other.
-            const auto guarded = [&](const auto& call) {
-                try {
-                    call();
-                } catch (const std::exception& e) {
-                    orvLogger::error(tag, std::string("connectStateEvent - Application callback "
-                                                      "threw: ") +
-                                              e.what());
-                } catch (...) {
-                    orvLogger::error(tag,
-                                     "connectStateEvent - Application callback threw: "
-                                     "unknown exception");
-                }
-            };
-            guarded([&] {
-                if (const auto live = reader.lock()) live->connectStateEvent(args);
-            });
-            guarded([&] { others(args); });
-        };
-    });
+    return {[reader](const ConnectStateEventArgs& args) {
+        if (const auto live = reader.lock()) live->connectStateEvent(args);
+    }};
 }
 
 void BaseReader::triggerConnectStateEvent(ConnectState state) {
