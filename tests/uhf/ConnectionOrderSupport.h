@@ -1,9 +1,13 @@
 #pragma once
 
 // What the connection-order suites share: the states a delegate heard, the main queue's and the
-// connection sequence's turns, and a log sink that acts on the record and thread a test picks.
+// connection sequence's turns, a log sink that acts on the record and thread a test picks, and
+// the records a red prints.
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -129,6 +133,21 @@ class RecordSink : public ReaderSink {
     std::mutex lock_;
     std::vector<Armed> armed_;
 };
+
+// What a red prints to explain itself: the records and delegate calls `sink` got, from the
+// `from`th on, one a line (real ms since the sink was made, thread). `from` is a count taken with
+// `historyMark`, at the start of the test or of a round.
+inline std::size_t historyMark(const ReaderSink& sink) {
+    return sink.history().size();
+}
+inline void explainRed(const ReaderSink& sink, std::size_t from) {
+    if (!::testing::Test::HasFailure()) return;
+    const std::vector<std::string> lines = sink.history();
+    std::string text;
+    for (std::size_t i = std::min(from, lines.size()); i < lines.size(); ++i)
+        text += lines[i] + "\n";
+    ADD_FAILURE() << "The reader's records and calls (ms, thread):\n" << text;
+}
 
 inline std::thread::id mainQueueThread() {
     std::promise<std::thread::id> id;

@@ -297,18 +297,42 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectThatAnsweredTrueIsNeverUndoneByThe
 // A link the library ended while automatic reconnect is on; the application's answer to the
 // Disconnected report is disconnect(), made inside the report or by a thread it wakes. Whatever
 // the interleaving, that disconnect() answers true and the reader stays disconnected.
+//
+// The call's step comes before the reconnect's open or after it. After it, the call waits for the
+// open, then for the initialisation of the connection opened to end it by its stop path: budgets
+// of real time (about 3 s for its step's turn, 4 s for the stop path, 1 s for its own close) that
+// a busy machine can spend. The call is held at its first poll until what answers it has come
+// (its step has run and the reader has ended Disconnected, with the steps that followed run), so
+// no budget decides the answer.
 TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheReconnect) {
     auto& f = this->f;
+    auto sink = std::make_shared<RecordSink>(f.calls);
+    f.reader->setReaderDelegate(sink);
+    const std::shared_ptr<void> disarms(nullptr, [&](void*) {
+        sink->disarm();
+        sink->onConnectState = nullptr;
+        f.reader->setReaderDelegate(f.sink);
+    });
+    std::weak_ptr<UhfReader> weak = f.reader;
+    const auto ended = [weak] {
+        const auto reader = weak.lock();
+        return !reader || (reader->connectState() == ConnectState::disconnected &&
+                           reader->baseTransport()->connectState() == ConnectState::disconnected);
+    };
+    // A red prints the records from the start of the first round that failed.
+    std::size_t explainFrom = 0;
+    const std::shared_ptr<void> explains(nullptr, [&](void*) { explainRed(*sink, explainFrom); });
     constexpr int kRounds = 8;
     for (const bool inside : {true, false}) {
         SCOPED_TRACE(inside ? "inside the report" : "on a thread the report wakes");
         for (int round = 0; round < kRounds; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            if (!::testing::Test::HasFailure()) explainFrom = historyMark(*sink);
             ASSERT_TRUE(f.connected());
             auto answer = std::make_shared<std::promise<bool>>();
             auto answered = answer->get_future();
             auto armed = std::make_shared<std::atomic<bool>>(true);
-            std::weak_ptr<UhfReader> weak = f.reader;
-            f.sink->onConnectState = [=](const ConnectStateEventArgs& args) {
+            sink->onConnectState = [=](const ConnectStateEventArgs& args) {
                 if (args.connectState() != ConnectState::disconnected || !armed->exchange(false))
                     return;
                 const auto disconnect = [answer, weak] {
@@ -321,18 +345,32 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheRecon
                     std::thread(disconnect).detach();
                 }
             };
+            sink->arm(
+                [weak](const std::string& text) {
+                    const auto reader = weak.lock();
+                    return text.rfind("disconnect() - Connect state is", 0) == 0 && reader &&
+                           !reader->onOwnSequence() && !BaseProtocol::onAnyLinkThread();
+                },
+                [weak, ended] {
+                    const auto reader = weak.lock();
+                    if (!reader) return;
+                    // The call's step has run; the end it waits for has come (a hang guard
+                    // only), and so has the step that stored it.
+                    stepsRan(*reader);
+                    waitUntil(ended);
+                    stepsRan(*reader);
+                });
             f.reader->setAutoReconnect(true);
             f.reader->transportDisconnect();
             ASSERT_EQ(answered.wait_for(std::chrono::seconds(60)), std::future_status::ready);
             EXPECT_TRUE(answered.get());
-            drainMainQueue();
-            ASSERT_TRUE(waitUntil([&] {
-                return f.reader->connectState() == ConnectState::disconnected &&
-                       f.reader->baseTransport()->connectState() == ConnectState::disconnected;
-            }));
-            drainMainQueue();
-            EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected) << "round " << round;
-            f.sink->onConnectState = nullptr;
+            ASSERT_TRUE(waitUntil(ended));
+            stepsSettled(*f.reader);
+            EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+            EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+            sink->onConnectState = nullptr;
+            // A hold whose call answered before it polled acts no more.
+            sink->disarm();
         }
     }
 }
