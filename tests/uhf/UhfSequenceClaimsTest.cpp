@@ -36,6 +36,7 @@ constexpr const char* kWaitsForTheEnd =
     "connect() - Connect state is Connecting, waiting for its end";
 constexpr const char* kDropReported = "*** Transport connect state event: Disconnected";
 constexpr const char* kOpens = "connect() Trigger transport connect";
+constexpr const char* kAlreadyEnded = "disconnect() - Already disconnected";
 
 bool startsWith(const std::string& text, const std::string& head) {
     return text.rfind(head, 0) == 0;
@@ -189,9 +190,9 @@ TYPED_TEST(UhfSequenceClaimsTest, AStepThatThrowsIsLoggedAndTheStepsAfterItRun) 
         waitUntil([&] { return this->sink->countStarting("connect() - Connect state is") > 0; }));
     held->open();
     ASSERT_EQ(connected.wait_for(seconds(60)), std::future_status::ready);
-    EXPECT_TRUE(connected.get());
-    EXPECT_TRUE(this->endsConnected());
     EXPECT_EQ(this->sink->count("connection step threw: a step's fault"), 1);
+    ASSERT_TRUE(connected.get());
+    EXPECT_TRUE(this->endsConnected());
 }
 
 // A connect() made while a standing connection's link is going waits for its end; its caller
@@ -251,6 +252,38 @@ TYPED_TEST(UhfSequenceClaimsTest, ACallWhoseStepNeverComesAnswersFalseWithinItsB
         stepsSettled(*f.reader);
         ASSERT_TRUE(f.reader->disconnect());
     }
+}
+
+// A connect() or disconnect() handed off (made inside a connection step) writes records only
+// where it acts, so a log sink that calls them on every record is not fed by its own calls: a
+// disconnect() with no connection writes none, and of two connect() calls left for a connection
+// being made only the first writes that it waits for its end.
+TYPED_TEST(UhfSequenceClaimsTest, AHandedOffCallWritesRecordsOnlyWhereItActs) {
+    auto& f = this->f;
+    std::weak_ptr<UhfReader> weak = f.reader;
+    const int ended = this->sink->count(kAlreadyEnded);
+    f.reader->afterSteps([weak] {
+        if (const auto reader = weak.lock()) {
+            EXPECT_TRUE(reader->disconnect());
+        }
+    });
+    stepsSettled(*f.reader);
+    EXPECT_EQ(this->sink->count(kAlreadyEnded), ended);
+
+    // The disconnect() above was the application's last word; this connect() is its next.
+    auto starts = this->closedGate();
+    this->connectHeldAtTheStart(starts);
+    const int waits = this->sink->count(kWaitsForTheEnd);
+    f.reader->afterSteps([weak] {
+        if (const auto reader = weak.lock()) {
+            EXPECT_TRUE(reader->connect());
+            EXPECT_TRUE(reader->connect());
+        }
+    });
+    stepsSettled(*f.reader);
+    EXPECT_EQ(this->sink->count(kWaitsForTheEnd), waits + 1);
+    starts->open();
+    EXPECT_TRUE(this->endsConnected());
 }
 
 // Initialisation work that throws still lets the reader go: the automatic reconnect, owed by a
