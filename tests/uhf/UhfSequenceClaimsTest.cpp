@@ -2,7 +2,8 @@
 // the initialisation took is not withdrawn by a later connect(); a step that throws is logged and
 // the sequence goes on; a connect() whose caller gave up is owed no connection; a call whose step
 // never comes answers within its budget; initialisation work that throws still lets the owed open
-// go, and none opens while it holds the reader.
+// go, and none opens while it holds the reader; a report of another connection changes nothing; a
+// call handed off writes records only where it acts.
 
 #include <gtest/gtest.h>
 
@@ -252,6 +253,26 @@ TYPED_TEST(UhfSequenceClaimsTest, ACallWhoseStepNeverComesAnswersFalseWithinItsB
         stepsSettled(*f.reader);
         ASSERT_TRUE(f.reader->disconnect());
     }
+}
+
+// Reports that name a connection other than the reader's own change nothing of it: the late
+// Disconnected of the connection before it, and a Connected of one the sequence never opened.
+// The reader still follows its own connection's end.
+TYPED_TEST(UhfSequenceClaimsTest, AReportOfAnotherConnectionChangesNothing) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(f.connected());
+    const auto transport = f.reader->baseTransport();
+    const uint64_t link = transport->linkNumber();
+    ASSERT_GT(link, 1u);
+    f.reader->linkStateEvent(ConnectStateEventArgs(nullptr, ConnectState::disconnected), link - 1);
+    f.reader->linkStateEvent(ConnectStateEventArgs(nullptr, ConnectState::connected), link + 1);
+    stepsSettled(*f.reader);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+    ASSERT_TRUE(transport->disconnect());
+    stepsSettled(*f.reader);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
 }
 
 // A connect() or disconnect() handed off (made inside a connection step) writes records only
