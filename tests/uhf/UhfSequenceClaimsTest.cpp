@@ -1,0 +1,345 @@
+// Claims of the connection sequence that the order suites leave open, each held by cause: an end
+// the initialisation took is not withdrawn by a later connect(); a step that throws is logged and
+// the sequence goes on; a connect() whose caller gave up is owed no connection; a call whose step
+// never comes answers within its budget; initialisation work that throws still lets the owed open
+// go, and none opens while it holds the reader; a report of another connection changes nothing; a
+// call handed off writes records only where it acts.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orvanerfid/link/BaseTransport.h"
+#include "orvanerfid/platform/Dispatch.h"
+#include "orvanerfid/reader/EventSequence.h"
+#include "reader/ReaderFixture.h"
+#include "uhf/ConnectionOrderSupport.h"
+
+namespace orvane::test {
+namespace {
+
+using std::chrono::seconds;
+
+constexpr const char* kInitStarts = "+++ asyncInitReader()";
+constexpr const char* kStopPath =
+    "initReaderViaMultiSetting() - triggerDisconnect is true, stop init reader";
+constexpr const char* kWithdrawn =
+    "disconnect() - The application asked to connect, not disconnecting";
+constexpr const char* kWaitsForTheEnd =
+    "connect() - Connect state is Connecting, waiting for its end";
+constexpr const char* kDropReported = "*** Transport connect state event: Disconnected";
+constexpr const char* kOpens = "connect() Trigger transport connect";
+constexpr const char* kAlreadyEnded = "disconnect() - Already disconnected";
+
+bool startsWith(const std::string& text, const std::string& head) {
+    return text.rfind(head, 0) == 0;
+}
+
+// A reader whose test queues initialisation work of its own, as the initialisation's steps are.
+class WorkReader : public UhfReader {
+  public:
+    WorkReader(Key key, std::shared_ptr<OrvaneDevice> device) : UhfReader(key, std::move(device)) {}
+    void queueWork(const std::shared_ptr<DispatchQueue>& queue,
+                   std::function<void(BaseReader&)> work) {
+        queueInitWork(queue, std::move(work));
+    }
+};
+
+template <class Model>
+class UhfSequenceClaimsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
+    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+
+    void SetUp() override { f.reader->setReaderDelegate(sink); }
+    void TearDown() override {
+        openTheGates();
+        sink->disarm();
+        if (f.reader) f.reader->setReaderDelegate(f.sink);
+        // A red run prints the records and calls that explain it.
+        if (!HasFailure()) return;
+        std::string history;
+        for (const auto& line : sink->history())
+            history += line + "\n";
+        ADD_FAILURE() << "The reader's records and calls (ms, thread):\n" << history;
+    }
+
+    // A closed gate, opened on every way out of the test.
+    std::shared_ptr<Gate> closedGate() {
+        auto gate = std::make_shared<Gate>();
+        gate->close();
+        gates_.push_back(gate);
+        return gate;
+    }
+    void openTheGates() {
+        for (const auto& gate : gates_)
+            gate->open();
+    }
+    // Opens every gate of the test when it goes: declared after a future whose call a gate may
+    // hold, it lets that call go before the future's end waits for it.
+    std::shared_ptr<void> opensTheGates() {
+        return std::shared_ptr<void>(nullptr, [this](void*) { openTheGates(); });
+    }
+    // Holds the first thread that writes a record starting with `record` (on the thread `here`
+    // accepts) at `gate`.
+    void holdAt(
+        const std::string& record, const std::shared_ptr<Gate>& gate,
+        std::function<bool()> here = [] { return true; }) {
+        sink->arm(
+            [record, here](const std::string& text) { return startsWith(text, record) && here(); },
+            [gate] { gate->pass(); });
+    }
+    // connect() with the initialisation of its connection held at its start, at `starts`.
+    void connectHeldAtTheStart(const std::shared_ptr<Gate>& starts) {
+        holdAt(kInitStarts, starts);
+        ASSERT_TRUE(f.reader->connect());
+        ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    }
+    // The reader and its transport are Connected, with every state told, and nothing left in the
+    // connection sequence changes that.
+    bool endsConnected() {
+        const auto up = [&] {
+            return f.reader->connectState() == ConnectState::connected &&
+                   f.reader->baseTransport()->connectState() == ConnectState::connected &&
+                   f.reader->eventLine().statesTold();
+        };
+        if (!waitUntil(up)) return false;
+        stepsSettled(*f.reader);
+        return up() && statesHeard(*f.calls).back() == "Connected";
+    }
+    // The reader under test becomes one whose test queues initialisation work of its own.
+    std::shared_ptr<WorkReader> useWorkReader() {
+        f.reader.reset();
+        auto reader = BaseReader::make<WorkReader>(f.found->devices.front());
+        reader->setReaderDelegate(sink);
+        reader->setCheckInterval(300);
+        f.reader = reader;
+        return reader;
+    }
+
+    ModelReader<Model> f{Model::makeSim()};
+    std::shared_ptr<RecordSink> sink = std::make_shared<RecordSink>(f.calls);
+
+  private:
+    std::vector<std::shared_ptr<Gate>> gates_;
+};
+
+using Models = ::testing::Types<Vk210UhfModel, Vk640Model>;
+TYPED_TEST_SUITE(UhfSequenceClaimsTest, Models, ModelName);
+
+// A disconnect() is made while a connection is being made; the initialisation takes its end (it
+// is held in its stop path, before its close), and only then is a connect() made. The end taken
+// is not withdrawn: the connect() waits for that end, the disconnect() is answered by it, and the
+// connect() then opens the next connection.
+TYPED_TEST(UhfSequenceClaimsTest, AnEndTheInitialisationTookIsNotWithdrawnByALaterConnect) {
+    auto& f = this->f;
+    // The disconnect()'s own close of a connection whose initialisation is held cannot come while
+    // the test holds it.
+    const ClockSpeed slow(0.25);
+    auto starts = this->closedGate();
+    auto stops = this->closedGate();
+    this->connectHeldAtTheStart(starts);
+    const auto transport = f.reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
+    this->holdAt(kStopPath, stops);
+    starts->open();
+    ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
+    const int waits = this->sink->count(kWaitsForTheEnd);
+    auto connected = std::async(std::launch::async, [&] { return f.reader->connect(); });
+    const auto opensFirst = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return this->sink->count(kWaitsForTheEnd) > waits; }));
+    stepsRan(*f.reader);
+    // The connect()'s step found the end taken and left it.
+    EXPECT_TRUE(f.reader->triggerDisconnect());
+    EXPECT_EQ(this->sink->count(kWithdrawn), 0);
+    EXPECT_EQ(transport->connectState(), ConnectState::connected);
+    stops->open();
+    ASSERT_EQ(disconnected.wait_for(seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    ASSERT_EQ(connected.wait_for(seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(connected.get());
+    EXPECT_TRUE(this->endsConnected());
+    EXPECT_EQ(transport->linkNumber(), first + 1);
+}
+
+// A step of the connection sequence that throws is logged, and the steps after it run: a
+// connect() made right after it connects.
+TYPED_TEST(UhfSequenceClaimsTest, AStepThatThrowsIsLoggedAndTheStepsAfterItRun) {
+    auto& f = this->f;
+    auto held = this->closedGate();
+    // The throwing step runs once the connect()'s step is posted behind it.
+    f.reader->afterSteps([held] {
+        held->pass();
+        throw std::runtime_error("a step's fault");
+    });
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
+    auto connected = std::async(std::launch::async, [&] { return f.reader->connect(); });
+    const auto opensFirst = this->opensTheGates();
+    ASSERT_TRUE(
+        waitUntil([&] { return this->sink->countStarting("connect() - Connect state is") > 0; }));
+    held->open();
+    ASSERT_EQ(connected.wait_for(seconds(60)), std::future_status::ready);
+    EXPECT_EQ(this->sink->count("connection step threw: a step's fault"), 1);
+    ASSERT_TRUE(connected.get());
+    EXPECT_TRUE(this->endsConnected());
+}
+
+// A connect() made while a standing connection's link is going waits for its end; its caller
+// gives up first (the end's report is held). When the end comes, no call waits and no connection
+// is owed: nothing opens.
+TYPED_TEST(UhfSequenceClaimsTest, AConnectWhoseCallerGaveUpIsOwedNoConnection) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    const auto transport = f.reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
+    auto reported = this->closedGate();
+    const auto test = std::this_thread::get_id();
+    // The drop's Disconnected report is held on the thread that drops the link, before it is
+    // posted to the connection sequence.
+    this->holdAt(kDropReported, reported, [test] { return std::this_thread::get_id() != test; });
+    auto dropped = std::async(std::launch::async, [&] { return transport->disconnect(); });
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return reported->waiting() == 1; }));
+    const int opened = this->sink->count(kOpens);
+    // Found going, the call waits for the end, and gives up after its budget.
+    EXPECT_FALSE(f.reader->connect());
+    reported->open();
+    ASSERT_EQ(dropped.wait_for(seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(dropped.get());
+    stepsSettled(*f.reader);
+    EXPECT_EQ(this->sink->count(kOpens), opened);
+    EXPECT_EQ(transport->linkNumber(), first);
+    EXPECT_EQ(transport->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+}
+
+// A call whose step cannot run (the sequence is held) answers false once its budget is spent,
+// counted from the call.
+TYPED_TEST(UhfSequenceClaimsTest, ACallWhoseStepNeverComesAnswersFalseWithinItsBudget) {
+    auto& f = this->f;
+    // The budgets (about 3 s of clock time) pass in a fraction of a second.
+    const ClockSpeed fast(10.0);
+    struct Row {
+        const char* name;
+        std::function<bool(BaseReader&)> call;
+    };
+    const Row rows[] = {
+        {"connect()", [](BaseReader& reader) { return reader.connect(); }},
+        {"disconnect()", [](BaseReader& reader) { return reader.disconnect(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto held = this->closedGate();
+        f.reader->afterSteps([held] { held->pass(); });
+        ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
+        auto answer = std::async(std::launch::async, [&] { return row.call(*f.reader); });
+        const auto opens = this->opensTheGates();
+        // A hang guard only: the budget is a small part of it.
+        ASSERT_EQ(answer.wait_for(seconds(30)), std::future_status::ready);
+        EXPECT_FALSE(answer.get());
+        held->open();
+        stepsSettled(*f.reader);
+        ASSERT_TRUE(f.reader->disconnect());
+    }
+}
+
+// Reports that name a connection other than the reader's own change nothing of it: the late
+// Disconnected of the connection before it, and a Connected of one the sequence never opened.
+// The reader still follows its own connection's end.
+TYPED_TEST(UhfSequenceClaimsTest, AReportOfAnotherConnectionChangesNothing) {
+    auto& f = this->f;
+    ASSERT_TRUE(f.connected());
+    ASSERT_TRUE(f.reader->disconnect());
+    ASSERT_TRUE(f.connected());
+    const auto transport = f.reader->baseTransport();
+    const uint64_t link = transport->linkNumber();
+    ASSERT_GT(link, 1u);
+    f.reader->linkStateEvent(ConnectStateEventArgs(nullptr, ConnectState::disconnected), link - 1);
+    f.reader->linkStateEvent(ConnectStateEventArgs(nullptr, ConnectState::connected), link + 1);
+    stepsSettled(*f.reader);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::connected);
+    ASSERT_TRUE(transport->disconnect());
+    stepsSettled(*f.reader);
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+}
+
+// A connect() or disconnect() handed off (made inside a connection step) writes records only
+// where it acts, so a log sink that calls them on every record is not fed by its own calls: a
+// disconnect() with no connection writes none, and of two connect() calls left for a connection
+// being made only the first writes that it waits for its end.
+TYPED_TEST(UhfSequenceClaimsTest, AHandedOffCallWritesRecordsOnlyWhereItActs) {
+    auto& f = this->f;
+    std::weak_ptr<UhfReader> weak = f.reader;
+    const int ended = this->sink->count(kAlreadyEnded);
+    f.reader->afterSteps([weak] {
+        if (const auto reader = weak.lock()) {
+            EXPECT_TRUE(reader->disconnect());
+        }
+    });
+    stepsSettled(*f.reader);
+    EXPECT_EQ(this->sink->count(kAlreadyEnded), ended);
+
+    // The disconnect() above was the application's last word; this connect() is its next.
+    auto starts = this->closedGate();
+    this->connectHeldAtTheStart(starts);
+    const int waits = this->sink->count(kWaitsForTheEnd);
+    f.reader->afterSteps([weak] {
+        if (const auto reader = weak.lock()) {
+            EXPECT_TRUE(reader->connect());
+            EXPECT_TRUE(reader->connect());
+        }
+    });
+    stepsSettled(*f.reader);
+    EXPECT_EQ(this->sink->count(kWaitsForTheEnd), waits + 1);
+    starts->open();
+    EXPECT_TRUE(this->endsConnected());
+}
+
+// Initialisation work that throws still lets the reader go: the automatic reconnect, owed by a
+// drop while that work holds the reader, opens nothing while it holds it, and opens once it has
+// thrown.
+TYPED_TEST(UhfSequenceClaimsTest, InitialisationWorkThatThrowsLetsTheOwedOpenGo) {
+    auto& f = this->f;
+    const auto reader = this->useWorkReader();
+    ASSERT_TRUE(f.connected());
+    const auto transport = f.reader->baseTransport();
+    const uint64_t first = transport->linkNumber();
+    const auto queue = DispatchQueue::make("test.initWork", DispatchQoS::background,
+                                           DispatchQueueAttributes::serial);
+    auto held = this->closedGate();
+    reader->queueWork(queue, [held](BaseReader&) {
+        held->pass();
+        throw std::runtime_error("initialisation work fault");
+    });
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return held->waiting() == 1; }));
+    f.reader->setAutoReconnect(true);
+    f.reader->transportDisconnect();
+    stepsSettled(*f.reader);
+    // Owed, and held back by the work.
+    EXPECT_EQ(transport->linkNumber(), first);
+    EXPECT_EQ(transport->connectState(), ConnectState::disconnected);
+    held->open();
+    // The work has thrown and ended once the queue runs the next block.
+    std::promise<void> ended;
+    queue->async([&ended] { ended.set_value(); });
+    ASSERT_EQ(ended.get_future().wait_for(seconds(60)), std::future_status::ready);
+    stepsSettled(*f.reader);
+    ASSERT_EQ(transport->linkNumber(), first + 1);
+    EXPECT_TRUE(this->endsConnected());
+}
+
+}  // namespace
+}  // namespace orvane::test
