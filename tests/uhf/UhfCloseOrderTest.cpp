@@ -32,6 +32,8 @@ constexpr const char* kInitFails = " - Failed to init device";
 constexpr const char* kEndReported = "*** Transport connect state event: Disconnecting";
 constexpr const char* kAlreadyEnded = "disconnect() - Already disconnected";
 constexpr const char* kCallCloses = "disconnect() Trigger transport disconnect";
+constexpr const char* kLeftForTheEnd =
+    "connect() - Connect state is Connecting, waiting for its end";
 
 // Whether `text` starts with `head`: a record the log limit repeats has its count appended.
 bool startsWith(const std::string& text, const std::string& head) {
@@ -106,14 +108,16 @@ class UhfCloseOrderTest : public ::testing::Test {
     // The log sink's connect() on a link thread, which answers true at once, once the call
     // handed off has found the connection being made and is left for its end.
     void sinksConnect() {
+        const int left = sink->countStarting(kLeftForTheEnd);
         auto answer = std::make_shared<std::atomic<int>>(-1);
         std::weak_ptr<UhfReader> weak = f.reader;
         onALinkThread([answer, weak] {
             if (const auto reader = weak.lock()) answer->store(reader->connect() ? 1 : 0);
         });
         EXPECT_EQ(answer->load(), 1);
-        ASSERT_TRUE(waitUntil(
-            [&] { return sink->countStarting("connect() - Connect state is Connecting") > 0; }));
+        // The handed-off call's step comes before the steps posted after it.
+        ASSERT_NO_FATAL_FAILURE(drainSteps());
+        ASSERT_EQ(sink->countStarting(kLeftForTheEnd), left + 1);
     }
     // Every step posted so far to the reader's connection sequence has had its turn.
     void drainSteps() {
@@ -329,7 +333,7 @@ TYPED_TEST(UhfCloseOrderTest, AnInitialisationsCloseNeverEndsALaterConnection) {
         ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
         auto starts = this->closedGate();
         auto closes = this->closedGate();
-        this->connectHeldAtTheStart(starts);
+        ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
         const uint64_t first = transport->linkNumber();
         std::future<bool> disconnected;
         if (row.disconnecting) {
@@ -475,7 +479,7 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheEndOfAConnectionBeingMadeCon
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
     auto stops = this->closedGate();
-    this->connectHeldAtTheStart(starts);
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
     const uint64_t first = f.reader->baseTransport()->linkNumber();
     auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
     const auto opens = this->opensTheGates();
@@ -485,7 +489,7 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheEndOfAConnectionBeingMadeCon
     ASSERT_TRUE(waitUntil([&] { return stops->waiting() == 1; }));
     ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
     f.calls->clear();
-    this->sinksConnect();
+    ASSERT_NO_FATAL_FAILURE(this->sinksConnect());
     stops->open();
     ASSERT_EQ(disconnected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     EXPECT_TRUE(disconnected.get());
@@ -502,10 +506,10 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectWhoseConnectionFailsConnectsAgain) {
     auto& f = this->f;
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
-    this->connectHeldAtTheStart(starts);
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
     ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
     f.calls->clear();
-    this->sinksConnect();
+    ASSERT_NO_FATAL_FAILURE(this->sinksConnect());
     f.reader->transportDisconnect();
     starts->open();
     EXPECT_TRUE(this->endsConnected());
@@ -520,13 +524,8 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectMadeWhileAHandedOffConnectWaitsIsTheLas
     auto& f = this->f;
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
-    this->connectHeldAtTheStart(starts);
-    std::weak_ptr<UhfReader> weak = f.reader;
-    this->onALinkThread([weak] {
-        if (const auto reader = weak.lock()) reader->connect();
-    });
-    ASSERT_TRUE(waitUntil(
-        [&] { return this->sink->countStarting("connect() - Connect state is Connecting") > 0; }));
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
+    ASSERT_NO_FATAL_FAILURE(this->sinksConnect());
     auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
     const auto opens = this->opensTheGates();
     ASSERT_TRUE(waitUntil([&] { return f.reader->triggerDisconnect(); }));
@@ -554,12 +553,14 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectSupersededByALaterConnectEndsNothing) {
     for (const bool handedOff : {false, true}) {
         SCOPED_TRACE(handedOff ? "a sink's connect() handed off first" : "two threads");
         for (int round = 0; round < kRounds; ++round) {
+            // A red round ends the test: the rounds after it would only wait out their guards.
+            if (::testing::Test::HasFailure()) return;
             SCOPED_TRACE("round " + std::to_string(round));
             this->explainFromHere();
             ASSERT_TRUE(f.reader->disconnect());
             ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
             auto starts = this->closedGate();
-            this->connectHeldAtTheStart(starts);
+            ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
             if (handedOff) this->sinksConnect();
             ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
             f.calls->clear();
@@ -627,7 +628,7 @@ TYPED_TEST(UhfCloseOrderTest, AReaderLetGoWhileAHandedOffConnectWaitsEndsWithIts
     auto& f = this->f;
     auto starts = this->closedGate();
     auto polls = this->closedGate();
-    this->connectHeldAtTheStart(starts);
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
     // A handed-off connect() that polled the connection being made, as one that waits for it
     // would, is held in its poll.
     const auto test = std::this_thread::get_id();
@@ -637,7 +638,7 @@ TYPED_TEST(UhfCloseOrderTest, AReaderLetGoWhileAHandedOffConnectWaitsEndsWithIts
                    std::this_thread::get_id() != test;
         },
         [polls] { polls->pass(); });
-    this->sinksConnect();
+    ASSERT_NO_FATAL_FAILURE(this->sinksConnect());
     ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
     const std::size_t mark = f.calls->lines().size();
     std::weak_ptr<UhfReader> weak = f.reader;
@@ -735,6 +736,8 @@ TYPED_TEST(UhfCloseOrderTest, ASinksConnectDuringTheApplicationsCloseConnectsAga
     ASSERT_TRUE(f.connected());
     // Each round starts from the connection the one before ended with.
     for (int round = 0; round < 10; ++round) {
+        // A red round ends the test: the rounds after it would only wait out their guards.
+        if (::testing::Test::HasFailure()) return;
         SCOPED_TRACE("round " + std::to_string(round));
         const uint64_t link = transport->linkNumber();
         auto closes = this->closedGate();
@@ -773,6 +776,8 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectThatAnsweredTrueLeavesNoLinkOpen) {
     f.accessory_->setFaults(slow);
     const std::shared_ptr<void> heals(nullptr, [&](void*) { f.accessory_->setFaults({}); });
     for (int round = 0; round < 5; ++round) {
+        // A red round ends the test: the rounds after it would only wait out their guards.
+        if (::testing::Test::HasFailure()) return;
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_TRUE(f.reader->disconnect());
         ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
@@ -805,7 +810,7 @@ TYPED_TEST(UhfCloseOrderTest, ADisconnectThatAnsweredTrueLeavesNoLinkOpen) {
         const std::size_t heard = statesHeard(*f.calls).size();
         ASSERT_EQ(connected.wait_for(std::chrono::seconds(60)), std::future_status::ready);
         connected.get();
-        this->drainSteps();
+        ASSERT_NO_FATAL_FAILURE(this->drainSteps());
         EXPECT_TRUE(this->endsDisconnected());
         EXPECT_EQ(transport->linkNumber(), link);
         EXPECT_EQ(statesHeard(*f.calls).size(), heard);
@@ -820,8 +825,8 @@ TYPED_TEST(UhfCloseOrderTest, AReaderLetGoOfOpensNoLinkWhileItsInitialisationHol
     auto& f = this->f;
     const auto transport = f.reader->baseTransport();
     auto starts = this->closedGate();
-    this->connectHeldAtTheStart(starts);
-    this->sinksConnect();
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
+    ASSERT_NO_FATAL_FAILURE(this->sinksConnect());
     std::weak_ptr<UhfReader> weak = f.reader;
     const auto reader = f.reader.get();
     f.reader.reset();

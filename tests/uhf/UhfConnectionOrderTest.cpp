@@ -326,6 +326,8 @@ TYPED_TEST(UhfConnectionOrderTest, ADisconnectAnsweringTheReportOutlastsTheRecon
     for (const bool inside : {true, false}) {
         SCOPED_TRACE(inside ? "inside the report" : "on a thread the report wakes");
         for (int round = 0; round < kRounds; ++round) {
+            // A red round ends the test: the rounds after it would only wait out their guards.
+            if (::testing::Test::HasFailure()) return;
             SCOPED_TRACE("round " + std::to_string(round));
             if (!::testing::Test::HasFailure()) explainFrom = historyMark(*sink);
             ASSERT_TRUE(f.connected());

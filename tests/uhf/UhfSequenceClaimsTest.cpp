@@ -146,7 +146,7 @@ TYPED_TEST(UhfSequenceClaimsTest, AnEndTheInitialisationTookIsNotWithdrawnByALat
     const ClockSpeed slow(0.25);
     auto starts = this->closedGate();
     auto stops = this->closedGate();
-    this->connectHeldAtTheStart(starts);
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
     const auto transport = f.reader->baseTransport();
     const uint64_t first = transport->linkNumber();
     auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
@@ -293,7 +293,7 @@ TYPED_TEST(UhfSequenceClaimsTest, AHandedOffCallWritesRecordsOnlyWhereItActs) {
 
     // The disconnect() above was the application's last word; this connect() is its next.
     auto starts = this->closedGate();
-    this->connectHeldAtTheStart(starts);
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
     const int waits = this->sink->count(kWaitsForTheEnd);
     f.reader->afterSteps([weak] {
         if (const auto reader = weak.lock()) {
