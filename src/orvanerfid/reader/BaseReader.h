@@ -8,9 +8,9 @@
 // Thread map of the SDK (one map for every layer):
 // - Caller's thread: connect() and disconnect() (they put their step in the reader's connection
 //   sequence, below, and wait for its answer: connect() at most about 3.1 s, disconnect() about
-//   3 s, or about 4 s for a connection being made, whose initialisation it lets end by its stop
-//   path), the step itself when no other runs, and every check an operation makes before it hops
-//   to the global queue.
+//   3 s, or about 5 s for a connection being made: 4 s for its initialisation to end by its stop
+//   path, then at most 1 s for the close the sequence makes itself), the step itself when no
+//   other runs, and every check an operation makes before it hops to the global queue.
 // - Global queue (the elastic pool): the operations' work and their completions; a completion
 //   runs once, after the operation's own lock is released. Past DispatchQueue::kPoolThreads such
 //   blocks running a block waits for one to end (the pool then grows by ten threads a second at
@@ -273,8 +273,9 @@ class ORVANE_API BaseReader : public ReaderLink,
     // path at its next step (past its last step it ends instead of being reported Connected),
     // or, not stopped about 4 s after the call, by the sequence itself; a connect() made after
     // it before the initialisation took the stop makes it end nothing (it answers true). It
-    // blocks the caller about 3 s at most, or about 4 s while a connection is being made. Once it
-    // has answered true, no link of the reader is open until the application's next connect().
+    // blocks the caller about 3 s at most, or about 5 s while a connection is being made (that
+    // close has 1 s at most). Once it has answered true, no link of the reader is open until the
+    // application's next connect().
     // On any reader's receive or read thread, or inside a connection step, it answers true at
     // once and its step ends the connection in turn.
     bool disconnect();
