@@ -343,15 +343,9 @@ void BaseReader::openOwed() {
     for (const auto& waiter : std::exchange(connectWaiters_, {})) {
         if (waiter->claim()) claimed.push_back(waiter);
     }
+    // A disconnect() clears what is owed and answers the waiting calls, so nothing is owed once
+    // the last call is a disconnect().
     if (!std::exchange(connectOwed_, false) && claimed.empty()) return;
-    // A connection owed to the library alone (no call waits for it) is not opened for a reader
-    // only this step still holds: the application has let it go.
-    if (claimed.empty() && weak_from_this().use_count() <= 1) return;
-    if (!wanted_) {
-        orvLogger::debug(tag_, "connect() - The application asked to disconnect, not connecting");
-        settle(claimed, false);
-        return;
-    }
     orvLogger::trace(tag_, "connect() Trigger transport connect");
     // The open's state reports reach the reader inside it, on this thread (see linkStateEvent):
     // its Connecting names the connection being made.
