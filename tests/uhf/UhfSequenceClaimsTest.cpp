@@ -3,7 +3,8 @@
 // the sequence goes on; a connect() whose caller gave up is owed no connection; a call whose step
 // never comes answers within its budget; initialisation work that throws still lets the owed open
 // go, and none opens while it holds the reader; a report of another connection changes nothing; a
-// call handed off writes records only where it acts.
+// call handed off writes records only where it acts; a disconnect() whose step comes past the
+// initialisation's last stop look ends the connection instead of its being reported Connected.
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,7 @@ namespace {
 using std::chrono::seconds;
 
 constexpr const char* kInitStarts = "+++ asyncInitReader()";
+constexpr const char* kInitEnds = "--- asyncInitReader()";
 constexpr const char* kStopPath =
     "initReaderViaMultiSetting() - triggerDisconnect is true, stop init reader";
 constexpr const char* kWithdrawn =
@@ -339,6 +341,42 @@ TYPED_TEST(UhfSequenceClaimsTest, InitialisationWorkThatThrowsLetsTheOwedOpenGo)
     stepsSettled(*f.reader);
     ASSERT_EQ(transport->linkNumber(), first + 1);
     EXPECT_TRUE(this->endsConnected());
+}
+
+// A disconnect() whose step comes after the initialisation's last stop look, before the step
+// that would report it Connected: the connection sequence is held while the call is made (its
+// step waits behind the hold) and while the initialisation runs to its end. The connection then
+// ends instead of being reported Connected, and the call answers true once it has.
+TYPED_TEST(UhfSequenceClaimsTest,
+           ADisconnectPastTheLastStopLookEndsTheConnectionInsteadOfConnecting) {
+    auto& f = this->f;
+    auto starts = this->closedGate();
+    ASSERT_NO_FATAL_FAILURE(this->connectHeldAtTheStart(starts));
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    f.calls->clear();
+    auto sequence = this->closedGate();
+    f.reader->afterSteps([sequence] { sequence->pass(); });
+    const auto opens = this->opensTheGates();
+    ASSERT_TRUE(waitUntil([&] { return sequence->waiting() == 1; }));
+    const int polls = this->sink->countStarting("disconnect() - Connect state is");
+    auto disconnected = std::async(std::launch::async, [&] { return f.reader->disconnect(); });
+    const auto opensForIt = this->opensTheGates();
+    // The call's step is posted (it waits at its poll), behind the hold.
+    ASSERT_TRUE(waitUntil(
+        [&] { return this->sink->countStarting("disconnect() - Connect state is") > polls; }));
+    const int ends = this->sink->count(kInitEnds);
+    starts->open();
+    // The initialisation has passed every stop look and posted its end.
+    ASSERT_TRUE(waitUntil([&] { return this->sink->count(kInitEnds) > ends; }));
+    EXPECT_FALSE(f.reader->triggerDisconnect());
+    sequence->open();
+    ASSERT_EQ(disconnected.wait_for(seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(disconnected.get());
+    stepsSettled(*f.reader);
+    ASSERT_TRUE(waitUntil([&] { return f.reader->eventLine().statesTold(); }));
+    EXPECT_EQ(f.reader->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(f.reader->baseTransport()->connectState(), ConnectState::disconnected);
+    EXPECT_EQ(statesHeard(*f.calls), (std::vector<std::string>{"Disconnecting", "Disconnected"}));
 }
 
 }  // namespace
