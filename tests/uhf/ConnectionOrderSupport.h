@@ -1,8 +1,8 @@
 #pragma once
 
 // What the connection-order suites share: the states a delegate heard, the main queue's and the
-// connection sequence's turns, a log sink that acts on the record and thread a test picks, and
-// the records a red prints.
+// connection sequence's turns, a log sink that acts on the record and thread a test picks, the
+// records a red prints, and a suite's reader with the gates its test holds threads at.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -148,6 +149,77 @@ inline void explainRed(const ReaderSink& sink, std::size_t from) {
         text += lines[i] + "\n";
     ADD_FAILURE() << "The reader's records and calls (ms, thread):\n" << text;
 }
+
+// A suite's reader of `Model` whose delegate and log sink is a RecordSink, and the gates its test
+// closes: each is opened on every way out, and a thread that writes a record the test picks is
+// held at one.
+template <class Model>
+class HeldReaderTest : public ::testing::Test {
+  protected:
+    static constexpr const char* kInitStarts = "+++ asyncInitReader()";
+
+    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
+    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+    void SetUp() override { f.reader->setReaderDelegate(sink); }
+    // Lets every held thread go and gives the reader (unless the test let it go) its own delegate.
+    void letEverythingGo() {
+        openTheGates();
+        sink->disarm();
+        if (f.reader) f.reader->setReaderDelegate(f.sink);
+    }
+
+    // A closed gate, opened on every way out of the test.
+    std::shared_ptr<Gate> closedGate() {
+        auto gate = std::make_shared<Gate>();
+        gate->close();
+        gates_.push_back(gate);
+        return gate;
+    }
+    void openTheGates() {
+        for (const auto& gate : gates_)
+            gate->open();
+    }
+    // Opens every gate of the test when it goes. Declared after a future whose call a gate may
+    // hold, it lets that call go on every way out before the future's end waits for it.
+    std::shared_ptr<void> opensTheGates() {
+        return std::shared_ptr<void>(nullptr, [this](void*) { openTheGates(); });
+    }
+    // Holds the first thread that writes a record starting with `record` (on the thread `here`
+    // accepts) at `gate`.
+    void holdAt(
+        const std::string& record, const std::shared_ptr<Gate>& gate,
+        std::function<bool()> here = [] { return true; }) {
+        sink->arm([record,
+                   here](const std::string& text) { return text.rfind(record, 0) == 0 && here(); },
+                  [gate] { gate->pass(); });
+    }
+    // connect() with the initialisation of its connection held at its start, at `starts`.
+    void connectHeldAtTheStart(const std::shared_ptr<Gate>& starts) {
+        holdAt(kInitStarts, starts);
+        ASSERT_TRUE(f.reader->connect());
+        ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
+    }
+    // The reader and its transport end in `state` (heard as `name`), with every state told, and
+    // nothing left in the connection sequence changes that.
+    bool endsIn(ConnectState state, const std::string& name) {
+        const auto there = [&] {
+            return f.reader->connectState() == state &&
+                   f.reader->baseTransport()->connectState() == state &&
+                   f.reader->eventLine().statesTold();
+        };
+        if (!waitUntil(there)) return false;
+        stepsSettled(*f.reader);
+        return there() && statesHeard(*f.calls).back() == name;
+    }
+    bool endsConnected() { return endsIn(ConnectState::connected, "Connected"); }
+    bool endsDisconnected() { return endsIn(ConnectState::disconnected, "Disconnected"); }
+
+    ModelReader<Model> f{Model::makeSim()};
+    std::shared_ptr<RecordSink> sink = std::make_shared<RecordSink>(f.calls);
+
+  private:
+    std::vector<std::shared_ptr<Gate>> gates_;
+};
 
 inline std::thread::id mainQueueThread() {
     std::promise<std::thread::id> id;

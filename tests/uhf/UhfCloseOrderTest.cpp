@@ -41,49 +41,21 @@ bool startsWith(const std::string& text, const std::string& head) {
 }
 
 template <class Model>
-class UhfCloseOrderTest : public ::testing::Test {
+class UhfCloseOrderTest : public HeldReaderTest<Model> {
   protected:
-    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
-    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+    using Base = HeldReaderTest<Model>;
+    using Base::f;
+    using Base::sink;
 
-    void SetUp() override { f.reader->setReaderDelegate(sink); }
     void TearDown() override {
-        openTheGates();
-        sink->disarm();
+        this->letEverythingGo();
         explainRed(*sink, explainFrom_);
-        // A test may have let the reader go, as an application does.
-        if (f.reader) f.reader->setReaderDelegate(f.sink);
     }
 
     // A red prints the records from here on: a round calls it as it starts, and it moves no more
     // once a check has failed.
     void explainFromHere() {
         if (!::testing::Test::HasFailure()) explainFrom_ = historyMark(*sink);
-    }
-    // A closed gate, opened on every way out of the test.
-    std::shared_ptr<Gate> closedGate() {
-        auto gate = std::make_shared<Gate>();
-        gate->close();
-        gates_.push_back(gate);
-        return gate;
-    }
-    void openTheGates() {
-        for (const auto& gate : gates_)
-            gate->open();
-    }
-    // Opens every gate of the test when it goes. Declared after a future whose call a gate may
-    // hold, it lets that call go on every way out before the future's end waits for it.
-    std::shared_ptr<void> opensTheGates() {
-        return std::shared_ptr<void>(nullptr, [this](void*) { openTheGates(); });
-    }
-    // Holds the first thread that writes a record starting with `record` (on the thread `here`
-    // accepts) at `gate`.
-    void holdAt(
-        const std::string& record, const std::shared_ptr<Gate>& gate,
-        std::function<bool()> here = [] { return true; }) {
-        sink->arm(
-            [record, here](const std::string& text) { return startsWith(text, record) && here(); },
-            [gate] { gate->pass(); });
     }
     // Runs `call` as the log sink, on one of the reader's link threads: the simulated reader
     // sends a byte, whose read writes a record there.
@@ -98,12 +70,6 @@ class UhfCloseOrderTest : public ::testing::Test {
             f.sim->sendEvent({0x00});
             return ran->load();
         }));
-    }
-    // connect() with the initialisation of its connection held at its start, at `starts`.
-    void connectHeldAtTheStart(const std::shared_ptr<Gate>& starts) {
-        holdAt(kInitStarts, starts);
-        ASSERT_TRUE(f.reader->connect());
-        ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
     }
     // The log sink's connect() on a link thread, which answers true at once, once the call
     // handed off has found the connection being made and is left for its end.
@@ -120,43 +86,9 @@ class UhfCloseOrderTest : public ::testing::Test {
         ASSERT_EQ(sink->countStarting(kLeftForTheEnd), left + 1);
     }
     // Every step posted so far to the reader's connection sequence has had its turn.
-    void drainSteps() {
-        auto ran = std::make_shared<std::promise<void>>();
-        auto done = ran->get_future();
-        f.reader->afterSteps([ran] { ran->set_value(); });
-        // A hang guard only.
-        ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    }
-    // The reader and its transport are Connected, with every state told, and nothing left in the
-    // connection sequence changes that.
-    bool endsConnected() {
-        const auto up = [&] {
-            return f.reader->connectState() == ConnectState::connected &&
-                   f.reader->baseTransport()->connectState() == ConnectState::connected &&
-                   f.reader->eventLine().statesTold();
-        };
-        if (!waitUntil(up)) return false;
-        drainSteps();
-        return up() && statesHeard(*f.calls).back() == "Connected";
-    }
-    // The reader and its transport are Disconnected, with every state told, and nothing left in
-    // the connection sequence changes that.
-    bool endsDisconnected() {
-        const auto down = [&] {
-            return f.reader->connectState() == ConnectState::disconnected &&
-                   f.reader->baseTransport()->connectState() == ConnectState::disconnected &&
-                   f.reader->eventLine().statesTold();
-        };
-        if (!waitUntil(down)) return false;
-        drainSteps();
-        return down() && statesHeard(*f.calls).back() == "Disconnected";
-    }
-
-    ModelReader<Model> f{Model::makeSim()};
-    std::shared_ptr<RecordSink> sink = std::make_shared<RecordSink>(f.calls);
+    void drainSteps() { stepsRan(*f.reader); }
 
   private:
-    std::vector<std::shared_ptr<Gate>> gates_;
     std::size_t explainFrom_ = 0;
 };
 

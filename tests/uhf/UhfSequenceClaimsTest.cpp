@@ -29,7 +29,6 @@ namespace {
 
 using std::chrono::seconds;
 
-constexpr const char* kInitStarts = "+++ asyncInitReader()";
 constexpr const char* kInitEnds = "--- asyncInitReader()";
 constexpr const char* kStopPath =
     "initReaderViaMultiSetting() - triggerDisconnect is true, stop init reader";
@@ -40,10 +39,6 @@ constexpr const char* kWaitsForTheEnd =
 constexpr const char* kDropReported = "*** Transport connect state event: Disconnected";
 constexpr const char* kOpens = "connect() Trigger transport connect";
 constexpr const char* kAlreadyEnded = "disconnect() - Already disconnected";
-
-bool startsWith(const std::string& text, const std::string& head) {
-    return text.rfind(head, 0) == 0;
-}
 
 // A reader whose test queues initialisation work of its own, as the initialisation's steps are.
 class WorkReader : public UhfReader {
@@ -56,67 +51,18 @@ class WorkReader : public UhfReader {
 };
 
 template <class Model>
-class UhfSequenceClaimsTest : public ::testing::Test {
+class UhfSequenceClaimsTest : public HeldReaderTest<Model> {
   protected:
-    static void SetUpTestSuite() { orvLogger::setShowNSLog(false); }
-    static void TearDownTestSuite() { orvLogger::setShowNSLog(true); }
+    using Base = HeldReaderTest<Model>;
+    using Base::f;
+    using Base::sink;
 
-    void SetUp() override { f.reader->setReaderDelegate(sink); }
     void TearDown() override {
-        openTheGates();
-        sink->disarm();
-        if (f.reader) f.reader->setReaderDelegate(f.sink);
+        this->letEverythingGo();
         // A red run prints the records and calls that explain it.
-        if (!HasFailure()) return;
-        std::string history;
-        for (const auto& line : sink->history())
-            history += line + "\n";
-        ADD_FAILURE() << "The reader's records and calls (ms, thread):\n" << history;
+        explainRed(*sink, 0);
     }
 
-    // A closed gate, opened on every way out of the test.
-    std::shared_ptr<Gate> closedGate() {
-        auto gate = std::make_shared<Gate>();
-        gate->close();
-        gates_.push_back(gate);
-        return gate;
-    }
-    void openTheGates() {
-        for (const auto& gate : gates_)
-            gate->open();
-    }
-    // Opens every gate of the test when it goes: declared after a future whose call a gate may
-    // hold, it lets that call go before the future's end waits for it.
-    std::shared_ptr<void> opensTheGates() {
-        return std::shared_ptr<void>(nullptr, [this](void*) { openTheGates(); });
-    }
-    // Holds the first thread that writes a record starting with `record` (on the thread `here`
-    // accepts) at `gate`.
-    void holdAt(
-        const std::string& record, const std::shared_ptr<Gate>& gate,
-        std::function<bool()> here = [] { return true; }) {
-        sink->arm(
-            [record, here](const std::string& text) { return startsWith(text, record) && here(); },
-            [gate] { gate->pass(); });
-    }
-    // connect() with the initialisation of its connection held at its start, at `starts`.
-    void connectHeldAtTheStart(const std::shared_ptr<Gate>& starts) {
-        holdAt(kInitStarts, starts);
-        ASSERT_TRUE(f.reader->connect());
-        ASSERT_TRUE(waitUntil([&] { return starts->waiting() == 1; }));
-    }
-    // The reader and its transport are Connected, with every state told, and nothing left in the
-    // connection sequence changes that.
-    bool endsConnected() {
-        const auto up = [&] {
-            return f.reader->connectState() == ConnectState::connected &&
-                   f.reader->baseTransport()->connectState() == ConnectState::connected &&
-                   f.reader->eventLine().statesTold();
-        };
-        if (!waitUntil(up)) return false;
-        stepsSettled(*f.reader);
-        return up() && statesHeard(*f.calls).back() == "Connected";
-    }
     // The reader under test becomes one whose test queues initialisation work of its own.
     std::shared_ptr<WorkReader> useWorkReader() {
         f.reader.reset();
@@ -126,12 +72,6 @@ class UhfSequenceClaimsTest : public ::testing::Test {
         f.reader = reader;
         return reader;
     }
-
-    ModelReader<Model> f{Model::makeSim()};
-    std::shared_ptr<RecordSink> sink = std::make_shared<RecordSink>(f.calls);
-
-  private:
-    std::vector<std::shared_ptr<Gate>> gates_;
 };
 
 using Models = ::testing::Types<Vk210UhfModel, Vk640Model>;
